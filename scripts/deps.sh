@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing need, when missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake g++ clang pkg-config
+    libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
+    snmp snmptrapd iproute2 util-linux procps valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
