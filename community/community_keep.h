@@ -1,0 +1,106 @@
+// The community table: SNMPv1/v2c communities that double as SNMPv3 users
+// (RFC 3414 usmUser: the user name is the community name), with their access
+// rights, source-address filters, security levels and protocols, and the
+// platform handler through which the table is listed, read, added to,
+// changed and removed from, and kept in its persistent store.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/orla/allocator.h"
+#include "platform/orla/handler.h"
+#include "platform/orla/message.h"
+#include "platform/orla/store.h"
+
+namespace snmp {
+
+// Handler id of the community table in the agent's looper.
+inline constexpr uint32_t ID_COMMUNITIES = 1;
+
+// Fields of a community's configuration message (OBJ_ID carries its id).
+inline constexpr orla::StringKey COMM_NAME{5};
+inline constexpr orla::BoolKey COMM_READ_ACCESS{6};
+inline constexpr orla::BoolKey COMM_WRITE_ACCESS{7};
+inline constexpr orla::Be32Key COMM_ADDRESS{8};
+inline constexpr orla::Be32Key COMM_NETMASK{9};
+inline constexpr orla::StringKey COMM_AUTH_PASSWORD{11};
+inline constexpr orla::StringKey COMM_PRIV_PASSWORD{12};
+inline constexpr orla::U32Key COMM_SECURITY{15};
+inline constexpr orla::U32Key COMM_AUTH_PROTOCOL{20};
+inline constexpr orla::U32Key COMM_PRIV_PROTOCOL{21};
+
+// Get-all pages hold at most this many communities.
+inline constexpr uint32_t COMMUNITY_PAGE_MAX = 20;
+
+inline constexpr const char* COMMUNITY_STORE_PATH = "/orla/store/snmp-communities";
+inline constexpr const char* DEFAULT_COMMUNITY = "morvel";
+
+}  // namespace snmp
+
+class CommunityKeep : public orla::Handler {
+public:
+    // One community record.
+    struct Item {
+        uint32_t id = 0xffffffff;
+        std::string name;
+        uint32_t address = 0;  // source filter address, network byte order
+        uint32_t netmask = 0;  // source filter mask, network byte order
+        bool readAccess = false;
+        bool writeAccess = false;
+        uint32_t security = 0;  // 0 noAuthNoPriv, 1 authNoPriv, 2 authPriv
+        uint32_t authProtocol = 0;
+        std::vector<unsigned char> authKey;  // derived, never stored or sent
+        uint32_t privProtocol = 0;
+        std::vector<unsigned char> privKey;  // derived, never stored or sent
+        std::string authPassword;
+        std::string privPassword;
+
+        // The configuration message: every field, OBJ_ID first.
+        orla::message getCfg() const;
+        // Applies the fields present in `cfg`; absent fields keep their value
+        // and OBJ_ID is ignored.
+        void setCfg(const orla::message& cfg);
+        // Takes `id` from OBJ_ID (when present), then setCfg.
+        void setAllCfg(const orla::message& cfg);
+    };
+    using Items = std::vector<Item*>;
+
+    // The agent opens the table on COMMUNITY_STORE_PATH; tests give their own path.
+    explicit CommunityKeep(const std::string& storePath = snmp::COMMUNITY_STORE_PATH);
+    ~CommunityKeep() override;
+
+    // Loads the stored communities, or creates the default community in an
+    // empty store.
+    void init();
+
+    // Lookups: the first record from the front of the table.
+    Items::iterator find(uint32_t id);
+    Items::iterator find(const std::string& name);
+    Item* findItem(uint32_t id);
+    Item* findItem(const std::string& name);
+    uint32_t getSecurity(const std::string& name);  // 0 for an unknown name
+    bool canRead(const std::string& name);
+    bool canWrite(const std::string& name);
+    // The name exists and `address` (network byte order) passes its filter.
+    bool check(const std::string& name, uint32_t address);
+
+    const Items& items() const { return table_; }
+
+    // Platform commands.
+    orla::message cmdGetObj(const orla::message& request, uint32_t id) override;
+    orla::message cmdSetObj(const orla::message& request, uint32_t id) override;
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+    orla::message cmdAddObj(const orla::message& request) override;
+    orla::message cmdRemoveObj(const orla::message& request, uint32_t id) override;
+    orla::message getObject(uint32_t id) override;
+
+private:
+    orla::Store store_;
+    orla::Allocator ids_;
+    Items table_;
+};
+
+extern CommunityKeep* communityKeep;
