@@ -1,0 +1,143 @@
+// The settings handler of the agent: get, set, the trap generator list.
+#include <algorithm>
+#include <iostream>
+
+#include "agent/settings.h"
+#include "agent/snmp_looper.h"
+#include "platform/orla/ids.h"
+
+std::vector<Scribers> scribers;
+
+namespace {
+
+// RFC 3411 SnmpEngineID: the first bit set marks the new format; octet 4
+// says what follows (4: administratively assigned text).
+constexpr uint32_t ENGINE_ID_NEW_FORMAT = 0x80000000;
+constexpr unsigned char ENGINE_ID_TEXT_FORMAT = 4;
+constexpr size_t ENGINE_ID_PREFIX_LENGTH = 5;
+
+void logSender(const char* what, const orla::message& request) {
+    if (!request.has(orla::MSG_FROM)) return;
+    std::vector<uint32_t> from = request.get(orla::MSG_FROM);
+    if (!from.empty()) std::cerr << what << from.front() << std::endl;
+}
+
+}  // namespace
+
+std::string formatEngineID(const std::string& text) {
+    uint32_t head = ENGINE_ID_NEW_FORMAT + snmp::ENTERPRISE_NUMBER;
+    std::string id;
+    id.reserve(ENGINE_ID_PREFIX_LENGTH + text.size());
+    for (int shift = 24; shift >= 0; shift -= 8) id.push_back(char((head >> shift) & 0xff));
+    id.push_back(char(ENGINE_ID_TEXT_FORMAT));
+    id += text;
+    return id;
+}
+
+std::string deformatEngineID(const std::string& id) {
+    if (id.size() <= ENGINE_ID_PREFIX_LENGTH) return {};
+    return id.substr(ENGINE_ID_PREFIX_LENGTH);
+}
+
+orla::message SnmpLooper::getConfig() const {
+    orla::message cfg;
+    cfg.insert(snmp::SNMP_COMMUNITY_NAME, communityName);
+    cfg.insert(snmp::SNMP_TEXT2, text2);
+    cfg.insert(snmp::SNMP_TEXT3, text3);
+    cfg.insert(snmp::SNMP_ENGINE_ID, deformatEngineID(serverInfo.engineID));
+    cfg.insert(snmp::SNMP_ENGINE_PARAM, serverInfo.engineParam);
+    cfg.insert(snmp::SNMP_TRAP_TARGET, trapTarget);
+    cfg.insert(snmp::SNMP_TRAP_VERSION, trapVersion);
+    cfg.insert(snmp::SNMP_TRAP_COMMUNITY, trapCommunity);
+    cfg.insert(snmp::SNMP_TRAP_GENERATORS, trapGenerators);
+    cfg.insert(snmp::SNMP_ENGINE_BOOTS, serverInfo.engineBoots);
+    cfg.insert(snmp::SNMP_ENABLED, enabled);
+    return cfg;
+}
+
+orla::message SnmpLooper::cmdGet(const orla::message& request) {
+    if (request.has(orla::MSG_FROM)) {
+        logSender("cmd_get from ", request);
+    } else {
+        std::cerr << "bogonymous cmd_get request" << std::endl;
+    }
+    return getConfig();
+}
+
+orla::message SnmpLooper::getObject(uint32_t) { return getConfig(); }
+
+orla::message SnmpLooper::cmdSet(const orla::message& request) {
+    orla::message undo = getConfig();
+    undo.insert(orla::MSG_CMD, orla::CMD_SET);
+    logSender("cmd_set from ", request);
+
+    communityName = request.get(snmp::SNMP_COMMUNITY_NAME, communityName);
+    text2 = request.get(snmp::SNMP_TEXT2, text2);
+    text3 = request.get(snmp::SNMP_TEXT3, text3);
+    serverInfo.engineParam = request.get(snmp::SNMP_ENGINE_PARAM, serverInfo.engineParam);
+    trapTarget = request.get(snmp::SNMP_TRAP_TARGET, trapTarget);
+    trapCommunity = request.get(snmp::SNMP_TRAP_COMMUNITY, trapCommunity);
+    trapVersion = request.get(snmp::SNMP_TRAP_VERSION, trapVersion);
+
+    if (request.has(snmp::SNMP_TRAP_GENERATORS)) {
+        std::vector<uint32_t> requested = request.get(snmp::SNMP_TRAP_GENERATORS);
+        trapGenerators = requested;
+        for (const Scribers& generator : scribers) {
+            generator.unsubscribe();
+            std::cout << "unsubscribed from " << generator.name << std::endl;
+        }
+        std::vector<uint32_t> selected;
+        for (uint32_t id : requested) {
+            if (std::find(selected.begin(), selected.end(), id) != selected.end()) continue;
+            selected.push_back(id);
+            if (id < scribers.size()) {
+                scribers[id].subscribe();
+                std::cout << "subscribed to " << scribers[id].name << std::endl;
+            }
+        }
+        trapGenerators = selected;
+    }
+
+    if (request.has(snmp::SNMP_ENGINE_BOOTS)) {
+        serverInfo.engineBoots = request.get(snmp::SNMP_ENGINE_BOOTS);
+    }
+    if (request.has(snmp::SNMP_ENGINE_ID)) {
+        serverInfo.engineID = formatEngineID(request.get(snmp::SNMP_ENGINE_ID));
+    }
+    if (request.has(snmp::SNMP_ENABLED)) {
+        enabled = request.get(snmp::SNMP_ENABLED);
+        if (enabled) {
+            enable();
+        } else {
+            disable();
+        }
+    }
+
+    sendUndo(request, undo, "changed snmp settings");
+    notifyChange(0xffffffff, request);
+    store.set(snmp::SETTINGS_RECORD, getConfig());
+    return {};
+}
+
+orla::message SnmpLooper::cmdUnknown(const orla::message&, uint32_t cmd) {
+    orla::message reply;
+    if (cmd == snmp::CMD_LIST_GENERATORS) {
+        orla::message startTrap;
+        startTrap.insert(orla::OBJ_ID, snmp::START_TRAP_ID);
+        startTrap.insert(orla::OBJ_NAME, std::string("start-trap"));
+        reply.append(orla::OBJ_LIST, startTrap);
+        for (uint32_t id = 0; id < scribers.size(); ++id) {
+            orla::message entry;
+            entry.insert(orla::OBJ_ID, id);
+            entry.insert(orla::OBJ_NAME, scribers[id].name);
+            reply.append(orla::OBJ_LIST, entry);
+        }
+    }
+    return reply;
+}
+
+void SnmpLooper::startSubscribers() {
+    for (uint32_t id : trapGenerators) {
+        if (id < scribers.size()) scribers[id].subscribe();
+    }
+}

@@ -1,0 +1,53 @@
+// SnmpLooper: the agent's service object. It owns the UDP socket on port 161,
+// the settings and their store, and is the platform handler of the settings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/orla/looper.h"
+#include "platform/orla/store.h"
+#include "platform/snmp/v3_server_info.h"
+
+class SnmpLooper : public orla::Looper {
+public:
+    SnmpLooper();
+    ~SnmpLooper() override;
+
+    // Loads the settings, counts the engine boot, opens the socket when enabled.
+    void init();
+    // Opens and registers the UDP socket; does nothing when it is open.
+    void enable();
+    // Unregisters and closes the UDP socket; does nothing when it is closed.
+    void disable();
+    // The socket-readable callback: one datagram in, at most one reply out.
+    void receive(int fd, int data, unsigned events);
+
+    // Settings handler (settings.cpp).
+    orla::message getConfig() const;
+    orla::message cmdGet(const orla::message& request) override;
+    orla::message cmdSet(const orla::message& request) override;
+    orla::message cmdUnknown(const orla::message& request, uint32_t cmd) override;
+    orla::message getObject(uint32_t id) override;
+    // Subscribes the selected trap generators once the plug-ins are loaded.
+    void startSubscribers();
+
+    orla::Store store;
+    int socketFd = 0;
+    bool socketOpen = false;
+    V3ServerInfo serverInfo;
+    std::string communityName = "morvel";
+    std::string text2;
+    std::string text3;
+    uint32_t startJiffies = 0;
+    uint32_t trapCommunity = 0xffffffff;
+    uint32_t trapVersion = 0;
+    uint32_t trapTarget = 0;  // network byte order
+    std::vector<uint32_t> trapGenerators;
+    bool enabled = false;
+};
+
+extern SnmpLooper* loop;
+// The receive buffer shared by every datagram: the largest UDP payload fits.
+extern unsigned char c_buf[65536];
