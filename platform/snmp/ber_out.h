@@ -80,8 +80,7 @@ private:
     // A PDU integer written by addErrorStatus/addErrorIndex.
     struct PduInteger {
         size_t offset = 0;      // offset of its tag
-        size_t ownerStart = 0;  // length slot of the element it was written into
-        size_t ownerDepth = 0;  // that element's position in open_, plus one
+        size_t ownerDepth = 0;  // open elements when it was written; closing the last ends it
         bool written = false;
     };
 
@@ -90,7 +89,6 @@ private:
     void writeSigned(long long value, uint32_t tag);
     void writeFourOctets(uint32_t value, uint32_t tag);
     void setPduInteger(PduInteger& slot, PduInteger& other, int value);
-    bool isOwnerOpen(const PduInteger& slot) const;
 
     std::vector<unsigned char> bytes_;
     std::vector<OpenSeq> open_;
