@@ -30,6 +30,14 @@ enum class FieldType : uint32_t {
 inline constexpr uint32_t FIELD_NUMBER_MASK = 0x07ffffff;
 inline constexpr uint32_t FIELD_TYPE_MASK = 0xf8000000;
 
+// Limits of the flattened form; unflatten() refuses anything beyond them.
+inline constexpr uint8_t FLAT_VERSION = 1;  // first byte of every flattened message
+inline constexpr size_t FLAT_MAX_BYTES = size_t(1)
+                                         << 20;  // 1 MiB per message, nested ones included
+inline constexpr unsigned FLAT_MAX_DEPTH = 8;    // a message and up to 7 levels of nested messages
+inline constexpr uint32_t FLAT_MAX_FIELDS =
+    4096;  // fields of one message (nested ones count apart)
+
 // A field key of one type: the field number; raw() is the key with its tag.
 template <FieldType T>
 struct Key {
@@ -50,9 +58,9 @@ struct flat_message {
 };
 
 class message {
-public:
-    using Value = std::variant<bool, uint32_t, std::string, std::vector<uint32_t>,
-                               std::vector<flat_message>>;
+  public:
+    using Value =
+        std::variant<bool, uint32_t, std::string, std::vector<uint32_t>, std::vector<flat_message>>;
     struct Field {
         uint32_t key;  // raw key, type tag included
         Value value;
@@ -65,7 +73,9 @@ public:
     explicit message(const flat_message& flat);
 
     template <FieldType T>
-    bool has(Key<T> key) const { return find(key.raw()) != nullptr; }
+    bool has(Key<T> key) const {
+        return find(key.raw()) != nullptr;
+    }
 
     // String length or array element count; 0 for an absent field.
     size_t size(StringKey key) const;
@@ -101,25 +111,36 @@ public:
     void clear() { fields_.clear(); }
 
     // Binary form used on sockets and in stores (see message.cpp for the layout).
+    // Never fails; a message beyond the FLAT_ limits (or holding malformed
+    // message-array elements) flattens to bytes that unflatten() refuses.
     flat_message flatten() const;
     // Decodes a flattened message; false, leaving `out` empty, on malformed or
-    // oversized input. Never reads outside `bytes`.
+    // oversized input. Never reads outside `bytes`. Every nested message is
+    // checked too, and an accepted input flattens back to the same bytes.
     static bool unflatten(std::string_view bytes, message& out);
 
+    // Equal when they hold the same fields in the same order (the order
+    // shows in the flattened form).
     bool operator==(const message&) const = default;
 
-private:
+  private:
     const Value* find(uint32_t rawKey) const;
+    // Decodes a message found at nesting level `depth` (the outermost is 1).
+    static bool decode(std::string_view bytes, unsigned depth, message& out);
     std::vector<Field> fields_;  // small: linear search, insertion order kept
 };
 
 // One readable line per message: {name=value ...}; nested messages inline.
+// Fields named in platform/orla/ids.h print by name, others as type:number
+// (bool, u32, str, u32[], msg[]). Numbers from 0x10000 up print in hex.
+// Strings print quoted with C escapes for non-printable bytes, cut after
+// 256 bytes; arrays are cut after 64 elements.
 std::ostream& operator<<(std::ostream& os, const message& msg);
 
 // Error replies: a message carrying MSG_ERROR (code) and MSG_ERROR_TEXT.
 message errorMsg(uint32_t code, const std::string& text);
 bool isError(const message& msg);
-std::string getError(const message& msg);  // the text; empty when not an error
-uint32_t getErrorCode(const message& msg); // 0 when not an error
+std::string getError(const message& msg);   // the text; empty when not an error
+uint32_t getErrorCode(const message& msg);  // 0 when not an error
 
 }  // namespace orla

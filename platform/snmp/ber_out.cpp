@@ -1,0 +1,212 @@
+#include "platform/snmp/ber_out.h"
+
+namespace {
+
+// Content octets of `value` in minimal two's complement (X.690 8.3.2),
+// most significant first; returns their number (1 to 9).
+size_t encodeSigned(long long value, unsigned char* out) {
+    unsigned char octets[9];
+    size_t count = 0;
+    do {
+        octets[count++] = static_cast<unsigned char>(value & 0xff);
+        value >>= 8;  // arithmetic shift keeps the sign
+    } while (!((value == 0 && (octets[count - 1] & 0x80) == 0) ||
+               (value == -1 && (octets[count - 1] & 0x80) != 0)));
+    for (size_t i = 0; i < count; ++i) out[i] = octets[count - 1 - i];
+    return count;
+}
+
+// Content octets of a non-negative `value`: minimal, with a leading zero
+// octet when the top bit of the first would otherwise be set.
+size_t encodeUnsigned(unsigned long long value, unsigned char* out) {
+    unsigned char octets[9];
+    size_t count = 0;
+    do {
+        octets[count++] = static_cast<unsigned char>(value & 0xff);
+        value >>= 8;
+    } while (value != 0);
+    if (octets[count - 1] & 0x80) octets[count++] = 0;
+    for (size_t i = 0; i < count; ++i) out[i] = octets[count - 1 - i];
+    return count;
+}
+
+size_t base128Length(uint64_t value) {
+    size_t length = 1;
+    while (value >>= 7) ++length;
+    return length;
+}
+
+}  // namespace
+
+void OutStream::writeHeader(uint32_t tag, size_t length) {
+    bytes_.push_back(static_cast<unsigned char>(tag));
+    if (length < 0x80) {
+        bytes_.push_back(static_cast<unsigned char>(length));
+        return;
+    }
+    unsigned char octets[sizeof(size_t)];
+    size_t count = 0;
+    for (size_t rest = length; rest != 0; rest >>= 8) octets[count++] = rest & 0xff;
+    bytes_.push_back(static_cast<unsigned char>(0x80 | count));
+    while (count > 0) bytes_.push_back(octets[--count]);
+}
+
+void OutStream::startSeq(uint32_t tag) {
+    bytes_.push_back(static_cast<unsigned char>(tag));
+    open_.push_back({bytes_.size()});
+    bytes_.push_back(0);
+}
+
+bool OutStream::endSeq() {
+    if (open_.empty()) return false;
+    const size_t slot = open_.back().lengthOffset;
+    for (PduInteger* integer : {&errorStatus_, &errorIndex_}) {
+        if (integer->written && integer->ownerDepth == open_.size()) integer->written = false;
+    }
+    open_.pop_back();
+    const size_t length = bytes_.size() - slot - 1;
+    if (length < 0x80) {
+        bytes_[slot] = static_cast<unsigned char>(length);
+        return true;
+    }
+    // X.690 8.1.3.5: long form; the content moves once to make room.
+    unsigned char octets[sizeof(size_t)];
+    size_t count = 0;
+    for (size_t rest = length; rest != 0; rest >>= 8) octets[count++] = rest & 0xff;
+    bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(slot) + 1, count, 0);
+    bytes_[slot] = static_cast<unsigned char>(0x80 | count);
+    for (size_t i = 0; i < count; ++i) bytes_[slot + 1 + i] = octets[count - 1 - i];
+    return true;
+}
+
+void OutStream::writeSigned(long long value, uint32_t tag) {
+    unsigned char content[9];
+    const size_t length = encodeSigned(value, content);
+    writeHeader(tag, length);
+    bytes_.insert(bytes_.end(), content, content + length);
+}
+
+void OutStream::writeUnsigned(unsigned long long value, uint32_t tag) {
+    unsigned char content[9];
+    const size_t length = encodeUnsigned(value, content);
+    writeHeader(tag, length);
+    bytes_.insert(bytes_.end(), content, content + length);
+}
+
+void OutStream::writeFourOctets(uint32_t value, uint32_t tag) {
+    writeHeader(tag, 4);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        bytes_.push_back(static_cast<unsigned char>(value >> shift));
+    }
+}
+
+void OutStream::add(int value, uint32_t tag) {
+    if (tag == ber::IP_ADDRESS) {
+        writeFourOctets(static_cast<uint32_t>(value), tag);
+    } else if (ber::isUnsignedType(tag)) {
+        writeUnsigned(static_cast<uint32_t>(value), tag);
+    } else {
+        writeSigned(value, tag);
+    }
+}
+
+void OutStream::add(unsigned int value, uint32_t tag) {
+    if (tag == ber::IP_ADDRESS) {
+        writeFourOctets(value, tag);
+    } else {
+        writeUnsigned(value, tag);
+    }
+}
+
+void OutStream::add(unsigned long value, uint32_t tag) {
+    add(static_cast<unsigned long long>(value), tag);
+}
+
+void OutStream::add(unsigned long long value, uint32_t tag) {
+    if (tag == ber::IP_ADDRESS) {
+        writeFourOctets(static_cast<uint32_t>(value), tag);
+    } else {
+        writeUnsigned(value, tag);
+    }
+}
+
+void OutStream::add(std::string_view value, uint32_t tag) {
+    writeHeader(tag, value.size());
+    bytes_.insert(bytes_.end(), value.begin(), value.end());
+}
+
+void OutStream::add(const unsigned char* bytes, unsigned int length, uint32_t tag) {
+    if (bytes == nullptr) length = 0;
+    writeHeader(tag, length);
+    bytes_.insert(bytes_.end(), bytes, bytes + length);
+}
+
+void OutStream::addOID(const OID& oid, uint32_t tag) {
+    // X.690 8.19.4: the first two arcs share one sub-identifier, 40 * X + Y.
+    const uint64_t first = 40 * uint64_t(oid.size() > 0 ? oid[0] : 0) +
+                           (oid.size() > 1 ? oid[1] : 0);
+    size_t length = base128Length(first);
+    for (size_t i = 2; i < oid.size(); ++i) length += base128Length(oid[i]);
+    writeHeader(tag, length);
+    auto writeSubidentifier = [this](uint64_t value) {
+        for (size_t shift = 7 * (base128Length(value) - 1); shift > 0; shift -= 7) {
+            bytes_.push_back(static_cast<unsigned char>(0x80 | ((value >> shift) & 0x7f)));
+        }
+        bytes_.push_back(static_cast<unsigned char>(value & 0x7f));
+    };
+    writeSubidentifier(first);
+    for (size_t i = 2; i < oid.size(); ++i) writeSubidentifier(oid[i]);
+}
+
+void OutStream::addNull(uint32_t tag) { writeHeader(tag, 0); }
+
+void OutStream::setPduInteger(PduInteger& slot, PduInteger& other, int value) {
+    if (!slot.written) {
+        slot.offset = bytes_.size();
+        slot.ownerDepth = open_.size();
+        slot.written = true;
+        writeSigned(value, ber::INTEGER);
+        return;
+    }
+    unsigned char encoded[2 + 9];
+    encoded[0] = ber::INTEGER;
+    const size_t contentLength = encodeSigned(value, encoded + 2);
+    encoded[1] = static_cast<unsigned char>(contentLength);
+    const size_t newSize = 2 + contentLength;
+    const size_t oldSize = 2 + size_t(bytes_[slot.offset + 1]);
+    auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(slot.offset);
+    if (newSize > oldSize) {
+        bytes_.insert(at + static_cast<std::ptrdiff_t>(oldSize), newSize - oldSize, 0);
+    } else if (newSize < oldSize) {
+        bytes_.erase(at + static_cast<std::ptrdiff_t>(newSize),
+                     at + static_cast<std::ptrdiff_t>(oldSize));
+    }
+    std::copy(encoded, encoded + newSize, bytes_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
+    if (newSize == oldSize) return;
+    // Everything after the integer moved: fix the offsets that point there.
+    auto shift = [&](size_t& offset) {
+        if (offset > slot.offset) offset = offset + newSize - oldSize;
+    };
+    for (OpenSeq& open : open_) shift(open.lengthOffset);
+    if (other.written) shift(other.offset);
+}
+
+void OutStream::addErrorStatus(int status) { setPduInteger(errorStatus_, errorIndex_, status); }
+
+void OutStream::addErrorIndex(int index) { setPduInteger(errorIndex_, errorStatus_, index); }
+
+void OutStream::addVarBind(const VariableBinding& binding) {
+    startSeq(ber::SEQUENCE);
+    addOID(binding.oid, ber::OBJECT_IDENTIFIER);
+    add(std::string_view(binding.value), binding.type);
+    endSeq();
+}
+
+void OutStream::rewind(size_t mark) {
+    if (mark > bytes_.size()) return;
+    while (!open_.empty() && open_.back().lengthOffset >= mark) open_.pop_back();
+    for (PduInteger* integer : {&errorStatus_, &errorIndex_}) {
+        if (integer->written && integer->offset >= mark) integer->written = false;
+    }
+    bytes_.resize(mark);
+}

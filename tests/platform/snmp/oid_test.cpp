@@ -1,0 +1,207 @@
+#include "platform/snmp/oid.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+struct ParseCase {
+    const char* text;
+    OID expected;
+};
+
+void PrintTo(const ParseCase& parse, std::ostream* os) { *os << '"' << parse.text << '"'; }
+
+class OIDParse : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(OIDParse, GivesArcsOrEmpty) {
+    EXPECT_EQ(OID(GetParam().text), GetParam().expected) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, OIDParse,
+    testing::Values(ParseCase{"1.3.6.1", {1, 3, 6, 1}}, ParseCase{".1.3.6.1", {1, 3, 6, 1}},
+                    ParseCase{"0", {0}}, ParseCase{"4294967295", {4294967295u}},
+                    ParseCase{"1.3.6.1.4.1.4294967295", {1, 3, 6, 1, 4, 1, 4294967295u}},
+                    ParseCase{"", {}}, ParseCase{".", {}}, ParseCase{"1..3", {}},
+                    ParseCase{"1.3.", {}}, ParseCase{"..1", {}}, ParseCase{"1.3.6.x", {}},
+                    ParseCase{"1.-3", {}}, ParseCase{" 1.3", {}}, ParseCase{"1.3.4294967296", {}},
+                    ParseCase{"1.99999999999999999999999", {}}));
+
+TEST(OID, OrdersByUnsignedArcWithPrefixFirst) {
+    const std::vector<OID> sorted = {OID{},        OID{0},       OID{1},
+                                     OID{1, 3},    OID{1, 3, 0}, OID{1, 3, 6},
+                                     OID{1, 3, 6, 1}, OID{1, 4},  OID{2147483648u},
+                                     OID{4294967295u}};
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        for (size_t j = 0; j < sorted.size(); ++j) {
+            EXPECT_EQ(sorted[i] < sorted[j], i < j) << sorted[i] << " vs " << sorted[j];
+            EXPECT_EQ(sorted[i] == sorted[j], i == j);
+        }
+    }
+}
+
+TEST(OID, LongOIDsCopyMoveAndCompareLikeShortOnes) {
+    OID longer("1.3.6.1.4.1.1.2.3.4.5.6.7.8.9.10.11.12.13.14.15.16.17.18.19.20");
+    ASSERT_EQ(longer.size(), 26u);
+    OID copy = longer;
+    copy += 21;
+    EXPECT_EQ(longer.size(), 26u);
+    EXPECT_TRUE(longer.isPrefixOf(copy));
+    EXPECT_LT(longer, copy);
+    OID moved = std::move(copy);
+    EXPECT_EQ(moved.size(), 27u);
+    EXPECT_EQ(moved.back(), 21u);
+    OID shortOne{1, 3};
+    shortOne = moved;
+    EXPECT_EQ(shortOne, moved);
+    moved = OID{7};
+    EXPECT_EQ(moved, OID{7});
+}
+
+TEST(OID, AppendsArcsAndOIDsIncludingItself) {
+    OID oid{1, 3};
+    oid += OID{6, 1};
+    oid += 2;
+    EXPECT_EQ(oid, OID("1.3.6.1.2"));
+    EXPECT_EQ(OID{1} + OID{2} + 3u, OID("1.2.3"));
+    oid += oid;
+    EXPECT_EQ(oid, OID("1.3.6.1.2.1.3.6.1.2"));
+}
+
+TEST(OID, PrintsDottedDecimal) {
+    std::ostringstream os;
+    os << OID{1, 3, 6, 4294967295u} << '|' << OID{};
+    EXPECT_EQ(os.str(), "1.3.6.4294967295|");
+    EXPECT_EQ(OID("0").toString(), "0");
+}
+
+TEST(OID, PrefixSuffixAndTruncate) {
+    OID oid("1.3.6.1.2");
+    EXPECT_TRUE(OID{}.isPrefixOf(oid));
+    EXPECT_TRUE(oid.isPrefixOf(oid));
+    EXPECT_FALSE(OID("1.3.7").isPrefixOf(oid));
+    EXPECT_FALSE(OID("1.3.6.1.2.0").isPrefixOf(oid));
+    EXPECT_EQ(oid.suffix(3), OID("1.2"));
+    EXPECT_TRUE(oid.suffix(5).empty());
+    oid.truncate(2);
+    EXPECT_EQ(oid, OID("1.3"));
+    oid.popBack();
+    oid.popBack();
+    oid.popBack();
+    EXPECT_TRUE(oid.empty());
+}
+
+TEST(OID, WorksAsOrderedMapKey) {
+    std::map<OID, int> leafs = {{OID("1.3.6.1.3.7"), 1}, {OID("1.3.6.1.3.7.1.5"), 2}};
+    auto next = leafs.upper_bound(OID("1.3.6.1.3.7.1.6"));
+    EXPECT_EQ(next, leafs.end());
+    EXPECT_EQ(std::prev(next)->second, 2);
+}
+
+TEST(OIDPop, TooFewArcsRemovesNothing) {
+    OID fragment{9};
+    OID three{1, 2, 3};
+    EXPECT_FALSE(three.popIP(fragment));
+    OID lengthTooBig{3, 1, 2};
+    EXPECT_FALSE(lengthTooBig.popOID(fragment));
+    EXPECT_FALSE(lengthTooBig.popString(fragment));
+    EXPECT_FALSE(three.popString(fragment, 4));
+    OID empty;
+    EXPECT_FALSE(empty.popUnsigned(fragment));
+    EXPECT_FALSE(empty.popString(fragment));
+    EXPECT_EQ(three, OID("1.2.3"));
+    EXPECT_EQ(lengthTooBig, OID("3.1.2"));
+    EXPECT_EQ(fragment, OID{9});
+}
+
+TEST(OIDPop, FragmentsDecode) {
+    OID key("4294967291.10.0.0.1.4.1.3.6.1.2.97.98.2.120.121.7");
+    OID fragment;
+    uint32_t number = 0;
+    ASSERT_TRUE(key.popUnsigned(fragment));
+    ASSERT_TRUE(fragment.asUnsigned(number));
+    EXPECT_EQ(int(number), -5);
+    uint32_t address = 0;
+    ASSERT_TRUE(key.popIP(fragment));
+    ASSERT_TRUE(fragment.asIP(address));
+    EXPECT_EQ(address, 0x0a000001u);
+    OID value;
+    ASSERT_TRUE(key.popOID(fragment));
+    ASSERT_TRUE(fragment.asOID(value));
+    EXPECT_EQ(value, OID("1.3.6.1"));
+    std::string text;
+    ASSERT_TRUE(key.popString(fragment));
+    ASSERT_TRUE(fragment.asString(text));
+    EXPECT_EQ(text, "ab");
+    ASSERT_TRUE(key.popString(fragment, 3));
+    ASSERT_TRUE(fragment.asString(text));
+    EXPECT_EQ(text, std::string("\x02xy", 3));
+    EXPECT_EQ(key, OID{7});
+}
+
+TEST(OIDPop, ZeroLengthFragmentsTakeOnlyTheLengthArc) {
+    OID key{0, 5};
+    OID fragment{1};
+    std::string text = "x";
+    ASSERT_TRUE(key.popString(fragment));
+    EXPECT_TRUE(fragment.empty());
+    ASSERT_TRUE(fragment.asString(text));
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(key, OID{5});
+}
+
+TEST(OIDAs, RejectsFragmentsOfTheWrongShape) {
+    uint32_t number = 77;
+    EXPECT_FALSE(OID{}.asUnsigned(number));
+    EXPECT_FALSE((OID{1, 2}).asUnsigned(number));
+    EXPECT_FALSE((OID{10, 0, 0}).asIP(number));
+    EXPECT_FALSE((OID{10, 0, 256, 1}).asIP(number));
+    EXPECT_EQ(number, 77u);
+    std::string text = "keep";
+    EXPECT_FALSE((OID{97, 256}).asString(text));
+    EXPECT_EQ(text, "keep");
+}
+
+// For every value v and rest R: popping the fragment of v from (fragment + R)
+// gives v back and leaves R.
+TEST(OIDPop, InvertsAppend) {
+    const OID rests[] = {OID{}, OID{9}, OID("4294967295.0.1")};
+    for (const OID& rest : rests) {
+        for (uint32_t number : {0u, 1u, 4294967295u}) {
+            OID key = OID{number} + rest, fragment;
+            uint32_t back = 0;
+            ASSERT_TRUE(key.popUnsigned(fragment) && fragment.asUnsigned(back));
+            EXPECT_EQ(back, number);
+            EXPECT_EQ(key, rest);
+        }
+        for (const OID& value : {OID{}, OID{0}, OID("1.3.6.1.2.1")}) {
+            OID key = OID{uint32_t(value.size())} + value + rest, fragment, back;
+            ASSERT_TRUE(key.popOID(fragment) && fragment.asOID(back));
+            EXPECT_EQ(back, value);
+            EXPECT_EQ(key, rest);
+        }
+        for (const std::string& value : {std::string(), std::string("\0\xff", 2)}) {
+            OID encoded;
+            for (unsigned char c : value) encoded += c;
+            OID key = OID{uint32_t(value.size())} + encoded + rest, fragment;
+            std::string back;
+            ASSERT_TRUE(key.popString(fragment) && fragment.asString(back));
+            EXPECT_EQ(back, value);
+            EXPECT_EQ(key, rest);
+            key = encoded + rest;
+            ASSERT_TRUE(key.popString(fragment, value.size()) && fragment.asString(back));
+            EXPECT_EQ(back, value);
+            EXPECT_EQ(key, rest);
+        }
+        OID key = OID("192.168.0.1") + rest, fragment;
+        uint32_t address = 0;
+        ASSERT_TRUE(key.popIP(fragment) && fragment.asIP(address));
+        EXPECT_EQ(address, 0xc0a80001u);
+        EXPECT_EQ(key, rest);
+    }
+}
+
+}  // namespace
