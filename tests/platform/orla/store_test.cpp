@@ -1,0 +1,262 @@
+#include "platform/orla/store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orla {
+namespace {
+
+constexpr U32Key VALUE{2};
+constexpr StringKey TEXT{3};
+
+class StoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/orla-store-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        const std::string cmd = "rm -rf '" + dir_ + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+    }
+
+    std::vector<std::string> filesIn(const std::string& dir) const {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(dir.c_str())) {
+            while (const dirent* e = readdir(d)) {
+                const std::string name = e->d_name;
+                if (name != "." && name != "..") names.push_back(name);
+            }
+            closedir(d);
+        }
+        return names;
+    }
+
+    std::string read(const std::string& path) const {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    void overwrite(const std::string& path, const std::string& bytes) const {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+
+    std::string dir_;
+};
+
+message valued(uint32_t v) {
+    message m;
+    m.insert(VALUE, v);
+    return m;
+}
+
+TEST_F(StoreTest, MissingFileOpensEmpty) {
+    const Store store(dir_ + "/s", 5);
+    EXPECT_TRUE(store.empty());
+    EXPECT_EQ(store.begin(), store.end());
+    EXPECT_EQ(store.param(), 5u);
+}
+
+TEST_F(StoreTest, EntriesSurviveReopenInAscendingKeyOrder) {
+    const std::string path = dir_ + "/s";
+    {
+        Store store(path, 5);
+        EXPECT_TRUE(store.set(30, valued(3)));
+        EXPECT_TRUE(store.set(0, valued(0)));
+        EXPECT_TRUE(store.set(0xffffffff, valued(9)));
+        EXPECT_TRUE(store.set(10, valued(1)));
+        EXPECT_TRUE(store.set(30, valued(33)));  // replaces
+        EXPECT_TRUE(store.remove(10));
+        EXPECT_FALSE(store.remove(10));
+    }
+    const Store store(path, 5);
+    std::vector<std::pair<uint32_t, uint32_t>> seen;
+    for (const auto& [key, msg] : store)
+        seen.emplace_back(key, msg.get(VALUE));
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<uint32_t, uint32_t>>{{0, 0}, {30, 33}, {0xffffffff, 9}}));
+    EXPECT_EQ(store.find(30)->second, valued(33));
+    EXPECT_EQ(store.find(10), store.end());
+    EXPECT_TRUE(store.get(10).empty());
+    EXPECT_EQ(store.get(0xffffffff), valued(9));
+}
+
+TEST_F(StoreTest, FileIsPrivateAndParentsAreCreatedPrivate) {
+    const std::string path = dir_ + "/a/b/s";
+    const mode_t old = umask(0);
+    Store store(path, 5);
+    EXPECT_TRUE(store.set(1, valued(1)));
+    umask(old);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(stat((dir_ + "/a/b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(filesIn(dir_ + "/a/b"), std::vector<std::string>{"s"});  // no temporary left
+}
+
+TEST_F(StoreTest, StaleTemporaryFileIsRemovedAtOpen) {
+    const std::string path = dir_ + "/s";
+    Store(path, 5).set(1, valued(1));
+    overwrite(path + ".new", "half written");
+    const Store store(path, 5);
+    EXPECT_EQ(store.get(1), valued(1));
+    EXPECT_EQ(filesIn(dir_), std::vector<std::string>{"s"});
+}
+
+TEST_F(StoreTest, FailedWriteChangesNothing) {
+    overwrite(dir_ + "/file", "x");
+    Store store(dir_ + "/file/s", 5);  // its directory cannot exist
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.set(1, valued(1)));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(store.empty());
+    EXPECT_EQ(err.rfind("store " + dir_ + "/file/s: cannot write: open: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+}
+
+TEST_F(StoreTest, UnstorableMessageIsRefused) {
+    Store store(dir_ + "/s", 5);
+    EXPECT_TRUE(store.set(1, valued(1)));
+    message bad;
+    bad.insert(MessageArrayKey{4}, {flat_message{"not a message"}});
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.set(1, bad));
+    EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(store.get(1), valued(1));
+    EXPECT_EQ(Store(dir_ + "/s", 5).get(1), valued(1));
+}
+
+// Damages a good store file in several ways: each is detected, the file is
+// moved aside unchanged and the store opens empty.
+TEST_F(StoreTest, DamagedFileIsMovedAsideAndStoreOpensEmpty) {
+    const std::string path = dir_ + "/s";
+    message m;
+    m.insert(TEXT, "secret");
+    Store(path, 5).set(7, m);
+    const std::string good = read(path);
+    ASSERT_GT(good.size(), 20u);
+
+    struct Damage {
+        const char* what;
+        std::string bytes;
+    };
+    std::string flipped = good;
+    flipped[good.size() / 2] ^= 0x01;
+    const std::vector<Damage> damages = {
+        {"flipped byte", flipped},
+        {"truncated", good.substr(0, good.size() - 3)},
+        {"empty", ""},
+        {"foreign", std::string(100, 'z')},
+    };
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        overwrite(path, damage.bytes);
+        ::testing::internal::CaptureStderr();
+        const Store store(path, 5);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(store.empty());
+        EXPECT_EQ(err.rfind("store " + path + ": damaged, moved to " + path + ".bad-", 0), 0u)
+            << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+        // The named file holds exactly the damaged bytes.
+        const size_t from = err.find(" moved to ") + 10;
+        const std::string aside = err.substr(from, err.find(": ", from) - from);
+        EXPECT_EQ(read(aside), damage.bytes);
+        struct stat st;
+        EXPECT_NE(stat(path.c_str(), &st), 0);
+    }
+    // Each damaged file was kept apart: the store file is gone and four remain.
+    EXPECT_EQ(filesIn(dir_).size(), damages.size());
+}
+
+// The state after `steps` operations of the writer below.
+std::map<uint32_t, uint32_t> expectedAfter(uint32_t steps) {
+    std::map<uint32_t, uint32_t> state;
+    for (uint32_t n = 1; n <= steps; ++n) {
+        const uint32_t key = n % 5;
+        if (n % 3 == 0 && state.count(key)) {
+            state.erase(key);
+        } else {
+            state[key] = n;
+        }
+    }
+    return state;
+}
+
+// Runs the writer's operations until killed; reports each completed step
+// number on `ackFd` only after the store call has returned.
+[[noreturn]] void writer(const std::string& path, int ackFd) {
+    Store store(path, 5);
+    for (uint32_t n = 1;; ++n) {
+        const uint32_t key = n % 5;
+        bool ok;
+        if (n % 3 == 0 && store.find(key) != store.end()) {
+            ok = store.remove(key);
+        } else {
+            ok = store.set(key, valued(n));
+        }
+        if (!ok || ::write(ackFd, &n, sizeof n) != sizeof n) _exit(2);
+    }
+}
+
+TEST_F(StoreTest, KilledWriterLeavesTheLastAcknowledgedOrTheNextState) {
+    std::mt19937 random(12345);
+    uint32_t mostSteps = 0;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const std::string path = dir_ + "/r" + std::to_string(round) + "/s";
+        int ack[2];
+        ASSERT_EQ(pipe(ack), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(ack[0]);
+            writer(path, ack[1]);
+        }
+        close(ack[1]);
+        usleep(std::uniform_int_distribution<useconds_t>(0, 40000)(random));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed";
+
+        uint32_t acknowledged = 0;
+        uint32_t n;
+        while (::read(ack[0], &n, sizeof n) == sizeof n)
+            acknowledged = n;
+        close(ack[0]);
+        mostSteps = std::max(mostSteps, acknowledged);
+
+        ::testing::internal::CaptureStderr();
+        const Store store(path, 5);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+        std::map<uint32_t, uint32_t> found;
+        for (const auto& [key, msg] : store)
+            found[key] = msg.get(VALUE);
+        EXPECT_TRUE(found == expectedAfter(acknowledged) ||
+                    found == expectedAfter(acknowledged + 1))
+            << "after step " << acknowledged;
+    }
+    EXPECT_GT(mostSteps, 0u);  // the writer got to work before being killed
+}
+
+}  // namespace
+}  // namespace orla
