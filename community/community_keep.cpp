@@ -17,17 +17,32 @@ constexpr uint32_t HIGHEST_ID = 0xfffffffe;
 // 0xffffffff means "no community" in the trap settings and "from the first" in get-all.
 constexpr uint32_t NO_ID = 0xffffffff;
 
+const char* const STORE_FAILED = "cannot write the community store";
+
+// After a failed write the store may still hold the new content (it was
+// written but not synced): put back what it held before, so that table and
+// store agree. `previous` is null when there was no entry.
+void restoreEntry(orla::Store& store, uint32_t id, const orla::message* previous) {
+    bool present = store.find(id) != store.end();
+    if (previous && (!present || store.get(id) != *previous)) {
+        store.set(id, *previous);
+    } else if (!previous && present) {
+        store.remove(id);
+    }
+}
+
 }  // namespace
 
 CommunityKeep::CommunityKeep(const std::string& storePath)
     : store_(storePath, 5), ids_(LOWEST_ID, HIGHEST_ID) {}
 
 CommunityKeep::~CommunityKeep() {
-    for (Item* item : table_) delete item;
+    for (Item* item : table_)
+        delete item;
 }
 
 void CommunityKeep::init() {
-    if (store_.begin() == store_.end()) {
+    if (store_.empty()) {
         Item* item = new Item;
         item->id = 0;
         ids_.allocate(item->id);
@@ -38,17 +53,16 @@ void CommunityKeep::init() {
         table_.push_back(item);
         return;
     }
-    for (auto entry = store_.begin(); entry != store_.end(); ++entry) {
-        uint32_t key = entry.key();
+    for (const auto& [key, stored] : store_) {
         // Never a community id: such an entry was not written by this table.
-        if (key > HIGHEST_ID || findItem(key)) continue;
-        // The key is the record's id. A damaged message still gives a record
-        // (no name, no rights) so that it is listed and can be removed, and
-        // its id is not handed out a second time.
+        if (key > HIGHEST_ID) continue;
+        // The key is the record's id, whatever OBJ_ID the message holds. A
+        // message that lacks fields still gives a record (no name, no rights
+        // by default) so that it is listed and can be removed, and its id is
+        // not handed out a second time.
         Item* item = new Item;
         item->id = key;
-        item->setAllCfg(store_.get(key));
-        item->id = key;
+        item->setCfg(stored);
         ids_.allocate(key);
         table_.push_back(item);
     }
@@ -121,7 +135,8 @@ orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id
     item->setCfg(request);
     if (!store_.set(id, item->getCfg())) {
         *item = previous;
-        return orla::errorMsg(orla::ERR_BAD_VALUE, "cannot write the community store");
+        restoreEntry(store_, id, &undo);
+        return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     notifyChange(id, request);
     undo.insert(orla::MSG_CMD, orla::CMD_SETOBJ);
@@ -174,9 +189,10 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
     item->setAllCfg(request);
     item->id = id;
     if (!store_.set(id, item->getCfg())) {
+        restoreEntry(store_, id, nullptr);
         ids_.free(id);
         delete item;
-        return orla::errorMsg(orla::ERR_BAD_VALUE, "cannot write the community store");
+        return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     table_.push_back(item);
     notifyChange(id, request);
@@ -192,11 +208,14 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
 orla::message CommunityKeep::cmdRemoveObj(const orla::message& request, uint32_t id) {
     auto it = find(id);
     if (it == table_.end()) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
-    orla::message undo = (*it)->getCfg();
-    undo.insert(orla::MSG_CMD, orla::CMD_ADDOBJ);
-    if (!store_.remove(id)) {
-        return orla::errorMsg(orla::ERR_BAD_VALUE, "cannot write the community store");
+    const orla::message stored = (*it)->getCfg();
+    if (store_.find(id) != store_.end() && !store_.remove(id)) {
+        restoreEntry(store_, id, &stored);
+        return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
+    // The old OBJ_ID travels along, so the undo brings the community back under its id.
+    orla::message undo = stored;
+    undo.insert(orla::MSG_CMD, orla::CMD_ADDOBJ);
     Item* item = *it;
     table_.erase(it);
     ids_.free(id);
