@@ -1,0 +1,235 @@
+// The community table: loading from its store, lookups and access checks, and
+// the platform commands that list, read, add, change and remove communities.
+#include "community/community_keep.h"
+
+#include <algorithm>
+
+#include "platform/orla/ids.h"
+
+using namespace snmp;
+
+CommunityKeep* communityKeep = nullptr;
+
+namespace {
+
+constexpr uint32_t LOWEST_ID = 0;
+constexpr uint32_t HIGHEST_ID = 0xfffffffe;
+// 0xffffffff means "no community" in the trap settings and "from the first" in get-all.
+constexpr uint32_t NO_ID = 0xffffffff;
+
+const char* const STORE_FAILED = "cannot write the community store";
+
+// After a failed write the store may still hold the new content (it was
+// written but not synced): put back what it held before, so that table and
+// store agree. `previous` is null when there was no entry.
+void restoreEntry(orla::Store& store, uint32_t id, const orla::message* previous) {
+    bool present = store.find(id) != store.end();
+    if (previous && (!present || store.get(id) != *previous)) {
+        store.set(id, *previous);
+    } else if (!previous && present) {
+        store.remove(id);
+    }
+}
+
+}  // namespace
+
+CommunityKeep::CommunityKeep(const std::string& storePath)
+    : store_(storePath, 5), ids_(LOWEST_ID, HIGHEST_ID) {}
+
+CommunityKeep::~CommunityKeep() {
+    for (Item* item : table_)
+        delete item;
+}
+
+void CommunityKeep::init() {
+    if (store_.empty()) {
+        Item* item = new Item;
+        item->id = 0;
+        ids_.allocate(item->id);
+        item->name = DEFAULT_COMMUNITY;
+        item->readAccess = true;
+        item->security = 0;
+        store_.set(item->id, item->getCfg());
+        table_.push_back(item);
+        return;
+    }
+    for (const auto& [key, stored] : store_) {
+        // Never a community id: such an entry was not written by this table.
+        if (key > HIGHEST_ID) continue;
+        // The key is the record's id, whatever OBJ_ID the message holds. A
+        // message that lacks fields still gives a record (no name, no rights
+        // by default) so that it is listed and can be removed, and its id is
+        // not handed out a second time.
+        Item* item = new Item;
+        item->id = key;
+        item->setCfg(stored);
+        ids_.allocate(key);
+        table_.push_back(item);
+    }
+}
+
+// ---- Lookups ----
+
+CommunityKeep::Items::iterator CommunityKeep::find(uint32_t id) {
+    return std::find_if(table_.begin(), table_.end(),
+                        [id](const Item* item) { return item->id == id; });
+}
+
+CommunityKeep::Items::iterator CommunityKeep::find(const std::string& name) {
+    return std::find_if(table_.begin(), table_.end(),
+                        [&name](const Item* item) { return item->name == name; });
+}
+
+CommunityKeep::Item* CommunityKeep::findItem(uint32_t id) {
+    auto it = find(id);
+    return it == table_.end() ? nullptr : *it;
+}
+
+CommunityKeep::Item* CommunityKeep::findItem(const std::string& name) {
+    auto it = find(name);
+    return it == table_.end() ? nullptr : *it;
+}
+
+uint32_t CommunityKeep::getSecurity(const std::string& name) {
+    const Item* item = findItem(name);
+    return item ? item->security : 0;
+}
+
+bool CommunityKeep::canRead(const std::string& name) {
+    const Item* item = findItem(name);
+    return item && item->readAccess;
+}
+
+bool CommunityKeep::canWrite(const std::string& name) {
+    const Item* item = findItem(name);
+    return item && item->writeAccess;
+}
+
+bool CommunityKeep::check(const std::string& name, uint32_t address) {
+    const Item* item = findItem(name);
+    return item && (address & item->netmask) == (item->address & item->netmask);
+}
+
+// ---- Platform commands ----
+
+orla::message CommunityKeep::cmdGetObj(const orla::message&, uint32_t id) {
+    const Item* item = findItem(id);
+    if (!item) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
+    return item->getCfg();
+}
+
+orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id) {
+    Item* item = findItem(id);
+    if (!item) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
+    if (request.has(COMM_NAME)) {
+        const std::string name = request.get(COMM_NAME);
+        bool taken = std::any_of(table_.begin(), table_.end(), [&](const Item* other) {
+            return other != item && other->name == name;
+        });
+        if (taken) {
+            return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
+        }
+    }
+    const Item previous = *item;
+    orla::message undo = item->getCfg();
+    item->setCfg(request);
+    if (!store_.set(id, item->getCfg())) {
+        *item = previous;
+        restoreEntry(store_, id, &undo);
+        return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
+    }
+    notifyChange(id, request);
+    undo.insert(orla::MSG_CMD, orla::CMD_SETOBJ);
+    sendUndo(request, undo, "changed snmp community settings");
+    return orla::message();
+}
+
+orla::message CommunityKeep::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
+    auto it = table_.begin();
+    if (startId != NO_ID) {
+        it = find(startId);
+        if (it == table_.end()) return orla::errorMsg(orla::ERR_BAD_START_ID, "");
+    }
+    if (count == 0 || count > COMMUNITY_PAGE_MAX) count = COMMUNITY_PAGE_MAX;
+    orla::message reply;
+    reply.insert(orla::OBJ_LIST, std::vector<orla::flat_message>{});
+    for (uint32_t listed = 0; it != table_.end(); ++it, ++listed) {
+        if (listed == count) {
+            reply.insert(orla::OBJ_NEXT, (*it)->id);
+            break;
+        }
+        reply.append(orla::OBJ_LIST, (*it)->getCfg());
+    }
+    return reply;
+}
+
+orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
+    if (!request.has(COMM_NAME)) {
+        return orla::errorMsg(orla::ERR_MISSING_VALUE, "missing community name");
+    }
+    const std::string name = request.get(COMM_NAME);
+    if (name.empty()) return orla::errorMsg(orla::ERR_BAD_VALUE, "empty script name");
+    if (findItem(name)) {
+        return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
+    }
+    // An add with OBJ_ID is the undo of a remove and brings the community back
+    // under its old id. An id still in use is refused: two records under one
+    // key would lose one of them from the store. 0xffffffff is never an id.
+    uint32_t id = NO_ID;
+    if (request.has(orla::OBJ_ID)) {
+        id = request.get(orla::OBJ_ID);
+        if (id > HIGHEST_ID) return orla::errorMsg(orla::ERR_BAD_VALUE, "invalid community id");
+        if (findItem(id)) return orla::errorMsg(orla::ERR_BAD_VALUE, "community id already in use");
+        ids_.allocate(id);
+    } else {
+        id = ids_.allocate();
+        if (id > HIGHEST_ID) return orla::errorMsg(orla::ERR_BAD_VALUE, "no free community id");
+    }
+    Item* item = new Item;
+    item->setAllCfg(request);
+    item->id = id;
+    if (!store_.set(id, item->getCfg())) {
+        restoreEntry(store_, id, nullptr);
+        ids_.free(id);
+        delete item;
+        return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
+    }
+    table_.push_back(item);
+    notifyChange(id, request);
+    orla::message undo;
+    undo.insert(orla::MSG_CMD, orla::CMD_REMOVEOBJ);
+    undo.insert(orla::OBJ_ID, id);
+    sendUndo(request, undo, "new snmp community created");
+    orla::message reply;
+    reply.insert(orla::OBJ_ID, id);
+    return reply;
+}
+
+orla::message CommunityKeep::cmdRemoveObj(const orla::message& request, uint32_t id) {
+    auto it = find(id);
+    if (it == table_.end()) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
+    const orla::message stored = (*it)->getCfg();
+    if (store_.find(id) != store_.end() && !store_.remove(id)) {
+        restoreEntry(store_, id, &stored);
+        return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
+    }
+    // The old OBJ_ID travels along, so the undo brings the community back under its id.
+    orla::message undo = stored;
+    undo.insert(orla::MSG_CMD, orla::CMD_ADDOBJ);
+    Item* item = *it;
+    table_.erase(it);
+    ids_.free(id);
+    delete item;
+    notifyChange(id, request);
+    sendUndo(request, undo, "snmp community removed");
+    return orla::message();
+}
+
+orla::message CommunityKeep::getObject(uint32_t id) {
+    const Item* item = findItem(id);
+    if (item) return item->getCfg();
+    orla::message removed;
+    removed.insert(orla::OBJ_ID, id);
+    removed.insert(orla::OBJ_REMOVED, 1u);
+    return removed;
+}

@@ -1,0 +1,59 @@
+// The object tree: the leaf interface and the registry that MIB plug-ins fill.
+//
+// The agent answers only for objects registered in `leafs`, an ordered map
+// from OID to the leaf that answers for everything below that OID. Plug-ins
+// register their leaves from `autorun`, before the first request is served;
+// afterwards the map is only read. Registered leaves live until the process
+// ends: nothing is ever removed, and the map does not own them.
+//
+// Which leaf serves a request:
+// - Get: only the greatest registered OID not greater than the requested name,
+//   and only if it is a prefix of the name (or equal to it).
+// - GetNext: the leaf found as for Get (when it contains the name), then every
+//   later leaf in OID order, until one has an instance after the name.
+// - Set: the longest registered prefix of the name.
+// With nested registrations (1.3.6.1.3.7 and 1.3.6.1.3.7.1.5) a Get of
+// 1.3.6.1.3.7.1.6.0 therefore fails, while a Set of it reaches 1.3.6.1.3.7.
+#pragma once
+
+#include <map>
+
+#include "platform/snmp/oid.h"
+#include "request/context.h"
+
+class Leaf {
+public:
+    // Answers one instance. On entry ctx.name is the OID the leaf is registered
+    // under and ctx.oid the rest of the requested name below it (possibly
+    // empty). If that instance exists: set ctx.name to its full name, write
+    // that name (ctx.out.addOID) and then its value into ctx.out, and return
+    // true. Otherwise return false and write nothing.
+    virtual bool get(Context& ctx) = 0;
+
+    // Answers the first instance after ctx.oid. On entry ctx.name is the
+    // leaf's OID; ctx.oid is the part of the requested name below it, or
+    // empty when the request named the leaf's OID or lay before it (then the
+    // first instance is wanted). Write and return as for get. Leaving the full
+    // instance name in ctx.name is required: GetBulk continues from it.
+    virtual bool getNext(Context& ctx) = 0;
+
+    // Sets one instance. On entry ctx.oid is the full requested name,
+    // ctx.setSuffix its part below the leaf's OID (empty for an exact match)
+    // and ctx.in stands at the binding's value. Decode the value, store it,
+    // write the binding's name and the resulting value into ctx.out, and
+    // return true; return false and write nothing when the instance does not
+    // exist or the value is refused.
+    virtual bool set(Context& ctx) = 0;
+
+    virtual ~Leaf() = default;
+};
+
+// The registry, ordered as OIDs order (a proper prefix sorts first).
+extern std::map<OID, Leaf*> leafs;
+
+// Registers `leaf` under `oid`. A leaf registered earlier under the same OID
+// is replaced (and neither destroyed nor reachable any more).
+void addLeaf(OID const& oid, Leaf* leaf);
+
+// The one-arc OID 0: the instance suffix of every scalar object.
+extern const OID ZERO_OID;

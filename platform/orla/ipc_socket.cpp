@@ -1,0 +1,105 @@
+#include "platform/orla/ipc_socket.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace orla {
+
+namespace {
+
+std::string& runDirectoryStorage() {
+    static std::string directory = DEFAULT_RUN_DIRECTORY;
+    return directory;
+}
+
+bool makeAddress(const std::string& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path)) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// mkdir -p with mode 0700 for every directory it creates.
+bool makeDirectories(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+int connectPath(const std::string& path) {
+    sockaddr_un address;
+    if (!makeAddress(path, address)) return -1;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+void setRunDirectory(const std::string& path) {
+    runDirectoryStorage() = path;
+}
+
+const std::string& runDirectory() {
+    return runDirectoryStorage();
+}
+
+std::string servicePath(uint32_t serviceId) {
+    return runDirectory() + "/" + std::to_string(serviceId) + ".sock";
+}
+
+bool setNonBlocking(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+int listenService(uint32_t serviceId, int backlog, std::string& error) {
+    if (!makeDirectories(runDirectory())) {
+        error = "cannot create " + runDirectory() + ": " + std::strerror(errno);
+        return -1;
+    }
+    std::string path = servicePath(serviceId);
+    sockaddr_un address;
+    if (!makeAddress(path, address)) {
+        error = "socket path too long: " + path;
+        return -1;
+    }
+    int live = connectPath(path);
+    if (live >= 0) {
+        close(live);
+        error = "service " + std::to_string(serviceId) + " is already running";
+        return -1;
+    }
+    unlink(path.c_str());
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return -1;
+    }
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, backlog) != 0) {
+        error = path + ": " + std::strerror(errno);
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int connectService(uint32_t serviceId) {
+    return connectPath(servicePath(serviceId));
+}
+
+}  // namespace orla

@@ -1,0 +1,30 @@
+// Service sockets: each serving process listens on the Unix stream socket
+// <run directory>/<service id>.sock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orla {
+
+inline constexpr const char* DEFAULT_RUN_DIRECTORY = "/orla/run";
+
+// Where service sockets live; tests point it at a temporary directory.
+// Affects sockets opened and connected afterwards.
+void setRunDirectory(const std::string& path);
+const std::string& runDirectory();
+std::string servicePath(uint32_t serviceId);
+
+// Creates the run directory (mode 0700) when absent and listens on the
+// service's socket, replacing a stale socket file that nobody listens on.
+// Returns a non-blocking descriptor, or -1 with `error` set (among others
+// when a live service already holds the id).
+int listenService(uint32_t serviceId, int backlog, std::string& error);
+
+// Connects to a service; a non-blocking descriptor, or -1 when no service
+// with that id is listening (or its backlog is full).
+int connectService(uint32_t serviceId);
+
+bool setNonBlocking(int fd);
+
+}  // namespace orla

@@ -1,0 +1,32 @@
+// The binding loops behind servePdu (request/pdu.h).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include "platform/snmp/ber_out.h"
+#include "request/context.h"
+
+// Error status and error-index of a served PDU.
+struct PduOutcome {
+    unsigned status = 0;
+    unsigned index = 0;
+};
+
+// True when `out`, once every open SEQUENCE is closed, stays within `limit`
+// octets. A length slot grows to at most three octets for contents below
+// 65536 (X.690 8.1.3.5), and the error-index may still grow by two octets.
+bool replyFits(const OutStream& out, size_t limit);
+
+// Serves the bindings at ctx.in one by one with `handler`, until the first
+// one that fails. Without `allowed` the first binding is echoed and fails
+// with `deniedStatus`. Empty when a binding cannot be decoded.
+std::optional<PduOutcome> serveBindings(Context& ctx, RequestHandler handler, bool allowed,
+                                        unsigned deniedStatus, size_t replyLimit);
+
+// Serves a GetBulkRequest (RFC 3416 4.2.3): the non-repeaters as GetNext
+// would, then the repeaters interleaved repetition by repetition, each going
+// on from the instance it answered last. The reply ends at the end of the
+// tree or when the next binding would exceed `replyLimit`. Empty when a
+// binding cannot be decoded.
+std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit);

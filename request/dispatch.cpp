@@ -1,0 +1,50 @@
+#include "request/dispatch.h"
+
+#include <iostream>
+
+#include "community/community_keep.h"
+#include "request/pdu.h"
+
+namespace {
+
+// Versions 0 (SNMPv1), 1 (SNMPv2c) and 2 share the community header
+// (RFC 1157 4, RFC 1901 3): a community string, then the PDU.
+bool isCommunityVersion(int version) { return version >= 0 && version <= 2; }
+
+// Reads and checks the community, writes it to the reply and fills in what it
+// grants. Communities with an SNMPv3 security level are users that must
+// authenticate (RFC 3414): they never serve community-based requests.
+bool acceptCommunity(Context& ctx, int sourceAddress, PduPolicy& policy) {
+    if (!ctx.in.getString(ctx.community)) return false;
+    if (communityKeep->getSecurity(ctx.community) != 0) return false;
+    if (!communityKeep->check(ctx.community, static_cast<uint32_t>(sourceAddress))) return false;
+    ctx.out.add(ctx.community, ber::OCTET_STRING);
+    policy.canRead = communityKeep->canRead(ctx.community);
+    policy.canWrite = communityKeep->canWrite(ctx.community);
+    return true;
+}
+
+}  // namespace
+
+bool createReply(Context& ctx, int sourceAddress) {
+    const int version = ctx.in.getVersion();
+    if (version < 0) return false;
+    ctx.out.startSeq(ber::SEQUENCE);
+    ctx.out.add(version, ber::INTEGER);  // the reply repeats the request's version
+
+    PduPolicy policy;
+    if (isCommunityVersion(version)) {
+        if (!acceptCommunity(ctx, sourceAddress, policy)) {
+            std::cerr << " authentification failed" << std::endl;
+            return false;
+        }
+    } else {
+        // Version 3 included: the user-based security model (RFC 3414) is not served yet.
+        std::cerr << "version not supported" << std::endl;
+        return false;
+    }
+
+    if (!servePdu(ctx, policy)) return false;
+    ctx.out.endSeq();  // message
+    return true;
+}

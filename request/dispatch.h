@@ -1,0 +1,14 @@
+// The entry of request processing: one received SNMP message in, one reply
+// (or none) out.
+#pragma once
+
+#include "request/context.h"
+
+// Decodes the message in ctx.in, checks its version and community, serves
+// its PDU and writes the whole reply into ctx.out. True when ctx.out holds a
+// reply to send; false when nothing is to be sent (a message that does not
+// decode, fails authentication, has an unsupported version or PDU type; the
+// reason goes to stderr as one line, except for decoding failures).
+// `sourceAddress` is the sender's IPv4 address in network byte order, for
+// the community's source filter.
+bool createReply(Context& ctx, int sourceAddress);

@@ -1,0 +1,31 @@
+#include "request/get_set.h"
+
+#include <iostream>
+
+#include "mib/leaf.h"
+#include "request/error_status.h"
+
+unsigned snmpGet(Context& ctx) {
+    auto after = leafs.upper_bound(ctx.oid);
+    if (after == leafs.begin()) return snmp::NO_SUCH_NAME;
+    const auto& [key, leaf] = *std::prev(after);
+    if (!key.isPrefixOf(ctx.oid)) return snmp::NO_SUCH_NAME;
+    ctx.name = key;
+    ctx.oid = ctx.oid.suffix(key.size());
+    return leaf->get(ctx) ? snmp::NO_ERROR : snmp::NO_SUCH_NAME;
+}
+
+unsigned snmpSet(Context& ctx) {
+    ctx.setPrefix = ctx.oid;
+    ctx.setSuffix.clear();
+    while (!ctx.setPrefix.empty()) {
+        auto found = leafs.find(ctx.setPrefix);
+        if (found != leafs.end()) {
+            ctx.setSuffix = ctx.oid.suffix(ctx.setPrefix.size());
+            std::cerr << "snmpSet found " << found->first << std::endl;
+            return found->second->set(ctx) ? snmp::NO_ERROR : snmp::NO_SUCH_NAME;
+        }
+        ctx.setPrefix.popBack();
+    }
+    return snmp::NO_SUCH_NAME;
+}

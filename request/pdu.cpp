@@ -1,0 +1,76 @@
+#include "request/pdu.h"
+
+#include <iostream>
+
+#include "request/bindings.h"
+#include "request/error_status.h"
+#include "request/get_next.h"
+#include "request/get_set.h"
+
+namespace {
+
+std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPolicy& policy) {
+    switch (type) {
+        case ber::GET_REQUEST:
+            return serveBindings(ctx, snmpGet, policy.canRead, snmp::NO_SUCH_NAME,
+                                 policy.replyLimit);
+        case ber::GET_NEXT_REQUEST:
+            return serveBindings(ctx, snmpGetNext, policy.canRead, snmp::NO_SUCH_NAME,
+                                 policy.replyLimit);
+        case ber::SET_REQUEST:
+            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::READ_ONLY,
+                                 policy.replyLimit);
+        case ber::GET_BULK_REQUEST:
+            if (!policy.canRead) {
+                return serveBindings(ctx, snmpGetNext, false, snmp::NO_SUCH_NAME,
+                                     policy.replyLimit);
+            }
+            return serveBulk(ctx, policy.replyLimit);
+        default:
+            return std::nullopt;
+    }
+}
+
+bool isServed(uint32_t type) {
+    return type == ber::GET_REQUEST || type == ber::GET_NEXT_REQUEST ||
+           type == ber::SET_REQUEST || type == ber::GET_BULK_REQUEST;
+}
+
+}  // namespace
+
+bool servePdu(Context& ctx, const PduPolicy& policy) {
+    const uint32_t type = ctx.in.getType();
+    if (!ctx.in.enterSeq()) return false;
+    ctx.out.startSeq(ber::RESPONSE);
+
+    int requestId = 0;
+    if (!ctx.in.getInt(requestId)) return false;
+    ctx.out.add(requestId, ber::INTEGER);
+    int second = 0;
+    int third = 0;
+    if (!ctx.in.getInt(second) || !ctx.in.getInt(third)) return false;
+    ctx.nonRepeaters = second;
+    ctx.maxRepetitions = third;
+
+    ctx.out.addErrorStatus(snmp::NO_ERROR);
+    ctx.out.addErrorIndex(0);
+    if (!ctx.in.enterSeq()) return false;
+    ctx.out.startSeq(ber::SEQUENCE);
+    const size_t bindingsStart = ctx.out.mark();
+
+    if (!isServed(type)) {
+        std::cerr << "unknown request command" << std::endl;
+        return false;
+    }
+    const std::optional<PduOutcome> outcome = serveByType(type, ctx, policy);
+    if (!outcome) return false;
+
+    if (outcome->status == snmp::TOO_BIG) ctx.out.rewind(bindingsStart);
+    if (outcome->status != snmp::NO_ERROR) {
+        ctx.out.addErrorStatus(static_cast<int>(outcome->status));
+        ctx.out.addErrorIndex(static_cast<int>(outcome->index));
+    }
+    ctx.out.endSeq();  // binding list
+    ctx.out.endSeq();  // PDU
+    return true;
+}

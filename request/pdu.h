@@ -1,0 +1,31 @@
+// Serving the PDU of a received message, once its header (community, or
+// SNMPv3 security parameters) has been checked and written to the reply.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/snmp/ber.h"
+#include "request/context.h"
+
+// What the message header grants the request.
+struct PduPolicy {
+    bool canRead = false;   // Get, GetNext, GetBulk
+    bool canWrite = false;  // Set
+    // Upper bound of the whole reply message in octets. SNMPv3 lowers it to
+    // the manager's msgMaxSize less its own overhead (RFC 3412 7.1 step 3).
+    size_t replyLimit = ber::MAX_UDP_PAYLOAD;
+};
+
+// Reads the PDU at ctx.in (its type, request id, the two header integers
+// into ctx.nonRepeaters and ctx.maxRepetitions, the bindings) and writes the
+// Response PDU into ctx.out, inside the message SEQUENCE the caller opened
+// and closes. Get, GetNext, Set and GetBulk are served; any other type
+// writes "unknown request command" to stderr. False when no reply is to be
+// sent: that type, or a PDU that cannot be decoded (no line then).
+//
+// Error statuses follow RFC 1157 in every version: the first binding that
+// fails ends the request, is echoed with NULL and gives noSuchName (2) with
+// its position as error-index, or readOnly (4) with index 0 when the policy
+// forbids a Set. A reply that would exceed policy.replyLimit becomes tooBig
+// (1) with index 0 and no bindings; a GetBulk reply is cut short instead.
+bool servePdu(Context& ctx, const PduPolicy& policy);

@@ -1,0 +1,375 @@
+// The community handler: store, default community, commands, paging,
+// change notifications and undo steps.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "community/community_keep.h"
+#include "platform/orla/ids.h"
+#include "platform/orla/looper.h"
+#include "platform/orla/runner.h"
+#include "platform/orla/store.h"
+
+using namespace snmp;
+
+namespace {
+
+orla::message named(const std::string& name) {
+    orla::message msg;
+    msg.insert(COMM_NAME, name);
+    return msg;
+}
+
+orla::message command(uint32_t cmd, orla::message msg = {}) {
+    msg.insert(orla::MSG_TO, std::vector<uint32_t>{0, ID_COMMUNITIES});
+    msg.insert(orla::MSG_CMD, cmd);
+    return msg;
+}
+
+std::vector<orla::message> configurations(const CommunityKeep& keep) {
+    std::vector<orla::message> all;
+    for (const CommunityKeep::Item* item : keep.items())
+        all.push_back(item->getCfg());
+    return all;
+}
+
+std::vector<uint32_t> listedIds(const orla::message& reply) {
+    std::vector<uint32_t> ids;
+    for (const auto& flat : reply.get(orla::OBJ_LIST))
+        ids.push_back(orla::message(flat).get(orla::OBJ_ID));
+    return ids;
+}
+
+// Records the change notifications it receives.
+struct Subscriber : orla::Handler {
+    orla::message cmdUnknown(const orla::message& request, uint32_t cmd) override {
+        if (cmd == orla::CMD_NOTIFY) notes.push_back(request);
+        return {};
+    }
+    std::vector<orla::message> notes;
+};
+
+class CommunityKeepTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char dirTemplate[] = "/tmp/community-keep-XXXXXX";
+        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+        dir_ = dirTemplate;
+        path_ = dir_ + "/snmp-communities";
+        restart();
+    }
+    void TearDown() override {
+        keep_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+    // A new table over the same store, as after a restart of the agent.
+    void restart() {
+        keep_.reset();
+        keep_ = std::make_unique<CommunityKeep>(path_);
+        keep_->init();
+    }
+    uint32_t add(const std::string& name) {
+        orla::message reply = keep_->cmdAddObj(named(name));
+        EXPECT_FALSE(orla::isError(reply)) << reply;
+        return reply.get(orla::OBJ_ID, 0xffffffff);
+    }
+    std::string dir_;
+    std::string path_;
+    std::unique_ptr<CommunityKeep> keep_;
+};
+
+TEST_F(CommunityKeepTest, FreshStoreHoldsOnlyTheDefaultCommunity) {
+    CommunityKeep::Item expected;
+    expected.id = 0;
+    expected.name = "morvel";
+    expected.readAccess = true;
+    EXPECT_EQ(configurations(*keep_), std::vector<orla::message>{expected.getCfg()});
+    orla::Store store(path_, 5);
+    EXPECT_EQ(store.size(), 1u);
+    EXPECT_EQ(store.get(0), expected.getCfg());
+}
+
+TEST_F(CommunityKeepTest, RestartLoadsStoredCommunitiesInIdOrder) {
+    orla::message ops = named("ops");
+    ops.insert(COMM_WRITE_ACCESS, true);
+    ops.insert(COMM_AUTH_PASSWORD, std::string("secret12"));
+    ops.insert(orla::OBJ_ID, 40u);
+    ASSERT_FALSE(orla::isError(keep_->cmdAddObj(ops)));
+    const uint32_t spare = add("spare");
+    ASSERT_FALSE(orla::isError(keep_->cmdRemoveObj({}, 0)));  // even the default stays removed
+    const auto before = configurations(*keep_);
+    restart();
+    std::vector<orla::message> reloaded = configurations(*keep_);
+    ASSERT_EQ(reloaded.size(), 2u);
+    EXPECT_EQ(reloaded[0], before[1]);  // ascending ids: "spare" (1) before "ops" (40)
+    EXPECT_EQ(reloaded[1], before[0]);
+    EXPECT_EQ(keep_->findItem("spare")->id, spare);
+    // Loaded ids are reserved: the next add gets a fresh one.
+    const uint32_t next = add("next");
+    EXPECT_NE(next, spare);
+    EXPECT_NE(next, 40u);
+}
+
+TEST_F(CommunityKeepTest, RemovingEveryCommunityBringsTheDefaultBackAfterRestart) {
+    add("ops");
+    for (uint32_t id : {0u, 1u})
+        ASSERT_FALSE(orla::isError(keep_->cmdRemoveObj({}, id)));
+    restart();
+    ASSERT_EQ(keep_->items().size(), 1u);
+    EXPECT_EQ(keep_->items()[0]->name, "morvel");
+    EXPECT_EQ(keep_->items()[0]->id, 0u);
+}
+
+TEST_F(CommunityKeepTest, StoredEntryLoadsUnderItsKeyWhateverItsObjId) {
+    keep_.reset();
+    {
+        orla::Store store(path_, 5);
+        orla::message odd = named("odd");
+        odd.insert(orla::OBJ_ID, 3u);  // disagrees with its key
+        ASSERT_TRUE(store.set(9, named("bare")));
+        ASSERT_TRUE(store.set(12, odd));
+    }
+    restart();
+    ASSERT_EQ(keep_->items().size(), 3u);  // with the default community
+    EXPECT_EQ(keep_->findItem("bare")->id, 9u);
+    EXPECT_EQ(keep_->findItem("odd")->id, 12u);
+    EXPECT_FALSE(keep_->canRead("bare"));
+    orla::message again = named("again");
+    again.insert(orla::OBJ_ID, 9u);
+    EXPECT_EQ(orla::getErrorCode(keep_->cmdAddObj(again)), orla::ERR_BAD_VALUE);
+}
+
+TEST_F(CommunityKeepTest, DamagedStoreFileStartsOverWithTheDefaultCommunity) {
+    add("ops");
+    keep_.reset();
+    {
+        std::ofstream file(path_, std::ios::binary | std::ios::trunc);
+        file << "not a store";
+    }
+    restart();
+    ASSERT_EQ(keep_->items().size(), 1u);
+    EXPECT_EQ(keep_->items()[0]->name, "morvel");
+}
+
+TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
+    add("ops");
+    struct Case {
+        const char* what;
+        orla::message (*run)(CommunityKeep&);
+        uint32_t code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"add without name", [](CommunityKeep& k) { return k.cmdAddObj({}); },
+         orla::ERR_MISSING_VALUE, "missing community name"},
+        {"add empty name", [](CommunityKeep& k) { return k.cmdAddObj(named("")); },
+         orla::ERR_BAD_VALUE, "empty script name"},
+        {"add existing name", [](CommunityKeep& k) { return k.cmdAddObj(named("morvel")); },
+         orla::ERR_BAD_VALUE, "community with such name already exists"},
+        {"add id in use",
+         [](CommunityKeep& k) {
+             orla::message m = named("new");
+             m.insert(orla::OBJ_ID, 0u);
+             return k.cmdAddObj(m);
+         },
+         orla::ERR_BAD_VALUE, "community id already in use"},
+        {"add id out of range",
+         [](CommunityKeep& k) {
+             orla::message m = named("new");
+             m.insert(orla::OBJ_ID, 0xffffffffu);
+             return k.cmdAddObj(m);
+         },
+         orla::ERR_BAD_VALUE, "invalid community id"},
+        {"rename to another's name",
+         [](CommunityKeep& k) { return k.cmdSetObj(named("morvel"), 1); }, orla::ERR_BAD_VALUE,
+         "community with such name already exists"},
+        {"set unknown id", [](CommunityKeep& k) { return k.cmdSetObj(named("x"), 77); },
+         orla::ERR_NO_SUCH_OBJECT, ""},
+        {"get unknown id", [](CommunityKeep& k) { return k.cmdGetObj({}, 77); },
+         orla::ERR_NO_SUCH_OBJECT, ""},
+        {"remove unknown id", [](CommunityKeep& k) { return k.cmdRemoveObj({}, 77); },
+         orla::ERR_NO_SUCH_OBJECT, ""},
+    };
+    const auto before = configurations(*keep_);
+    for (const Case& c : cases) {
+        orla::message reply = c.run(*keep_);
+        EXPECT_EQ(orla::getErrorCode(reply), c.code) << c.what;
+        EXPECT_EQ(orla::getError(reply), c.text) << c.what;
+        EXPECT_EQ(configurations(*keep_), before) << c.what;
+    }
+    // Nothing was reserved or freed: the next id is still 2, and the store is as it was.
+    EXPECT_EQ(add("next"), 2u);
+    keep_->cmdRemoveObj({}, 2);
+    restart();
+    EXPECT_EQ(configurations(*keep_), before);
+}
+
+TEST_F(CommunityKeepTest, AddAnswersTheNewIdAndStoresTheRecord) {
+    orla::message answer;
+    answer.insert(orla::OBJ_ID, 1u);
+    EXPECT_EQ(keep_->cmdAddObj(named("first")), answer);  // lowest free id, and nothing else
+    orla::message chosen = named("chosen");
+    chosen.insert(orla::OBJ_ID, 500u);
+    chosen.insert(COMM_SECURITY, 2u);
+    EXPECT_EQ(keep_->cmdAddObj(chosen).get(orla::OBJ_ID), 500u);
+    orla::message stored = keep_->cmdGetObj({}, 500);
+    EXPECT_EQ(stored.get(COMM_NAME), "chosen");
+    EXPECT_EQ(stored.get(COMM_SECURITY), 2u);
+    EXPECT_EQ(orla::Store(path_, 5).get(500), stored);
+}
+
+TEST_F(CommunityKeepTest, SetChangesPresentFieldsOnly) {
+    const uint32_t id = add("ops");
+    orla::message change;
+    change.insert(COMM_READ_ACCESS, true);
+    change.insert(orla::OBJ_ID, 99u);  // ignored
+    EXPECT_EQ(keep_->cmdSetObj(change, id), orla::message());
+    EXPECT_TRUE(keep_->canRead("ops"));
+    EXPECT_EQ(keep_->findItem("ops")->id, id);
+    // Its own name again is no conflict; an empty name is accepted.
+    EXPECT_EQ(keep_->cmdSetObj(named("ops"), id), orla::message());
+    EXPECT_EQ(keep_->cmdSetObj(named(""), id), orla::message());
+    EXPECT_EQ(keep_->findItem(id)->name, "");
+    EXPECT_EQ(orla::Store(path_, 5).get(id), keep_->findItem(id)->getCfg());
+}
+
+TEST_F(CommunityKeepTest, GetAllPagesThroughObjNext) {
+    const std::vector<uint32_t> ids{0, add("a"), add("b"), add("c"), add("d")};
+    orla::message page = keep_->cmdGetAll({}, 0xffffffff, 2);
+    EXPECT_EQ(listedIds(page), (std::vector<uint32_t>{ids[0], ids[1]}));
+    ASSERT_EQ(page.get(orla::OBJ_NEXT, 0xffffffff), ids[2]);
+    page = keep_->cmdGetAll({}, ids[2], 2);
+    EXPECT_EQ(listedIds(page), (std::vector<uint32_t>{ids[2], ids[3]}));
+    ASSERT_EQ(page.get(orla::OBJ_NEXT, 0xffffffff), ids[4]);
+    page = keep_->cmdGetAll({}, ids[4], 2);
+    EXPECT_EQ(listedIds(page), std::vector<uint32_t>{ids[4]});
+    EXPECT_FALSE(page.has(orla::OBJ_NEXT));
+    EXPECT_EQ(orla::message(page.get(orla::OBJ_LIST)[0]), keep_->findItem(ids[4])->getCfg());
+
+    ASSERT_FALSE(orla::isError(keep_->cmdRemoveObj({}, ids[2])));
+    page = keep_->cmdGetAll({}, ids[2], 2);
+    EXPECT_EQ(orla::getErrorCode(page), orla::ERR_BAD_START_ID);
+    EXPECT_EQ(orla::getError(page), "");
+}
+
+TEST_F(CommunityKeepTest, GetAllCountZeroOrAboveLimitListsTwenty) {
+    for (int i = 1; i < 25; ++i)
+        add("c" + std::to_string(i));
+    for (uint32_t count : {0u, 21u, 1000u}) {
+        orla::message page = keep_->cmdGetAll({}, 0xffffffff, count);
+        EXPECT_EQ(page.size(orla::OBJ_LIST), 20u) << count;
+        EXPECT_EQ(page.get(orla::OBJ_NEXT), 20u) << count;
+    }
+}
+
+TEST_F(CommunityKeepTest, GetObjectOfRemovedIdIsMarkedRemoved) {
+    const uint32_t id = add("gone");
+    EXPECT_EQ(keep_->getObject(id), keep_->findItem(id)->getCfg());
+    keep_->cmdRemoveObj({}, id);
+    orla::message expected;
+    expected.insert(orla::OBJ_ID, id);
+    expected.insert(orla::OBJ_REMOVED, 1u);
+    EXPECT_EQ(keep_->getObject(id), expected);
+}
+
+class CommunityKeepLooperTest : public CommunityKeepTest {
+  protected:
+    void SetUp() override {
+        CommunityKeepTest::SetUp();
+        looper_ = std::make_unique<orla::Looper>();
+        ASSERT_TRUE(looper_->addHandler(ID_COMMUNITIES, keep_.get()));
+    }
+    void TearDown() override {
+        looper_.reset();  // before the handler it routes to
+        CommunityKeepTest::TearDown();
+    }
+    orla::message send(uint32_t cmd, orla::message msg = {}) {
+        return looper_->exchangeMessage(command(cmd, std::move(msg)), 0);
+    }
+    std::vector<std::string> undoTexts() {
+        orla::message list;
+        list.insert(orla::MSG_TO, std::vector<uint32_t>{0});
+        list.insert(orla::MSG_CMD, orla::CMD_UNDO_LIST);
+        std::vector<std::string> texts;
+        for (const auto& flat : looper_->exchangeMessage(list, 0).get(orla::OBJ_LIST)) {
+            texts.push_back(orla::message(flat).get(orla::OBJ_NAME));
+        }
+        return texts;
+    }
+    orla::message undo() {
+        orla::message msg;
+        msg.insert(orla::MSG_TO, std::vector<uint32_t>{0});
+        msg.insert(orla::MSG_CMD, orla::CMD_UNDO);
+        return looper_->exchangeMessage(msg, 0);
+    }
+    std::unique_ptr<orla::Looper> looper_;
+};
+
+TEST_F(CommunityKeepLooperTest, EveryChangeRecordsItsUndoStep) {
+    orla::message reply = send(orla::CMD_ADDOBJ, named("ops"));
+    const uint32_t id = reply.get(orla::OBJ_ID);
+    orla::message change;
+    change.insert(orla::OBJ_ID, id);
+    change.insert(COMM_WRITE_ACCESS, true);
+    send(orla::CMD_SETOBJ, change);
+    orla::message remove;
+    remove.insert(orla::OBJ_ID, id);
+    send(orla::CMD_REMOVEOBJ, remove);
+    send(orla::CMD_ADDOBJ, named("morvel"));  // refused: no step
+    EXPECT_EQ(undoTexts(),
+              (std::vector<std::string>{"snmp community removed", "changed snmp community settings",
+                                        "new snmp community created"}));
+    // Undo the remove, then the set, then the add.
+    EXPECT_EQ(undo().get(orla::OBJ_ID), id);
+    EXPECT_TRUE(keep_->canWrite("ops"));
+    EXPECT_FALSE(orla::isError(undo()));
+    EXPECT_FALSE(keep_->canWrite("ops"));
+    EXPECT_FALSE(orla::isError(undo()));
+    EXPECT_EQ(keep_->findItem("ops"), nullptr);
+}
+
+TEST_F(CommunityKeepLooperTest, UndoOfRemoveRestoresTheOldIdAndSettings) {
+    orla::message full = named("v3user");
+    full.insert(COMM_AUTH_PASSWORD, std::string("authsecret"));
+    full.insert(COMM_PRIV_PASSWORD, std::string("privsecret"));
+    full.insert(COMM_ADDRESS, 0x0100000au);
+    full.insert(COMM_NETMASK, 0x00ffffffu);
+    full.insert(COMM_SECURITY, 2u);
+    full.insert(COMM_WRITE_ACCESS, true);
+    const uint32_t id = send(orla::CMD_ADDOBJ, full).get(orla::OBJ_ID);
+    add("later");  // takes the lowest free id after it
+    const orla::message before = keep_->findItem(id)->getCfg();
+    orla::message remove;
+    remove.insert(orla::OBJ_ID, id);
+    ASSERT_EQ(send(orla::CMD_REMOVEOBJ, remove), orla::message());
+    ASSERT_EQ(keep_->findItem(id), nullptr);
+    EXPECT_EQ(undo().get(orla::OBJ_ID), id);
+    ASSERT_NE(keep_->findItem(id), nullptr);
+    EXPECT_EQ(keep_->findItem(id)->getCfg(), before);
+    restart();
+    EXPECT_EQ(keep_->findItem(id)->getCfg(), before);
+}
+
+TEST_F(CommunityKeepLooperTest, SubscribersLearnOfEveryChange) {
+    Subscriber subscriber;
+    ASSERT_TRUE(looper_->addHandler(2, &subscriber));
+    subscriber.sendCmd(command(orla::CMD_SUBSCRIBE), orla::CMD_SUBSCRIBE);
+    orla::getRunner().runOnce(0);
+    const uint32_t id = send(orla::CMD_ADDOBJ, named("ops")).get(orla::OBJ_ID);
+    orla::message remove;
+    remove.insert(orla::OBJ_ID, id);
+    send(orla::CMD_REMOVEOBJ, remove);
+    orla::getRunner().runOnce(0);
+    ASSERT_EQ(subscriber.notes.size(), 2u);
+    EXPECT_EQ(subscriber.notes[0].get(orla::OBJ_ID), id);
+    EXPECT_EQ(subscriber.notes[0].get(COMM_NAME), "ops");
+    EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_ID), id);
+    EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_REMOVED), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+#include "request/dispatch.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "community/community_keep.h"
+#include "platform/orla/ids.h"
+#include "tests/platform/snmp/captured_packets.h"
+#include "tests/request/request_fixture.h"
+
+using namespace fixture;
+
+namespace {
+
+const int ANYWHERE = int(htonl(0xC0A80001));  // 192.168.0.1
+
+// The tree, and a community table over a temporary store:
+//   morvel   read          (the default community)
+//   public   read
+//   private  read, write
+//   secure   read, security level 1
+//   filtered read, 10.0.0.7/255.255.255.0
+class Dispatch : public Tree {
+protected:
+    void SetUp() override {
+        Tree::SetUp();
+        char dirTemplate[] = "/tmp/dispatch-test-XXXXXX";
+        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+        dir_ = dirTemplate;
+        keep_ = std::make_unique<CommunityKeep>(dir_ + "/snmp-communities");
+        keep_->init();
+        add("public", true, false);
+        add("private", true, true);
+        add("secure", true, false, 1);
+        add("filtered", true, false, 0, htonl(0x0A000007), htonl(0xFFFFFF00));
+        communityKeep = keep_.get();
+    }
+    void TearDown() override {
+        communityKeep = nullptr;
+        keep_.reset();
+        std::filesystem::remove_all(dir_);
+        Tree::TearDown();
+    }
+    void add(const std::string& name, bool read, bool write, uint32_t security = 0,
+             uint32_t address = 0, uint32_t netmask = 0) {
+        orla::message cfg;
+        cfg.insert(snmp::COMM_NAME, name);
+        cfg.insert(snmp::COMM_READ_ACCESS, read);
+        cfg.insert(snmp::COMM_WRITE_ACCESS, write);
+        cfg.insert(snmp::COMM_SECURITY, security);
+        cfg.insert(snmp::COMM_ADDRESS, address);
+        cfg.insert(snmp::COMM_NETMASK, netmask);
+        ASSERT_TRUE(keep_->cmdAddObj(cfg).has(orla::OBJ_ID)) << name;
+    }
+
+    // Runs createReply; the reply's bytes, or nullopt when none is sent.
+    std::optional<std::vector<unsigned char>> reply(std::vector<unsigned char> datagram,
+                                                    int source, std::string& line) {
+        Context ctx(datagram.data(), static_cast<unsigned>(datagram.size()));
+        testing::internal::CaptureStderr();
+        const bool sent = createReply(ctx, source);
+        line = testing::internal::GetCapturedStderr();
+        if (!sent) return std::nullopt;
+        return ctx.out.bytes();
+    }
+
+    std::string dir_;
+    std::unique_ptr<CommunityKeep> keep_;
+};
+
+struct Case {
+    const char* scenario;
+    std::vector<unsigned char> datagram;
+    int source;
+    const char* line;  // stderr
+    int status;        // -1: no reply
+    std::vector<std::string> replyNames;
+};
+
+std::vector<unsigned char> get(int version, const std::string& community, const OID& name) {
+    return request(version, community, ber::GET_REQUEST, 0, 0, {binding(name)});
+}
+std::vector<unsigned char> setAlpha(const std::string& community) {
+    return request(1, community, ber::SET_REQUEST, 0, 0,
+                   {binding(under({1, 0}), ber::OCTET_STRING, "new"),
+                    binding(under({4, 0}), ber::OCTET_STRING, "new")});
+}
+
+// clang-format off
+const Case CASES[] = {
+    {"V1Get", get(0, "public", under({1, 0})), ANYWHERE, "", 0, {e("1.0")}},
+    {"V2cGet", get(1, "public", under({1, 0})), ANYWHERE, "", 0, {e("1.0")}},
+    {"Version2AcceptedAsCommunityBased", get(2, "public", under({1, 0})), ANYWHERE, "", 0, {e("1.0")}},
+    {"SetFromReadOnlyCommunity", setAlpha("public"), ANYWHERE, "", 4, {e("1.0")}},
+    {"SetFromWritingCommunity", setAlpha("private"), ANYWHERE,
+     "snmpSet found 1.3.6.1.4.1.99999.1\nsnmpSet found 1.3.6.1.4.1.99999.4\n", 0, {e("1.0"), e("4.0")}},
+    {"BulkFromReadingCommunity", request(1, "morvel", ber::GET_BULK_REQUEST, 0, 2, {binding(under({2}))}),
+     ANYWHERE, "", 0, {e("2.1"), e("2.2")}},
+    {"FilterAdmitsItsNetwork", get(1, "filtered", under({1, 0})), int(htonl(0x0A0000C8)), "", 0, {e("1.0")}},
+    {"FilterRefusesOtherNetwork", get(1, "filtered", under({1, 0})), int(htonl(0x0A000107)),
+     " authentification failed\n", -1, {}},
+    {"SecurityLevelCommunityRefusedForV1", get(0, "secure", under({1, 0})), ANYWHERE,
+     " authentification failed\n", -1, {}},
+    {"UnknownCommunity", get(1, "nobody", under({1, 0})), ANYWHERE, " authentification failed\n", -1, {}},
+    {"CommunityNamesCompareExactly", get(1, "Public", under({1, 0})), ANYWHERE,
+     " authentification failed\n", -1, {}},
+    {"Version3NotServed", get(3, "public", under({1, 0})), ANYWHERE, "version not supported\n", -1, {}},
+    {"Version4", get(4, "public", under({1, 0})), ANYWHERE, "version not supported\n", -1, {}},
+    {"NotASequence", {0x02, 0x01, 0x00}, ANYWHERE, "", -1, {}},
+    {"EmptyDatagram", {}, ANYWHERE, "", -1, {}},
+    {"TrailingGarbageAfterMessage", [] { auto d = get(1, "public", under({1, 0})); d.push_back(0); return d; }(),
+     ANYWHERE, "", -1, {}},
+    {"TrapPduNotServed", request(0, "public", ber::TRAP_V1, 0, 0, {}), ANYWHERE,
+     "unknown request command\n", -1, {}},
+};
+// clang-format on
+
+class Dispatched : public Dispatch, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(Dispatched, RepliesOrDropsWithItsLine) {
+    const Case& c = GetParam();
+    std::string line;
+    const auto bytes = reply(c.datagram, c.source, line);
+    EXPECT_EQ(line, c.line);
+    ASSERT_EQ(bytes.has_value(), c.status >= 0);
+    if (!bytes) return;
+    Reply sent;
+    Reply asked;
+    ASSERT_TRUE(decode(*bytes, sent));
+    ASSERT_TRUE(decode(c.datagram, asked));
+    EXPECT_EQ(sent.version, asked.version);
+    EXPECT_EQ(sent.community, asked.community);
+    EXPECT_EQ(sent.pduType, ber::RESPONSE);
+    EXPECT_EQ(sent.requestId, asked.requestId);
+    EXPECT_EQ(sent.status, c.status);
+    EXPECT_EQ(sent.index, 0);
+    EXPECT_EQ(names(sent), c.replyNames);
+}
+
+INSTANTIATE_TEST_SUITE_P(CreateReply, Dispatched, ::testing::ValuesIn(CASES),
+                         [](const auto& info) { return std::string(info.param.scenario); });
+
+// net-snmp's snmpget, answered byte for byte.
+TEST_F(Dispatch, AnswersCapturedGetExactly) {
+    Scalar sysDescr("router");
+    addLeaf(OID("1.3.6.1.2.1.1.1"), &sysDescr);
+    std::string line;
+    const auto bytes = reply(captured::GET_V2C, ANYWHERE, line);
+    ASSERT_TRUE(bytes);
+    const std::vector<unsigned char> expected = {
+        0x30, 0x2F, 0x02, 0x01, 0x01, 0x04, 0x06, 'p', 'u', 'b', 'l', 'i', 'c',
+        0xA2, 0x22, 0x02, 0x04, 0x3A, 0x57, 0x38, 0x13, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00,
+        0x30, 0x14, 0x30, 0x12, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00,
+        0x04, 0x06, 'r', 'o', 'u', 't', 'e', 'r'};
+    EXPECT_EQ(*bytes, expected);
+}
+
+// net-snmp's snmpbulkget -Cn0 -Cr10 from 1.3.6.1.2.1.2: the tree after it, to its end.
+TEST_F(Dispatch, AnswersCapturedBulkToEndOfTree) {
+    std::string line;
+    const auto bytes = reply(captured::GETBULK_V2C, ANYWHERE, line);
+    ASSERT_TRUE(bytes);
+    Reply sent;
+    ASSERT_TRUE(decode(*bytes, sent));
+    EXPECT_EQ(sent.status, 0);
+    EXPECT_EQ(names(sent), (std::vector<std::string>{"1.3.6.1.3.7.1.5.0", e("1.0"), e("2.1"),
+                                                     e("2.2"), e("2.5"), e("4.0")}));
+}
+
+TEST_F(Dispatch, GetWithFailingSecondBindingReportsItsPosition) {
+    std::string line;
+    const auto bytes = reply(request(0, "public", ber::GET_REQUEST, 0, 0,
+                                     {binding(under({1, 0})), binding(under({3, 0})),
+                                      binding(under({4, 0}))}),
+                             ANYWHERE, line);
+    ASSERT_TRUE(bytes);
+    Reply sent;
+    ASSERT_TRUE(decode(*bytes, sent));
+    EXPECT_EQ(sent.status, 2);
+    EXPECT_EQ(sent.index, 2);
+    EXPECT_EQ(names(sent), (std::vector<std::string>{e("1.0"), e("3.0")}));
+    EXPECT_EQ(refusing.calls, 1u);
+}
+
+}  // namespace
