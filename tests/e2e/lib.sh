@@ -1,0 +1,66 @@
+# Helpers for the end-to-end tests, sourced by each test_*.sh. They run inside
+# the namespaces of netns.sh, which sets BUILD (the build folder) and SRC.
+set -euo pipefail
+
+BIN=$BUILD/bin
+AGENT_OUT=/orla/.test/agent.out
+AGENT_ERR=/orla/.test/agent.err
+AGENT_PID=
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [ -s "$AGENT_ERR" ]; then
+        echo "--- agent stderr (last 20 lines)" >&2
+        tail -n 20 "$AGENT_ERR" >&2
+    fi
+    exit 1
+}
+
+step() { echo "-- $*"; }
+
+cli() { timeout 15 "$BIN/orla-cli" "$@"; }
+
+# Waits up to 5 s for a command to succeed.
+wait_for() {
+    for _ in $(seq 50); do
+        if "$@" >/dev/null 2>&1; then return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+udp161_bound() { ss -lun | grep -q ':161 '; }
+
+install_plugins() {
+    cp "$@" /orla/lib/snmp/
+}
+
+start_agent() {
+    "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
+    AGENT_PID=$!
+    wait_for test -S /orla/run/161.sock || fail "agent did not start"
+}
+
+stop_agent() {
+    [ -n "$AGENT_PID" ] || return 0
+    kill -TERM "$AGENT_PID"
+    wait "$AGENT_PID" || true
+    AGENT_PID=
+}
+
+enable_agent() {
+    cli send 161 set bool:1=yes >/dev/null || fail "enable failed"
+    wait_for udp161_bound || fail "agent does not listen on UDP 161"
+}
+
+agent_alive() { kill -0 "$AGENT_PID" 2>/dev/null || fail "agent died"; }
+
+expect_eq() {  # expected actual what
+    [ "$1" = "$2" ] || fail "$3: expected [$1], got [$2]"
+}
+
+expect_contains() {  # haystack needle what
+    grep -qF -- "$2" <<<"$1" || fail "$3: [$2] not in [$1]"
+}
+
+trap 'stop_agent' EXIT
