@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "agent/plugin_loader.h"
+#include "agent/settings.h"
 #include "agent/snmp_looper.h"
 #include "platform/orla/ids.h"
 
@@ -13,6 +14,9 @@ int main() {
     // Trap request ids and SNMPv3 privacy salts come from rand().
     srand(static_cast<unsigned>(time(nullptr)));
     loop = new SnmpLooper();
+    // Platform services and orla-cli reach the settings at [SERVICE_ID] and
+    // the communities at [SERVICE_ID, ID_COMMUNITIES].
+    loop->serve(snmp::SERVICE_ID);
     std::cerr << "loop->init();" << std::endl;
     loop->init();
 

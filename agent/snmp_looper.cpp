@@ -28,10 +28,10 @@ constexpr uint32_t LEAVE_IDLE = 1000;
 
 }  // namespace
 
-SnmpLooper::SnmpLooper() : orla::Looper(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
-                           store(snmp::SETTINGS_STORE_PATH, 5) {
+SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& communityPath)
+    : orla::Looper(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), store(settingsPath, 5) {
     std::cerr << "communityKeep = new CommunityKeep;" << std::endl;
-    communityKeep = new CommunityKeep;
+    communityKeep = new CommunityKeep(communityPath);
     std::cerr << "communityKeep->init();" << std::endl;
     communityKeep->init();
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
@@ -42,9 +42,6 @@ SnmpLooper::SnmpLooper() : orla::Looper(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
     serverInfo.engineParam = 15;
     trapTarget = 0;
     trapVersion = 0;
-    // Platform services and orla-cli reach the settings at [SERVICE_ID] and
-    // the communities at [SERVICE_ID, ID_COMMUNITIES].
-    serve(snmp::SERVICE_ID);
 }
 
 SnmpLooper::~SnmpLooper() = default;

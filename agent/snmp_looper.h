@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "agent/settings.h"
+#include "community/community_keep.h"
 #include "platform/orla/looper.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/v3_server_info.h"
 
 class SnmpLooper : public orla::Looper {
 public:
-    SnmpLooper();
+    // The daemon uses the default store paths; tests give their own.
+    explicit SnmpLooper(const std::string& settingsPath = snmp::SETTINGS_STORE_PATH,
+                        const std::string& communityPath = snmp::COMMUNITY_STORE_PATH);
     ~SnmpLooper() override;
 
     // Loads the settings, counts the engine boot, opens the socket when enabled.

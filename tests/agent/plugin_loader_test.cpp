@@ -1,0 +1,94 @@
+// The plug-in loader over a directory tree of real and fake plug-ins.
+#include "agent/plugin_loader.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PluginLoader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/plugins-test-XXXXXX";
+        root_ = mkdtemp(pattern);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    std::string load(const std::string& dir) {
+        testing::internal::CaptureStderr();
+        loadPlugins(dir);
+        return testing::internal::GetCapturedStderr();
+    }
+    void write(const std::string& path, const std::string& text) {
+        std::ofstream(root_ + "/" + path) << text;
+    }
+
+    std::string root_;
+};
+
+TEST_F(PluginLoader, LoadsSharedObjectsAndCallsAutorunAfterTheLoadedLine) {
+    fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/a.so");
+    EXPECT_EQ(load(root_), "plugin loaded: " + root_ + "/a.so\nautorun ran\n");
+}
+
+TEST_F(PluginLoader, OnlyRegularFilesEndingInSoAreLoaded) {
+    for (const char* name : {".hidden.so", "x.so.1", "so", "notes.txt"}) {
+        fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/" + name);
+    }
+    EXPECT_EQ(load(root_), "");
+}
+
+TEST_F(PluginLoader, DirectoriesAreSearchedDepthFirst) {
+    fs::create_directories(root_ + "/b.so/deeper");
+    fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/b.so/deeper/c.so");
+    EXPECT_EQ(load(root_), "plugin loaded: " + root_ + "/b.so/deeper/c.so\nautorun ran\n");
+}
+
+TEST_F(PluginLoader, PluginWithoutAutorunStaysLoadedWithALine) {
+    fs::copy_file(SILENT_PLUGIN, root_ + "/quiet.so");
+    std::string path = root_ + "/quiet.so";
+    EXPECT_EQ(load(root_), "plugin loaded: " + path + "\nplugin " + path +
+                               " has no symbol autorun\n");
+}
+
+TEST_F(PluginLoader, FileThatIsNoSharedObjectGivesTwoLines) {
+    write("broken.so", "not an ELF file");
+    std::string err = load(root_);
+    std::string head = "failed dlopen: " + root_ + "/broken.so:\n";
+    ASSERT_EQ(err.compare(0, head.size(), head), 0) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2);
+}
+
+TEST_F(PluginLoader, DanglingLinkEndsTheSearchOfItsDirectory) {
+    fs::create_directories(root_ + "/d");
+    fs::create_symlink(root_ + "/nowhere", root_ + "/d/dangling");
+    fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/d/z.so");
+    // Whether z.so comes before the link depends on the directory's order:
+    // it is loaded at most once, and the walk of the parent goes on.
+    fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/e.so");
+    std::string err = load(root_);
+    EXPECT_NE(err.find("plugin loaded: " + root_ + "/e.so\n"), std::string::npos) << err;
+}
+
+TEST_F(PluginLoader, PathLongerThan128CharactersIsRefused) {
+    std::string dir = "/" + std::string(128, 'x');
+    EXPECT_EQ(load(dir),
+              "Refusing to search for snmp plugins in following directory, because it's path "
+              "is longer than 128 characters (recursive symlink?):\n" +
+                  dir + "\n");
+    EXPECT_EQ(load("/" + std::string(127, 'x')), "");  // 128 characters: searched (absent)
+}
+
+TEST_F(PluginLoader, LinkToAnAncestorEndsAtTheLengthLimit) {
+    fs::create_directory_symlink(root_, root_ + "/loop");
+    std::string err = load(root_);
+    EXPECT_NE(err.find("Refusing to search"), std::string::npos);
+}
+
+}  // namespace
