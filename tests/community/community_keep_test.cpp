@@ -209,6 +209,27 @@ TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
     EXPECT_EQ(configurations(*keep_), before);
 }
 
+TEST_F(CommunityKeepTest, StoreWriteFailureRefusesTheChange) {
+    const uint32_t id = add("ops");
+    const auto before = configurations(*keep_);
+    // A directory where the store writes its new content makes every write fail.
+    ASSERT_TRUE(std::filesystem::create_directory(path_ + ".new"));
+    orla::message chosen = named("chosen");
+    chosen.insert(orla::OBJ_ID, 7u);
+    const orla::message replies[] = {keep_->cmdAddObj(named("new")), keep_->cmdAddObj(chosen),
+                                     keep_->cmdSetObj(named("renamed"), id),
+                                     keep_->cmdRemoveObj({}, id)};
+    for (const orla::message& reply : replies) {
+        EXPECT_EQ(orla::getErrorCode(reply), orla::ERR_BAD_VALUE) << reply;
+    }
+    EXPECT_EQ(configurations(*keep_), before);
+    std::filesystem::remove(path_ + ".new");
+    EXPECT_EQ(add("new"), 2u);  // the ids of the failed adds were given back
+    orla::message reuse = named("chosen");
+    reuse.insert(orla::OBJ_ID, 7u);
+    EXPECT_EQ(keep_->cmdAddObj(reuse).get(orla::OBJ_ID), 7u);
+}
+
 TEST_F(CommunityKeepTest, AddAnswersTheNewIdAndStoresTheRecord) {
     orla::message answer;
     answer.insert(orla::OBJ_ID, 1u);
