@@ -17,16 +17,36 @@ message unsupported(uint32_t cmd) {
 
 }  // namespace
 
-message Handler::cmdGet(const message&) { return unsupported(CMD_GET); }
-message Handler::cmdSet(const message&) { return unsupported(CMD_SET); }
-message Handler::cmdGetObj(const message&, uint32_t) { return unsupported(CMD_GETOBJ); }
-message Handler::cmdSetObj(const message&, uint32_t) { return unsupported(CMD_SETOBJ); }
-message Handler::cmdRemoveObj(const message&, uint32_t) { return unsupported(CMD_REMOVEOBJ); }
-message Handler::cmdGetAll(const message&, uint32_t, uint32_t) { return unsupported(CMD_GETALL); }
-message Handler::cmdAddObj(const message&) { return unsupported(CMD_ADDOBJ); }
-message Handler::cmdGetCount(const message&) { return unsupported(CMD_GETCOUNT); }
-message Handler::cmdUnknown(const message&, uint32_t cmd) { return unsupported(cmd); }
-message Handler::getObject(uint32_t) { return message(); }
+message Handler::cmdGet(const message&) {
+    return unsupported(CMD_GET);
+}
+message Handler::cmdSet(const message&) {
+    return unsupported(CMD_SET);
+}
+message Handler::cmdGetObj(const message&, uint32_t) {
+    return unsupported(CMD_GETOBJ);
+}
+message Handler::cmdSetObj(const message&, uint32_t) {
+    return unsupported(CMD_SETOBJ);
+}
+message Handler::cmdRemoveObj(const message&, uint32_t) {
+    return unsupported(CMD_REMOVEOBJ);
+}
+message Handler::cmdGetAll(const message&, uint32_t, uint32_t) {
+    return unsupported(CMD_GETALL);
+}
+message Handler::cmdAddObj(const message&) {
+    return unsupported(CMD_ADDOBJ);
+}
+message Handler::cmdGetCount(const message&) {
+    return unsupported(CMD_GETCOUNT);
+}
+message Handler::cmdUnknown(const message&, uint32_t cmd) {
+    return unsupported(cmd);
+}
+message Handler::getObject(uint32_t) {
+    return message();
+}
 
 message Handler::handleRequest(const message& request) {
     if (!request.has(MSG_CMD)) return errorMsg(ERR_BAD_REQUEST, "request without command");

@@ -32,7 +32,7 @@ namespace orla {
 class Looper;
 
 class Handler {
-public:
+  public:
     Handler() = default;
     virtual ~Handler() = default;
     Handler(const Handler&) = delete;
@@ -82,7 +82,7 @@ public:
     // Path inside the service: empty for the looper itself, {id} for a handler.
     const std::vector<uint32_t>& localPath() const { return localPath_; }
 
-private:
+  private:
     friend class Looper;
     void attach(Looper* looper, std::vector<uint32_t> localPath);
 

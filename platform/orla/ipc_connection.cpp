@@ -15,7 +15,9 @@ Connection::Connection(int fd, uint64_t serial, size_t maxFrameBytes, size_t max
       maxOutputBytes_(maxOutputBytes),
       decoder_(maxFrameBytes) {}
 
-Connection::~Connection() { close(fd_); }
+Connection::~Connection() {
+    close(fd_);
+}
 
 bool Connection::send(FrameKind kind, const message& msg) {
     flat_message flat = msg.flatten();
@@ -32,8 +34,7 @@ bool Connection::send(FrameKind kind, const message& msg) {
 
 bool Connection::flush() {
     while (sent_ < output_.size()) {
-        ssize_t written =
-            ::send(fd_, output_.data() + sent_, output_.size() - sent_, MSG_NOSIGNAL);
+        ssize_t written = ::send(fd_, output_.data() + sent_, output_.size() - sent_, MSG_NOSIGNAL);
         if (written < 0) {
             if (errno == EINTR) continue;
             return errno == EAGAIN || errno == EWOULDBLOCK;

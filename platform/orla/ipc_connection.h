@@ -12,7 +12,7 @@
 namespace orla {
 
 class Connection {
-public:
+  public:
     Connection(int fd, uint64_t serial, size_t maxFrameBytes, size_t maxOutputBytes);
     ~Connection();
     Connection(const Connection&) = delete;
@@ -37,7 +37,7 @@ public:
     // The next complete frame, decoded; Malformed sets `error`.
     Next nextFrame(FrameKind& kind, message& msg, std::string& error);
 
-private:
+  private:
     int fd_;
     uint64_t serial_;
     size_t maxFrameBytes_;

@@ -23,7 +23,7 @@ void appendFrame(std::string& out, FrameKind kind, std::string_view body);
 // Cuts frames out of a byte stream. Holds at most one incomplete frame plus
 // whatever was appended since the last complete one was taken.
 class FrameDecoder {
-public:
+  public:
     enum class Status { Frame, NeedMore, Malformed };
 
     explicit FrameDecoder(size_t maxFrameBytes) : maxFrameBytes_(maxFrameBytes) {}
@@ -36,7 +36,7 @@ public:
     // an unknown kind.
     Status next(FrameKind& kind, std::string& body, std::string& error);
 
-private:
+  private:
     size_t maxFrameBytes_;
     std::string buffer_;
     size_t consumed_ = 0;

@@ -49,9 +49,13 @@ int connectPath(const std::string& path) {
 
 }  // namespace
 
-void setRunDirectory(const std::string& path) { runDirectoryStorage() = path; }
+void setRunDirectory(const std::string& path) {
+    runDirectoryStorage() = path;
+}
 
-const std::string& runDirectory() { return runDirectoryStorage(); }
+const std::string& runDirectory() {
+    return runDirectoryStorage();
+}
 
 std::string servicePath(uint32_t serviceId) {
     return runDirectory() + "/" + std::to_string(serviceId) + ".sock";
@@ -94,6 +98,8 @@ int listenService(uint32_t serviceId, int backlog, std::string& error) {
     return fd;
 }
 
-int connectService(uint32_t serviceId) { return connectPath(servicePath(serviceId)); }
+int connectService(uint32_t serviceId) {
+    return connectPath(servicePath(serviceId));
+}
 
 }  // namespace orla

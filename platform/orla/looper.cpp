@@ -19,9 +19,13 @@ namespace orla {
 
 namespace {
 
-uint32_t orDefault(uint32_t value, uint32_t fallback) { return value ? value : fallback; }
+uint32_t orDefault(uint32_t value, uint32_t fallback) {
+    return value ? value : fallback;
+}
 
-void diagnose(const std::string& line) { std::cerr << "orla: " << line << std::endl; }
+void diagnose(const std::string& line) {
+    std::cerr << "orla: " << line << std::endl;
+}
 
 std::string pathText(const std::vector<uint32_t>& path) {
     std::string text;
@@ -39,19 +43,20 @@ Looper::Looper(uint32_t maxConnections, uint32_t maxFrameBytes, uint32_t maxOutp
                uint32_t readChunkBytes, uint32_t acceptsPerEvent, uint32_t maxOutgoing,
                uint32_t maxDeferred, uint32_t defaultTimeoutMs, uint32_t maxHandlers,
                uint32_t maxPathLength)
-    : limits_{orDefault(maxConnections, 64),    orDefault(maxFrameBytes, 1 << 20),
+    : limits_{orDefault(maxConnections, 64),      orDefault(maxFrameBytes, 1 << 20),
               orDefault(maxOutputBytes, 4 << 20), orDefault(undoDepth, 32),
-              orDefault(maxSubscribers, 64),    orDefault(listenBacklog, 16),
-              orDefault(readChunkBytes, 65536), orDefault(acceptsPerEvent, 16),
-              orDefault(maxOutgoing, 32),       orDefault(maxDeferred, 1024),
-              orDefault(defaultTimeoutMs, 6000), orDefault(maxHandlers, 1024),
+              orDefault(maxSubscribers, 64),      orDefault(listenBacklog, 16),
+              orDefault(readChunkBytes, 65536),   orDefault(acceptsPerEvent, 16),
+              orDefault(maxOutgoing, 32),         orDefault(maxDeferred, 1024),
+              orDefault(defaultTimeoutMs, 6000),  orDefault(maxHandlers, 1024),
               orDefault(maxPathLength, 16)} {
     attach(this, {});
 }
 
 Looper::~Looper() {
     getRunner().removeTimer(this, &Looper::deliverDeferred);
-    while (!peers_.empty()) closePeer(peers_.begin()->first, "");
+    while (!peers_.empty())
+        closePeer(peers_.begin()->first, "");
     if (listenFd_ >= 0) {
         getRunner().removeSocket(listenFd_);
         close(listenFd_);
@@ -111,7 +116,8 @@ void Looper::run() {
     int signalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalFd >= 0) getRunner().addSocket(signalFd, this, &Looper::onSignal, SOCKET_READABLE);
     stopping_ = false;
-    while (!stopping_) getRunner().runOnce(-1);
+    while (!stopping_)
+        getRunner().runOnce(-1);
     stopping_ = false;
     if (signalFd >= 0) {
         getRunner().removeSocket(signalFd);
@@ -122,7 +128,8 @@ void Looper::run() {
 
 void Looper::onSignal(int fd, int, unsigned) {
     signalfd_siginfo info;
-    while (read(fd, &info, sizeof info) == ssize_t(sizeof info)) stopping_ = true;
+    while (read(fd, &info, sizeof info) == ssize_t(sizeof info))
+        stopping_ = true;
 }
 
 bool Looper::isThisProcess(uint32_t service) const {
@@ -158,8 +165,8 @@ message Looper::deliver(const message& msg, uint64_t origin) {
     return handler->handleRequest(msg);
 }
 
-message Looper::subscribe(const std::vector<uint32_t>& target, uint64_t origin,
-                          const message& msg, bool add) {
+message Looper::subscribe(const std::vector<uint32_t>& target, uint64_t origin, const message& msg,
+                          bool add) {
     std::vector<uint32_t> from = msg.get(MSG_FROM);
     if (from.empty()) return errorMsg(ERR_BAD_REQUEST, "subscription without sender path");
     auto& list = subscribers_[target];
@@ -201,7 +208,8 @@ void Looper::notifySubscribers(Handler& handler, uint32_t id) {
 void Looper::recordUndo(Handler& handler, const message& undo, const std::string& text) {
     if (applyingUndo_) return;
     undo_.push_front(UndoStep{handler.localPath(), undo, text});
-    while (undo_.size() > limits_.undoDepth) undo_.pop_back();
+    while (undo_.size() > limits_.undoDepth)
+        undo_.pop_back();
 }
 
 message Looper::applyUndo() {
@@ -236,7 +244,9 @@ message Looper::listUndo() const {
 
 // ---- Sending ----
 
-void Looper::sendMessage(const message& request) { route(request, {}); }
+void Looper::sendMessage(const message& request) {
+    route(request, {});
+}
 
 message Looper::exchangeMessage(const message& request, uint32_t timeoutMs) {
     return exchange(request, {}, timeoutMs);
@@ -348,8 +358,8 @@ uint64_t Looper::outgoingTo(uint32_t service) {
         // A cached connection whose peer went away since is replaced.
         Peer* peer = findPeer(found->second);
         uint64_t serial = found->second;
-        if (peer && peer->connection->readSome(limits_.readChunkBytes) !=
-                        Connection::ReadResult::Closed) {
+        if (peer &&
+            peer->connection->readSome(limits_.readChunkBytes) != Connection::ReadResult::Closed) {
             FrameKind kind;
             message frame;
             std::string error;

@@ -56,7 +56,7 @@ struct LooperLimits {
 };
 
 class Looper : public Handler {
-public:
+  public:
     explicit Looper(uint32_t maxConnections = 0, uint32_t maxFrameBytes = 0,
                     uint32_t maxOutputBytes = 0, uint32_t undoDepth = 0,
                     uint32_t maxSubscribers = 0, uint32_t listenBacklog = 0,
@@ -102,7 +102,7 @@ public:
     // The path of this looper's handler `localPath` as seen from outside.
     std::vector<uint32_t> fullPath(const std::vector<uint32_t>& localPath) const;
 
-private:
+  private:
     friend class Handler;
     struct Peer {
         std::unique_ptr<Connection> connection;

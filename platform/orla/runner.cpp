@@ -36,7 +36,18 @@ uint64_t tag(uint32_t generation, int fd) {
 
 }  // namespace
 
-ThinRunner::ThinRunner() : epollFd_(epoll_create1(EPOLL_CLOEXEC)) {}
+ThinRunner::ThinRunner() : epollFd_(epoll_create1(EPOLL_CLOEXEC)), ownerPid_(getpid()) {}
+
+void ThinRunner::resetAfterFork() {
+    // The inherited epoll instance is shared with the parent: leave it alone.
+    if (epollFd_ >= 0) close(epollFd_);
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    ownerPid_ = getpid();
+    sockets_.clear();
+    timers_.clear();
+    timerDeadlines_.clear();
+    stopping_ = false;
+}
 
 ThinRunner::~ThinRunner() {
     if (epollFd_ >= 0) close(epollFd_);
@@ -157,6 +168,7 @@ void ThinRunner::run() {
 
 ThinRunner& getRunner() {
     static ThinRunner runner;
+    if (runner.ownerPid_ != getpid()) runner.resetAfterFork();
     return runner;
 }
 

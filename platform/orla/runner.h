@@ -81,7 +81,12 @@ class ThinRunner {
     void run();
     void stop() { stopping_ = true; }
 
+    // In a child process after fork(): starts over with an epoll instance of
+    // its own, without the parent's sockets and timers.
+    void resetAfterFork();
+
   private:
+    friend ThinRunner& getRunner();
     using MemberBytes = std::array<unsigned char, 2 * sizeof(void*)>;
     template <class F>
     static MemberBytes pack(F callback) {
@@ -118,6 +123,7 @@ class ThinRunner {
     void fireDueTimers();
 
     int epollFd_ = -1;
+    int ownerPid_ = 0;
     uint32_t nextGeneration_ = 1;
     uint64_t nextTimerSerial_ = 1;
     bool stopping_ = false;
@@ -126,7 +132,7 @@ class ThinRunner {
     std::unordered_map<uint64_t, uint64_t> timerDeadlines_;  // serial -> deadline
 };
 
-// The process-wide runner.
+// The process-wide runner (reset automatically in a forked child).
 ThinRunner& getRunner();
 
 template <class T, class U>

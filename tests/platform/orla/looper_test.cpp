@@ -1,0 +1,217 @@
+#include "platform/orla/looper.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/orla/ids.h"
+#include "platform/orla/ipc_socket.h"
+#include "platform/orla/runner.h"
+
+namespace {
+
+using orla::message;
+
+constexpr orla::U32Key VALUE{5};
+
+// A handler keeping one value, with notification and undo like a settings handler.
+class ValueHandler : public orla::Handler {
+  public:
+    uint32_t value = 0;
+    std::vector<std::string> calls;
+
+    message cmdGet(const message&) override {
+        message reply;
+        reply.insert(VALUE, value);
+        return reply;
+    }
+    message cmdSet(const message& request) override {
+        message undo;
+        undo.insert(VALUE, value);
+        undo.insert(orla::MSG_CMD, orla::CMD_SET);
+        value = request.get(VALUE);
+        sendUndo(request, undo, "value " + std::to_string(value));
+        notifyChange(7, request);
+        return message();
+    }
+    message cmdGetObj(const message&, uint32_t id) override {
+        calls.push_back("getobj " + std::to_string(id));
+        return message();
+    }
+    message cmdGetAll(const message&, uint32_t start, uint32_t count) override {
+        calls.push_back("getall " + std::to_string(start) + " " + std::to_string(count));
+        return message();
+    }
+    message cmdUnknown(const message&, uint32_t cmd) override {
+        calls.push_back("unknown " + std::to_string(cmd));
+        return message();
+    }
+    message getObject(uint32_t) override { return cmdGet(message()); }
+};
+
+// A looper that collects the notifications sent to it.
+class Watcher : public orla::Looper {
+  public:
+    std::vector<message> notes;
+    message cmdUnknown(const message& request, uint32_t cmd) override {
+        if (cmd == orla::CMD_NOTIFY) notes.push_back(request);
+        return message();
+    }
+};
+
+message request(std::vector<uint32_t> to, uint32_t cmd) {
+    message msg;
+    msg.insert(orla::MSG_TO, std::move(to));
+    msg.insert(orla::MSG_CMD, cmd);
+    return msg;
+}
+
+TEST(Handler, DispatchesByCommandWithObjectArguments) {
+    ValueHandler handler;
+    message getobj = request({0}, orla::CMD_GETOBJ);
+    getobj.insert(orla::OBJ_ID, 3);
+    handler.handleRequest(getobj);
+    handler.handleRequest(request({0}, orla::CMD_GETALL));
+    message paged = request({0}, orla::CMD_GETALL);
+    paged.insert(orla::OBJ_NEXT, 4);
+    paged.insert(orla::OBJ_PAGE_SIZE, 2);
+    handler.handleRequest(paged);
+    handler.handleRequest(request({0}, 0x1234));
+    EXPECT_EQ(handler.calls, (std::vector<std::string>{"getobj 3", "getall 4294967295 0",
+                                                       "getall 4 2", "unknown 4660"}));
+    EXPECT_EQ(orla::getErrorCode(handler.handleRequest(message())), orla::ERR_BAD_REQUEST);
+}
+
+TEST(Handler, LibraryDefaultsAnswerUnsupported) {
+    orla::Handler plain;
+    for (uint32_t cmd :
+         {orla::CMD_GET, orla::CMD_SET, orla::CMD_GETOBJ, orla::CMD_SETOBJ, orla::CMD_REMOVEOBJ,
+          orla::CMD_GETALL, orla::CMD_ADDOBJ, orla::CMD_GETCOUNT, 0x55u}) {
+        EXPECT_EQ(orla::getErrorCode(plain.handleRequest(request({0}, cmd))), orla::ERR_UNSUPPORTED)
+            << std::hex << cmd;
+    }
+    EXPECT_TRUE(plain.getObject(1).empty());
+    // Not attached: these do nothing rather than fail.
+    plain.notifyChange(1, message());
+    plain.sendUndo(message(), message(), "x");
+    plain.sendCmd(request({99}, 1), 1);
+    plain.addPolicy(1, 128);
+    EXPECT_EQ(plain.policy(1), 128u);
+    EXPECT_EQ(plain.policy(2), 0u);
+}
+
+TEST(Looper, AddHandlerTellsHandlerItsLooperAndRefusesTakenIds) {
+    orla::Looper looper;
+    ValueHandler a, b;
+    EXPECT_EQ(looper.looper(), &looper);
+    EXPECT_TRUE(looper.addHandler(1, &a));
+    EXPECT_FALSE(looper.addHandler(1, &b));
+    EXPECT_EQ(a.looper(), &looper);
+    EXPECT_EQ(a.handlerId(), 1u);
+    EXPECT_EQ(looper.findHandler(1), &a);
+    EXPECT_EQ(looper.findHandler(2), nullptr);
+    looper.setupLeave(1000);
+    EXPECT_EQ(looper.leaveValue(), 1000u);
+    EXPECT_EQ(looper.limits().undoDepth, 32u);
+    EXPECT_EQ(orla::Looper(0, 0, 0, 5).limits().undoDepth, 5u);
+}
+
+TEST(Looper, SelfExchangeIsDeliveredInProcess) {
+    orla::Looper looper;
+    ValueHandler handler;
+    handler.value = 9;
+    looper.addHandler(1, &handler);
+    message reply = looper.exchangeMessage(request({0, 1}, orla::CMD_GET), 6000);
+    EXPECT_EQ(reply.get(VALUE), 9u);
+    EXPECT_EQ(orla::getErrorCode(looper.exchangeMessage(request({0, 2}, orla::CMD_GET), 6000)),
+              orla::ERR_NO_HANDLER);
+    EXPECT_EQ(orla::getErrorCode(looper.exchangeMessage(request({0, 1, 1}, orla::CMD_GET), 6000)),
+              orla::ERR_NO_HANDLER);
+    message noCommand;
+    noCommand.insert(orla::MSG_TO, std::vector<uint32_t>{0, 1});
+    EXPECT_EQ(orla::getErrorCode(looper.exchangeMessage(noCommand, 6000)), orla::ERR_BAD_REQUEST);
+    EXPECT_EQ(orla::getErrorCode(looper.exchangeMessage(request({}, orla::CMD_GET), 6000)),
+              orla::ERR_BAD_REQUEST);
+}
+
+TEST(Looper, UndoWalksBackHistoryAndListsIt) {
+    orla::Looper looper;
+    ValueHandler handler;
+    looper.addHandler(1, &handler);
+    EXPECT_EQ(orla::getErrorCode(looper.exchangeMessage(request({0}, orla::CMD_UNDO), 6000)),
+              orla::ERR_NOTHING_TO_UNDO);
+    for (uint32_t value : {1u, 2u, 3u}) {
+        message set = request({0, 1}, orla::CMD_SET);
+        set.insert(VALUE, value);
+        looper.exchangeMessage(set, 6000);
+    }
+    message list = looper.exchangeMessage(request({0}, orla::CMD_UNDO_LIST), 6000);
+    std::vector<orla::flat_message> entries = list.get(orla::OBJ_LIST);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(message(entries[0]).get(orla::OBJ_NAME), "value 3");
+    EXPECT_EQ(message(entries[2]).get(orla::OBJ_NAME), "value 1");
+
+    message undone = looper.exchangeMessage(request({0}, orla::CMD_UNDO), 6000);
+    EXPECT_EQ(undone.get(orla::MSG_UNDO_TEXT), "value 3");
+    EXPECT_EQ(handler.value, 2u);
+    looper.exchangeMessage(request({0}, orla::CMD_UNDO), 6000);
+    EXPECT_EQ(handler.value, 1u);
+    looper.exchangeMessage(request({0}, orla::CMD_UNDO), 6000);
+    EXPECT_EQ(handler.value, 0u);
+    EXPECT_EQ(looper.undoCount(), 0u);  // applying an undo records nothing
+}
+
+TEST(Looper, UndoHistoryKeepsOnlyTheMostRecentSteps) {
+    orla::Looper looper(0, 0, 0, 2);
+    ValueHandler handler;
+    looper.addHandler(1, &handler);
+    for (uint32_t value : {1u, 2u, 3u}) {
+        message set = request({0, 1}, orla::CMD_SET);
+        set.insert(VALUE, value);
+        looper.exchangeMessage(set, 6000);
+    }
+    EXPECT_EQ(looper.undoCount(), 2u);
+}
+
+TEST(Looper, InProcessSubscriberGetsNotificationWithObject) {
+    Watcher looper;
+    ValueHandler handler;
+    looper.addHandler(1, &handler);
+    EXPECT_FALSE(orla::isError(looper.exchangeMessage(request({0, 1}, orla::CMD_SUBSCRIBE), 6000)));
+    message set = request({0, 1}, orla::CMD_SET);
+    set.insert(VALUE, 42);
+    looper.exchangeMessage(set, 6000);
+    for (int pass = 0; pass < 100 && looper.notes.empty(); ++pass)
+        orla::getRunner().runOnce(10);
+    ASSERT_EQ(looper.notes.size(), 1u);
+    EXPECT_EQ(looper.notes[0].get(orla::OBJ_ID), 7u);
+    EXPECT_EQ(looper.notes[0].get(VALUE), 42u);
+    EXPECT_EQ(looper.notes[0].get(orla::MSG_FROM), (std::vector<uint32_t>{0, 1}));
+
+    looper.exchangeMessage(request({0, 1}, orla::CMD_UNSUBSCRIBE), 6000);
+    looper.exchangeMessage(set, 6000);
+    for (int pass = 0; pass < 5; ++pass)
+        orla::getRunner().runOnce(0);
+    EXPECT_EQ(looper.notes.size(), 1u);
+}
+
+TEST(Looper, SendCmdToThisProcessIsDeliveredByTheRunner) {
+    orla::Looper looper;
+    ValueHandler handler;
+    looper.addHandler(1, &handler);
+    message msg;
+    msg.insert(orla::MSG_TO, std::vector<uint32_t>{0, 1});
+    msg.insert(VALUE, 5);
+    handler.sendCmd(msg, orla::CMD_SET);
+    EXPECT_EQ(handler.value, 0u);  // fire and forget: not yet
+    for (int pass = 0; pass < 100 && handler.value == 0; ++pass)
+        orla::getRunner().runOnce(10);
+    EXPECT_EQ(handler.value, 5u);
+    // An absent service drops the message.
+    orla::setRunDirectory(testing::TempDir() + "orla-looper-test-absent");
+    msg.insert(orla::MSG_TO, std::vector<uint32_t>{54321, 1});
+    looper.sendMessage(msg);
+}
+
+}  // namespace
