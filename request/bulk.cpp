@@ -15,7 +15,7 @@ constexpr size_t MIN_BINDING_OCTETS = 7;
 enum class Step { Answered, Failed, Full };
 
 class BulkReply {
-public:
+  public:
     BulkReply(Context& ctx, size_t replyLimit) : ctx_(ctx), replyLimit_(replyLimit) {}
 
     // Answers the instance after `requested` in a binding of its own. Failed
@@ -55,11 +55,9 @@ public:
     bool empty() const { return answered_ == 0; }
 
     // The next binding did not fit: a reply cut short, or tooBig when empty.
-    PduOutcome full() const {
-        return answered_ == 0 ? PduOutcome{snmp::TOO_BIG, 0} : PduOutcome{};
-    }
+    PduOutcome full() const { return answered_ == 0 ? PduOutcome{snmp::TOO_BIG, 0} : PduOutcome{}; }
 
-private:
+  private:
     Context& ctx_;
     size_t replyLimit_;
     size_t answered_ = 0;
