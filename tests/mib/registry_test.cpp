@@ -14,10 +14,6 @@ class Registry : public ::testing::Test {
     void TearDown() override { leafs.clear(); }
 };
 
-TEST_F(Registry, ZeroOidIsTheOneArcZero) {
-    EXPECT_EQ(ZERO_OID, OID({0}));
-}
-
 TEST_F(Registry, SecondRegistrationUnderSameOidReplacesFirst) {
     Scalar first("first");
     Scalar second("second");

@@ -170,19 +170,4 @@ TEST_F(Dispatch, AnswersCapturedBulkToEndOfTree) {
                                                      e("2.2"), e("2.5"), e("4.0")}));
 }
 
-TEST_F(Dispatch, GetWithFailingSecondBindingReportsItsPosition) {
-    std::string line;
-    const auto bytes =
-        reply(request(0, "public", ber::GET_REQUEST, 0, 0,
-                      {binding(under({1, 0})), binding(under({3, 0})), binding(under({4, 0}))}),
-              ANYWHERE, line);
-    ASSERT_TRUE(bytes);
-    Reply sent;
-    ASSERT_TRUE(decode(*bytes, sent));
-    EXPECT_EQ(sent.status, 2);
-    EXPECT_EQ(sent.index, 2);
-    EXPECT_EQ(names(sent), (std::vector<std::string>{e("1.0"), e("3.0")}));
-    EXPECT_EQ(refusing.calls, 1u);
-}
-
 }  // namespace

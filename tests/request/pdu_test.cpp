@@ -97,14 +97,6 @@ TEST_F(Tree, SetStopsAtFailingBindingKeepingEarlierOnes) {
     EXPECT_EQ(column.rows, (std::map<uint32_t, int>{{1, 11}, {2, 20}, {5, 50}}));
 }
 
-TEST_F(Tree, SetOfSameInstanceTwiceKeepsLaterValue) {
-    const Reply reply = serveOk(ber::SET_REQUEST, 0, 0,
-                                {binding(under({1, 0}), ber::OCTET_STRING, "first"),
-                                 binding(under({1, 0}), ber::OCTET_STRING, "second")});
-    EXPECT_EQ(reply.status, 0);
-    EXPECT_EQ(alpha.value, "second");
-}
-
 TEST_F(Tree, SetReachesLongestRegisteredPrefix) {
     testing::internal::CaptureStderr();
     const Reply reply = serveOk(ber::SET_REQUEST, 0, 0,
