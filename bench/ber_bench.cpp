@@ -26,10 +26,18 @@ void encodeResponse(OutStream& out) {
         out.startSeq(ber::SEQUENCE);
         out.addOID(column + (i % 4 + 2) + i);
         switch (i % 4) {
-            case 0: out.add(description, ber::OCTET_STRING); break;
-            case 1: out.add(i * 123457u, ber::COUNTER32); break;
-            case 2: out.add(static_cast<unsigned long long>(i) << 35, ber::COUNTER64); break;
-            default: out.add(int(0xC0A80000u + i), ber::IP_ADDRESS); break;
+            case 0:
+                out.add(description, ber::OCTET_STRING);
+                break;
+            case 1:
+                out.add(i * 123457u, ber::COUNTER32);
+                break;
+            case 2:
+                out.add(static_cast<unsigned long long>(i) << 35, ber::COUNTER64);
+                break;
+            default:
+                out.add(int(0xC0A80000u + i), ber::IP_ADDRESS);
+                break;
         }
         out.endSeq();
     }
@@ -47,9 +55,9 @@ void BM_EncodeResponse(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["bytes"] = double(bytes);
-    state.counters["per_binding"] = benchmark::Counter(
-        double(state.iterations()) * BINDINGS,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_binding"] =
+        benchmark::Counter(double(state.iterations()) * BINDINGS,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_EncodeResponse);
 
@@ -80,9 +88,9 @@ void BM_DecodeResponse(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(read);
     }
-    state.counters["per_binding"] = benchmark::Counter(
-        double(state.iterations()) * BINDINGS,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_binding"] =
+        benchmark::Counter(double(state.iterations()) * BINDINGS,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_DecodeResponse);
 

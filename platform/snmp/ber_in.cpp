@@ -29,7 +29,8 @@ bool InStream::readHeader(size_t at, BerElement& element) const {
         const size_t octets = first & 0x7f;
         if (octets == 0 || octets > ber::MAX_LENGTH_OCTETS) return false;
         if (octets > end - cursor) return false;
-        for (size_t i = 0; i < octets; ++i) length = (length << 8) | bytes_[cursor++];
+        for (size_t i = 0; i < octets; ++i)
+            length = (length << 8) | bytes_[cursor++];
     }
     if (length > end - cursor) return false;
     element.tag = identifier;
@@ -39,7 +40,9 @@ bool InStream::readHeader(size_t at, BerElement& element) const {
     return true;
 }
 
-bool InStream::peekElement(BerElement& element) const { return readHeader(position_, element); }
+bool InStream::peekElement(BerElement& element) const {
+    return readHeader(position_, element);
+}
 
 bool InStream::getElement(BerElement& element) {
     if (!readHeader(position_, element)) return false;
@@ -75,7 +78,9 @@ bool InStream::exitSeq() {
     return true;
 }
 
-bool InStream::isSeqEnd() const { return position_ >= limit(); }
+bool InStream::isSeqEnd() const {
+    return position_ >= limit();
+}
 
 int InStream::getVersion() {
     BerElement message;
@@ -96,11 +101,12 @@ bool InStream::readUnsigned(const BerElement& element, size_t maxOctets,
     const size_t length = element.contentLength;
     if (length == 0 || length > maxOctets) return false;
     const unsigned char* content = bytes_.data() + element.contentOffset;
-    if (content[0] & 0x80) return false;  // negative
+    if (content[0] & 0x80) return false;                                          // negative
     if (length > 1 && content[0] == 0 && (content[1] & 0x80) == 0) return false;  // not minimal
     if (length == maxOctets && content[0] != 0) return false;
     unsigned long long result = 0;
-    for (size_t i = 0; i < length; ++i) result = (result << 8) | content[i];
+    for (size_t i = 0; i < length; ++i)
+        result = (result << 8) | content[i];
     value = result;
     return true;
 }
@@ -116,7 +122,8 @@ bool InStream::getInt(int& value) {
                            (content[0] == 0xff && (content[1] & 0x80) != 0)))
             return false;  // X.690 8.3.2: not minimal
         uint32_t bits = (content[0] & 0x80) ? UINT32_MAX : 0;
-        for (size_t i = 0; i < length; ++i) bits = (bits << 8) | content[i];
+        for (size_t i = 0; i < length; ++i)
+            bits = (bits << 8) | content[i];
         value = int(bits);
     } else if (ber::isUnsignedType(element.tag) && element.tag != ber::COUNTER64) {
         unsigned long long number = 0;

@@ -33,7 +33,7 @@ struct BerElement {
 };
 
 class InStream : public UberStream {
-public:
+  public:
     InStream() = default;
     InStream(const unsigned char* bytes, size_t length);
 
@@ -87,7 +87,7 @@ public:
 
     // The SNMPv3 header (V3Info) that readV3Info decodes is owned here too.
 
-private:
+  private:
     size_t limit() const { return depth_ == 0 ? bytes_.size() : ends_[depth_ - 1]; }
     bool readHeader(size_t at, BerElement& element) const;
     bool readUnsigned(const BerElement& element, size_t maxOctets, unsigned long long& value) const;

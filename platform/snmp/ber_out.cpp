@@ -12,7 +12,8 @@ size_t encodeSigned(long long value, unsigned char* out) {
         value >>= 8;  // arithmetic shift keeps the sign
     } while (!((value == 0 && (octets[count - 1] & 0x80) == 0) ||
                (value == -1 && (octets[count - 1] & 0x80) != 0)));
-    for (size_t i = 0; i < count; ++i) out[i] = octets[count - 1 - i];
+    for (size_t i = 0; i < count; ++i)
+        out[i] = octets[count - 1 - i];
     return count;
 }
 
@@ -26,13 +27,15 @@ size_t encodeUnsigned(unsigned long long value, unsigned char* out) {
         value >>= 8;
     } while (value != 0);
     if (octets[count - 1] & 0x80) octets[count++] = 0;
-    for (size_t i = 0; i < count; ++i) out[i] = octets[count - 1 - i];
+    for (size_t i = 0; i < count; ++i)
+        out[i] = octets[count - 1 - i];
     return count;
 }
 
 size_t base128Length(uint64_t value) {
     size_t length = 1;
-    while (value >>= 7) ++length;
+    while (value >>= 7)
+        ++length;
     return length;
 }
 
@@ -46,9 +49,11 @@ void OutStream::writeHeader(uint32_t tag, size_t length) {
     }
     unsigned char octets[sizeof(size_t)];
     size_t count = 0;
-    for (size_t rest = length; rest != 0; rest >>= 8) octets[count++] = rest & 0xff;
+    for (size_t rest = length; rest != 0; rest >>= 8)
+        octets[count++] = rest & 0xff;
     bytes_.push_back(static_cast<unsigned char>(0x80 | count));
-    while (count > 0) bytes_.push_back(octets[--count]);
+    while (count > 0)
+        bytes_.push_back(octets[--count]);
 }
 
 void OutStream::startSeq(uint32_t tag) {
@@ -72,10 +77,12 @@ bool OutStream::endSeq() {
     // X.690 8.1.3.5: long form; the content moves once to make room.
     unsigned char octets[sizeof(size_t)];
     size_t count = 0;
-    for (size_t rest = length; rest != 0; rest >>= 8) octets[count++] = rest & 0xff;
+    for (size_t rest = length; rest != 0; rest >>= 8)
+        octets[count++] = rest & 0xff;
     bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(slot) + 1, count, 0);
     bytes_[slot] = static_cast<unsigned char>(0x80 | count);
-    for (size_t i = 0; i < count; ++i) bytes_[slot + 1 + i] = octets[count - 1 - i];
+    for (size_t i = 0; i < count; ++i)
+        bytes_[slot + 1 + i] = octets[count - 1 - i];
     return true;
 }
 
@@ -143,10 +150,11 @@ void OutStream::add(const unsigned char* bytes, unsigned int length, uint32_t ta
 
 void OutStream::addOID(const OID& oid, uint32_t tag) {
     // X.690 8.19.4: the first two arcs share one sub-identifier, 40 * X + Y.
-    const uint64_t first = 40 * uint64_t(oid.size() > 0 ? oid[0] : 0) +
-                           (oid.size() > 1 ? oid[1] : 0);
+    const uint64_t first =
+        40 * uint64_t(oid.size() > 0 ? oid[0] : 0) + (oid.size() > 1 ? oid[1] : 0);
     size_t length = base128Length(first);
-    for (size_t i = 2; i < oid.size(); ++i) length += base128Length(oid[i]);
+    for (size_t i = 2; i < oid.size(); ++i)
+        length += base128Length(oid[i]);
     writeHeader(tag, length);
     auto writeSubidentifier = [this](uint64_t value) {
         for (size_t shift = 7 * (base128Length(value) - 1); shift > 0; shift -= 7) {
@@ -155,10 +163,13 @@ void OutStream::addOID(const OID& oid, uint32_t tag) {
         bytes_.push_back(static_cast<unsigned char>(value & 0x7f));
     };
     writeSubidentifier(first);
-    for (size_t i = 2; i < oid.size(); ++i) writeSubidentifier(oid[i]);
+    for (size_t i = 2; i < oid.size(); ++i)
+        writeSubidentifier(oid[i]);
 }
 
-void OutStream::addNull(uint32_t tag) { writeHeader(tag, 0); }
+void OutStream::addNull(uint32_t tag) {
+    writeHeader(tag, 0);
+}
 
 void OutStream::setPduInteger(PduInteger& slot, PduInteger& other, int value) {
     if (!slot.written) {
@@ -181,19 +192,25 @@ void OutStream::setPduInteger(PduInteger& slot, PduInteger& other, int value) {
         bytes_.erase(at + static_cast<std::ptrdiff_t>(newSize),
                      at + static_cast<std::ptrdiff_t>(oldSize));
     }
-    std::copy(encoded, encoded + newSize, bytes_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
+    std::copy(encoded, encoded + newSize,
+              bytes_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
     if (newSize == oldSize) return;
     // Everything after the integer moved: fix the offsets that point there.
     auto shift = [&](size_t& offset) {
         if (offset > slot.offset) offset = offset + newSize - oldSize;
     };
-    for (OpenSeq& open : open_) shift(open.lengthOffset);
+    for (OpenSeq& open : open_)
+        shift(open.lengthOffset);
     if (other.written) shift(other.offset);
 }
 
-void OutStream::addErrorStatus(int status) { setPduInteger(errorStatus_, errorIndex_, status); }
+void OutStream::addErrorStatus(int status) {
+    setPduInteger(errorStatus_, errorIndex_, status);
+}
 
-void OutStream::addErrorIndex(int index) { setPduInteger(errorIndex_, errorStatus_, index); }
+void OutStream::addErrorIndex(int index) {
+    setPduInteger(errorIndex_, errorStatus_, index);
+}
 
 void OutStream::addVarBind(const VariableBinding& binding) {
     startSeq(ber::SEQUENCE);
@@ -204,7 +221,8 @@ void OutStream::addVarBind(const VariableBinding& binding) {
 
 void OutStream::rewind(size_t mark) {
     if (mark > bytes_.size()) return;
-    while (!open_.empty() && open_.back().lengthOffset >= mark) open_.pop_back();
+    while (!open_.empty() && open_.back().lengthOffset >= mark)
+        open_.pop_back();
     for (PduInteger* integer : {&errorStatus_, &errorIndex_}) {
         if (integer->written && integer->offset >= mark) integer->written = false;
     }

@@ -19,7 +19,7 @@
 #include "platform/snmp/varbind.h"
 
 class OutStream : public UberStream {
-public:
+  public:
     OutStream() = default;
 
     const unsigned char* data() const { return bytes_.data(); }
@@ -73,7 +73,7 @@ public:
 
     // The SNMPv3 operations (writeV3Info, cryptPacket, signPacket) are members here too.
 
-private:
+  private:
     struct OpenSeq {
         size_t lengthOffset;  // offset of the one-octet length slot
     };

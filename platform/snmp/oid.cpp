@@ -4,9 +4,13 @@
 #include <cstring>
 #include <ostream>
 
-OID::OID(std::initializer_list<uint32_t> arcs) { assign(arcs.begin(), arcs.size()); }
+OID::OID(std::initializer_list<uint32_t> arcs) {
+    assign(arcs.begin(), arcs.size());
+}
 
-OID::OID(const uint32_t* arcs, size_t count) { assign(arcs, count); }
+OID::OID(const uint32_t* arcs, size_t count) {
+    assign(arcs, count);
+}
 
 OID::OID(std::string_view dotted) {
     if (!dotted.empty() && dotted.front() == '.') dotted.remove_prefix(1);
@@ -41,7 +45,9 @@ OID::OID(std::string_view dotted) {
     *this += uint32_t(arc);
 }
 
-OID::OID(const OID& other) { assign(other.arcs_, other.size_); }
+OID::OID(const OID& other) {
+    assign(other.arcs_, other.size_);
+}
 
 OID::OID(OID&& other) noexcept {
     if (other.onHeap()) {
@@ -160,11 +166,17 @@ bool OID::popFront(size_t count, OID& fragment) {
     return true;
 }
 
-bool OID::popUnsigned(OID& fragment) { return popFront(1, fragment); }
+bool OID::popUnsigned(OID& fragment) {
+    return popFront(1, fragment);
+}
 
-bool OID::popIP(OID& fragment) { return popFront(4, fragment); }
+bool OID::popIP(OID& fragment) {
+    return popFront(4, fragment);
+}
 
-bool OID::popOID(OID& fragment) { return popString(fragment); }
+bool OID::popOID(OID& fragment) {
+    return popString(fragment);
+}
 
 bool OID::popString(OID& fragment) {
     if (size_ == 0 || arcs_[0] > size_ - 1) return false;
@@ -175,7 +187,9 @@ bool OID::popString(OID& fragment) {
     return true;
 }
 
-bool OID::popString(OID& fragment, size_t count) { return popFront(count, fragment); }
+bool OID::popString(OID& fragment, size_t count) {
+    return popFront(count, fragment);
+}
 
 bool OID::asUnsigned(uint32_t& value) const {
     if (size_ != 1) return false;
@@ -202,7 +216,8 @@ bool OID::asOID(OID& value) const {
 bool OID::asString(std::string& value) const {
     if (std::any_of(begin(), end(), [](uint32_t arc) { return arc > 255; })) return false;
     value.assign(size_, '\0');
-    for (uint32_t i = 0; i < size_; ++i) value[i] = char(arcs_[i]);
+    for (uint32_t i = 0; i < size_; ++i)
+        value[i] = char(arcs_[i]);
     return true;
 }
 
@@ -218,4 +233,6 @@ OID operator+(const OID& head, uint32_t arc) {
     return result;
 }
 
-std::ostream& operator<<(std::ostream& os, const OID& oid) { return os << oid.toString(); }
+std::ostream& operator<<(std::ostream& os, const OID& oid) {
+    return os << oid.toString();
+}

@@ -16,7 +16,7 @@
 #include <string_view>
 
 class OID {
-public:
+  public:
     static constexpr size_t INLINE_ARCS = 16;
 
     OID() = default;
@@ -76,10 +76,10 @@ public:
     bool asUnsigned(uint32_t& value) const;  // exactly one arc
     // Exactly four arcs, each at most 255; a.b.c.d gives a in bits 31..24.
     bool asIP(uint32_t& address) const;
-    bool asOID(OID& value) const;           // the arcs themselves; never fails
+    bool asOID(OID& value) const;             // the arcs themselves; never fails
     bool asString(std::string& value) const;  // one octet per arc; fails on an arc above 255
 
-private:
+  private:
     bool onHeap() const { return arcs_ != inline_; }
     void reserve(size_t count);
     void assign(const uint32_t* arcs, size_t count);

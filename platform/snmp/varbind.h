@@ -8,7 +8,7 @@
 #include "platform/snmp/oid.h"
 
 struct VariableBinding {
-    OID oid;                               // the name
-    uint32_t type = ber::NULL_VALUE;       // BER tag of the value; set by the creator
-    std::string value;                     // content octets, without tag and length
+    OID oid;                          // the name
+    uint32_t type = ber::NULL_VALUE;  // BER tag of the value; set by the creator
+    std::string value;                // content octets, without tag and length
 };

@@ -11,7 +11,9 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-InStream streamOf(const Bytes& bytes) { return InStream(bytes.data(), bytes.size()); }
+InStream streamOf(const Bytes& bytes) {
+    return InStream(bytes.data(), bytes.size());
+}
 
 TEST(InStream, DecodesNetSnmpGetRequest) {
     InStream in = streamOf(captured::GET_V2C);
@@ -48,9 +50,11 @@ void enterBinding(InStream& in, int index) {
     std::string community;
     int header = 0;
     ASSERT_TRUE(in.getString(community) && in.enterSeq());
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(in.getInt(header));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(in.getInt(header));
     ASSERT_TRUE(in.enterSeq());
-    for (int i = 0; i < index; ++i) ASSERT_TRUE(in.skip());
+    for (int i = 0; i < index; ++i)
+        ASSERT_TRUE(in.skip());
     OID name;
     ASSERT_TRUE(in.enterSeq() && in.getOID(name));
 }
@@ -131,8 +135,8 @@ TEST(InStream, EveryTruncationOfARequestIsRejected) {
 // The message length is patched to the truncated size, so the inner elements
 // are the ones that overrun.
 TEST(InStream, EveryTruncationWithConsistentOuterLengthFailsInside) {
-    for (const Bytes& packet : {captured::GET_V2C, captured::GETNEXT_V1, captured::SET_V2C,
-                                captured::SET_MIXED_V2C}) {
+    for (const Bytes& packet :
+         {captured::GET_V2C, captured::GETNEXT_V1, captured::SET_V2C, captured::SET_MIXED_V2C}) {
         ASSERT_LT(packet[1], 0x80);
         for (size_t length = 3; length < packet.size(); ++length) {
             Bytes truncated(packet.begin(), packet.begin() + static_cast<long>(length));
@@ -161,7 +165,9 @@ struct MalformedCase {
     Bytes bytes;
 };
 
-void PrintTo(const MalformedCase& malformed, std::ostream* os) { *os << malformed.what; }
+void PrintTo(const MalformedCase& malformed, std::ostream* os) {
+    *os << malformed.what;
+}
 
 class InStreamMalformedHeader : public testing::TestWithParam<MalformedCase> {};
 
@@ -235,13 +241,13 @@ INSTANTIATE_TEST_SUITE_P(
                     IntCase{{0x41, 0x05, 0x00, 0xff, 0xff, 0xff, 0xff}, true, -1},
                     IntCase{{0x42, 0x01, 0x2a}, true, 42},
                     IntCase{{0x43, 0x03, 0x01, 0xe2, 0x40}, true, 123456},
-                    IntCase{{0x02, 0x00}, false, 0},                                   // empty
-                    IntCase{{0x02, 0x05, 0x00, 0x80, 0x00, 0x00, 0x00}, false, 0},     // > int
+                    IntCase{{0x02, 0x00}, false, 0},                                // empty
+                    IntCase{{0x02, 0x05, 0x00, 0x80, 0x00, 0x00, 0x00}, false, 0},  // > int
                     IntCase{{0x02, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}, false, 0},
-                    IntCase{{0x02, 0x02, 0x00, 0x7f}, false, 0},                       // redundant
-                    IntCase{{0x02, 0x02, 0xff, 0x80}, false, 0},                       // redundant
-                    IntCase{{0x41, 0x05, 0x01, 0x00, 0x00, 0x00, 0x00}, false, 0},     // >= 2^32
-                    IntCase{{0x42, 0x01, 0x80}, false, 0},                             // negative
+                    IntCase{{0x02, 0x02, 0x00, 0x7f}, false, 0},                    // redundant
+                    IntCase{{0x02, 0x02, 0xff, 0x80}, false, 0},                    // redundant
+                    IntCase{{0x41, 0x05, 0x01, 0x00, 0x00, 0x00, 0x00}, false, 0},  // >= 2^32
+                    IntCase{{0x42, 0x01, 0x80}, false, 0},                          // negative
                     IntCase{{0x41, 0x00}, false, 0},
                     IntCase{{0x46, 0x01, 0x01}, false, 0},  // Counter64 is get64's
                     IntCase{{0x04, 0x01, 0x01}, false, 0},  // wrong type
@@ -302,7 +308,9 @@ struct OIDCase {
     OID value;
 };
 
-void PrintTo(const OIDCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const OIDCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class InStreamGetOID : public testing::TestWithParam<OIDCase> {};
 
@@ -322,7 +330,8 @@ Bytes oidOfArcs(size_t arcs) {
 
 OID arcsOneThenOnes(size_t arcs) {
     OID oid{1, 3};
-    while (oid.size() < arcs) oid += 1;
+    while (oid.size() < arcs)
+        oid += 1;
     return oid;
 }
 
@@ -330,15 +339,18 @@ INSTANTIATE_TEST_SUITE_P(
     Encodings, InStreamGetOID,
     testing::Values(
         OIDCase{"zero zero", {0x06, 0x01, 0x00}, true, OID{0, 0}},
-        OIDCase{"first arc 2 large second",
-                {0x06, 0x02, 0x81, 0x48}, true, OID{2, 120}},
-        OIDCase{"max arc", {0x06, 0x06, 0x2b, 0x8f, 0xff, 0xff, 0xff, 0x7f}, true,
+        OIDCase{"first arc 2 large second", {0x06, 0x02, 0x81, 0x48}, true, OID{2, 120}},
+        OIDCase{"max arc",
+                {0x06, 0x06, 0x2b, 0x8f, 0xff, 0xff, 0xff, 0x7f},
+                true,
                 OID{1, 3, 4294967295u}},
         OIDCase{"128 arcs", oidOfArcs(128), true, arcsOneThenOnes(128)},
         OIDCase{"129 arcs", oidOfArcs(129), false, {}},
         OIDCase{"arc above 2^32-1", {0x06, 0x06, 0x2b, 0x90, 0x80, 0x80, 0x80, 0x00}, false, {}},
-        OIDCase{"very long arc", {0x06, 0x08, 0x2b, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f},
-                false, {}},
+        OIDCase{"very long arc",
+                {0x06, 0x08, 0x2b, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f},
+                false,
+                {}},
         OIDCase{"unterminated", {0x06, 0x02, 0x2b, 0x86}, false, {}},
         OIDCase{"leading 0x80", {0x06, 0x03, 0x2b, 0x80, 0x01}, false, {}},
         OIDCase{"empty content", {0x06, 0x00}, false, {}},
@@ -356,16 +368,19 @@ Bytes nested(size_t depth) {
 
 TEST(InStream, NestingIsBoundedAndUnwinds) {
     InStream shallow = streamOf(nested(ber::MAX_DEPTH));
-    for (size_t i = 0; i < ber::MAX_DEPTH; ++i) ASSERT_TRUE(shallow.enterSeq());
+    for (size_t i = 0; i < ber::MAX_DEPTH; ++i)
+        ASSERT_TRUE(shallow.enterSeq());
     int value = 0;
     EXPECT_TRUE(shallow.getInt(value));
-    for (size_t i = 0; i < ber::MAX_DEPTH; ++i) ASSERT_TRUE(shallow.exitSeq());
+    for (size_t i = 0; i < ber::MAX_DEPTH; ++i)
+        ASSERT_TRUE(shallow.exitSeq());
     EXPECT_FALSE(shallow.exitSeq());
     EXPECT_TRUE(shallow.isSeqEnd());
 
     InStream deep = streamOf(nested(60));
     size_t entered = 0;
-    while (deep.enterSeq()) ++entered;
+    while (deep.enterSeq())
+        ++entered;
     EXPECT_EQ(entered, ber::MAX_DEPTH);
     InStream walked = streamOf(nested(60));
     size_t elements = 0;

@@ -14,7 +14,8 @@ using Bytes = std::vector<unsigned char>;
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    for (const Bytes& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -153,20 +154,20 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{0, 'u', 0x42, {0x42, 0x01, 0x00}},
         NumberCase{0x0a000001, 'u', 0x40, {0x40, 0x04, 0x0a, 0x00, 0x00, 0x01}},
         NumberCase{1ll << 40, 'w', 0x46, {0x46, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}},
-        NumberCase{-1, 'w', 0x46,
-                   {0x46, 0x09, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}}));
+        NumberCase{
+            -1, 'w', 0x46, {0x46, 0x09, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}}));
 
 TEST(OutStream, OIDsOfFewerThanTwoArcsStayWellFormed) {
     struct Case {
         OID oid;
         Bytes expected;
     } cases[] = {
-        {OID{}, {0x06, 0x01, 0x00}},                     // 0.0
-        {OID{1}, {0x06, 0x01, 0x28}},                    // 1.0
+        {OID{}, {0x06, 0x01, 0x00}},   // 0.0
+        {OID{1}, {0x06, 0x01, 0x28}},  // 1.0
         {OID{0, 0}, {0x06, 0x01, 0x00}},
-        {OID{2, 999}, {0x06, 0x02, 0x88, 0x37}},         // 40 * 2 + 999 = 1079
-        {OID{1, 3, 6, 1, 4, 1, 4294967295u}, {0x06, 0x0a, 0x2b, 0x06, 0x01, 0x04, 0x01, 0x8f, 0xff,
-                                              0xff, 0xff, 0x7f}},
+        {OID{2, 999}, {0x06, 0x02, 0x88, 0x37}},  // 40 * 2 + 999 = 1079
+        {OID{1, 3, 6, 1, 4, 1, 4294967295u},
+         {0x06, 0x0a, 0x2b, 0x06, 0x01, 0x04, 0x01, 0x8f, 0xff, 0xff, 0xff, 0x7f}},
     };
     for (const Case& c : cases) {
         OutStream out;
@@ -180,9 +181,12 @@ TEST(OutStream, LengthsUseTheShortestForm) {
         size_t contentLength;
         Bytes header;
     } cases[] = {
-        {0, {0x30, 0x00}},         {127, {0x30, 0x7f}},
-        {128, {0x30, 0x81, 0x80}}, {255, {0x30, 0x81, 0xff}},
-        {256, {0x30, 0x82, 0x01, 0x00}}, {65536, {0x30, 0x83, 0x01, 0x00, 0x00}},
+        {0, {0x30, 0x00}},
+        {127, {0x30, 0x7f}},
+        {128, {0x30, 0x81, 0x80}},
+        {255, {0x30, 0x81, 0xff}},
+        {256, {0x30, 0x82, 0x01, 0x00}},
+        {65536, {0x30, 0x83, 0x01, 0x00, 0x00}},
     };
     for (const Case& c : cases) {
         // An OCTET STRING whose header and content fill exactly contentLength.
@@ -223,9 +227,8 @@ TEST(OutStream, AddVarBindWritesNameAndRawValue) {
     OutStream out;
     out.addVarBind(uptime);
     out.addVarBind(none);
-    const Bytes expected = {0x30, 0x0E, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01,
-                            0x03, 0x00, 0x43, 0x02, 0x01, 0x02, 0x30, 0x05, 0x06, 0x01,
-                            0x2B, 0x05, 0x00};
+    const Bytes expected = {0x30, 0x0E, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x03, 0x00,
+                            0x43, 0x02, 0x01, 0x02, 0x30, 0x05, 0x06, 0x01, 0x2B, 0x05, 0x00};
     EXPECT_EQ(out.bytes(), expected);
     VariableBinding copy = uptime;
     EXPECT_EQ(copy.oid, uptime.oid);
@@ -262,7 +265,7 @@ TEST(OutStream, GrowingErrorIndexKeepsEveryLengthRight) {
     ASSERT_TRUE(walkRequest(in, reply));
     EXPECT_EQ(reply.pduType, ber::RESPONSE);
     EXPECT_EQ(reply.requestId, 7);
-    EXPECT_EQ(reply.nonRepeaters, 2);       // error-status
+    EXPECT_EQ(reply.nonRepeaters, 2);        // error-status
     EXPECT_EQ(reply.maxRepetitions, 70000);  // error-index
     ASSERT_EQ(reply.names.size(), 300u);
     EXPECT_EQ(reply.names[299], OID("1.3.6.1.2.1.2.2.1.10.299"));

@@ -12,7 +12,9 @@ struct ParseCase {
     OID expected;
 };
 
-void PrintTo(const ParseCase& parse, std::ostream* os) { *os << '"' << parse.text << '"'; }
+void PrintTo(const ParseCase& parse, std::ostream* os) {
+    *os << '"' << parse.text << '"';
+}
 
 class OIDParse : public testing::TestWithParam<ParseCase> {};
 
@@ -31,10 +33,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{"1.99999999999999999999999", {}}));
 
 TEST(OID, OrdersByUnsignedArcWithPrefixFirst) {
-    const std::vector<OID> sorted = {OID{},        OID{0},       OID{1},
-                                     OID{1, 3},    OID{1, 3, 0}, OID{1, 3, 6},
-                                     OID{1, 3, 6, 1}, OID{1, 4},  OID{2147483648u},
-                                     OID{4294967295u}};
+    const std::vector<OID> sorted = {
+        OID{},        OID{0},          OID{1},    OID{1, 3},        OID{1, 3, 0},
+        OID{1, 3, 6}, OID{1, 3, 6, 1}, OID{1, 4}, OID{2147483648u}, OID{4294967295u}};
     for (size_t i = 0; i < sorted.size(); ++i) {
         for (size_t j = 0; j < sorted.size(); ++j) {
             EXPECT_EQ(sorted[i] < sorted[j], i < j) << sorted[i] << " vs " << sorted[j];
@@ -185,7 +186,8 @@ TEST(OIDPop, InvertsAppend) {
         }
         for (const std::string& value : {std::string(), std::string("\0\xff", 2)}) {
             OID encoded;
-            for (unsigned char c : value) encoded += c;
+            for (unsigned char c : value)
+                encoded += c;
             OID key = OID{uint32_t(value.size())} + encoded + rest, fragment;
             std::string back;
             ASSERT_TRUE(key.popString(fragment) && fragment.asString(back));
