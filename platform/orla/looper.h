@@ -79,7 +79,8 @@ class Looper : public Handler {
     uint32_t serviceId() const { return serviceId_; }
 
     // Runs the process runner until stop(), SIGTERM or SIGINT (both are blocked
-    // and taken through a signalfd while run() lasts).
+    // and taken through a signalfd while run() lasts; outside run() they keep
+    // their usual effect).
     void run();
     void stop() { stopping_ = true; }
 

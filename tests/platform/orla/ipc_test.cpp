@@ -254,6 +254,9 @@ TEST_F(Ipc, SigtermEndsRunCleanlyAndSecondServerIsRefused) {
     struct stat info;
     ASSERT_EQ(stat(directory_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+    // A served request proves the child is inside run(), where SIGTERM is taken.
+    orla::Looper client;
+    ASSERT_FALSE(orla::isError(client.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000)));
     kill(child_, SIGTERM);
     int status = waitChild();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
