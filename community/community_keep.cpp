@@ -49,6 +49,8 @@ void CommunityKeep::init() {
         item->name = DEFAULT_COMMUNITY;
         item->readAccess = true;
         item->security = 0;
+        // A failed write is reported by the store; the table still serves the
+        // default, and the next start creates it again.
         store_.set(item->id, item->getCfg());
         table_.push_back(item);
         return;

@@ -1,11 +1,12 @@
 // The community handler: store, default community, commands, paging,
 // change notifications and undo steps.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,16 @@ using namespace snmp;
 
 namespace {
 
-orla::message named(const std::string& name) {
+constexpr uint32_t NO_ID = 0xffffffff;
+
+orla::message withId(uint32_t id) {
     orla::message msg;
+    msg.insert(orla::OBJ_ID, id);
+    return msg;
+}
+
+orla::message named(const std::string& name, std::optional<uint32_t> id = {}) {
+    orla::message msg = id ? withId(*id) : orla::message();
     msg.insert(COMM_NAME, name);
     return msg;
 }
@@ -29,6 +38,15 @@ orla::message command(uint32_t cmd, orla::message msg = {}) {
     msg.insert(orla::MSG_TO, std::vector<uint32_t>{0, ID_COMMUNITIES});
     msg.insert(orla::MSG_CMD, cmd);
     return msg;
+}
+
+// Id 0, read-only, no security, open to every source address.
+orla::message defaultCommunity() {
+    CommunityKeep::Item item;
+    item.id = 0;
+    item.name = "morvel";
+    item.readAccess = true;
+    return item.getCfg();
 }
 
 std::vector<orla::message> configurations(const CommunityKeep& keep) {
@@ -76,7 +94,7 @@ class CommunityKeepTest : public ::testing::Test {
     uint32_t add(const std::string& name) {
         orla::message reply = keep_->cmdAddObj(named(name));
         EXPECT_FALSE(orla::isError(reply)) << reply;
-        return reply.get(orla::OBJ_ID, 0xffffffff);
+        return reply.get(orla::OBJ_ID, NO_ID);
     }
     std::string dir_;
     std::string path_;
@@ -84,21 +102,16 @@ class CommunityKeepTest : public ::testing::Test {
 };
 
 TEST_F(CommunityKeepTest, FreshStoreHoldsOnlyTheDefaultCommunity) {
-    CommunityKeep::Item expected;
-    expected.id = 0;
-    expected.name = "morvel";
-    expected.readAccess = true;
-    EXPECT_EQ(configurations(*keep_), std::vector<orla::message>{expected.getCfg()});
+    EXPECT_EQ(configurations(*keep_), std::vector<orla::message>{defaultCommunity()});
     orla::Store store(path_, 5);
     EXPECT_EQ(store.size(), 1u);
-    EXPECT_EQ(store.get(0), expected.getCfg());
+    EXPECT_EQ(store.get(0), defaultCommunity());
 }
 
-TEST_F(CommunityKeepTest, RestartLoadsStoredCommunitiesInIdOrder) {
-    orla::message ops = named("ops");
+TEST_F(CommunityKeepTest, RestartLoadsStoredCommunitiesOrTheDefaultWhenNoneAreLeft) {
+    orla::message ops = named("ops", 40);
     ops.insert(COMM_WRITE_ACCESS, true);
     ops.insert(COMM_AUTH_PASSWORD, std::string("secret12"));
-    ops.insert(orla::OBJ_ID, 40u);
     ASSERT_FALSE(orla::isError(keep_->cmdAddObj(ops)));
     const uint32_t spare = add("spare");
     ASSERT_FALSE(orla::isError(keep_->cmdRemoveObj({}, 0)));  // even the default stays removed
@@ -113,47 +126,63 @@ TEST_F(CommunityKeepTest, RestartLoadsStoredCommunitiesInIdOrder) {
     const uint32_t next = add("next");
     EXPECT_NE(next, spare);
     EXPECT_NE(next, 40u);
-}
-
-TEST_F(CommunityKeepTest, RemovingEveryCommunityBringsTheDefaultBackAfterRestart) {
-    add("ops");
-    for (uint32_t id : {0u, 1u})
-        ASSERT_FALSE(orla::isError(keep_->cmdRemoveObj({}, id)));
+    // With every community removed, the next start creates the default again.
+    for (const uint32_t id : {spare, 40u, next})
+        ASSERT_EQ(keep_->cmdRemoveObj({}, id), orla::message());
     restart();
-    ASSERT_EQ(keep_->items().size(), 1u);
-    EXPECT_EQ(keep_->items()[0]->name, "morvel");
-    EXPECT_EQ(keep_->items()[0]->id, 0u);
+    EXPECT_EQ(configurations(*keep_), std::vector<orla::message>{defaultCommunity()});
 }
 
 TEST_F(CommunityKeepTest, StoredEntryLoadsUnderItsKeyWhateverItsObjId) {
     keep_.reset();
     {
         orla::Store store(path_, 5);
-        orla::message odd = named("odd");
-        odd.insert(orla::OBJ_ID, 3u);  // disagrees with its key
         ASSERT_TRUE(store.set(9, named("bare")));
-        ASSERT_TRUE(store.set(12, odd));
+        ASSERT_TRUE(store.set(12, named("odd", 3)));  // OBJ_ID disagrees with the key
     }
     restart();
     ASSERT_EQ(keep_->items().size(), 3u);  // with the default community
     EXPECT_EQ(keep_->findItem("bare")->id, 9u);
     EXPECT_EQ(keep_->findItem("odd")->id, 12u);
     EXPECT_FALSE(keep_->canRead("bare"));
-    orla::message again = named("again");
-    again.insert(orla::OBJ_ID, 9u);
-    EXPECT_EQ(orla::getErrorCode(keep_->cmdAddObj(again)), orla::ERR_BAD_VALUE);
+    EXPECT_EQ(orla::getErrorCode(keep_->cmdAddObj(named("again", 9))), orla::ERR_BAD_VALUE);
 }
 
-TEST_F(CommunityKeepTest, DamagedStoreFileStartsOverWithTheDefaultCommunity) {
-    add("ops");
-    keep_.reset();
-    {
-        std::ofstream file(path_, std::ios::binary | std::ios::trunc);
-        file << "not a store";
+TEST_F(CommunityKeepTest, SourceFilterRightsAndExactNames) {
+    auto addFiltered = [this](const char* name, const char* address, const char* mask) {
+        orla::message request = named(name);
+        request.insert(COMM_ADDRESS, inet_addr(address));
+        request.insert(COMM_NETMASK, inet_addr(mask));
+        request.insert(COMM_WRITE_ACCESS, true);
+        request.insert(COMM_SECURITY, 1u);
+        ASSERT_FALSE(orla::isError(keep_->cmdAddObj(request)));
+    };
+    addFiltered("ops", "10.0.0.7", "255.255.255.0");
+    addFiltered("host", "192.168.1.1", "255.255.255.255");
+    addFiltered("wide", "10.99.0.7", "255.0.0.0");  // address bits outside the mask
+    struct Case {
+        const char* name;
+        const char* source;
+        bool admitted;
+    };
+    const Case cases[] = {
+        {"ops", "10.0.0.200", true},     {"ops", "10.0.1.7", false},
+        {"host", "192.168.1.1", true},   {"host", "192.168.1.2", false},
+        {"wide", "10.1.2.3", true},      {"wide", "11.0.0.7", false},
+        {"morvel", "203.0.113.9", true}, {"Morvel", "10.0.0.7", false},
+        {"morvel ", "10.0.0.7", false},  {"", "10.0.0.7", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(keep_->check(c.name, inet_addr(c.source)), c.admitted)
+            << c.name << " " << c.source;
     }
-    restart();
-    ASSERT_EQ(keep_->items().size(), 1u);
-    EXPECT_EQ(keep_->items()[0]->name, "morvel");
+    EXPECT_TRUE(keep_->canRead("morvel") && !keep_->canWrite("morvel"));
+    EXPECT_TRUE(!keep_->canRead("ops") && keep_->canWrite("ops"));
+    EXPECT_EQ(keep_->getSecurity("ops"), 1u);
+    EXPECT_EQ(keep_->getSecurity("nobody"), 0u);
+    EXPECT_FALSE(keep_->canRead("nobody") || keep_->canWrite("nobody"));
+    EXPECT_EQ(keep_->findItem("nobody"), nullptr);
+    EXPECT_EQ(keep_->find(12345u), keep_->items().end());
 }
 
 TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
@@ -171,19 +200,9 @@ TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
          orla::ERR_BAD_VALUE, "empty script name"},
         {"add existing name", [](CommunityKeep& k) { return k.cmdAddObj(named("morvel")); },
          orla::ERR_BAD_VALUE, "community with such name already exists"},
-        {"add id in use",
-         [](CommunityKeep& k) {
-             orla::message m = named("new");
-             m.insert(orla::OBJ_ID, 0u);
-             return k.cmdAddObj(m);
-         },
+        {"add id in use", [](CommunityKeep& k) { return k.cmdAddObj(named("new", 0)); },
          orla::ERR_BAD_VALUE, "community id already in use"},
-        {"add id out of range",
-         [](CommunityKeep& k) {
-             orla::message m = named("new");
-             m.insert(orla::OBJ_ID, 0xffffffffu);
-             return k.cmdAddObj(m);
-         },
+        {"add id out of range", [](CommunityKeep& k) { return k.cmdAddObj(named("new", NO_ID)); },
          orla::ERR_BAD_VALUE, "invalid community id"},
         {"rename to another's name",
          [](CommunityKeep& k) { return k.cmdSetObj(named("morvel"), 1); }, orla::ERR_BAD_VALUE,
@@ -209,12 +228,27 @@ TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
     EXPECT_EQ(configurations(*keep_), before);
 }
 
+TEST_F(CommunityKeepTest, StoreWriteFailureRefusesTheChange) {
+    const uint32_t id = add("ops");
+    const auto before = configurations(*keep_);
+    // A directory where the store writes its new content makes every write fail.
+    ASSERT_TRUE(std::filesystem::create_directory(path_ + ".new"));
+    const orla::message replies[] = {
+        keep_->cmdAddObj(named("new")), keep_->cmdAddObj(named("chosen", 7)),
+        keep_->cmdSetObj(named("renamed"), id), keep_->cmdRemoveObj({}, id)};
+    for (const orla::message& reply : replies) {
+        EXPECT_EQ(orla::getErrorCode(reply), orla::ERR_BAD_VALUE) << reply;
+    }
+    EXPECT_EQ(configurations(*keep_), before);
+    std::filesystem::remove(path_ + ".new");
+    EXPECT_EQ(add("new"), 2u);  // the ids of the failed adds were given back
+    EXPECT_EQ(keep_->cmdAddObj(named("chosen", 7)).get(orla::OBJ_ID), 7u);
+}
+
 TEST_F(CommunityKeepTest, AddAnswersTheNewIdAndStoresTheRecord) {
-    orla::message answer;
-    answer.insert(orla::OBJ_ID, 1u);
-    EXPECT_EQ(keep_->cmdAddObj(named("first")), answer);  // lowest free id, and nothing else
-    orla::message chosen = named("chosen");
-    chosen.insert(orla::OBJ_ID, 500u);
+    // The lowest free id, and nothing else.
+    EXPECT_EQ(keep_->cmdAddObj(named("first")), withId(1));
+    orla::message chosen = named("chosen", 500);
     chosen.insert(COMM_SECURITY, 2u);
     EXPECT_EQ(keep_->cmdAddObj(chosen).get(orla::OBJ_ID), 500u);
     orla::message stored = keep_->cmdGetObj({}, 500);
@@ -225,9 +259,8 @@ TEST_F(CommunityKeepTest, AddAnswersTheNewIdAndStoresTheRecord) {
 
 TEST_F(CommunityKeepTest, SetChangesPresentFieldsOnly) {
     const uint32_t id = add("ops");
-    orla::message change;
+    orla::message change = withId(99);  // ignored
     change.insert(COMM_READ_ACCESS, true);
-    change.insert(orla::OBJ_ID, 99u);  // ignored
     EXPECT_EQ(keep_->cmdSetObj(change, id), orla::message());
     EXPECT_TRUE(keep_->canRead("ops"));
     EXPECT_EQ(keep_->findItem("ops")->id, id);
@@ -240,12 +273,12 @@ TEST_F(CommunityKeepTest, SetChangesPresentFieldsOnly) {
 
 TEST_F(CommunityKeepTest, GetAllPagesThroughObjNext) {
     const std::vector<uint32_t> ids{0, add("a"), add("b"), add("c"), add("d")};
-    orla::message page = keep_->cmdGetAll({}, 0xffffffff, 2);
+    orla::message page = keep_->cmdGetAll({}, NO_ID, 2);
     EXPECT_EQ(listedIds(page), (std::vector<uint32_t>{ids[0], ids[1]}));
-    ASSERT_EQ(page.get(orla::OBJ_NEXT, 0xffffffff), ids[2]);
+    ASSERT_EQ(page.get(orla::OBJ_NEXT, NO_ID), ids[2]);
     page = keep_->cmdGetAll({}, ids[2], 2);
     EXPECT_EQ(listedIds(page), (std::vector<uint32_t>{ids[2], ids[3]}));
-    ASSERT_EQ(page.get(orla::OBJ_NEXT, 0xffffffff), ids[4]);
+    ASSERT_EQ(page.get(orla::OBJ_NEXT, NO_ID), ids[4]);
     page = keep_->cmdGetAll({}, ids[4], 2);
     EXPECT_EQ(listedIds(page), std::vector<uint32_t>{ids[4]});
     EXPECT_FALSE(page.has(orla::OBJ_NEXT));
@@ -261,7 +294,7 @@ TEST_F(CommunityKeepTest, GetAllCountZeroOrAboveLimitListsTwenty) {
     for (int i = 1; i < 25; ++i)
         add("c" + std::to_string(i));
     for (uint32_t count : {0u, 21u, 1000u}) {
-        orla::message page = keep_->cmdGetAll({}, 0xffffffff, count);
+        orla::message page = keep_->cmdGetAll({}, NO_ID, count);
         EXPECT_EQ(page.size(orla::OBJ_LIST), 20u) << count;
         EXPECT_EQ(page.get(orla::OBJ_NEXT), 20u) << count;
     }
@@ -271,8 +304,7 @@ TEST_F(CommunityKeepTest, GetObjectOfRemovedIdIsMarkedRemoved) {
     const uint32_t id = add("gone");
     EXPECT_EQ(keep_->getObject(id), keep_->findItem(id)->getCfg());
     keep_->cmdRemoveObj({}, id);
-    orla::message expected;
-    expected.insert(orla::OBJ_ID, id);
+    orla::message expected = withId(id);
     expected.insert(orla::OBJ_REMOVED, 1u);
     EXPECT_EQ(keep_->getObject(id), expected);
 }
@@ -311,48 +343,31 @@ class CommunityKeepLooperTest : public CommunityKeepTest {
 };
 
 TEST_F(CommunityKeepLooperTest, EveryChangeRecordsItsUndoStep) {
-    orla::message reply = send(orla::CMD_ADDOBJ, named("ops"));
-    const uint32_t id = reply.get(orla::OBJ_ID);
-    orla::message change;
-    change.insert(orla::OBJ_ID, id);
+    orla::message full = named("ops", 5);  // not the lowest free id: undo must restore it
+    full.insert(COMM_AUTH_PASSWORD, std::string("authsecret"));
+    full.insert(COMM_PRIV_PASSWORD, std::string("privsecret"));
+    full.insert(COMM_ADDRESS, 0x0100000au);
+    full.insert(COMM_NETMASK, 0x00ffffffu);
+    full.insert(COMM_SECURITY, 2u);
+    const uint32_t id = send(orla::CMD_ADDOBJ, full).get(orla::OBJ_ID);
+    orla::message change = withId(id);
     change.insert(COMM_WRITE_ACCESS, true);
     send(orla::CMD_SETOBJ, change);
-    orla::message remove;
-    remove.insert(orla::OBJ_ID, id);
-    send(orla::CMD_REMOVEOBJ, remove);
+    const orla::message beforeRemove = keep_->findItem(id)->getCfg();
+    send(orla::CMD_REMOVEOBJ, withId(id));
     send(orla::CMD_ADDOBJ, named("morvel"));  // refused: no step
     EXPECT_EQ(undoTexts(),
               (std::vector<std::string>{"snmp community removed", "changed snmp community settings",
                                         "new snmp community created"}));
     // Undo the remove, then the set, then the add.
     EXPECT_EQ(undo().get(orla::OBJ_ID), id);
-    EXPECT_TRUE(keep_->canWrite("ops"));
+    ASSERT_NE(keep_->findItem(id), nullptr);
+    EXPECT_EQ(keep_->findItem(id)->getCfg(), beforeRemove);
+    EXPECT_EQ(orla::Store(path_, 5).get(id), beforeRemove);
     EXPECT_FALSE(orla::isError(undo()));
     EXPECT_FALSE(keep_->canWrite("ops"));
     EXPECT_FALSE(orla::isError(undo()));
     EXPECT_EQ(keep_->findItem("ops"), nullptr);
-}
-
-TEST_F(CommunityKeepLooperTest, UndoOfRemoveRestoresTheOldIdAndSettings) {
-    orla::message full = named("v3user");
-    full.insert(COMM_AUTH_PASSWORD, std::string("authsecret"));
-    full.insert(COMM_PRIV_PASSWORD, std::string("privsecret"));
-    full.insert(COMM_ADDRESS, 0x0100000au);
-    full.insert(COMM_NETMASK, 0x00ffffffu);
-    full.insert(COMM_SECURITY, 2u);
-    full.insert(COMM_WRITE_ACCESS, true);
-    const uint32_t id = send(orla::CMD_ADDOBJ, full).get(orla::OBJ_ID);
-    add("later");  // takes the lowest free id after it
-    const orla::message before = keep_->findItem(id)->getCfg();
-    orla::message remove;
-    remove.insert(orla::OBJ_ID, id);
-    ASSERT_EQ(send(orla::CMD_REMOVEOBJ, remove), orla::message());
-    ASSERT_EQ(keep_->findItem(id), nullptr);
-    EXPECT_EQ(undo().get(orla::OBJ_ID), id);
-    ASSERT_NE(keep_->findItem(id), nullptr);
-    EXPECT_EQ(keep_->findItem(id)->getCfg(), before);
-    restart();
-    EXPECT_EQ(keep_->findItem(id)->getCfg(), before);
 }
 
 TEST_F(CommunityKeepLooperTest, SubscribersLearnOfEveryChange) {
@@ -361,9 +376,7 @@ TEST_F(CommunityKeepLooperTest, SubscribersLearnOfEveryChange) {
     subscriber.sendCmd(command(orla::CMD_SUBSCRIBE), orla::CMD_SUBSCRIBE);
     orla::getRunner().runOnce(0);
     const uint32_t id = send(orla::CMD_ADDOBJ, named("ops")).get(orla::OBJ_ID);
-    orla::message remove;
-    remove.insert(orla::OBJ_ID, id);
-    send(orla::CMD_REMOVEOBJ, remove);
+    send(orla::CMD_REMOVEOBJ, withId(id));
     orla::getRunner().runOnce(0);
     ASSERT_EQ(subscriber.notes.size(), 2u);
     EXPECT_EQ(subscriber.notes[0].get(orla::OBJ_ID), id);
