@@ -22,7 +22,7 @@
 #include "request/context.h"
 
 class Leaf {
-public:
+  public:
     // Answers one instance. On entry ctx.name is the OID the leaf is registered
     // under and ctx.oid the rest of the requested name below it (possibly
     // empty). If that instance exists: set ctx.name to its full name, write

@@ -15,7 +15,7 @@ constexpr size_t MIN_BINDING_OCTETS = 7;
 enum class Step { Answered, Failed, Full };
 
 class BulkReply {
-public:
+  public:
     BulkReply(Context& ctx, size_t replyLimit) : ctx_(ctx), replyLimit_(replyLimit) {}
 
     // Answers the instance after `requested` in a binding of its own. Failed
@@ -55,11 +55,9 @@ public:
     bool empty() const { return answered_ == 0; }
 
     // The next binding did not fit: a reply cut short, or tooBig when empty.
-    PduOutcome full() const {
-        return answered_ == 0 ? PduOutcome{snmp::TOO_BIG, 0} : PduOutcome{};
-    }
+    PduOutcome full() const { return answered_ == 0 ? PduOutcome{snmp::TOO_BIG, 0} : PduOutcome{}; }
 
-private:
+  private:
     Context& ctx_;
     size_t replyLimit_;
     size_t answered_ = 0;
@@ -99,20 +97,19 @@ std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit) {
                 return reply.full();
         }
     }
-    // Each repeater goes on from the instance it answered last.
-    std::vector<OID> lastNames(names.begin() + static_cast<std::ptrdiff_t>(nonRepeaters),
-                               names.end());
+    // Each repeater goes on from the instance it answered last, kept in its name.
     for (size_t repetition = 0; repetition < repetitions; ++repetition) {
         for (size_t j = 0; j < repeaters; ++j) {
-            switch (reply.answer(lastNames[j])) {
+            OID& last = names[nonRepeaters + j];
+            switch (reply.answer(last)) {
                 case Step::Answered:
-                    lastNames[j] = ctx.name;
+                    last = ctx.name;
                     break;
                 case Step::Failed:
                     // Past the end of the tree: the reply ends with the last
                     // complete binding, and fails only when it has none.
                     if (!reply.empty()) return PduOutcome{};
-                    return reply.echoFailure(nonRepeaters + j + 1, lastNames[j]);
+                    return reply.echoFailure(nonRepeaters + j + 1, last);
                 case Step::Full:
                     return reply.full();
             }

@@ -13,6 +13,10 @@ void PathNotExists::apply(Context& ctx) const {
     ctx.notFound = 1;
 }
 
-void MiscError::apply(Context& ctx) const { ctx.out.addErrorStatus(snmp::GEN_ERR); }
+void MiscError::apply(Context& ctx) const {
+    ctx.out.addErrorStatus(snmp::GEN_ERR);
+}
 
-void InvalidOID::apply(Context& ctx) const { ctx.out.addErrorStatus(snmp::GEN_ERR); }
+void InvalidOID::apply(Context& ctx) const {
+    ctx.out.addErrorStatus(snmp::GEN_ERR);
+}

@@ -13,7 +13,7 @@
 #include "platform/snmp/oid.h"
 
 class Context {
-public:
+  public:
     // `in` copies the `len` bytes at `buf`, so the caller may reuse its buffer
     // at once. Context(nullptr, 0) is a context with nothing to read (traps).
     Context(unsigned char* buf, unsigned int len);
@@ -56,7 +56,7 @@ using RequestHandler = unsigned (*)(Context&);
 // Error outcomes: each `apply` stamps an SNMP error status into the reply
 // being built in Context::out. None of them touches the error-index.
 class AccessError {
-public:
+  public:
     // Nothing: the base outcome leaves the reply as it is.
     virtual void apply(Context& ctx) const;
     virtual ~AccessError() = default;
@@ -64,18 +64,18 @@ public:
 
 // noSuchName (2); also sets Context::notFound.
 class PathNotExists : public AccessError {
-public:
+  public:
     void apply(Context& ctx) const override;
 };
 
 // genErr (5).
 class MiscError : public AccessError {
-public:
+  public:
     void apply(Context& ctx) const override;
 };
 
 // genErr (5), for a name that the leaf cannot interpret.
 class InvalidOID : public AccessError {
-public:
+  public:
     void apply(Context& ctx) const override;
 };

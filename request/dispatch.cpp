@@ -9,7 +9,9 @@ namespace {
 
 // Versions 0 (SNMPv1), 1 (SNMPv2c) and 2 share the community header
 // (RFC 1157 4, RFC 1901 3): a community string, then the PDU.
-bool isCommunityVersion(int version) { return version >= 0 && version <= 2; }
+bool isCommunityVersion(int version) {
+    return version >= 0 && version <= 2;
+}
 
 // Reads and checks the community, writes it to the reply and fills in what it
 // grants. Communities with an SNMPv3 security level are users that must

@@ -18,8 +18,7 @@ std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPoli
             return serveBindings(ctx, snmpGetNext, policy.canRead, snmp::NO_SUCH_NAME,
                                  policy.replyLimit);
         case ber::SET_REQUEST:
-            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::READ_ONLY,
-                                 policy.replyLimit);
+            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::READ_ONLY, policy.replyLimit);
         case ber::GET_BULK_REQUEST:
             if (!policy.canRead) {
                 return serveBindings(ctx, snmpGetNext, false, snmp::NO_SUCH_NAME,
@@ -32,8 +31,8 @@ std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPoli
 }
 
 bool isServed(uint32_t type) {
-    return type == ber::GET_REQUEST || type == ber::GET_NEXT_REQUEST ||
-           type == ber::SET_REQUEST || type == ber::GET_BULK_REQUEST;
+    return type == ber::GET_REQUEST || type == ber::GET_NEXT_REQUEST || type == ber::SET_REQUEST ||
+           type == ber::GET_BULK_REQUEST;
 }
 
 }  // namespace

@@ -9,12 +9,10 @@ using namespace fixture;
 namespace {
 
 class Registry : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { leafs.clear(); }
     void TearDown() override { leafs.clear(); }
 };
-
-TEST_F(Registry, ZeroOidIsTheOneArcZero) { EXPECT_EQ(ZERO_OID, OID({0})); }
 
 TEST_F(Registry, SecondRegistrationUnderSameOidReplacesFirst) {
     Scalar first("first");

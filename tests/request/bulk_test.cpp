@@ -45,11 +45,12 @@ const BulkCase CASES[] = {
 TEST_P(Bulk, AnswersInRfc3416Layout) {
     const BulkCase& c = GetParam();
     std::vector<VariableBinding> bindings;
-    for (const OID& name : c.names) bindings.push_back(binding(name));
+    for (const OID& name : c.names)
+        bindings.push_back(binding(name));
     Reply reply;
-    ASSERT_TRUE(serve(request(1, "public", ber::GET_BULK_REQUEST, c.nonRepeaters,
-                              c.maxRepetitions, bindings),
-                      READ, reply));
+    ASSERT_TRUE(serve(
+        request(1, "public", ber::GET_BULK_REQUEST, c.nonRepeaters, c.maxRepetitions, bindings),
+        READ, reply));
     EXPECT_EQ(reply.status, c.status);
     EXPECT_EQ(reply.index, c.index);
     EXPECT_EQ(names(reply), c.replyNames);
@@ -121,7 +122,9 @@ TEST_F(Tree, GetBulkHandlerRepeatsOneBinding) {
         {3, 0, {under({1, 0}), under({2, 1}), under({2, 2})}, ""},
         {0, 0, {}, ""},
         {-1, 0, {}, ""},
-        {9, 2, {under({1, 0}), under({2, 1}), under({2, 2}), under({2, 5}), under({4, 0})},
+        {9,
+         2,
+         {under({1, 0}), under({2, 1}), under({2, 2}), under({2, 5}), under({4, 0})},
          "Error 2\n"},
     };
     for (const HandlerCase& c : cases) {

