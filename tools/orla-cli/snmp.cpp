@@ -43,7 +43,7 @@ constexpr SnmpAction ACTIONS[] = {
 }  // namespace
 
 const char* const SNMP_HELP =
-    "usage: orla-cli snmp ACTION ...\n"
+    "usage: orla-cli snmp ACTION ...   (orla-cli snmp help: this text)\n"
     "\n"
     "Settings of the SNMP agent (service 161):\n"
     "  snmp print                    show the settings, one \"name: value\" per line\n"
@@ -72,7 +72,7 @@ const char* const SNMP_HELP =
     "Community names and values:\n"
     "  name=TEXT                     community string, SNMPv3 user name\n"
     "  read=yes|no  write=yes|no     Get/GetNext and Set rights\n"
-    "  address=A.B.C.D[/PREFIX]      source filter address (with a prefix: and mask);\n"
+    "  address=A.B.C.D[/PREFIX]      source filter address (/PREFIX sets the netmask);\n"
     "                                address=any admits every source\n"
     "  netmask=A.B.C.D               source filter mask (0.0.0.0: every source)\n"
     "  security=none|auth|priv       SNMPv3 level (v1/v2c only with none)\n"
@@ -132,6 +132,10 @@ int runSnmp(const Arguments& args) {
     if (args.empty()) {
         std::fputs(SNMP_HELP, stderr);
         return EXIT_USAGE;
+    }
+    if (args[0] == "help") {
+        std::fputs(SNMP_HELP, stdout);
+        return 0;
     }
     for (const SnmpAction& action : ACTIONS) {
         if (args[0] == action.name) return action.run(Arguments(args.begin() + 1, args.end()));
