@@ -184,7 +184,12 @@ int printAll(AgentClient& agent) {
         for (const flat_message& flat : reply.get(OBJ_LIST))
             communities.emplace_back(flat);
         if (!reply.has(OBJ_NEXT)) break;
-        request.insert(OBJ_NEXT, reply.get(OBJ_NEXT));
+        uint32_t next = reply.get(OBJ_NEXT);
+        if (request.has(OBJ_NEXT) && request.get(OBJ_NEXT) == next) {
+            std::fprintf(stderr, "orla-cli snmp: the listing does not advance\n");
+            return EXIT_ERROR_REPLY;
+        }
+        request.insert(OBJ_NEXT, next);
     }
     printTable(communities);
     return 0;
