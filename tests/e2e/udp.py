@@ -11,10 +11,12 @@ that no well-behaved manager sends.
   udp.py capture
       reads the output of `snmpget -d` on stdin and prints the first datagram
       it sent, in hex.
-  udp.py hostile HEX
+  udp.py hostile [--mutations N] HEX
       sends truncations of the valid request HEX, random datagrams and
-      malformed ones, then HEX itself with a new request id; fails when
-      anything but the reply to that last request comes back.
+      malformed ones in batches, each followed by HEX itself; fails when
+      anything but the reply to HEX comes back. Then N copies of HEX with
+      random octets changed, which may be answered, but must leave the agent
+      answering HEX.
 """
 import argparse
 import random
@@ -171,7 +173,7 @@ def hostile_datagrams(valid):
     yield tlv(0x30, integer(1) + tlv(4, b"morvel") + tlv(0xA0, integer(1) + integer(0)))
     yield tlv(0x30, integer(1) + tlv(4, b"morvel") + tlv(0xA0, integer(1) + integer(0) +
                                                             integer(0) + tlv(0x30, tlv(0x30, b""))))
-    huge_arc = tlv(6, b"\x2b" + b"\x8f\xff\xff\xff\x7f")       # an arc above 2^32 - 1
+    huge_arc = tlv(6, b"\x2b" + b"\x90\x80\x80\x80\x00")       # the arc 2^32
     yield tlv(0x30, integer(1) + tlv(4, b"morvel") + tlv(0xA0, integer(1) + integer(0) +
                                                             integer(0) + tlv(0x30, tlv(0x30, huge_arc + tlv(5, b"")))))
     long_oid = tlv(6, b"\x2b" + b"\x01" * 300)                  # 301 arcs
@@ -188,21 +190,19 @@ def cmd_hostile(args):
     sock = open_socket("127.0.0.1")
     agent = ("127.0.0.1", AGENT_PORT)
 
-    def exchange_valid():
-        """Sends the valid request; its reply, None when there is none, or
-        False when more than one reply comes."""
+    def exchange_valid(expected=None):
+        """Sends the valid request; returns the replies up to the one equal to
+        `expected` (the first reply when None), or up to a time-out."""
         sock.sendto(valid, agent)
+        replies = []
         sock.settimeout(5.0)
         try:
-            reply, _ = sock.recvfrom(65536)
+            while True:
+                replies.append(sock.recvfrom(65536)[0])
+                if expected is None or replies[-1] == expected:
+                    return replies
         except socket.timeout:
-            return None
-        sock.settimeout(0.2)
-        try:
-            sock.recvfrom(65536)
-            return False
-        except socket.timeout:
-            return reply
+            return replies
 
     reference = exchange_valid()
     if not reference:
@@ -216,15 +216,30 @@ def cmd_hostile(args):
         batch = datagrams[first:first + 20]
         for datagram in batch:
             sock.sendto(datagram, agent)
-        reply = exchange_valid()
-        if reply != reference:
-            print("after datagrams %d to %d: %s" % (first, first + len(batch) - 1,
-                  "no reply to the valid request" if reply is None else
-                  "a hostile datagram was answered"))
+        replies = exchange_valid(reference[0])
+        if replies != reference:
+            print("after datagrams %d to %d (the first 64 octets of each):" %
+                  (first, first + len(batch) - 1))
             for datagram in batch:
                 print("  " + datagram[:64].hex())
+            print("expected only the reply %s, got:" % reference[0].hex())
+            for reply in replies:
+                print("  " + reply[:200].hex())
             return 1
-    print("%d hostile datagrams, no reply" % len(datagrams))
+    # Mutations of the valid request may well be valid requests themselves:
+    # they only must not stop the agent from answering.
+    rng = random.Random(162)
+    for _ in range(args.mutations // 20):
+        for _ in range(20):
+            mutated = bytearray(valid)
+            for _ in range(rng.randrange(1, 4)):
+                mutated[rng.randrange(len(mutated))] = rng.randrange(256)
+            sock.sendto(bytes(mutated), agent)
+        replies = exchange_valid(reference[0])
+        if not replies or replies[-1] != reference[0]:
+            print("no reply to the valid request after mutated ones")
+            return 1
+    print("%d hostile datagrams, no reply; %d mutations" % (len(datagrams), args.mutations))
     return 0
 
 
@@ -241,6 +256,7 @@ def main():
     request.add_argument("oids", nargs="*")
     sub.add_parser("capture")
     hostile = sub.add_parser("hostile")
+    hostile.add_argument("--mutations", type=int, default=0)
     hostile.add_argument("hex")
     args = parser.parse_args()
     commands = {"request": cmd_request, "capture": cmd_capture, "hostile": cmd_hostile}
