@@ -62,12 +62,15 @@ for tool in snmpget snmpgetnext; do
     expect_contains "$out" "Reason: (noSuchName)" "$tool with writer"
 done
 
-step "unknown communities get no answer"
+step "unknown communities get no answer, and one line each on stderr"
+refusals() { grep -c '^ authentification failed$' "$AGENT_ERR" || true; }
+before=$(refusals)
 for community in public Morvel "morvel " morve ""; do
     expect_no_answer snmpget -v2c -c "$community" 127.0.0.1 $TESTMIB.1.0
 done
 expect_no_answer snmpget -v1 -c public 127.0.0.1 $TESTMIB.1.0
 expect_no_answer snmpset -v2c -c public 127.0.0.1 $TESTMIB.1.0 i 3
+expect_eq $((before + 7)) "$(refusals)" "refusal lines"
 
 step "a source-address filter that excludes 127.0.0.1 gets no answer"
 filtered=$(add_community str:5=filtered bool:6=yes be32:8=10.0.0.7 be32:9=255.255.255.0)
