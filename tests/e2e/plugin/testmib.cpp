@@ -54,9 +54,15 @@ struct Value {
     }
 };
 
-Value integer(int64_t number) { return Value{ber::INTEGER, number, {}}; }
-Value counter(int64_t number) { return Value{ber::COUNTER32, number, {}}; }
-Value text(std::string text) { return Value{ber::OCTET_STRING, 0, std::move(text)}; }
+Value integer(int64_t number) {
+    return Value{ber::INTEGER, number, {}};
+}
+Value counter(int64_t number) {
+    return Value{ber::COUNTER32, number, {}};
+}
+Value text(std::string text) {
+    return Value{ber::OCTET_STRING, 0, std::move(text)};
+}
 
 // Writes the instance `suffix` below ctx.name as the reply binding.
 void answer(Context& ctx, const OID& suffix, const Value& value) {
@@ -79,7 +85,7 @@ bool setInteger(Context& ctx, Value& value) {
 // A leaf whose instances are a fixed set of suffixes (a scalar has the one
 // suffix 0), each with its own value.
 class InstanceLeaf : public Leaf {
-public:
+  public:
     explicit InstanceLeaf(bool writable) : writable_(writable) {}
 
     void add(const OID& suffix, Value value) { instances_[suffix] = std::move(value); }
@@ -105,7 +111,7 @@ public:
         return setInteger(ctx, found->second);
     }
 
-private:
+  private:
     bool writable_;
     std::map<OID, Value> instances_;
 };
@@ -116,7 +122,7 @@ using Rows = std::map<OID, std::vector<Value>>;
 
 // One column of a table: instance = column OID + row index.
 class ColumnLeaf : public Leaf {
-public:
+  public:
     ColumnLeaf(Rows& rows, size_t column, bool writable)
         : rows_(rows), column_(column), writable_(writable) {}
 
@@ -141,7 +147,7 @@ public:
         return setInteger(ctx, row->second[column_ - 1]);
     }
 
-private:
+  private:
     Rows& rows_;
     size_t column_;
     bool writable_;
@@ -158,8 +164,8 @@ void addTable() {
     for (uint32_t r = 1; r <= TABLE_ROWS; ++r) {
         for (uint32_t s = 1; s <= TABLE_SUBROWS; ++s) {
             const int64_t n = static_cast<int64_t>(r * 10 + s);
-            (*rows)[OID{r, s}] = {integer(n), text("row " + std::to_string(r) + "." +
-                                                   std::to_string(s)),
+            (*rows)[OID{r, s}] = {integer(n),
+                                  text("row " + std::to_string(r) + "." + std::to_string(s)),
                                   integer(-n)};
         }
     }
