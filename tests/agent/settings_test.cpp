@@ -44,6 +44,8 @@ protected:
     }
     // A fresh agent service over this test's stores, as a daemon start makes it.
     std::unique_ptr<SnmpLooper> start() {
+        delete communityKeep;  // the previous start's table
+        communityKeep = nullptr;
         auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_ + "/communities");
         loop = agent.get();
         agent->init();
