@@ -1,0 +1,38 @@
+// AugmentProxyTable: a table whose rows are exactly those of another table
+// (same indexes, same count), each record derived from the base table's
+// record with the same index by the plug-in's augment().
+//
+// Derive from it and implement augment. The records augment returns belong
+// to the plug-in; the table never deletes them. The table accepts no writes:
+// set does nothing (a columnar Set still writes into the record augment gave).
+//
+// A row for which augment returns null ends a GetNext walk of the column at
+// that row, since a null record means "no further row" to every caller.
+#pragma once
+
+#include "mib/table.h"
+
+class AugmentProxyTable : public Table {
+  public:
+    // `base` is not owned.
+    explicit AugmentProxyTable(Table* base) : base(base) {}
+
+    // augment of the base record at `index`; null, without calling augment,
+    // when the base table has no row there.
+    Data* get(OID const& index) override;
+    // The base table's next row with its record augmented; the base table's
+    // end marker unchanged.
+    std::pair<OID, Data*> getNext(OID const& index) override;
+    // Does nothing; returns 0.
+    int set(OID const& index, Data* rec) override;
+    // The base table's count, also for rows that augment gives no record.
+    unsigned count() override;
+    ~AugmentProxyTable() override = default;
+
+    // This table's record for the base row (`index`, `baseRecord`), or null
+    // when the row has none here.
+    virtual Data* augment(OID const& index, Data* baseRecord) = 0;
+
+  protected:
+    Table* const base;
+};

@@ -1,0 +1,43 @@
+// Columnar objects: one column of an SNMP table, one instance per row.
+//
+// The instance name is the column's OID followed by the row's index. The
+// table finds the row for an index; the column's packer turns the row
+// record's field into the value and back. Register one ColumnarLeaf per
+// column, all over the same table, under the column's OID (the entry's OID
+// followed by the column number). A GetNext walk then visits the table
+// column by column, each column in index order.
+//
+//     MapTable* ifTable = new MapTable(ifProvider);
+//     ifTable->addIndex(new DataNumPacker(field(&IfRecord::index), ber::INTEGER));
+//     addColumnarLeaf(OID("1.3.6.1.2.1.2.2.1.1"),
+//                     new DataNumPacker(field(&IfRecord::index), ber::INTEGER), ifTable);
+//     addColumnarLeaf(OID("1.3.6.1.2.1.2.2.1.2"),
+//                     new DataStringPacker(field(&IfRecord::descr), ber::OCTET_STRING, 0),
+//                     ifTable);
+#pragma once
+
+#include "mib/leaf.h"
+#include "mib/packer.h"
+#include "mib/table.h"
+
+class ColumnarLeaf : public Leaf {
+  public:
+    // Neither pointer is owned; `table` must not be null.
+    ColumnarLeaf(Packer* packer, Table* table) : packer(packer), table(table) {}
+
+    // Answers the row whose index is exactly ctx.oid.
+    bool get(Context& ctx) override;
+    // Answers the first row whose index is greater than ctx.oid; fails at the
+    // end of the table (a null record from the table's getNext).
+    bool getNext(Context& ctx) override;
+    // Writes the value into the existing row at ctx.setSuffix (never creates
+    // a row), hands the row to the table's set, and echoes the requested name
+    // with the value the row now holds.
+    bool set(Context& ctx) override;
+
+    Packer* const packer;
+    Table* const table;
+};
+
+// Registers a ColumnarLeaf over `packer` and `table` under the column's OID.
+void addColumnarLeaf(OID const& oid, Packer* packer, Table* table);

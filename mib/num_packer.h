@@ -1,0 +1,78 @@
+// Numeric packers: 32-bit integers (NumPacker) and unsigned 64-bit
+// counters (BignumPacker), each with a constant and a record-field variant.
+#pragma once
+
+#include "mib/packer.h"
+
+// A signed 32-bit value under any integer tag (INTEGER, Counter32, Gauge32,
+// TimeTicks, ...). The unsigned tags carry the value's 32 bits unsigned, so a
+// Gauge32 held as -1 goes out as 4294967295. As an index it is one arc, the
+// value's 32 bits taken as unsigned (-1 gives 4294967295).
+class NumPacker : public Packer {
+  public:
+    explicit NumPacker(unsigned int type) : Packer(type) {}
+
+    void pack(Context& ctx, Data const* rec) const override;
+    bool unpack(Data* rec, Context& ctx) const override;
+    OID getAsKey(Data const* rec) const override;
+    OID setFromKey(Data* rec, OID const& key) const override;
+
+    virtual int get(Data const* rec) const = 0;
+    virtual void set(Data* rec, int value) const = 0;
+};
+
+class ConstNumPacker : public NumPacker {
+  public:
+    ConstNumPacker(int value, unsigned int type) : NumPacker(type), value(value) {}
+    int get(Data const*) const override { return value; }
+    void set(Data*, int) const override {}
+
+    const int value;
+};
+
+class DataNumPacker : public NumPacker {
+  public:
+    DataNumPacker(int Data::*member, unsigned int type) : NumPacker(type), member(member) {}
+    int get(Data const* rec) const override { return rec ? rec->*member : 0; }
+    void set(Data* rec, int value) const override {
+        if (rec) rec->*member = value;
+    }
+
+    int Data::*const member;
+};
+
+// An unsigned 64-bit value, normally Counter64 (0x46). It cannot be part of
+// a table index: getAsKey and setFromKey are the Packer defaults, which
+// report a bug.
+class BignumPacker : public Packer {
+  public:
+    explicit BignumPacker(unsigned int type) : Packer(type) {}
+
+    void pack(Context& ctx, Data const* rec) const override;
+    bool unpack(Data* rec, Context& ctx) const override;
+
+    virtual unsigned long long get(Data const* rec) const = 0;
+    virtual void set(Data* rec, unsigned long long value) const = 0;
+};
+
+class ConstBignumPacker : public BignumPacker {
+  public:
+    ConstBignumPacker(unsigned long long value, unsigned int type)
+        : BignumPacker(type), value(value) {}
+    unsigned long long get(Data const*) const override { return value; }
+    void set(Data*, unsigned long long) const override {}
+
+    const unsigned long long value;
+};
+
+class DataBignumPacker : public BignumPacker {
+  public:
+    DataBignumPacker(unsigned long long Data::*member, unsigned int type)
+        : BignumPacker(type), member(member) {}
+    unsigned long long get(Data const* rec) const override { return rec ? rec->*member : 0; }
+    void set(Data* rec, unsigned long long value) const override {
+        if (rec) rec->*member = value;
+    }
+
+    unsigned long long Data::*const member;
+};

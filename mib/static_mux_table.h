@@ -1,0 +1,37 @@
+// StaticMuxTable: a table with a fixed set of rows chosen by the plug-in,
+// each row served by a DataProvider of its own.
+//
+//     StaticMuxTable* t = new StaticMuxTable;
+//     t->addProvider(OID{1}, wanProvider);
+//     t->addProvider(OID{2}, lanProvider);
+//
+// A row whose provider has no record (null from get()) ends a GetNext walk
+// of the column at that row; count() still counts it.
+#pragma once
+
+#include <map>
+
+#include "mib/provider.h"
+#include "mib/table.h"
+
+class StaticMuxTable : public Table {
+  public:
+    StaticMuxTable() = default;
+
+    // The bound provider's get(); null for an index that is not bound.
+    Data* get(OID const& index) override;
+    // The first bound index after `index` with its provider's get();
+    // (empty OID, null) when there is none.
+    std::pair<OID, Data*> getNext(OID const& index) override;
+    // The bound provider's set of the record; 0 for an index that is not bound.
+    int set(OID const& index, Data* rec) override;
+    // The number of bound indexes.
+    unsigned count() override;
+    ~StaticMuxTable() override = default;
+
+    // Binds `index` to `provider` (not owned), replacing an earlier binding.
+    virtual void addProvider(OID const& index, DataProvider* provider);
+
+  protected:
+    std::map<OID, DataProvider*> providers;
+};

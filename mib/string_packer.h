@@ -1,0 +1,67 @@
+// Octet string packers: std::string fields (StringPacker, ConstStringPacker,
+// DataStringPacker) and byte-vector fields (DataRawPacker). The value is the
+// octets themselves, normally as OCTET STRING (4).
+//
+// `keyLen` is the string's length in a table index:
+// - 0: variable length, one arc with the number of octets, then one arc per
+//   octet ("abc" gives 3.97.98.99, the empty string the single arc 0);
+// - n > 0: exactly n octets, one arc each, no length arc. A value of another
+//   length has no index fragment: getAsKey writes "inconsistent key length"
+//   to the standard error stream and returns an empty OID.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mib/packer.h"
+
+class StringPacker : public Packer {
+  public:
+    StringPacker(unsigned int type, unsigned int keyLen) : Packer(type), keyLen(keyLen) {}
+
+    void pack(Context& ctx, Data const* rec) const override;
+    // Writes "unpacked s = " and the decoded octets to the standard error
+    // stream before storing them.
+    bool unpack(Data* rec, Context& ctx) const override;
+    OID getAsKey(Data const* rec) const override;
+    OID setFromKey(Data* rec, OID const& key) const override;
+
+    virtual std::string get(Data const* rec) const = 0;
+    virtual void set(Data* rec, std::string const& value) const = 0;
+
+    const unsigned int keyLen;
+};
+
+class ConstStringPacker : public StringPacker {
+  public:
+    ConstStringPacker(std::string const& value, unsigned int type, unsigned int keyLen)
+        : StringPacker(type, keyLen), value(value) {}
+    std::string get(Data const*) const override { return value; }
+    void set(Data*, std::string const&) const override {}
+
+    const std::string value;
+};
+
+class DataStringPacker : public StringPacker {
+  public:
+    DataStringPacker(std::string Data::*member, unsigned int type, unsigned int keyLen)
+        : StringPacker(type, keyLen), member(member) {}
+    std::string get(Data const* rec) const override { return rec ? rec->*member : std::string(); }
+    void set(Data* rec, std::string const& value) const override {
+        if (rec) rec->*member = value;
+    }
+
+    std::string Data::*const member;
+};
+
+// The same over a std::vector<unsigned char> field: get gives the vector's
+// octets as a string, set replaces the vector's content.
+class DataRawPacker : public StringPacker {
+  public:
+    DataRawPacker(std::vector<unsigned char> Data::*member, unsigned int type, unsigned int keyLen)
+        : StringPacker(type, keyLen), member(member) {}
+    std::string get(Data const* rec) const override;
+    void set(Data* rec, std::string const& value) const override;
+
+    std::vector<unsigned char> Data::*const member;
+};
