@@ -14,6 +14,8 @@ constexpr unsigned char FLAG_PRIV = 0x02;
 // RFC 3411: SnmpEngineID and SnmpAdminString user names are at most 32 octets.
 constexpr size_t MAX_ENGINE_ID = 32;
 constexpr size_t MAX_USER_NAME = 32;
+// RFC 3414 8.1.1.2: DES pads the scoped PDU to a multiple of 8 octets.
+constexpr size_t MAX_PADDING = 8;
 
 // INTEGER (0..2147483647), the range of every integer in the v3 header.
 bool readNonNegative(InStream& in, uint32_t& value) {
@@ -131,11 +133,17 @@ bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_
                                bytes_.data() + encrypted.contentOffset, encrypted.contentLength,
                                plaintext))
         return false;
-    // A wrong key decrypts to noise: it must at least start with a SEQUENCE
-    // lying within the plaintext. What follows it is DES padding.
+    // A wrong key decrypts to noise. The plaintext must hold a ScopedPDU that
+    // starts with its two OCTET STRINGs and is followed by less than a block
+    // of DES padding.
     InStream scoped(plaintext.data(), plaintext.size());
     BerElement scopedPdu;
-    if (!scoped.peekElement(scopedPdu) || scopedPdu.tag != ber::SEQUENCE) return false;
+    std::string ignored;
+    if (!scoped.peekElement(scopedPdu) || scopedPdu.tag != ber::SEQUENCE ||
+        plaintext.size() - scopedPdu.endOffset() >= MAX_PADDING || !scoped.enterSeq() ||
+        !readOctets(scoped, ignored, plaintext.size()) ||
+        !readOctets(scoped, ignored, plaintext.size()))
+        return false;
     plaintext.resize(scopedPdu.endOffset());
 
     // Put the plaintext in place of the OCTET STRING, the message's last element.
