@@ -1,0 +1,3 @@
+#include "mib/data.h"
+
+void Data::reverseBuild(orla::message&) {}

@@ -1,0 +1,59 @@
+#include "mib/map_table.h"
+
+MapTable::MapTable(TableProvider* provider) : provider(provider) {
+    provider->subscribe(this);
+}
+
+Data* MapTable::get(OID const& index) {
+    provider->updateTables();
+    const auto row = rows.find(index);
+    return row == rows.end() ? nullptr : row->second;
+}
+
+std::pair<OID, Data*> MapTable::getNext(OID const& index) {
+    provider->updateTables();
+    const auto row = rows.upper_bound(index);
+    if (row == rows.end()) return {OID(), nullptr};
+    return *row;
+}
+
+int MapTable::set(OID const&, Data* rec) {
+    provider->setData(rec);
+    return 0;
+}
+
+unsigned MapTable::count() {
+    unsigned direct = 0;
+    if (provider->getCountCMD(direct)) return direct;
+    provider->updateTables();
+    return static_cast<unsigned>(rows.size());
+}
+
+void MapTable::addIndex(Packer* packer) {
+    indexes.push_back(packer);
+}
+
+OID MapTable::getKey(Data const* rec) const {
+    OID key;
+    for (const Packer* packer : indexes)
+        key += packer->getAsKey(rec);
+    return key;
+}
+
+void MapTable::storeKey(Data* rec, OID const& key) const {
+    OID rest = key;
+    for (const Packer* packer : indexes)
+        rest = packer->setFromKey(rec, rest);
+}
+
+void MapTable::clear() {
+    rows.clear();
+}
+
+void MapTable::change(Data* rec) {
+    rows[getKey(rec)] = rec;
+}
+
+void MapTable::remove(Data* rec) {
+    rows.erase(getKey(rec));
+}

@@ -1,0 +1,28 @@
+#include "mib/oid_packer.h"
+
+void OIDPacker::pack(Context& ctx, Data const* rec) const {
+    ctx.out.addOID(get(rec), type);
+}
+
+bool OIDPacker::unpack(Data* rec, Context& ctx) const {
+    OID value;
+    if (!ctx.in.getOID(value)) return false;
+    set(rec, value);
+    return true;
+}
+
+OID OIDPacker::getAsKey(Data const* rec) const {
+    const OID value = get(rec);
+    OID key({static_cast<uint32_t>(value.size())});
+    key += value;
+    return key;
+}
+
+OID OIDPacker::setFromKey(Data* rec, OID const& key) const {
+    OID rest = key;
+    OID fragment;
+    OID value;
+    if (!rest.popOID(fragment) || !fragment.asOID(value)) return OID();
+    set(rec, value);
+    return rest;
+}

@@ -1,0 +1,49 @@
+#include "mib/string_packer.h"
+
+#include <iostream>
+
+void StringPacker::pack(Context& ctx, Data const* rec) const {
+    ctx.out.add(get(rec), type);
+}
+
+bool StringPacker::unpack(Data* rec, Context& ctx) const {
+    std::string value;
+    if (!ctx.in.getString(value)) return false;
+    std::cerr << "unpacked s = " << value << std::endl;
+    set(rec, value);
+    return true;
+}
+
+OID StringPacker::getAsKey(Data const* rec) const {
+    const std::string value = get(rec);
+    OID key;
+    if (keyLen == 0) {
+        key += static_cast<uint32_t>(value.size());
+    } else if (value.size() != keyLen) {
+        std::cerr << "inconsistent key length" << std::endl;
+        return OID();
+    }
+    for (unsigned char octet : value)
+        key += octet;
+    return key;
+}
+
+OID StringPacker::setFromKey(Data* rec, OID const& key) const {
+    OID rest = key;
+    OID fragment;
+    std::string value;
+    const bool popped = keyLen == 0 ? rest.popString(fragment) : rest.popString(fragment, keyLen);
+    if (!popped || !fragment.asString(value)) return OID();
+    set(rec, value);
+    return rest;
+}
+
+std::string DataRawPacker::get(Data const* rec) const {
+    if (!rec) return std::string();
+    const std::vector<unsigned char>& bytes = rec->*member;
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void DataRawPacker::set(Data* rec, std::string const& value) const {
+    if (rec) (rec->*member).assign(value.begin(), value.end());
+}

@@ -1,0 +1,5 @@
+#include "mib/table.h"
+
+bool TableProvider::getCountCMD(unsigned&) {
+    return false;
+}

@@ -1,0 +1,133 @@
+// Shared by the MIB tests: a record class with one field of every packer
+// family, fake data and table providers that count their calls, and helpers
+// that build a Context over a value and read back what a leaf wrote.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mib/data.h"
+#include "mib/provider.h"
+#include "mib/table.h"
+#include "platform/snmp/ber_in.h"
+#include "platform/snmp/ber_out.h"
+#include "request/context.h"
+
+namespace mibtest {
+
+struct Rec : Data {
+    int num = 0;
+    unsigned long long big = 0;
+    unsigned int ip = 0;
+    OID oid;
+    std::string str;
+    std::vector<unsigned char> raw;
+};
+
+// Bytes of one BER element written with OutStream.
+template <class Write>
+std::vector<unsigned char> encoded(Write write) {
+    OutStream out;
+    write(out);
+    return out.bytes();
+}
+
+// A Context whose `in` stands at `value` (one encoded element).
+inline Context contextOver(std::vector<unsigned char> value) {
+    return Context(value.data(), static_cast<unsigned int>(value.size()));
+}
+
+// A name and a value as a leaf writes them into ctx.out.
+struct Written {
+    OID name;
+    uint32_t tag = 0;
+    std::vector<unsigned char> content;
+};
+
+// Decodes ctx.out as one name and one value; fails the test if it is not.
+inline Written written(const Context& ctx) {
+    Written w;
+    InStream in(ctx.out.data(), ctx.out.size());
+    EXPECT_TRUE(in.getOID(w.name));
+    BerElement value;
+    EXPECT_TRUE(in.getElement(value));
+    w.tag = value.tag;
+    w.content.assign(in.data() + value.contentOffset, in.data() + value.endOffset());
+    EXPECT_TRUE(in.isSeqEnd());
+    return w;
+}
+
+// A data provider holding one record (or none), counting its calls.
+class FakeProvider : public DataProvider {
+  public:
+    explicit FakeProvider(Data* rec = nullptr) : rec(rec) {}
+    Data* get() override { return ++gets, rec; }
+    int set(Data* committed) override {
+        ++sets;
+        lastSet = committed;
+        return 1;
+    }
+    Data* rec;
+    unsigned gets = 0;
+    unsigned sets = 0;
+    Data* lastSet = nullptr;
+};
+
+// A table provider that owns a list of records and announces them the way a
+// caching provider does: change() for each record when the cache fills (at
+// the first updateTables), clear() on every client before it deletes them.
+class FakeTableProvider : public TableProvider {
+  public:
+    bool setData(Data* rec) override {
+        setRecords.push_back(rec);
+        return setResult;
+    }
+    void subscribe(TableProviderClient* client) override { clients.push_back(client); }
+    void updateTables() override {
+        ++updates;
+        if (filled) return;
+        filled = true;
+        for (const auto& rec : records)
+            announce(rec.get());
+    }
+    bool getCountCMD(unsigned& count) override {
+        if (!directCount) return TableProvider::getCountCMD(count);
+        count = *directCount;
+        return true;
+    }
+
+    // Adds a record to the source; it becomes a row at the next fill.
+    Rec* add(int num, std::string str = {}, unsigned int ip = 0) {
+        records.push_back(std::make_unique<Rec>());
+        Rec* rec = records.back().get();
+        rec->num = num;
+        rec->str = std::move(str);
+        rec->ip = ip;
+        return rec;
+    }
+    void announce(Data* rec) {
+        for (TableProviderClient* client : clients)
+            client->change(rec);
+    }
+    // Drops the cache: clients first, then the records.
+    void drop() {
+        for (TableProviderClient* client : clients)
+            client->clear();
+        records.clear();
+        filled = false;
+    }
+
+    std::vector<std::unique_ptr<Rec>> records;
+    std::vector<TableProviderClient*> clients;
+    std::vector<Data*> setRecords;
+    std::optional<unsigned> directCount;
+    bool setResult = true;
+    bool filled = false;
+    unsigned updates = 0;
+};
+
+}  // namespace mibtest

@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include "mib/num_packer.h"
+#include "mib/scalar.h"
+#include "mib/string_packer.h"
+#include "request/get_next.h"
+#include "request/get_set.h"
+#include "tests/mib/mib_fixture.h"
+
+using namespace mibtest;
+
+namespace {
+
+const OID SYS_NAME("1.3.6.1.2.1.1.5");
+const OID SYS_LOCATION("1.3.6.1.2.1.1.6");
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes octets(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+// sysName served from a provider's record, sysLocation a constant after it.
+class Scalars : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        leafs.clear();
+        record.str = "router";
+        addScalarLeaf(SYS_NAME, &namePacker, &provider);
+        addScalarConstStringLeaf(SYS_LOCATION, "attic", ber::OCTET_STRING);
+    }
+    void TearDown() override { leafs.clear(); }
+
+    unsigned run(RequestHandler handler, Context& ctx, const OID& name) {
+        ctx.oid = name;
+        testing::internal::CaptureStderr();
+        const unsigned status = handler(ctx);
+        diagnostics = testing::internal::GetCapturedStderr();
+        return status;
+    }
+
+    Rec record;
+    FakeProvider provider{&record};
+    DataStringPacker namePacker{field(&Rec::str), ber::OCTET_STRING, 0};
+    std::string diagnostics;
+};
+
+TEST_F(Scalars, GetAnswersOnlyInstanceZero) {
+    Context ctx(nullptr, 0);
+    ASSERT_EQ(run(snmpGet, ctx, SYS_NAME + 0u), 0u);
+    const Written w = written(ctx);
+    EXPECT_EQ(w.name, SYS_NAME + 0u);
+    EXPECT_EQ(w.tag, ber::OCTET_STRING);
+    EXPECT_EQ(w.content, octets("router"));
+
+    for (const OID& name : {SYS_NAME, SYS_NAME + 1u, SYS_NAME + 0u + 0u}) {
+        Context miss(nullptr, 0);
+        EXPECT_EQ(run(snmpGet, miss, name), 2u) << name;
+        EXPECT_EQ(miss.out.size(), 0u) << name;
+    }
+}
+
+TEST_F(Scalars, GetNextEntersAtObjectAndLeavesAfterInstance) {
+    Context ctx(nullptr, 0);
+    ASSERT_EQ(run(snmpGetNext, ctx, OID("1.3.6.1.2.1.1")), 0u);
+    EXPECT_EQ(written(ctx).name, SYS_NAME + 0u);
+    EXPECT_EQ(ctx.name, SYS_NAME + 0u);  // GetBulk continues from here
+
+    Context same(nullptr, 0);
+    ASSERT_EQ(run(snmpGetNext, same, SYS_NAME), 0u);
+    EXPECT_EQ(written(same).name, SYS_NAME + 0u);
+
+    Context after(nullptr, 0);
+    ASSERT_EQ(run(snmpGetNext, after, SYS_NAME + 0u), 0u);
+    const Written w = written(after);
+    EXPECT_EQ(w.name, SYS_LOCATION + 0u);
+    EXPECT_EQ(w.content, octets("attic"));
+}
+
+TEST_F(Scalars, ProviderWithoutRecordFailsGetAndSetAndIsSkippedByGetNext) {
+    provider.rec = nullptr;
+    Context get(nullptr, 0);
+    EXPECT_EQ(run(snmpGet, get, SYS_NAME + 0u), 2u);
+    Context set = contextOver(encoded([](OutStream& o) { o.add("x", ber::OCTET_STRING); }));
+    EXPECT_EQ(run(snmpSet, set, SYS_NAME + 0u), 2u);
+    EXPECT_EQ(set.out.size(), 0u);
+    EXPECT_EQ(provider.sets, 0u);
+    Context next(nullptr, 0);
+    ASSERT_EQ(run(snmpGetNext, next, SYS_NAME), 0u);
+    EXPECT_EQ(written(next).name, SYS_LOCATION + 0u);
+}
+
+TEST_F(Scalars, SetStoresCommitsAndEchoesRequestedName) {
+    // The instance part is not examined: any name under the object is served.
+    for (const OID& name : {SYS_NAME + 0u, SYS_NAME, SYS_NAME + 7u}) {
+        Context ctx = contextOver(encoded([](OutStream& o) { o.add("core", ber::OCTET_STRING); }));
+        record.str = "router";
+        ASSERT_EQ(run(snmpSet, ctx, name), 0u) << name;
+        EXPECT_EQ(record.str, "core");
+        EXPECT_EQ(provider.lastSet, &record);
+        const Written w = written(ctx);
+        EXPECT_EQ(w.name, name);
+        EXPECT_EQ(w.content, octets("core"));
+        EXPECT_NE(diagnostics.find("unpacked s = core\n"), std::string::npos);
+    }
+    EXPECT_EQ(provider.sets, 3u);
+}
+
+TEST_F(Scalars, SetOfUndecodableValueCommitsAndEchoesUnchangedRecord) {
+    Context ctx = contextOver({0x02, 0x01, 0x05});  // INTEGER for a string object
+    ASSERT_EQ(run(snmpSet, ctx, SYS_NAME + 0u), 0u);
+    EXPECT_EQ(record.str, "router");
+    EXPECT_EQ(provider.sets, 1u);
+    EXPECT_EQ(written(ctx).content, octets("router"));
+}
+
+TEST_F(Scalars, SetOfConstantEchoesConstant) {
+    Context ctx = contextOver(encoded([](OutStream& o) { o.add("cellar", ber::OCTET_STRING); }));
+    ASSERT_EQ(run(snmpSet, ctx, SYS_LOCATION + 0u), 0u);
+    EXPECT_EQ(written(ctx).content, octets("attic"));
+    Context again(nullptr, 0);
+    ASSERT_EQ(run(snmpGet, again, SYS_LOCATION + 0u), 0u);
+    EXPECT_EQ(written(again).content, octets("attic"));
+}
+
+struct ConstCase {
+    const char* name;
+    void (*add)(const OID&);
+    uint32_t tag;
+    Bytes content;
+};
+
+void PrintTo(const ConstCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ConstScalar : public ::testing::TestWithParam<ConstCase> {
+  protected:
+    void TearDown() override { leafs.clear(); }
+};
+
+TEST_P(ConstScalar, AnswersItsValueAtInstanceZero) {
+    leafs.clear();
+    GetParam().add(SYS_NAME);
+    Context ctx(nullptr, 0);
+    ctx.oid = SYS_NAME + 0u;
+    ASSERT_EQ(snmpGet(ctx), 0u);
+    const Written w = written(ctx);
+    EXPECT_EQ(w.name, SYS_NAME + 0u);
+    EXPECT_EQ(w.tag, GetParam().tag);
+    EXPECT_EQ(w.content, GetParam().content);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Registrations, ConstScalar,
+    ::testing::Values(ConstCase{"Num",
+                                [](const OID& o) { addScalarConstNumLeaf(o, 72, ber::INTEGER); },
+                                ber::INTEGER,
+                                {72}},
+                      ConstCase{"NumGauge",
+                                [](const OID& o) { addScalarConstNumLeaf(o, -1, ber::GAUGE32); },
+                                ber::GAUGE32,
+                                {0x00, 0xff, 0xff, 0xff, 0xff}},
+                      ConstCase{"Oid",
+                                [](const OID& o) {
+                                    addScalarConstOIDLeaf(o, OID("1.3.6.1.4.1.99999"),
+                                                          ber::OBJECT_IDENTIFIER);
+                                },
+                                ber::OBJECT_IDENTIFIER,
+                                {0x2b, 0x06, 0x01, 0x04, 0x01, 0x86, 0x8d, 0x1f}},
+                      ConstCase{
+                          "String",
+                          [](const OID& o) { addScalarConstStringLeaf(o, "x", ber::OCTET_STRING); },
+                          ber::OCTET_STRING,
+                          {'x'}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Scalars, ConstStringLeafHasVariableKeyLength) {
+    auto* leaf = dynamic_cast<ScalarLeaf*>(leafs.at(SYS_LOCATION));
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_EQ(leaf->provider, nullptr);
+    auto* packer = dynamic_cast<ConstStringPacker*>(leaf->packer);
+    ASSERT_NE(packer, nullptr);
+    EXPECT_EQ(packer->keyLen, 0u);
+}
+
+TEST_F(Scalars, Counter64ServedUnderItsTag) {
+    const OID counter("1.3.6.1.2.1.31.1.1.1.6");
+    DataBignumPacker packer(field(&Rec::big), ber::COUNTER64);
+    record.big = 1ull << 40;
+    addScalarLeaf(counter, &packer, &provider);
+    Context ctx(nullptr, 0);
+    ASSERT_EQ(run(snmpGet, ctx, counter + 0u), 0u);
+    const Written w = written(ctx);
+    EXPECT_EQ(w.tag, ber::COUNTER64);
+    EXPECT_EQ(w.content, (Bytes{0x01, 0, 0, 0, 0, 0}));
+}
+
+}  // namespace
