@@ -5,4 +5,6 @@ Data* CountProvider::get() {
     return &data;
 }
 
-int CountProvider::set(Data*) { return 0; }
+int CountProvider::set(Data*) {
+    return 0;
+}

@@ -34,9 +34,13 @@ bool GetAllProvider::setData(Data* rec) {
     return accepted;
 }
 
-void GetAllProvider::subscribe(TableProviderClient* client) { clients.push_back(client); }
+void GetAllProvider::subscribe(TableProviderClient* client) {
+    clients.push_back(client);
+}
 
-void GetAllProvider::updateTables() { accessData(); }
+void GetAllProvider::updateTables() {
+    accessData();
+}
 
 bool GetAllProvider::getCountCMD(unsigned& count) {
     count = 0;
@@ -49,13 +53,16 @@ bool GetAllProvider::getCountCMD(unsigned& count) {
 }
 
 GetAllProvider::~GetAllProvider() {
-    for (Data* rec : records) delete rec;
+    for (Data* rec : records)
+        delete rec;
 }
 
 void GetAllProvider::clearCache() {
     // No table may still point at a record when it is deleted.
-    for (TableProviderClient* client : clients) client->clear();
-    for (Data* rec : records) delete rec;
+    for (TableProviderClient* client : clients)
+        client->clear();
+    for (Data* rec : records)
+        delete rec;
     records.clear();
 }
 
@@ -63,7 +70,8 @@ void GetAllProvider::updateCache() {
     for (Source const& source : sources) {
         orla::message request = requestTo(orla::CMD_GETALL, source.path);
         request.insert(orla::OBJ_GETALL_PARAM, source.param);
-        for (orla::message const& object : getAll(request)) source.parse(object, &records);
+        for (orla::message const& object : getAll(request))
+            source.parse(object, &records);
         for (TableProviderClient* client : clients) {
             for (Data* rec : records) {
                 if (rec) client->change(rec);  // a null record makes no row

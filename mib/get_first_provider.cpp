@@ -17,7 +17,9 @@ Data* GetFirstProvider::getData() {
     return nullptr;
 }
 
-int GetFirstProvider::setData(Data*) { return 0; }
+int GetFirstProvider::setData(Data*) {
+    return 0;
+}
 
 uint32_t GetFirstProvider::getFirstObjId() {
     accessData();

@@ -5,13 +5,19 @@ Data* SingleProvider::get() {
     return cached;
 }
 
-int SingleProvider::set(Data* rec) { return setData(rec); }
+int SingleProvider::set(Data* rec) {
+    return setData(rec);
+}
 
-SingleProvider::~SingleProvider() { delete cached; }
+SingleProvider::~SingleProvider() {
+    delete cached;
+}
 
 void SingleProvider::clearCache() {
     delete cached;
     cached = nullptr;
 }
 
-void SingleProvider::updateCache() { cached = getData(); }
+void SingleProvider::updateCache() {
+    cached = getData();
+}

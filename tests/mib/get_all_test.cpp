@@ -36,13 +36,15 @@ class GetAll : public ServiceTest {
     }
     static std::vector<std::string> names(std::vector<orla::message> const& objects) {
         std::vector<std::string> result;
-        for (auto const& object : objects) result.push_back(object.get(orla::OBJ_NAME));
+        for (auto const& object : objects)
+            result.push_back(object.get(orla::OBJ_NAME));
         return result;
     }
 };
 
 TEST_F(GetAll, ThreePagesEachResumingWhereThePreviousEnded) {
-    for (uint32_t id = 0; id < 5; ++id) first.addObject(id, "o" + std::to_string(id));
+    for (uint32_t id = 0; id < 5; ++id)
+        first.addObject(id, "o" + std::to_string(id));
     first.pageSize = 2;
     orla::message req = request(firstPath);
     orla::message before = req;
@@ -58,7 +60,8 @@ TEST_F(GetAll, ThreePagesEachResumingWhereThePreviousEnded) {
 }
 
 TEST_F(GetAll, FailedPageKeepsTheEarlierPagesSilently) {
-    for (uint32_t id = 0; id < 5; ++id) first.addObject(id, "o" + std::to_string(id));
+    for (uint32_t id = 0; id < 5; ++id)
+        first.addObject(id, "o" + std::to_string(id));
     first.pageSize = 2;
     first.failPage = 2;
     orla::message req = request(firstPath);
@@ -94,8 +97,8 @@ TEST_F(GetAll, EndlessPagingIsCutOffWithOneLine) {
 
     EXPECT_EQ(endless.pages, GET_ALL_MAX_PAGES);
     EXPECT_EQ(objects.size(), GET_ALL_MAX_PAGES);
-    EXPECT_EQ(err, "getAll: paging stopped after " + std::to_string(GET_ALL_MAX_PAGES) +
-                       " pages\n");
+    EXPECT_EQ(err,
+              "getAll: paging stopped after " + std::to_string(GET_ALL_MAX_PAGES) + " pages\n");
 }
 
 TEST_F(GetAll, RepeatedNextIdStopsAtTheRepetition) {

@@ -23,7 +23,9 @@ namespace providertest {
 
 // The clock of the cache checks while a test runs.
 inline uint32_t fakeNow = 0;
-inline uint32_t readFakeClock() { return fakeNow; }
+inline uint32_t readFakeClock() {
+    return fakeNow;
+}
 
 // A platform handler with an object list served in pages of `pageSize`, a
 // count, and a set-object answer. Every request it gets is kept.
@@ -37,7 +39,8 @@ class FakeHandler : public orla::Handler {
         orla::message reply;
         size_t first = startId == 0xffffffff ? 0 : startId;
         size_t end = std::min(objects.size(), first + pageSize);
-        for (size_t i = first; i < end; ++i) reply.append(orla::OBJ_LIST, objects[i]);
+        for (size_t i = first; i < end; ++i)
+            reply.append(orla::OBJ_LIST, objects[i]);
         if (end < objects.size()) reply.insert(orla::OBJ_NEXT, static_cast<uint32_t>(end));
         return reply;
     }
