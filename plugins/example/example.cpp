@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "mib/count_provider.h"
 #include "mib/columnar.h"
+#include "mib/count_provider.h"
 #include "mib/get_all_provider.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
@@ -64,7 +64,8 @@ void parsePort(orla::message const& object, std::vector<Data*>* records) {
 
 OID exampleObject(std::initializer_list<uint32_t> arcs) {
     OID oid("1.3.6.1.4.1.32473.99");
-    for (uint32_t arc : arcs) oid += arc;
+    for (uint32_t arc : arcs)
+        oid += arc;
     return oid;
 }
 

@@ -23,16 +23,19 @@
 namespace {
 
 // The objects of the group: 1.3.6.1.2.1.1.arc.
-OID systemObject(unsigned arc) { return OID("1.3.6.1.2.1.1") + arc; }
+OID systemObject(unsigned arc) {
+    return OID("1.3.6.1.2.1.1") + arc;
+}
 
 // sysObjectID: the vendor's subtree, product line 1 (agents), model 2.1.
-OID productOid() { return OID{1, 3, 6, 1, 4, 1, snmp::ENTERPRISE_NUMBER, 1, 2, 1}; }
+OID productOid() {
+    return OID{1, 3, 6, 1, 4, 1, snmp::ENTERPRISE_NUMBER, 1, 2, 1};
+}
 
 std::string describeSystem() {
     struct utsname name {};
     if (uname(&name) != 0) return "orla router";
-    return std::string(name.sysname) + " " + name.release + " " + name.version + " " +
-           name.machine;
+    return std::string(name.sysname) + " " + name.release + " " + name.version + " " + name.machine;
 }
 
 struct TextRecord : Data {
@@ -82,16 +85,15 @@ extern "C" void autorun() {
 
     addScalarConstStringLeaf(systemObject(1), describeSystem(), ber::OCTET_STRING);
     addScalarConstOIDLeaf(systemObject(2), productOid(), ber::OBJECT_IDENTIFIER);
-    addScalarLeaf(systemObject(3),
-                  new DataNumPacker(field(&UpTimeRecord::ticks), ber::TIMETICKS),
+    addScalarLeaf(systemObject(3), new DataNumPacker(field(&UpTimeRecord::ticks), ber::TIMETICKS),
                   new ProxyDataProvider(currentUpTime));
     addScalarLeaf(systemObject(4), text,
-                  new GetProvider(makeSettingsText<snmp::SNMP_TEXT2>, SETTINGS_PATH,
-                                  orla::CMD_GET, orla::CMD_SET));
+                  new GetProvider(makeSettingsText<snmp::SNMP_TEXT2>, SETTINGS_PATH, orla::CMD_GET,
+                                  orla::CMD_SET));
     addScalarLeaf(systemObject(5), text, new ProxyDataProvider(currentHostName));
     addScalarLeaf(systemObject(6), text,
-                  new GetProvider(makeSettingsText<snmp::SNMP_TEXT3>, SETTINGS_PATH,
-                                  orla::CMD_GET, orla::CMD_SET));
+                  new GetProvider(makeSettingsText<snmp::SNMP_TEXT3>, SETTINGS_PATH, orla::CMD_GET,
+                                  orla::CMD_SET));
     // sysServices (RFC 3418): the sum of 2^(L-1) over the layers the device
     // serves. A router: datalink/subnetwork (2), internet (3), end-to-end (4)
     // and applications (7): 2 + 4 + 8 + 64.
