@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "mib/data.h"
+#include "mib/leaf.h"
 #include "mib/provider.h"
+#include "mib/scalar.h"
 #include "mib/table.h"
 #include "platform/snmp/ber_in.h"
 #include "platform/snmp/ber_out.h"
@@ -129,5 +131,19 @@ class FakeTableProvider : public TableProvider {
     bool filled = false;
     unsigned updates = 0;
 };
+
+// The registration functions make leaves (and, for constants, packers) that
+// live for the process. Tests empty the registry between cases and free what
+// the functions made: every leaf, and the packer of every scalar without a
+// provider (which in these tests always comes from addScalarConst...Leaf).
+inline void releaseRegistered() {
+    for (const auto& [oid, leaf] : leafs) {
+        if (auto* scalar = dynamic_cast<ScalarLeaf*>(leaf); scalar && !scalar->provider) {
+            delete scalar->packer;
+        }
+        delete leaf;
+    }
+    leafs.clear();
+}
 
 }  // namespace mibtest

@@ -24,12 +24,12 @@ Bytes octets(const std::string& s) {
 class Scalars : public ::testing::Test {
   protected:
     void SetUp() override {
-        leafs.clear();
+        releaseRegistered();
         record.str = "router";
         addScalarLeaf(SYS_NAME, &namePacker, &provider);
         addScalarConstStringLeaf(SYS_LOCATION, "attic", ber::OCTET_STRING);
     }
-    void TearDown() override { leafs.clear(); }
+    void TearDown() override { releaseRegistered(); }
 
     unsigned run(RequestHandler handler, Context& ctx, const OID& name) {
         ctx.oid = name;
@@ -136,11 +136,11 @@ void PrintTo(const ConstCase& c, std::ostream* os) {
 
 class ConstScalar : public ::testing::TestWithParam<ConstCase> {
   protected:
-    void TearDown() override { leafs.clear(); }
+    void TearDown() override { releaseRegistered(); }
 };
 
 TEST_P(ConstScalar, AnswersItsValueAtInstanceZero) {
-    leafs.clear();
+    releaseRegistered();
     GetParam().add(SYS_NAME);
     Context ctx(nullptr, 0);
     ctx.oid = SYS_NAME + 0u;

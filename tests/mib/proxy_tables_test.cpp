@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "mib/augment_proxy_table.h"
+#include "mib/map_table.h"
+#include "mib/num_packer.h"
+#include "mib/static_mux_table.h"
+#include "tests/mib/mib_fixture.h"
+
+using namespace mibtest;
+
+namespace {
+
+const std::pair<OID, Data*> END{OID(), nullptr};
+
+// Extends each base row with a record of its own; rows listed in `without`
+// have none.
+class Extension : public AugmentProxyTable {
+  public:
+    using AugmentProxyTable::AugmentProxyTable;
+    Data* augment(OID const& index, Data* baseRecord) override {
+        calls.push_back(index);
+        if (without.count(index)) return nullptr;
+        Rec& rec = extensions[index];
+        rec.num = static_cast<Rec*>(baseRecord)->num * 10;
+        return &rec;
+    }
+    std::map<OID, Rec> extensions;
+    std::set<OID> without;
+    std::vector<OID> calls;
+};
+
+class Augment : public ::testing::Test {
+  protected:
+    Augment() {
+        base.addIndex(&index);
+        provider.add(1);
+        provider.add(2);
+    }
+    FakeTableProvider provider;
+    MapTable base{&provider};
+    DataNumPacker index{field(&Rec::num), ber::INTEGER};
+    Extension table{&base};
+};
+
+TEST_F(Augment, FollowsBaseRows) {
+    EXPECT_EQ(table.get(OID("2")), &table.extensions[OID("2")]);
+    EXPECT_EQ(table.extensions[OID("2")].num, 20);
+    const auto first = table.getNext(OID());
+    EXPECT_EQ(first.first, OID("1"));
+    EXPECT_EQ(static_cast<Rec*>(first.second)->num, 10);
+    EXPECT_EQ(table.getNext(OID("1")).first, OID("2"));
+    EXPECT_EQ(table.getNext(OID("2")), END);
+    EXPECT_EQ(table.count(), 2u);
+}
+
+TEST_F(Augment, RowWithoutExtensionEndsWalkButIsCounted) {
+    table.without.insert(OID("1"));
+    EXPECT_EQ(table.get(OID("1")), nullptr);
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(nullptr)));
+    EXPECT_EQ(table.count(), 2u);
+}
+
+TEST_F(Augment, MissingBaseRowNeverReachesAugment) {
+    EXPECT_EQ(table.get(OID("3")), nullptr);
+    EXPECT_EQ(table.getNext(OID("2")), END);
+    EXPECT_TRUE(table.calls.empty());
+}
+
+TEST_F(Augment, SetIsRefused) {
+    Rec rec;
+    EXPECT_EQ(table.set(OID("1"), &rec), 0);
+    EXPECT_TRUE(provider.setRecords.empty());
+}
+
+TEST_F(Augment, CountIsTheBaseTablesIncludingDirectCount) {
+    provider.directCount = 9;
+    EXPECT_EQ(table.count(), 9u);
+}
+
+class StaticMux : public ::testing::Test {
+  protected:
+    StaticMux() {
+        table.addProvider(OID("2"), &second);
+        table.addProvider(OID("1"), &first);
+    }
+    Rec firstRecord;
+    Rec secondRecord;
+    FakeProvider first{&firstRecord};
+    FakeProvider second{&secondRecord};
+    StaticMuxTable table;
+};
+
+TEST_F(StaticMux, ServesBoundRowsInIndexOrder) {
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(&firstRecord)));
+    EXPECT_EQ(table.getNext(OID("1")), std::make_pair(OID("2"), static_cast<Data*>(&secondRecord)));
+    EXPECT_EQ(table.getNext(OID("2")), END);
+    EXPECT_EQ(table.get(OID("2")), &secondRecord);
+    EXPECT_EQ(table.get(OID("3")), nullptr);
+    EXPECT_EQ(table.get(OID("1.0")), nullptr);
+    EXPECT_EQ(table.count(), 2u);
+}
+
+TEST_F(StaticMux, RowWithoutDataEndsWalkButIsCounted) {
+    first.rec = nullptr;
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(nullptr)));
+    EXPECT_EQ(table.get(OID("2")), &secondRecord);
+    EXPECT_EQ(table.count(), 2u);
+}
+
+TEST_F(StaticMux, RebindingReplacesProvider) {
+    Rec replacement;
+    FakeProvider third(&replacement);
+    table.addProvider(OID("1"), &third);
+    EXPECT_EQ(table.get(OID("1")), &replacement);
+    EXPECT_EQ(table.count(), 2u);
+    EXPECT_EQ(first.gets, 0u);
+}
+
+TEST_F(StaticMux, SetGoesToBoundProviderOnly) {
+    EXPECT_EQ(table.set(OID("2"), &secondRecord), 1);
+    EXPECT_EQ(second.lastSet, &secondRecord);
+    EXPECT_EQ(table.set(OID("7"), &secondRecord), 0);
+    EXPECT_EQ(first.sets + second.sets, 1u);
+}
+
+TEST(StaticMuxTable, StartsEmpty) {
+    StaticMuxTable table;
+    EXPECT_EQ(table.count(), 0u);
+    EXPECT_EQ(table.getNext(OID()), END);
+}
+
+}  // namespace
