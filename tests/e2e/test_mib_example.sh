@@ -7,6 +7,7 @@ source "$(dirname "$0")/lib.sh"
 EX=1.3.6.1.4.1.32473.99
 get() { snmpget -v2c -c "${2:-morvel}" -Oqv -t 2 -r 1 127.0.0.1 "$1"; }
 walk() { snmpwalk -v2c -c morvel -Oqn -t 2 -r 1 127.0.0.1 "$1"; }
+rows_are() { [ "$(walk $EX.2.1.2 | wc -l)" = "$1" ]; }
 SERVICE_PID=
 trap 'stop_agent; [ -z "$SERVICE_PID" ] || kill "$SERVICE_PID"' EXIT
 
@@ -25,7 +26,7 @@ SERVICE_PID=$!
 wait_for test -S /orla/run/210.sock || fail "port map service did not start"
 expect_eq "3" "$(get $EX.1.0)" "row count from the service"
 # Rows keep their cached emptiness until the cache is dropped.
-wait_for test "$(walk $EX.2.1.2 | wc -l)" = 3 || fail "port column: [$(walk $EX.2.1.2)]"
+wait_for rows_are 3 || fail "port column: [$(walk $EX.2.1.2)]"
 expected=".$EX.2.1.3.10.4.101.116.104.48 \"uplink\"
 .$EX.2.1.3.10.4.101.116.104.49 \"office\"
 .$EX.2.1.3.20.4.101.116.104.49 \"guests\""

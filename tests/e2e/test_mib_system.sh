@@ -19,7 +19,8 @@ expect_eq "iso.3.6.1.4.1.32473.1.2.1" "$(get $SYS.2.0)" "sysObjectID"
 expect_eq "78" "$(get $SYS.7.0)" "sysServices"
 up1=$(snmpget -v2c -c morvel -Oqvt 127.0.0.1 $SYS.3.0)
 [[ "$up1" =~ ^[0-9]+$ ]] || fail "sysUpTime is not TimeTicks: [$up1]"
-wait_for test "$(snmpget -v2c -c morvel -Oqvt 127.0.0.1 $SYS.3.0)" -gt "$up1" ||
+uptime_past() { [ "$(snmpget -v2c -c morvel -Oqvt 127.0.0.1 $SYS.3.0)" -gt "$1" ]; }
+wait_for uptime_past "$up1" ||
     fail "sysUpTime does not advance"
 
 step "a read-only community cannot write"
@@ -38,7 +39,8 @@ wait_for contact_is '"noc@example.net"' || fail "sysContact: got [$(get $SYS.4.0
 
 step "undo reverts the last change"
 cli undo >/dev/null || fail "undo failed"
-wait_for test "$(get $SYS.6.0)" = '""' || fail "sysLocation after undo: [$(get $SYS.6.0)]"
+location_is() { [ "$(get $SYS.6.0)" = "$1" ]; }
+wait_for location_is '""' || fail "sysLocation after undo: [$(get $SYS.6.0)]"
 expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after undoing the location"
 
 step "the value survives a restart"
