@@ -1,0 +1,51 @@
+#include "mib/cache_update_timeout.h"
+
+#include "platform/orla/clock.h"
+#include "platform/orla/runner.h"
+
+uint32_t (*CacheUpdateTimeout::tickClock)() = orla::getJiffies;
+
+CacheUpdateTimeout::~CacheUpdateTimeout() {
+    orla::removeTimer(this, &CacheUpdateTimeout::invalidateDataTimer);
+}
+
+void CacheUpdateTimeout::accessData() {
+    uint32_t now = tickClock();
+    lastAccess = now;
+    if (valid) return;
+    // Valid before the fill, so that a read from inside the fill does not
+    // start a second one.
+    filledAt = now;
+    valid = true;
+    updateCache();
+    armCheck();
+}
+
+void CacheUpdateTimeout::invalidateDataTimer() {
+    uint32_t now = tickClock();
+    // Unsigned differences: a wrap of the tick counter does no harm.
+    if (now - lastAccess < idleTimeout && now - filledAt < maxAge) {
+        armCheck();
+        return;
+    }
+    clearCache();
+    timerArmed = false;
+    valid = false;
+}
+
+void CacheUpdateTimeout::invalidateData() {
+    if (timerArmed) orla::removeTimer(this, &CacheUpdateTimeout::invalidateDataTimer);
+    clearCache();
+    timerArmed = false;
+    valid = false;
+}
+
+void CacheUpdateTimeout::setTimeouts(unsigned newIdleTimeout, unsigned newMaxAge) {
+    idleTimeout = newIdleTimeout;
+    maxAge = newMaxAge;
+}
+
+void CacheUpdateTimeout::armCheck() {
+    orla::addTimer(this, &CacheUpdateTimeout::invalidateDataTimer, idleTimeout);
+    timerArmed = true;
+}

@@ -1,0 +1,10 @@
+#include "mib/count_provider.h"
+
+Data* CountProvider::get() {
+    data.rowCount = static_cast<int>(table->count());
+    return &data;
+}
+
+int CountProvider::set(Data*) {
+    return 0;
+}

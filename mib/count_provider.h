@@ -1,0 +1,30 @@
+// CountProvider: a scalar that counts the rows of a table (an ifNumber
+// beside its ifTable). Read its record's rowCount with a numeric packer:
+//
+//     addScalarLeaf(OID("1.3.6.1.2.1.2.1"),
+//                   new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::INTEGER),
+//                   new CountProvider(ifTable));
+#pragma once
+
+#include "mib/data.h"
+#include "mib/provider.h"
+#include "mib/table.h"
+
+class CountProvider : public DataProvider {
+  public:
+    class CountData : public Data {
+      public:
+        // An int, as the numeric packers read it; a row count fits.
+        int rowCount = 0;
+    };
+
+    explicit CountProvider(Table* table) : table(table) {}
+
+    // The embedded record, with rowCount = the table's count() now.
+    Data* get() override;
+    // Accepts no writes: returns 0.
+    int set(Data* rec) override;
+
+    Table* const table;
+    CountData data;
+};

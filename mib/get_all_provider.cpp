@@ -1,0 +1,89 @@
+#include "mib/get_all_provider.h"
+
+#include <iostream>
+
+#include "mib/get_all.h"
+#include "platform/orla/ids.h"
+
+namespace {
+
+// The parameter handlers get unless the plug-in chose another.
+constexpr uint32_t DEFAULT_GETALL_PARAM = 5;
+
+orla::message requestTo(uint32_t cmd, std::vector<uint32_t> const& path) {
+    orla::message request;
+    request.insert(orla::MSG_CMD, cmd);
+    request.insert(orla::MSG_TO, path);
+    return request;
+}
+
+}  // namespace
+
+bool GetAllProvider::setData(Data* rec) {
+    bool accepted = false;
+    for (Source const& source : sources) {
+        orla::message request = requestTo(orla::CMD_SETOBJ, source.path);
+        if (rec) rec->reverseBuild(request);
+        orla::message reply = exchangeWithPlatform(request);
+        if (orla::isError(reply)) {
+            std::cerr << orla::getError(reply) << std::endl;
+        } else {
+            accepted = true;
+        }
+    }
+    return accepted;
+}
+
+void GetAllProvider::subscribe(TableProviderClient* client) {
+    clients.push_back(client);
+}
+
+void GetAllProvider::updateTables() {
+    accessData();
+}
+
+bool GetAllProvider::getCountCMD(unsigned& count) {
+    count = 0;
+    for (Source const& source : sources) {
+        orla::message reply = exchangeWithPlatform(requestTo(orla::CMD_GETCOUNT, source.path));
+        if (orla::isError(reply) || !reply.has(orla::OBJ_COUNT)) return false;
+        count += reply.get(orla::OBJ_COUNT);
+    }
+    return true;
+}
+
+GetAllProvider::~GetAllProvider() {
+    for (Data* rec : records)
+        delete rec;
+}
+
+void GetAllProvider::clearCache() {
+    // No table may still point at a record when it is deleted.
+    for (TableProviderClient* client : clients)
+        client->clear();
+    for (Data* rec : records)
+        delete rec;
+    records.clear();
+}
+
+void GetAllProvider::updateCache() {
+    for (Source const& source : sources) {
+        orla::message request = requestTo(orla::CMD_GETALL, source.path);
+        request.insert(orla::OBJ_GETALL_PARAM, source.param);
+        for (orla::message const& object : getAll(request))
+            source.parse(object, &records);
+        for (TableProviderClient* client : clients) {
+            for (Data* rec : records) {
+                if (rec) client->change(rec);  // a null record makes no row
+            }
+        }
+    }
+}
+
+void GetAllProvider::addSource(Parse parse, std::vector<unsigned> const& path, unsigned param) {
+    sources.push_back(Source{path, parse, param});
+}
+
+void GetAllProvider::addSource(Parse parse, std::vector<unsigned> const& path) {
+    addSource(parse, path, DEFAULT_GETALL_PARAM);
+}

@@ -1,0 +1,27 @@
+#include "mib/get_first_provider.h"
+
+#include "mib/get_all.h"
+#include "platform/orla/ids.h"
+
+Data* GetFirstProvider::getData() {
+    orla::message request;
+    request.insert(orla::MSG_CMD, orla::CMD_GETALL);
+    request.insert(orla::MSG_TO, path);
+    for (orla::message const& object : getAll(request)) {
+        Data* rec = build(object);
+        if (rec) {
+            firstObjId = object.get(orla::OBJ_ID, 0xffffffff);
+            return rec;
+        }
+    }
+    return nullptr;
+}
+
+int GetFirstProvider::setData(Data*) {
+    return 0;
+}
+
+uint32_t GetFirstProvider::getFirstObjId() {
+    accessData();
+    return firstObjId;
+}

@@ -1,0 +1,26 @@
+#include "mib/get_provider.h"
+
+#include <iostream>
+
+#include "mib/get_all.h"
+#include "platform/orla/ids.h"
+
+Data* GetProvider::getData() {
+    orla::message request;
+    request.insert(orla::MSG_CMD, getCmd);
+    request.insert(orla::MSG_TO, path);
+    orla::message reply = exchangeWithPlatform(request);
+    if (orla::isError(reply)) {
+        std::cerr << "GetProvider::getData error: " << orla::getError(reply) << std::endl;
+        return build(orla::message());
+    }
+    return build(reply);
+}
+
+int GetProvider::setData(Data* rec) {
+    orla::message request;
+    request.insert(orla::MSG_CMD, setCmd);
+    request.insert(orla::MSG_TO, path);
+    if (rec) rec->reverseBuild(request);
+    return orla::isError(exchangeWithPlatform(request)) ? 0 : 1;
+}

@@ -1,0 +1,9 @@
+#include "mib/proxy_data_provider.h"
+
+Data* ProxyDataProvider::get() {
+    return build();
+}
+
+int ProxyDataProvider::set(Data*) {
+    return 0;
+}

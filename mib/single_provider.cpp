@@ -1,0 +1,23 @@
+#include "mib/single_provider.h"
+
+Data* SingleProvider::get() {
+    accessData();
+    return cached;
+}
+
+int SingleProvider::set(Data* rec) {
+    return setData(rec);
+}
+
+SingleProvider::~SingleProvider() {
+    delete cached;
+}
+
+void SingleProvider::clearCache() {
+    delete cached;
+    cached = nullptr;
+}
+
+void SingleProvider::updateCache() {
+    cached = getData();
+}

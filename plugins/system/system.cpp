@@ -1,0 +1,101 @@
+// The system group of SNMPv2-MIB (RFC 3418 section 2, 1.3.6.1.2.1.1).
+//
+// sysContact and sysLocation are the agent's own settings (fields 2 and 3):
+// they are read from and written to the settings handler like any settings
+// change, so an SNMP Set is stored, announced to the platform and can be
+// undone there.
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "agent/settings.h"
+#include "agent/snmp_looper.h"
+#include "mib/get_provider.h"
+#include "mib/num_packer.h"
+#include "mib/proxy_data_provider.h"
+#include "mib/scalar.h"
+#include "mib/string_packer.h"
+#include "platform/orla/clock.h"
+#include "platform/orla/ids.h"
+#include "platform/snmp/ber.h"
+
+namespace {
+
+// The objects of the group: 1.3.6.1.2.1.1.arc.
+OID systemObject(unsigned arc) {
+    return OID("1.3.6.1.2.1.1") + arc;
+}
+
+// sysObjectID: the vendor's subtree, product line 1 (agents), model 2.1.
+OID productOid() {
+    return OID{1, 3, 6, 1, 4, 1, snmp::ENTERPRISE_NUMBER, 1, 2, 1};
+}
+
+std::string describeSystem() {
+    struct utsname name {};
+    if (uname(&name) != 0) return "orla router";
+    return std::string(name.sysname) + " " + name.release + " " + name.version + " " + name.machine;
+}
+
+struct TextRecord : Data {
+    std::string text;
+};
+
+// One settings text field: read from the settings, written back alone.
+template <orla::StringKey const& FIELD>
+struct SettingsText : TextRecord {
+    void reverseBuild(orla::message& request) override { request.insert(FIELD, text); }
+};
+
+template <orla::StringKey const& FIELD>
+Data* makeSettingsText(orla::message const& settings) {
+    auto* rec = new SettingsText<FIELD>;
+    rec->text = settings.get(FIELD);
+    return rec;
+}
+
+struct UpTimeRecord : Data {
+    int ticks = 0;
+};
+
+Data* currentUpTime() {
+    static UpTimeRecord rec;
+    // TimeTicks wrap at 2^32 like the tick counter; the packer sends the
+    // bits unsigned.
+    rec.ticks = static_cast<int>(orla::getJiffies() - (loop ? loop->startJiffies : 0));
+    return &rec;
+}
+
+Data* currentHostName() {
+    static TextRecord rec;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
+    rec.text = name;
+    return &rec;
+}
+
+// The settings handler of this agent, reached in-process.
+const std::vector<unsigned> SETTINGS_PATH{snmp::SERVICE_ID};
+
+}  // namespace
+
+extern "C" void autorun() {
+    Packer* text = new DataStringPacker(field(&TextRecord::text), ber::OCTET_STRING, 0);
+
+    addScalarConstStringLeaf(systemObject(1), describeSystem(), ber::OCTET_STRING);
+    addScalarConstOIDLeaf(systemObject(2), productOid(), ber::OBJECT_IDENTIFIER);
+    addScalarLeaf(systemObject(3), new DataNumPacker(field(&UpTimeRecord::ticks), ber::TIMETICKS),
+                  new ProxyDataProvider(currentUpTime));
+    addScalarLeaf(systemObject(4), text,
+                  new GetProvider(makeSettingsText<snmp::SNMP_TEXT2>, SETTINGS_PATH, orla::CMD_GET,
+                                  orla::CMD_SET));
+    addScalarLeaf(systemObject(5), text, new ProxyDataProvider(currentHostName));
+    addScalarLeaf(systemObject(6), text,
+                  new GetProvider(makeSettingsText<snmp::SNMP_TEXT3>, SETTINGS_PATH, orla::CMD_GET,
+                                  orla::CMD_SET));
+    // sysServices (RFC 3418): the sum of 2^(L-1) over the layers the device
+    // serves. A router: datalink/subnetwork (2), internet (3), end-to-end (4)
+    // and applications (7): 2 + 4 + 8 + 64.
+    addScalarConstNumLeaf(systemObject(7), 78, ber::INTEGER);
+}

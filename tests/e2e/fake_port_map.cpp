@@ -1,0 +1,73 @@
+// A stand-in for a platform service that the example plug-in reads: the
+// port map, service 210, handler 1. It lists three ports in pages of two,
+// answers their count and takes new descriptions with set-object.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/orla/ids.h"
+#include "platform/orla/looper.h"
+
+namespace {
+
+constexpr uint32_t SERVICE = 210;
+constexpr uint32_t PAGE_SIZE = 2;
+constexpr orla::U32Key PORT_VLAN{1};
+constexpr orla::StringKey PORT_NAME{2};
+constexpr orla::StringKey PORT_DESCRIPTION{3};
+constexpr orla::U32Key PORT_PACKETS{4};
+
+class PortMap : public orla::Handler {
+  public:
+    PortMap() {
+        add(10, "eth0", "uplink", 1000);
+        add(10, "eth1", "office", 20);
+        add(20, "eth1", "guests", 3);
+    }
+    orla::message cmdGetAll(const orla::message&, uint32_t startId, uint32_t) override {
+        uint32_t first = startId == 0xffffffff ? 0 : startId;
+        orla::message reply;
+        for (uint32_t id = first; id < ports.size() && id < first + PAGE_SIZE; ++id) {
+            reply.append(orla::OBJ_LIST, ports[id]);
+        }
+        if (first + PAGE_SIZE < ports.size()) reply.insert(orla::OBJ_NEXT, first + PAGE_SIZE);
+        return reply;
+    }
+    orla::message cmdGetCount(const orla::message&) override {
+        orla::message reply;
+        reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(ports.size()));
+        return reply;
+    }
+    orla::message cmdSetObj(const orla::message& request, uint32_t id) override {
+        if (id >= ports.size()) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "no such port");
+        if (!request.has(PORT_DESCRIPTION)) {
+            return orla::errorMsg(orla::ERR_MISSING_VALUE, "no description");
+        }
+        ports[id].insert(PORT_DESCRIPTION, request.get(PORT_DESCRIPTION));
+        return orla::message();
+    }
+
+  private:
+    void add(uint32_t vlan, const std::string& name, const std::string& description,
+             uint32_t packets) {
+        orla::message port;
+        port.insert(orla::OBJ_ID, static_cast<uint32_t>(ports.size()));
+        port.insert(PORT_VLAN, vlan);
+        port.insert(PORT_NAME, name);
+        port.insert(PORT_DESCRIPTION, description);
+        port.insert(PORT_PACKETS, packets);
+        ports.push_back(port);
+    }
+    std::vector<orla::message> ports;
+};
+
+}  // namespace
+
+int main() {
+    PortMap portMap;
+    orla::Looper looper;
+    looper.addHandler(1, &portMap);
+    if (!looper.serve(SERVICE)) return 1;
+    looper.run();
+    return 0;
+}

@@ -1,0 +1,126 @@
+#include "mib/get_all.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/mib/service_fixture.h"
+
+using namespace providertest;
+
+namespace {
+
+// Answers every get-all page with one object and the same or an ever new
+// OBJ_NEXT: a handler that never finishes.
+class EndlessHandler : public orla::Handler {
+  public:
+    explicit EndlessHandler(bool repeat) : repeat(repeat) {}
+    orla::message cmdGetAll(const orla::message&, uint32_t startId, uint32_t) override {
+        ++pages;
+        orla::message object;
+        object.insert(orla::OBJ_ID, startId);
+        orla::message reply;
+        reply.append(orla::OBJ_LIST, object);
+        reply.insert(orla::OBJ_NEXT, repeat ? 42u : pages);
+        return reply;
+    }
+    bool repeat;
+    uint32_t pages = 0;
+};
+
+class GetAll : public ServiceTest {
+  protected:
+    orla::message request(std::vector<uint32_t> const& path) {
+        orla::message req;
+        req.insert(orla::MSG_CMD, orla::CMD_GETALL);
+        req.insert(orla::MSG_TO, path);
+        return req;
+    }
+    static std::vector<std::string> names(std::vector<orla::message> const& objects) {
+        std::vector<std::string> result;
+        for (auto const& object : objects)
+            result.push_back(object.get(orla::OBJ_NAME));
+        return result;
+    }
+};
+
+TEST_F(GetAll, ThreePagesEachResumingWhereThePreviousEnded) {
+    for (uint32_t id = 0; id < 5; ++id)
+        first.addObject(id, "o" + std::to_string(id));
+    first.pageSize = 2;
+    orla::message req = request(firstPath);
+    orla::message before = req;
+
+    std::vector<orla::message> objects = getAll(req);
+
+    EXPECT_EQ(names(objects), (std::vector<std::string>{"o0", "o1", "o2", "o3", "o4"}));
+    ASSERT_EQ(first.requests.size(), 3u);
+    EXPECT_FALSE(first.requests[0].has(orla::OBJ_NEXT));
+    EXPECT_EQ(first.requests[1].get(orla::OBJ_NEXT), 2u);
+    EXPECT_EQ(first.requests[2].get(orla::OBJ_NEXT), 4u);
+    EXPECT_EQ(req, before);
+}
+
+TEST_F(GetAll, FailedPageKeepsTheEarlierPagesSilently) {
+    for (uint32_t id = 0; id < 5; ++id)
+        first.addObject(id, "o" + std::to_string(id));
+    first.pageSize = 2;
+    first.failPage = 2;
+    orla::message req = request(firstPath);
+
+    testing::internal::CaptureStderr();
+    std::vector<orla::message> objects = getAll(req);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    EXPECT_EQ(names(objects), (std::vector<std::string>{"o0", "o1"}));
+    EXPECT_EQ(first.requests.size(), 2u);
+}
+
+TEST_F(GetAll, ErrorOnFirstPageOrMissingHandlerGivesNothing) {
+    first.addObject(1, "x");
+    first.failPage = 1;
+    orla::message req = request(firstPath);
+    orla::message nowhere = request({0, 99});
+
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(getAll(req).empty());
+    EXPECT_TRUE(getAll(nowhere).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(GetAll, EndlessPagingIsCutOffWithOneLine) {
+    EndlessHandler endless(false);
+    loop->addHandler(9, &endless);
+    orla::message req = request({0, 9});
+
+    testing::internal::CaptureStderr();
+    std::vector<orla::message> objects = getAll(req);
+    std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(endless.pages, GET_ALL_MAX_PAGES);
+    EXPECT_EQ(objects.size(), GET_ALL_MAX_PAGES);
+    EXPECT_EQ(err,
+              "getAll: paging stopped after " + std::to_string(GET_ALL_MAX_PAGES) + " pages\n");
+}
+
+TEST_F(GetAll, RepeatedNextIdStopsAtTheRepetition) {
+    EndlessHandler repeating(true);
+    loop->addHandler(9, &repeating);
+    orla::message req = request({0, 9});
+
+    testing::internal::CaptureStderr();
+    std::vector<orla::message> objects = getAll(req);
+    std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(repeating.pages, 2u);
+    EXPECT_EQ(objects.size(), 2u);
+    EXPECT_EQ(err, "getAll: handler repeated next id 42\n");
+}
+
+TEST_F(GetAll, WithoutServiceObjectNothingIsFetched) {
+    SnmpLooper* agent = loop;
+    loop = nullptr;
+    orla::message req = request(firstPath);
+    EXPECT_TRUE(getAll(req).empty());
+    loop = agent;
+}
+
+}  // namespace

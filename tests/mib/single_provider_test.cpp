@@ -1,0 +1,163 @@
+// Cache lifetime of the caching providers, on a clock the tests step: the
+// check is run by calling invalidateDataTimer() as the timer would.
+#include "mib/single_provider.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/orla/runner.h"
+#include "tests/mib/service_fixture.h"
+
+using namespace providertest;
+
+namespace {
+
+struct Counted : Data {
+    explicit Counted(int* deletions) : deletions(deletions) {}
+    ~Counted() override { ++*deletions; }
+    int* deletions;
+};
+
+class CountingProvider : public SingleProvider {
+  public:
+    Data* getData() override {
+        ++fetches;
+        return returnNull ? nullptr : new Counted(&deletions);
+    }
+    int setData(Data*) override { return 7; }
+    int fetches = 0;
+    int deletions = 0;
+    bool returnNull = false;
+};
+
+class CacheLifetime : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fakeNow = 5000;
+        CacheUpdateTimeout::tickClock = readFakeClock;
+    }
+    void TearDown() override { CacheUpdateTimeout::tickClock = orla::getJiffies; }
+    // Steps the clock; the tests run the check themselves.
+    void advance(uint32_t ticks) { fakeNow += ticks; }
+    CountingProvider provider;
+};
+
+TEST_F(CacheLifetime, ReadsWithinTheIdleLimitFetchOnce) {
+    Data* rec = provider.get();
+    advance(10);
+    EXPECT_EQ(provider.get(), rec);
+    EXPECT_EQ(provider.fetches, 1);
+    EXPECT_TRUE(provider.valid);
+    EXPECT_TRUE(provider.timerArmed);
+}
+
+TEST_F(CacheLifetime, SteadyReadsRefetchOnceTheRecordIsOld) {
+    // Reads every 10 ticks; a check every 25. The check at 200 ticks after the
+    // fill drops the record, the next read fetches again.
+    provider.get();
+    uint32_t sinceCheck = 0;
+    uint32_t servedAge = 0;
+    uint32_t filledAt = fakeNow;
+    for (uint32_t t = 10; t <= 300; t += 10) {
+        advance(10);
+        sinceCheck += 10;
+        if (sinceCheck >= 25) {
+            provider.invalidateDataTimer();
+            sinceCheck -= 25;
+        }
+        bool wasValid = provider.valid;
+        provider.get();
+        if (!wasValid) filledAt = fakeNow;
+        servedAge = std::max(servedAge, fakeNow - filledAt);
+    }
+    EXPECT_EQ(provider.fetches, 2);
+    EXPECT_LT(servedAge, 200u + 25u);
+}
+
+TEST_F(CacheLifetime, IdleCacheIsDroppedAtTheFirstLateCheck) {
+    provider.get();
+    advance(24);
+    provider.invalidateDataTimer();
+    EXPECT_TRUE(provider.valid);
+    EXPECT_EQ(provider.deletions, 0);
+
+    advance(1);
+    provider.invalidateDataTimer();
+    EXPECT_FALSE(provider.valid);
+    EXPECT_FALSE(provider.timerArmed);
+    EXPECT_EQ(provider.cached, nullptr);
+    EXPECT_EQ(provider.deletions, 1);
+
+    provider.get();
+    EXPECT_EQ(provider.fetches, 2);
+}
+
+TEST_F(CacheLifetime, NullRecordIsCachedWithoutRetrying) {
+    provider.returnNull = true;
+    EXPECT_EQ(provider.get(), nullptr);
+    EXPECT_EQ(provider.get(), nullptr);
+    EXPECT_EQ(provider.fetches, 1);
+    EXPECT_TRUE(provider.valid);
+}
+
+TEST_F(CacheLifetime, InvalidateOnEmptyProviderLeavesItEmpty) {
+    provider.invalidateData();
+    EXPECT_FALSE(provider.valid);
+    EXPECT_FALSE(provider.timerArmed);
+    EXPECT_EQ(provider.deletions, 0);
+}
+
+TEST_F(CacheLifetime, InvalidateDropsAndCancelsTheCheck) {
+    provider.get();
+    provider.invalidateData();
+    EXPECT_EQ(provider.deletions, 1);
+    EXPECT_FALSE(provider.timerArmed);
+    // Nothing is left for the runner to call.
+    EXPECT_EQ(orla::removeTimer(static_cast<CacheUpdateTimeout*>(&provider),
+                                &CacheUpdateTimeout::invalidateDataTimer),
+              0u);
+}
+
+TEST_F(CacheLifetime, NewTimeoutsApplyFromTheNextCheck) {
+    provider.get();
+    provider.setTimeouts(100, 1000);
+    advance(50);  // past the old idle limit, within the new one
+    provider.invalidateDataTimer();
+    EXPECT_TRUE(provider.valid);
+    advance(100);
+    provider.invalidateDataTimer();
+    EXPECT_FALSE(provider.valid);
+}
+
+TEST_F(CacheLifetime, ClockWrapDoesNotDropAFreshCache) {
+    fakeNow = 0xfffffff0;
+    provider.get();
+    advance(0x20);  // wraps past zero
+    provider.get();
+    provider.invalidateDataTimer();
+    EXPECT_TRUE(provider.valid);
+}
+
+TEST_F(CacheLifetime, SetPassesTheRecordOnWithoutTouchingTheCache) {
+    Data* rec = provider.get();
+    EXPECT_EQ(provider.set(rec), 7);
+    EXPECT_EQ(provider.cached, rec);
+}
+
+TEST(CacheTimer, RunnerRunsTheCheck) {
+    // With an idle limit of 0 the check is due at once and always drops.
+    CountingProvider provider;
+    provider.setTimeouts(0, 0);
+    provider.get();
+    orla::getRunner().runOnce(0);
+    EXPECT_FALSE(provider.valid);
+    EXPECT_EQ(provider.deletions, 1);
+}
+
+TEST(CacheTimer, DestroyedProviderLeavesNoPendingCheck) {
+    auto* provider = new CountingProvider;
+    provider->get();
+    delete provider;
+    orla::getRunner().runOnce(0);  // would call into the freed provider
+}
+
+}  // namespace
