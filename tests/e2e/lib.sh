@@ -63,4 +63,30 @@ expect_contains() {  # haystack needle what
     grep -qF -- "$2" <<<"$1" || fail "$3: [$2] not in [$1]"
 }
 
+# The objects of the test plug-in (tests/e2e/plugin/testmib.cpp).
+TESTMIB=.1.3.6.1.3.9999
+TESTMIB_SO=$BUILD/lib/test/testmib.so
+
+# A net-snmp tool with numeric names and a bounded wait: nsnmp TOOL ARGS...
+nsnmp() {
+    local tool=$1
+    shift
+    timeout 60 "$tool" -On -t 2 -r 1 "$@"
+}
+
+# The tool must get no answer at all: expect_no_answer TOOL ARGS...
+expect_no_answer() {
+    local tool=$1 out
+    shift
+    if out=$(timeout 10 "$tool" -t 0.5 -r 0 "$@" 2>&1); then
+        fail "$tool $*: answered: $out"
+    fi
+    expect_contains "$out" "Timeout: No Response" "$tool $*"
+}
+
+# Raw datagrams (tests/e2e/udp.py). A test that sends them calls
+# need_python3 first: without python3 it is skipped (ctest SKIP_RETURN_CODE).
+need_python3() { command -v python3 >/dev/null || { echo "SKIP: python3 needed"; exit 77; }; }
+udp() { timeout 60 python3 "$SRC/udp.py" "$@"; }
+
 trap 'stop_agent' EXIT
