@@ -152,6 +152,12 @@ class InStream : public UberStream {
     size_t limit() const { return depth_ == 0 ? bytes_.size() : ends_[depth_ - 1]; }
     bool readHeader(size_t at, BerElement& element) const;
     bool readUnsigned(const BerElement& element, size_t maxOctets, unsigned long long& value) const;
+    // RFC 3414 3.2 step 6: the HMAC of the message with its code zeroed.
+    bool digestMatches(const std::vector<unsigned char>& authKey, uint32_t authProtocol);
+    // RFC 3414 3.2 step 8: decrypts the encryptedPDU at the read position and
+    // puts the scoped PDU in its place. False, changing nothing, on failure.
+    bool decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
+                        uint32_t msgBoots, uint32_t msgTime);
 
     std::vector<unsigned char> bytes_;
     size_t position_ = 0;

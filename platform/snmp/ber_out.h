@@ -80,14 +80,15 @@ class OutStream : public UberStream {
     // ber::MAX_UDP_PAYLOAD; msgFlags from securityLevel, reportable clear as
     // for responses, reports and traps (RFC 3412 6.4); security model 3) and
     // msgSecurityParameters (engine ID, boots, time, user name from `info`; 12
-    // zero octets as the authentication placeholder at level >= 1; a fresh
-    // salt (usm::nextSalt) at level 2), then opens the scoped PDU and writes
+    // zero octets as the authentication placeholder at level >= 1; 8 octets
+    // for the salt at level 2), then opens the scoped PDU and writes
     // contextEngineID and contextName into it. The PDU goes next. False,
-    // writing nothing, when `info` is null.
+    // writing nothing, when `info` is null or no message SEQUENCE is open.
     bool writeV3Info(const V3Info* info);
-    // Closes the scoped PDU once the PDU is closed; at level 2 encrypts it
-    // with the B key (the salt of writeV3Info; boots and time of `info`) and
-    // replaces it by an OCTET STRING of the ciphertext. Afterwards exactly
+    // Closes the scoped PDU once the PDU is closed; at level 2 puts a fresh
+    // salt (usm::nextSalt) into msgPrivacyParameters, encrypts the scoped PDU
+    // with the B key (and boots and time of `info`) and replaces it by an
+    // OCTET STRING of the ciphertext. Afterwards exactly
     // the message SEQUENCE is open. False when not called in that state or
     // when encryption fails: the message is then unusable, do not send it.
     bool cryptPacket(const V3Info* info, const std::vector<unsigned char>& privKey,
@@ -124,12 +125,13 @@ class OutStream : public UberStream {
     // Where writeV3Info put what cryptPacket and signPacket fill in later.
     struct V3Marks {
         bool written = false;
+        int securityLevel = 0;   // the level msgFlags was written with
         size_t messageSlot = 0;  // length slot of the message SEQUENCE
         // msgAuthenticationParameters content, counted from the first content
         // octet of the message: closing the message may lengthen its header.
         size_t authFromMessageContent = 0;
+        size_t salt = 0;                 // msgPrivacyParameters content
         size_t scopedPdu = 0;            // tag offset of the scoped PDU
         size_t openBeforeScopedPdu = 0;  // open elements around the scoped PDU
-        unsigned char salt[usm::SALT_LENGTH] = {};
     } v3Marks_;
 };
