@@ -67,19 +67,6 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-bool parseBool(const std::string& text, bool& value) {
-    for (const char* yes : {"yes", "true", "on", "1"}) {
-        if (text == yes) return value = true;
-    }
-    for (const char* no : {"no", "false", "off", "0"}) {
-        if (text == no) {
-            value = false;
-            return true;
-        }
-    }
-    return false;
-}
-
 // Sets a field given its raw key and text value.
 bool parseValue(uint32_t rawKey, bool be32, const std::string& text, message& msg,
                 std::string& error) {
@@ -142,6 +129,19 @@ const char* const FIELD_HELP =
     "                     messages separated by ';', their fields by ','\n"
     "  OBJ_ID=3           a well-known field: MSG_*, OBJ_ID, OBJ_NAME, OBJ_NEXT,\n"
     "                     OBJ_PAGE_SIZE, OBJ_COUNT, OBJ_LIST, ...\n";
+
+bool parseBool(const std::string& text, bool& value) {
+    for (const char* yes : {"yes", "true", "on", "1"}) {
+        if (text == yes) return value = true;
+    }
+    for (const char* no : {"no", "false", "off", "0"}) {
+        if (text == no) {
+            value = false;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool parseNumber(const std::string& text, uint32_t& value) {
     if (text.empty() || text.size() > 12 || text[0] == '-' || text[0] == '+') return false;

@@ -23,6 +23,8 @@ bool parsePath(const std::string& text, std::vector<uint32_t>& path);
 // A number (decimal or 0x hex) or a command name (get, set, getobj, ...).
 bool parseCommand(const std::string& text, uint32_t& cmd);
 bool parseNumber(const std::string& text, uint32_t& value);
+// yes/no, true/false, on/off, 1/0.
+bool parseBool(const std::string& text, bool& value);
 // Adds one FIELD=VALUE to the message; false with `error` set.
 bool parseField(const std::string& text, message& msg, std::string& error);
 

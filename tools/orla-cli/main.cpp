@@ -13,12 +13,16 @@ using orla::cli::Subcommand;
 const Subcommand SUBCOMMANDS[] = {
     {"send", "PATH CMD [FIELD=VALUE ...]",
      "send one request and print the reply (exit 1 on an error reply or time-out)",
-     orla::cli::runSend},
+     orla::cli::runSend, nullptr},
     {"watch", "PATH [--count N]", "print the change notifications of a handler as they arrive",
-     orla::cli::runWatch},
+     orla::cli::runWatch, nullptr},
     {"undo", "[--service N] [--list]",
      "revert the latest recorded change of a service (default 161), or list the history",
-     orla::cli::runUndo},
+     orla::cli::runUndo, nullptr},
+    {"snmp", "ACTION ...",
+     "the SNMP agent: print/set its settings, list trap generators, manage communities\n"
+     "      (orla-cli snmp --help for the actions and field names)",
+     orla::cli::runSnmp, orla::cli::SNMP_HELP},
 };
 
 void printHelp() {
@@ -33,6 +37,11 @@ void printHelp() {
         "CMD is a number (decimal or 0x hex) or one of: get set getobj setobj addobj\n"
         "removeobj getall getcount subscribe unsubscribe undo undolist.\n\n%s"
         "\nExamples:\n"
+        "  orla-cli snmp print\n"
+        "  orla-cli snmp set enabled=yes location=\"rack 4\"\n"
+        "  orla-cli snmp community add name=ops read=yes address=192.0.2.0/24\n"
+        "  orla-cli snmp community print\n"
+        "  orla-cli undo\n"
         "  orla-cli send 161 get\n"
         "  orla-cli send 161.1 getobj OBJ_ID=0\n"
         "  orla-cli send 161 set bool:1=yes be32:16=192.168.1.10 u32[]:19=1,2\n"
@@ -61,7 +70,11 @@ int main(int argc, char** argv) {
         orla::cli::Arguments args(argv + 2, argv + argc);
         for (const std::string& arg : args) {
             if (arg == "--help") {
-                printHelp();
+                if (sub.help) {
+                    std::fputs(sub.help, stdout);
+                } else {
+                    printHelp();
+                }
                 return 0;
             }
         }

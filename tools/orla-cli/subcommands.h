@@ -14,6 +14,7 @@ struct Subcommand {
     const char* usage;    // arguments, for the help text
     const char* summary;  // one line
     int (*run)(const Arguments& args);
+    const char* help;  // the subcommand's own --help text; null: the general one
 };
 
 // Client exchange time-out, milliseconds.
@@ -24,5 +25,8 @@ inline constexpr unsigned DEFAULT_UNDO_SERVICE = 161;
 int runSend(const Arguments& args);
 int runWatch(const Arguments& args);
 int runUndo(const Arguments& args);
+int runSnmp(const Arguments& args);
+
+extern const char* const SNMP_HELP;
 
 }  // namespace orla::cli

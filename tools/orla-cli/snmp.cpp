@@ -1,0 +1,146 @@
+#include "tools/orla-cli/snmp.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "agent/settings.h"
+#include "platform/orla/ids.h"
+
+namespace orla::cli {
+
+namespace {
+
+// What an error reply without a text means.
+const char* describeError(uint32_t code) {
+    switch (code) {
+        case ERR_NO_SUCH_OBJECT:
+            return "no such object";
+        case ERR_MISSING_VALUE:
+            return "missing value";
+        case ERR_BAD_VALUE:
+            return "bad value";
+        case ERR_BAD_START_ID:
+            return "the listing's start id is gone";
+        case ERR_UNSUPPORTED:
+            return "command not supported";
+        default:
+            return "request refused";
+    }
+}
+
+struct SnmpAction {
+    const char* name;
+    int (*run)(const Arguments& args);
+};
+
+constexpr SnmpAction ACTIONS[] = {
+    {"print", runSnmpPrint},
+    {"set", runSnmpSet},
+    {"generators", runSnmpGenerators},
+    {"community", runSnmpCommunity},
+};
+
+}  // namespace
+
+const char* const SNMP_HELP =
+    "usage: orla-cli snmp ACTION ...   (orla-cli snmp help: this text)\n"
+    "\n"
+    "Settings of the SNMP agent (service 161):\n"
+    "  snmp print                    show the settings, one \"name: value\" per line\n"
+    "  snmp set NAME=VALUE ...       change settings (all in one request)\n"
+    "  snmp generators               list the trap generators: id and name\n"
+    "\n"
+    "Settings names and values:\n"
+    "  enabled=yes|no                answer requests on UDP 161 and send traps\n"
+    "  engine-id=TEXT                SNMPv3 engine id text (the agent adds its prefix)\n"
+    "  trap-target=A.B.C.D|none      trap sink, traps go to its UDP port 162\n"
+    "  trap-community=ID|none        community (by id) used to send traps\n"
+    "  trap-version=1|2c|3           trap format (raw codes 0..3 also accepted)\n"
+    "  trap-generators=LIST          comma list of generator ids or names, empty or\n"
+    "                                none for no trap at all (start-trap: on start)\n"
+    "  engine-boots=N  engine-param=N\n"
+    "  community-name=TEXT\n"
+    "  text2=TEXT (or contact=TEXT)  text3=TEXT (or location=TEXT)\n"
+    "\n"
+    "Communities (handler 161.1); they are the SNMPv3 users as well:\n"
+    "  snmp community print          list every community\n"
+    "  snmp community get ID         show one community\n"
+    "  snmp community add NAME=VALUE ...       add one; prints its id\n"
+    "  snmp community set ID NAME=VALUE ...    change one\n"
+    "  snmp community remove ID\n"
+    "\n"
+    "Community names and values:\n"
+    "  name=TEXT                     community string, SNMPv3 user name\n"
+    "  read=yes|no  write=yes|no     Get/GetNext and Set rights\n"
+    "  address=A.B.C.D[/PREFIX]      source filter address (/PREFIX sets the netmask);\n"
+    "                                address=any admits every source\n"
+    "  netmask=A.B.C.D               source filter mask (0.0.0.0: every source)\n"
+    "  security=none|auth|priv       SNMPv3 level (v1/v2c only with none)\n"
+    "  auth-protocol=N  priv-protocol=N      protocol codes\n"
+    "  auth-password=TEXT  priv-password=TEXT\n"
+    "  id=N                          (add only) the id to use\n"
+    "Passwords are shown as (set) or (empty), never in clear.\n"
+    "\n"
+    "Every change is recorded: \"orla-cli undo\" reverts the latest one,\n"
+    "\"orla-cli undo --list\" shows the history.\n"
+    "Exit status: 0 done, 1 the agent refused (reason on stderr), 2 bad arguments.\n"
+    "\n"
+    "Examples:\n"
+    "  orla-cli snmp set enabled=yes contact=noc@example.net location=\"rack 4\"\n"
+    "  orla-cli snmp set trap-target=192.0.2.9 trap-version=2c trap-community=0 \\\n"
+    "      trap-generators=start-trap\n"
+    "  orla-cli snmp community add name=ops read=yes write=yes address=192.0.2.0/24\n"
+    "  orla-cli snmp community set 1 write=no\n"
+    "  orla-cli snmp community add name=admin read=yes security=priv \\\n"
+    "      auth-protocol=1 auth-password=secret1x priv-protocol=1 priv-password=secret2x\n"
+    "  orla-cli snmp community remove 1\n"
+    "  orla-cli undo\n";
+
+message AgentClient::exchange(const std::vector<uint32_t>& handler, uint32_t cmd, message request) {
+    std::vector<uint32_t> path{snmp::SERVICE_ID};
+    path.insert(path.end(), handler.begin(), handler.end());
+    request.insert(MSG_TO, path);
+    request.insert(MSG_CMD, cmd);
+    return looper_.exchangeMessage(request, EXCHANGE_TIMEOUT_MS);
+}
+
+bool AgentClient::call(const std::vector<uint32_t>& handler, uint32_t cmd, message request,
+                       message& reply) {
+    reply = exchange(handler, cmd, std::move(request));
+    if (!isError(reply)) return true;
+    std::string text = getError(reply);
+    uint32_t code = getErrorCode(reply);
+    std::fprintf(stderr, "orla-cli snmp: %s (error 0x%x)\n",
+                 text.empty() ? describeError(code) : text.c_str(), static_cast<unsigned>(code));
+    return false;
+}
+
+bool splitAssignment(const std::string& text, std::string& name, std::string& value) {
+    size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) return false;
+    name = text.substr(0, equals);
+    value = text.substr(equals + 1);
+    return true;
+}
+
+int usageError(const std::string& text) {
+    std::fprintf(stderr, "orla-cli snmp: %s\n", text.c_str());
+    return EXIT_USAGE;
+}
+
+int runSnmp(const Arguments& args) {
+    if (args.empty()) {
+        std::fputs(SNMP_HELP, stderr);
+        return EXIT_USAGE;
+    }
+    if (args[0] == "help") {
+        std::fputs(SNMP_HELP, stdout);
+        return 0;
+    }
+    for (const SnmpAction& action : ACTIONS) {
+        if (args[0] == action.name) return action.run(Arguments(args.begin() + 1, args.end()));
+    }
+    return usageError("unknown action " + args[0] + " (see orla-cli snmp --help)");
+}
+
+}  // namespace orla::cli

@@ -1,0 +1,45 @@
+// The `snmp` subcommand of orla-cli: the SNMP agent's settings (service 161)
+// and its community table (handler 161.1) with named fields.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/orla/looper.h"
+#include "platform/orla/message.h"
+#include "tools/orla-cli/subcommands.h"
+
+namespace orla::cli {
+
+// Exit statuses of the snmp subcommands.
+inline constexpr int EXIT_ERROR_REPLY = 1;  // the agent refused, or could not be reached
+inline constexpr int EXIT_USAGE = 2;        // bad arguments; nothing was sent
+
+// Requests to the agent. An error reply is printed on stderr as
+// "orla-cli snmp: TEXT (error 0xCODE)".
+class AgentClient {
+  public:
+    // Sends `request` with MSG_TO = [161, handler...] and MSG_CMD = `cmd`; false
+    // after printing the error when the reply is an error reply.
+    bool call(const std::vector<uint32_t>& handler, uint32_t cmd, message request, message& reply);
+    // The same without printing: the reply, which may be an error reply.
+    message exchange(const std::vector<uint32_t>& handler, uint32_t cmd, message request);
+
+  private:
+    Looper looper_;
+};
+
+// Splits NAME=VALUE at the first '='; false when there is none or NAME is empty.
+bool splitAssignment(const std::string& text, std::string& name, std::string& value);
+
+// Prints "orla-cli snmp: TEXT" on stderr and returns EXIT_USAGE.
+int usageError(const std::string& text);
+
+int runSnmpPrint(const Arguments& args);
+int runSnmpSet(const Arguments& args);
+int runSnmpGenerators(const Arguments& args);
+// args: what follows "community".
+int runSnmpCommunity(const Arguments& args);
+
+}  // namespace orla::cli

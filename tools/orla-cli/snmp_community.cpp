@@ -1,0 +1,243 @@
+// orla-cli snmp community ...: the agent's community table (handler 161.1).
+#include <algorithm>
+#include <cstdio>
+
+#include "agent/settings.h"
+#include "community/community_keep.h"
+#include "platform/orla/ids.h"
+#include "tools/orla-cli/fields.h"
+#include "tools/orla-cli/snmp.h"
+#include "tools/orla-cli/snmp_values.h"
+
+namespace orla::cli {
+
+namespace {
+
+const std::vector<uint32_t> COMMUNITIES{snmp::ID_COMMUNITIES};
+// Bound of a listing: a misbehaving agent cannot keep the client paging forever.
+constexpr unsigned MAX_PAGES = 10000;
+
+enum class CommunityKind { Bool, Text, Address, Netmask, Security, AuthProtocol, PrivProtocol, Id };
+
+struct CommunityName {
+    const char* name;
+    CommunityKind kind;
+    uint32_t rawKey;
+};
+
+constexpr CommunityName COMMUNITY_NAMES[] = {
+    {"name", CommunityKind::Text, snmp::COMM_NAME.raw()},
+    {"read", CommunityKind::Bool, snmp::COMM_READ_ACCESS.raw()},
+    {"write", CommunityKind::Bool, snmp::COMM_WRITE_ACCESS.raw()},
+    {"address", CommunityKind::Address, snmp::COMM_ADDRESS.raw()},
+    {"netmask", CommunityKind::Netmask, snmp::COMM_NETMASK.raw()},
+    {"security", CommunityKind::Security, snmp::COMM_SECURITY.raw()},
+    {"auth-protocol", CommunityKind::AuthProtocol, snmp::COMM_AUTH_PROTOCOL.raw()},
+    {"priv-protocol", CommunityKind::PrivProtocol, snmp::COMM_PRIV_PROTOCOL.raw()},
+    {"auth-password", CommunityKind::Text, snmp::COMM_AUTH_PASSWORD.raw()},
+    {"priv-password", CommunityKind::Text, snmp::COMM_PRIV_PASSWORD.raw()},
+    {"id", CommunityKind::Id, OBJ_ID.raw()},
+};
+
+bool parseCommunityField(const CommunityName& field, const std::string& value, message& request,
+                         std::string& error) {
+    std::string bad = std::string(field.name) + ": ";
+    uint32_t number = 0;
+    switch (field.kind) {
+        case CommunityKind::Bool: {
+            bool flag;
+            if (!parseBool(value, flag)) return error = bad + "say yes or no", false;
+            return request.setField(field.rawKey, flag);
+        }
+        case CommunityKind::Text:
+            return request.setField(field.rawKey, value);
+        case CommunityKind::Address: {
+            uint32_t netmask = 0;
+            if (value == "any" || parseAddressPrefix(value, number, netmask)) {
+                request.insert(snmp::COMM_NETMASK, netmask);
+            } else if (!parseIPv4(value, number)) {
+                return error = bad + "expected A.B.C.D, A.B.C.D/PREFIX or any: " + value, false;
+            }
+            return request.setField(field.rawKey, number);
+        }
+        case CommunityKind::Netmask:
+            if (!parseIPv4(value, number)) return error = bad + "expected A.B.C.D: " + value, false;
+            return request.setField(field.rawKey, number);
+        case CommunityKind::Security:
+            if (!parseNamedCode(value, SECURITY_LEVELS, number) || number > 2) {
+                return error = bad + "say none, auth or priv", false;
+            }
+            return request.setField(field.rawKey, number);
+        case CommunityKind::AuthProtocol:
+        case CommunityKind::PrivProtocol: {
+            auto names = field.kind == CommunityKind::AuthProtocol
+                             ? std::span<const NamedCode>(AUTH_PROTOCOLS)
+                             : std::span<const NamedCode>(PRIV_PROTOCOLS);
+            if (!parseNamedCode(value, names, number)) {
+                return error = bad + "unknown protocol " + value, false;
+            }
+            return request.setField(field.rawKey, number);
+        }
+        case CommunityKind::Id:
+            // 0xffffffff is no community id: it stands for "none" and "from the start".
+            if (!parseNumber(value, number) || number == snmp::NO_COMMUNITY) {
+                return error = bad + "not a community id: " + value, false;
+            }
+            return request.setField(field.rawKey, number);
+    }
+    return false;
+}
+
+// NAME=VALUE arguments into one request; `idAllowed` only for add.
+bool parseCommunityFields(Arguments::const_iterator begin, Arguments::const_iterator end,
+                          bool idAllowed, message& request, std::string& error) {
+    if (begin == end) return error = "give at least one NAME=VALUE", false;
+    for (auto arg = begin; arg != end; ++arg) {
+        std::string name, value;
+        if (!splitAssignment(*arg, name, value))
+            return error = "expected NAME=VALUE: " + *arg, false;
+        auto field = std::find_if(std::begin(COMMUNITY_NAMES), std::end(COMMUNITY_NAMES),
+                                  [&](const CommunityName& named) { return name == named.name; });
+        if (field == std::end(COMMUNITY_NAMES)) {
+            return error = "unknown community field " + name + " (see orla-cli snmp --help)", false;
+        }
+        if (field->kind == CommunityKind::Id && !idAllowed) {
+            return error = "the id of a community cannot change", false;
+        }
+        if (!parseCommunityField(*field, value, request, error)) return false;
+    }
+    return true;
+}
+
+const char* yesNo(bool value) {
+    return value ? "yes" : "no";
+}
+const char* passwordState(const std::string& password) {
+    return password.empty() ? "(empty)" : "(set)";
+}
+
+// "any", "A.B.C.D/N", or "A.B.C.D/M.M.M.M" for a mask with holes.
+std::string formatSource(uint32_t address, uint32_t netmask) {
+    if (netmask == 0) return "any";
+    int length = prefixLength(netmask);
+    return formatIPv4(address) + "/" + (length < 0 ? formatIPv4(netmask) : std::to_string(length));
+}
+
+void printCommunity(const message& cfg) {
+    std::printf("id: %u\n", static_cast<unsigned>(cfg.get(OBJ_ID)));
+    std::printf("name: %s\n", printable(cfg.get(snmp::COMM_NAME)).c_str());
+    std::printf("read: %s\n", yesNo(cfg.get(snmp::COMM_READ_ACCESS)));
+    std::printf("write: %s\n", yesNo(cfg.get(snmp::COMM_WRITE_ACCESS)));
+    std::printf("address: %s\n", formatIPv4(cfg.get(snmp::COMM_ADDRESS)).c_str());
+    std::printf("netmask: %s\n", formatIPv4(cfg.get(snmp::COMM_NETMASK)).c_str());
+    std::printf("security: %s\n",
+                formatNamedCode(cfg.get(snmp::COMM_SECURITY), SECURITY_LEVELS).c_str());
+    std::printf("auth-protocol: %s\n",
+                formatNamedCode(cfg.get(snmp::COMM_AUTH_PROTOCOL), AUTH_PROTOCOLS).c_str());
+    std::printf("priv-protocol: %s\n",
+                formatNamedCode(cfg.get(snmp::COMM_PRIV_PROTOCOL), PRIV_PROTOCOLS).c_str());
+    std::printf("auth-password: %s\n", passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)));
+    std::printf("priv-password: %s\n", passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD)));
+}
+
+void printTable(const std::vector<message>& communities) {
+    using Row = std::array<std::string, 8>;
+    std::vector<Row> rows{
+        {"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY", "AUTH-PASSWORD", "PRIV-PASSWORD"}};
+    for (const message& cfg : communities) {
+        rows.push_back({std::to_string(cfg.get(OBJ_ID)), printable(cfg.get(snmp::COMM_NAME)),
+                        yesNo(cfg.get(snmp::COMM_READ_ACCESS)),
+                        yesNo(cfg.get(snmp::COMM_WRITE_ACCESS)),
+                        formatSource(cfg.get(snmp::COMM_ADDRESS), cfg.get(snmp::COMM_NETMASK)),
+                        formatNamedCode(cfg.get(snmp::COMM_SECURITY), SECURITY_LEVELS),
+                        passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)),
+                        passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD))});
+    }
+    std::array<size_t, 8> widths{};
+    for (const Row& row : rows) {
+        for (size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+    for (const Row& row : rows) {
+        std::string line;
+        for (size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            if (column + 1 < row.size())
+                line += std::string(widths[column] - row[column].size() + 2, ' ');
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+int printAll(AgentClient& agent) {
+    std::vector<message> communities;
+    message request;
+    request.insert(OBJ_PAGE_SIZE, snmp::COMMUNITY_PAGE_MAX);
+    for (unsigned page = 0;; ++page) {
+        if (page == MAX_PAGES) {
+            std::fprintf(stderr, "orla-cli snmp: the listing does not end\n");
+            return EXIT_ERROR_REPLY;
+        }
+        message reply;
+        if (!agent.call(COMMUNITIES, CMD_GETALL, request, reply)) return EXIT_ERROR_REPLY;
+        for (const flat_message& flat : reply.get(OBJ_LIST))
+            communities.emplace_back(flat);
+        if (!reply.has(OBJ_NEXT)) break;
+        uint32_t next = reply.get(OBJ_NEXT);
+        if (request.has(OBJ_NEXT) && request.get(OBJ_NEXT) == next) {
+            std::fprintf(stderr, "orla-cli snmp: the listing does not advance\n");
+            return EXIT_ERROR_REPLY;
+        }
+        request.insert(OBJ_NEXT, next);
+    }
+    printTable(communities);
+    return 0;
+}
+
+bool parseId(const std::string& text, uint32_t& id) {
+    return parseNumber(text, id) && id != snmp::NO_COMMUNITY;
+}
+
+}  // namespace
+
+int runSnmpCommunity(const Arguments& args) {
+    const std::string action = args.empty() ? "" : args[0];
+    AgentClient agent;
+    message request, reply;
+    std::string error;
+    uint32_t id = 0;
+
+    if (action == "print") {
+        if (args.size() != 1) return usageError("community print takes no arguments");
+        return printAll(agent);
+    }
+    if (action == "add") {
+        if (!parseCommunityFields(args.begin() + 1, args.end(), true, request, error)) {
+            return usageError("community add: " + error);
+        }
+        if (!agent.call(COMMUNITIES, CMD_ADDOBJ, request, reply)) return EXIT_ERROR_REPLY;
+        std::printf("%u\n", static_cast<unsigned>(reply.get(OBJ_ID)));
+        return 0;
+    }
+    if (action == "get" || action == "remove" || action == "set") {
+        if (args.size() < 2 || !parseId(args[1], id)) {
+            return usageError("community " + action + " needs a community ID");
+        }
+        if (action == "set") {
+            if (!parseCommunityFields(args.begin() + 2, args.end(), false, request, error)) {
+                return usageError("community set: " + error);
+            }
+        } else if (args.size() != 2) {
+            return usageError("community " + action + " takes only the ID");
+        }
+        request.insert(OBJ_ID, id);
+        uint32_t cmd = action == "get" ? CMD_GETOBJ : action == "set" ? CMD_SETOBJ : CMD_REMOVEOBJ;
+        if (!agent.call(COMMUNITIES, cmd, request, reply)) return EXIT_ERROR_REPLY;
+        if (action == "get") printCommunity(reply);
+        return 0;
+    }
+    return usageError("community needs print, get, add, set or remove (see orla-cli snmp --help)");
+}
+
+}  // namespace orla::cli

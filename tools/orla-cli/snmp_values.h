@@ -1,0 +1,48 @@
+// Text forms of the SNMP agent's setting and community values, as the
+// administrator types and reads them: IPv4 addresses and prefixes, and small
+// tables of named codes (trap versions, security levels, protocols).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace orla::cli {
+
+struct NamedCode {
+    const char* name;
+    uint32_t code;
+};
+
+// Trap versions as written: SNMPv1 is code 0, SNMPv2c 1 (any other code
+// but 3 sends an SNMPv2 trap too), SNMPv3 3.
+inline constexpr std::array<NamedCode, 3> TRAP_VERSIONS{{{"1", 0}, {"2c", 1}, {"3", 3}}};
+// Security level of a community used as an SNMPv3 user (RFC 3414 noAuthNoPriv,
+// authNoPriv, authPriv).
+inline constexpr std::array<NamedCode, 3> SECURITY_LEVELS{{{"none", 0}, {"auth", 1}, {"priv", 2}}};
+// Protocol codes of the encoding library; numbers only until it names them.
+inline constexpr std::array<NamedCode, 0> AUTH_PROTOCOLS{};
+inline constexpr std::array<NamedCode, 0> PRIV_PROTOCOLS{};
+
+// A name of the table, else a number (decimal or 0x hex). Names win over
+// numbers that look the same ("1" is trap version code 0).
+bool parseNamedCode(const std::string& text, std::span<const NamedCode> names, uint32_t& code);
+// The name of `code`, else the number in decimal.
+std::string formatNamedCode(uint32_t code, std::span<const NamedCode> names);
+
+// Dotted quad <-> value in network byte order.
+bool parseIPv4(const std::string& text, uint32_t& networkOrder);
+std::string formatIPv4(uint32_t networkOrder);
+
+// "A.B.C.D/N" with N from 0 to 32: the address and the mask of N leading
+// one bits, both in network byte order.
+bool parseAddressPrefix(const std::string& text, uint32_t& address, uint32_t& netmask);
+// Length of a contiguous mask (network byte order), or -1 for a mask with holes.
+int prefixLength(uint32_t netmask);
+
+// The text with bytes outside printable ASCII (and the backslash) as \xNN,
+// so that a stored name cannot disturb the terminal or the line layout.
+std::string printable(const std::string& text);
+
+}  // namespace orla::cli
