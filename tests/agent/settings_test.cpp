@@ -56,7 +56,12 @@ class Settings : public ::testing::Test {
         std::filesystem::remove_all(dir_);
     }
     // A fresh agent service over this test's stores, as a daemon start makes it.
+    // As in the daemon, `loop` is unset while the community table loads, and
+    // there is one table: a previous start's goes.
     std::unique_ptr<SnmpLooper> start() {
+        loop = nullptr;
+        delete communityKeep;
+        communityKeep = nullptr;
         auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_ + "/communities");
         loop = agent.get();
         agent->init();
@@ -65,8 +70,6 @@ class Settings : public ::testing::Test {
     // The same, after the running one ends.
     std::unique_ptr<SnmpLooper> restart(std::unique_ptr<SnmpLooper> agent) {
         agent.reset();
-        delete communityKeep;
-        communityKeep = nullptr;
         return start();
     }
 
