@@ -16,12 +16,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/snmp/ber.h"
 #include "platform/snmp/oid.h"
 #include "platform/snmp/uber_stream.h"
+#include "platform/snmp/v3_info.h"
+#include "platform/snmp/v3_server_info.h"
 
 // Position of one element in the stream's bytes.
 struct BerElement {
@@ -85,15 +88,86 @@ class InStream : public UberStream {
     // Number of elements currently entered.
     size_t depth() const { return depth_; }
 
-    // The SNMPv3 header (V3Info) that readV3Info decodes is owned here too.
+    // SNMPv3 (RFC 3412, RFC 3414). After getVersion() returned 3:
+    //
+    // readV3Info decodes msgGlobalData and msgSecurityParameters strictly
+    // into a V3Info owned by this stream and sets securityLevel from msgFlags.
+    // False (drop the message) when they are not well formed, msgFlags is
+    // not one octet, msgMaxSize is outside 484..2^31-1, msgSecurityModel is
+    // not 3, privacy is asked without authentication, or msgData, which must
+    // be the last element of the message, is not a plaintext scoped PDU
+    // (SEQUENCE) without the privacy flag or an OCTET STRING with it. The
+    // stream is then left at msgData. v3_err is not changed.
+    bool readV3Info(int& v3_err);
+
+    // The checks of RFC 3414 3.2 in its order, with the user's keys (a D key
+    // and a B key, see platform/snmp/usm.h; empty when the user is unknown):
+    //   engine ID differs from server.engineID   -> v3_err = 3 (also discovery)
+    //   level >= 1, digest wrong or no usable key -> v3_err = 4
+    //   level >= 1, outside the time window       -> v3_err = 1
+    //   level 2, cannot decrypt or no usable key  -> v3_err = 5
+    // A v3_err already set by the caller (e.g. 0, unsupported security level)
+    // stops the checks after the engine ID, as in RFC 3414 3.2 step 5.
+    //
+    // Then the scoped PDU is entered and contextEngineID and contextName are
+    // read into the V3Info, leaving the stream at the PDU. With v3_err 3 or
+    // 4 on an encrypted message, or 5, nothing is decrypted and the stream
+    // stays at the encrypted OCTET STRING: reading a PDU there fails, so no
+    // report can go out (the counter still counts). With v3_err 1 the
+    // authenticated message is still decrypted, so its request id can go
+    // into the report.
+    //
+    // Afterwards the V3Info holds what the reply carries: the agent's engine
+    // ID, engineBoots and engine time (usm::engineTime); for a report also
+    // contextEngineID = the agent's engine ID and an empty contextName
+    // (RFC 3412 7.1 step 3). securityLevel (and msgFlags) become the level
+    // the reply must go out with: the request's level when all checks pass,
+    // 1 for a not-in-time-window report, 0 for every other report. So no
+    // report is ever authenticated for a message whose digest did not verify.
+    // Set the output stream's securityLevel from it.
+    //
+    // False only when the message is to be dropped: no readV3Info before, or
+    // the scoped PDU (plaintext, or decrypted with a good key) does not
+    // decode as SEQUENCE { OCTET STRING, OCTET STRING, ... }.
+    bool decryptAndCheckSignature(int& v3_err, const std::vector<unsigned char>& authKey,
+                                  uint32_t authProtocol, const std::vector<unsigned char>& privKey,
+                                  uint32_t privProtocol, const V3ServerInfo& server);
+
+    // Makes the V3Info describe an unauthenticated report: msgFlags 0, empty
+    // authentication and privacy parameters, securityLevel 0, contextEngineID
+    // = msgAuthoritativeEngineID and an empty contextName.
+    void clearAuthPrivInfo();
+
+    // The V3Info of readV3Info; null before it, or when it failed.
+    V3Info* v3Info() { return v3Info_.get(); }
+    const V3Info* v3Info() const { return v3Info_.get(); }
+
+    // Largest reply message (octets) the requester accepts: msgMaxSize, at
+    // most ber::MAX_UDP_PAYLOAD, less usm::MAX_PRIVACY_EXPANSION when the
+    // reply is encrypted (securityLevel 2). Measure the reply with its scoped
+    // PDU in plaintext, before cryptPacket. MAX_UDP_PAYLOAD without a V3Info.
+    size_t v3ReplyLimit() const;
 
   private:
     size_t limit() const { return depth_ == 0 ? bytes_.size() : ends_[depth_ - 1]; }
     bool readHeader(size_t at, BerElement& element) const;
     bool readUnsigned(const BerElement& element, size_t maxOctets, unsigned long long& value) const;
+    // RFC 3414 3.2 step 6: the HMAC of the message with its code zeroed.
+    bool digestMatches(const std::vector<unsigned char>& authKey, uint32_t authProtocol);
+    // RFC 3414 3.2 step 8: decrypts the encryptedPDU at the read position and
+    // puts the scoped PDU in its place. False, changing nothing, on failure.
+    bool decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
+                        uint32_t msgBoots, uint32_t msgTime);
 
     std::vector<unsigned char> bytes_;
     size_t position_ = 0;
     size_t depth_ = 0;
     std::array<size_t, ber::MAX_DEPTH> ends_{};  // end offset of each entered element
+
+    std::unique_ptr<V3Info> v3Info_;
+    // Offsets into bytes_ that readV3Info found, for decryptAndCheckSignature.
+    struct V3Offsets {
+        size_t authParameters = 0;  // content of msgAuthenticationParameters
+        size_t msgData = 0;         // header of the scoped PDU or encryptedPDU
+    } v3Offsets_;
 };

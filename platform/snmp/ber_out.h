@@ -16,6 +16,8 @@
 #include "platform/snmp/ber.h"
 #include "platform/snmp/oid.h"
 #include "platform/snmp/uber_stream.h"
+#include "platform/snmp/usm.h"
+#include "platform/snmp/v3_info.h"
 #include "platform/snmp/varbind.h"
 
 class OutStream : public UberStream {
@@ -71,7 +73,32 @@ class OutStream : public UberStream {
     size_t mark() const { return bytes_.size(); }
     void rewind(size_t mark);
 
-    // The SNMPv3 operations (writeV3Info, cryptPacket, signPacket) are members here too.
+    // SNMPv3 (RFC 3412, RFC 3414), with securityLevel set beforehand and the
+    // message SEQUENCE open with the version written:
+    //
+    // writeV3Info writes msgGlobalData (msgID; msgMaxSize = our own limit,
+    // ber::MAX_UDP_PAYLOAD; msgFlags from securityLevel, reportable clear as
+    // for responses, reports and traps (RFC 3412 6.4); security model 3) and
+    // msgSecurityParameters (engine ID, boots, time, user name from `info`; 12
+    // zero octets as the authentication placeholder at level >= 1; 8 octets
+    // for the salt at level 2), then opens the scoped PDU and writes
+    // contextEngineID and contextName into it. The PDU goes next. False,
+    // writing nothing, when `info` is null or no message SEQUENCE is open.
+    bool writeV3Info(const V3Info* info);
+    // Closes the scoped PDU once the PDU is closed; at level 2 puts a fresh
+    // salt (usm::nextSalt) into msgPrivacyParameters, encrypts the scoped PDU
+    // with the B key (and boots and time of `info`) and replaces it by an
+    // OCTET STRING of the ciphertext. Afterwards exactly
+    // the message SEQUENCE is open. False when not called in that state or
+    // when encryption fails: the message is then unusable, do not send it.
+    bool cryptPacket(const V3Info* info, const std::vector<unsigned char>& privKey,
+                     uint32_t privProtocol);
+    // Once the message is closed: at level >= 1 writes the HMAC-96 of the
+    // whole message under the D key into the placeholder. False when no
+    // message of writeV3Info is complete or the key does not suit the
+    // protocol: the message is then unusable, do not send it.
+    bool signPacket(const V3Info* info, const std::vector<unsigned char>& authKey,
+                    uint32_t authProtocol);
 
   private:
     struct OpenSeq {
@@ -94,4 +121,17 @@ class OutStream : public UberStream {
     std::vector<OpenSeq> open_;
     PduInteger errorStatus_;
     PduInteger errorIndex_;
+
+    // Where writeV3Info put what cryptPacket and signPacket fill in later.
+    struct V3Marks {
+        bool written = false;
+        int securityLevel = 0;   // the level msgFlags was written with
+        size_t messageSlot = 0;  // length slot of the message SEQUENCE
+        // msgAuthenticationParameters content, counted from the first content
+        // octet of the message: closing the message may lengthen its header.
+        size_t authFromMessageContent = 0;
+        size_t salt = 0;                 // msgPrivacyParameters content
+        size_t scopedPdu = 0;            // tag offset of the scoped PDU
+        size_t openBeforeScopedPdu = 0;  // open elements around the scoped PDU
+    } v3Marks_;
 };

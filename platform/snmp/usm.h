@@ -1,0 +1,93 @@
+// The user-based security model's cryptography (RFC 3414, RFC 3826) on
+// OpenSSL 3's libcrypto: protocol codes, key derivation, the HMAC-96
+// authentication code and the two privacy ciphers. The streams use these
+// for readV3Info/decryptAndCheckSignature and writeV3Info/cryptPacket/
+// signPacket; the agent calls only the three key functions.
+//
+// Key forms, all octet vectors:
+//   A key  passwordToAKey: Ku of RFC 3414 A.2 (16 octets MD5, 20 SHA-1).
+//   B key  aKeyToBKey: Kul, Ku localised to one engine ID (same length).
+//          The privacy key is a B key: DES uses its first 8 octets as the key
+//          and the next 8 as the pre-IV (RFC 3414 8.1.1.1), AES-128 its
+//          first 16 octets (RFC 3826 3.1.2.1).
+//   D key  bKeyToDKey: the signing key, the two RFC 2104 pads already
+//          applied: 64 octets (Kul padded with zeros to 64) XOR 0x36, then
+//          the same 64 octets XOR 0x5c. Signing one message then costs the
+//          two hash passes of HMAC and nothing per key.
+// An empty input, or an unknown protocol code, gives an empty key; an empty
+// key never authenticates or decrypts anything.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/snmp/v3_server_info.h"
+
+namespace usm {
+
+// Authentication protocol codes (a community record's authProtocol).
+inline constexpr uint32_t AUTH_HMAC_MD5_96 = 0;  // RFC 3414 6
+inline constexpr uint32_t AUTH_HMAC_SHA_96 = 1;  // RFC 3414 7
+// Privacy protocol codes (a community record's privProtocol).
+inline constexpr uint32_t PRIV_CBC_DES = 0;         // RFC 3414 8
+inline constexpr uint32_t PRIV_CFB128_AES_128 = 1;  // RFC 3826
+
+inline constexpr uint32_t SECURITY_MODEL_USM = 3;  // RFC 3411 snmpSecurityModel
+inline constexpr size_t MAC_LENGTH = 12;           // HMAC-96: the first 12 octets
+inline constexpr size_t SALT_LENGTH = 8;           // msgPrivacyParameters
+inline constexpr size_t HMAC_BLOCK = 64;           // MD5 and SHA-1 block size
+inline constexpr size_t SIGNING_KEY_LENGTH = 2 * HMAC_BLOCK;
+inline constexpr uint32_t TIME_WINDOW = 150;              // RFC 3414 2.2.3
+inline constexpr uint32_t MAX_ENGINE_BOOTS = 0x7fffffff;  // RFC 3414 2.2.2: latched
+inline constexpr uint32_t MIN_MAX_SIZE = 484;             // RFC 3412 6.2 msgMaxSize
+// How much longer an encrypted scoped PDU can be than its plaintext: DES
+// pads to 8 octets, and the OCTET STRING length may need one more octet.
+inline constexpr size_t MAX_PRIVACY_EXPANSION = 8;
+
+// Digest length of the protocol's hash (16 MD5, 20 SHA-1); 0 when unknown.
+size_t digestLength(uint32_t authProtocol);
+
+// The 12-octet HMAC-96 of `data` under a D key. False for an unknown
+// protocol or a key that is not SIGNING_KEY_LENGTH octets.
+bool computeMac(const std::vector<unsigned char>& signingKey, uint32_t authProtocol,
+                const unsigned char* data, size_t length, unsigned char mac[MAC_LENGTH]);
+
+// Encrypts or decrypts a scoped PDU with a B key. `boots` and `time` are the
+// message's msgAuthoritativeEngineBoots/Time (they enter the AES IV), `salt`
+// its msgPrivacyParameters. DES encryption pads the plaintext with zeros to
+// a multiple of 8; DES decryption requires a multiple of 8 (RFC 3414 8.3.2)
+// and leaves the padding in `out`. False for an unknown protocol, a key too
+// short, or when the cipher is unavailable (DES needs OpenSSL's legacy
+// provider).
+bool encryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
+                      uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
+                      const unsigned char* plaintext, size_t length,
+                      std::vector<unsigned char>& out);
+bool decryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
+                      uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
+                      const unsigned char* ciphertext, size_t length,
+                      std::vector<unsigned char>& out);
+
+// A fresh salt for one encrypted message: a 64-bit counter seeded once from
+// the random generator and stepped on every call, so no IV repeats under
+// one key. AES takes the counter (RFC 3826 3.1.2.1), DES `boots` followed by
+// its low 32 bits (RFC 3414 8.1.1.1).
+void nextSalt(uint32_t privProtocol, uint32_t boots, unsigned char salt[SALT_LENGTH]);
+
+// Whole seconds of CLOCK_MONOTONIC: the same clock as orla::getUptime(),
+// which V3ServerInfo::engineTimeBase was taken from. The two must agree.
+uint32_t monotonicSeconds();
+// snmpEngineTime of the agent: monotonicSeconds() - engineTimeBase.
+uint32_t engineTime(const V3ServerInfo& server);
+
+}  // namespace usm
+
+// RFC 3414 A.2: hashes 1 MiB of the repeated password (Ku).
+std::vector<unsigned char> passwordToAKey(const std::string& password, uint32_t authProtocol);
+// RFC 3414 2.6: localises a key to an engine, H(key || engineID || key).
+std::vector<unsigned char> aKeyToBKey(const std::vector<unsigned char>& key,
+                                      const std::string& engineID, uint32_t authProtocol);
+// The signing form of a B key (see above).
+std::vector<unsigned char> bKeyToDKey(const std::vector<unsigned char>& key, uint32_t authProtocol);

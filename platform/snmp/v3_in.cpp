@@ -1,0 +1,230 @@
+// The SNMPv3 members of InStream: header decoding and the incoming-message
+// checks of the user-based security model (RFC 3412 7.2, RFC 3414 3.2).
+#include <openssl/crypto.h>
+
+#include <algorithm>
+
+#include "platform/snmp/ber_in.h"
+#include "platform/snmp/usm.h"
+
+namespace {
+
+constexpr unsigned char FLAG_AUTH = 0x01;
+constexpr unsigned char FLAG_PRIV = 0x02;
+// RFC 3411: SnmpEngineID and SnmpAdminString user names are at most 32 octets.
+constexpr size_t MAX_ENGINE_ID = 32;
+constexpr size_t MAX_USER_NAME = 32;
+
+// INTEGER (0..2147483647), the range of every integer in the v3 header.
+bool readNonNegative(InStream& in, uint32_t& value) {
+    if (in.getType() != ber::INTEGER) return false;
+    int number = 0;
+    if (!in.getInt(number) || number < 0) return false;
+    value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool readOctets(InStream& in, std::string& value, size_t maxLength) {
+    if (in.getType() != ber::OCTET_STRING) return false;
+    std::string octets;
+    if (!in.getString(octets) || octets.size() > maxLength) return false;
+    value = std::move(octets);
+    return true;
+}
+
+std::string flagsOctet(int level) {
+    const unsigned char flags = (level >= 1 ? FLAG_AUTH : 0) | (level >= 2 ? FLAG_PRIV : 0);
+    return std::string(1, static_cast<char>(flags));
+}
+
+// RFC 3414 3.2 step 7a, for the authoritative engine.
+bool inTimeWindow(uint32_t msgBoots, uint32_t msgTime, uint32_t boots, uint32_t now) {
+    if (boots >= usm::MAX_ENGINE_BOOTS || msgBoots != boots) return false;
+    const long long difference = static_cast<long long>(msgTime) - static_cast<long long>(now);
+    return difference <= usm::TIME_WINDOW &&
+           difference >= -static_cast<long long>(usm::TIME_WINDOW);
+}
+
+}  // namespace
+
+bool InStream::readV3Info(int& v3_err) {
+    (void)v3_err;  // every failure here is a silent drop (RFC 3412 7.2 steps 2-5)
+    v3Info_.reset();
+    securityLevel = 0;
+    const size_t startPosition = position_;
+    const size_t startDepth = depth_;
+    auto fail = [&] {
+        position_ = startPosition;
+        depth_ = startDepth;
+        return false;
+    };
+    if (depth_ == 0) return false;
+    auto info = std::make_unique<V3Info>();
+
+    // RFC 3412 6: HeaderData, exactly four elements.
+    if (getType() != ber::SEQUENCE || !enterSeq()) return fail();
+    if (!readNonNegative(*this, info->msgID) || !readNonNegative(*this, info->msgMaxSize) ||
+        !readOctets(*this, info->msgFlags, 1) || info->msgFlags.size() != 1 ||
+        !readNonNegative(*this, info->msgSecurityModel) || !isSeqEnd())
+        return fail();
+    exitSeq();
+    if (info->msgMaxSize < usm::MIN_MAX_SIZE) return fail();
+    if (info->msgSecurityModel != usm::SECURITY_MODEL_USM) return fail();
+    const unsigned char flags = static_cast<unsigned char>(info->msgFlags[0]);
+    // RFC 3412 7.2 step 5: privacy without authentication is invalid.
+    if ((flags & FLAG_PRIV) && !(flags & FLAG_AUTH)) return fail();
+
+    // RFC 3414 2.4: UsmSecurityParameters, a SEQUENCE filling an OCTET STRING.
+    BerElement wrapper;
+    if (getType() != ber::OCTET_STRING || !getElement(wrapper)) return fail();
+    InStream parameters(bytes_.data() + wrapper.contentOffset, wrapper.contentLength);
+    BerElement sequence;
+    if (!parameters.peekElement(sequence) || sequence.tag != ber::SEQUENCE ||
+        sequence.endOffset() != parameters.size() || !parameters.enterSeq())
+        return fail();
+    BerElement authElement;
+    if (!readOctets(parameters, info->msgAuthoritativeEngineID, MAX_ENGINE_ID) ||
+        !readNonNegative(parameters, info->msgAuthoritativeEngineBoots) ||
+        !readNonNegative(parameters, info->msgAuthoritativeEngineTime) ||
+        !readOctets(parameters, info->msgUserName, MAX_USER_NAME) ||
+        !parameters.peekElement(authElement) ||
+        !readOctets(parameters, info->msgAuthenticationParameters, wrapper.contentLength) ||
+        !readOctets(parameters, info->msgPrivacyParameters, wrapper.contentLength) ||
+        !parameters.isSeqEnd())
+        return fail();
+
+    // msgData closes the message: a plaintext ScopedPDU, or with the privacy
+    // flag an encrypted one in an OCTET STRING.
+    BerElement msgData;
+    if (!peekElement(msgData) || msgData.endOffset() != limit()) return fail();
+    if (msgData.tag != ((flags & FLAG_PRIV) ? ber::OCTET_STRING : ber::SEQUENCE)) return fail();
+
+    v3Offsets_.authParameters = wrapper.contentOffset + authElement.contentOffset;
+    v3Offsets_.msgData = position_;
+    securityLevel = (flags & FLAG_PRIV) ? 2 : (flags & FLAG_AUTH) ? 1 : 0;
+    v3Info_ = std::move(info);
+    return true;
+}
+
+bool InStream::digestMatches(const std::vector<unsigned char>& authKey, uint32_t authProtocol) {
+    const std::string& received = v3Info_->msgAuthenticationParameters;
+    // RFC 3414 6.3.2 step 1 / 7.3.2 step 1: exactly 12 octets.
+    if (received.size() != usm::MAC_LENGTH) return false;
+    unsigned char* field = bytes_.data() + v3Offsets_.authParameters;
+    std::fill(field, field + usm::MAC_LENGTH, 0);
+    unsigned char mac[usm::MAC_LENGTH];
+    const bool computed = usm::computeMac(authKey, authProtocol, bytes_.data(), bytes_.size(), mac);
+    std::copy(received.begin(), received.end(), field);
+    return computed && CRYPTO_memcmp(mac, received.data(), usm::MAC_LENGTH) == 0;
+}
+
+bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
+                              uint32_t msgBoots, uint32_t msgTime) {
+    const std::string& salt = v3Info_->msgPrivacyParameters;
+    // RFC 3414 8.3.2 step 1, RFC 3826 3.1.4.1: the salt is 8 octets.
+    if (salt.size() != usm::SALT_LENGTH) return false;
+    BerElement encrypted;
+    if (!peekElement(encrypted) || encrypted.tag != ber::OCTET_STRING) return false;
+    std::vector<unsigned char> plaintext;
+    if (!usm::decryptScopedPdu(privProtocol, privKey, msgBoots, msgTime,
+                               reinterpret_cast<const unsigned char*>(salt.data()),
+                               bytes_.data() + encrypted.contentOffset, encrypted.contentLength,
+                               plaintext))
+        return false;
+    // A wrong key decrypts to noise: it must at least start with a SEQUENCE
+    // lying within the plaintext. What follows it is DES padding.
+    InStream scoped(plaintext.data(), plaintext.size());
+    BerElement scopedPdu;
+    if (!scoped.peekElement(scopedPdu) || scopedPdu.tag != ber::SEQUENCE) return false;
+    plaintext.resize(scopedPdu.endOffset());
+
+    // Put the plaintext in place of the OCTET STRING, the message's last element.
+    const size_t oldEnd = encrypted.endOffset();
+    bytes_.erase(bytes_.begin() + std::ptrdiff_t(encrypted.headerOffset), bytes_.end());
+    bytes_.insert(bytes_.end(), plaintext.begin(), plaintext.end());
+    for (size_t i = 0; i < depth_; ++i) {
+        if (ends_[i] == oldEnd) ends_[i] = bytes_.size();
+    }
+    return true;
+}
+
+bool InStream::decryptAndCheckSignature(int& v3_err, const std::vector<unsigned char>& authKey,
+                                        uint32_t authProtocol,
+                                        const std::vector<unsigned char>& privKey,
+                                        uint32_t privProtocol, const V3ServerInfo& server) {
+    V3Info* info = v3Info_.get();
+    if (info == nullptr || position_ != v3Offsets_.msgData) return false;
+    const uint32_t msgBoots = info->msgAuthoritativeEngineBoots;
+    const uint32_t msgTime = info->msgAuthoritativeEngineTime;
+    const uint32_t now = usm::engineTime(server);
+    const int level = securityLevel;
+    int replyLevel = level;
+    bool decrypt = level >= 2;
+
+    // RFC 3414 3.2 step 3: an engine ID that is not ours, empty in discovery.
+    if (info->msgAuthoritativeEngineID.empty() ||
+        info->msgAuthoritativeEngineID != server.engineID) {
+        v3_err = 3;
+        replyLevel = 0;
+        decrypt = false;
+    } else if (v3_err != -1) {
+        // RFC 3414 3.2 step 5 (found by the caller) comes before the digest.
+        replyLevel = 0;
+        decrypt = false;
+    } else if (level >= 1) {
+        if (!digestMatches(authKey, authProtocol)) {
+            // RFC 3414 3.2 step 6; no key held fails too.
+            v3_err = 4;
+            replyLevel = 0;
+            decrypt = false;
+        } else if (!inTimeWindow(msgBoots, msgTime, server.engineBoots, now)) {
+            // RFC 3414 3.2 step 7b: the report is authenticated, not encrypted,
+            // so the manager learns our boots and time from a trusted message.
+            v3_err = 1;
+            replyLevel = 1;
+        }
+    }
+    // RFC 3414 3.2 step 8. After a time-window failure the message is
+    // authentic, and decrypting it only gives the report its request id.
+    if (decrypt && !decryptMsgData(privKey, privProtocol, msgBoots, msgTime) && v3_err == -1) {
+        v3_err = 5;
+        replyLevel = 0;
+    }
+
+    if (getType() == ber::SEQUENCE) {
+        if (!enterSeq() || !readOctets(*this, info->contextEngineID, bytes_.size()) ||
+            !readOctets(*this, info->contextName, bytes_.size()))
+            return false;
+    }
+
+    // What the reply carries (RFC 3414 3.1 step 1b, RFC 3412 7.1 step 3).
+    info->msgAuthoritativeEngineID = server.engineID;
+    info->msgAuthoritativeEngineBoots = server.engineBoots;
+    info->msgAuthoritativeEngineTime = now;
+    info->msgFlags = flagsOctet(replyLevel);
+    if (replyLevel < 1) info->msgAuthenticationParameters.clear();
+    if (replyLevel < 2) info->msgPrivacyParameters.clear();
+    if (v3_err != -1) {
+        info->contextEngineID = server.engineID;
+        info->contextName.clear();
+    }
+    securityLevel = replyLevel;
+    return true;
+}
+
+void InStream::clearAuthPrivInfo() {
+    securityLevel = 0;
+    if (v3Info_ == nullptr) return;
+    v3Info_->msgFlags = flagsOctet(0);
+    v3Info_->msgAuthenticationParameters.clear();
+    v3Info_->msgPrivacyParameters.clear();
+    v3Info_->contextEngineID = v3Info_->msgAuthoritativeEngineID;
+    v3Info_->contextName.clear();
+}
+
+size_t InStream::v3ReplyLimit() const {
+    size_t limit = ber::MAX_UDP_PAYLOAD;
+    if (v3Info_ != nullptr) limit = std::min<size_t>(limit, v3Info_->msgMaxSize);
+    if (securityLevel >= 2) limit -= usm::MAX_PRIVACY_EXPANSION;
+    return limit;
+}

@@ -1,0 +1,32 @@
+// V3Info: the header and security parameters of one SNMPv3 message
+// (RFC 3412 6 HeaderData, RFC 3414 2.4 UsmSecurityParameters) and the
+// context fields of its scoped PDU.
+//
+// InStream::readV3Info fills one for a received message (the stream owns
+// it); OutStream::writeV3Info, cryptPacket and signPacket build an outgoing
+// message from one (a trap fills its own, a reply reuses the request's).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct V3Info {
+    uint32_t msgID = 0;
+    // The sender's largest acceptable message (RFC 3412 6.2). A request's
+    // value bounds the reply; outgoing messages always state our own limit.
+    uint32_t msgMaxSize = 0;
+    // One octet: bit value 1 authentication, 2 privacy, 4 reportable.
+    std::string msgFlags;
+    uint32_t msgSecurityModel = 0;  // 3, the user-based security model
+    std::string msgAuthoritativeEngineID;
+    uint32_t msgAuthoritativeEngineBoots = 0;
+    uint32_t msgAuthoritativeEngineTime = 0;
+    std::string msgUserName;
+    // As received. Outgoing messages get a 12-octet placeholder and a fresh
+    // salt from the stream whatever these hold.
+    std::string msgAuthenticationParameters;
+    std::string msgPrivacyParameters;
+    uint32_t reserved = 0;  // not read or written by the library or the agent
+    std::string contextEngineID;
+    std::string contextName;
+};
