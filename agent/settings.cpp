@@ -28,7 +28,8 @@ std::string formatEngineID(const std::string& text) {
     uint32_t head = ENGINE_ID_NEW_FORMAT + snmp::ENTERPRISE_NUMBER;
     std::string id;
     id.reserve(ENGINE_ID_PREFIX_LENGTH + text.size());
-    for (int shift = 24; shift >= 0; shift -= 8) id.push_back(char((head >> shift) & 0xff));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        id.push_back(char((head >> shift) & 0xff));
     id.push_back(char(ENGINE_ID_TEXT_FORMAT));
     id += text;
     return id;
@@ -64,7 +65,9 @@ orla::message SnmpLooper::cmdGet(const orla::message& request) {
     return getConfig();
 }
 
-orla::message SnmpLooper::getObject(uint32_t) { return getConfig(); }
+orla::message SnmpLooper::getObject(uint32_t) {
+    return getConfig();
+}
 
 orla::message SnmpLooper::cmdSet(const orla::message& request) {
     orla::message undo = getConfig();
@@ -119,9 +122,12 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
     return {};
 }
 
-orla::message SnmpLooper::cmdUnknown(const orla::message&, uint32_t cmd) {
+orla::message SnmpLooper::cmdUnknown(const orla::message& request, uint32_t cmd) {
     orla::message reply;
-    if (cmd == snmp::CMD_LIST_GENERATORS) {
+    if (cmd == snmp::CMD_TRAP_REQUEST || cmd == snmp::CMD_TRAP_REQUEST_ALT1 ||
+        cmd == snmp::CMD_TRAP_REQUEST_ALT2) {
+        send_trap(request);
+    } else if (cmd == snmp::CMD_LIST_GENERATORS) {
         orla::message startTrap;
         startTrap.insert(orla::OBJ_ID, snmp::START_TRAP_ID);
         startTrap.insert(orla::OBJ_NAME, std::string("start-trap"));
