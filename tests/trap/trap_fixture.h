@@ -67,9 +67,10 @@ inline bool readBindings(InStream& in, DecodedTrap& trap) {
 
 // Decodes a complete trap. SNMPv3 messages are authenticated and decrypted
 // with `user`'s keys against the agent's own engine, as a receiver would.
-inline ::testing::AssertionResult decodeTrap(const OutStream& out, DecodedTrap& trap,
+inline ::testing::AssertionResult decodeTrap(const std::vector<unsigned char>& bytes,
+                                             DecodedTrap& trap,
                                              const CommunityKeep::Item* user = nullptr) {
-    InStream in(out.data(), out.size());
+    InStream in(bytes.data(), bytes.size());
     trap.version = in.getVersion();
     if (trap.version < 0) return ::testing::AssertionFailure() << "no message";
     if (trap.version == 3) {

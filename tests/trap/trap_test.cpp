@@ -48,7 +48,7 @@ class CreateTrap : public AgentTest {
         Context ctx(nullptr, 0);
         DecodedTrap trap;
         EXPECT_TRUE(createTrap(ctx, request, agentAddress));
-        EXPECT_TRUE(decodeTrap(ctx.out, trap, user));
+        EXPECT_TRUE(decodeTrap(ctx.out.bytes(), trap, user));
         bytes_ = ctx.out.bytes();
         return trap;
     }
