@@ -4,6 +4,7 @@
 
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
+#include "community/community_keep.h"
 #include "platform/orla/ids.h"
 
 std::vector<Scribers> scribers;
@@ -103,6 +104,7 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
     }
     if (request.has(snmp::SNMP_ENGINE_ID)) {
         serverInfo.engineID = formatEngineID(request.get(snmp::SNMP_ENGINE_ID));
+        communityKeep->regenerateKeys();  // keys are localised to the engine ID
     }
     if (request.has(snmp::SNMP_ENABLED)) {
         enabled = request.get(snmp::SNMP_ENABLED);

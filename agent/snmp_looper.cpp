@@ -70,7 +70,14 @@ void SnmpLooper::init() {
         enabled = cfg.get(snmp::SNMP_ENABLED, false);
         // The new boot count is on disk before the first request is served.
         store.set(snmp::SETTINGS_RECORD, getConfig());
+    } else {
+        // Never configured: the engine ID of an empty text, the one the first
+        // restart would load, so SNMPv3 users work from the first enable.
+        // Nothing is stored until a setting changes.
+        serverInfo.engineID = formatEngineID("");
     }
+    // The table was loaded before the engine ID was known (RFC 3414 2.6).
+    communityKeep->regenerateKeys();
 
     if (enabled) {
         enable();

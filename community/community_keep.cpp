@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "agent/snmp_looper.h"
 #include "platform/orla/ids.h"
 
 using namespace snmp;
@@ -110,6 +111,12 @@ bool CommunityKeep::canWrite(const std::string& name) {
 bool CommunityKeep::check(const std::string& name, uint32_t address) {
     const Item* item = findItem(name);
     return item && (address & item->netmask) == (item->address & item->netmask);
+}
+
+void CommunityKeep::regenerateKeys() {
+    if (!loop || loop->serverInfo.engineID.empty()) return;
+    for (Item* item : table_)
+        item->regenerateKeys();
 }
 
 // ---- Platform commands ----

@@ -60,10 +60,16 @@ public:
         // The configuration message: every field, OBJ_ID first.
         orla::message getCfg() const;
         // Applies the fields present in `cfg`; absent fields keep their value
-        // and OBJ_ID is ignored.
+        // and OBJ_ID is ignored. Once the agent's service exists (`loop`), the
+        // keys are derived again, with whatever engine ID it has then.
         void setCfg(const orla::message& cfg);
         // Takes `id` from OBJ_ID (when present), then setCfg.
         void setAllCfg(const orla::message& cfg);
+        // Derives both keys from the passwords and localises them to the
+        // agent's engine ID (RFC 3414 2.6, A.2). The privacy key uses the
+        // authentication protocol's hash too; privProtocol only selects the
+        // cipher. Does nothing before the service exists (`loop`).
+        void regenerateKeys();
     };
     using Items = std::vector<Item*>;
 
@@ -85,6 +91,10 @@ public:
     bool canWrite(const std::string& name);
     // The name exists and `address` (network byte order) passes its filter.
     bool check(const std::string& name, uint32_t address);
+
+    // Derives every record's keys again, front to back, after the agent's
+    // engine ID changed. Nothing happens while that engine ID is empty.
+    void regenerateKeys();
 
     const Items& items() const { return table_; }
 

@@ -4,8 +4,12 @@
 
 #include "community/community_keep.h"
 #include "request/pdu.h"
+#include "request/v3.h"
 
 namespace {
+
+// RFC 3412 6: msgVersion of SNMPv3.
+constexpr int SNMP_V3 = 3;
 
 // Versions 0 (SNMPv1), 1 (SNMPv2c) and 2 share the community header
 // (RFC 1157 4, RFC 1901 3): a community string, then the PDU.
@@ -35,18 +39,21 @@ bool createReply(Context& ctx, int sourceAddress) {
     ctx.out.add(version, ber::INTEGER);  // the reply repeats the request's version
 
     PduPolicy policy;
+    V3Keys keys;
     if (isCommunityVersion(version)) {
         if (!acceptCommunity(ctx, sourceAddress, policy)) {
             std::cerr << " authentification failed" << std::endl;
             return false;
         }
+    } else if (version == SNMP_V3) {
+        if (!acceptV3(ctx, sourceAddress, policy, keys)) return false;
     } else {
-        // Version 3 included: the user-based security model (RFC 3414) is not served yet.
         std::cerr << "version not supported" << std::endl;
         return false;
     }
 
     if (!servePdu(ctx, policy)) return false;
+    if (version == SNMP_V3) return protectV3Reply(ctx, keys);
     ctx.out.endSeq();  // message
     return true;
 }

@@ -4,11 +4,12 @@
 
 #include "request/context.h"
 
-// Decodes the message in ctx.in, checks its version and community, serves
-// its PDU and writes the whole reply into ctx.out. True when ctx.out holds a
-// reply to send; false when nothing is to be sent (a message that does not
-// decode, fails authentication, has an unsupported version or PDU type; the
-// reason goes to stderr as one line, except for decoding failures).
-// `sourceAddress` is the sender's IPv4 address in network byte order, for
-// the community's source filter.
+// Decodes the message in ctx.in, checks its version and its community (or
+// its SNMPv3 user and security, request/v3.h), serves its PDU and writes the
+// whole reply into ctx.out. True when ctx.out holds a reply to send; false
+// when nothing is to be sent (a message that does not decode, fails
+// authentication without an SNMPv3 report, has an unsupported version or PDU
+// type; the reason goes to stderr as one line, except for decoding
+// failures). `sourceAddress` is the sender's IPv4 address in network byte
+// order, for the source filter of the community or user.
 bool createReply(Context& ctx, int sourceAddress);

@@ -40,7 +40,7 @@ bool isServed(uint32_t type) {
 bool servePdu(Context& ctx, const PduPolicy& policy) {
     const uint32_t type = ctx.in.getType();
     if (!ctx.in.enterSeq()) return false;
-    ctx.out.startSeq(ber::RESPONSE);
+    ctx.out.startSeq(policy.report ? ber::REPORT : ber::RESPONSE);
 
     int requestId = 0;
     if (!ctx.in.getInt(requestId)) return false;
@@ -57,6 +57,12 @@ bool servePdu(Context& ctx, const PduPolicy& policy) {
     ctx.out.startSeq(ber::SEQUENCE);
     const size_t bindingsStart = ctx.out.mark();
 
+    if (policy.report) {
+        policy.report(ctx);  // a report handler always writes its binding
+        ctx.out.endSeq();    // binding list
+        ctx.out.endSeq();    // PDU
+        return true;
+    }
     if (!isServed(type)) {
         std::cerr << "unknown request command" << std::endl;
         return false;

@@ -14,14 +14,19 @@ struct PduPolicy {
     // Upper bound of the whole reply message in octets. SNMPv3 lowers it to
     // the manager's msgMaxSize less its own overhead (RFC 3412 7.1 step 3).
     size_t replyLimit = ber::MAX_UDP_PAYLOAD;
+    // SNMPv3 only: when set, the reply is a Report PDU (RFC 3412 7.1 step 3)
+    // whose one binding this handler writes; the request's bindings are not
+    // read, and its PDU type does not matter.
+    RequestHandler report = nullptr;
 };
 
 // Reads the PDU at ctx.in (its type, request id, the two header integers
 // into ctx.nonRepeaters and ctx.maxRepetitions, the bindings) and writes the
-// Response PDU into ctx.out, inside the message SEQUENCE the caller opened
-// and closes. Get, GetNext, Set and GetBulk are served; any other type
-// writes "unknown request command" to stderr. False when no reply is to be
-// sent: that type, or a PDU that cannot be decoded (no line then).
+// Response PDU (or the Report PDU of policy.report) into ctx.out, inside the
+// message SEQUENCE the caller opened and closes. Get, GetNext, Set and
+// GetBulk are served; any other type writes "unknown request command" to
+// stderr. False when no reply is to be sent: that type, or a PDU that cannot
+// be decoded (no line then).
 //
 // Error statuses follow RFC 1157 in every version: the first binding that
 // fails ends the request, is echoed with NULL and gives noSuchName (2) with

@@ -12,20 +12,33 @@
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/store.h"
+#include "platform/snmp/usm.h"
 
 namespace {
 
 std::vector<std::string> calls;
 
-void sub0() { calls.push_back("sub 0"); }
-void sub1() { calls.push_back("sub 1"); }
-void sub2() { calls.push_back("sub 2"); }
-void unsub0() { calls.push_back("unsub 0"); }
-void unsub1() { calls.push_back("unsub 1"); }
-void unsub2() { calls.push_back("unsub 2"); }
+void sub0() {
+    calls.push_back("sub 0");
+}
+void sub1() {
+    calls.push_back("sub 1");
+}
+void sub2() {
+    calls.push_back("sub 2");
+}
+void unsub0() {
+    calls.push_back("unsub 0");
+}
+void unsub1() {
+    calls.push_back("unsub 1");
+}
+void unsub2() {
+    calls.push_back("unsub 2");
+}
 
 class Settings : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/settings-test-XXXXXX";
         dir_ = mkdtemp(pattern);
@@ -49,6 +62,13 @@ protected:
         agent->init();
         return agent;
     }
+    // The same, after the running one ends.
+    std::unique_ptr<SnmpLooper> restart(std::unique_ptr<SnmpLooper> agent) {
+        agent.reset();
+        delete communityKeep;
+        communityKeep = nullptr;
+        return start();
+    }
 
     std::string dir_;
     std::string settingsPath_;
@@ -68,6 +88,34 @@ TEST_F(Settings, WithoutStoredRecordNothingIsWritten) {
     EXPECT_EQ(orla::Store(settingsPath_, 5).size(), 0u);
     EXPECT_FALSE(agent->enabled);
     EXPECT_EQ(agent->getConfig().get(snmp::SNMP_COMMUNITY_NAME), "morvel");
+}
+
+std::vector<unsigned char> localisedPrivKey(const std::string& engineID) {
+    return aKeyToBKey(passwordToAKey("priv-pw", usm::AUTH_HMAC_SHA_96), engineID,
+                      usm::AUTH_HMAC_SHA_96);
+}
+
+TEST_F(Settings, KeysAreLocalisedAtStartAlsoWithoutStoredSettings) {
+    auto agent = start();
+    orla::message user;
+    user.insert(snmp::COMM_NAME, std::string("ops"));
+    user.insert(snmp::COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
+    user.insert(snmp::COMM_PRIV_PASSWORD, std::string("priv-pw"));
+    ASSERT_TRUE(communityKeep->cmdAddObj(user).has(orla::OBJ_ID));
+
+    // Never configured: the engine ID an empty text gives, and nothing stored.
+    agent = restart(std::move(agent));
+    EXPECT_EQ(agent->serverInfo.engineID, formatEngineID(""));
+    EXPECT_EQ(orla::Store(settingsPath_, 5).size(), 0u);
+    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("")));
+
+    orla::message set;
+    set.insert(snmp::SNMP_ENGINE_ID, std::string("core-1"));
+    agent->cmdSet(set);
+    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("core-1")));
+
+    agent = restart(std::move(agent));
+    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("core-1")));
 }
 
 TEST_F(Settings, EveryStartCountsTheBootInTheStore) {
@@ -120,8 +168,7 @@ TEST_F(Settings, EmptyEngineIdTextKeepsThePrefixAlone) {
 TEST_F(Settings, GeneratorSelectionResubscribesWithoutRepetitions) {
     auto agent = start();
     orla::message set;
-    set.insert(snmp::SNMP_TRAP_GENERATORS,
-               std::vector<uint32_t>{2, 0, 2, snmp::START_TRAP_ID, 7});
+    set.insert(snmp::SNMP_TRAP_GENERATORS, std::vector<uint32_t>{2, 0, 2, snmp::START_TRAP_ID, 7});
     testing::internal::CaptureStdout();
     agent->cmdSet(set);
     std::string out = testing::internal::GetCapturedStdout();

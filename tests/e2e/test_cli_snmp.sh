@@ -72,12 +72,14 @@ expect_eq "(set)" "$(field "$out" auth-password)" "auth password hidden"
 expect_eq "(empty)" "$(field "$out" priv-password)" "priv password empty"
 if grep -q secret-1 <<<"$out"; then fail "password printed in clear"; fi
 
-cli snmp community set "$id" write=no security=priv priv-password=secret-2 auth-protocol=1 ||
+cli snmp community set "$id" write=no security=priv priv-password=secret-2 auth-protocol=sha1 \
+    priv-protocol=aes ||
     fail "community set"
 out=$(cli snmp community get "$id")
 expect_eq "no" "$(field "$out" write)" "write after set"
 expect_eq "priv" "$(field "$out" security)" "security after set"
-expect_eq "1" "$(field "$out" auth-protocol)" "auth-protocol after set"
+expect_eq "sha1" "$(field "$out" auth-protocol)" "auth-protocol after set"
+expect_eq "aes" "$(field "$out" priv-protocol)" "priv-protocol after set"
 expect_eq "(set)" "$(field "$out" priv-password)" "priv password after set"
 expect_eq "192.0.2.0" "$(field "$out" address)" "address kept by set"
 

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "platform/snmp/usm.h"
+
 namespace orla::cli {
 
 struct NamedCode {
@@ -21,9 +23,12 @@ inline constexpr std::array<NamedCode, 3> TRAP_VERSIONS{{{"1", 0}, {"2c", 1}, {"
 // Security level of a community used as an SNMPv3 user (RFC 3414 noAuthNoPriv,
 // authNoPriv, authPriv).
 inline constexpr std::array<NamedCode, 3> SECURITY_LEVELS{{{"none", 0}, {"auth", 1}, {"priv", 2}}};
-// Protocol codes of the encoding library; numbers only until it names them.
-inline constexpr std::array<NamedCode, 0> AUTH_PROTOCOLS{};
-inline constexpr std::array<NamedCode, 0> PRIV_PROTOCOLS{};
+// Protocol codes of the encoding library (platform/snmp/usm.h): HMAC-MD5-96
+// and HMAC-SHA-96 (RFC 3414), CBC-DES (RFC 3414) and CFB128-AES-128 (RFC 3826).
+inline constexpr std::array<NamedCode, 2> AUTH_PROTOCOLS{
+    {{"md5", usm::AUTH_HMAC_MD5_96}, {"sha1", usm::AUTH_HMAC_SHA_96}}};
+inline constexpr std::array<NamedCode, 2> PRIV_PROTOCOLS{
+    {{"des", usm::PRIV_CBC_DES}, {"aes", usm::PRIV_CFB128_AES_128}}};
 
 // A name of the table, else a number (decimal or 0x hex). Names win over
 // numbers that look the same ("1" is trap version code 0).

@@ -84,11 +84,18 @@ TEST(NamedCode, FormatsNamesAndFallsBackToNumbers) {
     EXPECT_EQ("2c", formatNamedCode(1, TRAP_VERSIONS));
     EXPECT_EQ("priv", formatNamedCode(2, SECURITY_LEVELS));
     EXPECT_EQ("7", formatNamedCode(7, SECURITY_LEVELS));
-    EXPECT_EQ("1", formatNamedCode(1, AUTH_PROTOCOLS));
-    uint32_t code = 0;
+    EXPECT_EQ("sha1", formatNamedCode(1, AUTH_PROTOCOLS));
+    EXPECT_EQ("aes", formatNamedCode(1, PRIV_PROTOCOLS));
+    EXPECT_EQ("9", formatNamedCode(9, PRIV_PROTOCOLS));
+    uint32_t code = 7;
+    ASSERT_TRUE(parseNamedCode("md5", AUTH_PROTOCOLS, code));
+    EXPECT_EQ(0u, code);
+    ASSERT_TRUE(parseNamedCode("des", PRIV_PROTOCOLS, code));
+    EXPECT_EQ(0u, code);
     ASSERT_TRUE(parseNamedCode("1", AUTH_PROTOCOLS, code));
     EXPECT_EQ(1u, code);
-    EXPECT_FALSE(parseNamedCode("md5", AUTH_PROTOCOLS, code));
+    EXPECT_FALSE(parseNamedCode("sha256", AUTH_PROTOCOLS, code));
+    EXPECT_FALSE(parseNamedCode("des", AUTH_PROTOCOLS, code));
 }
 
 TEST(Printable, EscapesControlBytesAndBackslash) {

@@ -1,0 +1,91 @@
+#include "request/v3.h"
+
+#include <iostream>
+#include <string>
+
+#include "agent/snmp_looper.h"
+#include "community/community_keep.h"
+
+namespace {
+
+// RFC 3414 5: usmStats, the counters of the report reasons.
+const OID USM_STATS("1.3.6.1.6.3.15.1.1");
+
+// Report indexes the agent itself decides (the library sets the others).
+constexpr int UNSUPPORTED_SEC_LEVEL = 0;
+constexpr int UNKNOWN_USER_NAME = 2;
+constexpr int NO_REPORT = -1;
+
+}  // namespace
+
+bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) {
+    int v3_err = NO_REPORT;
+    if (!ctx.in.readV3Info(v3_err)) {
+        std::cerr << "!ctx.in.readV3Info(v3_err)" << std::endl;
+        return false;
+    }
+    const V3Info* request = ctx.in.v3Info();
+    ctx.community = request ? request->msgUserName : std::string();
+
+    // RFC 3414 3.2 step 5: the user asks for more protection than the message has.
+    const uint32_t userLevel = communityKeep->getSecurity(ctx.community);
+    if (userLevel > static_cast<uint32_t>(ctx.in.securityLevel)) v3_err = UNSUPPORTED_SEC_LEVEL;
+
+    if (const CommunityKeep::Item* user = communityKeep->findItem(ctx.community)) {
+        keys.authKey = user->authKey;
+        keys.authProtocol = user->authProtocol;
+        keys.privKey = user->privKey;
+        keys.privProtocol = user->privProtocol;
+    }
+    if (!ctx.in.decryptAndCheckSignature(v3_err, keys.authKey, keys.authProtocol, keys.privKey,
+                                         keys.privProtocol, loop->serverInfo)) {
+        std::cerr << "decryptAndCheckSignature failed" << std::endl;
+        return false;
+    }
+    ctx.out.securityLevel = ctx.in.securityLevel;
+
+    // RFC 3414 3.2 step 4: an unknown user, or one outside its source filter,
+    // gets the unauthenticated report.
+    if (v3_err == NO_REPORT &&
+        !communityKeep->check(ctx.community, static_cast<uint32_t>(sourceAddress))) {
+        ctx.in.clearAuthPrivInfo();
+        ctx.out.securityLevel = 0;
+        v3_err = UNKNOWN_USER_NAME;
+    }
+
+    if (v3_err != NO_REPORT) {
+        ++Context::v3counters[v3_err];
+        ctx.reportIndex = v3_err;
+        policy.report = snmpV3;
+    } else {
+        policy.canRead = communityKeep->canRead(ctx.community);
+        policy.canWrite = communityKeep->canWrite(ctx.community);
+        policy.replyLimit = ctx.in.v3ReplyLimit();
+    }
+    return ctx.out.writeV3Info(ctx.in.v3Info());
+}
+
+bool protectV3Reply(Context& ctx, const V3Keys& keys) {
+    const V3Info* request = ctx.in.v3Info();
+    if (!ctx.out.cryptPacket(request, keys.privKey, keys.privProtocol)) {
+        std::cerr << "cryptPacket failed" << std::endl;
+        return false;
+    }
+    ctx.out.endSeq();  // message
+    if (!ctx.out.signPacket(request, keys.authKey, keys.authProtocol)) {
+        std::cerr << "signPacket failed" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+unsigned snmpV3(Context& ctx) {
+    OID name = USM_STATS;
+    name += static_cast<uint32_t>(ctx.reportIndex + 1);
+    name += 0u;
+    ctx.out.startSeq(ber::SEQUENCE);
+    ctx.out.addOID(name, ber::OBJECT_IDENTIFIER);
+    ctx.out.add(Context::v3counters[ctx.reportIndex], ber::COUNTER32);
+    ctx.out.endSeq();
+    return 0;
+}

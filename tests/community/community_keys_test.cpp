@@ -1,0 +1,126 @@
+// SNMPv3 keys of community records: derived from the passwords, localised to
+// the agent's engine ID, and derived again when either changes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/snmp_looper.h"
+#include "community/community_keep.h"
+#include "platform/orla/ids.h"
+#include "platform/snmp/usm.h"
+
+using namespace snmp;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+// RFC 3414 A.3: password "maplesyrup", engine ID 00..02 (12 octets).
+const std::string RFC_ENGINE_ID = std::string(11, '\0') + '\x02';
+const Bytes RFC_MD5_KUL = {0x52, 0x6f, 0x5e, 0xed, 0x9f, 0xcc, 0xe2, 0x6f,
+                           0x89, 0x64, 0xc2, 0x93, 0x07, 0x87, 0xd8, 0x2b};
+const Bytes RFC_SHA_KUL = {0x66, 0x95, 0xfe, 0xbc, 0x92, 0x88, 0xe3, 0x62, 0x82, 0x23,
+                           0x5f, 0xc7, 0x15, 0x1f, 0x12, 0x84, 0x97, 0xb3, 0x8f, 0x3f};
+
+class CommunityKeys : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/community-keys-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
+        loop = agent_.get();
+        agent_->serverInfo.engineID = RFC_ENGINE_ID;
+    }
+    void TearDown() override {
+        agent_.reset();
+        loop = nullptr;
+        delete communityKeep;
+        communityKeep = nullptr;
+        std::filesystem::remove_all(dir_);
+    }
+    static orla::message user(uint32_t authProtocol, uint32_t privProtocol) {
+        orla::message cfg;
+        cfg.insert(COMM_NAME, std::string("ops"));
+        cfg.insert(COMM_AUTH_PASSWORD, std::string("maplesyrup"));
+        cfg.insert(COMM_PRIV_PASSWORD, std::string("maplesyrup"));
+        cfg.insert(COMM_AUTH_PROTOCOL, authProtocol);
+        cfg.insert(COMM_PRIV_PROTOCOL, privProtocol);
+        cfg.insert(COMM_SECURITY, 2u);
+        return cfg;
+    }
+
+    std::string dir_;
+    std::unique_ptr<SnmpLooper> agent_;
+};
+
+TEST_F(CommunityKeys, PrivacyKeyIsTheLocalisedKeyOfTheAuthenticationHash) {
+    for (uint32_t privProtocol : {usm::PRIV_CBC_DES, usm::PRIV_CFB128_AES_128}) {
+        CommunityKeep::Item md5;
+        md5.setCfg(user(usm::AUTH_HMAC_MD5_96, privProtocol));
+        EXPECT_EQ(md5.privKey, RFC_MD5_KUL);
+        EXPECT_EQ(md5.authKey, bKeyToDKey(RFC_MD5_KUL, usm::AUTH_HMAC_MD5_96));
+
+        CommunityKeep::Item sha;
+        sha.setCfg(user(usm::AUTH_HMAC_SHA_96, privProtocol));
+        EXPECT_EQ(sha.privKey, RFC_SHA_KUL);
+        EXPECT_EQ(sha.authKey, bKeyToDKey(RFC_SHA_KUL, usm::AUTH_HMAC_SHA_96));
+    }
+}
+
+TEST_F(CommunityKeys, EverySetCfgDerivesAgainAuthProtocolCountsPrivProtocolNot) {
+    CommunityKeep::Item item;
+    item.setCfg(user(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES));
+    const Bytes md5Auth = item.authKey;
+    const Bytes md5Priv = item.privKey;
+
+    // Only the security level: the keys are derived again all the same.
+    item.authKey = item.privKey = {1, 2, 3};
+    orla::message level;
+    level.insert(COMM_SECURITY, 1u);
+    item.setCfg(level);
+    EXPECT_EQ(item.authKey, md5Auth);
+    EXPECT_EQ(item.privKey, md5Priv);
+
+    orla::message priv;
+    priv.insert(COMM_PRIV_PROTOCOL, usm::PRIV_CFB128_AES_128);
+    item.setCfg(priv);
+    EXPECT_EQ(item.authKey, md5Auth);
+    EXPECT_EQ(item.privKey, md5Priv);
+
+    orla::message auth;
+    auth.insert(COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
+    item.setCfg(auth);
+    EXPECT_NE(item.authKey, md5Auth);
+    EXPECT_EQ(item.privKey, RFC_SHA_KUL);
+}
+
+TEST_F(CommunityKeys, NoKeysBeforeTheServiceExists) {
+    loop = nullptr;
+    CommunityKeep::Item item;
+    item.setCfg(user(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES));
+    EXPECT_TRUE(item.authKey.empty());
+    EXPECT_TRUE(item.privKey.empty());
+}
+
+TEST_F(CommunityKeys, TableFollowsTheEngineIdButNotAnEmptyOne) {
+    ASSERT_TRUE(
+        communityKeep->cmdAddObj(user(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES)).has(orla::OBJ_ID));
+    CommunityKeep::Item* item = communityKeep->findItem("ops");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
+
+    agent_->serverInfo.engineID.clear();
+    communityKeep->regenerateKeys();
+    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
+
+    agent_->serverInfo.engineID = "elsewhere";
+    communityKeep->regenerateKeys();
+    EXPECT_EQ(item->privKey, aKeyToBKey(passwordToAKey("maplesyrup", usm::AUTH_HMAC_MD5_96),
+                                        "elsewhere", usm::AUTH_HMAC_MD5_96));
+}
+
+}  // namespace
