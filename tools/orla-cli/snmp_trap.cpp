@@ -11,7 +11,9 @@ namespace orla::cli {
 
 namespace {
 
-bool isDottedDecimal(const std::string& text) {
+// "1.3.6.1" or ".1.3.6.1", as the agent reads the binding's name.
+bool isDottedDecimal(std::string text) {
+    if (!text.empty() && text.front() == '.') text.erase(0, 1);
     if (text.empty() || text.front() == '.' || text.back() == '.') return false;
     if (text.find("..") != std::string::npos) return false;
     return text.find_first_not_of("0123456789.") == std::string::npos;
