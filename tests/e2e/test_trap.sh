@@ -37,6 +37,7 @@ trap 'stop_trapd; stop_agent' EXIT
 
 traps() { grep '^TRAP ' "$TRAPD_LOG" || true; }
 trap_count() { traps | wc -l; }
+traps_above() { [ "$(trap_count)" -gt "$1" ]; }  # for wait_for: counted at each try
 # Waits for the trap whose line holds TEXT and prints that line.
 trap_with() {
     wait_for grep -qF -- "$1" "$TRAPD_LOG" || fail "no trap with [$1]; log: $(cat "$TRAPD_LOG")"
@@ -93,7 +94,7 @@ cli snmp set trap-version=2c >/dev/null || fail "trap-version=2c"
 stop_agent
 before=$(trap_count)
 start_agent
-wait_for test "$(trap_count)" -gt "$before" || fail "no start trap in SNMPv2c; log: $(cat "$TRAPD_LOG")"
+wait_for traps_above "$before" || fail "no start trap in SNMPv2c; log: $(cat "$TRAPD_LOG")"
 line=$(traps | tail -n 1)
 expect_contains "$line" "TRAP s=1 u=morvel " "start trap SNMPv2c header"
 expect_contains "$line" ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.6.3.1.1.5.2" "snmpTrapOID.0"
@@ -121,7 +122,7 @@ before=$(trap_count)
 cli snmp trap oid=$SYS_NAME type=null >/dev/null || fail "null binding"
 line=$(trap_with "$SYS_NAME = NULL")
 cli snmp trap >/dev/null || fail "trap without binding"
-wait_for test "$(trap_count)" -eq $((before + 2)) || fail "no trap without binding"
+wait_for traps_above $((before + 1)) || fail "no trap without binding"
 line=$(traps | tail -n 1)
 expect_contains "$line" "= OID: $VENDOR_TRAP.0.1" "trap without binding"
 [ "$(grep -o '|' <<<"$line" | wc -l)" = 1 ] || fail "bindings of [$line]"
