@@ -8,6 +8,8 @@
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
 #include "platform/orla/ids.h"
+#include "platform/orla/runner.h"
+#include "trap/trap_maker.h"
 
 int main() {
     std::cerr << "loop = new SnmpLooper();" << std::endl;
@@ -21,7 +23,11 @@ int main() {
     loop->init();
 
     loadPlugins(PLUGIN_DIRECTORY);
+    // Makers of plug-ins come first; the vendor trap maker declines what is
+    // not a vendor trap request.
+    trapMakers.push_back(halvexTrapMaker);
     loop->startSubscribers();
+    orla::addTimer(loop, &SnmpLooper::startup, 0);
 
     // Tells the platform's service manager (service 1) that the agent is up.
     orla::message started;

@@ -121,9 +121,12 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
     return {};
 }
 
-orla::message SnmpLooper::cmdUnknown(const orla::message&, uint32_t cmd) {
+orla::message SnmpLooper::cmdUnknown(const orla::message& request, uint32_t cmd) {
     orla::message reply;
-    if (cmd == snmp::CMD_LIST_GENERATORS) {
+    if (cmd == snmp::CMD_TRAP_REQUEST || cmd == snmp::CMD_TRAP_REQUEST_ALT1 ||
+        cmd == snmp::CMD_TRAP_REQUEST_ALT2) {
+        send_trap(request);
+    } else if (cmd == snmp::CMD_LIST_GENERATORS) {
         orla::message startTrap;
         startTrap.insert(orla::OBJ_ID, snmp::START_TRAP_ID);
         startTrap.insert(orla::OBJ_NAME, std::string("start-trap"));

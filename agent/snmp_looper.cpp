@@ -13,6 +13,7 @@
 #include "platform/orla/runner.h"
 #include "request/context.h"
 #include "request/dispatch.h"
+#include "trap/trap_maker.h"
 
 SnmpLooper* loop = nullptr;
 unsigned char c_buf[65536];
@@ -82,6 +83,17 @@ void SnmpLooper::init() {
         enable();
     } else {
         setupLeave(LEAVE_IDLE);
+    }
+}
+
+void SnmpLooper::startup() {
+    for (uint32_t generator : trapGenerators) {
+        if (generator != snmp::START_TRAP_ID) continue;
+        // Offered only for this one trap: the start trap takes every request.
+        trapMakers.push_back(startupTrapMaker);
+        send_trap(orla::message());
+        trapMakers.pop_back();
+        return;
     }
 }
 

@@ -27,6 +27,12 @@ public:
     void disable();
     // The socket-readable callback: one datagram in, at most one reply out.
     void receive(int fd, int data, unsigned events);
+    // The start-up step, run once from a zero-delay timer: sends the start
+    // trap when START_TRAP_ID is among the selected trap generators.
+    void startup();
+    // Builds one trap for `request` and sends it to port 162 of the trap
+    // sink; writes one line and sends nothing when that is not possible.
+    void send_trap(const orla::message& request);
 
     // Settings handler (settings.cpp).
     orla::message getConfig() const;

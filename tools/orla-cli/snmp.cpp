@@ -37,6 +37,7 @@ constexpr SnmpAction ACTIONS[] = {
     {"print", runSnmpPrint},
     {"set", runSnmpSet},
     {"generators", runSnmpGenerators},
+    {"trap", runSnmpTrap},
     {"community", runSnmpCommunity},
 };
 
@@ -49,6 +50,10 @@ const char* const SNMP_HELP =
     "  snmp print                    show the settings, one \"name: value\" per line\n"
     "  snmp set NAME=VALUE ...       change settings (all in one request)\n"
     "  snmp generators               list the trap generators: id and name\n"
+    "  snmp trap [oid=OID type=TYPE [value=TEXT]]\n"
+    "                                send the vendor trap now, with one binding if given;\n"
+    "                                TYPE: integer string oid ipaddress counter gauge\n"
+    "                                timeticks null, or a BER tag number (value as is)\n"
     "\n"
     "Settings names and values:\n"
     "  enabled=yes|no                answer requests on UDP 161 and send traps\n"
@@ -93,6 +98,7 @@ const char* const SNMP_HELP =
     "  orla-cli snmp community set 1 write=no\n"
     "  orla-cli snmp community add name=admin read=yes security=priv \\\n"
     "      auth-protocol=1 auth-password=secret1x priv-protocol=1 priv-password=secret2x\n"
+    "  orla-cli snmp trap oid=1.3.6.1.2.1.1.5.0 type=string value=edge-1\n"
     "  orla-cli snmp community remove 1\n"
     "  orla-cli undo\n";
 

@@ -39,6 +39,7 @@ int usageError(const std::string& text);
 int runSnmpPrint(const Arguments& args);
 int runSnmpSet(const Arguments& args);
 int runSnmpGenerators(const Arguments& args);
+int runSnmpTrap(const Arguments& args);
 // args: what follows "community".
 int runSnmpCommunity(const Arguments& args);
 

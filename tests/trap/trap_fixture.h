@@ -1,0 +1,166 @@
+// What the trap tests share: an agent service over temporary stores, and a
+// decoder that reads a trap message back field by field.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/settings.h"
+#include "agent/snmp_looper.h"
+#include "community/community_keep.h"
+#include "platform/orla/ids.h"
+#include "platform/snmp/ber_in.h"
+#include "platform/snmp/ber_out.h"
+#include "platform/snmp/usm.h"
+#include "trap/trap_maker.h"
+#include "trap/trap_request.h"
+
+namespace traptest {
+
+// One trap message as read back from the wire.
+struct DecodedTrap {
+    int version = -1;
+    std::string community;  // SNMPv1, SNMPv2c
+    V3Info header;          // SNMPv3, as sent
+    int v3_err = -1;        // what the agent's own USM checks find
+    uint32_t pduTag = 0;
+    // SNMPv1 Trap-PDU
+    OID enterprise;
+    std::string agentAddress;  // the IpAddress content octets
+    int genericTrap = -1;
+    int specificTrap = -1;
+    int timeStamp = -1;
+    // SNMPv2-Trap-PDU
+    int requestId = -1;
+    int errorStatus = -1;
+    int errorIndex = -1;
+    // Every binding of the list, value as tag and content octets.
+    std::vector<VariableBinding> bindings;
+};
+
+// The content octets of an OID as a binding value carries them.
+inline std::string oidContent(const OID& oid) {
+    OutStream out;
+    out.addOID(oid);
+    return std::string(out.data() + 2, out.data() + out.size());
+}
+
+inline bool readBindings(InStream& in, DecodedTrap& trap) {
+    if (!in.enterSeq()) return false;
+    while (!in.isSeqEnd()) {
+        VariableBinding binding;
+        BerElement value;
+        if (!in.enterSeq() || !in.getOID(binding.oid) || !in.getElement(value)) return false;
+        binding.type = value.tag;
+        binding.value.assign(in.data() + value.contentOffset,
+                             in.data() + value.contentOffset + value.contentLength);
+        if (!in.isSeqEnd() || !in.exitSeq()) return false;
+        trap.bindings.push_back(binding);
+    }
+    return in.exitSeq() && in.isSeqEnd();
+}
+
+// Decodes a complete trap. SNMPv3 messages are authenticated and decrypted
+// with `user`'s keys against the agent's own engine, as a receiver would.
+inline ::testing::AssertionResult decodeTrap(const std::vector<unsigned char>& bytes,
+                                             DecodedTrap& trap,
+                                             const CommunityKeep::Item* user = nullptr) {
+    InStream in(bytes.data(), bytes.size());
+    trap.version = in.getVersion();
+    if (trap.version < 0) return ::testing::AssertionFailure() << "no message";
+    if (trap.version == 3) {
+        if (!in.readV3Info(trap.v3_err)) return ::testing::AssertionFailure() << "v3 header";
+        trap.header = *in.v3Info();
+        std::vector<unsigned char> none;
+        if (!in.decryptAndCheckSignature(trap.v3_err, user ? user->authKey : none,
+                                         user ? user->authProtocol : 0, user ? user->privKey : none,
+                                         user ? user->privProtocol : 0, loop->serverInfo))
+            return ::testing::AssertionFailure() << "v3 security";
+        // The scoped PDU's context fields are read (and decrypted) only now.
+        trap.header.contextEngineID = in.v3Info()->contextEngineID;
+        trap.header.contextName = in.v3Info()->contextName;
+        if (trap.v3_err != -1)
+            return ::testing::AssertionFailure() << "usm check " << trap.v3_err << " failed";
+    } else if (!in.getString(trap.community)) {
+        return ::testing::AssertionFailure() << "no community";
+    }
+    trap.pduTag = in.getType();
+    if (!in.enterSeq()) return ::testing::AssertionFailure() << "no PDU";
+    if (trap.pduTag == ber::TRAP_V1) {
+        if (!in.getOID(trap.enterprise) || in.getType() != ber::IP_ADDRESS ||
+            !in.getString(trap.agentAddress) || !in.getInt(trap.genericTrap) ||
+            !in.getInt(trap.specificTrap) || in.getType() != ber::TIMETICKS ||
+            !in.getInt(trap.timeStamp))
+            return ::testing::AssertionFailure() << "Trap-PDU head";
+    } else if (!in.getInt(trap.requestId) || !in.getInt(trap.errorStatus) ||
+               !in.getInt(trap.errorIndex)) {
+        return ::testing::AssertionFailure() << "PDU head";
+    }
+    if (!readBindings(in, trap)) return ::testing::AssertionFailure() << "bindings";
+    if (!in.exitSeq()) return ::testing::AssertionFailure() << "PDU end";
+    return ::testing::AssertionSuccess();
+}
+
+// An agent over temporary stores with the default community (id 0,
+// "morvel") as trap community and the vendor trap maker registered.
+class AgentTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/trap-test-XXXXXX";
+        dir_ = mkdtemp(pattern);
+        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
+        loop = agent_.get();
+        loop->serverInfo.engineID = formatEngineID("trap-test");
+        loop->serverInfo.engineBoots = 7;
+        loop->trapCommunity = 0;
+        trapMakers = {halvexTrapMaker};
+    }
+    void TearDown() override {
+        trapMakers.clear();
+        // The service never frees the community table; each test's own goes here.
+        delete communityKeep;
+        communityKeep = nullptr;
+        loop = nullptr;
+        agent_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Adds a community used as SNMPv3 user, its keys localised to the agent.
+    CommunityKeep::Item* addUser(const std::string& name, uint32_t security,
+                                 uint32_t authProtocol = usm::AUTH_HMAC_SHA_96,
+                                 uint32_t privProtocol = usm::PRIV_CFB128_AES_128) {
+        orla::message cfg;
+        cfg.insert(snmp::COMM_NAME, name);
+        cfg.insert(snmp::COMM_SECURITY, security);
+        cfg.insert(snmp::COMM_AUTH_PROTOCOL, authProtocol);
+        cfg.insert(snmp::COMM_PRIV_PROTOCOL, privProtocol);
+        cfg.insert(snmp::COMM_AUTH_PASSWORD, std::string("auth-secret"));
+        cfg.insert(snmp::COMM_PRIV_PASSWORD, std::string("priv-secret"));
+        communityKeep->cmdAddObj(cfg);
+        CommunityKeep::Item* item = communityKeep->findItem(name);
+        if (item == nullptr) return nullptr;
+        const std::string& engineID = loop->serverInfo.engineID;
+        item->authKey = bKeyToDKey(
+            aKeyToBKey(passwordToAKey("auth-secret", authProtocol), engineID, authProtocol),
+            authProtocol);
+        item->privKey =
+            aKeyToBKey(passwordToAKey("priv-secret", authProtocol), engineID, authProtocol);
+        return item;
+    }
+
+    static orla::message vendorRequest() {
+        orla::message request;
+        request.insert(orla::MSG_CMD, snmp::CMD_TRAP_REQUEST);
+        return request;
+    }
+
+    std::string dir_;
+    std::unique_ptr<SnmpLooper> agent_;
+};
+
+}  // namespace traptest

@@ -1,0 +1,332 @@
+// createTrap and the two built-in trap makers: the three message forms, the
+// vendor trap's binding rules, the SNMPv3 header per security level, and
+// what is written when no trap can be built.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/orla/clock.h"
+#include "tests/trap/trap_fixture.h"
+#include "trap/create_trap.h"
+
+using namespace traptest;
+
+namespace {
+
+const OID SYS_UP_TIME{1, 3, 6, 1, 2, 1, 1, 3, 0};
+const OID SNMP_TRAP_OID{1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
+const OID WARM_START{1, 3, 6, 1, 6, 3, 1, 1, 5, 2};
+const OID VENDOR_TRAP{1, 3, 6, 1, 4, 1, 32473, 1, 1, 9};
+
+uint32_t address(const char* text) {
+    in_addr parsed{};
+    inet_pton(AF_INET, text, &parsed);
+    return parsed.s_addr;
+}
+
+std::string hex(const std::vector<unsigned char>& bytes) {
+    std::string text;
+    char octet[4];
+    for (unsigned char byte : bytes) {
+        snprintf(octet, sizeof octet, "%02x ", byte);
+        text += octet;
+    }
+    return text;
+}
+
+class CreateTrap : public AgentTest {
+  protected:
+    // Builds one trap, expecting success; the request id, if any, is the first
+    // rand() after srand(seed).
+    DecodedTrap build(const orla::message& request, uint32_t agentAddress = address("127.0.0.1"),
+                      const CommunityKeep::Item* user = nullptr) {
+        srand(SEED);
+        Context ctx(nullptr, 0);
+        DecodedTrap trap;
+        EXPECT_TRUE(createTrap(ctx, request, agentAddress));
+        EXPECT_TRUE(decodeTrap(ctx.out.bytes(), trap, user));
+        bytes_ = ctx.out.bytes();
+        return trap;
+    }
+    static constexpr unsigned SEED = 4242;
+    std::vector<unsigned char> bytes_;
+};
+
+TEST_F(CreateTrap, StartTrapV1IsExactlyTheTrapPdu) {
+    trapMakers.push_back(startupTrapMaker);
+    loop->startJiffies = orla::getJiffies() - 5000;
+    DecodedTrap trap = build(orla::message());
+
+    // The time stamp is the only field that depends on the clock.
+    ASSERT_GE(trap.timeStamp, 5000);
+    const uint32_t ticks = static_cast<uint32_t>(trap.timeStamp);
+    std::vector<unsigned char> timeTicks{0x43, 0x02, uint8_t(ticks >> 8), uint8_t(ticks)};
+    if (ticks >= 0x8000) {
+        timeTicks = {0x43, 0x03, uint8_t(ticks >> 16), uint8_t(ticks >> 8), uint8_t(ticks)};
+    }
+    std::vector<unsigned char> pdu{0x06, 0x09, 0x2b, 0x06, 0x01, 0x06, 0x03, 0x01, 0x01, 0x05,
+                                   0x02,                                // enterprise warmStart
+                                   0x40, 0x04, 0x7f, 0x00, 0x00, 0x01,  // agent 127.0.0.1
+                                   0x02, 0x01, 0x01,                    // generic warmStart
+                                   0x02, 0x01, 0x00};                   // specific 0
+    pdu.insert(pdu.end(), timeTicks.begin(), timeTicks.end());
+    pdu.insert(pdu.end(), {0x30, 0x00});  // no bindings
+    std::vector<unsigned char> expected{0x30, 0x00, 0x02, 0x01, 0x00,
+                                        0x04, 0x06, 'm',  'o',  'r',
+                                        'v',  'e',  'l',  0xa4, uint8_t(pdu.size())};
+    expected.insert(expected.end(), pdu.begin(), pdu.end());
+    expected[1] = uint8_t(expected.size() - 2);
+    EXPECT_EQ(hex(bytes_), hex(expected));
+}
+
+TEST_F(CreateTrap, AgentAddressIsFourOctetsInNetworkOrder) {
+    trapMakers.push_back(startupTrapMaker);
+    struct Case {
+        const char* text;
+        std::string octets;
+    };
+    for (const Case& c : {Case{"127.0.0.1", std::string("\x7f\x00\x00\x01", 4)},
+                          Case{"192.0.2.1", std::string("\xc0\x00\x02\x01", 4)},
+                          Case{"255.255.255.255", std::string("\xff\xff\xff\xff", 4)},
+                          Case{"10.0.0.128", std::string("\x0a\x00\x00\x80", 4)},
+                          Case{"0.0.0.0", std::string(4, '\0')}}) {
+        SCOPED_TRACE(c.text);
+        DecodedTrap trap = build(orla::message(), address(c.text));
+        EXPECT_EQ(trap.agentAddress, c.octets);
+    }
+}
+
+TEST_F(CreateTrap, StartTrapV2cCarriesWarmStartWithNothingAppended) {
+    loop->trapVersion = 1;
+    trapMakers.push_back(startupTrapMaker);
+    DecodedTrap trap = build(orla::message());
+    srand(SEED);
+    EXPECT_EQ(trap.version, 1);
+    EXPECT_EQ(trap.community, "morvel");
+    EXPECT_EQ(trap.pduTag, ber::TRAP_V2);
+    EXPECT_EQ(trap.requestId, rand());
+    EXPECT_EQ(trap.errorStatus, 0);
+    EXPECT_EQ(trap.errorIndex, 0);
+    ASSERT_EQ(trap.bindings.size(), 2u);
+    EXPECT_EQ(trap.bindings[0].oid, SYS_UP_TIME);
+    EXPECT_EQ(trap.bindings[0].type, ber::TIMETICKS);
+    EXPECT_EQ(trap.bindings[1].oid, SNMP_TRAP_OID);
+    EXPECT_EQ(trap.bindings[1].type, ber::OBJECT_IDENTIFIER);
+    EXPECT_EQ(trap.bindings[1].value, oidContent(WARM_START));
+}
+
+TEST_F(CreateTrap, VersionsOtherThanOneAndThreeGetTheV2cForm) {
+    for (uint32_t version : {2u, 7u}) {
+        loop->trapVersion = version;
+        DecodedTrap trap = build(vendorRequest());
+        EXPECT_EQ(trap.version, static_cast<int>(version));
+        EXPECT_EQ(trap.pduTag, ber::TRAP_V2);
+        ASSERT_EQ(trap.bindings.size(), 2u);
+    }
+}
+
+TEST_F(CreateTrap, VendorTrapV1IsEnterpriseSpecific) {
+    DecodedTrap trap = build(vendorRequest(), address("192.0.2.1"));
+    EXPECT_EQ(trap.pduTag, ber::TRAP_V1);
+    EXPECT_EQ(trap.enterprise, VENDOR_TRAP);
+    EXPECT_EQ(trap.agentAddress, std::string("\xc0\x00\x02\x01", 4));
+    EXPECT_EQ(trap.genericTrap, 6);
+    EXPECT_EQ(trap.specificTrap, 1);
+    EXPECT_TRUE(trap.bindings.empty());
+}
+
+TEST_F(CreateTrap, VendorTrapV2cAppendsZeroAndSpecificNumber) {
+    loop->trapVersion = 1;
+    orla::message request = vendorRequest();
+    request.insert(snmp::TRAP_VAR_OID, std::string("1.3.6.1.2.1.1.5.0"));
+    request.insert(snmp::TRAP_VAR_TYPE, 4u);
+    request.insert(snmp::TRAP_VAR_VALUE, std::string("edge-1"));
+    DecodedTrap trap = build(request);
+    OID trapOid = VENDOR_TRAP;
+    trapOid += OID{0, 1};
+    ASSERT_EQ(trap.bindings.size(), 3u);
+    EXPECT_EQ(trap.bindings[1].value, oidContent(trapOid));
+    EXPECT_EQ(trap.bindings[2].oid, OID("1.3.6.1.2.1.1.5.0"));
+    EXPECT_EQ(trap.bindings[2].type, ber::OCTET_STRING);
+    EXPECT_EQ(trap.bindings[2].value, "edge-1");
+}
+
+// Which fields of a vendor trap request give the trap its one binding.
+struct BindingCase {
+    const char* name;
+    bool hasOid;
+    bool hasType;
+    uint32_t type;
+    bool hasValue;
+    std::string value;
+    bool expectBinding;
+};
+
+class VendorBinding : public CreateTrap, public ::testing::WithParamInterface<BindingCase> {};
+
+TEST_P(VendorBinding, FollowsTheRequestFields) {
+    const BindingCase& c = GetParam();
+    orla::message request = vendorRequest();
+    if (c.hasOid) request.insert(snmp::TRAP_VAR_OID, std::string("1.3.6.1.4.1.32473.5.1"));
+    if (c.hasType) request.insert(snmp::TRAP_VAR_TYPE, c.type);
+    if (c.hasValue) request.insert(snmp::TRAP_VAR_VALUE, c.value);
+    for (uint32_t version : {0u, 1u}) {
+        loop->trapVersion = version;
+        DecodedTrap trap = build(request);
+        const size_t fixed = version == 0 ? 0 : 2;
+        ASSERT_EQ(trap.bindings.size(), fixed + (c.expectBinding ? 1 : 0));
+        if (!c.expectBinding) continue;
+        const VariableBinding& binding = trap.bindings[fixed];
+        EXPECT_EQ(binding.oid, OID("1.3.6.1.4.1.32473.5.1"));
+        EXPECT_EQ(binding.type, c.type);
+        EXPECT_EQ(binding.value, c.value);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trap, VendorBinding,
+    ::testing::Values(BindingCase{"StringValue", true, true, 4, true, "up", true},
+                      BindingCase{"IntegerContent", true, true, 2, true, std::string("\xff", 1),
+                                  true},
+                      BindingCase{"EmptyString", true, true, 4, true, "", true},
+                      BindingCase{"NullWithoutValue", true, true, 5, false, "", true},
+                      BindingCase{"StringWithoutValue", true, true, 4, false, "", false},
+                      BindingCase{"NoType", true, false, 0, true, "x", false},
+                      BindingCase{"NoName", false, true, 4, true, "x", false}),
+    [](const ::testing::TestParamInfo<BindingCase>& info) { return info.param.name; });
+
+TEST_F(CreateTrap, RequestNoMakerTakesIsDumped) {
+    orla::message notVendor;
+    notVendor.insert(orla::MSG_CMD, snmp::CMD_TRAP_REQUEST_ALT2);
+    for (const orla::message& request : {orla::message(), notVendor}) {
+        std::ostringstream dump;
+        dump << "Could not handle trap, msg dump:\n" << request << "\n";
+        Context ctx(nullptr, 0);
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(createTrap(ctx, request, address("127.0.0.1")));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), dump.str());
+    }
+}
+
+bool takeEverything(std::vector<VariableBinding>& bindings, const orla::message&, OID& trapOid,
+                    int& genericTrap, int& specificTrap) {
+    trapOid = OID{1, 3, 6, 1, 4, 1, 99};
+    genericTrap = 6;
+    specificTrap = 42;
+    bindings.push_back({OID{1, 3, 6, 1, 4, 1, 99, 1}, ber::INTEGER, std::string("\x07", 1)});
+    return true;
+}
+
+TEST_F(CreateTrap, FirstMakerThatTakesTheRequestWins) {
+    trapMakers.insert(trapMakers.begin(), takeEverything);
+    DecodedTrap trap = build(vendorRequest());
+    EXPECT_EQ(trap.enterprise, OID({1, 3, 6, 1, 4, 1, 99}));
+    EXPECT_EQ(trap.specificTrap, 42);
+    ASSERT_EQ(trap.bindings.size(), 1u);
+    EXPECT_EQ(trap.bindings[0].value, std::string("\x07", 1));
+}
+
+TEST_F(CreateTrap, MissingCommunityFails) {
+    for (uint32_t version : {0u, 1u, 3u}) {
+        loop->trapVersion = version;
+        loop->trapCommunity = 5;
+        Context ctx(nullptr, 0);
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(createTrap(ctx, vendorRequest(), address("127.0.0.1")));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "createTrap: bad community\n");
+    }
+}
+
+// One SNMPv3 security level: the header it gives a trap.
+struct LevelCase {
+    const char* name;
+    uint32_t security;
+    uint32_t authProtocol;
+    uint32_t privProtocol;
+    unsigned char flags;
+    size_t authLength;
+    size_t privLength;
+};
+
+class V3Trap : public CreateTrap, public ::testing::WithParamInterface<LevelCase> {};
+
+TEST_P(V3Trap, HeaderFollowsTheUsersSecurityLevel) {
+    const LevelCase& c = GetParam();
+    CommunityKeep::Item* user = addUser("trapuser", c.security, c.authProtocol, c.privProtocol);
+    ASSERT_NE(user, nullptr);
+    loop->trapVersion = 3;
+    loop->trapCommunity = user->id;
+    orla::message request = vendorRequest();
+    request.insert(snmp::TRAP_VAR_OID, std::string("1.3.6.1.2.1.2.2.1.1.3"));
+    request.insert(snmp::TRAP_VAR_TYPE, 2u);
+    request.insert(snmp::TRAP_VAR_VALUE, std::string("\x03", 1));
+
+    testing::internal::CaptureStdout();
+    DecodedTrap trap = build(request, address("127.0.0.1"), user);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "snmp v3 trap\n");
+
+    srand(SEED);
+    const int msgID = rand();
+    EXPECT_EQ(trap.version, 3);
+    EXPECT_EQ(trap.header.msgID, static_cast<uint32_t>(msgID));
+    EXPECT_EQ(trap.header.msgMaxSize, 65507u);
+    EXPECT_EQ(trap.header.msgFlags, std::string(1, char(c.flags)));
+    EXPECT_EQ(trap.header.msgSecurityModel, 3u);
+    EXPECT_EQ(trap.header.msgAuthoritativeEngineID, loop->serverInfo.engineID);
+    EXPECT_EQ(trap.header.msgAuthoritativeEngineBoots, 7u);
+    EXPECT_EQ(trap.header.msgUserName, "trapuser");
+    EXPECT_EQ(trap.header.msgAuthenticationParameters.size(), c.authLength);
+    EXPECT_EQ(trap.header.msgPrivacyParameters.size(), c.privLength);
+    EXPECT_EQ(trap.header.contextEngineID, loop->serverInfo.engineID);
+    EXPECT_EQ(trap.header.contextName, "");
+
+    EXPECT_EQ(trap.pduTag, ber::TRAP_V2);
+    EXPECT_EQ(trap.errorStatus, 0);
+    ASSERT_EQ(trap.bindings.size(), 3u);
+    EXPECT_EQ(trap.bindings[0].oid, SYS_UP_TIME);
+    OID trapOid = VENDOR_TRAP;
+    trapOid += OID{0, 1};
+    EXPECT_EQ(trap.bindings[1].value, oidContent(trapOid));
+    EXPECT_EQ(trap.bindings[2].type, ber::INTEGER);
+    EXPECT_EQ(trap.bindings[2].value, std::string("\x03", 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trap, V3Trap,
+    ::testing::Values(
+        LevelCase{"NoAuthNoPriv", 0, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 0, 0, 0},
+        LevelCase{"AuthMd5", 1, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 1, 12, 0},
+        LevelCase{"AuthSha", 1, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 1, 12, 0},
+        LevelCase{"PrivShaAes", 2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 3, 12, 8},
+        LevelCase{"PrivMd5Des", 2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 3, 12, 8}),
+    [](const ::testing::TestParamInfo<LevelCase>& info) { return info.param.name; });
+
+TEST_F(CreateTrap, V3TrapIsAnnouncedAlsoWhenNoMakerTakesIt) {
+    loop->trapVersion = 3;
+    Context ctx(nullptr, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(createTrap(ctx, orla::message(), address("127.0.0.1")));
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("snmp v3 trap\nCould not handle trap, msg dump:\n", 0), 0u) << printed;
+}
+
+TEST_F(CreateTrap, V3UserWithoutKeysGivesNoTrap) {
+    CommunityKeep::Item* user = addUser("keyless", 2);
+    ASSERT_NE(user, nullptr);
+    user->authKey.clear();
+    user->privKey.clear();
+    loop->trapVersion = 3;
+    loop->trapCommunity = user->id;
+    Context ctx(nullptr, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(createTrap(ctx, vendorRequest(), address("127.0.0.1")));
+    testing::internal::GetCapturedStdout();
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "trap/create_trap.h"
+
+#include <netinet/in.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "agent/snmp_looper.h"
+#include "community/community_keep.h"
+#include "platform/orla/clock.h"
+#include "platform/snmp/usm.h"
+#include "platform/snmp/v3_info.h"
+#include "trap/trap_maker.h"
+
+namespace {
+
+constexpr int SNMP_V1 = 0;
+constexpr int SNMP_V3 = 3;
+constexpr uint32_t V3_TRAP_MAX_SIZE = 65507;
+constexpr unsigned char FLAG_AUTH = 0x01;
+constexpr unsigned char FLAG_PRIV = 0x02;
+
+// The header of an SNMPv3 trap: the agent is the authoritative engine
+// (RFC 3414 1.5.1), the trap community is the user.
+V3Info trapHeader(const CommunityKeep::Item& user) {
+    const V3ServerInfo& engine = loop->serverInfo;
+    V3Info info;
+    info.msgID = static_cast<uint32_t>(rand());
+    info.msgMaxSize = V3_TRAP_MAX_SIZE;
+    unsigned char flags = 0;
+    if (user.security > 0) flags |= FLAG_AUTH;
+    if (user.security == 2) flags |= FLAG_PRIV;
+    info.msgFlags = std::string(1, static_cast<char>(flags));
+    info.msgSecurityModel = usm::SECURITY_MODEL_USM;
+    info.msgAuthoritativeEngineID = engine.engineID;
+    info.msgAuthoritativeEngineBoots = engine.engineBoots;
+    info.msgAuthoritativeEngineTime = orla::getUptime() - engine.engineTimeBase;
+    info.msgUserName = user.name;
+    if (user.security > 0) info.msgAuthenticationParameters = std::string(usm::MAC_LENGTH, '\0');
+    if (user.security == 2) {
+        // RFC 3414 8.1.1.1: engine boots, then a local integer.
+        for (int shift = 24; shift >= 0; shift -= 8)
+            info.msgPrivacyParameters.push_back(static_cast<char>(engine.engineBoots >> shift));
+        for (int i = 0; i < 4; ++i)
+            info.msgPrivacyParameters.push_back(static_cast<char>(rand() & 0xff));
+    }
+    info.contextEngineID = engine.engineID;
+    return info;
+}
+
+}  // namespace
+
+bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddress) {
+    OutStream& out = ctx.out;
+    const int version = static_cast<int>(loop->trapVersion);
+    out.startSeq(ber::SEQUENCE);
+    out.add(version, ber::INTEGER);
+
+    const CommunityKeep::Item* community = communityKeep->findItem(loop->trapCommunity);
+    if (community == nullptr) {
+        std::cerr << "createTrap: bad community" << std::endl;
+        return false;
+    }
+
+    V3Info header;
+    if (version == SNMP_V3) {
+        std::cout << "snmp v3 trap" << std::endl;
+        header = trapHeader(*community);
+        out.securityLevel = static_cast<int>(community->security);
+        out.writeV3Info(&header);
+    } else {
+        out.add(community->name, ber::OCTET_STRING);
+    }
+
+    out.startSeq(version == SNMP_V1 ? ber::TRAP_V1 : ber::TRAP_V2);
+
+    OID trapOid;
+    int genericTrap = 0;
+    int specificTrap = 0;
+    std::vector<VariableBinding> bindings;
+    bool taken = false;
+    for (TrapMaker maker : trapMakers) {
+        if (maker(bindings, request, trapOid, genericTrap, specificTrap)) {
+            taken = true;
+            break;
+        }
+    }
+    if (!taken) {
+        std::cout << "Could not handle trap, msg dump:" << std::endl << request << std::endl;
+        return false;
+    }
+
+    // sysUpTime of the trap: hundredths of a second since the agent started.
+    const uint32_t upTime = orla::getJiffies() - loop->startJiffies;
+    if (version == SNMP_V1) {
+        out.addOID(trapOid, ber::OBJECT_IDENTIFIER);
+        // The writer puts the value's most significant octet first.
+        out.add(static_cast<int>(ntohl(agentAddress)), ber::IP_ADDRESS);
+        out.add(genericTrap, ber::INTEGER);
+        out.add(specificTrap, ber::INTEGER);
+        out.add(upTime, ber::TIMETICKS);
+    } else {
+        out.add(rand(), ber::INTEGER);
+        out.addErrorStatus(0);
+        out.addErrorIndex(0);
+    }
+
+    out.startSeq(ber::SEQUENCE);
+    if (version != SNMP_V1) {
+        out.startSeq(ber::SEQUENCE);
+        out.addOID(OID("1.3.6.1.2.1.1.3.0"), ber::OBJECT_IDENTIFIER);  // sysUpTime.0
+        out.add(upTime, ber::TIMETICKS);
+        out.endSeq();
+        // RFC 3584 3.1: an enterprise-specific trap becomes enterprise.0.specific.
+        out.startSeq(ber::SEQUENCE);
+        out.addOID(OID("1.3.6.1.6.3.1.1.4.1.0"), ber::OBJECT_IDENTIFIER);  // snmpTrapOID.0
+        if (genericTrap == GENERIC_ENTERPRISE_SPECIFIC) {
+            trapOid += 0u;
+            trapOid += static_cast<uint32_t>(specificTrap);
+        }
+        out.addOID(trapOid, ber::OBJECT_IDENTIFIER);
+        out.endSeq();
+    }
+    for (const VariableBinding& binding : bindings)
+        out.addVarBind(binding);
+    out.endSeq();
+    out.endSeq();
+
+    if (version == SNMP_V3) {
+        if (!out.cryptPacket(&header, community->privKey, community->privProtocol)) return false;
+        out.endSeq();
+        return out.signPacket(&header, community->authKey, community->authProtocol);
+    }
+    out.endSeq();
+    return true;
+}

@@ -1,0 +1,59 @@
+// SnmpLooper::send_trap: one trap, one datagram to UDP port 162 of the sink,
+// from a fresh socket so the agent address follows the current route.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "agent/settings.h"
+#include "agent/snmp_looper.h"
+#include "request/context.h"
+#include "trap/create_trap.h"
+
+namespace {
+
+constexpr uint16_t SNMP_TRAP_PORT = 162;
+
+}  // namespace
+
+void SnmpLooper::send_trap(const orla::message& request) {
+    if (!enabled) {
+        std::cerr << "send_trap: snmp disabled" << std::endl;
+        return;
+    }
+    if (trapTarget == 0 || trapCommunity == snmp::NO_COMMUNITY) {
+        std::cerr << "send_trap: no trap sink specified" << std::endl;
+        return;
+    }
+
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        std::cerr << "send_trap: failed to open UDP socket: " << strerror(errno) << std::endl;
+        return;
+    }
+    sockaddr_in sink{};
+    sink.sin_family = AF_INET;
+    sink.sin_addr.s_addr = trapTarget;
+    sink.sin_port = htons(SNMP_TRAP_PORT);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sink), sizeof sink) < 0) {
+        std::cerr << "send_trap: failed to connect: " << strerror(errno) << std::endl;
+        close(fd);
+        return;
+    }
+
+    Context ctx(nullptr, 0);
+    sockaddr_in local{};
+    socklen_t localLength = sizeof local;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) < 0) {
+        std::cerr << "send_trap: failed to getsockname: " << strerror(errno) << std::endl;
+    } else if (!createTrap(ctx, request, local.sin_addr.s_addr)) {
+        std::cerr << "send_trap: createTrap failed" << std::endl;
+    } else if (send(fd, ctx.out.data(), ctx.out.size(), 0) < 0) {
+        std::cerr << "send_trap: failed to send trap packet: " << strerror(errno) << std::endl;
+    }
+    close(fd);
+}
