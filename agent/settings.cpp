@@ -29,7 +29,8 @@ std::string formatEngineID(const std::string& text) {
     uint32_t head = ENGINE_ID_NEW_FORMAT + snmp::ENTERPRISE_NUMBER;
     std::string id;
     id.reserve(ENGINE_ID_PREFIX_LENGTH + text.size());
-    for (int shift = 24; shift >= 0; shift -= 8) id.push_back(char((head >> shift) & 0xff));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        id.push_back(char((head >> shift) & 0xff));
     id.push_back(char(ENGINE_ID_TEXT_FORMAT));
     id += text;
     return id;
@@ -65,7 +66,9 @@ orla::message SnmpLooper::cmdGet(const orla::message& request) {
     return getConfig();
 }
 
-orla::message SnmpLooper::getObject(uint32_t) { return getConfig(); }
+orla::message SnmpLooper::getObject(uint32_t) {
+    return getConfig();
+}
 
 orla::message SnmpLooper::cmdSet(const orla::message& request) {
     orla::message undo = getConfig();

@@ -13,7 +13,7 @@
 #include "platform/snmp/v3_server_info.h"
 
 class SnmpLooper : public orla::Looper {
-public:
+  public:
     // The daemon uses the default store paths; tests give their own.
     explicit SnmpLooper(const std::string& settingsPath = snmp::SETTINGS_STORE_PATH,
                         const std::string& communityPath = snmp::COMMUNITY_STORE_PATH);

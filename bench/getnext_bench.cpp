@@ -26,7 +26,7 @@ struct Row : Data {
 // Owns the rows and announces them at the first read (the table's index
 // packers are added after it subscribes); up to date from then on.
 class StaticRows : public TableProvider {
-public:
+  public:
     explicit StaticRows(int count) {
         for (int i = 1; i <= count; ++i) {
             auto row = std::make_unique<Row>();
@@ -39,11 +39,12 @@ public:
     void subscribe(TableProviderClient* client) override { client_ = client; }
     void updateTables() override {
         if (announced_) return;
-        for (auto& row : rows_) client_->change(row.get());
+        for (auto& row : rows_)
+            client_->change(row.get());
         announced_ = true;
     }
 
-private:
+  private:
     TableProviderClient* client_ = nullptr;
     bool announced_ = false;
     std::vector<std::unique_ptr<Row>> rows_;
@@ -70,7 +71,8 @@ void BM_GetNextOverTable(benchmark::State& state) {
         next = next + 1 < rows ? next + 1 : 0;
     }
     state.SetItemsProcessed(state.iterations());
-    for (auto& entry : leafs) delete entry.second;
+    for (auto& entry : leafs)
+        delete entry.second;
     leafs.clear();
 }
 BENCHMARK(BM_GetNextOverTable)->Arg(100)->Arg(10000)->Arg(100000);

@@ -40,7 +40,7 @@ inline constexpr const char* DEFAULT_COMMUNITY = "morvel";
 }  // namespace snmp
 
 class CommunityKeep : public orla::Handler {
-public:
+  public:
     // One community record.
     struct Item {
         uint32_t id = 0xffffffff;
@@ -107,7 +107,7 @@ public:
     orla::message cmdRemoveObj(const orla::message& request, uint32_t id) override;
     orla::message getObject(uint32_t id) override;
 
-private:
+  private:
     orla::Store store_;
     orla::Allocator ids_;
     Items table_;

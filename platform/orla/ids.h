@@ -13,8 +13,8 @@ inline constexpr U32ArrayKey MSG_TO{0xff0001};    // destination handler path: s
 inline constexpr U32ArrayKey MSG_FROM{0xff0002};  // sender path
 inline constexpr U32Key MSG_ERROR{0xff0003};      // error code of an error reply
 inline constexpr StringKey MSG_ERROR_TEXT{0xff0004};
-inline constexpr U32Key MSG_SEQ{0xff0005};        // exchange sequence number (library use)
-inline constexpr U32Key MSG_CMD{0xff0007};        // command code
+inline constexpr U32Key MSG_SEQ{0xff0005};           // exchange sequence number (library use)
+inline constexpr U32Key MSG_CMD{0xff0007};           // command code
 inline constexpr StringKey MSG_UNDO_TEXT{0xff0008};  // description of an undo step
 
 // Object fields of the object commands.
@@ -23,7 +23,8 @@ inline constexpr MessageArrayKey OBJ_LIST{0xfe0002};
 // Get-all paging: in a reply, the id of the first object not yet listed; in a
 // request, the id to resume from (absent: from the first object).
 inline constexpr U32Key OBJ_NEXT{0xfe0003};
-inline constexpr U32Key OBJ_PAGE_SIZE{0xfe0006};     // get-all request: objects per page (0: handler's choice)
+inline constexpr U32Key OBJ_PAGE_SIZE{
+    0xfe0006};  // get-all request: objects per page (0: handler's choice)
 inline constexpr U32Key OBJ_GETALL_PARAM{0xfe000c};  // get-all request: the source's parameter
 inline constexpr U32Key OBJ_COUNT{0xfe0014};         // get-count reply: number of objects
 inline constexpr StringKey OBJ_NAME{0xfe0010};
@@ -41,7 +42,7 @@ inline constexpr uint32_t CMD_GET = 0xfe000d;
 inline constexpr uint32_t CMD_SET = 0xfe000e;
 inline constexpr uint32_t CMD_SUBSCRIBE = 0xfe0010;
 inline constexpr uint32_t CMD_UNSUBSCRIBE = 0xfe0011;
-inline constexpr uint32_t CMD_NOTIFY = 0xfe0012;     // a change notification to a subscriber
+inline constexpr uint32_t CMD_NOTIFY = 0xfe0012;  // a change notification to a subscriber
 inline constexpr uint32_t CMD_GETCOUNT = 0xfe0015;
 inline constexpr uint32_t CMD_UNDO = 0xfe0020;       // revert the latest recorded change
 inline constexpr uint32_t CMD_UNDO_LIST = 0xfe0021;  // list the undo history

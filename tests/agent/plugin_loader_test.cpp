@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class PluginLoader : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/plugins-test-XXXXXX";
         root_ = mkdtemp(pattern);
@@ -53,8 +53,8 @@ TEST_F(PluginLoader, DirectoriesAreSearchedDepthFirst) {
 TEST_F(PluginLoader, PluginWithoutAutorunStaysLoadedWithALine) {
     fs::copy_file(SILENT_PLUGIN, root_ + "/quiet.so");
     std::string path = root_ + "/quiet.so";
-    EXPECT_EQ(load(root_), "plugin loaded: " + path + "\nplugin " + path +
-                               " has no symbol autorun\n");
+    EXPECT_EQ(load(root_),
+              "plugin loaded: " + path + "\nplugin " + path + " has no symbol autorun\n");
 }
 
 TEST_F(PluginLoader, FileThatIsNoSharedObjectGivesTwoLines) {

@@ -34,10 +34,8 @@ struct SnmpAction {
 };
 
 constexpr SnmpAction ACTIONS[] = {
-    {"print", runSnmpPrint},
-    {"set", runSnmpSet},
-    {"generators", runSnmpGenerators},
-    {"trap", runSnmpTrap},
+    {"print", runSnmpPrint},           {"set", runSnmpSet},
+    {"generators", runSnmpGenerators}, {"trap", runSnmpTrap},
     {"community", runSnmpCommunity},
 };
 

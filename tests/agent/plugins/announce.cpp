@@ -1,4 +1,6 @@
 // A plug-in for the loader tests: says on stderr that its autorun ran.
 #include <cstdio>
 
-extern "C" void autorun() { std::fputs("autorun ran\n", stderr); }
+extern "C" void autorun() {
+    std::fputs("autorun ran\n", stderr);
+}

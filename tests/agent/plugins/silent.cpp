@@ -1,2 +1,4 @@
 // A plug-in for the loader tests: a shared object without autorun.
-extern "C" int notAutorun() { return 0; }
+extern "C" int notAutorun() {
+    return 0;
+}

@@ -13,7 +13,9 @@ struct PrefixCase {
     const char* netmask;
 };
 
-void PrintTo(const PrefixCase& c, std::ostream* os) { *os << c.text; }
+void PrintTo(const PrefixCase& c, std::ostream* os) {
+    *os << c.text;
+}
 
 class AddressPrefix : public testing::TestWithParam<PrefixCase> {};
 
