@@ -16,10 +16,13 @@
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 #include "platform/orla/runner.h"
+#include "tests/platform/orla/looper_fixture.h"
 
 namespace {
 
 using orla::message;
+using orlatest::request;
+using orlatest::Watcher;
 
 constexpr orla::U32Key VALUE{5};
 constexpr uint32_t CMD_NEVER_ANSWER = 0x99;
@@ -52,22 +55,6 @@ class ServiceHandler : public orla::Handler {
     }
     message getObject(uint32_t) override { return cmdGet(message()); }
 };
-
-class Watcher : public orla::Looper {
-  public:
-    std::vector<message> notes;
-    message cmdUnknown(const message& request, uint32_t cmd) override {
-        if (cmd == orla::CMD_NOTIFY) notes.push_back(request);
-        return message();
-    }
-};
-
-message request(std::vector<uint32_t> to, uint32_t cmd) {
-    message msg;
-    msg.insert(orla::MSG_TO, std::move(to));
-    msg.insert(orla::MSG_CMD, cmd);
-    return msg;
-}
 
 class Ipc : public testing::Test {
   protected:

@@ -8,10 +8,13 @@
 #include "platform/orla/ids.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/runner.h"
+#include "tests/platform/orla/looper_fixture.h"
 
 namespace {
 
 using orla::message;
+using orlatest::request;
+using orlatest::Watcher;
 
 constexpr orla::U32Key VALUE{5};
 
@@ -49,23 +52,6 @@ class ValueHandler : public orla::Handler {
     }
     message getObject(uint32_t) override { return cmdGet(message()); }
 };
-
-// A looper that collects the notifications sent to it.
-class Watcher : public orla::Looper {
-  public:
-    std::vector<message> notes;
-    message cmdUnknown(const message& request, uint32_t cmd) override {
-        if (cmd == orla::CMD_NOTIFY) notes.push_back(request);
-        return message();
-    }
-};
-
-message request(std::vector<uint32_t> to, uint32_t cmd) {
-    message msg;
-    msg.insert(orla::MSG_TO, std::move(to));
-    msg.insert(orla::MSG_CMD, cmd);
-    return msg;
-}
 
 TEST(Handler, DispatchesByCommandWithObjectArguments) {
     ValueHandler handler;
