@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/orla/ids.h"
-#include "platform/orla/ipc_socket.h"
 #include "platform/orla/runner.h"
 #include "tests/platform/orla/looper_fixture.h"
 
@@ -157,24 +156,6 @@ TEST(Looper, InProcessSubscriberGetsNotificationWithObject) {
     for (int pass = 0; pass < 5; ++pass)
         orla::getRunner().runOnce(0);
     EXPECT_EQ(looper.notes.size(), 1u);
-}
-
-TEST(Looper, SendCmdToThisProcessIsDeliveredByTheRunner) {
-    orla::Looper looper;
-    ValueHandler handler;
-    looper.addHandler(1, &handler);
-    message msg;
-    msg.insert(orla::MSG_TO, std::vector<uint32_t>{0, 1});
-    msg.insert(VALUE, 5);
-    handler.sendCmd(msg, orla::CMD_SET);
-    EXPECT_EQ(handler.value, 0u);  // fire and forget: not yet
-    for (int pass = 0; pass < 100 && handler.value == 0; ++pass)
-        orla::getRunner().runOnce(10);
-    EXPECT_EQ(handler.value, 5u);
-    // An absent service drops the message.
-    orla::setRunDirectory(testing::TempDir() + "orla-looper-test-absent");
-    msg.insert(orla::MSG_TO, std::vector<uint32_t>{54321, 1});
-    looper.sendMessage(msg);
 }
 
 }  // namespace
