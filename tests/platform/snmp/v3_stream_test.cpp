@@ -146,12 +146,19 @@ TEST_P(V3RoundTrip, ReadsBackWithTheSameKeys) {
     EXPECT_EQ(value, std::string(m.valueLength, 'v'));
 }
 
-TEST_P(V3RoundTrip, WrongKeysAreReportedUnauthenticated) {
+// Wrong keys are reported, and the report goes out unauthenticated; without
+// authentication the keys play no part.
+TEST_P(V3RoundTrip, WrongKeysAreReportedOrIgnoredWithoutAuthentication) {
     const Message m = message();
-    if (m.level == 0) GTEST_SKIP();
     const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
     const Keys wrong = deriveKeys(m.authProtocol, ENGINE_ID, "password9", "password9");
     const Bytes bytes = build(m, keys);
+    if (m.level == 0) {
+        const Outcome outcome = receive(bytes, wrong, m.authProtocol, m.privProtocol);
+        EXPECT_EQ(outcome.v3_err, -1);
+        EXPECT_EQ(outcome.requestId, REQUEST_ID);
+        return;
+    }
     {
         InStream in(bytes.data(), bytes.size());
         const Outcome outcome =
