@@ -32,19 +32,10 @@ class PluginLoader : public ::testing::Test {
     std::string root_;
 };
 
-TEST_F(PluginLoader, LoadsSharedObjectsAndCallsAutorunAfterTheLoadedLine) {
-    fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/a.so");
-    EXPECT_EQ(load(root_), "plugin loaded: " + root_ + "/a.so\nautorun ran\n");
-}
-
-TEST_F(PluginLoader, OnlyRegularFilesEndingInSoAreLoaded) {
+TEST_F(PluginLoader, LoadsRegularSharedObjectsDepthFirstAndCallsAutorun) {
     for (const char* name : {".hidden.so", "x.so.1", "so", "notes.txt"}) {
         fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/" + name);
     }
-    EXPECT_EQ(load(root_), "");
-}
-
-TEST_F(PluginLoader, DirectoriesAreSearchedDepthFirst) {
     fs::create_directories(root_ + "/b.so/deeper");
     fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/b.so/deeper/c.so");
     EXPECT_EQ(load(root_), "plugin loaded: " + root_ + "/b.so/deeper/c.so\nautorun ran\n");

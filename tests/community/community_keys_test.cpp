@@ -1,5 +1,5 @@
 // SNMPv3 keys of community records: derived from the passwords, localised to
-// the agent's engine ID, and derived again when either changes.
+// the agent's engine ID, and derived again at every configuration change.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -96,31 +96,6 @@ TEST_F(CommunityKeys, EverySetCfgDerivesAgainAuthProtocolCountsPrivProtocolNot) 
     item.setCfg(auth);
     EXPECT_NE(item.authKey, md5Auth);
     EXPECT_EQ(item.privKey, RFC_SHA_KUL);
-}
-
-TEST_F(CommunityKeys, NoKeysBeforeTheServiceExists) {
-    loop = nullptr;
-    CommunityKeep::Item item;
-    item.setCfg(user(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES));
-    EXPECT_TRUE(item.authKey.empty());
-    EXPECT_TRUE(item.privKey.empty());
-}
-
-TEST_F(CommunityKeys, TableFollowsTheEngineIdButNotAnEmptyOne) {
-    ASSERT_TRUE(
-        communityKeep->cmdAddObj(user(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES)).has(orla::OBJ_ID));
-    CommunityKeep::Item* item = communityKeep->findItem("ops");
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
-
-    agent_->serverInfo.engineID.clear();
-    communityKeep->regenerateKeys();
-    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
-
-    agent_->serverInfo.engineID = "elsewhere";
-    communityKeep->regenerateKeys();
-    EXPECT_EQ(item->privKey, aKeyToBKey(passwordToAKey("maplesyrup", usm::AUTH_HMAC_MD5_96),
-                                        "elsewhere", usm::AUTH_HMAC_MD5_96));
 }
 
 }  // namespace

@@ -76,17 +76,6 @@ TEST_F(Columns, WalkGoesColumnByColumnInIndexOrder) {
     EXPECT_EQ(next(IF_DESCR + 0u), IF_DESCR + 1u);
 }
 
-TEST_F(Columns, SetWritesExistingRowThroughTable) {
-    Context ctx = contextOver(encoded([](OutStream& o) { o.add("wan", ber::OCTET_STRING); }));
-    ASSERT_EQ(run(snmpSet, ctx, IF_DESCR + 3u), 0u);
-    Rec* row3 = provider.records[1].get();
-    EXPECT_EQ(row3->str, "wan");
-    EXPECT_EQ(provider.setRecords, (std::vector<Data*>{row3}));
-    const Written w = written(ctx);
-    EXPECT_EQ(w.name, IF_DESCR + 3u);
-    EXPECT_EQ(w.content, Bytes({'w', 'a', 'n'}));
-}
-
 TEST_F(Columns, SetNeverCreatesRows) {
     for (const OID& name : {IF_DESCR + 5u, IF_DESCR}) {
         Context ctx = contextOver(encoded([](OutStream& o) { o.add("new", ber::OCTET_STRING); }));
@@ -95,24 +84,6 @@ TEST_F(Columns, SetNeverCreatesRows) {
     }
     EXPECT_TRUE(provider.setRecords.empty());
     EXPECT_EQ(table.count(), 2u);
-}
-
-TEST_F(Columns, SetOfUndecodableValueEchoesRowUnchanged) {
-    Context ctx = contextOver({0x02, 0x01, 0x07});
-    ASSERT_EQ(run(snmpSet, ctx, IF_DESCR + 1u), 0u);
-    EXPECT_EQ(written(ctx).content, Bytes({'l', 'o'}));
-    EXPECT_EQ(provider.setRecords.size(), 1u);
-}
-
-TEST_F(Columns, EmptyTableFailsGetAndPassesGetNextOn) {
-    FakeTableProvider emptyProvider;
-    MapTable empty(&emptyProvider);
-    empty.addIndex(&index);
-    const OID column("1.3.6.1.2.1.2.2.1.1");  // before ifDescr
-    addColumnarLeaf(column, &descr, &empty);
-    Context get(nullptr, 0);
-    EXPECT_EQ(run(snmpGet, get, column + 1u), 2u);
-    EXPECT_EQ(next(column), IF_DESCR + 1u);
 }
 
 // Index: an address then an integer; a partial index finds the first row

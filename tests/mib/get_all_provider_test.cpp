@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "mib/count_provider.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
 #include "platform/snmp/ber.h"
@@ -24,12 +23,6 @@ void parseOne(orla::message const& object, std::vector<Data*>* records) {
     rec->id = static_cast<int>(object.get(orla::OBJ_ID));
     rec->name = object.get(orla::OBJ_NAME);
     records->push_back(rec);
-}
-
-void parseTwo(orla::message const& object, std::vector<Data*>* records) {
-    parseOne(object, records);
-    parseOne(object, records);
-    static_cast<LoggedRecord*>(records->back())->name += "'";
 }
 
 class LoggingClient : public TableProviderClient {
@@ -78,16 +71,6 @@ TEST_F(TableProviders, TwoSourcesAnnounceTheWholeListToEachClientInTurn) {
     provider.updateTables();  // cached: no exchange, no announcement
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(first.requests.size(), 1u);
-}
-
-TEST_F(TableProviders, ParseMayMakeSeveralRecordsOfOneObject) {
-    first.addObject(1, "x");
-    GetAllProvider provider;
-    provider.addSource(parseTwo, firstPath);
-    LoggingClient client("c");
-    provider.subscribe(&client);
-    provider.updateTables();
-    EXPECT_EQ(events, (std::vector<std::string>{"c: x", "c: x'"}));
 }
 
 TEST_F(TableProviders, DropClearsEveryClientBeforeDeletingARecord) {
@@ -144,36 +127,10 @@ TEST_F(TableProviders, CountIsTheSumOfTheSourcesAnswers) {
 
     second.count = nullptr;
     EXPECT_FALSE(provider.getCountCMD(count));
-}
 
-TEST_F(TableProviders, WithoutSourcesNothingIsSentAndTheCountIsZero) {
-    GetAllProvider provider;
-    LoggingClient client("c");
-    provider.subscribe(&client);
-    provider.updateTables();
-    EXPECT_TRUE(events.empty());
-    unsigned count = 99;
-    EXPECT_TRUE(provider.getCountCMD(count));
+    GetAllProvider none;
+    EXPECT_TRUE(none.getCountCMD(count));
     EXPECT_EQ(count, 0u);
-}
-
-TEST_F(TableProviders, MapTableCountsThroughTheProviderWithoutFilling) {
-    const uint32_t seven = 7;
-    first.count = &seven;
-    first.addObject(1, "only");
-    GetAllProvider provider;
-    provider.addSource(parseOne, firstPath);
-    DataNumPacker index(field(&NamedRecord::id), ber::INTEGER);
-    MapTable table(&provider);
-    table.addIndex(&index);
-    CountProvider rows(&table);
-
-    EXPECT_EQ(static_cast<CountProvider::CountData*>(rows.get())->rowCount, 7);
-    EXPECT_FALSE(provider.valid);
-
-    first.count = nullptr;  // no direct count: the table fills and counts its rows
-    EXPECT_EQ(static_cast<CountProvider::CountData*>(rows.get())->rowCount, 1);
-    EXPECT_TRUE(provider.valid);
 }
 
 TEST_F(TableProviders, WalkOfTenThousandRowsFetchesOnce) {

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "mib/count_provider.h"
 #include "mib/get_first_provider.h"
-#include "mib/proxy_data_provider.h"
 #include "tests/mib/service_fixture.h"
 
 using namespace providertest;
@@ -19,18 +17,6 @@ Data* makeFromReply(orla::message const& reply) {
 }
 
 class Providers : public ServiceTest {};
-
-TEST_F(Providers, GetProviderReadsWithItsCommandAndCachesTheRecord) {
-    first.getReply.insert(orla::OBJ_NAME, std::string("ops@example.net"));
-    GetProvider provider(makeFromReply, firstPath, orla::CMD_GET, orla::CMD_SET);
-
-    auto* rec = static_cast<NamedRecord*>(provider.get());
-    ASSERT_NE(rec, nullptr);
-    EXPECT_EQ(rec->name, "ops@example.net");
-    EXPECT_EQ(provider.get(), rec);
-    ASSERT_EQ(first.requests.size(), 1u);
-    EXPECT_EQ(first.requests[0].get(orla::MSG_CMD), orla::CMD_GET);
-}
 
 TEST_F(Providers, GetProviderErrorPrintsOncePerFetchAndBuildsFromEmpty) {
     first.getError = "no such setting";
@@ -85,57 +71,6 @@ TEST_F(Providers, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
 
     EXPECT_EQ(provider.set(rec), 0);
     EXPECT_EQ(first.requests.size(), 2u);
-}
-
-TEST_F(Providers, GetFirstProviderOverEmptyListHasNoRecord) {
-    GetFirstProvider provider(makeIfWanted, firstPath);
-    EXPECT_EQ(provider.getFirstObjId(), 0xffffffffu);
-    EXPECT_EQ(provider.get(), nullptr);
-}
-
-TEST_F(Providers, GetFirstProviderKeepsTheEarlierIdWhenNothingMatchesLater) {
-    first.addObject(12, "wanted");
-    GetFirstProvider provider(makeIfWanted, firstPath);
-    EXPECT_EQ(provider.getFirstObjId(), 12u);
-    provider.invalidateData();
-    first.objects.clear();
-    EXPECT_EQ(provider.get(), nullptr);
-    EXPECT_EQ(provider.getFirstObjId(), 12u);
-}
-
-int proxyCalls = 0;
-NamedRecord proxyRecord;
-Data* buildProxy() {
-    ++proxyCalls;
-    return &proxyRecord;
-}
-
-TEST(ProxyProvider, EveryReadCallsTheFunction) {
-    proxyCalls = 0;
-    ProxyDataProvider provider(buildProxy);
-    EXPECT_EQ(provider.get(), &proxyRecord);
-    EXPECT_EQ(provider.get(), &proxyRecord);
-    EXPECT_EQ(proxyCalls, 2);
-    EXPECT_EQ(provider.set(&proxyRecord), 0);
-}
-
-class FixedTable : public Table {
-  public:
-    Data* get(OID const&) override { return nullptr; }
-    std::pair<OID, Data*> getNext(OID const&) override { return {OID(), nullptr}; }
-    int set(OID const&, Data*) override { return 0; }
-    unsigned count() override { return rows; }
-    unsigned rows = 0;
-};
-
-TEST(CountProviderTest, RecordFollowsTheTablesCount) {
-    FixedTable table;
-    CountProvider provider(&table);
-    table.rows = 3;
-    EXPECT_EQ(static_cast<CountProvider::CountData*>(provider.get())->rowCount, 3);
-    table.rows = 9;
-    EXPECT_EQ(static_cast<CountProvider::CountData*>(provider.get())->rowCount, 9);
-    EXPECT_EQ(provider.set(provider.get()), 0);
 }
 
 }  // namespace

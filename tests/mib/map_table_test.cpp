@@ -66,12 +66,6 @@ class MultiColumnIndex : public ::testing::Test {
     DataIPPacker ip{field(&Rec::ip), ber::IP_ADDRESS};
 };
 
-TEST_F(MultiColumnIndex, KeyIsTheFragmentsInOrder) {
-    Rec* rec = provider.add(7, "ab", 0x0a000001);
-    EXPECT_EQ(table.getKey(rec), OID("7.2.97.98.10.0.0.1"));
-    EXPECT_EQ(table.get(OID("7.2.97.98.10.0.0.1")), rec);
-}
-
 TEST_F(MultiColumnIndex, WalkVisitsRowsInIndexOrder) {
     provider.add(2, "", 1);
     provider.add(1, "ab", 1);
@@ -103,18 +97,6 @@ TEST_F(MultiColumnIndex, StoreKeyStopsAtUnreadableFragment) {
     EXPECT_EQ(rec.ip, 0x01010101u);  // saw an empty rest
 }
 
-TEST(MapTable, SubscribesItselfAndRefreshesBeforeEveryRead) {
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    ASSERT_EQ(provider.clients.size(), 1u);
-    EXPECT_EQ(provider.clients[0], static_cast<TableProviderClient*>(&table));
-    EXPECT_EQ(provider.updates, 0u);
-    table.get(OID("1"));
-    table.getNext(OID());
-    table.count();
-    EXPECT_EQ(provider.updates, 3u);
-}
-
 TEST(MapTable, SameKeyAnnouncedTwiceKeepsTheLater) {
     FakeTableProvider provider;
     MapTable table(&provider);
@@ -124,59 +106,6 @@ TEST(MapTable, SameKeyAnnouncedTwiceKeepsTheLater) {
     Rec* later = provider.add(3);
     EXPECT_EQ(table.get(OID("3")), later);
     EXPECT_EQ(table.count(), 1u);
-}
-
-TEST(MapTable, WithoutIndexPackersHoldsOneRowUnderEmptyOid) {
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    provider.add(1);
-    Rec* last = provider.add(2);
-    EXPECT_EQ(table.get(OID()), last);
-    EXPECT_EQ(table.getNext(OID()).second, nullptr);
-    EXPECT_EQ(table.getNext(OID("0")).second, nullptr);
-    EXPECT_EQ(table.count(), 1u);
-}
-
-TEST(MapTable, RemoveErasesTheKeyWhicheverRecordItHolds) {
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    DataNumPacker num(field(&Rec::num), ber::INTEGER);
-    table.addIndex(&num);
-    provider.add(1);
-    Rec* other = provider.add(2);
-    table.count();  // fill
-    Rec stale;
-    stale.num = 2;
-    table.remove(&stale);
-    EXPECT_EQ(table.get(OID("2")), nullptr);
-    EXPECT_EQ(table.count(), 1u);
-    table.remove(other);  // nothing left under 2: no effect
-    EXPECT_EQ(table.count(), 1u);
-}
-
-TEST(MapTable, DirectCountWinsWithoutRefreshing) {
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    provider.add(1);
-    provider.directCount = 7;
-    EXPECT_EQ(table.count(), 7u);
-    EXPECT_EQ(provider.updates, 0u);
-    provider.directCount.reset();
-    EXPECT_EQ(table.count(), 1u);
-    EXPECT_EQ(provider.updates, 1u);
-}
-
-TEST(MapTable, SetHandsRecordToProviderAndReturnsZero) {
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    Rec rec;
-    for (bool accepted : {true, false}) {
-        provider.setResult = accepted;
-        EXPECT_EQ(table.set(OID("9"), &rec), 0);
-    }
-    EXPECT_EQ(provider.setRecords, (std::vector<Data*>{&rec, &rec}));
-    EXPECT_EQ(provider.updates, 0u);
-    EXPECT_EQ(table.get(OID("9")), nullptr);  // rows untouched
 }
 
 // The provider clears its clients before deleting records, then refills on
@@ -195,30 +124,6 @@ TEST(MapTable, FollowsProviderCacheThroughDropAndRefill) {
     EXPECT_EQ(table.get(OID("1")), nullptr);
     EXPECT_EQ(walk(table), (std::vector<OID>{OID("5")}));
     EXPECT_EQ(table.count(), 1u);
-}
-
-TEST(MapTable, FeedsEveryClientOfOneProvider) {
-    FakeTableProvider provider;
-    MapTable byNum(&provider);
-    MapTable byName(&provider);
-    DataNumPacker num(field(&Rec::num), ber::INTEGER);
-    DataStringPacker name(field(&Rec::str), ber::OCTET_STRING, 1);
-    byNum.addIndex(&num);
-    byName.addIndex(&name);
-    Rec* rec = provider.add(4, "z");
-    EXPECT_EQ(byNum.get(OID("4")), rec);
-    EXPECT_EQ(byName.get(OID("122")), rec);
-}
-
-TEST(MapTable, BignumIndexGivesEmptyFragmentAndBugLine) {
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    DataBignumPacker big(field(&Rec::big), ber::COUNTER64);
-    table.addIndex(&big);
-    Rec rec;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(table.getKey(&rec), OID());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "BUG: Packer::getAsKey called\n");
 }
 
 }  // namespace

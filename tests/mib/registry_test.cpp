@@ -14,19 +14,6 @@ class Registry : public ::testing::Test {
     void TearDown() override { leafs.clear(); }
 };
 
-TEST_F(Registry, SecondRegistrationUnderSameOidReplacesFirst) {
-    Scalar first("first");
-    Scalar second("second");
-    addLeaf(under({1}), &first);
-    addLeaf(under({1}), &second);
-    ASSERT_EQ(leafs.size(), 1u);
-    Context ctx(nullptr, 0);
-    ctx.oid = under({1, 0});
-    ASSERT_EQ(snmpGet(ctx), 0u);
-    EXPECT_NE(std::string(ctx.out.data(), ctx.out.data() + ctx.out.size()).find("second"),
-              std::string::npos);
-}
-
 TEST_F(Registry, EmptyTreeAnswersEveryOperationWithNoSuchName) {
     for (RequestHandler handler : {snmpGet, snmpGetNext, snmpSet}) {
         Context ctx(nullptr, 0);

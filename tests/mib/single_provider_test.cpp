@@ -41,15 +41,6 @@ class CacheLifetime : public ::testing::Test {
     CountingProvider provider;
 };
 
-TEST_F(CacheLifetime, ReadsWithinTheIdleLimitFetchOnce) {
-    Data* rec = provider.get();
-    advance(10);
-    EXPECT_EQ(provider.get(), rec);
-    EXPECT_EQ(provider.fetches, 1);
-    EXPECT_TRUE(provider.valid);
-    EXPECT_TRUE(provider.timerArmed);
-}
-
 TEST_F(CacheLifetime, SteadyReadsRefetchOnceTheRecordIsOld) {
     // Reads every 10 ticks; a check every 25. The check at 200 ticks after the
     // fill drops the record, the next read fetches again.
@@ -99,13 +90,6 @@ TEST_F(CacheLifetime, NullRecordIsCachedWithoutRetrying) {
     EXPECT_TRUE(provider.valid);
 }
 
-TEST_F(CacheLifetime, InvalidateOnEmptyProviderLeavesItEmpty) {
-    provider.invalidateData();
-    EXPECT_FALSE(provider.valid);
-    EXPECT_FALSE(provider.timerArmed);
-    EXPECT_EQ(provider.deletions, 0);
-}
-
 TEST_F(CacheLifetime, InvalidateDropsAndCancelsTheCheck) {
     provider.get();
     provider.invalidateData();
@@ -117,17 +101,6 @@ TEST_F(CacheLifetime, InvalidateDropsAndCancelsTheCheck) {
               0u);
 }
 
-TEST_F(CacheLifetime, NewTimeoutsApplyFromTheNextCheck) {
-    provider.get();
-    provider.setTimeouts(100, 1000);
-    advance(50);  // past the old idle limit, within the new one
-    provider.invalidateDataTimer();
-    EXPECT_TRUE(provider.valid);
-    advance(100);
-    provider.invalidateDataTimer();
-    EXPECT_FALSE(provider.valid);
-}
-
 TEST_F(CacheLifetime, ClockWrapDoesNotDropAFreshCache) {
     fakeNow = 0xfffffff0;
     provider.get();
@@ -135,22 +108,6 @@ TEST_F(CacheLifetime, ClockWrapDoesNotDropAFreshCache) {
     provider.get();
     provider.invalidateDataTimer();
     EXPECT_TRUE(provider.valid);
-}
-
-TEST_F(CacheLifetime, SetPassesTheRecordOnWithoutTouchingTheCache) {
-    Data* rec = provider.get();
-    EXPECT_EQ(provider.set(rec), 7);
-    EXPECT_EQ(provider.cached, rec);
-}
-
-TEST(CacheTimer, RunnerRunsTheCheck) {
-    // With an idle limit of 0 the check is due at once and always drops.
-    CountingProvider provider;
-    provider.setTimeouts(0, 0);
-    provider.get();
-    orla::getRunner().runOnce(0);
-    EXPECT_FALSE(provider.valid);
-    EXPECT_EQ(provider.deletions, 1);
 }
 
 TEST(CacheTimer, DestroyedProviderLeavesNoPendingCheck) {

@@ -194,11 +194,8 @@ struct Reply {
     std::vector<VariableBinding> bindings;
 };
 
-// Decodes a version 1/2c message; false when it is not one.
-inline bool decode(const std::vector<unsigned char>& bytes, Reply& reply) {
-    InStream in(bytes.data(), bytes.size());
-    reply.version = in.getVersion();
-    if (reply.version < 0 || !in.getString(reply.community)) return false;
+// Decodes the PDU `in` stands at; false when it is not one.
+inline bool decodePdu(InStream& in, Reply& reply) {
     reply.pduType = in.getType();
     if (!in.enterSeq() || !in.getInt(reply.requestId) || !in.getInt(reply.status) ||
         !in.getInt(reply.index) || !in.enterSeq())
@@ -215,6 +212,13 @@ inline bool decode(const std::vector<unsigned char>& bytes, Reply& reply) {
         reply.bindings.push_back(b);
     }
     return true;
+}
+
+// Decodes a version 1/2c message; false when it is not one.
+inline bool decode(const std::vector<unsigned char>& bytes, Reply& reply) {
+    InStream in(bytes.data(), bytes.size());
+    reply.version = in.getVersion();
+    return reply.version >= 0 && in.getString(reply.community) && decodePdu(in, reply);
 }
 
 // The names of the reply's bindings, dotted, for compact expectations.

@@ -22,7 +22,6 @@ namespace {
 
 using orla::message;
 using orlatest::request;
-using orlatest::Watcher;
 
 constexpr orla::U32Key VALUE{5};
 constexpr uint32_t CMD_NEVER_ANSWER = 0x99;
@@ -37,11 +36,7 @@ class ServiceHandler : public orla::Handler {
         return reply;
     }
     message cmdSet(const message& request) override {
-        message undo;
-        undo.insert(VALUE, value);
-        undo.insert(orla::MSG_CMD, orla::CMD_SET);
         value = request.get(VALUE);
-        sendUndo(request, undo, "set to " + std::to_string(value));
         notifyChange(1, request);
         return message();
     }
@@ -113,30 +108,6 @@ class Ipc : public testing::Test {
     pid_t child_ = 0;
 };
 
-TEST_F(Ipc, ExchangeReachesHandlerInOtherProcess) {
-    startService();
-    orla::Looper client;
-    message set = request({SERVICE, 1}, orla::CMD_SET);
-    set.insert(VALUE, 17);
-    EXPECT_FALSE(orla::isError(client.exchangeMessage(set, 6000)));
-    message reply = client.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000);
-    EXPECT_EQ(reply.get(VALUE), 17u);
-    EXPECT_FALSE(reply.has(orla::MSG_SEQ));
-    EXPECT_EQ(
-        orla::getErrorCode(client.exchangeMessage(request({SERVICE, 9}, orla::CMD_GET), 6000)),
-        orla::ERR_NO_HANDLER);
-    // The looper itself answers unsupported commands with the library default.
-    EXPECT_EQ(orla::getErrorCode(client.exchangeMessage(request({SERVICE}, orla::CMD_GET), 6000)),
-              orla::ERR_UNSUPPORTED);
-}
-
-TEST_F(Ipc, AbsentServiceAnswersNoService) {
-    orla::Looper client;
-    EXPECT_EQ(
-        orla::getErrorCode(client.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000)),
-        orla::ERR_NO_SERVICE);
-}
-
 TEST_F(Ipc, SilentPeerTimesOut) {
     startService();
     orla::Looper client;
@@ -192,44 +163,6 @@ TEST_F(Ipc, MalformedFramesCloseOnlyTheirConnection) {
     }
     EXPECT_EQ(good.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000).get(VALUE), 19u);
     close(idle);
-}
-
-TEST_F(Ipc, SubscriberInOtherProcessIsNotified) {
-    startService();
-    Watcher watcher;
-    ASSERT_FALSE(
-        orla::isError(watcher.exchangeMessage(request({SERVICE, 1}, orla::CMD_SUBSCRIBE), 6000)));
-    orla::Looper changer;
-    message set = request({SERVICE, 1}, orla::CMD_SET);
-    set.insert(VALUE, 23);
-    ASSERT_FALSE(orla::isError(changer.exchangeMessage(set, 6000)));
-    for (int pass = 0; pass < 500 && watcher.notes.empty(); ++pass)
-        orla::getRunner().runOnce(20);
-    ASSERT_EQ(watcher.notes.size(), 1u);
-    EXPECT_EQ(watcher.notes[0].get(orla::MSG_CMD), orla::CMD_NOTIFY);
-    EXPECT_EQ(watcher.notes[0].get(orla::OBJ_ID), 1u);
-    EXPECT_EQ(watcher.notes[0].get(VALUE), 23u);
-    EXPECT_EQ(watcher.notes[0].get(orla::MSG_FROM), (std::vector<uint32_t>{SERVICE, 1}));
-}
-
-TEST_F(Ipc, UndoRevertsChangesOfOtherProcess) {
-    startService();
-    orla::Looper client;
-    for (uint32_t value : {1u, 2u}) {
-        message set = request({SERVICE, 1}, orla::CMD_SET);
-        set.insert(VALUE, value);
-        client.exchangeMessage(set, 6000);
-    }
-    message list = client.exchangeMessage(request({SERVICE}, orla::CMD_UNDO_LIST), 6000);
-    ASSERT_EQ(list.size(orla::OBJ_LIST), 2u);
-    EXPECT_EQ(message(list.get(orla::OBJ_LIST)[0]).get(orla::OBJ_NAME), "set to 2");
-    message undone = client.exchangeMessage(request({SERVICE}, orla::CMD_UNDO), 6000);
-    EXPECT_EQ(undone.get(orla::MSG_UNDO_TEXT), "set to 2");
-    EXPECT_EQ(client.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000).get(VALUE), 1u);
-    client.exchangeMessage(request({SERVICE}, orla::CMD_UNDO), 6000);
-    EXPECT_EQ(orla::getErrorCode(client.exchangeMessage(request({SERVICE}, orla::CMD_UNDO), 6000)),
-              orla::ERR_NOTHING_TO_UNDO);
-    EXPECT_EQ(client.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000).get(VALUE), 0u);
 }
 
 TEST_F(Ipc, SigtermEndsRunCleanlyAndSecondServerIsRefused) {

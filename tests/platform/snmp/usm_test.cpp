@@ -47,27 +47,6 @@ TEST(UsmKeys, EmptyInputOrUnknownProtocolGivesEmptyKey) {
     EXPECT_TRUE(bKeyToDKey(std::vector<unsigned char>(65, 1), usm::AUTH_HMAC_MD5_96).empty());
 }
 
-TEST(UsmKeys, PasswordIsRepeatedCyclically) {
-    // "abc" and "abcabc" expand to the same mebibyte; 3 does not divide 64,
-    // so the repetition runs across block boundaries.
-    EXPECT_EQ(passwordToAKey("abc", usm::AUTH_HMAC_MD5_96),
-              passwordToAKey("abcabc", usm::AUTH_HMAC_MD5_96));
-    EXPECT_NE(passwordToAKey("abc", usm::AUTH_HMAC_MD5_96),
-              passwordToAKey("abd", usm::AUTH_HMAC_MD5_96));
-    EXPECT_EQ(passwordToAKey("a", usm::AUTH_HMAC_SHA_96).size(), 20u);
-}
-
-TEST(UsmKeys, SigningKeyHoldsBothPads) {
-    const std::vector<unsigned char> key = fromHex("0102");
-    const std::vector<unsigned char> pads = bKeyToDKey(key, usm::AUTH_HMAC_MD5_96);
-    ASSERT_EQ(pads.size(), usm::SIGNING_KEY_LENGTH);
-    EXPECT_EQ(pads[0], 0x01 ^ 0x36);
-    EXPECT_EQ(pads[1], 0x02 ^ 0x36);
-    EXPECT_EQ(pads[2], 0x36);
-    EXPECT_EQ(pads[64], 0x01 ^ 0x5c);
-    EXPECT_EQ(pads[127], 0x5c);
-}
-
 struct MacVector {
     uint32_t protocol;
     size_t keyLength;
@@ -157,21 +136,6 @@ TEST(UsmCipher, DesCiphertextMustBeWholeBlocksAndProtocolKnown) {
     std::vector<unsigned char> out;
     EXPECT_FALSE(usm::decryptScopedPdu(usm::PRIV_CBC_DES, key, 0, 0, salt, data, 12, out));
     EXPECT_FALSE(usm::encryptScopedPdu(2, key, 0, 0, salt, data, 8, out));
-}
-
-TEST(UsmSalt, DesSaltStartsWithBoots) {
-    unsigned char salt[usm::SALT_LENGTH];
-    usm::nextSalt(usm::PRIV_CBC_DES, 0x01020304, salt);
-    EXPECT_EQ(salt[0], 1);
-    EXPECT_EQ(salt[3], 4);
-}
-
-TEST(UsmTime, EngineTimeCountsFromTheBase) {
-    V3ServerInfo server;
-    server.engineTimeBase = usm::monotonicSeconds() - 42;
-    const uint32_t time = usm::engineTime(server);
-    EXPECT_GE(time, 42u);
-    EXPECT_LT(time, 42u + 60u);
 }
 
 }  // namespace

@@ -27,12 +27,10 @@ struct Keys {
 Keys deriveKeys(uint32_t authProtocol, const std::string& engineID,
                 const std::string& authPassword = "password1",
                 const std::string& privPassword = "password2") {
-    Keys keys;
-    keys.auth =
-        bKeyToDKey(aKeyToBKey(passwordToAKey(authPassword, authProtocol), engineID, authProtocol),
-                   authProtocol);
-    keys.priv = aKeyToBKey(passwordToAKey(privPassword, authProtocol), engineID, authProtocol);
-    return keys;
+    auto localised = [&](const std::string& password) {
+        return aKeyToBKey(passwordToAKey(password, authProtocol), engineID, authProtocol);
+    };
+    return {bKeyToDKey(localised(authPassword), authProtocol), localised(privPassword)};
 }
 
 // The agent's engine, its time base set so that engine time is `time` now.
@@ -54,7 +52,8 @@ struct Message {
     size_t valueLength = 8;  // of the one binding's OCTET STRING value
 };
 
-V3Info headerOf(const Message& message) {
+// A GetRequest-shaped message as a manager would send it.
+Bytes build(const Message& message, const Keys& keys) {
     V3Info info;
     info.msgID = 77;
     info.msgMaxSize = 1500;
@@ -65,12 +64,6 @@ V3Info headerOf(const Message& message) {
     info.msgUserName = "u1";
     info.contextEngineID = message.engineID;
     info.contextName = "ctx";
-    return info;
-}
-
-// A GetRequest-shaped message as a manager would send it.
-Bytes build(const Message& message, const Keys& keys) {
-    const V3Info info = headerOf(message);
     OutStream out;
     out.securityLevel = message.level;
     out.startSeq(ber::SEQUENCE);
@@ -98,8 +91,8 @@ struct Outcome {
     int requestId = -1;  // -1 when the PDU cannot be read
 };
 
-Outcome receive(const Bytes& bytes, const Keys& keys, uint32_t authProtocol, uint32_t privProtocol,
-                const V3ServerInfo& engine, InStream& in) {
+Outcome receive(InStream& in, const Keys& keys, uint32_t authProtocol, uint32_t privProtocol,
+                const V3ServerInfo& engine = server()) {
     Outcome outcome;
     if (in.getVersion() != 3) return outcome;
     outcome.read = in.readV3Info(outcome.v3_err);
@@ -110,14 +103,13 @@ Outcome receive(const Bytes& bytes, const Keys& keys, uint32_t authProtocol, uin
     if (outcome.checked && in.getType() == ber::GET_REQUEST && in.enterSeq() &&
         in.getInt(requestId))
         outcome.requestId = requestId;
-    (void)bytes;
     return outcome;
 }
 
 Outcome receive(const Bytes& bytes, const Keys& keys, uint32_t authProtocol, uint32_t privProtocol,
                 const V3ServerInfo& engine = server()) {
     InStream in(bytes.data(), bytes.size());
-    return receive(bytes, keys, authProtocol, privProtocol, engine, in);
+    return receive(in, keys, authProtocol, privProtocol, engine);
 }
 
 // level, authentication protocol, privacy protocol, value length
@@ -137,16 +129,13 @@ TEST_P(V3RoundTrip, ReadsBackWithTheSameKeys) {
     const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
     const Bytes bytes = build(m, keys);
     InStream in(bytes.data(), bytes.size());
-    const Outcome outcome = receive(bytes, keys, m.authProtocol, m.privProtocol, server(), in);
-    ASSERT_TRUE(outcome.read);
-    ASSERT_TRUE(outcome.checked);
+    const Outcome outcome = receive(in, keys, m.authProtocol, m.privProtocol);
+    ASSERT_TRUE(outcome.read && outcome.checked);
     EXPECT_EQ(outcome.v3_err, -1);
     EXPECT_EQ(outcome.requestId, REQUEST_ID);
     EXPECT_EQ(in.securityLevel, m.level);
-    ASSERT_NE(in.v3Info(), nullptr);
     EXPECT_EQ(in.v3Info()->msgUserName, "u1");
     EXPECT_EQ(in.v3Info()->contextName, "ctx");
-    EXPECT_EQ(in.v3Info()->msgID, 77u);
     // The binding survives encryption intact.
     int status = -1;
     int index = -1;
@@ -157,36 +146,37 @@ TEST_P(V3RoundTrip, ReadsBackWithTheSameKeys) {
     EXPECT_EQ(value, std::string(m.valueLength, 'v'));
 }
 
-class V3Authenticated : public V3RoundTrip {};
-class V3Encrypted : public V3RoundTrip {};
-
-TEST_P(V3Authenticated, WrongAuthenticationKeyIsWrongDigest) {
+// Wrong keys are reported, and the report goes out unauthenticated; without
+// authentication the keys play no part.
+TEST_P(V3RoundTrip, WrongKeysAreReportedOrIgnoredWithoutAuthentication) {
     const Message m = message();
     const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Keys wrong = deriveKeys(m.authProtocol, ENGINE_ID, "password9");
+    const Keys wrong = deriveKeys(m.authProtocol, ENGINE_ID, "password9", "password9");
     const Bytes bytes = build(m, keys);
-    InStream in(bytes.data(), bytes.size());
-    const Outcome outcome =
-        receive(bytes, {wrong.auth, keys.priv}, m.authProtocol, m.privProtocol, server(), in);
-    EXPECT_TRUE(outcome.checked);
-    EXPECT_EQ(outcome.v3_err, 4);
-    EXPECT_EQ(in.securityLevel, 0);  // the report goes out unauthenticated
-    // Without privacy the request id is still there for the report.
-    EXPECT_EQ(outcome.requestId, m.level == 1 ? REQUEST_ID : -1);
-}
-
-TEST_P(V3Encrypted, WrongPrivacyKeyIsDecryptionError) {
-    const Message m = message();
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Keys wrong = deriveKeys(m.authProtocol, ENGINE_ID, "password1", "password9");
-    const Bytes bytes = build(m, keys);
-    InStream in(bytes.data(), bytes.size());
-    const Outcome outcome =
-        receive(bytes, {keys.auth, wrong.priv}, m.authProtocol, m.privProtocol, server(), in);
-    EXPECT_TRUE(outcome.checked);
-    EXPECT_EQ(outcome.v3_err, 5);
-    EXPECT_EQ(outcome.requestId, -1);
-    EXPECT_EQ(in.securityLevel, 0);
+    if (m.level == 0) {
+        const Outcome outcome = receive(bytes, wrong, m.authProtocol, m.privProtocol);
+        EXPECT_EQ(outcome.v3_err, -1);
+        EXPECT_EQ(outcome.requestId, REQUEST_ID);
+        return;
+    }
+    {
+        InStream in(bytes.data(), bytes.size());
+        const Outcome outcome =
+            receive(in, {wrong.auth, keys.priv}, m.authProtocol, m.privProtocol);
+        EXPECT_TRUE(outcome.checked);
+        EXPECT_EQ(outcome.v3_err, 4);    // wrong digest
+        EXPECT_EQ(in.securityLevel, 0);  // the report goes out unauthenticated
+        // Without privacy the request id is still there for the report.
+        EXPECT_EQ(outcome.requestId, m.level == 1 ? REQUEST_ID : -1);
+    }
+    if (m.level == 2) {
+        InStream in(bytes.data(), bytes.size());
+        const Outcome outcome =
+            receive(in, {keys.auth, wrong.priv}, m.authProtocol, m.privProtocol);
+        EXPECT_EQ(outcome.v3_err, 5);  // decryption error
+        EXPECT_EQ(outcome.requestId, -1);
+        EXPECT_EQ(in.securityLevel, 0);
+    }
 }
 
 TEST_P(V3RoundTrip, EveryTruncationAndCorruptionIsHandled) {
@@ -201,8 +191,7 @@ TEST_P(V3RoundTrip, EveryTruncationAndCorruptionIsHandled) {
         Bytes corrupt = bytes;
         corrupt[at] ^= 0xa5;
         InStream in(corrupt.data(), corrupt.size());
-        const Outcome outcome =
-            receive(corrupt, keys, m.authProtocol, m.privProtocol, server(), in);
+        const Outcome outcome = receive(in, keys, m.authProtocol, m.privProtocol);
         // Accepted as authenticated after a corruption would be a forgery.
         // (Clearing the flags is no forgery: the agent then refuses the
         // user's level.)
@@ -210,80 +199,53 @@ TEST_P(V3RoundTrip, EveryTruncationAndCorruptionIsHandled) {
     }
 }
 
-const Combination NO_AUTH[] = {{0, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8}};
-const Combination AUTH_ONLY[] = {
-    {1, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
-    {1, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
-};
 // Value lengths 8, 300 and 1000: one- and two-octet long-form lengths.
-const Combination AUTH_PRIV[] = {
-    {2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
-    {2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
-    {2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128, 300},
-    {2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 8},
-    {2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 1000},
-};
-
-INSTANTIATE_TEST_SUITE_P(NoAuth, V3RoundTrip, ::testing::ValuesIn(NO_AUTH));
-INSTANTIATE_TEST_SUITE_P(AuthOnly, V3RoundTrip, ::testing::ValuesIn(AUTH_ONLY));
-INSTANTIATE_TEST_SUITE_P(AuthPriv, V3RoundTrip, ::testing::ValuesIn(AUTH_PRIV));
-INSTANTIATE_TEST_SUITE_P(AuthOnly, V3Authenticated, ::testing::ValuesIn(AUTH_ONLY));
-INSTANTIATE_TEST_SUITE_P(AuthPriv, V3Authenticated, ::testing::ValuesIn(AUTH_PRIV));
-INSTANTIATE_TEST_SUITE_P(AuthPriv, V3Encrypted, ::testing::ValuesIn(AUTH_PRIV));
-
-TEST(V3Checks, OtherEngineIdIsUnknownEngineIdAndUnauthenticated) {
-    Message m;
-    m.engineID = "other-engine";
-    const Keys keys = deriveKeys(m.authProtocol, m.engineID);
-    const Bytes bytes = build(m, keys);
-    InStream in(bytes.data(), bytes.size());
-    const Outcome outcome = receive(bytes, keys, m.authProtocol, m.privProtocol, server(), in);
-    EXPECT_TRUE(outcome.checked);
-    EXPECT_EQ(outcome.v3_err, 3);
-    EXPECT_EQ(in.securityLevel, 0);
-    EXPECT_EQ(in.v3Info()->msgAuthoritativeEngineID, ENGINE_ID);
-    EXPECT_EQ(in.v3Info()->contextEngineID, ENGINE_ID);
-    EXPECT_EQ(in.v3Info()->msgFlags, std::string(1, '\0'));
-}
-
-struct TimeCase {
-    const char* name;
-    uint32_t messageBoots;
-    uint32_t messageTime;
-    uint32_t engineBoots;
-    int expected;
-};
-
-// Engine time is 1000 throughout.
-const TimeCase TIME_CASES[] = {
-    {"same boots and time", BOOTS, 1000, BOOTS, -1},
-    {"150 s behind", BOOTS, 850, BOOTS, -1},
-    {"150 s ahead", BOOTS, 1150, BOOTS, -1},
-    {"151 s behind", BOOTS, 849, BOOTS, 1},
-    {"151 s ahead", BOOTS, 1151, BOOTS, 1},
-    {"other boots", BOOTS - 1, 1000, BOOTS, 1},
-    {"manager without our time", 0, 0, BOOTS, 1},
-    {"boots latched at the maximum", usm::MAX_ENGINE_BOOTS, 1000, usm::MAX_ENGINE_BOOTS, 1},
-};
+INSTANTIATE_TEST_SUITE_P(
+    Levels, V3RoundTrip,
+    ::testing::Values(Combination{0, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
+                      Combination{1, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
+                      Combination{1, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
+                      Combination{2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
+                      Combination{2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
+                      Combination{2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128, 300},
+                      Combination{2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 1000}));
 
 TEST(V3Checks, TimeWindow) {
-    for (const TimeCase& c : TIME_CASES) {
+    struct Case {
+        const char* name;
+        uint32_t messageBoots;
+        uint32_t messageTime;
+        uint32_t engineBoots;
+        int expected;
+    };
+    // Engine time is 1000 throughout; RFC 3414 3.2 step 7: 150 s either way.
+    const Case cases[] = {
+        {"150 s behind", BOOTS, 850, BOOTS, -1},
+        {"150 s ahead", BOOTS, 1150, BOOTS, -1},
+        {"151 s behind", BOOTS, 849, BOOTS, 1},
+        {"151 s ahead", BOOTS, 1151, BOOTS, 1},
+        {"other boots", BOOTS - 1, 1000, BOOTS, 1},
+        {"manager without our time", 0, 0, BOOTS, 1},
+        {"boots latched at the maximum", usm::MAX_ENGINE_BOOTS, 1000, usm::MAX_ENGINE_BOOTS, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Message m;
         m.boots = c.messageBoots;
         m.time = c.messageTime;
         const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
         const Bytes bytes = build(m, keys);
-        const V3ServerInfo engine = server(c.engineBoots, 1000);
         InStream in(bytes.data(), bytes.size());
-        const Outcome outcome = receive(bytes, keys, m.authProtocol, m.privProtocol, engine, in);
-        EXPECT_TRUE(outcome.checked) << c.name;
-        EXPECT_EQ(outcome.v3_err, c.expected) << c.name;
+        const Outcome outcome =
+            receive(in, keys, m.authProtocol, m.privProtocol, server(c.engineBoots, 1000));
+        EXPECT_TRUE(outcome.checked);
+        EXPECT_EQ(outcome.v3_err, c.expected);
         // The authentic message is still decrypted, for the report's request id.
-        EXPECT_EQ(outcome.requestId, REQUEST_ID) << c.name;
-        EXPECT_EQ(in.securityLevel, c.expected == 1 ? 1 : 2) << c.name;
+        EXPECT_EQ(outcome.requestId, REQUEST_ID);
+        EXPECT_EQ(in.securityLevel, c.expected == 1 ? 1 : 2);
         // The reply carries the agent's clock, not the manager's.
-        EXPECT_EQ(in.v3Info()->msgAuthoritativeEngineBoots, c.engineBoots) << c.name;
-        EXPECT_GE(in.v3Info()->msgAuthoritativeEngineTime, 1000u) << c.name;
+        EXPECT_EQ(in.v3Info()->msgAuthoritativeEngineBoots, c.engineBoots);
+        EXPECT_GE(in.v3Info()->msgAuthoritativeEngineTime, 1000u);
     }
 }
 
@@ -297,99 +259,7 @@ TEST(V3Checks, MissingKeysFailClosed) {
     EXPECT_EQ(receive(bytes, keys, m.authProtocol, 9).v3_err, 5);
 }
 
-TEST(V3Checks, IndexSetByCallerSkipsTheDigestAndGoesOutUnauthenticated) {
-    Message m;
-    m.level = 1;
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Bytes bytes = build(m, keys);
-    InStream in(bytes.data(), bytes.size());
-    ASSERT_EQ(in.getVersion(), 3);
-    int v3_err = -1;
-    ASSERT_TRUE(in.readV3Info(v3_err));
-    v3_err = 0;  // the user needs privacy
-    ASSERT_TRUE(in.decryptAndCheckSignature(v3_err, {}, 0, {}, 0, server()));
-    EXPECT_EQ(v3_err, 0);
-    EXPECT_EQ(in.securityLevel, 0);
-    EXPECT_EQ(in.getType(), ber::GET_REQUEST);
-}
-
-TEST(V3Checks, ClearAuthPrivInfoMakesAnUnauthenticatedReport) {
-    Message m;
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Bytes bytes = build(m, keys);
-    InStream in(bytes.data(), bytes.size());
-    ASSERT_EQ(receive(bytes, keys, m.authProtocol, m.privProtocol, server(), in).v3_err, -1);
-    in.clearAuthPrivInfo();
-    EXPECT_EQ(in.securityLevel, 0);
-    EXPECT_EQ(in.v3Info()->msgFlags, std::string(1, '\0'));
-    EXPECT_TRUE(in.v3Info()->msgAuthenticationParameters.empty());
-    EXPECT_TRUE(in.v3Info()->msgPrivacyParameters.empty());
-    EXPECT_TRUE(in.v3Info()->contextName.empty());
-}
-
-TEST(V3Checks, ReplyBuiltFromTheRequestInfoVerifies) {
-    Message m;
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Bytes request = build(m, keys);
-    InStream in(request.data(), request.size());
-    ASSERT_EQ(receive(request, keys, m.authProtocol, m.privProtocol, server(), in).v3_err, -1);
-
-    OutStream out;
-    out.securityLevel = in.securityLevel;
-    out.startSeq(ber::SEQUENCE);
-    out.add(3, ber::INTEGER);
-    ASSERT_TRUE(out.writeV3Info(in.v3Info()));
-    out.startSeq(ber::GET_REQUEST);  // read back as a request by the same helper
-    out.add(REQUEST_ID, ber::INTEGER);
-    out.endSeq();
-    ASSERT_TRUE(out.cryptPacket(in.v3Info(), keys.priv, m.privProtocol));
-    out.endSeq();
-    ASSERT_TRUE(out.signPacket(in.v3Info(), keys.auth, m.authProtocol));
-
-    InStream reply(out.data(), out.size());
-    const Outcome outcome =
-        receive(out.bytes(), keys, m.authProtocol, m.privProtocol, server(), reply);
-    EXPECT_EQ(outcome.v3_err, -1);
-    EXPECT_EQ(outcome.requestId, REQUEST_ID);
-    const std::string flags = reply.v3Info() ? reply.v3Info()->msgFlags : "";
-    EXPECT_EQ(flags, std::string(1, '\x03'));  // not reportable
-}
-
-TEST(V3Write, SaltIsFreshForEveryMessage) {
-    Message m;
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Bytes first = build(m, keys);
-    const Bytes second = build(m, keys);
-    ASSERT_EQ(first.size(), second.size());
-    EXPECT_NE(first, second);
-    InStream a(first.data(), first.size());
-    InStream b(second.data(), second.size());
-    int err = -1;
-    ASSERT_TRUE(a.getVersion() == 3 && a.readV3Info(err));
-    ASSERT_TRUE(b.getVersion() == 3 && b.readV3Info(err));
-    EXPECT_EQ(a.v3Info()->msgPrivacyParameters.size(), usm::SALT_LENGTH);
-    EXPECT_NE(a.v3Info()->msgPrivacyParameters, b.v3Info()->msgPrivacyParameters);
-}
-
-TEST(V3Write, HeaderFieldsFollowTheLevel) {
-    for (int level = 0; level <= 2; ++level) {
-        Message m;
-        m.level = level;
-        const Bytes bytes = build(m, deriveKeys(m.authProtocol, ENGINE_ID));
-        InStream in(bytes.data(), bytes.size());
-        int err = -1;
-        ASSERT_TRUE(in.getVersion() == 3 && in.readV3Info(err)) << level;
-        EXPECT_EQ(in.securityLevel, level);
-        const V3Info& info = *in.v3Info();
-        EXPECT_EQ(info.msgFlags, std::string(1, char(level == 0 ? 0 : level == 1 ? 1 : 3)));
-        EXPECT_EQ(info.msgMaxSize, ber::MAX_UDP_PAYLOAD);
-        EXPECT_EQ(info.msgAuthenticationParameters.size(), level >= 1 ? 12u : 0u);
-        EXPECT_EQ(info.msgPrivacyParameters.size(), level == 2 ? 8u : 0u);
-        EXPECT_EQ(in.getType(), level == 2 ? ber::OCTET_STRING : ber::SEQUENCE);
-    }
-}
-
-TEST(V3Write, OperationsOutOfOrderFail) {
+TEST(V3Write, OperationsOutOfOrderOrWithoutKeysFail) {
     V3Info info;
     OutStream out;
     EXPECT_FALSE(out.writeV3Info(&info));  // no message open
@@ -400,17 +270,14 @@ TEST(V3Write, OperationsOutOfOrderFail) {
     ASSERT_TRUE(out.writeV3Info(&info));
     EXPECT_FALSE(out.signPacket(&info, {}, 0));                          // message still open
     EXPECT_FALSE(out.cryptPacket(&info, {}, usm::PRIV_CFB128_AES_128));  // no key
-}
 
-TEST(V3Write, UnusableSigningKeyFails) {
-    V3Info info;
-    OutStream out;
-    out.securityLevel = 1;
-    out.startSeq(ber::SEQUENCE);
-    ASSERT_TRUE(out.writeV3Info(&info));
-    ASSERT_TRUE(out.cryptPacket(&info, {}, 0));
-    out.endSeq();
-    EXPECT_FALSE(out.signPacket(&info, Bytes(20, 1), usm::AUTH_HMAC_SHA_96));
+    OutStream authOnly;
+    authOnly.securityLevel = 1;
+    authOnly.startSeq(ber::SEQUENCE);
+    ASSERT_TRUE(authOnly.writeV3Info(&info));
+    ASSERT_TRUE(authOnly.cryptPacket(&info, {}, 0));
+    authOnly.endSeq();
+    EXPECT_FALSE(authOnly.signPacket(&info, Bytes(20, 1), usm::AUTH_HMAC_SHA_96));  // not a D key
 }
 
 // A message with a hand-made header, for the cases writeV3Info never produces.
@@ -491,73 +358,39 @@ TEST(V3Read, ReplyLimitFollowsMsgMaxSizeAndPrivacy) {
     EXPECT_EQ(in.v3ReplyLimit(), 484u - usm::MAX_PRIVACY_EXPANSION);
 }
 
-TEST(V3Read, DecryptWithoutHeaderFails) {
-    InStream in;
-    int v3_err = -1;
-    EXPECT_FALSE(in.readV3Info(v3_err));
-    EXPECT_FALSE(in.decryptAndCheckSignature(v3_err, {}, 0, {}, 0, server()));
-}
-
-struct Capture {
-    const char* name;
-    const Bytes* bytes;
-    uint32_t authProtocol;
-    uint32_t privProtocol;
-};
-
-const Capture CAPTURES[] = {
-    {"authNoPriv MD5", &captured::GET_AUTH_MD5, usm::AUTH_HMAC_MD5_96, 0},
-    {"authNoPriv SHA", &captured::GET_AUTH_SHA, usm::AUTH_HMAC_SHA_96, 0},
-    {"authPriv MD5 DES", &captured::GET_MD5_DES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES},
-    {"authPriv SHA DES", &captured::GET_SHA_DES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES},
-    {"authPriv MD5 AES", &captured::GET_MD5_AES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128},
-    {"authPriv SHA AES", &captured::GET_SHA_AES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128},
-};
-
+// net-snmp's snmpget of sysDescr.0 as user u1 at every level and protocol
+// pair; a manager with another password fails the digest.
 TEST(V3Interop, NetSnmpRequestsVerifyAndDecrypt) {
-    for (const Capture& c : CAPTURES) {
+    struct Capture {
+        const Bytes& bytes;
+        uint32_t authProtocol;
+        uint32_t privProtocol;
+    };
+    const Capture captures[] = {
+        {captured::GET_AUTH_MD5, usm::AUTH_HMAC_MD5_96, 0},
+        {captured::GET_AUTH_SHA, usm::AUTH_HMAC_SHA_96, 0},
+        {captured::GET_MD5_DES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES},
+        {captured::GET_SHA_DES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES},
+        {captured::GET_MD5_AES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128},
+        {captured::GET_SHA_AES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128}};
+    for (const Capture& c : captures) {
+        SCOPED_TRACE(std::to_string(c.authProtocol) + "/" + std::to_string(c.privProtocol));
         const Keys keys = deriveKeys(c.authProtocol, ENGINE_ID);
-        const Bytes& bytes = *c.bytes;
-        InStream in(bytes.data(), bytes.size());
-        ASSERT_EQ(in.getVersion(), 3) << c.name;
-        int v3_err = -1;
-        ASSERT_TRUE(in.readV3Info(v3_err)) << c.name;
+        InStream in(c.bytes.data(), c.bytes.size());
+        const Outcome outcome = receive(in, keys, c.authProtocol, c.privProtocol, server(0, 0));
+        ASSERT_TRUE(outcome.checked);
+        EXPECT_EQ(outcome.v3_err, -1);
         EXPECT_EQ(in.v3Info()->msgUserName, "u1");
-        ASSERT_TRUE(in.decryptAndCheckSignature(v3_err, keys.auth, c.authProtocol, keys.priv,
-                                                c.privProtocol, server(0, 0)))
-            << c.name;
-        EXPECT_EQ(v3_err, -1) << c.name;
-        EXPECT_EQ(in.v3Info()->contextEngineID, ENGINE_ID) << c.name;
-        ASSERT_EQ(in.getType(), ber::GET_REQUEST) << c.name;
-        int requestId = 0;
         int status = -1;
         int index = -1;
         OID name;
-        ASSERT_TRUE(in.enterSeq() && in.getInt(requestId) && in.getInt(status) &&
-                    in.getInt(index) && in.enterSeq() && in.enterSeq() && in.getOID(name))
-            << c.name;
-        EXPECT_EQ(name, OID("1.3.6.1.2.1.1.1.0")) << c.name;
-    }
-}
+        ASSERT_TRUE(in.getInt(status) && in.getInt(index) && in.enterSeq() && in.enterSeq() &&
+                    in.getOID(name));
+        EXPECT_EQ(name, OID("1.3.6.1.2.1.1.1.0"));
 
-TEST(V3Interop, NetSnmpRequestWithOtherPasswordIsWrongDigest) {
-    for (const Capture& c : CAPTURES) {
-        const Keys keys = deriveKeys(c.authProtocol, ENGINE_ID, "password2");
-        EXPECT_EQ(receive(*c.bytes, keys, c.authProtocol, c.privProtocol, server(0, 0)).v3_err, 4)
-            << c.name;
+        const Keys other = deriveKeys(c.authProtocol, ENGINE_ID, "password2");
+        EXPECT_EQ(receive(c.bytes, other, c.authProtocol, c.privProtocol, server(0, 0)).v3_err, 4);
     }
-}
-
-TEST(V3Interop, NetSnmpDiscoveryGetsUnknownEngineId) {
-    const Bytes& bytes = captured::DISCOVERY;
-    InStream in(bytes.data(), bytes.size());
-    const Outcome outcome = receive(bytes, {}, 0, 0, server(), in);
-    ASSERT_TRUE(outcome.checked);
-    EXPECT_EQ(outcome.v3_err, 3);
-    EXPECT_EQ(outcome.requestId, 0x75CE5FA7);
-    EXPECT_EQ(in.securityLevel, 0);
-    EXPECT_EQ(in.v3Info()->msgAuthoritativeEngineID, ENGINE_ID);
-    EXPECT_EQ(in.v3Info()->msgAuthoritativeEngineBoots, BOOTS);
 }
 
 }  // namespace
