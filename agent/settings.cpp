@@ -120,7 +120,12 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
 
     sendUndo(request, undo, "changed snmp settings");
     notifyChange(0xffffffff, request);
-    store.set(snmp::SETTINGS_RECORD, getConfig());
+    // The running agent already uses the new settings; a caller told of
+    // success would believe they survive a restart.
+    if (!store.set(snmp::SETTINGS_RECORD, getConfig())) {
+        return orla::errorMsg(orla::ERR_BAD_VALUE,
+                              "cannot write the settings store: the change lasts until restart");
+    }
     return {};
 }
 

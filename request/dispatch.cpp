@@ -8,7 +8,8 @@
 
 namespace {
 
-// RFC 3412 6: msgVersion of SNMPv3.
+// msgVersion of SNMPv1 (RFC 1157 4) and SNMPv3 (RFC 3412 6).
+constexpr int SNMP_V1 = 0;
 constexpr int SNMP_V3 = 3;
 
 // Versions 0 (SNMPv1), 1 (SNMPv2c) and 2 share the community header
@@ -45,6 +46,7 @@ bool createReply(Context& ctx, int sourceAddress) {
             std::cerr << " authentification failed" << std::endl;
             return false;
         }
+        policy.hideCounter64 = version == SNMP_V1;
     } else if (version == SNMP_V3) {
         if (!acceptV3(ctx, sourceAddress, policy, keys)) return false;
     } else {

@@ -6,17 +6,18 @@
 #include "request/error_status.h"
 #include "request/get_next.h"
 #include "request/get_set.h"
+#include "request/v1_values.h"
 
 namespace {
 
 std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPolicy& policy) {
     switch (type) {
         case ber::GET_REQUEST:
-            return serveBindings(ctx, snmpGet, policy.canRead, snmp::NO_SUCH_NAME,
-                                 policy.replyLimit);
+            return serveBindings(ctx, policy.hideCounter64 ? snmpGetV1 : snmpGet, policy.canRead,
+                                 snmp::NO_SUCH_NAME, policy.replyLimit);
         case ber::GET_NEXT_REQUEST:
-            return serveBindings(ctx, snmpGetNext, policy.canRead, snmp::NO_SUCH_NAME,
-                                 policy.replyLimit);
+            return serveBindings(ctx, policy.hideCounter64 ? snmpGetNextV1 : snmpGetNext,
+                                 policy.canRead, snmp::NO_SUCH_NAME, policy.replyLimit);
         case ber::SET_REQUEST:
             return serveBindings(ctx, snmpSet, policy.canWrite, snmp::READ_ONLY, policy.replyLimit);
         case ber::GET_BULK_REQUEST:

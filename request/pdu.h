@@ -18,6 +18,9 @@ struct PduPolicy {
     // whose one binding this handler writes; the request's bindings are not
     // read, and its PDU type does not matter.
     RequestHandler report = nullptr;
+    // SNMPv1 requests: Get and GetNext treat Counter64 values as absent
+    // (RFC 3584 4.2.2.1, request/v1_values.h).
+    bool hideCounter64 = false;
 };
 
 // Reads the PDU at ctx.in (its type, request id, the two header integers

@@ -159,6 +159,16 @@ TEST_F(Settings, SetFieldsAreAppliedStoredAndUndoable) {
     EXPECT_EQ(stored.get(snmp::SNMP_TRAP_COMMUNITY), 4u);
 }
 
+TEST_F(Settings, StoreWriteFailureIsReportedNotHidden) {
+    auto agent = start();
+    // A directory where the store writes its new content makes the write fail.
+    ASSERT_TRUE(std::filesystem::create_directory(settingsPath_ + ".new"));
+    orla::message set;
+    set.insert(snmp::SNMP_TRAP_VERSION, 3u);
+    EXPECT_EQ(orla::getErrorCode(agent->cmdSet(set)), orla::ERR_BAD_VALUE);
+    EXPECT_EQ(agent->trapVersion, 3u);  // in effect until the agent restarts
+}
+
 TEST_F(Settings, EmptyEngineIdTextKeepsThePrefixAlone) {
     auto agent = start();
     orla::message set;

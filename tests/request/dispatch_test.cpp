@@ -171,4 +171,68 @@ TEST_F(Dispatch, AnswersCapturedBulkToEndOfTree) {
                                                      e("2.2"), e("2.5"), e("4.0")}));
 }
 
+// Under E.5: instances whose first index arc is odd hold a Counter64, the
+// others a Counter32. Get answers any index; GetNext walks 1, 2, 3.
+class Counters : public Leaf {
+  public:
+    bool get(Context& ctx) override { return !ctx.oid.empty() && answer(ctx, ctx.oid); }
+    bool getNext(Context& ctx) override {
+        const uint32_t index = ctx.oid.empty() ? 1 : ctx.oid[0] + 1;
+        return index <= 3 && answer(ctx, OID{index});
+    }
+    bool set(Context&) override { return false; }
+
+  private:
+    static bool answer(Context& ctx, const OID& index) {
+        ctx.name += index;
+        ctx.out.addOID(ctx.name);
+        if (index[0] % 2) {
+            ctx.out.add(uint64_t{1} << 40, ber::COUNTER64);
+        } else {
+            ctx.out.add(7, ber::COUNTER32);
+        }
+        return true;
+    }
+};
+
+class Version1Counters : public Dispatch {
+  protected:
+    void SetUp() override {
+        Dispatch::SetUp();
+        addLeaf(under({5}), &counters);
+    }
+    Reply ask(int version, uint32_t pduType, const OID& name) {
+        std::string line;
+        const auto bytes =
+            reply(request(version, "public", pduType, 0, 0, {binding(name)}), ANYWHERE, line);
+        Reply sent;
+        EXPECT_TRUE(bytes && decode(*bytes, sent));
+        return sent;
+    }
+    Counters counters;
+};
+
+// RFC 3584 4.2.2.1: SNMPv1 cannot carry Counter64, so such instances do not
+// exist for a version 1 request; version 2c sees them.
+TEST_F(Version1Counters, GetNextSkipsCounter64) {
+    EXPECT_EQ(names(ask(0, ber::GET_NEXT_REQUEST, under({5}))), std::vector<std::string>{e("5.2")});
+    EXPECT_EQ(names(ask(1, ber::GET_NEXT_REQUEST, under({5}))), std::vector<std::string>{e("5.1")});
+    // Past the last instance that v1 can see: the end of the tree.
+    const Reply end = ask(0, ber::GET_NEXT_REQUEST, under({5, 2}));
+    EXPECT_EQ(end.status, 2);
+    EXPECT_EQ(end.index, 1);
+}
+
+TEST_F(Version1Counters, GetOfCounter64IsNoSuchName) {
+    EXPECT_EQ(ask(0, ber::GET_REQUEST, under({5, 1})).status, 2);
+    EXPECT_EQ(ask(0, ber::GET_REQUEST, under({5, 2})).status, 0);
+    EXPECT_EQ(ask(1, ber::GET_REQUEST, under({5, 1})).status, 0);
+    // A name long enough for its length to take the long form.
+    OID longName = under({5, 1});
+    for (int i = 0; i < 70; ++i)
+        longName += 300;
+    EXPECT_EQ(ask(0, ber::GET_REQUEST, longName).status, 2);
+    EXPECT_EQ(ask(1, ber::GET_REQUEST, longName).status, 0);
+}
+
 }  // namespace

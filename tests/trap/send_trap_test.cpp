@@ -1,12 +1,18 @@
 // send_trap, the start-up step and the routing of trap requests: what is
 // checked before a socket is opened, the datagram a sink on 127.0.0.1:162
-// receives, and the lines written when nothing can be sent.
+// receives, and the lines written when nothing can be sent. The sink lives in
+// a network namespace of this test program's own, so no trap reaches the
+// host's port 162.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,10 +22,27 @@ using namespace traptest;
 
 namespace {
 
+// Moves this process into a fresh network namespace with its loopback up;
+// false when that is not allowed (not root).
+bool enterPrivateNetwork() {
+    if (unshare(CLONE_NEWNET) != 0) return false;
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return false;
+    ifreq loopback{};
+    std::snprintf(loopback.ifr_name, sizeof loopback.ifr_name, "lo");
+    bool up = ioctl(fd, SIOCGIFFLAGS, &loopback) == 0;
+    loopback.ifr_flags = static_cast<short>(loopback.ifr_flags | IFF_UP);
+    up = up && ioctl(fd, SIOCSIFFLAGS, &loopback) == 0;
+    close(fd);
+    return up;
+}
+
 // A trap sink on 127.0.0.1:162 for one test.
 class Sink {
   public:
     Sink() {
+        static const bool isolated = enterPrivateNetwork();
+        if (!isolated) return;
         fd_ = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in local{};
         local.sin_family = AF_INET;
@@ -113,7 +136,7 @@ TEST_F(SendTrap, UnknownRequestIsDumpedAndAnsweredEmpty) {
 
 TEST_F(SendTrap, VendorTrapRequestReachesTheSink) {
     Sink sink;
-    if (!sink.bound()) GTEST_SKIP() << "UDP port 162 is not available";
+    if (!sink.bound()) GTEST_SKIP() << "needs a private network namespace (root)";
     loop->trapVersion = 1;
     orla::message request = vendorRequest();
     request.insert(snmp::TRAP_VAR_OID, std::string("1.3.6.1.2.1.1.5.0"));
@@ -135,7 +158,7 @@ TEST_F(SendTrap, VendorTrapRequestReachesTheSink) {
 
 TEST_F(SendTrap, StartupSendsOneStartTrapAndRestoresTheMakers) {
     Sink sink;
-    if (!sink.bound()) GTEST_SKIP() << "UDP port 162 is not available";
+    if (!sink.bound()) GTEST_SKIP() << "needs a private network namespace (root)";
     loop->trapGenerators = {2, snmp::START_TRAP_ID, snmp::START_TRAP_ID};
     const std::vector<TrapMaker> before = trapMakers;
     EXPECT_EQ(stderrOf([] { loop->startup(); }), "");

@@ -1,0 +1,17 @@
+// SNMPv1 has no Counter64 (RFC 1155), and a strict v1 manager discards a
+// whole response that carries one. RFC 3584 4.2.2.1: an agent answering an
+// SNMPv1 request treats objects whose value would be a Counter64 as if they
+// did not exist. These handlers wrap Get and GetNext with that rule; they
+// are the version 1 forms of the handlers in request/get_set.h and
+// request/get_next.h.
+#pragma once
+
+#include "request/context.h"
+
+// As snmpGet, but an instance whose value is a Counter64 answers noSuchName
+// and leaves nothing written.
+unsigned snmpGetV1(Context& ctx);
+
+// As snmpGetNext, but instances whose value is a Counter64 are skipped: the
+// answer is the first later instance with a value that SNMPv1 can carry.
+unsigned snmpGetNextV1(Context& ctx);
