@@ -162,6 +162,35 @@ Packer* counter64(unsigned long long InterfaceRecord::*member) {
     return new DataBignumPacker(field(member), ber::COUNTER64);
 }
 
+// ifAlias: a Set is committed only when the service accepts it. A plain
+// ColumnarLeaf over a MapTable answers success whatever the service says
+// and leaves the refused value in the cached record; this one puts the old
+// alias back and refuses (noSuchName, the agent's one Set failure).
+class AliasColumn : public ColumnarLeaf {
+  public:
+    AliasColumn(MapTable* ifTable, TableProvider* interfaces)
+        : ColumnarLeaf(new DataStringPacker(field(&InterfaceRecord::alias), ber::OCTET_STRING, 0),
+                       ifTable),
+          interfaces(interfaces) {}
+
+    bool set(Context& ctx) override {
+        // The ifTable holds only InterfaceRecords.
+        auto* rec = static_cast<InterfaceRecord*>(table->get(ctx.setSuffix));
+        if (!rec) return false;
+        const std::string before = rec->alias;
+        if (!packer->unpack(rec, ctx) || !interfaces->setData(rec)) {
+            rec->alias = before;
+            return false;
+        }
+        ctx.out.addOID(ctx.oid);
+        packer->pack(ctx, rec);
+        return true;
+    }
+
+  private:
+    TableProvider* const interfaces;
+};
+
 void addReadOnlyColumn(OID const& oid, Packer* packer, Table* table) {
     addLeaf(oid, new ReadOnly<ColumnarLeaf>(packer, table));
 }
@@ -226,7 +255,8 @@ extern "C" void autorun() {
     // AugmentProxyTable drops writes (its set does nothing), so a Set through
     // it would change the cached record and never reach the service. The rows
     // are the same records under the same indexes either way, so reads agree
-    // with the other ifXTable columns, and a Set goes MapTable::set ->
-    // GetAllProvider::setData -> reverseBuild -> CMD_SETOBJ to orla-ifaced.
-    addColumnarLeaf(IF_X_ENTRY + 18, text(&InterfaceRecord::alias), ifTable);
+    // with the other ifXTable columns, and a Set goes from the ifTable's
+    // record to GetAllProvider::setData -> reverseBuild -> CMD_SETOBJ to
+    // orla-ifaced.
+    addLeaf(IF_X_ENTRY + 18, new AliasColumn(ifTable, interfaces));
 }

@@ -57,6 +57,11 @@ nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.18.$c0 s "to the lab" >/dev/n
     fail "snmpset ifAlias"
 expect_eq "to the lab" "$(cat /sys/class/net/c0/ifalias)" "ifalias of c0"
 expect_columns_agree "after the alias write"
+long=$(printf 'x%.0s' $(seq 65))
+if nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.18.$c0 s "$long" >/dev/null 2>&1; then
+    fail "a 65-octet ifAlias was accepted"
+fi
+expect_eq '"to the lab"' "$(get $IFX_ENTRY.18.$c0)" "ifAlias after the refused write"
 if nsnmp snmpset -v2c -c private 127.0.0.1 $IF_ENTRY.2.$c0 s "renamed" >/dev/null 2>&1; then
     fail "ifDescr accepted a write"
 fi
