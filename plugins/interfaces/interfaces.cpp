@@ -21,6 +21,7 @@
 #include "mib/scalar.h"
 #include "mib/string_packer.h"
 #include "platform/ifaced/interface_object.h"
+#include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/snmp/ber.h"
 
@@ -98,13 +99,15 @@ int saturatedInt32(uint64_t value) {
 
 // ifLastChange: sysUpTime at the last change of the operational status, so
 // ticks since the agent's start; a change before the start (or none since the
-// service started, sent as 0) is 0.
+// service started, sent as 0) is 0. Differences are taken modulo 2^32, as the
+// tick counter wraps: a change between the start and now is at most the
+// agent's uptime after the start.
 int ticksSinceAgentStart(uint32_t changedAt) {
     if (changedAt == 0) return 0;
     const uint32_t start = loop ? loop->startJiffies : 0;
-    const uint32_t elapsed = changedAt - start;  // modulo 2^32, as the tick counter wraps
-    if (static_cast<int32_t>(elapsed) < 0) return 0;
-    return static_cast<int>(elapsed);
+    const uint32_t sinceStart = changedAt - start;
+    if (sinceStart > orla::getJiffies() - start) return 0;
+    return static_cast<int>(sinceStart);
 }
 
 void parseInterface(orla::message const& object, std::vector<Data*>* records) {
