@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the agent, installs it with its plug-ins under /orla, starts it in
-# the background and enables it. Run it again to restart with a new build.
+# Builds the agent, installs it with its plug-ins and the interface service
+# under /orla, starts both in the background and enables the agent. Run it
+# again to restart both with a new build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,31 +9,59 @@ bash scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 
-mkdir -p /orla/bin /orla/lib/snmp /orla/log
-install -m 0755 build/bin/orla-snmpd build/bin/orla-cli /orla/bin/
+mkdir -p /orla/bin /orla/lib/snmp /orla/log /orla/run
+install -m 0755 build/bin/orla-snmpd build/bin/orla-cli build/bin/orla-ifaced /orla/bin/
 if compgen -G "build/lib/snmp/*.so" >/dev/null; then
     install -m 0644 build/lib/snmp/*.so /orla/lib/snmp/
 fi
 
-pidfile=/orla/run/orla-snmpd.pid
-if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then
-    echo "stopping the running agent"
-    kill -TERM "$(cat "$pidfile")"
-    while kill -0 "$(cat "$pidfile")" 2>/dev/null; do sleep 0.1; done
-fi
+stop() {  # PIDFILE
+    if [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; then
+        echo "stopping $(basename "$1" .pid)"
+        kill -TERM "$(cat "$1")"
+        while kill -0 "$(cat "$1")" 2>/dev/null; do sleep 0.1; done
+    fi
+}
+
+wait_for_socket() {  # PATH
+    for _ in $(seq 50); do
+        [ -S "$1" ] && return 0
+        sleep 0.1
+    done
+    echo "no $1 after 5 s" >&2
+    return 1
+}
+
+agent_pid=/orla/run/orla-snmpd.pid
+ifaced_pid=/orla/run/orla-ifaced.pid
+stop "$agent_pid"
+stop "$ifaced_pid"
+
+# The interface service first: the IF-MIB plug-in reads it.
+nohup /orla/bin/orla-ifaced >>/orla/log/orla-ifaced.log 2>&1 &
+echo $! >"$ifaced_pid"
+wait_for_socket /orla/run/40.sock
 
 nohup /orla/bin/orla-snmpd >>/orla/log/orla-snmpd.log 2>&1 &
-echo $! >"$pidfile"
-for _ in $(seq 50); do
-    [ -S /orla/run/161.sock ] && break
-    sleep 0.1
-done
+echo $! >"$agent_pid"
+wait_for_socket /orla/run/161.sock
 /orla/bin/orla-cli send 161 set bool:1=yes >/dev/null
 
 cat <<TXT
-orla-snmpd is running (pid $(cat "$pidfile"), log /orla/log/orla-snmpd.log).
-Query it with the default read-only community:
+orla-snmpd is running (pid $(cat "$agent_pid"), log /orla/log/orla-snmpd.log),
+with the interface service orla-ifaced (pid $(cat "$ifaced_pid"), log /orla/log/orla-ifaced.log).
+
+Walk it in SNMPv2c with the default read-only community:
     snmpwalk -v2c -c morvel 127.0.0.1
-Manage it with /orla/bin/orla-cli (see docs/cli.md); stop it with:
-    kill \$(cat $pidfile)
+    snmpwalk -v2c -c morvel 127.0.0.1 1.3.6.1.2.1.2     # the interfaces (IF-MIB)
+
+In SNMPv3, add a user first (read-only, authPriv with SHA-1 and AES-128):
+    /orla/bin/orla-cli snmp community add name=admin read=yes security=priv \\
+        auth-protocol=sha1 auth-password=admin-auth-secret \\
+        priv-protocol=aes priv-password=admin-priv-secret
+    snmpwalk -v3 -u admin -l authPriv -a SHA -A admin-auth-secret \\
+        -x AES -X admin-priv-secret 127.0.0.1
+
+Manage it with /orla/bin/orla-cli (see docs/cli.md); stop both with:
+    kill \$(cat $agent_pid) \$(cat $ifaced_pid)
 TXT

@@ -1,0 +1,68 @@
+// orla-ifaced: the interface service. It serves the host's network
+// interfaces, read from sysfs, as platform service 40 (handler 1): their
+// names, types, statuses and 64-bit counters in pages of get-all objects,
+// their count, and the interface alias as the one writable field
+// (platform/ifaced/interface_object.h; docs/interfaces.md).
+//
+//   orla-ifaced [--sysfs DIR] [--page-size N] [--run-dir DIR]
+//
+// --sysfs DIR      read DIR/class/net instead of /sys/class/net
+// --page-size N    objects per get-all page, 1 to 1024 (default 32)
+// --run-dir DIR    service socket directory instead of /orla/run
+//
+// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket could
+// not be set up; 2 bad arguments.
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ifaced/interface_object.h"
+#include "platform/ifaced/interface_service.h"
+#include "platform/ifaced/sysfs_attribute.h"
+#include "platform/orla/ipc_socket.h"
+#include "platform/orla/looper.h"
+
+namespace {
+
+int usage(const char* problem, const char* argument) {
+    std::fprintf(stderr,
+                 "orla-ifaced: %s%s (usage: orla-ifaced [--sysfs DIR] [--page-size N] "
+                 "[--run-dir DIR])\n",
+                 problem, argument);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string sysfsRoot = "/sys";
+    uint32_t pageSize = ifaced::DEFAULT_PAGE_SIZE;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view option = argv[i];
+        if (option != "--sysfs" && option != "--page-size" && option != "--run-dir") {
+            return usage("unknown argument ", argv[i]);
+        }
+        if (i + 1 >= argc) return usage("missing value after ", argv[i]);
+        const char* value = argv[++i];
+        if (option == "--sysfs") {
+            sysfsRoot = value;
+        } else if (option == "--run-dir") {
+            orla::setRunDirectory(value);
+        } else {
+            std::optional<uint64_t> number = ifaced::parseDecimal(value);
+            if (!number || *number == 0 || *number > ifaced::MAX_PAGE_SIZE) {
+                return usage("page size must be 1 to 1024: ", value);
+            }
+            pageSize = static_cast<uint32_t>(*number);
+        }
+    }
+
+    ifaced::InterfaceService service(sysfsRoot, pageSize);
+    orla::Looper looper;
+    looper.addHandler(ifaced::INTERFACE_HANDLER, &service);
+    if (!looper.serve(ifaced::INTERFACE_SERVICE)) return 1;
+    looper.run();
+    return 0;
+}

@@ -1,0 +1,114 @@
+#include "platform/ifaced/sysfs_attribute.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <limits>
+
+namespace ifaced {
+
+namespace {
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int hexValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::optional<std::string> readAttribute(const std::string& path) {
+    // O_NONBLOCK: opening a FIFO planted in the tree must not wait for a writer.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) return std::nullopt;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+
+    // One byte more than allowed tells an oversized file apart.
+    std::array<char, ATTRIBUTE_MAX_BYTES + 1> buffer;
+    size_t used = 0;
+    while (used < buffer.size()) {
+        ssize_t got = ::read(fd.get(), buffer.data() + used, buffer.size() - used);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        used += static_cast<size_t>(got);
+    }
+    if (used > ATTRIBUTE_MAX_BYTES) return std::nullopt;
+    std::string text(buffer.data(), used);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+std::optional<uint64_t> parseDecimal(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    uint64_t value = 0;
+    constexpr uint64_t max = std::numeric_limits<uint64_t>::max();
+    for (char c : text) {
+        if (!isDigit(c)) return std::nullopt;
+        uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (value > (max - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<int64_t> parseSignedDecimal(std::string_view text) {
+    bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    std::optional<uint64_t> magnitude = parseDecimal(text);
+    constexpr uint64_t max = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    if (!magnitude || *magnitude > max) return std::nullopt;
+    int64_t value = static_cast<int64_t>(*magnitude);
+    return negative ? -value : value;
+}
+
+std::optional<uint32_t> parseHex32(std::string_view text) {
+    if (text.size() < 3 || text.size() > 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
+        return std::nullopt;
+    uint32_t value = 0;
+    for (char c : text.substr(2)) {
+        int digit = hexValue(c);
+        if (digit < 0) return std::nullopt;
+        value = (value << 4) | static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+
+int writeAttribute(const std::string& path, std::string_view text) {
+    // No O_CREAT: only an attribute the kernel (or the test tree) provides is written.
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) return errno;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return EINVAL;
+    ssize_t written;
+    do {
+        written = ::write(fd.get(), text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
+    if (written < 0) return errno;
+    return static_cast<size_t>(written) == text.size() ? 0 : EIO;
+}
+
+}  // namespace ifaced

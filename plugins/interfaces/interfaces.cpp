@@ -1,0 +1,265 @@
+// IF-MIB (RFC 2863): the interfaces group and the ifXTable, fed by the
+// interface service orla-ifaced (platform/ifaced/interface_object.h).
+//
+//   1.3.6.1.2.1.2.1.0            ifNumber, the service's interface count
+//   1.3.6.1.2.1.2.2.1.C.I        ifTable, I = ifIndex (the kernel's ifindex)
+//   1.3.6.1.2.1.31.1.1.1.C.I     ifXTable, the same rows; ifAlias is writable
+//
+// Without the service both tables are empty and ifNumber is 0.
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "agent/snmp_looper.h"
+#include "mib/augment_proxy_table.h"
+#include "mib/columnar.h"
+#include "mib/count_provider.h"
+#include "mib/get_all_provider.h"
+#include "mib/map_table.h"
+#include "mib/num_packer.h"
+#include "mib/scalar.h"
+#include "mib/string_packer.h"
+#include "platform/ifaced/interface_object.h"
+#include "platform/orla/clock.h"
+#include "platform/orla/ids.h"
+#include "platform/snmp/ber.h"
+
+namespace {
+
+// RFC 2863 enumerations used as defaults.
+constexpr int IF_TYPE_OTHER = 1;
+constexpr int ADMIN_STATUS_DOWN = 2;
+constexpr int OPER_STATUS_UNKNOWN = 4;
+
+struct InterfaceRecord : Data {
+    int index = 0;  // ifIndex, also the service's OBJ_ID
+    std::string name;
+    int type = IF_TYPE_OTHER;
+    int mtu = 0;
+    int speedBits = 0;  // Gauge32, bits/s, saturated
+    int speedMbits = 0;
+    std::string physAddress;
+    int adminStatus = ADMIN_STATUS_DOWN;
+    int operStatus = OPER_STATUS_UNKNOWN;
+    int lastChange = 0;  // TimeTicks since the agent started
+    std::string alias;
+    unsigned long long inOctets = 0;
+    unsigned long long inUcastPkts = 0;
+    unsigned long long inMulticastPkts = 0;
+    unsigned long long inDiscards = 0;
+    unsigned long long inErrors = 0;
+    unsigned long long outOctets = 0;
+    unsigned long long outUcastPkts = 0;
+    unsigned long long outDiscards = 0;
+    unsigned long long outErrors = 0;
+
+    // ifAlias is the only writable column; the service applies it to the
+    // interface named by OBJ_ID.
+    void reverseBuild(orla::message& request) override {
+        request.insert(orla::OBJ_ID, static_cast<uint32_t>(index));
+        request.insert(ifaced::IF_ALIAS, alias);
+    }
+};
+
+// A Counter32 column: the low 32 bits of a 64-bit counter, so it wraps as
+// RFC 2863 Counter32 objects do while the Counter64 column goes on.
+class Counter32Packer : public NumPacker {
+  public:
+    explicit Counter32Packer(unsigned long long Data::*member)
+        : NumPacker(ber::COUNTER32), member(member) {}
+    int get(Data const* rec) const override {
+        return rec ? static_cast<int>(static_cast<uint32_t>(rec->*member)) : 0;
+    }
+    void set(Data*, int) const override {}
+
+  private:
+    unsigned long long Data::*const member;
+};
+
+// Read-only objects refuse a Set (noSuchName) instead of writing into the
+// cached record; every column but ifAlias, and ifNumber.
+template <class L>
+class ReadOnly : public L {
+  public:
+    using L::L;
+    bool set(Context&) override { return false; }
+};
+
+// The value of an enumerated field, or `def` when absent or out of range.
+int enumField(orla::message const& object, orla::U32Key key, uint32_t max, int def) {
+    const uint32_t value = object.get(key, 0);
+    return value >= 1 && value <= max ? static_cast<int>(value) : def;
+}
+
+int saturatedInt32(uint64_t value) {
+    constexpr uint64_t MAX = std::numeric_limits<int32_t>::max();
+    return static_cast<int>(value > MAX ? MAX : value);
+}
+
+// ifLastChange: sysUpTime at the last change of the operational status, so
+// ticks since the agent's start; a change before the start (or none since the
+// service started, sent as 0) is 0. Differences are taken modulo 2^32, as the
+// tick counter wraps: a change between the start and now is at most the
+// agent's uptime after the start.
+int ticksSinceAgentStart(uint32_t changedAt) {
+    if (changedAt == 0) return 0;
+    const uint32_t start = loop ? loop->startJiffies : 0;
+    const uint32_t sinceStart = changedAt - start;
+    if (sinceStart > orla::getJiffies() - start) return 0;
+    return static_cast<int>(sinceStart);
+}
+
+void parseInterface(orla::message const& object, std::vector<Data*>* records) {
+    const uint32_t id = object.get(orla::OBJ_ID, 0);
+    // ifIndex is 1..2147483647; anything else cannot be a row.
+    if (id == 0 || id > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) return;
+
+    auto* rec = new InterfaceRecord;
+    rec->index = static_cast<int>(id);
+    rec->name = object.get(ifaced::IF_NAME);
+    rec->type =
+        enumField(object, ifaced::IF_TYPE, std::numeric_limits<int32_t>::max(), IF_TYPE_OTHER);
+    rec->mtu = saturatedInt32(object.get(ifaced::IF_MTU, 0));
+    const uint64_t mbits = object.get(ifaced::IF_SPEED_MBPS, 0);
+    // ifSpeed is a Gauge32: it sticks at its maximum, and ifHighSpeed says more.
+    const uint64_t bits = mbits * 1000000;
+    rec->speedBits = static_cast<int>(static_cast<uint32_t>(
+        bits > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max() : bits));
+    rec->speedMbits = static_cast<int>(static_cast<uint32_t>(mbits));
+    rec->physAddress = object.get(ifaced::IF_HW_ADDRESS);
+    rec->adminStatus = enumField(object, ifaced::IF_ADMIN_STATUS, 3, ADMIN_STATUS_DOWN);
+    rec->operStatus = enumField(object, ifaced::IF_OPER_STATUS, 7, OPER_STATUS_UNKNOWN);
+    rec->lastChange = ticksSinceAgentStart(object.get(ifaced::IF_LAST_CHANGE, 0));
+    rec->alias = object.get(ifaced::IF_ALIAS);
+    rec->inOctets = ifaced::getCounter(object, ifaced::IF_IN_OCTETS);
+    rec->inUcastPkts = ifaced::getCounter(object, ifaced::IF_IN_UCAST_PACKETS);
+    rec->inMulticastPkts = ifaced::getCounter(object, ifaced::IF_IN_MULTICAST_PACKETS);
+    rec->inDiscards = ifaced::getCounter(object, ifaced::IF_IN_DISCARDS);
+    rec->inErrors = ifaced::getCounter(object, ifaced::IF_IN_ERRORS);
+    rec->outOctets = ifaced::getCounter(object, ifaced::IF_OUT_OCTETS);
+    rec->outUcastPkts = ifaced::getCounter(object, ifaced::IF_OUT_UCAST_PACKETS);
+    rec->outDiscards = ifaced::getCounter(object, ifaced::IF_OUT_DISCARDS);
+    rec->outErrors = ifaced::getCounter(object, ifaced::IF_OUT_ERRORS);
+    records->push_back(rec);
+}
+
+// ifXTable AUGMENTS ifEntry: its rows are the ifTable's rows, and its columns
+// are further fields of the same record.
+class InterfaceExtensionTable : public AugmentProxyTable {
+  public:
+    using AugmentProxyTable::AugmentProxyTable;
+    Data* augment(OID const&, Data* baseRecord) override { return baseRecord; }
+};
+
+Packer* number(int InterfaceRecord::*member, unsigned type) {
+    return new DataNumPacker(field(member), type);
+}
+Packer* text(std::string InterfaceRecord::*member) {
+    return new DataStringPacker(field(member), ber::OCTET_STRING, 0);
+}
+Packer* counter32(unsigned long long InterfaceRecord::*member) {
+    return new Counter32Packer(field(member));
+}
+Packer* counter64(unsigned long long InterfaceRecord::*member) {
+    return new DataBignumPacker(field(member), ber::COUNTER64);
+}
+
+// ifAlias: a Set is committed only when the service accepts it. A plain
+// ColumnarLeaf over a MapTable answers success whatever the service says
+// and leaves the refused value in the cached record; this one puts the old
+// alias back and refuses (noSuchName, the agent's one Set failure).
+class AliasColumn : public ColumnarLeaf {
+  public:
+    AliasColumn(MapTable* ifTable, TableProvider* interfaces)
+        : ColumnarLeaf(new DataStringPacker(field(&InterfaceRecord::alias), ber::OCTET_STRING, 0),
+                       ifTable),
+          interfaces(interfaces) {}
+
+    bool set(Context& ctx) override {
+        // The ifTable holds only InterfaceRecords.
+        auto* rec = static_cast<InterfaceRecord*>(table->get(ctx.setSuffix));
+        if (!rec) return false;
+        const std::string before = rec->alias;
+        if (!packer->unpack(rec, ctx) || !interfaces->setData(rec)) {
+            rec->alias = before;
+            return false;
+        }
+        ctx.out.addOID(ctx.oid);
+        packer->pack(ctx, rec);
+        return true;
+    }
+
+  private:
+    TableProvider* const interfaces;
+};
+
+void addReadOnlyColumn(OID const& oid, Packer* packer, Table* table) {
+    addLeaf(oid, new ReadOnly<ColumnarLeaf>(packer, table));
+}
+
+const OID INTERFACES("1.3.6.1.2.1.2");
+const OID IF_ENTRY("1.3.6.1.2.1.2.2.1");
+const OID IF_X_ENTRY("1.3.6.1.2.1.31.1.1.1");
+
+}  // namespace
+
+extern "C" void autorun() {
+    auto* interfaces = new GetAllProvider();
+    interfaces->addSource(parseInterface, {ifaced::INTERFACE_SERVICE, ifaced::INTERFACE_HANDLER});
+
+    auto* ifTable = new MapTable(interfaces);
+    Packer* ifIndex = number(&InterfaceRecord::index, ber::INTEGER);
+    ifTable->addIndex(ifIndex);
+
+    // ifNumber: CMD_GETCOUNT to the service, not a read of every row.
+    addLeaf(INTERFACES + 1,
+            new ReadOnly<ScalarLeaf>(
+                new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::INTEGER),
+                new CountProvider(ifTable)));
+
+    const std::pair<unsigned, Packer*> ifColumns[] = {
+        {1, ifIndex},
+        {2, text(&InterfaceRecord::name)},  // ifDescr
+        {3, number(&InterfaceRecord::type, ber::INTEGER)},
+        {4, number(&InterfaceRecord::mtu, ber::INTEGER)},
+        {5, number(&InterfaceRecord::speedBits, ber::GAUGE32)},
+        {6, text(&InterfaceRecord::physAddress)},
+        {7, number(&InterfaceRecord::adminStatus, ber::INTEGER)},
+        {8, number(&InterfaceRecord::operStatus, ber::INTEGER)},
+        {9, number(&InterfaceRecord::lastChange, ber::TIMETICKS)},
+        {10, counter32(&InterfaceRecord::inOctets)},
+        {11, counter32(&InterfaceRecord::inUcastPkts)},
+        {13, counter32(&InterfaceRecord::inDiscards)},
+        {14, counter32(&InterfaceRecord::inErrors)},
+        {16, counter32(&InterfaceRecord::outOctets)},
+        {17, counter32(&InterfaceRecord::outUcastPkts)},
+        {19, counter32(&InterfaceRecord::outDiscards)},
+        {20, counter32(&InterfaceRecord::outErrors)},
+    };
+    for (auto const& [column, packer] : ifColumns)
+        addReadOnlyColumn(IF_ENTRY + column, packer, ifTable);
+
+    auto* ifXTable = new InterfaceExtensionTable(ifTable);
+    const std::pair<unsigned, Packer*> ifXColumns[] = {
+        {1, text(&InterfaceRecord::name)},  // ifName
+        {2, counter32(&InterfaceRecord::inMulticastPkts)},
+        {6, counter64(&InterfaceRecord::inOctets)},
+        {7, counter64(&InterfaceRecord::inUcastPkts)},
+        {8, counter64(&InterfaceRecord::inMulticastPkts)},
+        {10, counter64(&InterfaceRecord::outOctets)},
+        {11, counter64(&InterfaceRecord::outUcastPkts)},
+        {15, number(&InterfaceRecord::speedMbits, ber::GAUGE32)},
+    };
+    for (auto const& [column, packer] : ifXColumns)
+        addReadOnlyColumn(IF_X_ENTRY + column, packer, ifXTable);
+
+    // ifAlias is served over ifTable itself, not over ifXTable: an
+    // AugmentProxyTable drops writes (its set does nothing), so a Set through
+    // it would change the cached record and never reach the service. The rows
+    // are the same records under the same indexes either way, so reads agree
+    // with the other ifXTable columns, and a Set goes from the ifTable's
+    // record to GetAllProvider::setData -> reverseBuild -> CMD_SETOBJ to
+    // orla-ifaced.
+    addLeaf(IF_X_ENTRY + 18, new AliasColumn(ifTable, interfaces));
+}

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The IF-MIB plug-in over orla-ifaced: the tables agree with /sys/class/net
+# through traffic, interfaces coming and going and an ifAlias write; pages of
+# two interfaces each; an empty table once the service is gone.
+source "$SRC/interfaces_lib.sh"
+
+make_interfaces
+install_plugins "$BUILD/lib/snmp/interfaces.so" "$BUILD/lib/snmp/system.so"
+start_agent
+enable_agent
+cli send 161.1 addobj str:5=private bool:6=yes bool:7=yes >/dev/null || fail "addobj failed"
+# Seven interfaces, fetched in four get-all pages.
+start_ifaced --page-size 2
+
+step "names, indexes, MTUs and counters agree with sysfs, each interface once in index order"
+expect_columns_agree "at start"
+send_udp 40
+expect_columns_agree "after traffic over v0"
+v0=$(cat /sys/class/net/v0/ifindex)
+v1=$(cat /sys/class/net/v1/ifindex)
+[ "$(get $IFX_ENTRY.11.$v0)" -ge 40 ] || fail "ifHCOutUcastPkts of v0 below the datagrams sent"
+[ "$(get $IF_ENTRY.11.$v1)" -ge 40 ] || fail "ifInUcastPkts of v1 below the datagrams sent"
+
+step "ifNumber is the row count"
+rows=$(sys_rows | wc -l)
+expect_eq "$rows" "$(get $IF.1.0)" "ifNumber"
+expect_eq "$rows" "$(walk $IF_ENTRY.1 | wc -l)" "ifIndex rows"
+
+step "GetNext walks what GetBulk walks"
+for tree in $IF $IFX; do
+    expect_eq "$(bulkwalk $tree | without_lo_counters)" "$(walk $tree | without_lo_counters)" \
+        "walk of $tree"
+done
+
+step "an interface set down, and its peer"
+b0=$(cat /sys/class/net/b0/ifindex)
+b1=$(cat /sys/class/net/b1/ifindex)
+statuses() { echo "$(get $IF_ENTRY.7.$b0) $(get $IF_ENTRY.8.$b0) $(get $IF_ENTRY.7.$b1) $(get $IF_ENTRY.8.$b1)"; }
+ip link set b0 down
+# b0 administratively and operationally down; b1 up with its peer gone.
+statuses_after_down() { [ "$(statuses)" = "2 2 1 7" ]; }
+wait_for statuses_after_down || fail "b0, b1 admin/oper status: $(statuses)"
+# ifLastChange: the agent's uptime when the service saw the change.
+changed=$(get $IF_ENTRY.9.$b0)
+[ "$changed" -gt 0 ] && [ "$changed" -le "$(get .1.3.6.1.2.1.1.3.0)" ] ||
+    fail "ifLastChange of b0: $changed"
+
+step "interfaces added and removed appear after the cache lifetime"
+add_veth c0 c1
+ip link del a0
+expect_columns_agree "after adding c0-c1 and removing a0-a1"
+expect_eq "$(sys_rows | wc -l)" "$(get $IF.1.0)" "ifNumber after the change"
+
+step "an ifAlias write reaches the kernel"
+c0=$(cat /sys/class/net/c0/ifindex)
+nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.18.$c0 s "to the lab" >/dev/null ||
+    fail "snmpset ifAlias"
+expect_eq "to the lab" "$(cat /sys/class/net/c0/ifalias)" "ifalias of c0"
+expect_columns_agree "after the alias write"
+long=$(printf 'x%.0s' $(seq 65))
+if nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.18.$c0 s "$long" >/dev/null 2>&1; then
+    fail "a 65-octet ifAlias was accepted"
+fi
+expect_eq '"to the lab"' "$(get $IFX_ENTRY.18.$c0)" "ifAlias after the refused write"
+if nsnmp snmpset -v2c -c private 127.0.0.1 $IF_ENTRY.2.$c0 s "renamed" >/dev/null 2>&1; then
+    fail "ifDescr accepted a write"
+fi
+expect_eq '"c0"' "$(get $IF_ENTRY.2.$c0)" "ifDescr after the refused write"
+
+step "without the service the tables are empty and the agent answers at once"
+stop_ifaced
+table_empty() { [ -z "$(walk $IF_ENTRY.1)" ]; }
+wait_for table_empty || fail "rows left without the service: $(walk $IF_ENTRY.1)"
+expect_eq "0" "$(get $IF.1.0)" "ifNumber without the service"
+expect_eq "" "$(walk $IFX)" "ifXTable without the service"
+timeout 10 snmpget -v2c -c morvel -t 3 -r 0 127.0.0.1 .1.3.6.1.2.1.1.1.0 >/dev/null ||
+    fail "sysDescr without the service"
+agent_alive
+echo PASS

@@ -1,0 +1,66 @@
+// A fake sysfs tree in a temporary directory: <root>/class/net/<name>/...
+#pragma once
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace ifacedtest {
+
+class FakeSysfs {
+  public:
+    FakeSysfs() {
+        char pattern[] = "/tmp/ifaced-test-XXXXXX";
+        root_ = ::mkdtemp(pattern) ? pattern : "";
+        std::filesystem::create_directories(root_ + "/class/net");
+    }
+    ~FakeSysfs() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    FakeSysfs(const FakeSysfs&) = delete;
+    FakeSysfs& operator=(const FakeSysfs&) = delete;
+
+    const std::string& root() const { return root_; }
+    std::string path(const std::string& name, const std::string& attribute) const {
+        return root_ + "/class/net/" + name + "/" + attribute;
+    }
+
+    // An up Ethernet interface with every attribute the kernel provides.
+    void addInterface(const std::string& name, uint32_t index) {
+        std::filesystem::create_directories(root_ + "/class/net/" + name + "/statistics");
+        write(name, "ifindex", std::to_string(index) + "\n");
+        write(name, "type", "1\n");
+        write(name, "mtu", "1500\n");
+        write(name, "speed", "1000\n");
+        write(name, "address", "02:00:00:00:00:01\n");
+        write(name, "addr_len", "6\n");
+        write(name, "flags", "0x1003\n");
+        write(name, "operstate", "up\n");
+        write(name, "ifalias", "\n");
+        for (const char* counter :
+             {"rx_bytes", "rx_packets", "multicast", "rx_dropped", "rx_errors", "tx_bytes",
+              "tx_packets", "tx_dropped", "tx_errors"}) {
+            write(name, std::string("statistics/") + counter, "0\n");
+        }
+    }
+    void write(const std::string& name, const std::string& attribute, const std::string& text) {
+        std::ofstream(path(name, attribute), std::ios::binary | std::ios::trunc) << text;
+    }
+    std::string read(const std::string& name, const std::string& attribute) const {
+        std::ifstream file(path(name, attribute), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    void remove(const std::string& name, const std::string& attribute) {
+        std::filesystem::remove(path(name, attribute));
+    }
+
+  private:
+    std::string root_;
+};
+
+}  // namespace ifacedtest
