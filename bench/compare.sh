@@ -65,15 +65,14 @@ for agent in ours snmpd null; do
     echo "$agent before $(memory_of "${!pid_var}")" >>"$MEMORY"
 done
 
-# run_one LABEL IN_FLIGHT AGENT PID MODE OPTIONS OIDS: a short unmeasured
-# warm-up (fills caches, and lets the agent's first-request work pass),
-# then the measured run; its RESULT line goes to the results file.
+# run_one LABEL IN_FLIGHT AGENT PID MODE OPTIONS OIDS: one measured run after
+# a short unmeasured warm-up in the same session (it fills the agent's
+# caches, which a pause between two processes could let expire); its RESULT
+# line goes to the results file.
 run_one() {
     local label=$1 n=$2 agent=$3 pid=$4 mode=$5 options=$6 oids=$7 line
     # shellcheck disable=SC2086  # options and OIDs are word lists
-    loadgen_at "$pid" $options -m "$mode" -n "$n" -r 32 -d 1 $oids >/dev/null 2>&1 || true
-    # shellcheck disable=SC2086
-    line=$(loadgen_at "$pid" $options -m "$mode" -n "$n" -d "$SECONDS_PER_RUN" $oids 2>&1 |
+    line=$(loadgen_at "$pid" $options -m "$mode" -n "$n" -w 0.3 -d "$SECONDS_PER_RUN" $oids 2>&1 |
         grep '^RESULT' || echo "RESULT status=FAILED")
     echo "$label|$n|$agent|$line" >>"$RESULTS"
 }

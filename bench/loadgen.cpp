@@ -14,7 +14,8 @@
 // timeout, error status, report PDU or exception value is counted, so the
 // caller can refuse to call such a run fast. With --pid it also reads the
 // agent's CPU time (utime + stime of /proc/PID/stat) at the start and the end
-// of the measured window.
+// of the measured window. -w runs unmeasured requests first, in the same
+// session, so that the window starts with the agent's caches filled.
 //
 //   loadgen -v 2c -c public -m get -n 16 -d 5 127.0.0.1 1.3.6.1.2.1.1.3.0
 //   loadgen -v 3 -u admin -l authPriv -A secret1 -X secret2 -m bulk ...
@@ -53,7 +54,8 @@ struct Options {
     Mode mode = Mode::Get;
     int inFlight = 1;
     double seconds = 5;
-    long requests = 0;  // 0: bounded by time only
+    double warmupSeconds = 0;  // unmeasured requests first, in the same session
+    long requests = 0;         // 0: bounded by time only
     long timeoutMs = 2000;
     pid_t agentPid = 0;
     std::string setValue = "bench";
@@ -86,6 +88,7 @@ struct Run {
     std::vector<Slot> slots;
     std::vector<int> ready;  // slots whose answer arrived, to send again
     Clock::time_point deadline;
+    long requestLimit = 0;  // of the current phase; 0: none
     bool stopping = false;
 };
 
@@ -96,9 +99,10 @@ Run run;
                  "loadgen: %s\n"
                  "usage: loadgen [-v 1|2c|3] [-c COMMUNITY] [-u USER -l LEVEL -A AUTHPASS -X "
                  "PRIVPASS]\n"
-                 "               [-m get|walk|bulk|set] [-n IN_FLIGHT] [-d SECONDS] [-r "
-                 "REQUESTS]\n"
-                 "               [-t TIMEOUT_MS] [-p AGENT_PID] [-s SET_VALUE] PEER OID...\n"
+                 "               [-m get|walk|bulk|set] [-n IN_FLIGHT] [-d SECONDS] [-w "
+                 "WARMUP_SECONDS]\n"
+                 "               [-r REQUESTS] [-t TIMEOUT_MS] [-p AGENT_PID] [-s SET_VALUE]\n"
+                 "               PEER OID...\n"
                  "  LEVEL: noAuthNoPriv, authNoPriv (HMAC-SHA-96) or authPriv (+ CFB128-AES-128)\n",
                  why);
     std::exit(2);
@@ -226,7 +230,7 @@ int onResponse(int operation, netsnmp_session*, int, netsnmp_pdu* response, void
 
 bool budgetLeft() {
     if (run.stopping) return false;
-    if (run.opt.requests > 0 && run.stats.sent >= run.opt.requests) return false;
+    if (run.requestLimit > 0 && run.stats.sent >= run.requestLimit) return false;
     if (Clock::now() >= run.deadline) {
         run.stopping = true;
         return false;
@@ -299,7 +303,7 @@ uint32_t percentile(std::vector<uint32_t>& sorted, double fraction) {
 Options parseArgs(int argc, char** argv) {
     Options opt;
     int c;
-    while ((c = getopt(argc, argv, "v:c:u:l:A:X:m:n:d:r:t:p:s:")) != -1) {
+    while ((c = getopt(argc, argv, "v:c:u:l:A:X:m:n:d:w:r:t:p:s:")) != -1) {
         const std::string arg = optarg ? optarg : "";
         switch (c) {
             case 'v':
@@ -370,6 +374,7 @@ Options parseArgs(int argc, char** argv) {
     }
     if (opt.inFlight < 1 || opt.inFlight > 1000) usage("in-flight: 1 to 1000");
     if (opt.seconds <= 0 || opt.seconds > 86400) usage("seconds: above 0, at most a day");
+    if (opt.warmupSeconds < 0 || opt.warmupSeconds > 3600) usage("warm-up: 0 to an hour");
     if (opt.timeoutMs < 1) usage("timeout: at least 1 ms");
     if (opt.version == SNMP_VERSION_3 && opt.user.empty()) usage("SNMPv3 needs -u USER");
     if (optind + 2 > argc) usage("PEER and at least one OID needed");
@@ -381,6 +386,41 @@ Options parseArgs(int argc, char** argv) {
     for (int i = optind; i < argc; ++i)
         opt.oids.push_back(parseOid(argv[i]));
     return opt;
+}
+
+// Keeps the slots busy for `seconds` (or `requests` requests, when not 0),
+// then waits for every answer or time-out.
+void drive(void* session, double seconds, long requests) {
+    run.stopping = false;
+    run.requestLimit = requests;
+    run.deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(seconds));
+    int outstanding = 0;
+    for (int i = 0; i < run.opt.inFlight && budgetLeft(); ++i)
+        outstanding += sendNext(session, i) ? 1 : 0;
+
+    while (outstanding > 0) {
+        int fds = 0, block = 1;
+        fd_set readable;
+        FD_ZERO(&readable);
+        timeval timeout{};
+        snmp_sess_select_info(session, &fds, &readable, &timeout, &block);
+        const int count = select(fds, &readable, nullptr, nullptr, block ? nullptr : &timeout);
+        if (count > 0) {
+            snmp_sess_read(session, &readable);
+        } else if (count == 0) {
+            snmp_sess_timeout(session);
+        } else if (errno != EINTR) {
+            std::perror("loadgen: select");
+            return;
+        }
+        std::vector<int> ready;
+        ready.swap(run.ready);
+        outstanding -= static_cast<int>(ready.size());
+        for (int index : ready) {
+            if (budgetLeft() && sendNext(session, index)) ++outstanding;
+        }
+    }
 }
 
 }  // namespace
@@ -400,36 +440,15 @@ int main(int argc, char** argv) {
     for (Slot& slot : run.slots)
         slot.cursor = opt.oids[0];
 
+    // The warm-up fills the agent's caches and, for SNMPv3, settles the
+    // engine time; its counts are dropped.
+    if (opt.warmupSeconds > 0) {
+        drive(session, opt.warmupSeconds, 0);
+        run.stats = Stats{};
+    }
     const long long cpuBefore = opt.agentPid ? cpuTicks(opt.agentPid) : -1;
     const Clock::time_point start = Clock::now();
-    run.deadline = start + std::chrono::duration_cast<Clock::duration>(
-                               std::chrono::duration<double>(opt.seconds));
-    int outstanding = 0;
-    for (int i = 0; i < opt.inFlight && budgetLeft(); ++i)
-        outstanding += sendNext(session, i) ? 1 : 0;
-
-    while (outstanding > 0) {
-        int fds = 0, block = 1;
-        fd_set readable;
-        FD_ZERO(&readable);
-        timeval timeout{};
-        snmp_sess_select_info(session, &fds, &readable, &timeout, &block);
-        const int count = select(fds, &readable, nullptr, nullptr, block ? nullptr : &timeout);
-        if (count > 0) {
-            snmp_sess_read(session, &readable);
-        } else if (count == 0) {
-            snmp_sess_timeout(session);
-        } else if (errno != EINTR) {
-            std::perror("loadgen: select");
-            break;
-        }
-        std::vector<int> ready;
-        ready.swap(run.ready);
-        outstanding -= static_cast<int>(ready.size());
-        for (int index : ready) {
-            if (budgetLeft() && sendNext(session, index)) ++outstanding;
-        }
-    }
+    drive(session, opt.seconds, opt.requests);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const long long cpuAfter = opt.agentPid ? cpuTicks(opt.agentPid) : -1;
     snmp_sess_close(session);
