@@ -356,6 +356,9 @@ Options parseArgs(int argc, char** argv) {
             case 'd':
                 opt.seconds = std::atof(optarg);
                 break;
+            case 'w':
+                opt.warmupSeconds = std::atof(optarg);
+                break;
             case 'r':
                 opt.requests = std::atol(optarg);
                 break;
