@@ -21,8 +21,8 @@ if [ "${1:-}" != --inside ]; then
     enter_namespaces "$SRC_DIR/bench/compare.sh" "$@"
 fi
 shift
-REPEATS=5 SECONDS_PER_RUN=2
-if [ "${1:-}" = --quick ]; then REPEATS=2 SECONDS_PER_RUN=0.5; fi
+REPEATS=5 SECONDS_PER_RUN=2 WARMUP_SECONDS=0.3
+if [ "${1:-}" = --quick ]; then REPEATS=2 SECONDS_PER_RUN=0.4 WARMUP_SECONDS=0.1; fi
 
 V2="-v 2c -c $RO_COMMUNITY"
 V2_RW="-v 2c -c $RW_COMMUNITY"
@@ -72,7 +72,7 @@ done
 run_one() {
     local label=$1 n=$2 agent=$3 pid=$4 mode=$5 options=$6 oids=$7 line
     # shellcheck disable=SC2086  # options and OIDs are word lists
-    line=$(loadgen_at "$pid" $options -m "$mode" -n "$n" -w 0.3 -d "$SECONDS_PER_RUN" $oids 2>&1 |
+    line=$(loadgen_at "$pid" $options -m "$mode" -n "$n" -w "$WARMUP_SECONDS" -d "$SECONDS_PER_RUN" $oids 2>&1 |
         grep '^RESULT' || echo "RESULT status=FAILED")
     echo "$label|$n|$agent|$line" >>"$RESULTS"
 }
