@@ -72,8 +72,8 @@ done
 run_one() {
     local label=$1 n=$2 agent=$3 pid=$4 mode=$5 options=$6 oids=$7 line
     # shellcheck disable=SC2086  # options and OIDs are word lists
-    line=$(loadgen_at "$pid" $options -m "$mode" -n "$n" -w "$WARMUP_SECONDS" -d "$SECONDS_PER_RUN" $oids 2>&1 |
-        grep '^RESULT' || echo "RESULT status=FAILED")
+    line=$(loadgen_at "$pid" $options -m "$mode" -n "$n" -w "$WARMUP_SECONDS" \
+        -d "$SECONDS_PER_RUN" $oids 2>&1 | grep '^RESULT' || echo "RESULT status=FAILED")
     echo "$label|$n|$agent|$line" >>"$RESULTS"
 }
 
