@@ -1,0 +1,117 @@
+"""Prints the table of bench/compare.sh.
+
+usage: report.py RESULTS MEMORY
+
+RESULTS holds one line per run, "LABEL|IN_FLIGHT|AGENT|RESULT key=value ...",
+as bench/loadgen prints it; MEMORY one line per agent and moment,
+"AGENT before|after RSS_KB RSS_ANON_KB". CPU time is per request, or per
+object received for walks (labels that say "walk"). Each cell is the median
+of the runs, with min-max for the CPU time.
+"""
+
+import os
+import statistics
+import sys
+
+AGENTS = ("ours", "snmpd", "null")
+FAULTS = ("timeouts", "errors", "exceptions", "reports", "send_failures")
+TICK_US = 1e6 / os.sysconf("SC_CLK_TCK")
+
+
+def parse_runs(path):
+    """{(label, in_flight): {agent: [fields of each run]}} in file order."""
+    groups = {}
+    with open(path) as results:
+        for line in results:
+            parts = line.rstrip("\n").split("|", 3)
+            if len(parts) != 4:
+                continue
+            label, in_flight, agent, result = parts
+            fields = dict(item.split("=", 1) for item in result.split()[1:] if "=" in item)
+            groups.setdefault((label, in_flight), {}).setdefault(agent, []).append(fields)
+    return groups
+
+
+def cpu_per_operation(fields, per_object):
+    ticks = float(fields.get("agent_cpu_ticks", -1))
+    operations = float(fields.get("objects" if per_object else "answered", 0))
+    if ticks < 0 or operations <= 0:
+        return None
+    return ticks * TICK_US / operations
+
+
+def summarize(runs, per_object):
+    """Medians of a list of runs, and the failed runs' faults."""
+    failed = [r for r in runs if r.get("status") != "ok"]
+    cpu = [c for c in (cpu_per_operation(r, per_object) for r in runs) if c is not None]
+    median = lambda key: statistics.median(float(r.get(key, 0)) for r in runs)
+    faults = {k: sum(int(r.get(k, 0)) for r in failed) for k in FAULTS}
+    return {
+        "cpu": statistics.median(cpu) if cpu else None,
+        "cpu_range": (min(cpu), max(cpu)) if cpu else None,
+        "rate": median("req_per_s"),
+        "p50": median("p50_us"),
+        "p99": median("p99_us"),
+        "failed": len(failed),
+        "runs": len(runs),
+        "faults": ", ".join(f"{k} {v}" for k, v in faults.items() if v),
+    }
+
+
+def print_table(groups):
+    header = (f"{'scenario':<27}{'n':>3}  {'agent':<6}{'CPU us/op (min-max)':>26}"
+              f"{'req/s':>9}{'p50 us':>8}{'p99 us':>8}{'snmpd/ours':>12}  status")
+    print(header)
+    print("-" * len(header))
+    previous_label = None
+    for (label, in_flight), by_agent in groups.items():
+        per_object = "walk" in label
+        if previous_label is not None and label != previous_label:
+            print()
+        previous_label = label
+        summaries = {a: summarize(by_agent[a], per_object) for a in AGENTS if a in by_agent}
+        first = True
+        for agent, s in summaries.items():
+            unit = "/obj" if per_object else "/req"
+            cpu = "-"
+            if s["cpu"] is not None:
+                low, high = s["cpu_range"]
+                cpu = f"{s['cpu']:.1f}{unit} ({low:.1f}-{high:.1f})"
+            ratio = ""
+            ours = summaries.get("ours")
+            if agent == "snmpd" and ours and ours["cpu"] and s["cpu"]:
+                ratio = f"{s['cpu'] / ours['cpu']:.2f}x"
+            status = "ok"
+            if s["failed"]:
+                status = f"FAILED {s['failed']}/{s['runs']} ({s['faults'] or 'no answer'})"
+            print(f"{label if first else '':<27}{in_flight if first else '':>3}  {agent:<6}"
+                  f"{cpu:>26}{s['rate']:>9.0f}{s['p50']:>8.0f}{s['p99']:>8.0f}{ratio:>12}"
+                  f"  {status}")
+            first = False
+
+
+def print_memory(path):
+    memory = {}
+    with open(path) as lines:
+        for line in lines:
+            parts = line.split()
+            if len(parts) == 4:
+                memory[(parts[0], parts[1])] = (int(parts[2]), int(parts[3]))
+    print()
+    print(f"{'memory (kB)':<12}{'RSS before':>12}{'RSS after':>12}"
+          f"{'RssAnon before':>16}{'RssAnon after':>15}")
+    for agent in AGENTS:
+        before = memory.get((agent, "before"), (0, 0))
+        after = memory.get((agent, "after"), (0, 0))
+        print(f"{agent:<12}{before[0]:>12}{after[0]:>12}{before[1]:>16}{after[1]:>15}")
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit("usage: report.py RESULTS MEMORY")
+    print_table(parse_runs(sys.argv[1]))
+    print_memory(sys.argv[2])
+
+
+if __name__ == "__main__":
+    main()
