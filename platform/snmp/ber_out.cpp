@@ -41,6 +41,11 @@ size_t base128Length(uint64_t value) {
 
 }  // namespace
 
+void OutStream::reserve(size_t octets) {
+    bytes_.reserve(octets);
+    open_.reserve(ber::MAX_DEPTH);
+}
+
 void OutStream::writeHeader(uint32_t tag, size_t length) {
     bytes_.push_back(static_cast<unsigned char>(tag));
     if (length < 0x80) {
