@@ -110,7 +110,7 @@ bool CommunityKeep::canWrite(const std::string& name) {
 
 bool CommunityKeep::check(const std::string& name, uint32_t address) {
     const Item* item = findItem(name);
-    return item && (address & item->netmask) == (item->address & item->netmask);
+    return item && item->admits(address);
 }
 
 void CommunityKeep::regenerateKeys() {

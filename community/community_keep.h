@@ -65,6 +65,8 @@ class CommunityKeep : public orla::Handler {
         void setCfg(const orla::message& cfg);
         // Takes `id` from OBJ_ID (when present), then setCfg.
         void setAllCfg(const orla::message& cfg);
+        // True when `source` (network byte order) passes the source filter.
+        bool admits(uint32_t source) const { return (source & netmask) == (address & netmask); }
         // Derives both keys from the passwords and localises them to the
         // agent's engine ID (RFC 3414 2.6, A.2). The privacy key uses the
         // authentication protocol's hash too; privProtocol only selects the

@@ -4,7 +4,17 @@
 
 uint32_t Context::v3counters[6] = {};
 
-Context::Context(unsigned char* buf, unsigned int len) : in(buf, len) {}
+namespace {
+
+// Most replies fit: they are then written without growing the buffer. Small
+// enough to come from the allocator's per-thread cache.
+constexpr size_t REPLY_RESERVE = 1000;
+
+}  // namespace
+
+Context::Context(unsigned char* buf, unsigned int len) : in(buf, len) {
+    out.reserve(REPLY_RESERVE);
+}
 
 void AccessError::apply(Context&) const {}
 

@@ -23,11 +23,12 @@ bool isCommunityVersion(int version) {
 // authenticate (RFC 3414): they never serve community-based requests.
 bool acceptCommunity(Context& ctx, int sourceAddress, PduPolicy& policy) {
     if (!ctx.in.getString(ctx.community)) return false;
-    if (communityKeep->getSecurity(ctx.community) != 0) return false;
-    if (!communityKeep->check(ctx.community, static_cast<uint32_t>(sourceAddress))) return false;
+    const CommunityKeep::Item* item = communityKeep->findItem(ctx.community);
+    if (item == nullptr || item->security != 0) return false;
+    if (!item->admits(static_cast<uint32_t>(sourceAddress))) return false;
     ctx.out.add(ctx.community, ber::OCTET_STRING);
-    policy.canRead = communityKeep->canRead(ctx.community);
-    policy.canWrite = communityKeep->canWrite(ctx.community);
+    policy.canRead = item->readAccess;
+    policy.canWrite = item->writeAccess;
     return true;
 }
 

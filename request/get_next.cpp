@@ -14,7 +14,7 @@ unsigned snmpGetNext(Context& ctx) {
     for (; entry != leafs.end(); ++entry) {
         const auto& [key, leaf] = *entry;
         if (key.isPrefixOf(requested)) {
-            ctx.oid = requested.suffix(key.size());
+            ctx.oid.assign(requested.data() + key.size(), requested.size() - key.size());
         } else {
             ctx.oid.clear();  // the leaf lies wholly after the name: its first instance
         }

@@ -11,7 +11,7 @@ unsigned snmpGet(Context& ctx) {
     const auto& [key, leaf] = *std::prev(after);
     if (!key.isPrefixOf(ctx.oid)) return snmp::NO_SUCH_NAME;
     ctx.name = key;
-    ctx.oid = ctx.oid.suffix(key.size());
+    ctx.oid.assign(ctx.oid.data() + key.size(), ctx.oid.size() - key.size());  // the instance part
     return leaf->get(ctx) ? snmp::NO_ERROR : snmp::NO_SUCH_NAME;
 }
 

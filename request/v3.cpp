@@ -27,11 +27,14 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
     const V3Info* request = ctx.in.v3Info();
     ctx.community = request ? request->msgUserName : std::string();
 
+    // One look-up serves every check: the table does not change meanwhile.
+    const CommunityKeep::Item* user = communityKeep->findItem(ctx.community);
+
     // RFC 3414 3.2 step 5: the user asks for more protection than the message has.
-    const uint32_t userLevel = communityKeep->getSecurity(ctx.community);
+    const uint32_t userLevel = user ? user->security : 0;
     if (userLevel > static_cast<uint32_t>(ctx.in.securityLevel)) v3_err = UNSUPPORTED_SEC_LEVEL;
 
-    if (const CommunityKeep::Item* user = communityKeep->findItem(ctx.community)) {
+    if (user) {
         keys.authKey = user->authKey;
         keys.authProtocol = user->authProtocol;
         keys.privKey = user->privKey;
@@ -47,7 +50,7 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
     // RFC 3414 3.2 step 4: an unknown user, or one outside its source filter,
     // gets the unauthenticated report.
     if (v3_err == NO_REPORT &&
-        !communityKeep->check(ctx.community, static_cast<uint32_t>(sourceAddress))) {
+        (user == nullptr || !user->admits(static_cast<uint32_t>(sourceAddress)))) {
         ctx.in.clearAuthPrivInfo();
         ctx.out.securityLevel = 0;
         v3_err = UNKNOWN_USER_NAME;
@@ -58,8 +61,8 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
         ctx.reportIndex = v3_err;
         policy.report = snmpV3;
     } else {
-        policy.canRead = communityKeep->canRead(ctx.community);
-        policy.canWrite = communityKeep->canWrite(ctx.community);
+        policy.canRead = user->readAccess;
+        policy.canWrite = user->writeAccess;
         policy.replyLimit = ctx.in.v3ReplyLimit();
     }
     return ctx.out.writeV3Info(ctx.in.v3Info());

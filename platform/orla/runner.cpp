@@ -1,5 +1,6 @@
 #include "platform/orla/runner.h"
 
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
@@ -14,6 +15,15 @@ namespace orla {
 namespace {
 
 constexpr int MAX_EVENTS_PER_WAIT = 64;
+
+// Set in the child by every fork(): only then can the runner belong to
+// another process, so getRunner() need not ask for the process id (a system
+// call) on each of its many calls.
+bool forkedSinceCheck = false;
+
+void noteFork() {
+    forkedSinceCheck = true;
+}
 
 uint32_t toEpoll(unsigned mask) {
     uint32_t events = 0;
@@ -168,7 +178,11 @@ void ThinRunner::run() {
 
 ThinRunner& getRunner() {
     static ThinRunner runner;
-    if (runner.ownerPid_ != getpid()) runner.resetAfterFork();
+    static const bool forkNoticed = pthread_atfork(nullptr, nullptr, noteFork) == 0;
+    if (!forkNoticed || forkedSinceCheck) {
+        forkedSinceCheck = false;
+        if (runner.ownerPid_ != getpid()) runner.resetAfterFork();
+    }
     return runner;
 }
 

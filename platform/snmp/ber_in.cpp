@@ -198,7 +198,7 @@ bool InStream::getOID(OID& value) {
         inSubidentifier = false;
     }
     if (inSubidentifier) return false;  // the last sub-identifier is unterminated
-    value = OID(arcs, count);
+    value.assign(arcs, count);
     position_ = element.endOffset();
     return true;
 }

@@ -41,6 +41,11 @@ size_t base128Length(uint64_t value) {
 
 }  // namespace
 
+void OutStream::reserve(size_t octets) {
+    bytes_.reserve(octets);
+    open_.reserve(ber::MAX_DEPTH);
+}
+
 void OutStream::writeHeader(uint32_t tag, size_t length) {
     bytes_.push_back(static_cast<unsigned char>(tag));
     if (length < 0x80) {
@@ -156,11 +161,16 @@ void OutStream::addOID(const OID& oid, uint32_t tag) {
     for (size_t i = 2; i < oid.size(); ++i)
         length += base128Length(oid[i]);
     writeHeader(tag, length);
-    auto writeSubidentifier = [this](uint64_t value) {
-        for (size_t shift = 7 * (base128Length(value) - 1); shift > 0; shift -= 7) {
-            bytes_.push_back(static_cast<unsigned char>(0x80 | ((value >> shift) & 0x7f)));
-        }
-        bytes_.push_back(static_cast<unsigned char>(value & 0x7f));
+    // Written in place: each sub-identifier from its last octet backwards.
+    size_t end = bytes_.size();
+    bytes_.resize(end + length);
+    unsigned char* content = bytes_.data();
+    auto writeSubidentifier = [&](uint64_t value) {
+        end += base128Length(value);
+        size_t at = end;
+        content[--at] = static_cast<unsigned char>(value & 0x7f);
+        while (value >>= 7)
+            content[--at] = static_cast<unsigned char>(0x80 | (value & 0x7f));
     };
     writeSubidentifier(first);
     for (size_t i = 2; i < oid.size(); ++i)

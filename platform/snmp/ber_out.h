@@ -29,6 +29,9 @@ class OutStream : public UberStream {
     const std::vector<unsigned char>& bytes() const { return bytes_; }
     // Number of constructed elements opened and not yet closed.
     size_t openSequences() const { return open_.size(); }
+    // Makes room for `octets` octets and ber::MAX_DEPTH open elements, so a
+    // message of that size is written without growing the buffers again.
+    void reserve(size_t octets);
 
     // Opens a constructed element (SEQUENCE 0x30, a PDU tag).
     void startSeq(uint32_t tag);

@@ -145,7 +145,16 @@ bool OID::operator==(const OID& other) const {
 }
 
 std::strong_ordering OID::operator<=>(const OID& other) const {
-    return std::lexicographical_compare_three_way(begin(), end(), other.begin(), other.end());
+    // The registry compares OIDs on every look-up: a plain loop over the
+    // shorter length, then the lengths.
+    const uint32_t common = std::min(size_, other.size_);
+    for (uint32_t i = 0; i < common; ++i) {
+        if (arcs_[i] != other.arcs_[i]) {
+            return arcs_[i] < other.arcs_[i] ? std::strong_ordering::less
+                                             : std::strong_ordering::greater;
+        }
+    }
+    return size_ <=> other.size_;
 }
 
 std::string OID::toString() const {

@@ -43,6 +43,8 @@ class OID {
     uint32_t back() const { return arcs_[size_ - 1]; }
 
     void clear() { size_ = 0; }
+    // Replaces the arcs by the `count` arcs at `arcs`, reusing the storage.
+    void assign(const uint32_t* arcs, size_t count);
     // Removes the last arc; nothing when empty.
     void popBack();
     // Keeps the first `count` arcs (nothing happens when count >= size()).
@@ -82,7 +84,6 @@ class OID {
   private:
     bool onHeap() const { return arcs_ != inline_; }
     void reserve(size_t count);
-    void assign(const uint32_t* arcs, size_t count);
     bool popFront(size_t count, OID& fragment);
 
     uint32_t* arcs_ = inline_;

@@ -43,6 +43,31 @@ constexpr PrivAlgorithm PRIV_ALGORITHMS[] = {
 };
 constexpr size_t PRIV_COUNT = sizeof(PRIV_ALGORITHMS) / sizeof(PRIV_ALGORITHMS[0]);
 
+// A cipher context that keeps the key schedule of the last key it was given:
+// consecutive messages of one user only set their IV.
+struct KeyedCipher {
+    EVP_CIPHER_CTX* context = nullptr;
+    std::vector<unsigned char> key;  // empty while no key is set
+    uint32_t protocol = 0;
+
+    // Readies the context for one message under `privKey` and `iv`.
+    bool start(uint32_t privProtocol, const EVP_CIPHER* cipher,
+               const std::vector<unsigned char>& privKey, const unsigned char* iv, int encrypt) {
+        if (context == nullptr) return false;
+        if (!key.empty() && protocol == privProtocol && key == privKey) {
+            if (EVP_CipherInit_ex2(context, nullptr, nullptr, iv, encrypt, nullptr) == 1)
+                return true;
+        }
+        key.clear();
+        if (EVP_CipherInit_ex2(context, cipher, privKey.data(), iv, encrypt, nullptr) != 1)
+            return false;
+        EVP_CIPHER_CTX_set_padding(context, 0);
+        key = privKey;
+        protocol = privProtocol;
+        return true;
+    }
+};
+
 // Algorithm objects fetched once for the life of the process, so no message
 // pays for a provider look-up. DES lives in OpenSSL 3's legacy provider;
 // when that cannot be loaded, DES stays null and fails cleanly.
@@ -50,7 +75,9 @@ struct Algorithms {
     EVP_MD* digests[AUTH_COUNT] = {};
     EVP_CIPHER* ciphers[PRIV_COUNT] = {};
     EVP_MD_CTX* hash = nullptr;
-    EVP_CIPHER_CTX* cipher = nullptr;
+    // A request is decrypted and its reply encrypted under the same key.
+    KeyedCipher decryptor;
+    KeyedCipher encryptor;
 
     Algorithms() {
         // Keeps the default provider as the fallback beside the legacy one.
@@ -60,7 +87,8 @@ struct Algorithms {
         for (size_t i = 0; i < PRIV_COUNT; ++i)
             ciphers[i] = EVP_CIPHER_fetch(nullptr, PRIV_ALGORITHMS[i].cipherName, nullptr);
         hash = EVP_MD_CTX_new();
-        cipher = EVP_CIPHER_CTX_new();
+        decryptor.context = EVP_CIPHER_CTX_new();
+        encryptor.context = EVP_CIPHER_CTX_new();
     }
 };
 
@@ -141,16 +169,15 @@ bool runCipher(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                std::vector<unsigned char>& out) {
     Algorithms& all = algorithms();
     const EVP_CIPHER* cipher = all.ciphers[privProtocol];
-    if (cipher == nullptr || all.cipher == nullptr) return false;
+    if (cipher == nullptr) return false;
     if (length > size_t(INT32_MAX)) return false;
-    if (EVP_CipherInit_ex2(all.cipher, cipher, privKey.data(), iv, encrypt ? 1 : 0, nullptr) != 1)
-        return false;
-    EVP_CIPHER_CTX_set_padding(all.cipher, 0);
+    KeyedCipher& keyed = encrypt ? all.encryptor : all.decryptor;
+    if (!keyed.start(privProtocol, cipher, privKey, iv, encrypt ? 1 : 0)) return false;
     out.resize(length + DES_BLOCK);
     int written = 0;
     int finalWritten = 0;
-    if (EVP_CipherUpdate(all.cipher, out.data(), &written, input, int(length)) != 1 ||
-        EVP_CipherFinal_ex(all.cipher, out.data() + written, &finalWritten) != 1) {
+    if (EVP_CipherUpdate(keyed.context, out.data(), &written, input, int(length)) != 1 ||
+        EVP_CipherFinal_ex(keyed.context, out.data() + written, &finalWritten) != 1) {
         out.clear();
         return false;
     }

@@ -1,0 +1,394 @@
+// The agent's request path, datagram in to reply out, as the daemon runs it
+// for every received datagram (SnmpLooper::receive without the two socket
+// calls): a Context over the received bytes, then createReply. Each case
+// reports its heap allocations per request beside the time.
+//
+// The object tree: the system group's scalars as the system plug-in makes
+// them, and two columns of a MapTable of 1000 rows whose provider is current.
+// SNMPv3 users live in a community table over a temporary store, localised to
+// the engine ID "bench-engine".
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "agent/settings.h"
+#include "agent/snmp_looper.h"
+#include "community/community_keep.h"
+#include "mib/columnar.h"
+#include "mib/data.h"
+#include "mib/leaf.h"
+#include "mib/map_table.h"
+#include "mib/num_packer.h"
+#include "mib/proxy_data_provider.h"
+#include "mib/scalar.h"
+#include "mib/string_packer.h"
+#include "platform/orla/ids.h"
+#include "platform/snmp/ber.h"
+#include "platform/snmp/ber_out.h"
+#include "platform/snmp/usm.h"
+#include "platform/snmp/varbind.h"
+#include "request/context.h"
+#include "request/dispatch.h"
+
+namespace {
+
+size_t allocations = 0;
+
+}  // namespace
+
+// Counts every allocation. Out of line, so that the compiler sees no
+// malloc/free pair across new and delete.
+[[gnu::noinline]] void* operator new(size_t size) {
+    ++allocations;
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) std::abort();
+    return p;
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const int SOURCE = int(htonl(0x7F000001));  // 127.0.0.1
+const OID SYSTEM("1.3.6.1.2.1.1");
+const OID TABLE_ENTRY("1.3.6.1.4.1.32473.98.1");
+constexpr int TABLE_ROWS = 1000;
+
+struct Row : Data {
+    int index = 0;
+    std::string name;
+};
+
+// Owns the rows and announces them at the first read; current from then on.
+class StaticRows : public TableProvider {
+  public:
+    explicit StaticRows(int count) {
+        for (int i = 1; i <= count; ++i) {
+            auto row = std::make_unique<Row>();
+            row->index = i;
+            row->name = "port-" + std::to_string(i);
+            rows_.push_back(std::move(row));
+        }
+    }
+    bool setData(Data*) override { return true; }
+    void subscribe(TableProviderClient* client) override { client_ = client; }
+    void updateTables() override {
+        if (announced_) return;
+        for (auto& row : rows_)
+            client_->change(row.get());
+        announced_ = true;
+    }
+
+  private:
+    TableProviderClient* client_ = nullptr;
+    bool announced_ = false;
+    std::vector<std::unique_ptr<Row>> rows_;
+};
+
+struct TextRecord : Data {
+    std::string text;
+};
+struct TicksRecord : Data {
+    int ticks = 0;
+};
+
+Data* currentTicks() {
+    static TicksRecord rec;
+    rec.ticks += 100;
+    return &rec;
+}
+Data* currentName() {
+    static TextRecord rec;
+    rec.text = "bench-router";
+    return &rec;
+}
+
+struct User {
+    const char* name;
+    uint32_t security;
+    const char* authPassword;
+    const char* privPassword;
+};
+// authNoPriv and authPriv, both SHA; authPriv with AES-128.
+constexpr User USERS[] = {{"sha-user", 1, "auth-password", ""},
+                          {"aes-user", 2, "auth-password", "priv-password"}};
+
+// The agent: its service over temporary stores, communities "public" (the
+// default "morvel" too) and the two users, and the object tree.
+class Agent {
+  public:
+    Agent() {
+        char pattern[] = "/tmp/request-bench-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) std::abort();
+        dir_ = pattern;
+        service_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
+        loop = service_.get();
+        service_->init();
+        orla::message engine;
+        engine.insert(snmp::SNMP_ENGINE_ID, std::string("bench-engine"));
+        service_->cmdSet(engine);
+        addCommunity("public", 0, "", "");
+        for (const User& user : USERS)
+            addCommunity(user.name, user.security, user.authPassword, user.privPassword);
+        buildTree();
+    }
+    ~Agent() {
+        leafs.clear();
+        service_.reset();
+        loop = nullptr;
+        delete communityKeep;
+        communityKeep = nullptr;
+        std::filesystem::remove_all(dir_);
+    }
+
+    const V3ServerInfo& server() const { return service_->serverInfo; }
+
+  private:
+    static void addCommunity(const std::string& name, uint32_t security, const char* authPassword,
+                             const char* privPassword) {
+        orla::message cfg;
+        cfg.insert(snmp::COMM_NAME, name);
+        cfg.insert(snmp::COMM_READ_ACCESS, true);
+        cfg.insert(snmp::COMM_WRITE_ACCESS, false);
+        cfg.insert(snmp::COMM_SECURITY, security);
+        cfg.insert(snmp::COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
+        cfg.insert(snmp::COMM_PRIV_PROTOCOL, usm::PRIV_CFB128_AES_128);
+        cfg.insert(snmp::COMM_AUTH_PASSWORD, std::string(authPassword));
+        cfg.insert(snmp::COMM_PRIV_PASSWORD, std::string(privPassword));
+        if (!communityKeep->cmdAddObj(cfg).has(orla::OBJ_ID)) std::abort();
+    }
+
+    void buildTree() {
+        leafs.clear();
+        Packer* text = new DataStringPacker(field(&TextRecord::text), ber::OCTET_STRING, 0);
+        addScalarConstStringLeaf(SYSTEM + 1u, "Linux router 5.10.0 #1 SMP armv7l",
+                                 ber::OCTET_STRING);
+        addScalarConstOIDLeaf(SYSTEM + 2u, OID("1.3.6.1.4.1.32473.1.2.1"),
+                              ber::OBJECT_IDENTIFIER);
+        addScalarLeaf(SYSTEM + 3u, new DataNumPacker(field(&TicksRecord::ticks), ber::TIMETICKS),
+                      new ProxyDataProvider(currentTicks));
+        addScalarConstStringLeaf(SYSTEM + 4u, "admin@example.net", ber::OCTET_STRING);
+        addScalarLeaf(SYSTEM + 5u, text, new ProxyDataProvider(currentName));
+        addScalarConstStringLeaf(SYSTEM + 6u, "rack 1", ber::OCTET_STRING);
+        addScalarConstNumLeaf(SYSTEM + 7u, 78, ber::INTEGER);
+
+        table_ = std::make_unique<MapTable>(&rows_);
+        auto* index = new DataNumPacker(field(&Row::index), ber::INTEGER);
+        table_->addIndex(index);
+        addColumnarLeaf(TABLE_ENTRY + 1u, index, table_.get());
+        addColumnarLeaf(TABLE_ENTRY + 2u,
+                        new DataStringPacker(field(&Row::name), ber::OCTET_STRING, 0),
+                        table_.get());
+    }
+
+    std::string dir_;
+    std::unique_ptr<SnmpLooper> service_;
+    StaticRows rows_{TABLE_ROWS};
+    std::unique_ptr<MapTable> table_;
+};
+
+Agent& agent() {
+    static Agent instance;
+    return instance;
+}
+
+std::vector<VariableBinding> nulls(const std::vector<OID>& names) {
+    std::vector<VariableBinding> bindings;
+    for (const OID& name : names)
+        bindings.push_back({name, ber::NULL_VALUE, {}});
+    return bindings;
+}
+
+Bytes communityRequest(uint32_t pduType, int second, int third,
+                       const std::vector<VariableBinding>& bindings) {
+    OutStream out;
+    out.startSeq(ber::SEQUENCE);
+    out.add(1, ber::INTEGER);  // SNMPv2c
+    out.add(std::string_view("public"), ber::OCTET_STRING);
+    out.startSeq(pduType);
+    out.add(0x12345, ber::INTEGER);
+    out.add(second, ber::INTEGER);
+    out.add(third, ber::INTEGER);
+    out.startSeq(ber::SEQUENCE);
+    for (const VariableBinding& b : bindings)
+        out.addVarBind(b);
+    out.endSeq();
+    out.endSeq();
+    out.endSeq();
+    return out.bytes();
+}
+
+// A Get of sysDescr.0 as a manager of `user` sends it, keys derived from the
+// passwords as the manager does.
+Bytes v3Request(const User& user) {
+    const V3ServerInfo& server = agent().server();
+    const uint32_t sha = usm::AUTH_HMAC_SHA_96;
+    V3Info info;
+    info.msgID = 4242;
+    info.msgMaxSize = 1500;
+    info.msgSecurityModel = usm::SECURITY_MODEL_USM;
+    info.msgAuthoritativeEngineID = server.engineID;
+    info.msgAuthoritativeEngineBoots = server.engineBoots;
+    info.msgAuthoritativeEngineTime = usm::engineTime(server);
+    info.msgUserName = user.name;
+    info.contextEngineID = server.engineID;
+    OutStream out;
+    out.securityLevel = int(user.security);
+    out.startSeq(ber::SEQUENCE);
+    out.add(3, ber::INTEGER);
+    out.writeV3Info(&info);
+    out.startSeq(ber::GET_REQUEST);
+    out.add(0x12345, ber::INTEGER);
+    out.addErrorStatus(0);
+    out.addErrorIndex(0);
+    out.startSeq(ber::SEQUENCE);
+    out.addVarBind({SYSTEM + OID{1, 0}, ber::NULL_VALUE, {}});
+    out.endSeq();
+    out.endSeq();
+    const auto privKey = aKeyToBKey(passwordToAKey(user.privPassword, sha), server.engineID, sha);
+    out.cryptPacket(&info, privKey, usm::PRIV_CFB128_AES_128);
+    out.endSeq();
+    const auto authKey = bKeyToDKey(
+        aKeyToBKey(passwordToAKey(user.authPassword, sha), server.engineID, sha), sha);
+    out.signPacket(&info, authKey, sha);
+    return out.bytes();
+}
+
+// The bindings of a community reply with error-status 0; -1 for anything else.
+int answeredBindings(const OutStream& reply) {
+    InStream in(reply.data(), reply.size());
+    std::string community;
+    int requestId = 0;
+    int status = -1;
+    int index = -1;
+    if (in.getVersion() != 1 || !in.getString(community) || !in.enterSeq() ||
+        !in.getInt(requestId) || !in.getInt(status) || !in.getInt(index) || status != 0 ||
+        !in.enterSeq())
+        return -1;
+    int count = 0;
+    for (; !in.isSeqEnd(); ++count)
+        if (!in.skip()) return -1;
+    return count;
+}
+
+uint32_t reports() {
+    uint32_t sum = 0;
+    for (uint32_t counter : Context::v3counters)
+        sum += counter;
+    return sum;
+}
+
+// One datagram through the request path, as the daemon's receive does it.
+// Kept out of line so that a profiler can count exactly this.
+[[gnu::noinline]] bool serveOnce(unsigned char* datagram, size_t length, size_t& replySize) {
+    Context ctx(datagram, static_cast<unsigned>(length));
+    if (!createReply(ctx, SOURCE)) return false;
+    replySize = ctx.out.size();
+    benchmark::DoNotOptimize(ctx.out.data());
+    return true;
+}
+
+// Serves `datagram` once per iteration. Checked once beforehand: a
+// community reply must carry `expectedBindings` without error, an SNMPv3
+// reply must not be a report.
+void serve(benchmark::State& state, const Bytes& datagram, int expectedBindings) {
+    Bytes received = datagram;  // stands for the daemon's receive buffer
+    const uint32_t reportsBefore = reports();
+    {
+        Context ctx(received.data(), static_cast<unsigned>(received.size()));
+        if (!createReply(ctx, SOURCE) || reports() != reportsBefore ||
+            (expectedBindings > 0 && answeredBindings(ctx.out) != expectedBindings)) {
+            state.SkipWithError("unexpected reply");
+            return;
+        }
+    }
+    size_t replySize = 0;
+    const size_t allocationsBefore = allocations;
+    for (auto _ : state) {
+        if (!serveOnce(received.data(), received.size(), replySize)) {
+            state.SkipWithError("no reply");
+            return;
+        }
+    }
+    state.counters["allocs/req"] =
+        double(allocations - allocationsBefore) / double(state.iterations());
+    state.counters["reply_octets"] = double(replySize);
+}
+
+void BM_V2cGet1(benchmark::State& state) {
+    agent();
+    serve(state, communityRequest(ber::GET_REQUEST, 0, 0, nulls({SYSTEM + OID{1, 0}})), 1);
+}
+
+void BM_V2cGet10(benchmark::State& state) {
+    agent();
+    std::vector<OID> names;
+    for (uint32_t arc : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 1u, 3u, 5u})
+        names.push_back(SYSTEM + OID{arc, 0});
+    serve(state, communityRequest(ber::GET_REQUEST, 0, 0, nulls(names)), 10);
+}
+
+// One step of a walk through the table's name column.
+void BM_V2cGetNext(benchmark::State& state) {
+    agent();
+    serve(state, communityRequest(ber::GET_NEXT_REQUEST, 0, 0, nulls({TABLE_ENTRY + OID{2, 500}})),
+          1);
+}
+
+void BM_V2cGetBulk25(benchmark::State& state) {
+    agent();
+    serve(state,
+          communityRequest(ber::GET_BULK_REQUEST, 0, 25, nulls({TABLE_ENTRY + OID{2, 500}})), 25);
+}
+
+void BM_V3AuthNoPrivShaGet(benchmark::State& state) {
+    agent();
+    serve(state, v3Request(USERS[0]), 0);
+}
+
+void BM_V3AuthPrivShaAesGet(benchmark::State& state) {
+    agent();
+    serve(state, v3Request(USERS[1]), 0);
+}
+
+}  // namespace
+
+// REQUEST_BENCH_ITERATIONS=N runs every case exactly N times, for counting
+// instructions per request under a profiler (valgrind --tool=callgrind
+// --toggle-collect=*serveOnce*).
+int main(int argc, char** argv) {
+    const char* fixed = std::getenv("REQUEST_BENCH_ITERATIONS");
+    const benchmark::IterationCount iterations = fixed ? std::strtoll(fixed, nullptr, 10) : 0;
+    const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
+        {"V2cGet1", BM_V2cGet1},
+        {"V2cGet10", BM_V2cGet10},
+        {"V2cGetNext", BM_V2cGetNext},
+        {"V2cGetBulk25", BM_V2cGetBulk25},
+        {"V3AuthNoPrivShaGet", BM_V3AuthNoPrivShaGet},
+        {"V3AuthPrivShaAesGet", BM_V3AuthPrivShaAesGet},
+    };
+    for (const auto& [name, function] : cases) {
+        benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(name, function);
+        if (iterations > 0) registered->Iterations(iterations);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
