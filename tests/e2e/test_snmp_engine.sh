@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The snmp-engine plug-in: snmpEngineID, snmpEngineBoots and snmpEngineTime
+# read over SNMPv2c agree with what SNMPv3 discovery learns from the message
+# headers; refused SNMPv3 requests count in usmStats; a restart counts a boot.
+source "$SRC/lib.sh"
+
+ENGINE=.1.3.6.1.6.3.10.2.1
+USM_STATS=.1.3.6.1.6.3.15.1.1
+# usmStats arcs: 3 unknown user names, 4 unknown engine IDs, 5 wrong digests.
+
+get() { nsnmp snmpget -v2c -c morvel -Oqvx 127.0.0.1 "$1"; }
+# Hex octets without spaces, upper case.
+hex() { tr -d ' \n"' | tr a-f A-F; }
+# What a discovery by net-snmp learnt, as "ENGINEID BOOTS TIME": the last
+# engine time entry it set. The SNMPv3 request itself is refused (ARGS...).
+discover() {
+    local out
+    out=$(timeout 20 snmpget -v3 -t 2 -r 1 -Dlcd_set_enginetime "$@" 127.0.0.1 $ENGINE.1.0 2>&1) ||
+        true
+    tr '\n' ' ' <<<"$out" |
+        grep -oE 'engineID [0-9A-F ]+ : boots=[0-9]+, time=[0-9]+' | tail -n 1 |
+        sed -E 's/engineID ([0-9A-F ]+) : boots=([0-9]+), time=([0-9]+)/\1 \2 \3/' |
+        awk '{ boots = $(NF - 1); time = $NF; NF -= 2; gsub(/ /, ""); print $0, boots, time }'
+}
+# Counts the growth of a usmStats counter over a command: counted ARC CMD...
+counted() {
+    local arc=$1 before
+    shift
+    before=$(get $USM_STATS.$arc.0)
+    "$@" >/dev/null 2>&1 || true
+    echo $(($(get $USM_STATS.$arc.0) - before))
+}
+
+install_plugins "$BUILD/lib/snmp/snmp-engine.so"
+start_agent
+enable_agent
+cli send 161.1 addobj str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/null ||
+    fail "add ops"
+
+step "the objects and their types"
+expect_eq "$ENGINE.4.0 = INTEGER: 65507" "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0)" \
+    "snmpEngineMaxMessageSize"
+walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 $USM_STATS)
+expect_eq 6 "$(grep -c ' = Counter32: ' <<<"$walk")" "usmStats counters: $walk"
+
+step "the engine ID is read live"
+expect_eq 80007ED904 "$(get $ENGINE.1.0 | hex)" "default snmpEngineID"
+cli send 161 set str:10=edge-7 >/dev/null || fail "set the engine ID"
+engine_id=80007ED904$(printf edge-7 | od -An -tx1 | hex)
+expect_eq "$engine_id" "$(get $ENGINE.1.0 | hex)" "snmpEngineID after the change"
+
+step "discovery learns the same engine ID, boots and time"
+time_past() { [ "$(get $ENGINE.3.0)" -ge "$1" ]; }
+wait_for time_past 2 || fail "snmpEngineTime does not advance: $(get $ENGINE.3.0)"
+check_discovery() {
+    local time_before time_after learnt
+    time_before=$(get $ENGINE.3.0)
+    learnt=$(discover -u nobody -l noAuthNoPriv)
+    time_after=$(get $ENGINE.3.0)
+    read -r id boots time <<<"$learnt"
+    expect_eq "$engine_id" "$id" "discovered engine ID"
+    expect_eq "$(get $ENGINE.2.0)" "$boots" "discovered boots"
+    [ "$time_before" -le "$time" ] && [ "$time" -le "$time_after" ] ||
+        fail "discovered time $time outside snmpEngineTime $time_before..$time_after"
+}
+check_discovery
+
+step "refused requests count once each"
+# Each tool discovers first (one unknown engine ID), then is refused.
+expect_eq 1 "$(counted 3 nsnmp snmpget -v3 -r 0 -u nobody -l noAuthNoPriv 127.0.0.1 \
+    $ENGINE.1.0)" "usmStatsUnknownUserNames"
+expect_eq 1 "$(counted 5 nsnmp snmpget -v3 -r 0 -u ops -l authNoPriv -a MD5 -A wrong-pw \
+    127.0.0.1 $ENGINE.1.0)" "usmStatsWrongDigests"
+expect_eq 1 "$(counted 4 nsnmp snmpget -v3 -r 0 -u nobody -l noAuthNoPriv 127.0.0.1 \
+    $ENGINE.1.0)" "usmStatsUnknownEngineIDs"
+expect_eq 0 "$(counted 5 nsnmp snmpget -v3 -u ops -l authNoPriv -a MD5 -A ops-auth-pw \
+    127.0.0.1 $ENGINE.1.0)" "usmStatsWrongDigests after a good request"
+
+step "a restart counts one more boot"
+boots=$(get $ENGINE.2.0)
+stop_agent
+start_agent
+wait_for udp161_bound || fail "agent does not listen after the restart"
+expect_eq $((boots + 1)) "$(get $ENGINE.2.0)" "snmpEngineBoots after the restart"
+check_discovery
+
+agent_alive
+echo PASS
