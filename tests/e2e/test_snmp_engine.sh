@@ -6,7 +6,6 @@ source "$SRC/lib.sh"
 
 ENGINE=.1.3.6.1.6.3.10.2.1
 USM_STATS=.1.3.6.1.6.3.15.1.1
-# usmStats arcs: 3 unknown user names, 4 unknown engine IDs, 5 wrong digests.
 
 get() { nsnmp snmpget -v2c -c morvel -Oqvx 127.0.0.1 "$1"; }
 # Hex octets without spaces, upper case.
@@ -36,6 +35,8 @@ start_agent
 enable_agent
 cli send 161.1 addobj str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/null ||
     fail "add ops"
+cli send 161.1 addobj str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
+    str:12=vault-priv-pw >/dev/null || fail "add vault"
 
 step "the objects and their types"
 expect_eq "$ENGINE.4.0 = INTEGER: 65507" "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0)" \
@@ -73,6 +74,14 @@ expect_eq 1 "$(counted 5 nsnmp snmpget -v3 -r 0 -u ops -l authNoPriv -a MD5 -A w
     127.0.0.1 $ENGINE.1.0)" "usmStatsWrongDigests"
 expect_eq 1 "$(counted 4 nsnmp snmpget -v3 -r 0 -u nobody -l noAuthNoPriv 127.0.0.1 \
     $ENGINE.1.0)" "usmStatsUnknownEngineIDs"
+expect_eq 1 "$(counted 1 nsnmp snmpget -v3 -r 0 -u ops -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0)" \
+    "usmStatsUnsupportedSecLevels"
+# The encrypted PDU hides the request id: counted, but no report is sent.
+expect_eq 1 "$(counted 6 expect_no_answer snmpget -v3 -u vault -l authPriv -a SHA \
+    -A vault-auth-pw -x AES -X wrong-pw 127.0.0.1 $ENGINE.1.0)" "usmStatsDecryptionErrors"
+# Boots from the future, no discovery: the report resynchronises the tool.
+expect_eq 1 "$(counted 2 nsnmp snmpget -v3 -r 0 -u ops -l authNoPriv -a MD5 -A ops-auth-pw \
+    -e "0x$engine_id" -Z 999,0 127.0.0.1 $ENGINE.1.0)" "usmStatsNotInTimeWindows"
 expect_eq 0 "$(counted 5 nsnmp snmpget -v3 -u ops -l authNoPriv -a MD5 -A ops-auth-pw \
     127.0.0.1 $ENGINE.1.0)" "usmStatsWrongDigests after a good request"
 
