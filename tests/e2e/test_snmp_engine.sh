@@ -10,16 +10,14 @@ USM_STATS=.1.3.6.1.6.3.15.1.1
 get() { nsnmp snmpget -v2c -c morvel -Oqvx 127.0.0.1 "$1"; }
 # Hex octets without spaces, upper case.
 hex() { tr -d ' \n"' | tr a-f A-F; }
-# What a discovery by net-snmp learnt, as "ENGINEID BOOTS TIME": the last
-# engine time entry it set. The SNMPv3 request itself is refused (ARGS...).
+# What net-snmp's discovery learnt, as "ENGINEID|BOOTS|TIME": the last engine
+# time entry it set (its debug output). The unknown user's request is refused.
 discover() {
     local out
-    out=$(timeout 20 snmpget -v3 -t 2 -r 1 -Dlcd_set_enginetime "$@" 127.0.0.1 $ENGINE.1.0 2>&1) ||
-        true
-    tr '\n' ' ' <<<"$out" |
-        grep -oE 'engineID [0-9A-F ]+ : boots=[0-9]+, time=[0-9]+' | tail -n 1 |
-        sed -E 's/engineID ([0-9A-F ]+) : boots=([0-9]+), time=([0-9]+)/\1 \2 \3/' |
-        awk '{ boots = $(NF - 1); time = $NF; NF -= 2; gsub(/ /, ""); print $0, boots, time }'
+    out=$(nsnmp snmpget -v3 -u nobody -l noAuthNoPriv -Dlcd_set_enginetime 127.0.0.1 \
+        $ENGINE.1.0 2>&1) || true
+    tr '\n' ' ' <<<"$out" | grep -oE 'engineID [0-9A-F ]+ : boots=[0-9]+, time=[0-9]+' |
+        tail -n 1 | sed -E 's/engineID (.*) : boots=(.*), time=(.*)/\1|\2|\3/; s/ //g'
 }
 # Counts the growth of a usmStats counter over a command: counted ARC CMD...
 counted() {
@@ -38,13 +36,9 @@ cli send 161.1 addobj str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw 
 cli send 161.1 addobj str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
     str:12=vault-priv-pw >/dev/null || fail "add vault"
 
-step "the objects and their types"
+step "the engine ID is read live"
 expect_eq "$ENGINE.4.0 = INTEGER: 65507" "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0)" \
     "snmpEngineMaxMessageSize"
-walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 $USM_STATS)
-expect_eq 6 "$(grep -c ' = Counter32: ' <<<"$walk")" "usmStats counters: $walk"
-
-step "the engine ID is read live"
 expect_eq 80007ED904 "$(get $ENGINE.1.0 | hex)" "default snmpEngineID"
 cli send 161 set str:10=edge-7 >/dev/null || fail "set the engine ID"
 engine_id=80007ED904$(printf edge-7 | od -An -tx1 | hex)
@@ -54,11 +48,10 @@ step "discovery learns the same engine ID, boots and time"
 time_past() { [ "$(get $ENGINE.3.0)" -ge "$1" ]; }
 wait_for time_past 2 || fail "snmpEngineTime does not advance: $(get $ENGINE.3.0)"
 check_discovery() {
-    local time_before time_after learnt
+    local time_before time_after id boots time
     time_before=$(get $ENGINE.3.0)
-    learnt=$(discover -u nobody -l noAuthNoPriv)
+    IFS='|' read -r id boots time <<<"$(discover)"
     time_after=$(get $ENGINE.3.0)
-    read -r id boots time <<<"$learnt"
     expect_eq "$engine_id" "$id" "discovered engine ID"
     expect_eq "$(get $ENGINE.2.0)" "$boots" "discovered boots"
     [ "$time_before" -le "$time" ] && [ "$time" -le "$time_after" ] ||
@@ -82,8 +75,6 @@ expect_eq 1 "$(counted 6 expect_no_answer snmpget -v3 -u vault -l authPriv -a SH
 # Boots from the future, no discovery: the report resynchronises the tool.
 expect_eq 1 "$(counted 2 nsnmp snmpget -v3 -r 0 -u ops -l authNoPriv -a MD5 -A ops-auth-pw \
     -e "0x$engine_id" -Z 999,0 127.0.0.1 $ENGINE.1.0)" "usmStatsNotInTimeWindows"
-expect_eq 0 "$(counted 5 nsnmp snmpget -v3 -u ops -l authNoPriv -a MD5 -A ops-auth-pw \
-    127.0.0.1 $ENGINE.1.0)" "usmStatsWrongDigests after a good request"
 
 step "a restart counts one more boot"
 boots=$(get $ENGINE.2.0)
