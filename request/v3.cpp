@@ -11,9 +11,7 @@ namespace {
 // RFC 3414 5: usmStats, the counters of the report reasons.
 const OID USM_STATS("1.3.6.1.6.3.15.1.1");
 
-// Report indexes the agent itself decides (the library sets the others).
-constexpr int UNSUPPORTED_SEC_LEVEL = 0;
-constexpr int UNKNOWN_USER_NAME = 2;
+// No report reason found yet (the library sets the reasons it finds).
 constexpr int NO_REPORT = -1;
 
 }  // namespace
@@ -32,7 +30,8 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
 
     // RFC 3414 3.2 step 5: the user asks for more protection than the message has.
     const uint32_t userLevel = user ? user->security : 0;
-    if (userLevel > static_cast<uint32_t>(ctx.in.securityLevel)) v3_err = UNSUPPORTED_SEC_LEVEL;
+    if (userLevel > static_cast<uint32_t>(ctx.in.securityLevel))
+        v3_err = v3report::UNSUPPORTED_SEC_LEVEL;
 
     if (user) {
         keys.authKey = user->authKey;
@@ -53,7 +52,7 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
         (user == nullptr || !user->admits(static_cast<uint32_t>(sourceAddress)))) {
         ctx.in.clearAuthPrivInfo();
         ctx.out.securityLevel = 0;
-        v3_err = UNKNOWN_USER_NAME;
+        v3_err = v3report::UNKNOWN_USER_NAME;
     }
 
     if (v3_err != NO_REPORT) {

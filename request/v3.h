@@ -9,6 +9,18 @@
 #include "request/context.h"
 #include "request/pdu.h"
 
+// The report reasons of RFC 3414 3.2, each the index of its counter in
+// Context::v3counters. A reason's counter is usmStats object
+// 1.3.6.1.6.3.15.1.1.(index + 1).0: the order of the usmStats group.
+namespace v3report {
+inline constexpr int UNSUPPORTED_SEC_LEVEL = 0;  // usmStatsUnsupportedSecLevels
+inline constexpr int NOT_IN_TIME_WINDOW = 1;     // usmStatsNotInTimeWindows
+inline constexpr int UNKNOWN_USER_NAME = 2;      // usmStatsUnknownUserNames
+inline constexpr int UNKNOWN_ENGINE_ID = 3;      // usmStatsUnknownEngineIDs
+inline constexpr int WRONG_DIGEST = 4;           // usmStatsWrongDigests
+inline constexpr int DECRYPTION_ERROR = 5;       // usmStatsDecryptionErrors
+}  // namespace v3report
+
 // The user's keys and protocols, as the reply's encryption and signature need
 // them. Empty keys and protocols 0 for an unknown user.
 struct V3Keys {

@@ -1,0 +1,93 @@
+// The agent's own SNMP engine, as SNMPv3 managers see it:
+//   SNMP-FRAMEWORK-MIB snmpEngine (RFC 3411 5, 1.3.6.1.6.3.10.2.1)
+//     .1.0 snmpEngineID              OCTET STRING
+//     .2.0 snmpEngineBoots           INTEGER
+//     .3.0 snmpEngineTime            INTEGER, seconds
+//     .4.0 snmpEngineMaxMessageSize  INTEGER, octets
+//   SNMP-USER-BASED-SM-MIB usmStats (RFC 3414 5, 1.3.6.1.6.3.15.1.1)
+//     .1.0 to .6.0, Counter32: the report reasons' counters
+//
+// Every value is read from the agent on each request, from the same state
+// the SNMPv3 message header is built from, so a manager reads here exactly
+// the engine ID, boots and time that discovery gave it.
+#include <string>
+
+#include "agent/snmp_looper.h"
+#include "mib/num_packer.h"
+#include "mib/proxy_data_provider.h"
+#include "mib/scalar.h"
+#include "mib/string_packer.h"
+#include "platform/snmp/ber.h"
+#include "platform/snmp/usm.h"
+#include "request/context.h"
+#include "request/v3.h"
+
+namespace {
+
+OID engineObject(unsigned arc) {
+    return OID("1.3.6.1.6.3.10.2.1") + arc;
+}
+
+OID usmStatsObject(unsigned arc) {
+    return OID("1.3.6.1.6.3.15.1.1") + arc;
+}
+
+struct EngineRecord : Data {
+    std::string engineID;
+    int boots = 0;
+    int time = 0;
+};
+
+Data* currentEngine() {
+    static EngineRecord rec;
+    if (loop == nullptr) return nullptr;
+    rec.engineID = loop->serverInfo.engineID;
+    // Both stay below 2^31: boots latch at 2^31 - 1 (RFC 3414 2.2.2), the
+    // time counts seconds since the boot.
+    rec.boots = static_cast<int>(loop->serverInfo.engineBoots);
+    rec.time = static_cast<int>(usm::engineTime(loop->serverInfo));
+    return &rec;
+}
+
+struct CounterRecord : Data {
+    int count = 0;
+};
+
+template <int REASON>
+Data* currentCounter() {
+    static CounterRecord rec;
+    // Counter32: the packer sends the bits unsigned.
+    rec.count = static_cast<int>(Context::v3counters[REASON]);
+    return &rec;
+}
+
+}  // namespace
+
+extern "C" void autorun() {
+    DataProvider* engine = new ProxyDataProvider(currentEngine);
+    addScalarLeaf(engineObject(1),
+                  new DataStringPacker(field(&EngineRecord::engineID), ber::OCTET_STRING, 0),
+                  engine);
+    addScalarLeaf(engineObject(2), new DataNumPacker(field(&EngineRecord::boots), ber::INTEGER),
+                  engine);
+    addScalarLeaf(engineObject(3), new DataNumPacker(field(&EngineRecord::time), ber::INTEGER),
+                  engine);
+    // The msgMaxSize of every SNMPv3 message the agent sends, and the bound
+    // of every reply: the largest UDP payload over IPv4. Nothing larger can
+    // arrive either.
+    addScalarConstNumLeaf(engineObject(4), static_cast<int>(ber::MAX_UDP_PAYLOAD), ber::INTEGER);
+
+    Packer* counter = new DataNumPacker(field(&CounterRecord::count), ber::COUNTER32);
+    addScalarLeaf(usmStatsObject(1), counter,
+                  new ProxyDataProvider(currentCounter<v3report::UNSUPPORTED_SEC_LEVEL>));
+    addScalarLeaf(usmStatsObject(2), counter,
+                  new ProxyDataProvider(currentCounter<v3report::NOT_IN_TIME_WINDOW>));
+    addScalarLeaf(usmStatsObject(3), counter,
+                  new ProxyDataProvider(currentCounter<v3report::UNKNOWN_USER_NAME>));
+    addScalarLeaf(usmStatsObject(4), counter,
+                  new ProxyDataProvider(currentCounter<v3report::UNKNOWN_ENGINE_ID>));
+    addScalarLeaf(usmStatsObject(5), counter,
+                  new ProxyDataProvider(currentCounter<v3report::WRONG_DIGEST>));
+    addScalarLeaf(usmStatsObject(6), counter,
+                  new ProxyDataProvider(currentCounter<v3report::DECRYPTION_ERROR>));
+}
