@@ -25,8 +25,12 @@ class SnmpLooper : public orla::Looper {
     void enable();
     // Unregisters and closes the UDP socket; does nothing when it is closed.
     void disable();
-    // The socket-readable callback: one datagram in, at most one reply out.
+    // The socket-readable callback: serves the datagrams waiting on the
+    // socket, up to MAX_REQUESTS_PER_WAKEUP, each with at most one reply.
     void receive(int fd, int data, unsigned events);
+    static constexpr int MAX_REQUESTS_PER_WAKEUP = 16;
+    // One datagram in, at most one reply out; false when none was waiting.
+    bool serveOneRequest(int fd);
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();

@@ -5,6 +5,8 @@
 #
 #   bash bench/compare.sh [--quick]
 #
+# ONLY=REGEX runs just the scenarios whose label matches (grep -E).
+#
 # As root. It installs what it misses (without ever starting snmpd on the
 # host), builds, and runs everything inside private namespaces on loopback:
 # the host's network and files are not touched. Each scenario runs REPEATS
@@ -82,6 +84,7 @@ index=0
 for scenario in "${SCENARIOS[@]}"; do
     IFS='|' read -r label mode options ours_oids snmpd_oids with_null <<<"$scenario"
     index=$((index + 1))
+    [ -z "${ONLY:-}" ] || grep -qE -- "$ONLY" <<<"$label" || continue
     echo "[$index/$total] $label"
     for n in "${IN_FLIGHT[@]}"; do
         for ((rep = 1; rep <= REPEATS; rep++)); do

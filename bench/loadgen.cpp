@@ -13,7 +13,7 @@
 // It prints one line of key=value pairs, starting with "RESULT". Any
 // timeout, error status, report PDU or exception value is counted, so the
 // caller can refuse to call such a run fast. With --pid it also reads the
-// agent's CPU time (utime + stime of /proc/PID/stat) at the start and the end
+// agent's CPU time (schedstat of /proc/PID/task/*) at the start and the end
 // of the measured window. -w runs unmeasured requests first, in the same
 // session, so that the window starts with the agent's caches filled.
 //
@@ -21,6 +21,7 @@
 //   loadgen -v 3 -u admin -l authPriv -A secret1 -X secret2 -m bulk ...
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+#include <dirent.h>
 #include <sys/select.h>
 #include <unistd.h>
 
@@ -108,26 +109,26 @@ Run run;
     std::exit(2);
 }
 
-// utime + stime of a process in clock ticks, or -1. The command name (field
-// 2) is in parentheses and may hold spaces: count fields after the last ')'.
-long long cpuTicks(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return -1;
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos) return -1;
-    const char* p = line.c_str() + close + 1;
-    // Fields 3.. follow; utime and stime are fields 14 and 15.
-    long long utime = 0, stime = 0;
-    for (int field = 3; field <= 15 && *p; ++field) {
-        while (*p == ' ')
-            ++p;
-        if (field == 14) utime = std::atoll(p);
-        if (field == 15) stime = std::atoll(p);
-        while (*p && *p != ' ')
-            ++p;
+// Nanoseconds the process has run on a CPU, summed over its threads, or -1:
+// the first field of /proc/PID/task/TID/schedstat. Unlike utime + stime
+// (10 ms ticks) it resolves short runs.
+long long cpuNanos(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (!dir) return -1;
+    long long total = 0;
+    bool found = false;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
+        long long ns = 0;
+        if (stat >> ns) {
+            total += ns;
+            found = true;
+        }
     }
-    return utime + stime;
+    closedir(dir);
+    return found ? total : -1;
 }
 
 std::vector<oid> parseOid(const char* text) {
@@ -449,11 +450,11 @@ int main(int argc, char** argv) {
         drive(session, opt.warmupSeconds, 0);
         run.stats = Stats{};
     }
-    const long long cpuBefore = opt.agentPid ? cpuTicks(opt.agentPid) : -1;
+    const long long cpuBefore = opt.agentPid ? cpuNanos(opt.agentPid) : -1;
     const Clock::time_point start = Clock::now();
     drive(session, opt.seconds, opt.requests);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const long long cpuAfter = opt.agentPid ? cpuTicks(opt.agentPid) : -1;
+    const long long cpuAfter = opt.agentPid ? cpuNanos(opt.agentPid) : -1;
     snmp_sess_close(session);
 
     Stats& stats = run.stats;
@@ -462,14 +463,13 @@ int main(int argc, char** argv) {
         stats.timeouts + stats.errorStatus + stats.exceptions + stats.reports + stats.sendFailures;
     double cpuUsPerRequest = -1;
     if (cpuBefore >= 0 && cpuAfter >= cpuBefore && stats.answered > 0) {
-        const double cpuUs = static_cast<double>(cpuAfter - cpuBefore) * 1e6 /
-                             static_cast<double>(sysconf(_SC_CLK_TCK));
+        const double cpuUs = static_cast<double>(cpuAfter - cpuBefore) / 1000.0;
         cpuUsPerRequest = cpuUs / static_cast<double>(stats.answered);
     }
     std::printf(
         "RESULT status=%s sent=%ld answered=%ld objects=%ld timeouts=%ld errors=%ld "
         "exceptions=%ld reports=%ld send_failures=%ld wraps=%ld seconds=%.3f "
-        "req_per_s=%.1f p50_us=%u p99_us=%u max_us=%u agent_cpu_ticks=%lld "
+        "req_per_s=%.1f p50_us=%u p99_us=%u max_us=%u agent_cpu_ns=%lld "
         "cpu_us_per_req=%.2f\n",
         faults == 0 && stats.answered > 0 ? "ok" : "FAILED", stats.sent, stats.answered,
         stats.objects, stats.timeouts, stats.errorStatus, stats.exceptions, stats.reports,

@@ -9,13 +9,11 @@ object received for walks (labels that say "walk"). Each cell is the median
 of the runs, with min-max for the CPU time.
 """
 
-import os
 import statistics
 import sys
 
 AGENTS = ("ours", "snmpd", "null")
 FAULTS = ("timeouts", "errors", "exceptions", "reports", "send_failures")
-TICK_US = 1e6 / os.sysconf("SC_CLK_TCK")
 
 
 def parse_runs(path):
@@ -33,11 +31,11 @@ def parse_runs(path):
 
 
 def cpu_per_operation(fields, per_object):
-    ticks = float(fields.get("agent_cpu_ticks", -1))
+    nanos = float(fields.get("agent_cpu_ns", -1))
     operations = float(fields.get("objects" if per_object else "answered", 0))
-    if ticks < 0 or operations <= 0:
+    if nanos < 0 or operations <= 0:
         return None
-    return ticks * TICK_US / operations
+    return nanos / 1000.0 / operations
 
 
 def summarize(runs, per_object):

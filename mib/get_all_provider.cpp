@@ -1,5 +1,9 @@
 #include "mib/get_all_provider.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <iostream>
 
 #include "mib/get_all.h"
@@ -9,6 +13,10 @@ namespace {
 
 // The parameter handlers get unless the plug-in chose another.
 constexpr uint32_t DEFAULT_GETALL_PARAM = 5;
+
+// A cache of this many records or more is worth returning to the system
+// when dropped.
+constexpr size_t LARGE_CACHE_RECORDS = 1024;
 
 orla::message requestTo(uint32_t cmd, std::vector<uint32_t> const& path) {
     orla::message request;
@@ -61,9 +69,16 @@ void GetAllProvider::clearCache() {
     // No table may still point at a record when it is deleted.
     for (TableProviderClient* client : clients)
         client->clear();
+    const size_t dropped = records.size();
     for (Data* rec : records)
         delete rec;
-    records.clear();
+    std::vector<Data*>().swap(records);
+#ifdef __GLIBC__
+    // glibc keeps freed memory for later allocations; after a large table
+    // hand it back, so that an idle agent does not stay at the size of the
+    // largest table it ever cached.
+    if (dropped >= LARGE_CACHE_RECORDS) malloc_trim(0);
+#endif
 }
 
 void GetAllProvider::updateCache() {
