@@ -135,14 +135,22 @@ void SnmpLooper::disable() {
 
 void SnmpLooper::receive(int fd, int, unsigned) {
     // Under load several requests wait at once: serving them in one wake-up
-    // saves an epoll_wait each. The bound keeps platform messages (and the
-    // timers) served while requests keep coming.
-    for (int served = 0; served < MAX_REQUESTS_PER_WAKEUP; ++served) {
-        if (!serveOneRequest(fd)) return;
+    // saves an epoll_wait each. Looking for a next one costs a read that
+    // finds nothing when requests come one at a time, so the agent only
+    // keeps looking while the last look found one, and tries again every
+    // few wake-ups. The bound keeps platform messages and timers served
+    // while requests keep coming.
+    if (serveOneRequest(fd) != Received::DATAGRAM) return;
+    if (!burst && ++wakeupsSinceLook < LOOK_AHEAD_INTERVAL) return;
+    wakeupsSinceLook = 0;
+    for (int served = 1; served < MAX_REQUESTS_PER_WAKEUP; ++served) {
+        const Received received = serveOneRequest(fd);
+        burst = received == Received::DATAGRAM;
+        if (received == Received::NOTHING) return;
     }
 }
 
-bool SnmpLooper::serveOneRequest(int fd) {
+SnmpLooper::Received SnmpLooper::serveOneRequest(int fd) {
     sockaddr_in source{};
     iovec io{c_buf, sizeof c_buf};
     // Room for the IP_PKTINFO message as this platform lays it out, so the
@@ -157,10 +165,12 @@ bool SnmpLooper::serveOneRequest(int fd) {
     header.msg_controllen = sizeof control;
 
     ssize_t received = recvmsg(fd, &header, MSG_DONTWAIT);
-    if (received < 0) return errno != EAGAIN && errno != EWOULDBLOCK;
+    if (received < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK ? Received::NOTHING : Received::ERROR;
+    }
 
     Context ctx(c_buf, static_cast<unsigned int>(received));
-    if (!createReply(ctx, static_cast<int>(source.sin_addr.s_addr))) return true;
+    if (!createReply(ctx, static_cast<int>(source.sin_addr.s_addr))) return Received::DATAGRAM;
 
     // Same destination and packet information as received; the flags that
     // recvmsg reported are not input to sendmsg.
@@ -168,5 +178,5 @@ bool SnmpLooper::serveOneRequest(int fd) {
     io.iov_len = ctx.out.size();
     header.msg_flags = 0;
     sendmsg(fd, &header, 0);
-    return true;
+    return Received::DATAGRAM;
 }

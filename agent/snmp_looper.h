@@ -29,8 +29,14 @@ class SnmpLooper : public orla::Looper {
     // socket, up to MAX_REQUESTS_PER_WAKEUP, each with at most one reply.
     void receive(int fd, int data, unsigned events);
     static constexpr int MAX_REQUESTS_PER_WAKEUP = 16;
-    // One datagram in, at most one reply out; false when none was waiting.
-    bool serveOneRequest(int fd);
+    static constexpr int LOOK_AHEAD_INTERVAL = 8;
+    enum class Received { DATAGRAM, NOTHING, ERROR };
+    // One datagram in, at most one reply out.
+    Received serveOneRequest(int fd);
+    // Whether the last look for a further waiting request found one, and
+    // the wake-ups since the agent last looked.
+    bool burst = false;
+    int wakeupsSinceLook = 0;
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();
