@@ -69,26 +69,40 @@ struct KeyedCipher {
 };
 
 // Algorithm objects fetched once for the life of the process, so no message
-// pays for a provider look-up. DES lives in OpenSSL 3's legacy provider;
-// when that cannot be loaded, DES stays null and fails cleanly.
+// pays for a provider look-up. DES lives in OpenSSL 3's legacy provider,
+// which is loaded only when DES is first used: most agents never need it,
+// and it costs memory. When it cannot be loaded, DES stays null and fails
+// cleanly.
 struct Algorithms {
     EVP_MD* digests[AUTH_COUNT] = {};
     EVP_CIPHER* ciphers[PRIV_COUNT] = {};
+    bool cipherFetched[PRIV_COUNT] = {};
     EVP_MD_CTX* hash = nullptr;
     // A request is decrypted and its reply encrypted under the same key.
     KeyedCipher decryptor;
     KeyedCipher encryptor;
 
     Algorithms() {
-        // Keeps the default provider as the fallback beside the legacy one.
-        OSSL_PROVIDER_try_load(nullptr, "legacy", 1);
+        // The agent configures its crypto itself; the system's OpenSSL
+        // configuration file is not read.
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
         for (size_t i = 0; i < AUTH_COUNT; ++i)
             digests[i] = EVP_MD_fetch(nullptr, AUTH_ALGORITHMS[i].digestName, nullptr);
-        for (size_t i = 0; i < PRIV_COUNT; ++i)
-            ciphers[i] = EVP_CIPHER_fetch(nullptr, PRIV_ALGORITHMS[i].cipherName, nullptr);
         hash = EVP_MD_CTX_new();
         decryptor.context = EVP_CIPHER_CTX_new();
         encryptor.context = EVP_CIPHER_CTX_new();
+    }
+
+    const EVP_CIPHER* cipher(uint32_t privProtocol) {
+        if (privProtocol >= PRIV_COUNT) return nullptr;
+        if (!cipherFetched[privProtocol]) {
+            cipherFetched[privProtocol] = true;
+            // Keeps the default provider as the fallback beside the legacy one.
+            if (privProtocol == PRIV_CBC_DES) OSSL_PROVIDER_try_load(nullptr, "legacy", 1);
+            ciphers[privProtocol] =
+                EVP_CIPHER_fetch(nullptr, PRIV_ALGORITHMS[privProtocol].cipherName, nullptr);
+        }
+        return ciphers[privProtocol];
     }
 };
 
@@ -168,7 +182,7 @@ bool runCipher(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                const unsigned char* iv, bool encrypt, const unsigned char* input, size_t length,
                std::vector<unsigned char>& out) {
     Algorithms& all = algorithms();
-    const EVP_CIPHER* cipher = all.ciphers[privProtocol];
+    const EVP_CIPHER* cipher = all.cipher(privProtocol);
     if (cipher == nullptr) return false;
     if (length > size_t(INT32_MAX)) return false;
     KeyedCipher& keyed = encrypt ? all.encryptor : all.decryptor;
