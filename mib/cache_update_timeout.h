@@ -8,7 +8,7 @@
 // requests (a walk, a bulk request) costs one fetch per `maxAge` at most, and
 // a cache nobody reads goes away after about `idleTimeout`.
 //
-// Times are clock ticks of times() (100 per second), the unit of the
+// Times are clock ticks of orla::getJiffies() (100 per second), the unit of the
 // runner's timer delays too.
 #pragma once
 

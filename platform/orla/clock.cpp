@@ -1,14 +1,22 @@
 #include "platform/orla/clock.h"
 
-#include <sys/times.h>
 #include <time.h>
-#include <unistd.h>
 
 namespace orla {
 
+namespace {
+constexpr uint64_t TICKS_PER_SECOND = 100;
+}  // namespace
+
+// Hundredths of a second of the monotonic clock, like times() counts on
+// Linux, but read through the vDSO: times() is a system call, and the
+// request path reads this clock for every table access.
 uint32_t getJiffies() {
-    struct tms unused;
-    return static_cast<uint32_t>(times(&unused));
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * TICKS_PER_SECOND +
+                                 static_cast<uint64_t>(now.tv_nsec) /
+                                     (1000000000 / TICKS_PER_SECOND));
 }
 
 uint32_t getUptime() {
@@ -16,11 +24,7 @@ uint32_t getUptime() {
 }
 
 uint32_t ticksPerSecond() {
-    static const uint32_t ticks = [] {
-        long value = sysconf(_SC_CLK_TCK);
-        return value > 0 ? static_cast<uint32_t>(value) : 100u;
-    }();
-    return ticks;
+    return TICKS_PER_SECOND;
 }
 
 uint64_t monotonicMillis() {

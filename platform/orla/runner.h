@@ -54,7 +54,7 @@ class ThinRunner {
     bool removeSocket(int fd);
 
     // Arms a one-shot timer calling (object->*callback)() after `delay` clock
-    // ticks of times() (see ticksPerSecond(); 100 per second).
+    // ticks of getJiffies() (see ticksPerSecond(); 100 per second).
     template <class T, class U>
     TimerHandle addTimer(T* object, void (U::*callback)(), uint32_t delay) {
         TimerEntry entry;
