@@ -67,11 +67,21 @@ Data* currentUpTime() {
     return &rec;
 }
 
+// The host name is read at most once a second: a poll of many objects, or
+// many managers at once, would otherwise each cost a system call, for a name
+// that hardly ever changes.
 Data* currentHostName() {
+    constexpr uint32_t REREAD_TICKS = 100;
     static TextRecord rec;
+    static bool read = false;
+    static uint32_t readAt = 0;
+    const uint32_t now = orla::getJiffies();
+    if (read && now - readAt < REREAD_TICKS) return &rec;
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
     rec.text = name;
+    read = true;
+    readAt = now;
     return &rec;
 }
 
