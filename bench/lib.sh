@@ -62,7 +62,7 @@ install_packages() {
 build_programs() {
     cmake -S "$SRC_DIR" -B "$BUILD" >/dev/null
     cmake --build "$BUILD" -j2 --target orla-snmpd orla-cli loadgen null_responder fake_rows \
-        benchmib system >/dev/null
+        benchmib system interfaces snmp-engine >/dev/null
     [ -x "$BIN/loadgen" ] || die "loadgen was not built (is libsnmp-dev installed?)"
 }
 

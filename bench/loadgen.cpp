@@ -191,11 +191,20 @@ void judgeResponse(Slot& slot, const netsnmp_pdu* response) {
         ++stats.reports;
         return;
     }
+    const bool walking = run.opt.mode == Mode::Walk || run.opt.mode == Mode::Bulk;
+    // An agent that answers in SNMPv1 terms ends the object tree with
+    // noSuchName (RFC 1157 4.1.3), also in SNMPv2c: for a walk that is the
+    // end of its subtree, not a fault.
+    if (walking && response->errstat == SNMP_ERR_NOSUCHNAME) {
+        slot.cursor = run.opt.oids[0];
+        ++stats.wraps;
+        return;
+    }
     if (response->errstat != SNMP_ERR_NOERROR) {
         ++stats.errorStatus;
         return;
     }
-    if (run.opt.mode == Mode::Walk || run.opt.mode == Mode::Bulk) {
+    if (walking) {
         advanceWalk(slot, response);
         return;
     }
