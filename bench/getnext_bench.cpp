@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/static_rows.h"
 #include "mib/columnar.h"
 #include "mib/data.h"
 #include "mib/leaf.h"
@@ -18,37 +19,8 @@
 
 namespace {
 
-struct Row : Data {
-    int index = 0;
-    std::string name;
-};
-
-// Owns the rows and announces them at the first read (the table's index
-// packers are added after it subscribes); up to date from then on.
-class StaticRows : public TableProvider {
-  public:
-    explicit StaticRows(int count) {
-        for (int i = 1; i <= count; ++i) {
-            auto row = std::make_unique<Row>();
-            row->index = i;
-            row->name = "port-" + std::to_string(i);
-            rows_.push_back(std::move(row));
-        }
-    }
-    bool setData(Data*) override { return true; }
-    void subscribe(TableProviderClient* client) override { client_ = client; }
-    void updateTables() override {
-        if (announced_) return;
-        for (auto& row : rows_)
-            client_->change(row.get());
-        announced_ = true;
-    }
-
-  private:
-    TableProviderClient* client_ = nullptr;
-    bool announced_ = false;
-    std::vector<std::unique_ptr<Row>> rows_;
-};
+using bench::Row;
+using bench::StaticRows;
 
 void BM_GetNextOverTable(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));

@@ -22,6 +22,7 @@
 
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
+#include "bench/static_rows.h"
 #include "community/community_keep.h"
 #include "mib/columnar.h"
 #include "mib/data.h"
@@ -69,36 +70,8 @@ const OID SYSTEM("1.3.6.1.2.1.1");
 const OID TABLE_ENTRY("1.3.6.1.4.1.32473.98.1");
 constexpr int TABLE_ROWS = 1000;
 
-struct Row : Data {
-    int index = 0;
-    std::string name;
-};
-
-// Owns the rows and announces them at the first read; current from then on.
-class StaticRows : public TableProvider {
-  public:
-    explicit StaticRows(int count) {
-        for (int i = 1; i <= count; ++i) {
-            auto row = std::make_unique<Row>();
-            row->index = i;
-            row->name = "port-" + std::to_string(i);
-            rows_.push_back(std::move(row));
-        }
-    }
-    bool setData(Data*) override { return true; }
-    void subscribe(TableProviderClient* client) override { client_ = client; }
-    void updateTables() override {
-        if (announced_) return;
-        for (auto& row : rows_)
-            client_->change(row.get());
-        announced_ = true;
-    }
-
-  private:
-    TableProviderClient* client_ = nullptr;
-    bool announced_ = false;
-    std::vector<std::unique_ptr<Row>> rows_;
-};
+using bench::Row;
+using bench::StaticRows;
 
 struct TextRecord : Data {
     std::string text;
@@ -178,8 +151,7 @@ class Agent {
         Packer* text = new DataStringPacker(field(&TextRecord::text), ber::OCTET_STRING, 0);
         addScalarConstStringLeaf(SYSTEM + 1u, "Linux router 5.10.0 #1 SMP armv7l",
                                  ber::OCTET_STRING);
-        addScalarConstOIDLeaf(SYSTEM + 2u, OID("1.3.6.1.4.1.32473.1.2.1"),
-                              ber::OBJECT_IDENTIFIER);
+        addScalarConstOIDLeaf(SYSTEM + 2u, OID("1.3.6.1.4.1.32473.1.2.1"), ber::OBJECT_IDENTIFIER);
         addScalarLeaf(SYSTEM + 3u, new DataNumPacker(field(&TicksRecord::ticks), ber::TIMETICKS),
                       new ProxyDataProvider(currentTicks));
         addScalarConstStringLeaf(SYSTEM + 4u, "admin@example.net", ber::OCTET_STRING);
@@ -263,8 +235,8 @@ Bytes v3Request(const User& user) {
     const auto privKey = aKeyToBKey(passwordToAKey(user.privPassword, sha), server.engineID, sha);
     out.cryptPacket(&info, privKey, usm::PRIV_CFB128_AES_128);
     out.endSeq();
-    const auto authKey = bKeyToDKey(
-        aKeyToBKey(passwordToAKey(user.authPassword, sha), server.engineID, sha), sha);
+    const auto authKey =
+        bKeyToDKey(aKeyToBKey(passwordToAKey(user.authPassword, sha), server.engineID, sha), sha);
     out.signPacket(&info, authKey, sha);
     return out.bytes();
 }
@@ -352,8 +324,8 @@ void BM_V2cGetNext(benchmark::State& state) {
 
 void BM_V2cGetBulk25(benchmark::State& state) {
     agent();
-    serve(state,
-          communityRequest(ber::GET_BULK_REQUEST, 0, 25, nulls({TABLE_ENTRY + OID{2, 500}})), 25);
+    serve(state, communityRequest(ber::GET_BULK_REQUEST, 0, 25, nulls({TABLE_ENTRY + OID{2, 500}})),
+          25);
 }
 
 void BM_V3AuthNoPrivShaGet(benchmark::State& state) {
