@@ -2,11 +2,11 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "agent/settings.h"
 #include "community/community_keep.h"
@@ -17,7 +17,6 @@
 #include "trap/trap_maker.h"
 
 SnmpLooper* loop = nullptr;
-unsigned char c_buf[65536];
 
 namespace {
 
@@ -27,6 +26,36 @@ constexpr uint32_t POLICY_LIST_GENERATORS = 704;
 // What the looper is told while the agent serves requests, and while it does not.
 constexpr uint32_t LEAVE_SERVING = 0;
 constexpr uint32_t LEAVE_IDLE = 1000;
+
+// The largest UDP payload over IPv4 (65535 less the IP and UDP headers) fits.
+constexpr size_t DATAGRAM_ROOM = 65536;
+
+// One datagram of a batch: where it came from and the IP_PKTINFO control
+// message, so that its reply leaves from the address the request was sent
+// to, and the request being served, which holds the reply until it is sent.
+struct DatagramSlot {
+    sockaddr_in peer;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    iovec io;
+    std::optional<Context> request;
+};
+
+// Only the pages a datagram is written to become resident, so the buffers
+// cost about a page each under ordinary requests.
+alignas(4096) unsigned char receiveBuffers[SnmpLooper::REQUEST_BATCH][DATAGRAM_ROOM];
+DatagramSlot slots[SnmpLooper::REQUEST_BATCH];
+mmsghdr receiveHeaders[SnmpLooper::REQUEST_BATCH];
+mmsghdr replyHeaders[SnmpLooper::REQUEST_BATCH];
+
+// Sends the first `count` of replyHeaders. A reply the kernel refuses is
+// dropped, as a lost datagram would be, and the rest still go out.
+void sendReplies(int fd, unsigned count) {
+    unsigned next = 0;
+    while (next < count) {
+        const int sent = sendmmsg(fd, replyHeaders + next, count - next, 0);
+        next += sent > 0 ? static_cast<unsigned>(sent) : 1;
+    }
+}
 
 }  // namespace
 
@@ -134,49 +163,55 @@ void SnmpLooper::disable() {
 }
 
 void SnmpLooper::receive(int fd, int, unsigned) {
-    // Under load several requests wait at once: serving them in one wake-up
-    // saves an epoll_wait each. Looking for a next one costs a read that
-    // finds nothing when requests come one at a time, so the agent only
-    // keeps looking while the last look found one, and tries again every
-    // few wake-ups. The bound keeps platform messages and timers served
-    // while requests keep coming.
-    if (serveOneRequest(fd) != Received::DATAGRAM) return;
-    if (!burst && ++wakeupsSinceLook < LOOK_AHEAD_INTERVAL) return;
-    wakeupsSinceLook = 0;
-    for (int served = 1; served < MAX_REQUESTS_PER_WAKEUP; ++served) {
-        const Received received = serveOneRequest(fd);
-        burst = received == Received::DATAGRAM;
-        if (received == Received::NOTHING) return;
+    // Requests one at a time are answered at once. When several were
+    // waiting, requests come faster than the agent wakes up for each, and
+    // every wake-up costs more than serving a request: so the agent lets the
+    // next ones gather for a moment and serves them together, as a network
+    // card moderates its interrupts. It goes back to waking per request as
+    // soon as a gathering finds fewer than two. The rounds are bounded so
+    // platform messages and timers are still served under a steady load.
+    unsigned served = serveBatch(fd);
+    for (unsigned round = 0; served >= 2 && round < GATHER_ROUNDS; ++round) {
+        if (served < REQUEST_BATCH) {
+            const timespec gather{0, GATHER_NANOSECONDS};
+            clock_nanosleep(CLOCK_MONOTONIC, 0, &gather, nullptr);
+        }
+        served = serveBatch(fd);
     }
 }
 
-SnmpLooper::Received SnmpLooper::serveOneRequest(int fd) {
-    sockaddr_in source{};
-    iovec io{c_buf, sizeof c_buf};
-    // Room for the IP_PKTINFO message as this platform lays it out, so the
-    // reply can leave from the address the request was sent to.
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
-    msghdr header{};
-    header.msg_name = &source;
-    header.msg_namelen = sizeof source;
-    header.msg_iov = &io;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    header.msg_controllen = sizeof control;
-
-    ssize_t received = recvmsg(fd, &header, MSG_DONTWAIT);
-    if (received < 0) {
-        return errno == EAGAIN || errno == EWOULDBLOCK ? Received::NOTHING : Received::ERROR;
+unsigned SnmpLooper::serveBatch(int fd) {
+    for (unsigned i = 0; i < REQUEST_BATCH; ++i) {
+        DatagramSlot& slot = slots[i];
+        slot.io = {receiveBuffers[i], DATAGRAM_ROOM};
+        msghdr& header = receiveHeaders[i].msg_hdr;
+        header = {};
+        header.msg_name = &slot.peer;
+        header.msg_namelen = sizeof slot.peer;
+        header.msg_iov = &slot.io;
+        header.msg_iovlen = 1;
+        header.msg_control = slot.control;
+        header.msg_controllen = sizeof slot.control;
     }
+    const int received = recvmmsg(fd, receiveHeaders, REQUEST_BATCH, MSG_DONTWAIT, nullptr);
+    if (received <= 0) return 0;
+    const auto count = static_cast<unsigned>(received);
 
-    Context ctx(c_buf, static_cast<unsigned int>(received));
-    if (!createReply(ctx, static_cast<int>(source.sin_addr.s_addr))) return Received::DATAGRAM;
+    unsigned replies = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        DatagramSlot& slot = slots[i];
+        const mmsghdr& datagram = receiveHeaders[i];
+        Context& ctx = slot.request.emplace(receiveBuffers[i], datagram.msg_len);
+        if (!createReply(ctx, static_cast<int>(slot.peer.sin_addr.s_addr))) continue;
 
-    // Same destination and packet information as received; the flags that
-    // recvmsg reported are not input to sendmsg.
-    io.iov_base = const_cast<unsigned char*>(ctx.out.data());
-    io.iov_len = ctx.out.size();
-    header.msg_flags = 0;
-    sendmsg(fd, &header, 0);
-    return Received::DATAGRAM;
+        // Same destination and packet information as received; the flags
+        // that recvmmsg reported are not input to sendmmsg.
+        slot.io = {const_cast<unsigned char*>(ctx.out.data()), ctx.out.size()};
+        msghdr& reply = replyHeaders[replies++].msg_hdr;
+        reply = datagram.msg_hdr;
+        reply.msg_flags = 0;
+    }
+    sendReplies(fd, replies);
+    for (unsigned i = 0; i < count; ++i) slots[i].request.reset();
+    return count;
 }
