@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Truncated, random and malformed datagrams get no reply and leave the agent
-# serving.
+# serving; requests that arrive together each get their own reply.
 source "$SRC/lib.sh"
 need_python3
 
@@ -22,6 +22,10 @@ for version in 0 1; do
     echo "$out"
     agent_alive
 done
+
+step "requests arriving together are answered each to its sender"
+out=$(udp burst --senders 50 $TESTMIB.2.0) || fail "$out"
+echo "$out"
 
 step "the agent still serves net-snmp's tools"
 expect_eq "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" \

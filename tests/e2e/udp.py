@@ -17,6 +17,10 @@ that no well-behaved manager sends.
       anything but the reply to HEX comes back. Then N copies of HEX with
       random octets changed, which may be answered, but must leave the agent
       answering HEX.
+  udp.py burst [--senders N] OID
+      N sockets send a Get of OID each, all before any reply is read, each
+      with a request ID of its own; fails unless every socket gets exactly
+      one reply, carrying its request ID.
 """
 import argparse
 import random
@@ -243,6 +247,41 @@ def cmd_hostile(args):
     return 0
 
 
+def request_id_of(reply):
+    _, pos, _ = read_tlv(reply, 0)
+    _, _, pos = read_tlv(reply, pos)         # version
+    _, _, pos = read_tlv(reply, pos)         # community
+    _, pos, _ = read_tlv(reply, pos)         # PDU
+    _, s, e = read_tlv(reply, pos)
+    return int.from_bytes(reply[s:e], "big", signed=True)
+
+
+def cmd_burst(args):
+    agent = ("127.0.0.1", AGENT_PORT)
+    senders = [open_socket("127.0.0.1") for _ in range(args.senders)]
+    for number, sock in enumerate(senders):
+        sock.sendto(build_request(1, "morvel", 0xA0, 1000 + number, 0, 0, [args.oid]), agent)
+    for number, sock in enumerate(senders):
+        sock.settimeout(5.0)
+        try:
+            reply = sock.recvfrom(65536)[0]
+        except socket.timeout:
+            print("sender %d: no reply" % number)
+            return 1
+        if request_id_of(reply) != 1000 + number:
+            print("sender %d: the reply to request %d" % (number, request_id_of(reply)))
+            return 1
+        sock.settimeout(0.2)
+        try:
+            sock.recvfrom(65536)
+            print("sender %d: a second reply" % number)
+            return 1
+        except socket.timeout:
+            pass
+    print("%d senders, one reply each" % args.senders)
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     sub = parser.add_subparsers(dest="command", required=True)
@@ -258,8 +297,12 @@ def main():
     hostile = sub.add_parser("hostile")
     hostile.add_argument("--mutations", type=int, default=0)
     hostile.add_argument("hex")
+    burst = sub.add_parser("burst")
+    burst.add_argument("--senders", type=int, default=50)
+    burst.add_argument("oid")
     args = parser.parse_args()
-    commands = {"request": cmd_request, "capture": cmd_capture, "hostile": cmd_hostile}
+    commands = {"request": cmd_request, "capture": cmd_capture, "hostile": cmd_hostile,
+                "burst": cmd_burst}
     return commands[args.command](args)
 
 
