@@ -17,6 +17,7 @@
 #include "trap/trap_maker.h"
 
 SnmpLooper* loop = nullptr;
+unsigned char c_buf[65536];
 
 namespace {
 
@@ -27,8 +28,7 @@ constexpr uint32_t POLICY_LIST_GENERATORS = 704;
 constexpr uint32_t LEAVE_SERVING = 0;
 constexpr uint32_t LEAVE_IDLE = 1000;
 
-// The largest UDP payload over IPv4 (65535 less the IP and UDP headers) fits.
-constexpr size_t DATAGRAM_ROOM = 65536;
+constexpr size_t DATAGRAM_ROOM = sizeof c_buf;
 
 // One datagram of a batch: where it came from and the IP_PKTINFO control
 // message, so that its reply leaves from the address the request was sent
@@ -40,9 +40,14 @@ struct DatagramSlot {
     std::optional<Context> request;
 };
 
-// Only the pages a datagram is written to become resident, so the buffers
-// cost about a page each under ordinary requests.
-alignas(4096) unsigned char receiveBuffers[SnmpLooper::REQUEST_BATCH][DATAGRAM_ROOM];
+// The first datagram of a batch goes to c_buf, the others to these. Only
+// the pages a datagram is written to become resident, so the buffers cost
+// about a page each under ordinary requests.
+alignas(4096) unsigned char moreBuffers[SnmpLooper::REQUEST_BATCH - 1][DATAGRAM_ROOM];
+
+unsigned char* receiveBuffer(unsigned slot) {
+    return slot == 0 ? c_buf : moreBuffers[slot - 1];
+}
 DatagramSlot slots[SnmpLooper::REQUEST_BATCH];
 mmsghdr receiveHeaders[SnmpLooper::REQUEST_BATCH];
 mmsghdr replyHeaders[SnmpLooper::REQUEST_BATCH];
@@ -183,7 +188,7 @@ void SnmpLooper::receive(int fd, int, unsigned) {
 unsigned SnmpLooper::serveBatch(int fd) {
     for (unsigned i = 0; i < REQUEST_BATCH; ++i) {
         DatagramSlot& slot = slots[i];
-        slot.io = {receiveBuffers[i], DATAGRAM_ROOM};
+        slot.io = {receiveBuffer(i), DATAGRAM_ROOM};
         msghdr& header = receiveHeaders[i].msg_hdr;
         header = {};
         header.msg_name = &slot.peer;
@@ -201,7 +206,7 @@ unsigned SnmpLooper::serveBatch(int fd) {
     for (unsigned i = 0; i < count; ++i) {
         DatagramSlot& slot = slots[i];
         const mmsghdr& datagram = receiveHeaders[i];
-        Context& ctx = slot.request.emplace(receiveBuffers[i], datagram.msg_len);
+        Context& ctx = slot.request.emplace(receiveBuffer(i), datagram.msg_len);
         if (!createReply(ctx, static_cast<int>(slot.peer.sin_addr.s_addr))) continue;
 
         // Same destination and packet information as received; the flags

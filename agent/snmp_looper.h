@@ -68,3 +68,6 @@ class SnmpLooper : public orla::Looper {
 };
 
 extern SnmpLooper* loop;
+// The receive buffer of the first datagram of every batch: the largest UDP
+// payload fits.
+extern unsigned char c_buf[65536];
