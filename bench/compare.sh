@@ -35,7 +35,7 @@ SYS=1.3.6.1.2.1.1
 UPTIME=$SYS.3.0
 # Ten scalars both agents serve: the seven of the system group, three again.
 TEN="$SYS.1.0 $SYS.2.0 $SYS.3.0 $SYS.4.0 $SYS.5.0 $SYS.6.0 $SYS.7.0 $SYS.3.0 $SYS.5.0 $SYS.1.0"
-BENCH_TABLE=1.3.6.1.3.9998     # benchmib's tables: .1 100, .2 10,000, .3 100,000 rows
+BENCH_TABLE=1.3.6.1.3.9998     # benchmib's tables: .1 100,000, .2 10,000, .3 100 rows
 SNMPD_TABLE=1.3.6.1.2.1.4.24.4 # ipCidrRouteTable, SNMPD_ROUTES rows
 
 # label | mode | loadgen options | OIDs for ours | for snmpd (- none) | null responder too
@@ -46,12 +46,12 @@ SCENARIOS=(
     "v3 authPriv SHA+AES Get|get|$V3_PRIV|$UPTIME|$UPTIME|no"
     "v2c Set sysContact.0|set|$V2_RW|$SYS.4.0|$SYS.4.0|yes"
     "GetNext walk system group|walk|$V2|$SYS|$SYS|no"
-    "GetNext walk 100 rows|walk|$V2|$BENCH_TABLE.1.1|-|no"
+    "GetNext walk 100 rows|walk|$V2|$BENCH_TABLE.3.1|-|no"
     "GetNext walk 10k rows|walk|$V2|$BENCH_TABLE.2.1|$SNMPD_TABLE.1|no"
-    "GetNext walk 100k rows|walk|$V2|$BENCH_TABLE.3.1|-|no"
-    "GetBulk(25) walk 100 rows|bulk|$V2|$BENCH_TABLE.1.1|-|no"
+    "GetNext walk 100k rows|walk|$V2|$BENCH_TABLE.1.1|-|no"
+    "GetBulk(25) walk 100 rows|bulk|$V2|$BENCH_TABLE.3.1|-|no"
     "GetBulk(25) walk 10k rows|bulk|$V2|$BENCH_TABLE.2.1|$SNMPD_TABLE.1|no"
-    "GetBulk(25) walk 100k rows|bulk|$V2|$BENCH_TABLE.3.1|-|no"
+    "GetBulk(25) walk 100k rows|bulk|$V2|$BENCH_TABLE.1.1|-|no"
 )
 IN_FLIGHT=(1 16)
 

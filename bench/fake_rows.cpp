@@ -2,7 +2,7 @@
 // tables (bench/plugin/benchmib.cpp). It is service 212; handler K (1, 2, ...)
 // lists the K-th count of rows given on the command line:
 //
-//   fake_rows 100 10000 100000
+//   fake_rows 100000 10000 100
 //
 // Row I of a handler is the object {OBJ_ID = I, name = "row-I",
 // packets = I * 7}. Rows are made when listed, so a large table costs no

@@ -131,7 +131,9 @@ start_ours() {
         [ "$(basename "$plugin")" = example.so ] || cp "$plugin" /orla/lib/snmp/
     done
     cp "$BUILD/lib/bench/benchmib.so" /orla/lib/snmp/
-    "$BIN/fake_rows" 100 10000 100000 >>/orla/log/fake_rows.log 2>&1 &
+    # Largest first: the request that walks past the end of a table reads
+    # the next table, and must not make every walk pay for a larger one.
+    "$BIN/fake_rows" 100000 10000 100 >>/orla/log/fake_rows.log 2>&1 &
     FAKE_ROWS_PID=$!
     start_in_netns /orla/log/orla-snmpd.log : "$BIN/orla-snmpd"
     OURS_PID=$NETNS_PID

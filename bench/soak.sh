@@ -35,7 +35,7 @@ MIX=(
     "2|-v 3 -u $AUTH_USER -l authNoPriv -A $AUTH_PASS|get|$SYS.3.0"
     "2|-v 3 -u $PRIV_USER -l authPriv -A $PRIV_PASS -X $PRIV_KEY|get|$SYS.3.0 $SYS.5.0"
     "3|-v 2c -c $RO_COMMUNITY|walk|1.3.6.1.3.9998.2.1"
-    "3|-v 2c -c $RO_COMMUNITY|bulk|1.3.6.1.3.9998.3.1"
+    "3|-v 2c -c $RO_COMMUNITY|bulk|1.3.6.1.3.9998.1.1"
     "2|-v 2c -c $RW_COMMUNITY|set|$SYS.4.0"
 )
 
