@@ -80,30 +80,24 @@ TEST(ThinRunner, RemoveTimerCancelsEveryPendingTimerOfObjectAndCallback) {
     EXPECT_EQ(other.log, std::vector<std::string>{"b"});
 }
 
-TEST(ThinRunner, CallbackCancelsLaterTimerOfSamePass) {
+// A callback cancels a later timer of its own pass, re-arms itself, or
+// cancels its own second arming and arms another.
+TEST(ThinRunner, CallbacksChangeTheTimersOfTheirOwnPass) {
     orla::ThinRunner runner;
-    Recorder rec;
-    rec.runner = &runner;
-    runner.addTimer(&rec, &Recorder::cancelB, 0);
-    runner.addTimer(&rec, &Recorder::b, 0);
-    runner.addTimer(&rec, &Recorder::a, 1);
-    ASSERT_TRUE(runUntil(runner, [&] { return rec.log.size() >= 2; }));
-    runner.runOnce(0);
-    EXPECT_EQ(rec.log, (std::vector<std::string>{"cancel-b", "a"}));
-}
-
-TEST(ThinRunner, CallbackRearmsAndCancelsItself) {
-    orla::ThinRunner runner;
-    Recorder rec;
-    rec.runner = &runner;
-    runner.addTimer(&rec, &Recorder::rearm, 0);
-    ASSERT_TRUE(runUntil(runner, [&] { return rec.log.size() == 3; }));
-
-    Recorder self;
-    self.runner = &runner;
+    Recorder cancel, rearm, self;
+    for (Recorder* rec : {&cancel, &rearm, &self})
+        rec->runner = &runner;
+    runner.addTimer(&cancel, &Recorder::cancelB, 0);
+    runner.addTimer(&cancel, &Recorder::b, 0);
+    runner.addTimer(&cancel, &Recorder::a, 1);
+    runner.addTimer(&rearm, &Recorder::rearm, 0);
     runner.addTimer(&self, &Recorder::cancelSelfAndArmC, 0);
     runner.addTimer(&self, &Recorder::cancelSelfAndArmC, 0);  // cancelled by the first
-    ASSERT_TRUE(runUntil(runner, [&] { return self.log.size() == 2; }));
+    ASSERT_TRUE(runUntil(runner, [&] {
+        return cancel.log.size() >= 2 && rearm.log.size() == 3 && self.log.size() == 2;
+    }));
+    runner.runOnce(0);
+    EXPECT_EQ(cancel.log, (std::vector<std::string>{"cancel-b", "a"}));
     EXPECT_EQ(self.log, (std::vector<std::string>{"self", "c"}));
 }
 

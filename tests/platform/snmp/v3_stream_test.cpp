@@ -203,10 +203,8 @@ TEST_P(V3RoundTrip, EveryTruncationAndCorruptionIsHandled) {
 INSTANTIATE_TEST_SUITE_P(
     Levels, V3RoundTrip,
     ::testing::Values(Combination{0, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
-                      Combination{1, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
                       Combination{1, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
                       Combination{2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
-                      Combination{2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
                       Combination{2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128, 300},
                       Combination{2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 1000}));
 
@@ -358,38 +356,26 @@ TEST(V3Read, ReplyLimitFollowsMsgMaxSizeAndPrivacy) {
     EXPECT_EQ(in.v3ReplyLimit(), 484u - usm::MAX_PRIVACY_EXPANSION);
 }
 
-// net-snmp's snmpget of sysDescr.0 as user u1 at every level and protocol
-// pair; a manager with another password fails the digest.
-TEST(V3Interop, NetSnmpRequestsVerifyAndDecrypt) {
-    struct Capture {
-        const Bytes& bytes;
-        uint32_t authProtocol;
-        uint32_t privProtocol;
-    };
-    const Capture captures[] = {
-        {captured::GET_AUTH_MD5, usm::AUTH_HMAC_MD5_96, 0},
-        {captured::GET_AUTH_SHA, usm::AUTH_HMAC_SHA_96, 0},
-        {captured::GET_MD5_DES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES},
-        {captured::GET_SHA_DES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES},
-        {captured::GET_MD5_AES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128},
-        {captured::GET_SHA_AES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128}};
-    for (const Capture& c : captures) {
-        SCOPED_TRACE(std::to_string(c.authProtocol) + "/" + std::to_string(c.privProtocol));
-        const Keys keys = deriveKeys(c.authProtocol, ENGINE_ID);
-        InStream in(c.bytes.data(), c.bytes.size());
-        const Outcome outcome = receive(in, keys, c.authProtocol, c.privProtocol, server(0, 0));
+// net-snmp's snmpget of sysDescr.0 as user u1 with DES, which the end-to-end
+// tests skip where net-snmp's OpenSSL lacks it; another password fails the digest.
+TEST(V3Interop, NetSnmpDesRequestsVerifyAndDecrypt) {
+    for (const uint32_t authProtocol : {usm::AUTH_HMAC_MD5_96, usm::AUTH_HMAC_SHA_96}) {
+        SCOPED_TRACE(authProtocol);
+        const Bytes& bytes =
+            authProtocol == usm::AUTH_HMAC_MD5_96 ? captured::GET_MD5_DES : captured::GET_SHA_DES;
+        const Keys keys = deriveKeys(authProtocol, ENGINE_ID);
+        InStream in(bytes.data(), bytes.size());
+        const Outcome outcome = receive(in, keys, authProtocol, usm::PRIV_CBC_DES, server(0, 0));
         ASSERT_TRUE(outcome.checked);
         EXPECT_EQ(outcome.v3_err, -1);
-        EXPECT_EQ(in.v3Info()->msgUserName, "u1");
         int status = -1;
         int index = -1;
         OID name;
         ASSERT_TRUE(in.getInt(status) && in.getInt(index) && in.enterSeq() && in.enterSeq() &&
                     in.getOID(name));
         EXPECT_EQ(name, OID("1.3.6.1.2.1.1.1.0"));
-
-        const Keys other = deriveKeys(c.authProtocol, ENGINE_ID, "password2");
-        EXPECT_EQ(receive(c.bytes, other, c.authProtocol, c.privProtocol, server(0, 0)).v3_err, 4);
+        const Keys other = deriveKeys(authProtocol, ENGINE_ID, "password2");
+        EXPECT_EQ(receive(bytes, other, authProtocol, usm::PRIV_CBC_DES, server(0, 0)).v3_err, 4);
     }
 }
 
