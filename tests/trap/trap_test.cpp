@@ -50,16 +50,6 @@ TEST_F(CreateTrap, VersionsOtherThanOneAndThreeGetTheV2cForm) {
     }
 }
 
-TEST_F(CreateTrap, VendorTrapV1IsEnterpriseSpecific) {
-    DecodedTrap trap = build(vendorRequest(), address("192.0.2.1"));
-    EXPECT_EQ(trap.pduTag, ber::TRAP_V1);
-    EXPECT_EQ(trap.enterprise, VENDOR_TRAP);
-    EXPECT_EQ(trap.agentAddress, std::string("\xc0\x00\x02\x01", 4));
-    EXPECT_EQ(trap.genericTrap, 6);
-    EXPECT_EQ(trap.specificTrap, 1);
-    EXPECT_TRUE(trap.bindings.empty());
-}
-
 // Which fields of a vendor trap request give the trap its one binding.
 struct BindingCase {
     const char* name;

@@ -136,26 +136,13 @@ TEST(MessageFlat, HostileBytesFailAndLeaveTheOutputEmpty) {
     EXPECT_TRUE(decodes(manyFields(FLAT_MAX_FIELDS)));
 }
 
-TEST(MessagePrint, RepresentativeMessage) {
+// The command line prints every reply this way; the end-to-end tests read
+// its common fields. Here the forms they never meet.
+TEST(MessagePrint, NameOfAnotherTypeAndMalformedElement) {
     message m;
-    m.insert(MSG_CMD, CMD_GETALL);
-    m.insert(U32Key{0x12}, 5);
-    m.insert(StringKey{5}, "abc");
-    m.insert(MSG_TO, {161, 1});
-    m.insert(BoolKey{0x123456}, true);
-    message a;
-    a.insert(OBJ_ID, 1);
-    message b;
-    b.insert(OBJ_NAME, "x");
-    m.append(OBJ_LIST, a);
-    m.append(OBJ_LIST, b);
     m.insert(StringKey{MSG_CMD.number}, "y");  // a well-known number with another type
     m.insert(ITEMS, {flat_message{"xyz"}});
-    EXPECT_EQ(printed(m),
-              "{MSG_CMD=0xfe0004 u32:18=5 str:5=\"abc\" MSG_TO=[161,1] bool:0x123456=true "
-              "OBJ_LIST=[{OBJ_ID=1},{OBJ_NAME=\"x\"}] str:0xff0007=\"y\" "
-              "msg[]:5=[<malformed 3 bytes>]}");
-    EXPECT_EQ(printed(message{}), "{}");
+    EXPECT_EQ(printed(m), "{str:0xff0007=\"y\" msg[]:5=[<malformed 3 bytes>]}");
 }
 
 TEST(MessagePrint, StringsAreEscapedAndCut) {
