@@ -18,6 +18,7 @@
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/message.h"
+#include "tests/request/temp_agent.h"
 
 namespace providertest {
 
@@ -106,33 +107,18 @@ inline Data* makeNamed(orla::message const& object) {
 class ServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/provider-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
-        loop = agent_.get();
-        agent_->addHandler(7, &first);
-        agent_->addHandler(8, &second);
+        loop->addHandler(7, &first);
+        loop->addHandler(8, &second);
         fakeNow = 1000;
         CacheUpdateTimeout::tickClock = readFakeClock;
     }
-    void TearDown() override {
-        CacheUpdateTimeout::tickClock = orla::getJiffies;
-        loop = nullptr;
-        agent_.reset();
-        // The service object never frees the community table; each test's goes here.
-        delete communityKeep;
-        communityKeep = nullptr;
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { CacheUpdateTimeout::tickClock = orla::getJiffies; }
 
     const std::vector<uint32_t> firstPath{0, 7};
     const std::vector<uint32_t> secondPath{0, 8};
     FakeHandler first;
     FakeHandler second;
-
-  private:
-    std::string dir_;
-    std::unique_ptr<SnmpLooper> agent_;
+    TempAgent agent_;  // destroyed before the handlers it routes to
 };
 
 }  // namespace providertest

@@ -19,6 +19,7 @@
 #include "tests/platform/snmp/captured_v3_packets.h"
 #include "tests/platform/snmp/v3_message.h"
 #include "tests/request/request_fixture.h"
+#include "tests/request/temp_agent.h"
 
 using namespace fixture;
 
@@ -56,23 +57,10 @@ class V3 : public Tree {
   protected:
     void SetUp() override {
         Tree::SetUp();
-        char pattern[] = "/tmp/v3-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
-        loop = agent_.get();
         agent_->init();
         setEngineID("v3-test");
         addAlice();
         std::fill(std::begin(Context::v3counters), std::end(Context::v3counters), 0);
-    }
-    void TearDown() override {
-        agent_.reset();
-        loop = nullptr;
-        delete communityKeep;
-        communityKeep = nullptr;
-        std::filesystem::remove_all(dir_);
-        Tree::TearDown();
     }
 
     void setEngineID(const std::string& text) {
@@ -154,8 +142,8 @@ class V3 : public Tree {
         EXPECT_EQ(Context::v3counters[index], 1u);
     }
 
-    std::string dir_;
-    std::unique_ptr<SnmpLooper> agent_;
+    TempAgent agent;
+    SnmpLooper* const agent_ = agent.service.get();
 };
 
 TEST_F(V3, MessageOutsideTheTimeWindowIsReportedAndNotServed) {
