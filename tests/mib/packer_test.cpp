@@ -35,7 +35,6 @@ struct Make {
     static Packer* string3() {
         return new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 3);
     }
-    static Packer* raw() { return new DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 0); }
     static Packer* raw3() { return new DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 3); }
 };
 
@@ -69,16 +68,13 @@ TEST(Pack, WritesUnsignedGaugesAndFourOctetAddresses) {
               (Bytes{0x46, 0x09, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}));
 }
 
-TEST(Unpack, AddressIsReadInNetworkOrder) {
+// An address is read in network order; a value of the wrong form leaves the
+// field as it was.
+TEST(Unpack, TakesOnlyItsOwnForm) {
     Rec rec;
     Context address = contextOver({0x40, 0x04, 192, 168, 0, 1});
     EXPECT_TRUE(DataIPPacker(field(&Rec::ip), ber::IP_ADDRESS).unpack(&rec, address));
     EXPECT_EQ(rec.ip, 0xc0a80001u);
-}
-
-// A value of the wrong form leaves the field as it was.
-TEST(Unpack, WrongFormLeavesRecordUnchanged) {
-    Rec rec;
     rec.num = 9;
     rec.ip = 0x01020304;
     rec.oid = OID("1.3");
@@ -120,15 +116,12 @@ TEST(IndexFragment, ComposesArcsAndParsesThemBackWhateverFollows) {
          OID({4294967291u})},
         {"INT_MIN", Make::integer, [](Rec& r) { r.num = INT_MIN; }, OID({2147483648u})},
         {"IpAddress", Make::ip, [](Rec& r) { r.ip = 0xc0a80001; }, OID({192, 168, 0, 1})},
-        {"OID", Make::oid, [](Rec& r) { r.oid = OID("1.3.6.1.2.1"); }, OID({6, 1, 3, 6, 1, 2, 1})},
         {"empty OID", Make::oid, [](Rec& r) { r.oid = OID(); }, OID({0})},
         {"long OID", Make::oid, [](Rec& r) { r.oid = longOid(); }, OID({40}) + longOid()},
-        {"string", Make::string, [](Rec& r) { r.str = "abc"; }, OID({3, 97, 98, 99})},
         {"empty string", Make::string, [](Rec& r) { r.str.clear(); }, OID({0})},
         {"string high octets", Make::string, [](Rec& r) { r.str = std::string("\0\xff", 2); },
          OID({2, 0, 255})},
         {"fixed-length string", Make::string2, [](Rec& r) { r.str = "ab"; }, OID({97, 98})},
-        {"raw", Make::raw, [](Rec& r) { r.raw.assign(1, 0xff); }, OID({1, 255})},
         {"fixed-length raw", Make::raw3, [](Rec& r) { r.raw.assign(3, 7); }, OID({7, 7, 7})},
     };
     for (const Case& c : cases) {
