@@ -59,7 +59,7 @@ class FakeHandler : public orla::Handler {
     orla::message cmdGet(const orla::message& request) override {
         requests.push_back(request);
         if (!getError.empty()) return orla::errorMsg(orla::ERR_UNSUPPORTED, getError);
-        return getReply;
+        return orla::message();
     }
     orla::message cmdSet(const orla::message& request) override {
         requests.push_back(request);
@@ -80,7 +80,6 @@ class FakeHandler : public orla::Handler {
     const uint32_t* count = nullptr;
     std::string setError;
     std::string getError;
-    orla::message getReply;
     std::vector<orla::message> requests;
 };
 
