@@ -14,6 +14,7 @@
 #include "platform/orla/looper.h"
 #include "platform/orla/runner.h"
 #include "platform/orla/store.h"
+#include "tests/platform/orla/looper_fixture.h"
 
 using namespace snmp;
 
@@ -215,21 +216,14 @@ class CommunityKeepLooperTest : public CommunityKeepTest {
     orla::message send(uint32_t cmd, orla::message msg = {}) {
         return looper_->exchangeMessage(command(cmd, std::move(msg)), 0);
     }
-    std::vector<std::string> undoTexts() {
-        orla::message list;
-        list.insert(orla::MSG_TO, std::vector<uint32_t>{0});
-        list.insert(orla::MSG_CMD, orla::CMD_UNDO_LIST);
-        std::vector<std::string> texts;
-        for (const auto& flat : looper_->exchangeMessage(list, 0).get(orla::OBJ_LIST)) {
-            texts.push_back(orla::message(flat).get(orla::OBJ_NAME));
-        }
-        return texts;
+    orla::message toLooper(uint32_t cmd) {
+        return looper_->exchangeMessage(orlatest::request({0}, cmd), 0);
     }
-    orla::message undo() {
-        orla::message msg;
-        msg.insert(orla::MSG_TO, std::vector<uint32_t>{0});
-        msg.insert(orla::MSG_CMD, orla::CMD_UNDO);
-        return looper_->exchangeMessage(msg, 0);
+    std::vector<std::string> undoTexts() {
+        std::vector<std::string> texts;
+        for (const auto& flat : toLooper(orla::CMD_UNDO_LIST).get(orla::OBJ_LIST))
+            texts.push_back(orla::message(flat).get(orla::OBJ_NAME));
+        return texts;
     }
     std::unique_ptr<orla::Looper> looper_;
 };
@@ -248,9 +242,9 @@ TEST_F(CommunityKeepLooperTest, EveryChangeRecordsItsUndoStep) {
     EXPECT_EQ(undoTexts(),
               (std::vector<std::string>{"snmp community removed", "changed snmp community settings",
                                         "new snmp community created"}));
-    EXPECT_EQ(undo().get(orla::OBJ_ID), id);
+    EXPECT_EQ(toLooper(orla::CMD_UNDO).get(orla::OBJ_ID), id);
     EXPECT_EQ(orla::Store(path_, 5).get(id), beforeRemove);
-    EXPECT_FALSE(orla::isError(undo()));
+    EXPECT_FALSE(orla::isError(toLooper(orla::CMD_UNDO)));
     EXPECT_FALSE(keep_->canWrite("ops"));
 }
 
