@@ -22,11 +22,19 @@
 
 namespace providertest {
 
-// The clock of the cache checks while a test runs.
+// The clock of the cache checks while a FakeClock lives: fakeNow, stepped by
+// the test.
 inline uint32_t fakeNow = 0;
 inline uint32_t readFakeClock() {
     return fakeNow;
 }
+struct FakeClock {
+    explicit FakeClock(uint32_t now) {
+        fakeNow = now;
+        CacheUpdateTimeout::tickClock = readFakeClock;
+    }
+    ~FakeClock() { CacheUpdateTimeout::tickClock = orla::getJiffies; }
+};
 
 // A platform handler with an object list served in pages of `pageSize`, a
 // count, and a set-object answer. Every request it gets is kept.
@@ -108,11 +116,9 @@ class ServiceTest : public ::testing::Test {
     void SetUp() override {
         loop->addHandler(7, &first);
         loop->addHandler(8, &second);
-        fakeNow = 1000;
-        CacheUpdateTimeout::tickClock = readFakeClock;
     }
-    void TearDown() override { CacheUpdateTimeout::tickClock = orla::getJiffies; }
 
+    FakeClock clock_{1000};
     const std::vector<uint32_t> firstPath{0, 7};
     const std::vector<uint32_t> secondPath{0, 8};
     FakeHandler first;
