@@ -21,7 +21,6 @@ constexpr orla::U32Key VALUE{5};
 class ValueHandler : public orla::Handler {
   public:
     uint32_t value = 0;
-    std::vector<std::string> calls;
 
     message cmdGet(const message&) override {
         message reply;
@@ -37,37 +36,11 @@ class ValueHandler : public orla::Handler {
         notifyChange(7, request);
         return message();
     }
-    message cmdGetObj(const message&, uint32_t id) override {
-        calls.push_back("getobj " + std::to_string(id));
-        return message();
-    }
-    message cmdGetAll(const message&, uint32_t start, uint32_t count) override {
-        calls.push_back("getall " + std::to_string(start) + " " + std::to_string(count));
-        return message();
-    }
-    message cmdUnknown(const message&, uint32_t cmd) override {
-        calls.push_back("unknown " + std::to_string(cmd));
-        return message();
-    }
     message getObject(uint32_t) override { return cmdGet(message()); }
 };
 
-TEST(Handler, DispatchesByCommandWithObjectArguments) {
-    ValueHandler handler;
-    message getobj = request({0}, orla::CMD_GETOBJ);
-    getobj.insert(orla::OBJ_ID, 3);
-    handler.handleRequest(getobj);
-    handler.handleRequest(request({0}, orla::CMD_GETALL));
-    message paged = request({0}, orla::CMD_GETALL);
-    paged.insert(orla::OBJ_NEXT, 4);
-    paged.insert(orla::OBJ_PAGE_SIZE, 2);
-    handler.handleRequest(paged);
-    handler.handleRequest(request({0}, 0x1234));
-    EXPECT_EQ(handler.calls, (std::vector<std::string>{"getobj 3", "getall 4294967295 0",
-                                                       "getall 4 2", "unknown 4660"}));
-    EXPECT_EQ(orla::getErrorCode(handler.handleRequest(message())), orla::ERR_BAD_REQUEST);
-}
-
+// Object commands reaching a handler with their arguments are the end-to-end
+// command line tests' (getobj, getall, setobj, removeobj on the communities).
 TEST(Looper, SelfExchangeIsDeliveredInProcess) {
     orla::Looper looper;
     ValueHandler handler;
