@@ -1,6 +1,6 @@
 // The agent's service object over a test's own temporary stores, published in
-// `loop` while it lives. The agent never frees the community table its init()
-// makes (it serves until the process ends); the fixture frees each test's.
+// `loop` while it lives. The agent never frees the community table it makes
+// (it serves until the process ends); the fixture frees each test's.
 #pragma once
 
 #include <gtest/gtest.h>
