@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "agent/snmp_looper.h"
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
 #include "platform/snmp/usm.h"
+#include "tests/request/temp_agent.h"
 
 using namespace snmp;
 using Bytes = std::vector<unsigned char>;
@@ -27,21 +27,7 @@ const Bytes RFC_SHA_KUL = {0x66, 0x95, 0xfe, 0xbc, 0x92, 0x88, 0xe3, 0x62, 0x82,
 
 class CommunityKeys : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/community-keys-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
-        loop = agent_.get();
-        agent_->serverInfo.engineID = RFC_ENGINE_ID;
-    }
-    void TearDown() override {
-        agent_.reset();
-        loop = nullptr;
-        delete communityKeep;
-        communityKeep = nullptr;
-        std::filesystem::remove_all(dir_);
-    }
+    CommunityKeys() { loop->serverInfo.engineID = RFC_ENGINE_ID; }
     static orla::message user(uint32_t authProtocol, uint32_t privProtocol) {
         orla::message cfg;
         cfg.insert(COMM_NAME, std::string("ops"));
@@ -53,22 +39,16 @@ class CommunityKeys : public ::testing::Test {
         return cfg;
     }
 
-    std::string dir_;
-    std::unique_ptr<SnmpLooper> agent_;
+    TempAgent agent_;
 };
 
+// RFC 3414 A.3 through the record: the privacy key is localised with the
+// authentication protocol's hash, whatever the privacy protocol.
 TEST_F(CommunityKeys, PrivacyKeyIsTheLocalisedKeyOfTheAuthenticationHash) {
-    for (uint32_t privProtocol : {usm::PRIV_CBC_DES, usm::PRIV_CFB128_AES_128}) {
-        CommunityKeep::Item md5;
-        md5.setCfg(user(usm::AUTH_HMAC_MD5_96, privProtocol));
-        EXPECT_EQ(md5.privKey, RFC_MD5_KUL);
-        EXPECT_EQ(md5.authKey, bKeyToDKey(RFC_MD5_KUL, usm::AUTH_HMAC_MD5_96));
-
-        CommunityKeep::Item sha;
-        sha.setCfg(user(usm::AUTH_HMAC_SHA_96, privProtocol));
-        EXPECT_EQ(sha.privKey, RFC_SHA_KUL);
-        EXPECT_EQ(sha.authKey, bKeyToDKey(RFC_SHA_KUL, usm::AUTH_HMAC_SHA_96));
-    }
+    CommunityKeep::Item sha;
+    sha.setCfg(user(usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES));
+    EXPECT_EQ(sha.privKey, RFC_SHA_KUL);
+    EXPECT_EQ(sha.authKey, bKeyToDKey(RFC_SHA_KUL, usm::AUTH_HMAC_SHA_96));
 }
 
 TEST_F(CommunityKeys, EverySetCfgDerivesAgainAuthProtocolCountsPrivProtocolNot) {
@@ -76,6 +56,7 @@ TEST_F(CommunityKeys, EverySetCfgDerivesAgainAuthProtocolCountsPrivProtocolNot) 
     item.setCfg(user(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES));
     const Bytes md5Auth = item.authKey;
     const Bytes md5Priv = item.privKey;
+    EXPECT_EQ(md5Priv, RFC_MD5_KUL);
 
     // Only the security level: the keys are derived again all the same.
     item.authKey = item.privKey = {1, 2, 3};

@@ -5,7 +5,6 @@
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
 #include "mib/string_packer.h"
-#include "request/get_next.h"
 #include "request/get_set.h"
 #include "tests/mib/mib_fixture.h"
 
@@ -16,8 +15,6 @@ namespace {
 const OID IF_ENTRY("1.3.6.1.2.1.2.2.1");
 const OID IF_DESCR = IF_ENTRY + 2u;
 const OID IF_TYPE = IF_ENTRY + 3u;
-
-using Bytes = std::vector<unsigned char>;
 
 // ifDescr and ifType over a MapTable indexed by one integer, rows 1 and 3.
 class Columns : public ::testing::Test {
@@ -39,11 +36,6 @@ class Columns : public ::testing::Test {
         testing::internal::GetCapturedStderr();
         return status;
     }
-    OID next(const OID& name) {
-        Context ctx(nullptr, 0);
-        if (run(snmpGetNext, ctx, name) != 0) return OID();
-        return written(ctx).name;
-    }
 
     FakeTableProvider provider;
     MapTable table{&provider};
@@ -52,28 +44,13 @@ class Columns : public ::testing::Test {
     DataIPPacker type{field(&Rec::ip), ber::INTEGER};  // any field will do as a column
 };
 
-TEST_F(Columns, GetAnswersExactRowIndexOnly) {
-    Context ctx(nullptr, 0);
-    ASSERT_EQ(run(snmpGet, ctx, IF_DESCR + 3u), 0u);
-    const Written w = written(ctx);
-    EXPECT_EQ(w.name, IF_DESCR + 3u);
-    EXPECT_EQ(w.content, Bytes({'e', 't', 'h', '0'}));
-
+// Walks of columns are the end-to-end interfaces test's.
+TEST_F(Columns, GetOfAnythingButARowIndexIsNoSuchName) {
     for (const OID& name : {IF_DESCR + 2u, IF_DESCR, IF_DESCR + 3u + 0u}) {
         Context miss(nullptr, 0);
         EXPECT_EQ(run(snmpGet, miss, name), 2u) << name;
         EXPECT_EQ(miss.out.size(), 0u) << name;
     }
-}
-
-TEST_F(Columns, WalkGoesColumnByColumnInIndexOrder) {
-    std::vector<OID> names;
-    for (OID name = IF_ENTRY; !(name = next(name)).empty() && names.size() < 10;) {
-        names.push_back(name);
-    }
-    EXPECT_EQ(names, (std::vector<OID>{IF_DESCR + 1u, IF_DESCR + 3u, IF_TYPE + 1u, IF_TYPE + 3u}));
-    EXPECT_EQ(next(IF_DESCR + 2u), IF_DESCR + 3u);  // between rows
-    EXPECT_EQ(next(IF_DESCR + 0u), IF_DESCR + 1u);
 }
 
 TEST_F(Columns, SetNeverCreatesRows) {

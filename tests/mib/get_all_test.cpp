@@ -42,23 +42,7 @@ class GetAll : public ServiceTest {
     }
 };
 
-TEST_F(GetAll, ThreePagesEachResumingWhereThePreviousEnded) {
-    for (uint32_t id = 0; id < 5; ++id)
-        first.addObject(id, "o" + std::to_string(id));
-    first.pageSize = 2;
-    orla::message req = request(firstPath);
-    orla::message before = req;
-
-    std::vector<orla::message> objects = getAll(req);
-
-    EXPECT_EQ(names(objects), (std::vector<std::string>{"o0", "o1", "o2", "o3", "o4"}));
-    ASSERT_EQ(first.requests.size(), 3u);
-    EXPECT_FALSE(first.requests[0].has(orla::OBJ_NEXT));
-    EXPECT_EQ(first.requests[1].get(orla::OBJ_NEXT), 2u);
-    EXPECT_EQ(first.requests[2].get(orla::OBJ_NEXT), 4u);
-    EXPECT_EQ(req, before);
-}
-
+// Walks of many pages are the end-to-end interfaces test's (pages of two).
 TEST_F(GetAll, FailedPageKeepsTheEarlierPagesSilently) {
     for (uint32_t id = 0; id < 5; ++id)
         first.addObject(id, "o" + std::to_string(id));
@@ -101,14 +85,6 @@ TEST_F(GetAll, EndlessOrRepeatingPagingIsCutOffWithOneLine) {
         EXPECT_EQ(c.handler->pages, c.pages);
         EXPECT_EQ(objects.size(), c.pages);
     }
-}
-
-TEST_F(GetAll, WithoutServiceObjectNothingIsFetched) {
-    SnmpLooper* agent = loop;
-    loop = nullptr;
-    orla::message req = request(firstPath);
-    EXPECT_TRUE(getAll(req).empty());
-    loop = agent;
 }
 
 }  // namespace

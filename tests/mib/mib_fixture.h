@@ -63,18 +63,17 @@ inline Written written(const Context& ctx) {
     return w;
 }
 
-// A data provider holding one record (or none), counting its calls.
+// A data provider holding one record (or none), counting its writes.
 class FakeProvider : public DataProvider {
   public:
     explicit FakeProvider(Data* rec = nullptr) : rec(rec) {}
-    Data* get() override { return ++gets, rec; }
+    Data* get() override { return rec; }
     int set(Data* committed) override {
         ++sets;
         lastSet = committed;
         return 1;
     }
     Data* rec;
-    unsigned gets = 0;
     unsigned sets = 0;
     Data* lastSet = nullptr;
 };
@@ -86,11 +85,10 @@ class FakeTableProvider : public TableProvider {
   public:
     bool setData(Data* rec) override {
         setRecords.push_back(rec);
-        return setResult;
+        return true;
     }
     void subscribe(TableProviderClient* client) override { clients.push_back(client); }
     void updateTables() override {
-        ++updates;
         if (filled) return;
         filled = true;
         for (const auto& rec : records)
@@ -127,9 +125,7 @@ class FakeTableProvider : public TableProvider {
     std::vector<TableProviderClient*> clients;
     std::vector<Data*> setRecords;
     std::optional<unsigned> directCount;
-    bool setResult = true;
     bool filled = false;
-    unsigned updates = 0;
 };
 
 // The registration functions make leaves (and, for constants, packers) that

@@ -26,7 +26,6 @@ Bytes packed(const Packer& packer, const Data* rec) {
 struct Make {
     static Packer* integer() { return new DataNumPacker(field(&Rec::num), ber::INTEGER); }
     static Packer* gauge() { return new DataNumPacker(field(&Rec::num), ber::GAUGE32); }
-    static Packer* counter64() { return new DataBignumPacker(field(&Rec::big), ber::COUNTER64); }
     static Packer* ip() { return new DataIPPacker(field(&Rec::ip), ber::IP_ADDRESS); }
     static Packer* oid() { return new DataOIDPacker(field(&Rec::oid), ber::OBJECT_IDENTIFIER); }
     static Packer* string() { return new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0); }
@@ -36,7 +35,6 @@ struct Make {
     static Packer* string3() {
         return new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 3);
     }
-    static Packer* raw() { return new DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 0); }
     static Packer* raw3() { return new DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 3); }
 };
 
@@ -57,62 +55,26 @@ TEST(Field, ReachesMembersOfRecordAndOfItsBases) {
     EXPECT_EQ(rec.first, 1);
 }
 
-TEST(Pack, WritesExactOctets) {
-    struct Case {
-        Packer* (*make)();
-        Fill fill;
-        Bytes expected;
-    };
-    const Case cases[] = {
-        {Make::integer, [](Rec& r) { r.num = -5; }, {0x02, 0x01, 0xfb}},
-        // A Gauge32 of a negative int is its unsigned value.
-        {Make::gauge, [](Rec& r) { r.num = -1; }, {0x42, 0x05, 0x00, 0xff, 0xff, 0xff, 0xff}},
-        {Make::counter64, [](Rec& r) { r.big = 1ull << 40; }, {0x46, 0x06, 1, 0, 0, 0, 0, 0}},
-        // An IpAddress is four octets, the first first, also when zero.
-        {Make::ip, [](Rec& r) { r.ip = 0x0a000001; }, {0x40, 0x04, 0x0a, 0x00, 0x00, 0x01}},
-        {Make::ip, [](Rec&) {}, {0x40, 0x04, 0x00, 0x00, 0x00, 0x00}},
-        {Make::oid, [](Rec& r) { r.oid = OID("1.3.6.1.2.1"); }, {0x06, 0x05, 0x2b, 6, 1, 2, 1}},
-        {Make::string, [](Rec& r) { r.str = "ab"; }, {0x04, 0x02, 'a', 'b'}},
-        {Make::raw, [](Rec& r) { r.raw.assign(2, 0xff); }, {0x04, 0x02, 0xff, 0xff}}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.expected));
-        std::unique_ptr<Packer> packer(c.make());
-        Rec rec;
-        c.fill(rec);
-        EXPECT_EQ(packed(*packer, &rec), c.expected);
-    }
+// The BER of each type is the encoder's tests'; these are the packers' own
+// choices of form.
+TEST(Pack, WritesUnsignedGaugesAndFourOctetAddresses) {
+    Rec rec;
+    rec.num = -1;  // a Gauge32 of a negative int is its unsigned value
+    EXPECT_EQ(packed(*std::unique_ptr<Packer>(Make::gauge()), &rec),
+              (Bytes{0x42, 0x05, 0x00, 0xff, 0xff, 0xff, 0xff}));
+    EXPECT_EQ(packed(*std::unique_ptr<Packer>(Make::ip()), &rec),
+              (Bytes{0x40, 0x04, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(packed(ConstBignumPacker(~0ull, ber::COUNTER64), nullptr),
               (Bytes{0x46, 0x09, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}));
 }
 
-TEST(Unpack, StoresDecodedValues) {
+// An address is read in network order; a value of the wrong form leaves the
+// field as it was.
+TEST(Unpack, TakesOnlyItsOwnForm) {
     Rec rec;
-    Context num = contextOver({0x02, 0x01, 0xfb});
-    EXPECT_TRUE(DataNumPacker(field(&Rec::num), ber::INTEGER).unpack(&rec, num));
-    EXPECT_EQ(rec.num, -5);
-
-    Context big = contextOver(encoded([](OutStream& o) { o.add(1ull << 40, ber::COUNTER64); }));
-    EXPECT_TRUE(DataBignumPacker(field(&Rec::big), ber::COUNTER64).unpack(&rec, big));
-    EXPECT_EQ(rec.big, 1ull << 40);
-
     Context address = contextOver({0x40, 0x04, 192, 168, 0, 1});
     EXPECT_TRUE(DataIPPacker(field(&Rec::ip), ber::IP_ADDRESS).unpack(&rec, address));
     EXPECT_EQ(rec.ip, 0xc0a80001u);
-
-    Context name = contextOver({0x06, 0x03, 0x2b, 0x06, 0x01});
-    EXPECT_TRUE(DataOIDPacker(field(&Rec::oid), ber::OBJECT_IDENTIFIER).unpack(&rec, name));
-    EXPECT_EQ(rec.oid, OID("1.3.6.1"));
-
-    Context octets = contextOver({0x04, 0x02, 0x00, 0xff});
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 0).unpack(&rec, octets));
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(rec.raw, (Bytes{0x00, 0xff}));
-}
-
-// A value of the wrong form leaves the field as it was.
-TEST(Unpack, WrongFormLeavesRecordUnchanged) {
-    Rec rec;
     rec.num = 9;
     rec.ip = 0x01020304;
     rec.oid = OID("1.3");
@@ -154,15 +116,12 @@ TEST(IndexFragment, ComposesArcsAndParsesThemBackWhateverFollows) {
          OID({4294967291u})},
         {"INT_MIN", Make::integer, [](Rec& r) { r.num = INT_MIN; }, OID({2147483648u})},
         {"IpAddress", Make::ip, [](Rec& r) { r.ip = 0xc0a80001; }, OID({192, 168, 0, 1})},
-        {"OID", Make::oid, [](Rec& r) { r.oid = OID("1.3.6.1.2.1"); }, OID({6, 1, 3, 6, 1, 2, 1})},
         {"empty OID", Make::oid, [](Rec& r) { r.oid = OID(); }, OID({0})},
         {"long OID", Make::oid, [](Rec& r) { r.oid = longOid(); }, OID({40}) + longOid()},
-        {"string", Make::string, [](Rec& r) { r.str = "abc"; }, OID({3, 97, 98, 99})},
         {"empty string", Make::string, [](Rec& r) { r.str.clear(); }, OID({0})},
         {"string high octets", Make::string, [](Rec& r) { r.str = std::string("\0\xff", 2); },
          OID({2, 0, 255})},
         {"fixed-length string", Make::string2, [](Rec& r) { r.str = "ab"; }, OID({97, 98})},
-        {"raw", Make::raw, [](Rec& r) { r.raw.assign(1, 0xff); }, OID({1, 255})},
         {"fixed-length raw", Make::raw3, [](Rec& r) { r.raw.assign(3, 7); }, OID({7, 7, 7})},
     };
     for (const Case& c : cases) {

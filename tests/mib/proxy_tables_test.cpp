@@ -45,16 +45,10 @@ class Augment : public ::testing::Test {
     Extension table{&base};
 };
 
-TEST_F(Augment, FollowsBaseRows) {
-    EXPECT_EQ(table.get(OID("2")), &table.extensions[OID("2")]);
-    EXPECT_EQ(table.extensions[OID("2")].num, 20);
-    const auto first = table.getNext(OID());
-    EXPECT_EQ(first.first, OID("1"));
-    EXPECT_EQ(static_cast<Rec*>(first.second)->num, 10);
-    EXPECT_EQ(table.getNext(OID("1")).first, OID("2"));
-    EXPECT_EQ(table.getNext(OID("2")), END);
+// Walks of an augmenting table are the end-to-end interfaces test's (ifXTable).
+TEST_F(Augment, CountIsTheBaseTablesHoweverItGetsIt) {
     EXPECT_EQ(table.count(), 2u);
-    provider.directCount = 9;  // the base table's count, however it gets it
+    provider.directCount = 9;
     EXPECT_EQ(table.count(), 9u);
 }
 
@@ -78,17 +72,12 @@ class StaticMux : public ::testing::Test {
     StaticMuxTable table;
 };
 
-TEST_F(StaticMux, ServesBoundRowsInIndexOrder) {
+TEST_F(StaticMux, ServesBoundRowsInIndexOrderAndStopsAtOneWithoutData) {
     EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(&firstRecord)));
     EXPECT_EQ(table.getNext(OID("1")), std::make_pair(OID("2"), static_cast<Data*>(&secondRecord)));
     EXPECT_EQ(table.getNext(OID("2")), END);
-    EXPECT_EQ(table.get(OID("2")), &secondRecord);
     EXPECT_EQ(table.get(OID("3")), nullptr);
     EXPECT_EQ(table.get(OID("1.0")), nullptr);
-    EXPECT_EQ(table.count(), 2u);
-}
-
-TEST_F(StaticMux, RowWithoutDataEndsWalkButIsCounted) {
     first.rec = nullptr;
     EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(nullptr)));
     EXPECT_EQ(table.get(OID("2")), &secondRecord);

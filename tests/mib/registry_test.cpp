@@ -49,26 +49,6 @@ TEST_F(Registry, HandlersHandLeavesTheirInstancePart) {
     EXPECT_EQ(outer.lastSuffix, OID("2.1"));
 }
 
-TEST(ErrorOutcomes, StampStatusWithoutTouchingIndex) {
-    Context ctx(nullptr, 0);
-    ctx.out.startSeq(ber::RESPONSE);
-    ctx.out.addErrorStatus(0);
-    ctx.out.addErrorIndex(3);
-    const std::vector<unsigned char> before = ctx.out.bytes();
-    AccessError().apply(ctx);
-    EXPECT_EQ(ctx.out.bytes(), before);
-    EXPECT_EQ(ctx.notFound, 0u);
-
-    const PathNotExists notExists;
-    const AccessError& asBase = notExists;
-    asBase.apply(ctx);
-    EXPECT_EQ(ctx.notFound, 1u);
-    MiscError().apply(ctx);
-    InvalidOID().apply(ctx);
-    ctx.out.endSeq();
-    const std::vector<unsigned char> expected = {0xa2, 0x06, 0x02, 0x01, 0x05, 0x02, 0x01, 0x03};
-    EXPECT_EQ(ctx.out.bytes(), expected);
-    EXPECT_EQ(ctx.notFound, 1u);
-}
+// The error outcomes' status and index in replies are the pdu and bulk tests'.
 
 }  // namespace

@@ -18,14 +18,23 @@
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/message.h"
+#include "tests/request/temp_agent.h"
 
 namespace providertest {
 
-// The clock of the cache checks while a test runs.
+// The clock of the cache checks while a FakeClock lives: fakeNow, stepped by
+// the test.
 inline uint32_t fakeNow = 0;
 inline uint32_t readFakeClock() {
     return fakeNow;
 }
+struct FakeClock {
+    explicit FakeClock(uint32_t now) {
+        fakeNow = now;
+        CacheUpdateTimeout::tickClock = readFakeClock;
+    }
+    ~FakeClock() { CacheUpdateTimeout::tickClock = orla::getJiffies; }
+};
 
 // A platform handler with an object list served in pages of `pageSize`, a
 // count, and a set-object answer. Every request it gets is kept.
@@ -58,7 +67,7 @@ class FakeHandler : public orla::Handler {
     orla::message cmdGet(const orla::message& request) override {
         requests.push_back(request);
         if (!getError.empty()) return orla::errorMsg(orla::ERR_UNSUPPORTED, getError);
-        return getReply;
+        return orla::message();
     }
     orla::message cmdSet(const orla::message& request) override {
         requests.push_back(request);
@@ -79,7 +88,6 @@ class FakeHandler : public orla::Handler {
     const uint32_t* count = nullptr;
     std::string setError;
     std::string getError;
-    orla::message getReply;
     std::vector<orla::message> requests;
 };
 
@@ -106,33 +114,16 @@ inline Data* makeNamed(orla::message const& object) {
 class ServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/provider-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
-        loop = agent_.get();
-        agent_->addHandler(7, &first);
-        agent_->addHandler(8, &second);
-        fakeNow = 1000;
-        CacheUpdateTimeout::tickClock = readFakeClock;
-    }
-    void TearDown() override {
-        CacheUpdateTimeout::tickClock = orla::getJiffies;
-        loop = nullptr;
-        agent_.reset();
-        // The service object never frees the community table; each test's goes here.
-        delete communityKeep;
-        communityKeep = nullptr;
-        std::filesystem::remove_all(dir_);
+        loop->addHandler(7, &first);
+        loop->addHandler(8, &second);
     }
 
+    FakeClock clock_{1000};
     const std::vector<uint32_t> firstPath{0, 7};
     const std::vector<uint32_t> secondPath{0, 8};
     FakeHandler first;
     FakeHandler second;
-
-  private:
-    std::string dir_;
-    std::unique_ptr<SnmpLooper> agent_;
+    TempAgent agent_;  // destroyed before the handlers it routes to
 };
 
 }  // namespace providertest

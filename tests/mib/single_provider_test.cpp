@@ -31,13 +31,9 @@ class CountingProvider : public SingleProvider {
 
 class CacheLifetime : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fakeNow = 5000;
-        CacheUpdateTimeout::tickClock = readFakeClock;
-    }
-    void TearDown() override { CacheUpdateTimeout::tickClock = orla::getJiffies; }
     // Steps the clock; the tests run the check themselves.
     void advance(uint32_t ticks) { fakeNow += ticks; }
+    FakeClock clock_{5000};
     CountingProvider provider;
 };
 

@@ -7,8 +7,6 @@
 #include <filesystem>
 
 #include "community/community_keep.h"
-#include "platform/orla/ids.h"
-#include "tests/platform/snmp/captured_packets.h"
 #include "tests/request/request_fixture.h"
 
 using namespace fixture;
@@ -17,11 +15,8 @@ namespace {
 
 const int ANYWHERE = int(htonl(0xC0A80001));  // 192.168.0.1
 
-// The tree, and a community table over a temporary store:
-//   morvel   read          (the default community)
-//   public   read
-//   secure   read, security level 1
-//   filtered read, 10.0.0.7/255.255.255.0
+// The tree, and a community table over a temporary store holding the
+// default community, morvel, read-only.
 class Dispatch : public Tree {
   protected:
     void SetUp() override {
@@ -31,9 +26,6 @@ class Dispatch : public Tree {
         dir_ = dirTemplate;
         keep_ = std::make_unique<CommunityKeep>(dir_ + "/snmp-communities");
         keep_->init();
-        add("public", true, false);
-        add("secure", true, false, 1);
-        add("filtered", true, false, 0, htonl(0x0A000007), htonl(0xFFFFFF00));
         communityKeep = keep_.get();
     }
     void TearDown() override {
@@ -42,24 +34,13 @@ class Dispatch : public Tree {
         std::filesystem::remove_all(dir_);
         Tree::TearDown();
     }
-    void add(const std::string& name, bool read, bool write, uint32_t security = 0,
-             uint32_t address = 0, uint32_t netmask = 0) {
-        orla::message cfg;
-        cfg.insert(snmp::COMM_NAME, name);
-        cfg.insert(snmp::COMM_READ_ACCESS, read);
-        cfg.insert(snmp::COMM_WRITE_ACCESS, write);
-        cfg.insert(snmp::COMM_SECURITY, security);
-        cfg.insert(snmp::COMM_ADDRESS, address);
-        cfg.insert(snmp::COMM_NETMASK, netmask);
-        ASSERT_TRUE(keep_->cmdAddObj(cfg).has(orla::OBJ_ID)) << name;
-    }
 
     // Runs createReply; the reply's bytes, or nullopt when none is sent.
-    std::optional<std::vector<unsigned char>> reply(std::vector<unsigned char> datagram, int source,
+    std::optional<std::vector<unsigned char>> reply(std::vector<unsigned char> datagram,
                                                     std::string& line) {
         Context ctx(datagram.data(), static_cast<unsigned>(datagram.size()));
         testing::internal::CaptureStderr();
-        const bool sent = createReply(ctx, source);
+        const bool sent = createReply(ctx, ANYWHERE);
         line = testing::internal::GetCapturedStderr();
         if (!sent) return std::nullopt;
         return ctx.out.bytes();
@@ -72,41 +53,23 @@ class Dispatch : public Tree {
 struct Case {
     const char* scenario;
     std::vector<unsigned char> datagram;
-    int source;
     const char* line;  // stderr
-    int status;        // -1: no reply
-    std::vector<std::string> replyNames;
+    bool replied;
 };
 
-std::vector<unsigned char> get(int version, const std::string& community, const OID& name) {
-    return request(version, community, ber::GET_REQUEST, 0, 0, {binding(name)});
-}
-std::vector<unsigned char> setAlpha(const std::string& community) {
-    return request(1, community, ber::SET_REQUEST, 0, 0,
-                   {binding(under({1, 0}), ber::OCTET_STRING, "new"),
-                    binding(under({4, 0}), ber::OCTET_STRING, "new")});
+std::vector<unsigned char> get(int version) {
+    return request(version, "morvel", ber::GET_REQUEST, 0, 0, {binding(under({1, 0}))});
 }
 
+// Rights, filters, security levels and garbage datagrams are the end-to-end
+// access and robustness tests'; these are the versions and PDUs they never send.
 // clang-format off
 const Case CASES[] = {
-    {"V1Get", get(0, "public", under({1, 0})), ANYWHERE, "", 0, {e("1.0")}},
-    {"Version2AcceptedAsCommunityBased", get(2, "public", under({1, 0})), ANYWHERE, "", 0, {e("1.0")}},
-    {"SetFromReadOnlyCommunity", setAlpha("public"), ANYWHERE, "", 4, {e("1.0")}},
-    {"BulkFromReadingCommunity", request(1, "morvel", ber::GET_BULK_REQUEST, 0, 2, {binding(under({2}))}),
-     ANYWHERE, "", 0, {e("2.1"), e("2.2")}},
-    {"FilterRefusesOtherNetwork", get(1, "filtered", under({1, 0})), int(htonl(0x0A000107)),
-     " authentification failed\n", -1, {}},
-    {"SecurityLevelCommunityRefusedForV1", get(0, "secure", under({1, 0})), ANYWHERE,
-     " authentification failed\n", -1, {}},
-    {"Version3WithCommunityHeader", get(3, "public", under({1, 0})), ANYWHERE,
-     "!ctx.in.readV3Info(v3_err)\n", -1, {}},
-    {"Version4", get(4, "public", under({1, 0})), ANYWHERE, "version not supported\n", -1, {}},
-    {"NotASequence", {0x02, 0x01, 0x00}, ANYWHERE, "", -1, {}},
-    {"EmptyDatagram", {}, ANYWHERE, "", -1, {}},
-    {"TrailingGarbageAfterMessage", [] { auto d = get(1, "public", under({1, 0})); d.push_back(0); return d; }(),
-     ANYWHERE, "", -1, {}},
-    {"TrapPduNotServed", request(0, "public", ber::TRAP_V1, 0, 0, {}), ANYWHERE,
-     "unknown request command\n", -1, {}},
+    {"Version2AcceptedAsCommunityBased", get(2), "", true},
+    {"Version3WithCommunityHeader", get(3), "!ctx.in.readV3Info(v3_err)\n", false},
+    {"Version4", get(4), "version not supported\n", false},
+    {"TrailingGarbageAfterMessage", [] { auto d = get(1); d.push_back(0); return d; }(), "", false},
+    {"TrapPduNotServed", request(0, "morvel", ber::TRAP_V1, 0, 0, {}), "unknown request command\n", false},
 };
 // clang-format on
 
@@ -115,9 +78,9 @@ class Dispatched : public Dispatch, public ::testing::WithParamInterface<Case> {
 TEST_P(Dispatched, RepliesOrDropsWithItsLine) {
     const Case& c = GetParam();
     std::string line;
-    const auto bytes = reply(c.datagram, c.source, line);
+    const auto bytes = reply(c.datagram, line);
     EXPECT_EQ(line, c.line);
-    ASSERT_EQ(bytes.has_value(), c.status >= 0);
+    ASSERT_EQ(bytes.has_value(), c.replied);
     if (!bytes) return;
     Reply sent;
     Reply asked;
@@ -127,40 +90,12 @@ TEST_P(Dispatched, RepliesOrDropsWithItsLine) {
     EXPECT_EQ(sent.community, asked.community);
     EXPECT_EQ(sent.pduType, ber::RESPONSE);
     EXPECT_EQ(sent.requestId, asked.requestId);
-    EXPECT_EQ(sent.status, c.status);
-    EXPECT_EQ(sent.index, 0);
-    EXPECT_EQ(names(sent), c.replyNames);
+    EXPECT_EQ(sent.status, 0);
+    EXPECT_EQ(names(sent), std::vector<std::string>{e("1.0")});
 }
 
 INSTANTIATE_TEST_SUITE_P(CreateReply, Dispatched, ::testing::ValuesIn(CASES),
                          [](const auto& info) { return std::string(info.param.scenario); });
-
-// net-snmp's snmpget, answered byte for byte.
-TEST_F(Dispatch, AnswersCapturedGetExactly) {
-    Scalar sysDescr("router");
-    addLeaf(OID("1.3.6.1.2.1.1.1"), &sysDescr);
-    std::string line;
-    const auto bytes = reply(captured::GET_V2C, ANYWHERE, line);
-    ASSERT_TRUE(bytes);
-    const std::vector<unsigned char> expected = {
-        0x30, 0x2F, 0x02, 0x01, 0x01, 0x04, 0x06, 'p',  'u',  'b',  'l',  'i',  'c',
-        0xA2, 0x22, 0x02, 0x04, 0x3A, 0x57, 0x38, 0x13, 0x02, 0x01, 0x00, 0x02, 0x01,
-        0x00, 0x30, 0x14, 0x30, 0x12, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01,
-        0x01, 0x00, 0x04, 0x06, 'r',  'o',  'u',  't',  'e',  'r'};
-    EXPECT_EQ(*bytes, expected);
-}
-
-// net-snmp's snmpbulkget -Cn0 -Cr10 from 1.3.6.1.2.1.2: the tree after it, to its end.
-TEST_F(Dispatch, AnswersCapturedBulkToEndOfTree) {
-    std::string line;
-    const auto bytes = reply(captured::GETBULK_V2C, ANYWHERE, line);
-    ASSERT_TRUE(bytes);
-    Reply sent;
-    ASSERT_TRUE(decode(*bytes, sent));
-    EXPECT_EQ(sent.status, 0);
-    EXPECT_EQ(names(sent), (std::vector<std::string>{"1.3.6.1.3.7.1.5.0", e("1.0"), e("2.1"),
-                                                     e("2.2"), e("2.5"), e("4.0")}));
-}
 
 // Under E.5: instances whose first index arc is odd hold a Counter64, the
 // others a Counter32. Get answers any index; GetNext walks 1, 2, 3.
@@ -194,8 +129,7 @@ class Version1Counters : public Dispatch {
     }
     Reply ask(int version, uint32_t pduType, const OID& name) {
         std::string line;
-        const auto bytes =
-            reply(request(version, "public", pduType, 0, 0, {binding(name)}), ANYWHERE, line);
+        const auto bytes = reply(request(version, "morvel", pduType, 0, 0, {binding(name)}), line);
         Reply sent;
         EXPECT_TRUE(bytes && decode(*bytes, sent));
         return sent;
@@ -205,25 +139,22 @@ class Version1Counters : public Dispatch {
 
 // RFC 3584 4.2.2.1: SNMPv1 cannot carry Counter64, so such instances do not
 // exist for a version 1 request; version 2c sees them.
-TEST_F(Version1Counters, GetNextSkipsCounter64) {
+TEST_F(Version1Counters, Counter64IsInvisibleToVersion1) {
     EXPECT_EQ(names(ask(0, ber::GET_NEXT_REQUEST, under({5}))), std::vector<std::string>{e("5.2")});
     EXPECT_EQ(names(ask(1, ber::GET_NEXT_REQUEST, under({5}))), std::vector<std::string>{e("5.1")});
     // Past the last instance that v1 can see: the end of the tree.
     const Reply end = ask(0, ber::GET_NEXT_REQUEST, under({5, 2}));
     EXPECT_EQ(end.status, 2);
     EXPECT_EQ(end.index, 1);
-}
-
-TEST_F(Version1Counters, GetOfCounter64IsNoSuchName) {
-    EXPECT_EQ(ask(0, ber::GET_REQUEST, under({5, 1})).status, 2);
     EXPECT_EQ(ask(0, ber::GET_REQUEST, under({5, 2})).status, 0);
-    EXPECT_EQ(ask(1, ber::GET_REQUEST, under({5, 1})).status, 0);
     // A name long enough for its length to take the long form.
     OID longName = under({5, 1});
     for (int i = 0; i < 70; ++i)
         longName += 300;
-    EXPECT_EQ(ask(0, ber::GET_REQUEST, longName).status, 2);
-    EXPECT_EQ(ask(1, ber::GET_REQUEST, longName).status, 0);
+    for (const OID& name : {under({5, 1}), longName}) {
+        EXPECT_EQ(ask(0, ber::GET_REQUEST, name).status, 2);
+        EXPECT_EQ(ask(1, ber::GET_REQUEST, name).status, 0);
+    }
 }
 
 }  // namespace

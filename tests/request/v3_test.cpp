@@ -1,6 +1,6 @@
-// SNMPv3 requests through createReply: the report counters, the authenticated
-// report of the time window, and malformed messages. The security levels and
-// protocol pairs with net-snmp's tools are the end-to-end tests'.
+// SNMPv3 requests through createReply: a replayed set, and malformed messages.
+// The security levels, protocol pairs and every usmStats report with
+// net-snmp's tools are the end-to-end tests'.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -17,13 +17,17 @@
 #include "platform/snmp/usm.h"
 #include "request/dispatch.h"
 #include "tests/platform/snmp/captured_v3_packets.h"
+#include "tests/platform/snmp/v3_message.h"
 #include "tests/request/request_fixture.h"
+#include "tests/request/temp_agent.h"
 
 using namespace fixture;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using v3test::Bytes;
+using v3test::Keys;
+using v3test::Request;
 
 const int ANYWHERE = int(htonl(0xC0A80001));  // 192.168.0.1
 
@@ -40,20 +44,6 @@ std::string usmStats(int index) {
     return "1.3.6.1.6.3.15.1.1." + std::to_string(index + 1) + ".0";
 }
 
-// What a manager sends.
-struct Request {
-    std::string user;
-    int level = 0;
-    uint32_t authProtocol = usm::AUTH_HMAC_MD5_96;
-    uint32_t privProtocol = usm::PRIV_CFB128_AES_128;
-    std::string authPassword;
-    std::string privPassword;
-    std::optional<std::string> engineID;  // the agent's when unset
-    std::optional<uint32_t> time;         // the agent's engine time when unset
-    uint32_t pduType = ber::GET_REQUEST;
-    std::vector<VariableBinding> bindings;
-};
-
 struct V3Reply {
     int level = -1;
     std::string engineID;
@@ -67,23 +57,10 @@ class V3 : public Tree {
   protected:
     void SetUp() override {
         Tree::SetUp();
-        char pattern[] = "/tmp/v3-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
-        loop = agent_.get();
         agent_->init();
         setEngineID("v3-test");
         addAlice();
         std::fill(std::begin(Context::v3counters), std::end(Context::v3counters), 0);
-    }
-    void TearDown() override {
-        agent_.reset();
-        loop = nullptr;
-        delete communityKeep;
-        communityKeep = nullptr;
-        std::filesystem::remove_all(dir_);
-        Tree::TearDown();
     }
 
     void setEngineID(const std::string& text) {
@@ -104,48 +81,19 @@ class V3 : public Tree {
         ASSERT_TRUE(communityKeep->cmdAddObj(cfg).has(orla::OBJ_ID));
     }
 
-    // Keys as a manager derives them for the agent's engine ID.
-    static Bytes authKey(const std::string& password, uint32_t protocol,
-                         const std::string& engineID) {
-        return bKeyToDKey(aKeyToBKey(passwordToAKey(password, protocol), engineID, protocol),
-                          protocol);
+    // A request of alice's, in the agent's time window, and her keys.
+    Request alice() const {
+        Request r;
+        r.user = "alice";
+        r.engineID = agent_->serverInfo.engineID;
+        r.boots = agent_->serverInfo.engineBoots;
+        r.time = usm::engineTime(agent_->serverInfo);
+        r.bindings = {binding(under({1, 0}))};
+        return r;
     }
-    static Bytes privKey(const std::string& password, uint32_t protocol,
-                         const std::string& engineID) {
-        return aKeyToBKey(passwordToAKey(password, protocol), engineID, protocol);
-    }
-
-    Bytes build(const Request& r) const {
-        V3Info info;
-        info.msgID = 99;
-        info.msgMaxSize = 1500;
-        info.msgSecurityModel = usm::SECURITY_MODEL_USM;
-        info.msgAuthoritativeEngineID = r.engineID.value_or(agent_->serverInfo.engineID);
-        info.msgAuthoritativeEngineBoots = agent_->serverInfo.engineBoots;
-        info.msgAuthoritativeEngineTime = r.time.value_or(usm::engineTime(agent_->serverInfo));
-        info.msgUserName = r.user;
-        info.contextEngineID = info.msgAuthoritativeEngineID;
-        const std::string& engineID = info.msgAuthoritativeEngineID;
-        OutStream out;
-        out.securityLevel = r.level;
-        out.startSeq(ber::SEQUENCE);
-        out.add(3, ber::INTEGER);
-        EXPECT_TRUE(out.writeV3Info(&info));
-        out.startSeq(r.pduType);
-        out.add(4711, ber::INTEGER);
-        out.addErrorStatus(0);
-        out.addErrorIndex(0);
-        out.startSeq(ber::SEQUENCE);
-        for (const VariableBinding& b : r.bindings)
-            out.addVarBind(b);
-        out.endSeq();
-        out.endSeq();
-        EXPECT_TRUE(out.cryptPacket(&info, privKey(r.privPassword, r.authProtocol, engineID),
-                                    r.privProtocol));
-        out.endSeq();
-        EXPECT_TRUE(out.signPacket(&info, authKey(r.authPassword, r.authProtocol, engineID),
-                                   r.authProtocol));
-        return out.bytes();
+    Keys aliceKeys() const {
+        return v3test::deriveKeys(usm::AUTH_HMAC_SHA_96, agent_->serverInfo.engineID,
+                                  "alice-auth-pw", "alice-priv-pw");
     }
 
     // Runs createReply; nullopt when nothing is sent. `line` gets stderr.
@@ -161,17 +109,14 @@ class V3 : public Tree {
 
     // Reads a reply as the manager of `r` does: with its keys, against the
     // agent's engine.
-    V3Reply read(const Bytes& bytes, const Request& r) const {
+    V3Reply read(const Bytes& bytes, const Request& r, const Keys& keys) const {
         V3Reply reply;
         InStream in(bytes.data(), bytes.size());
         int v3_err = -1;
         if (in.getVersion() != 3 || !in.readV3Info(v3_err)) return reply;
         reply.level = in.securityLevel;
         reply.engineID = in.v3Info()->msgAuthoritativeEngineID;
-        const std::string& engineID = agent_->serverInfo.engineID;
-        if (!in.decryptAndCheckSignature(v3_err, authKey(r.authPassword, r.authProtocol, engineID),
-                                         r.authProtocol,
-                                         privKey(r.privPassword, r.authProtocol, engineID),
+        if (!in.decryptAndCheckSignature(v3_err, keys.auth, r.authProtocol, keys.priv,
                                          r.privProtocol, agent_->serverInfo))
             return reply;
         reply.checkedReport = v3_err;
@@ -179,62 +124,35 @@ class V3 : public Tree {
         return reply;
     }
 
-    // Sends `r` and expects a report of `index` at `level`; returns its counter value.
-    uint32_t expectReport(const Request& r, int index, int level) {
-        std::optional<Bytes> bytes = send(build(r));
-        if (!bytes) {
-            ADD_FAILURE() << "no report " << usmStats(index);
-            return 0;
-        }
-        const V3Reply reply = read(*bytes, r);
+    // Sends `r` and expects a report of `index` at `level`, counted once.
+    void expectReport(const Request& r, const Keys& keys, int index, int level) {
+        std::optional<Bytes> bytes = send(v3test::build(r, keys));
+        ASSERT_TRUE(bytes) << "no report " << usmStats(index);
+        const V3Reply reply = read(*bytes, r, keys);
         EXPECT_EQ(reply.level, level);
         EXPECT_EQ(reply.engineID, agent_->serverInfo.engineID);
         EXPECT_EQ(reply.checkedReport, -1) << "the manager accepts the report";
         EXPECT_EQ(reply.pdu.pduType, ber::REPORT);
-        EXPECT_EQ(reply.pdu.requestId, 4711);
+        EXPECT_EQ(reply.pdu.requestId, r.requestId);
         EXPECT_EQ(reply.pdu.status, 0);
         EXPECT_EQ(names(reply.pdu), std::vector<std::string>{usmStats(index)});
-        if (reply.pdu.bindings.size() != 1) return 0;
+        ASSERT_EQ(reply.pdu.bindings.size(), 1u);
         EXPECT_EQ(reply.pdu.bindings[0].type, ber::COUNTER32);
-        unsigned long long counter = 0;
-        for (unsigned char octet : reply.pdu.bindings[0].value)
-            counter = counter << 8 | octet;
-        EXPECT_EQ(counter, Context::v3counters[index]);
-        return static_cast<uint32_t>(counter);
+        EXPECT_EQ(reply.pdu.bindings[0].value, std::string(1, '\x01'));
+        EXPECT_EQ(Context::v3counters[index], 1u);
     }
 
-    static Request alice() {
-        Request r;
-        r.user = "alice";
-        r.level = 2;
-        r.authProtocol = usm::AUTH_HMAC_SHA_96;
-        r.privProtocol = usm::PRIV_CFB128_AES_128;
-        r.authPassword = "alice-auth-pw";
-        r.privPassword = "alice-priv-pw";
-        r.bindings = {binding(under({1, 0}))};
-        return r;
-    }
-
-    std::string dir_;
-    std::unique_ptr<SnmpLooper> agent_;
+    TempAgent agent;
+    SnmpLooper* const agent_ = agent.service.get();
 };
-
-TEST_F(V3, DiscoveryGetsUnknownEngineIdReportCountingUp) {
-    Request discovery;
-    discovery.engineID = "";
-    discovery.time = 0;
-    EXPECT_EQ(expectReport(discovery, UNKNOWN_ENGINE, 0), 1u);
-    // Two reports of the same kind carry n and n + 1.
-    EXPECT_EQ(expectReport(discovery, UNKNOWN_ENGINE, 0), 2u);
-}
 
 TEST_F(V3, MessageOutsideTheTimeWindowIsReportedAndNotServed) {
     Request r = alice();
     r.pduType = ber::SET_REQUEST;
     r.bindings = {binding(under({1, 0}), ber::OCTET_STRING, "replayed")};
-    r.time = usm::engineTime(agent_->serverInfo) + 1000;
+    r.time += 1000;
     // RFC 3414 3.2 step 7: an authenticated report, so the manager can resynchronise.
-    expectReport(r, NOT_IN_TIME_WINDOW, 1);
+    expectReport(r, aliceKeys(), NOT_IN_TIME_WINDOW, 1);
     EXPECT_EQ(alpha.value, "alpha");
 }
 
@@ -248,7 +166,9 @@ TEST_F(V3, ReportDoesNotReadTheRequestsBindings) {
     datagram[0x31] += 3;  // PDU
     std::optional<Bytes> bytes = send(datagram);
     ASSERT_TRUE(bytes);
-    EXPECT_EQ(read(*bytes, Request{}).pdu.pduType, ber::REPORT);
+    Request manager;
+    manager.level = 0;
+    EXPECT_EQ(read(*bytes, manager, Keys{}).pdu.pduType, ber::REPORT);
 }
 
 TEST_F(V3, DroppedMessagesGetTheirLineAndCountNothing) {

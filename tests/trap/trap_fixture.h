@@ -17,6 +17,7 @@
 #include "platform/snmp/ber_in.h"
 #include "platform/snmp/ber_out.h"
 #include "platform/snmp/usm.h"
+#include "tests/request/temp_agent.h"
 #include "trap/trap_maker.h"
 #include "trap/trap_request.h"
 
@@ -111,24 +112,12 @@ inline ::testing::AssertionResult decodeTrap(const std::vector<unsigned char>& b
 class AgentTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/trap-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        agent_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
-        loop = agent_.get();
         loop->serverInfo.engineID = formatEngineID("trap-test");
         loop->serverInfo.engineBoots = 7;
         loop->trapCommunity = 0;
         trapMakers = {halvexTrapMaker};
     }
-    void TearDown() override {
-        trapMakers.clear();
-        // The service never frees the community table; each test's own goes here.
-        delete communityKeep;
-        communityKeep = nullptr;
-        loop = nullptr;
-        agent_.reset();
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { trapMakers.clear(); }
 
     // Adds a community used as SNMPv3 user, its keys localised to the agent.
     CommunityKeep::Item* addUser(const std::string& name, uint32_t security,
@@ -159,8 +148,7 @@ class AgentTest : public ::testing::Test {
         return request;
     }
 
-    std::string dir_;
-    std::unique_ptr<SnmpLooper> agent_;
+    TempAgent agent_;
 };
 
 }  // namespace traptest

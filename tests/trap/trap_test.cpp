@@ -1,15 +1,13 @@
-// createTrap and the two built-in trap makers: the three message forms, the
-// vendor trap's binding rules, the SNMPv3 header per security level, and
-// what is written when no trap can be built.
+// createTrap and the two built-in trap makers, past what the end-to-end trap
+// test sees through snmptrapd: the vendor trap's binding rules, other
+// version numbers, the SNMPv3 header without authentication and with DES.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/orla/clock.h"
 #include "tests/trap/trap_fixture.h"
 #include "trap/create_trap.h"
 
@@ -26,16 +24,6 @@ uint32_t address(const char* text) {
     return parsed.s_addr;
 }
 
-std::string hex(const std::vector<unsigned char>& bytes) {
-    std::string text;
-    char octet[4];
-    for (unsigned char byte : bytes) {
-        snprintf(octet, sizeof octet, "%02x ", byte);
-        text += octet;
-    }
-    return text;
-}
-
 class CreateTrap : public AgentTest {
   protected:
     // Builds one trap, expecting success; the request id, if any, is the first
@@ -47,54 +35,10 @@ class CreateTrap : public AgentTest {
         DecodedTrap trap;
         EXPECT_TRUE(createTrap(ctx, request, agentAddress));
         EXPECT_TRUE(decodeTrap(ctx.out.bytes(), trap, user));
-        bytes_ = ctx.out.bytes();
         return trap;
     }
     static constexpr unsigned SEED = 4242;
-    std::vector<unsigned char> bytes_;
 };
-
-TEST_F(CreateTrap, StartTrapV1IsExactlyTheTrapPdu) {
-    trapMakers.push_back(startupTrapMaker);
-    loop->startJiffies = orla::getJiffies() - 5000;
-    DecodedTrap trap = build(orla::message());
-
-    // The time stamp is the only field that depends on the clock.
-    ASSERT_GE(trap.timeStamp, 5000);
-    const uint32_t ticks = static_cast<uint32_t>(trap.timeStamp);
-    std::vector<unsigned char> timeTicks{0x43, 0x02, uint8_t(ticks >> 8), uint8_t(ticks)};
-    if (ticks >= 0x8000) {
-        timeTicks = {0x43, 0x03, uint8_t(ticks >> 16), uint8_t(ticks >> 8), uint8_t(ticks)};
-    }
-    std::vector<unsigned char> pdu{0x06, 0x09, 0x2b, 0x06, 0x01, 0x06, 0x03, 0x01, 0x01, 0x05,
-                                   0x02,                                // enterprise warmStart
-                                   0x40, 0x04, 0x7f, 0x00, 0x00, 0x01,  // agent 127.0.0.1
-                                   0x02, 0x01, 0x01,                    // generic warmStart
-                                   0x02, 0x01, 0x00};                   // specific 0
-    pdu.insert(pdu.end(), timeTicks.begin(), timeTicks.end());
-    pdu.insert(pdu.end(), {0x30, 0x00});  // no bindings
-    std::vector<unsigned char> expected{0x30, 0x00, 0x02, 0x01, 0x00,
-                                        0x04, 0x06, 'm',  'o',  'r',
-                                        'v',  'e',  'l',  0xa4, uint8_t(pdu.size())};
-    expected.insert(expected.end(), pdu.begin(), pdu.end());
-    expected[1] = uint8_t(expected.size() - 2);
-    EXPECT_EQ(hex(bytes_), hex(expected));
-}
-
-TEST_F(CreateTrap, AgentAddressIsFourOctetsInNetworkOrder) {
-    trapMakers.push_back(startupTrapMaker);
-    struct Case {
-        const char* text;
-        std::string octets;
-    };
-    for (const Case& c : {Case{"255.255.255.255", std::string("\xff\xff\xff\xff", 4)},
-                          Case{"10.0.0.128", std::string("\x0a\x00\x00\x80", 4)},
-                          Case{"0.0.0.0", std::string(4, '\0')}}) {
-        SCOPED_TRACE(c.text);
-        DecodedTrap trap = build(orla::message(), address(c.text));
-        EXPECT_EQ(trap.agentAddress, c.octets);
-    }
-}
 
 TEST_F(CreateTrap, VersionsOtherThanOneAndThreeGetTheV2cForm) {
     for (uint32_t version : {2u, 7u}) {
@@ -104,16 +48,6 @@ TEST_F(CreateTrap, VersionsOtherThanOneAndThreeGetTheV2cForm) {
         EXPECT_EQ(trap.pduTag, ber::TRAP_V2);
         ASSERT_EQ(trap.bindings.size(), 2u);
     }
-}
-
-TEST_F(CreateTrap, VendorTrapV1IsEnterpriseSpecific) {
-    DecodedTrap trap = build(vendorRequest(), address("192.0.2.1"));
-    EXPECT_EQ(trap.pduTag, ber::TRAP_V1);
-    EXPECT_EQ(trap.enterprise, VENDOR_TRAP);
-    EXPECT_EQ(trap.agentAddress, std::string("\xc0\x00\x02\x01", 4));
-    EXPECT_EQ(trap.genericTrap, 6);
-    EXPECT_EQ(trap.specificTrap, 1);
-    EXPECT_TRUE(trap.bindings.empty());
 }
 
 // Which fields of a vendor trap request give the trap its one binding.
@@ -150,11 +84,7 @@ TEST_P(VendorBinding, FollowsTheRequestFields) {
 
 INSTANTIATE_TEST_SUITE_P(
     Trap, VendorBinding,
-    ::testing::Values(BindingCase{"StringValue", true, true, 4, true, "up", true},
-                      BindingCase{"IntegerContent", true, true, 2, true, std::string("\xff", 1),
-                                  true},
-                      BindingCase{"EmptyString", true, true, 4, true, "", true},
-                      BindingCase{"NullWithoutValue", true, true, 5, false, "", true},
+    ::testing::Values(BindingCase{"EmptyString", true, true, 4, true, "", true},
                       BindingCase{"StringWithoutValue", true, true, 4, false, "", false},
                       BindingCase{"NoType", true, false, 0, true, "x", false},
                       BindingCase{"NoName", false, true, 4, true, "x", false}),
@@ -176,19 +106,6 @@ TEST_F(CreateTrap, FirstMakerThatTakesTheRequestWins) {
     EXPECT_EQ(trap.specificTrap, 42);
     ASSERT_EQ(trap.bindings.size(), 1u);
     EXPECT_EQ(trap.bindings[0].value, std::string("\x07", 1));
-}
-
-TEST_F(CreateTrap, MissingCommunityFails) {
-    for (uint32_t version : {0u, 1u, 3u}) {
-        loop->trapVersion = version;
-        loop->trapCommunity = 5;
-        Context ctx(nullptr, 0);
-        testing::internal::CaptureStderr();
-        testing::internal::CaptureStdout();
-        EXPECT_FALSE(createTrap(ctx, vendorRequest(), address("127.0.0.1")));
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "createTrap: bad community\n");
-    }
 }
 
 // One SNMPv3 security level: the header it gives a trap.
@@ -245,13 +162,14 @@ TEST_P(V3Trap, HeaderFollowsTheUsersSecurityLevel) {
     EXPECT_EQ(trap.bindings[2].value, std::string("\x03", 1));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Trap, V3Trap,
-    ::testing::Values(
-        LevelCase{"NoAuthNoPriv", 0, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 0, 0, 0},
-        LevelCase{"PrivShaAes", 2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 3, 12, 8},
-        LevelCase{"PrivMd5Des", 2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 3, 12, 8}),
-    [](const ::testing::TestParamInfo<LevelCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Trap, V3Trap,
+                         ::testing::Values(LevelCase{"NoAuthNoPriv", 0, usm::AUTH_HMAC_SHA_96,
+                                                     usm::PRIV_CFB128_AES_128, 0, 0, 0},
+                                           LevelCase{"PrivMd5Des", 2, usm::AUTH_HMAC_MD5_96,
+                                                     usm::PRIV_CBC_DES, 3, 12, 8}),
+                         [](const ::testing::TestParamInfo<LevelCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(CreateTrap, V3UserWithoutKeysGivesNoTrap) {
     CommunityKeep::Item* user = addUser("keyless", 2);

@@ -7,39 +7,21 @@
 namespace orla {
 namespace {
 
-TEST(Allocator, HandsOutLowestFreeIdsInOrder) {
-    Allocator ids(10, 20);
+TEST(Allocator, HandsOutAndReusesLowestFreeIdsAndRefusesOthers) {
+    Allocator ids(10, 13);
     EXPECT_EQ(ids.allocate(), 10u);
-    EXPECT_EQ(ids.allocate(), 11u);
     EXPECT_EQ(ids.allocate(12), 12u);
-    EXPECT_EQ(ids.allocate(15), 15u);
-    EXPECT_EQ(ids.allocate(), 13u);
-    EXPECT_EQ(ids.allocate(), 14u);
-    EXPECT_EQ(ids.allocate(), 16u);
-}
-
-TEST(Allocator, ReservingOutOfRangeOrTakenIdGivesNoId) {
-    Allocator ids(10, 20);
-    EXPECT_EQ(ids.allocate(9), Allocator::NO_ID);
-    EXPECT_EQ(ids.allocate(21), Allocator::NO_ID);
-    EXPECT_EQ(ids.allocate(Allocator::NO_ID), Allocator::NO_ID);
-    EXPECT_EQ(ids.allocate(20), 20u);
-    EXPECT_EQ(ids.allocate(20), Allocator::NO_ID);
-    EXPECT_EQ(ids.allocate(10), 10u);
-    EXPECT_EQ(ids.allocate(10), Allocator::NO_ID);
-}
-
-TEST(Allocator, FreedIdsAreReusedLowestFirst) {
-    Allocator ids(0, 9);
-    for (uint32_t i = 0; i < 10; ++i)
-        ids.allocate();
-    EXPECT_TRUE(ids.free(7));
-    EXPECT_TRUE(ids.free(3));
-    EXPECT_FALSE(ids.free(3));   // not reserved any more
-    EXPECT_FALSE(ids.free(10));  // outside the range
-    EXPECT_EQ(ids.allocate(), 3u);
-    EXPECT_EQ(ids.allocate(), 7u);
+    EXPECT_EQ(ids.allocate(), 11u);
+    for (uint32_t refused : {9u, 14u, Allocator::NO_ID, 12u})
+        EXPECT_EQ(ids.allocate(refused), Allocator::NO_ID) << refused;
+    EXPECT_EQ(ids.allocate(13), 13u);
     EXPECT_EQ(ids.allocate(), Allocator::NO_ID);  // exhausted
+    EXPECT_TRUE(ids.free(12));
+    EXPECT_TRUE(ids.free(11));
+    EXPECT_FALSE(ids.free(11));  // not reserved any more
+    EXPECT_FALSE(ids.free(14));  // outside the range
+    EXPECT_EQ(ids.allocate(), 11u);
+    EXPECT_EQ(ids.allocate(), 12u);
 }
 
 TEST(Allocator, EdgeRanges) {

@@ -59,14 +59,8 @@ bool decodes(const std::string& bytes) {
     return message::unflatten(bytes, out);
 }
 
-TEST(Message, FieldsAreKeyedByNumberAndTypeWithDefaultsWhenAbsent) {
+TEST(Message, FieldsAreKeyedByNumberAndType) {
     message m;
-    EXPECT_FALSE(m.has(FLAG));
-    EXPECT_TRUE(m.get(FLAG, true));
-    EXPECT_EQ(m.get(COUNT, 0xffffffff), 0xffffffffu);
-    EXPECT_EQ(m.get(NAME, "dflt"), "dflt");
-    EXPECT_EQ(m.get(PATH, {1, 2}), (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(m.size(ITEMS), 0u);
     m.insert(FLAG, false);
     EXPECT_FALSE(m.get(FLAG, true));  // present false beats the default
     m.insert(U32Key{9}, 5);
@@ -75,12 +69,8 @@ TEST(Message, FieldsAreKeyedByNumberAndTypeWithDefaultsWhenAbsent) {
     EXPECT_EQ(m.fields().size(), 3u);
     EXPECT_EQ(m.get(U32Key{9}), 6u);
     EXPECT_EQ(m.get(StringKey{9}), "five");
-    EXPECT_FALSE(m.has(BoolKey{9}));
     EXPECT_FALSE(m.setField(COUNT.raw(), std::string("x")));  // wrong type for the key
     EXPECT_FALSE(m.setField(0x40000001, true));               // unknown type tag
-    EXPECT_TRUE(m.erase(FLAG.raw()));
-    EXPECT_FALSE(m.erase(FLAG.raw()));
-    EXPECT_EQ(m.fields().size(), 2u);
 }
 
 TEST(MessageFlat, RoundTripKeepsEveryFieldAndTheBytes) {
@@ -146,26 +136,13 @@ TEST(MessageFlat, HostileBytesFailAndLeaveTheOutputEmpty) {
     EXPECT_TRUE(decodes(manyFields(FLAT_MAX_FIELDS)));
 }
 
-TEST(MessagePrint, RepresentativeMessage) {
+// The command line prints every reply this way; the end-to-end tests read
+// its common fields. Here the forms they never meet.
+TEST(MessagePrint, NameOfAnotherTypeAndMalformedElement) {
     message m;
-    m.insert(MSG_CMD, CMD_GETALL);
-    m.insert(U32Key{0x12}, 5);
-    m.insert(StringKey{5}, "abc");
-    m.insert(MSG_TO, {161, 1});
-    m.insert(BoolKey{0x123456}, true);
-    message a;
-    a.insert(OBJ_ID, 1);
-    message b;
-    b.insert(OBJ_NAME, "x");
-    m.append(OBJ_LIST, a);
-    m.append(OBJ_LIST, b);
     m.insert(StringKey{MSG_CMD.number}, "y");  // a well-known number with another type
     m.insert(ITEMS, {flat_message{"xyz"}});
-    EXPECT_EQ(printed(m),
-              "{MSG_CMD=0xfe0004 u32:18=5 str:5=\"abc\" MSG_TO=[161,1] bool:0x123456=true "
-              "OBJ_LIST=[{OBJ_ID=1},{OBJ_NAME=\"x\"}] str:0xff0007=\"y\" "
-              "msg[]:5=[<malformed 3 bytes>]}");
-    EXPECT_EQ(printed(message{}), "{}");
+    EXPECT_EQ(printed(m), "{str:0xff0007=\"y\" msg[]:5=[<malformed 3 bytes>]}");
 }
 
 TEST(MessagePrint, StringsAreEscapedAndCut) {

@@ -50,60 +50,47 @@ TEST(ThinRunner, TimersFireInDeadlineOrderTiesInArmingOrder) {
     EXPECT_EQ(rec.log, (std::vector<std::string>{"a", "b", "a", "c"}));
 }
 
-TEST(ThinRunner, DroppedHandleKeepsTimerArmedCancelledOneDoesNotFire) {
+TEST(ThinRunner, CancelledTimersDoNotFireDroppedHandlesKeepTheirs) {
     orla::ThinRunner runner;
-    Recorder rec;
+    Recorder rec, other;
     {
         orla::TimerHandle dropped = runner.addTimer(&rec, &Recorder::a, 0);
         (void)dropped;
     }
-    orla::TimerHandle cancelled = runner.addTimer(&rec, &Recorder::b, 0);
+    orla::TimerHandle cancelled = runner.addTimer(&rec, &Recorder::c, 0);
     EXPECT_TRUE(runner.isPending(cancelled));
     EXPECT_TRUE(runner.cancelTimer(cancelled));
     EXPECT_FALSE(runner.cancelTimer(cancelled));
-    ASSERT_TRUE(runUntil(runner, [&] { return rec.log.size() == 1; }));
-    runner.runOnce(0);
-    EXPECT_EQ(rec.log, std::vector<std::string>{"a"});
-}
-
-TEST(ThinRunner, RemoveTimerCancelsEveryPendingTimerOfObjectAndCallback) {
-    orla::ThinRunner runner;
-    Recorder rec, other;
     runner.addTimer(&rec, &Recorder::b, 0);
     runner.addTimer(&rec, &Recorder::b, 1);
-    runner.addTimer(&rec, &Recorder::a, 1);
     runner.addTimer(&other, &Recorder::b, 1);
+    // Every pending timer of this object and callback, no other.
     EXPECT_EQ(runner.removeTimer(&rec, &Recorder::b), 2u);
     EXPECT_EQ(runner.removeTimer(&rec, &Recorder::b), 0u);
     ASSERT_TRUE(runUntil(runner, [&] { return rec.log.size() == 1 && other.log.size() == 1; }));
+    runner.runOnce(0);
     EXPECT_EQ(rec.log, std::vector<std::string>{"a"});
     EXPECT_EQ(other.log, std::vector<std::string>{"b"});
 }
 
-TEST(ThinRunner, CallbackCancelsLaterTimerOfSamePass) {
+// A callback cancels a later timer of its own pass, re-arms itself, or
+// cancels its own second arming and arms another.
+TEST(ThinRunner, CallbacksChangeTheTimersOfTheirOwnPass) {
     orla::ThinRunner runner;
-    Recorder rec;
-    rec.runner = &runner;
-    runner.addTimer(&rec, &Recorder::cancelB, 0);
-    runner.addTimer(&rec, &Recorder::b, 0);
-    runner.addTimer(&rec, &Recorder::a, 1);
-    ASSERT_TRUE(runUntil(runner, [&] { return rec.log.size() >= 2; }));
-    runner.runOnce(0);
-    EXPECT_EQ(rec.log, (std::vector<std::string>{"cancel-b", "a"}));
-}
-
-TEST(ThinRunner, CallbackRearmsAndCancelsItself) {
-    orla::ThinRunner runner;
-    Recorder rec;
-    rec.runner = &runner;
-    runner.addTimer(&rec, &Recorder::rearm, 0);
-    ASSERT_TRUE(runUntil(runner, [&] { return rec.log.size() == 3; }));
-
-    Recorder self;
-    self.runner = &runner;
+    Recorder cancel, rearm, self;
+    for (Recorder* rec : {&cancel, &rearm, &self})
+        rec->runner = &runner;
+    runner.addTimer(&cancel, &Recorder::cancelB, 0);
+    runner.addTimer(&cancel, &Recorder::b, 0);
+    runner.addTimer(&cancel, &Recorder::a, 1);
+    runner.addTimer(&rearm, &Recorder::rearm, 0);
     runner.addTimer(&self, &Recorder::cancelSelfAndArmC, 0);
     runner.addTimer(&self, &Recorder::cancelSelfAndArmC, 0);  // cancelled by the first
-    ASSERT_TRUE(runUntil(runner, [&] { return self.log.size() == 2; }));
+    ASSERT_TRUE(runUntil(runner, [&] {
+        return cancel.log.size() >= 2 && rearm.log.size() == 3 && self.log.size() == 2;
+    }));
+    runner.runOnce(0);
+    EXPECT_EQ(cancel.log, (std::vector<std::string>{"cancel-b", "a"}));
     EXPECT_EQ(self.log, (std::vector<std::string>{"self", "c"}));
 }
 

@@ -1,6 +1,5 @@
 #include "platform/orla/store.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -30,20 +30,12 @@ class StoreTest : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
     }
-    void TearDown() override {
-        const std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    std::vector<std::string> filesIn(const std::string& dir) const {
+    static std::vector<std::string> filesIn(const std::string& dir) {
         std::vector<std::string> names;
-        if (DIR* d = opendir(dir.c_str())) {
-            while (const dirent* e = readdir(d)) {
-                const std::string name = e->d_name;
-                if (name != "." && name != "..") names.push_back(name);
-            }
-            closedir(d);
-        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            names.push_back(entry.path().filename());
         return names;
     }
 

@@ -55,7 +55,7 @@ TEST(OID, LongOIDsCopyMoveAndCompareLikeShortOnes) {
     EXPECT_EQ(moved, OID{7});
 }
 
-TEST(OID, PrefixSuffixAndTruncate) {
+TEST(OID, PrefixAndSuffix) {
     OID oid("1.3.6.1.2");
     EXPECT_TRUE(OID{}.isPrefixOf(oid));
     EXPECT_TRUE(oid.isPrefixOf(oid));
@@ -63,12 +63,6 @@ TEST(OID, PrefixSuffixAndTruncate) {
     EXPECT_FALSE(OID("1.3.6.1.2.0").isPrefixOf(oid));
     EXPECT_EQ(oid.suffix(3), OID("1.2"));
     EXPECT_TRUE(oid.suffix(5).empty());
-    oid.truncate(2);
-    EXPECT_EQ(oid, OID("1.3"));
-    oid.popBack();
-    oid.popBack();
-    oid.popBack();
-    EXPECT_TRUE(oid.empty());
 }
 
 TEST(OIDPop, TooFewArcsRemovesNothing) {
@@ -97,46 +91,6 @@ TEST(OIDAs, RejectsFragmentsOfTheWrongShape) {
     std::string text = "keep";
     EXPECT_FALSE((OID{97, 256}).asString(text));
     EXPECT_EQ(text, "keep");
-}
-
-// For every value v and rest R: popping the fragment of v from (fragment + R)
-// gives v back and leaves R.
-TEST(OIDPop, InvertsAppend) {
-    const OID rests[] = {OID{}, OID{9}, OID("4294967295.0.1")};
-    for (const OID& rest : rests) {
-        for (uint32_t number : {0u, 1u, 4294967295u}) {
-            OID key = OID{number} + rest, fragment;
-            uint32_t back = 0;
-            ASSERT_TRUE(key.popUnsigned(fragment) && fragment.asUnsigned(back));
-            EXPECT_EQ(back, number);
-            EXPECT_EQ(key, rest);
-        }
-        for (const OID& value : {OID{}, OID{0}, OID("1.3.6.1.2.1")}) {
-            OID key = OID{uint32_t(value.size())} + value + rest, fragment, back;
-            ASSERT_TRUE(key.popOID(fragment) && fragment.asOID(back));
-            EXPECT_EQ(back, value);
-            EXPECT_EQ(key, rest);
-        }
-        for (const std::string& value : {std::string(), std::string("\0\xff", 2)}) {
-            OID encoded;
-            for (unsigned char c : value)
-                encoded += c;
-            OID key = OID{uint32_t(value.size())} + encoded + rest, fragment;
-            std::string back;
-            ASSERT_TRUE(key.popString(fragment) && fragment.asString(back));
-            EXPECT_EQ(back, value);
-            EXPECT_EQ(key, rest);
-            key = encoded + rest;
-            ASSERT_TRUE(key.popString(fragment, value.size()) && fragment.asString(back));
-            EXPECT_EQ(back, value);
-            EXPECT_EQ(key, rest);
-        }
-        OID key = OID("192.168.0.1") + rest, fragment;
-        uint32_t address = 0;
-        ASSERT_TRUE(key.popIP(fragment) && fragment.asIP(address));
-        EXPECT_EQ(address, 0xc0a80001u);
-        EXPECT_EQ(key, rest);
-    }
 }
 
 }  // namespace

@@ -10,27 +10,21 @@
 #include "platform/snmp/ber_out.h"
 #include "platform/snmp/usm.h"
 #include "tests/platform/snmp/captured_v3_packets.h"
+#include "tests/platform/snmp/v3_message.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using v3test::Bytes;
+using v3test::Keys;
+using v3test::Request;
 
 const std::string ENGINE_ID("\x80\x00\x7e\xd9\x04\x61\x62", 7);
 constexpr int REQUEST_ID = 0x1234;
 constexpr uint32_t BOOTS = 5;
 
-struct Keys {
-    Bytes auth;  // D key
-    Bytes priv;  // B key
-};
-
-Keys deriveKeys(uint32_t authProtocol, const std::string& engineID,
-                const std::string& authPassword = "password1",
+Keys deriveKeys(uint32_t authProtocol, const std::string& authPassword = "password1",
                 const std::string& privPassword = "password2") {
-    auto localised = [&](const std::string& password) {
-        return aKeyToBKey(passwordToAKey(password, authProtocol), engineID, authProtocol);
-    };
-    return {bKeyToDKey(localised(authPassword), authProtocol), localised(privPassword)};
+    return v3test::deriveKeys(authProtocol, ENGINE_ID, authPassword, privPassword);
 }
 
 // The agent's engine, its time base set so that engine time is `time` now.
@@ -42,46 +36,21 @@ V3ServerInfo server(uint32_t boots = BOOTS, uint32_t time = 1000) {
     return info;
 }
 
-struct Message {
-    int level = 2;
-    uint32_t authProtocol = usm::AUTH_HMAC_SHA_96;
-    uint32_t privProtocol = usm::PRIV_CFB128_AES_128;
-    std::string engineID = ENGINE_ID;
-    uint32_t boots = BOOTS;
-    uint32_t time = 1000;
-    size_t valueLength = 8;  // of the one binding's OCTET STRING value
-};
-
-// A GetRequest-shaped message as a manager would send it.
-Bytes build(const Message& message, const Keys& keys) {
-    V3Info info;
-    info.msgID = 77;
-    info.msgMaxSize = 1500;
-    info.msgSecurityModel = 3;
-    info.msgAuthoritativeEngineID = message.engineID;
-    info.msgAuthoritativeEngineBoots = message.boots;
-    info.msgAuthoritativeEngineTime = message.time;
-    info.msgUserName = "u1";
-    info.contextEngineID = message.engineID;
-    info.contextName = "ctx";
-    OutStream out;
-    out.securityLevel = message.level;
-    out.startSeq(ber::SEQUENCE);
-    out.add(3, ber::INTEGER);
-    EXPECT_TRUE(out.writeV3Info(&info));
-    out.startSeq(ber::GET_REQUEST);
-    out.add(REQUEST_ID, ber::INTEGER);
-    out.addErrorStatus(0);
-    out.addErrorIndex(0);
-    out.startSeq(ber::SEQUENCE);
-    out.addVarBind(
-        {OID("1.3.6.1.2.1.1.1.0"), ber::OCTET_STRING, std::string(message.valueLength, 'v')});
-    out.endSeq();
-    out.endSeq();
-    EXPECT_TRUE(out.cryptPacket(&info, keys.priv, message.privProtocol));
-    out.endSeq();
-    EXPECT_TRUE(out.signPacket(&info, keys.auth, message.authProtocol));
-    return out.bytes();
+// A GetRequest of sysDescr.0 carrying an OCTET STRING of `valueLength` octets,
+// in the engine's time window.
+Request message(int level = 2, uint32_t authProtocol = usm::AUTH_HMAC_SHA_96,
+                uint32_t privProtocol = usm::PRIV_CFB128_AES_128, size_t valueLength = 8) {
+    Request r;
+    r.level = level;
+    r.authProtocol = authProtocol;
+    r.privProtocol = privProtocol;
+    r.engineID = ENGINE_ID;
+    r.boots = BOOTS;
+    r.time = 1000;
+    r.contextName = "ctx";
+    r.requestId = REQUEST_ID;
+    r.bindings = {{OID("1.3.6.1.2.1.1.1.0"), ber::OCTET_STRING, std::string(valueLength, 'v')}};
+    return r;
 }
 
 struct Outcome {
@@ -117,42 +86,16 @@ using Combination = std::tuple<int, uint32_t, uint32_t, size_t>;
 
 class V3RoundTrip : public ::testing::TestWithParam<Combination> {
   protected:
-    Message message() const {
-        Message m;
-        std::tie(m.level, m.authProtocol, m.privProtocol, m.valueLength) = GetParam();
-        return m;
-    }
+    Request message() const { return std::apply(::message, GetParam()); }
 };
-
-TEST_P(V3RoundTrip, ReadsBackWithTheSameKeys) {
-    const Message m = message();
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Bytes bytes = build(m, keys);
-    InStream in(bytes.data(), bytes.size());
-    const Outcome outcome = receive(in, keys, m.authProtocol, m.privProtocol);
-    ASSERT_TRUE(outcome.read && outcome.checked);
-    EXPECT_EQ(outcome.v3_err, -1);
-    EXPECT_EQ(outcome.requestId, REQUEST_ID);
-    EXPECT_EQ(in.securityLevel, m.level);
-    EXPECT_EQ(in.v3Info()->msgUserName, "u1");
-    EXPECT_EQ(in.v3Info()->contextName, "ctx");
-    // The binding survives encryption intact.
-    int status = -1;
-    int index = -1;
-    OID name;
-    std::string value;
-    ASSERT_TRUE(in.getInt(status) && in.getInt(index) && in.enterSeq() && in.enterSeq() &&
-                in.getOID(name) && in.getString(value));
-    EXPECT_EQ(value, std::string(m.valueLength, 'v'));
-}
 
 // Wrong keys are reported, and the report goes out unauthenticated; without
 // authentication the keys play no part.
 TEST_P(V3RoundTrip, WrongKeysAreReportedOrIgnoredWithoutAuthentication) {
-    const Message m = message();
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Keys wrong = deriveKeys(m.authProtocol, ENGINE_ID, "password9", "password9");
-    const Bytes bytes = build(m, keys);
+    const Request m = message();
+    const Keys keys = deriveKeys(m.authProtocol);
+    const Keys wrong = deriveKeys(m.authProtocol, "password9", "password9");
+    const Bytes bytes = v3test::build(m, keys);
     if (m.level == 0) {
         const Outcome outcome = receive(bytes, wrong, m.authProtocol, m.privProtocol);
         EXPECT_EQ(outcome.v3_err, -1);
@@ -179,10 +122,27 @@ TEST_P(V3RoundTrip, WrongKeysAreReportedOrIgnoredWithoutAuthentication) {
     }
 }
 
-TEST_P(V3RoundTrip, EveryTruncationAndCorruptionIsHandled) {
-    const Message m = message();
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Bytes bytes = build(m, keys);
+// Every level and protocol pair with net-snmp is the end-to-end v3 test's;
+// here the intact message reads back, and no damaged one passes as authentic.
+TEST_P(V3RoundTrip, IntactReadsBackDamagedIsNeverAuthentic) {
+    const Request m = message();
+    const Keys keys = deriveKeys(m.authProtocol);
+    const Bytes bytes = v3test::build(m, keys);
+    {
+        InStream in(bytes.data(), bytes.size());
+        const Outcome outcome = receive(in, keys, m.authProtocol, m.privProtocol);
+        EXPECT_EQ(outcome.v3_err, -1);
+        EXPECT_EQ(outcome.requestId, REQUEST_ID);
+        EXPECT_EQ(in.securityLevel, m.level);
+        EXPECT_EQ(in.v3Info()->contextName, "ctx");
+        int status = -1;
+        int index = -1;
+        OID name;
+        std::string value;
+        ASSERT_TRUE(in.getInt(status) && in.getInt(index) && in.enterSeq() && in.enterSeq() &&
+                    in.getOID(name) && in.getString(value));
+        EXPECT_EQ(value, m.bindings[0].value);
+    }
     for (size_t length = 0; length < bytes.size(); ++length) {
         const Bytes part(bytes.begin(), bytes.begin() + std::ptrdiff_t(length));
         EXPECT_FALSE(receive(part, keys, m.authProtocol, m.privProtocol).read) << length;
@@ -203,10 +163,8 @@ TEST_P(V3RoundTrip, EveryTruncationAndCorruptionIsHandled) {
 INSTANTIATE_TEST_SUITE_P(
     Levels, V3RoundTrip,
     ::testing::Values(Combination{0, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
-                      Combination{1, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
                       Combination{1, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
                       Combination{2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES, 8},
-                      Combination{2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES, 300},
                       Combination{2, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128, 300},
                       Combination{2, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128, 1000}));
 
@@ -230,11 +188,11 @@ TEST(V3Checks, TimeWindow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Message m;
+        Request m = message();
         m.boots = c.messageBoots;
         m.time = c.messageTime;
-        const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-        const Bytes bytes = build(m, keys);
+        const Keys keys = deriveKeys(m.authProtocol);
+        const Bytes bytes = v3test::build(m, keys);
         InStream in(bytes.data(), bytes.size());
         const Outcome outcome =
             receive(in, keys, m.authProtocol, m.privProtocol, server(c.engineBoots, 1000));
@@ -250,26 +208,23 @@ TEST(V3Checks, TimeWindow) {
 }
 
 TEST(V3Checks, MissingKeysFailClosed) {
-    Message m;
-    const Keys keys = deriveKeys(m.authProtocol, ENGINE_ID);
-    const Bytes bytes = build(m, keys);
+    Request m = message();
+    const Keys keys = deriveKeys(m.authProtocol);
+    const Bytes bytes = v3test::build(m, keys);
     EXPECT_EQ(receive(bytes, {}, m.authProtocol, m.privProtocol).v3_err, 4);
     EXPECT_EQ(receive(bytes, {keys.auth, {}}, m.authProtocol, m.privProtocol).v3_err, 5);
     EXPECT_EQ(receive(bytes, keys, 9, m.privProtocol).v3_err, 4);
     EXPECT_EQ(receive(bytes, keys, m.authProtocol, 9).v3_err, 5);
 }
 
-TEST(V3Write, OperationsOutOfOrderOrWithoutKeysFail) {
+// A message that cannot be encrypted or signed with its key is not sent at all.
+TEST(V3Write, MissingOrMalformedKeysFailClosed) {
     V3Info info;
-    OutStream out;
-    EXPECT_FALSE(out.writeV3Info(&info));  // no message open
-    out.startSeq(ber::SEQUENCE);
-    EXPECT_FALSE(out.writeV3Info(nullptr));
-    EXPECT_FALSE(out.cryptPacket(&info, {}, 0));  // no header written
-    out.securityLevel = 2;
-    ASSERT_TRUE(out.writeV3Info(&info));
-    EXPECT_FALSE(out.signPacket(&info, {}, 0));                          // message still open
-    EXPECT_FALSE(out.cryptPacket(&info, {}, usm::PRIV_CFB128_AES_128));  // no key
+    OutStream priv;
+    priv.securityLevel = 2;
+    priv.startSeq(ber::SEQUENCE);
+    ASSERT_TRUE(priv.writeV3Info(&info));
+    EXPECT_FALSE(priv.cryptPacket(&info, {}, usm::PRIV_CFB128_AES_128));
 
     OutStream authOnly;
     authOnly.securityLevel = 1;
@@ -358,38 +313,26 @@ TEST(V3Read, ReplyLimitFollowsMsgMaxSizeAndPrivacy) {
     EXPECT_EQ(in.v3ReplyLimit(), 484u - usm::MAX_PRIVACY_EXPANSION);
 }
 
-// net-snmp's snmpget of sysDescr.0 as user u1 at every level and protocol
-// pair; a manager with another password fails the digest.
-TEST(V3Interop, NetSnmpRequestsVerifyAndDecrypt) {
-    struct Capture {
-        const Bytes& bytes;
-        uint32_t authProtocol;
-        uint32_t privProtocol;
-    };
-    const Capture captures[] = {
-        {captured::GET_AUTH_MD5, usm::AUTH_HMAC_MD5_96, 0},
-        {captured::GET_AUTH_SHA, usm::AUTH_HMAC_SHA_96, 0},
-        {captured::GET_MD5_DES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES},
-        {captured::GET_SHA_DES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CBC_DES},
-        {captured::GET_MD5_AES, usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_128},
-        {captured::GET_SHA_AES, usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128}};
-    for (const Capture& c : captures) {
-        SCOPED_TRACE(std::to_string(c.authProtocol) + "/" + std::to_string(c.privProtocol));
-        const Keys keys = deriveKeys(c.authProtocol, ENGINE_ID);
-        InStream in(c.bytes.data(), c.bytes.size());
-        const Outcome outcome = receive(in, keys, c.authProtocol, c.privProtocol, server(0, 0));
+// net-snmp's snmpget of sysDescr.0 as user u1 with DES, which the end-to-end
+// tests skip where net-snmp's OpenSSL lacks it; another password fails the digest.
+TEST(V3Interop, NetSnmpDesRequestsVerifyAndDecrypt) {
+    for (const uint32_t authProtocol : {usm::AUTH_HMAC_MD5_96, usm::AUTH_HMAC_SHA_96}) {
+        SCOPED_TRACE(authProtocol);
+        const Bytes& bytes =
+            authProtocol == usm::AUTH_HMAC_MD5_96 ? captured::GET_MD5_DES : captured::GET_SHA_DES;
+        const Keys keys = deriveKeys(authProtocol);
+        InStream in(bytes.data(), bytes.size());
+        const Outcome outcome = receive(in, keys, authProtocol, usm::PRIV_CBC_DES, server(0, 0));
         ASSERT_TRUE(outcome.checked);
         EXPECT_EQ(outcome.v3_err, -1);
-        EXPECT_EQ(in.v3Info()->msgUserName, "u1");
         int status = -1;
         int index = -1;
         OID name;
         ASSERT_TRUE(in.getInt(status) && in.getInt(index) && in.enterSeq() && in.enterSeq() &&
                     in.getOID(name));
         EXPECT_EQ(name, OID("1.3.6.1.2.1.1.1.0"));
-
-        const Keys other = deriveKeys(c.authProtocol, ENGINE_ID, "password2");
-        EXPECT_EQ(receive(c.bytes, other, c.authProtocol, c.privProtocol, server(0, 0)).v3_err, 4);
+        const Keys other = deriveKeys(authProtocol, "password2");
+        EXPECT_EQ(receive(bytes, other, authProtocol, usm::PRIV_CBC_DES, server(0, 0)).v3_err, 4);
     }
 }
 
