@@ -172,16 +172,23 @@ void SnmpLooper::receive(int fd, int, unsigned) {
     // waiting, requests come faster than the agent wakes up for each, and
     // every wake-up costs more than serving a request: so the agent lets the
     // next ones gather for a moment and serves them together, as a network
-    // card moderates its interrupts. It goes back to waking per request as
-    // soon as a gathering finds fewer than two. The rounds are bounded so
-    // platform messages and timers are still served under a steady load.
+    // card moderates its interrupts. A fast agent rarely finds several
+    // waiting even under load, so now and then it also tries one gathering.
+    // It goes back to waking per request once two gatherings in a row found
+    // fewer than GATHER_MIN (a trial: once one did); a manager with one or
+    // two requests outstanding is thus never slowed down. The rounds are
+    // bounded so platform messages and timers are still served.
     unsigned served = serveBatch(fd);
-    for (unsigned round = 0; served >= 2 && round < GATHER_ROUNDS; ++round) {
-        if (served < REQUEST_BATCH) {
-            const timespec gather{0, GATHER_NANOSECONDS};
-            clock_nanosleep(CLOCK_MONOTONIC, 0, &gather, nullptr);
-        }
-        served = serveBatch(fd);
+    if (served < GATHER_MIN && ++wakeupsSinceGathering < GATHER_TRIAL_INTERVAL) return;
+    wakeupsSinceGathering = 0;
+    unsigned sparseRounds = served < GATHER_MIN ? 1 : 0;
+    for (unsigned round = 0; round < GATHER_ROUNDS && sparseRounds < 2; ++round) {
+        const timespec gather{0, GATHER_NANOSECONDS};
+        clock_nanosleep(CLOCK_MONOTONIC, 0, &gather, nullptr);
+        do {
+            served = serveBatch(fd);
+        } while (served == REQUEST_BATCH && ++round < GATHER_ROUNDS);
+        sparseRounds = served < GATHER_MIN ? sparseRounds + 1 : 0;
     }
 }
 

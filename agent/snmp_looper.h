@@ -33,6 +33,9 @@ class SnmpLooper : public orla::Looper {
     unsigned serveBatch(int fd);
     static constexpr unsigned REQUEST_BATCH = 16;
     static constexpr unsigned GATHER_ROUNDS = 32;
+    static constexpr unsigned GATHER_MIN = 3;
+    static constexpr unsigned GATHER_TRIAL_INTERVAL = 128;
+    unsigned wakeupsSinceGathering = 0;
     // The kernel's timer slack (50 us by default) stretches the pause; the
     // gathering costs a request at most that much latency.
     static constexpr long GATHER_NANOSECONDS = 10000;
