@@ -52,6 +52,21 @@ DatagramSlot slots[SnmpLooper::REQUEST_BATCH];
 mmsghdr receiveHeaders[SnmpLooper::REQUEST_BATCH];
 mmsghdr replyHeaders[SnmpLooper::REQUEST_BATCH];
 
+// Makes slot `i` ready to receive: recvmmsg changes the lengths in its
+// header, and a reply points the I/O vector elsewhere.
+void prepareSlot(unsigned i) {
+    DatagramSlot& slot = slots[i];
+    slot.io = {receiveBuffer(i), DATAGRAM_ROOM};
+    msghdr& header = receiveHeaders[i].msg_hdr;
+    header = {};
+    header.msg_name = &slot.peer;
+    header.msg_namelen = sizeof slot.peer;
+    header.msg_iov = &slot.io;
+    header.msg_iovlen = 1;
+    header.msg_control = slot.control;
+    header.msg_controllen = sizeof slot.control;
+}
+
 // Sends the first `count` of replyHeaders. A reply the kernel refuses is
 // dropped, as a lost datagram would be, and the rest still go out.
 void sendReplies(int fd, unsigned count) {
@@ -155,6 +170,7 @@ void SnmpLooper::enable() {
         return;
     }
 
+    for (unsigned i = 0; i < REQUEST_BATCH; ++i) prepareSlot(i);
     orla::getRunner().addSocket(socketFd, this, &SnmpLooper::receive, orla::SOCKET_READABLE);
     socketOpen = true;
 }
@@ -193,18 +209,6 @@ void SnmpLooper::receive(int fd, int, unsigned) {
 }
 
 unsigned SnmpLooper::serveBatch(int fd) {
-    for (unsigned i = 0; i < REQUEST_BATCH; ++i) {
-        DatagramSlot& slot = slots[i];
-        slot.io = {receiveBuffer(i), DATAGRAM_ROOM};
-        msghdr& header = receiveHeaders[i].msg_hdr;
-        header = {};
-        header.msg_name = &slot.peer;
-        header.msg_namelen = sizeof slot.peer;
-        header.msg_iov = &slot.io;
-        header.msg_iovlen = 1;
-        header.msg_control = slot.control;
-        header.msg_controllen = sizeof slot.control;
-    }
     const int received = recvmmsg(fd, receiveHeaders, REQUEST_BATCH, MSG_DONTWAIT, nullptr);
     if (received <= 0) return 0;
     const auto count = static_cast<unsigned>(received);
@@ -224,6 +228,9 @@ unsigned SnmpLooper::serveBatch(int fd) {
         reply.msg_flags = 0;
     }
     sendReplies(fd, replies);
-    for (unsigned i = 0; i < count; ++i) slots[i].request.reset();
+    for (unsigned i = 0; i < count; ++i) {
+        slots[i].request.reset();
+        prepareSlot(i);
+    }
     return count;
 }

@@ -36,9 +36,9 @@ class SnmpLooper : public orla::Looper {
     static constexpr unsigned GATHER_MIN = 3;
     static constexpr unsigned GATHER_TRIAL_INTERVAL = 128;
     unsigned wakeupsSinceGathering = 0;
-    // The kernel's timer slack (50 us by default) stretches the pause; the
-    // gathering costs a request at most that much latency.
-    static constexpr long GATHER_NANOSECONDS = 10000;
+    // A pause lasts this long plus the kernel's timer slack (up to 50 us by
+    // default): the most that gathering adds to a request's latency.
+    static constexpr long GATHER_NANOSECONDS = 20000;
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();
