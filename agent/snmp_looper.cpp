@@ -192,8 +192,8 @@ void SnmpLooper::receive(int fd, int, unsigned) {
     // waiting even under load, so now and then it also tries one gathering.
     // It goes back to waking per request once two gatherings in a row found
     // fewer than GATHER_MIN (a trial: once one did); a manager with one or
-    // two requests outstanding is thus never slowed down. The rounds are
-    // bounded so platform messages and timers are still served.
+    // two requests outstanding thus waits for a pause only in a trial. The
+    // rounds are bounded so platform messages and timers are still served.
     unsigned served = serveBatch(fd);
     if (served < GATHER_MIN && ++wakeupsSinceGathering < GATHER_TRIAL_INTERVAL) return;
     wakeupsSinceGathering = 0;
