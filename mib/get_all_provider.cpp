@@ -75,12 +75,9 @@ void GetAllProvider::clearCache() {
     std::vector<Data*>().swap(records);
 #ifdef __GLIBC__
     // glibc keeps freed memory for later allocations; after a large table
-    // that nobody reads any more hand it back, so that an idle agent does
-    // not stay at the size of the largest table it ever cached. A table
-    // dropped for its age while still read is filled again at once, into
-    // the memory it leaves.
-    const bool idle = tickClock() - lastAccess >= idleTimeout;
-    if (dropped >= LARGE_CACHE_RECORDS && idle) malloc_trim(0);
+    // hand it back, so that an idle agent does not stay at the size of the
+    // largest table it ever cached.
+    if (dropped >= LARGE_CACHE_RECORDS) malloc_trim(0);
 #endif
 }
 
