@@ -170,7 +170,8 @@ void SnmpLooper::enable() {
         return;
     }
 
-    for (unsigned i = 0; i < REQUEST_BATCH; ++i) prepareSlot(i);
+    for (unsigned i = 0; i < REQUEST_BATCH; ++i)
+        prepareSlot(i);
     orla::getRunner().addSocket(socketFd, this, &SnmpLooper::receive, orla::SOCKET_READABLE);
     socketOpen = true;
 }

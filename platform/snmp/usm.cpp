@@ -85,7 +85,8 @@ struct Algorithms {
     Algorithms() {
         // The agent configures its crypto itself; the system's OpenSSL
         // configuration file is not read.
-        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_LOAD_CRYPTO_STRINGS, nullptr);
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_LOAD_CRYPTO_STRINGS,
+                            nullptr);
         for (size_t i = 0; i < AUTH_COUNT; ++i)
             digests[i] = EVP_MD_fetch(nullptr, AUTH_ALGORITHMS[i].digestName, nullptr);
         hash = EVP_MD_CTX_new();

@@ -93,13 +93,20 @@ def decode_oid(content):
     return "." + ".".join(str(a) for a in head + arcs[1:])
 
 
-def describe_reply(data):
-    """The lines that `request` prints for a version 1 or 2c reply."""
-    _, pos, end = read_tlv(data, 0)
+def pdu_header(data):
+    """The PDU tag of a version 1 or 2c message, its request ID, and the
+    position after the request ID."""
+    _, pos, _ = read_tlv(data, 0)
     _, _, pos = read_tlv(data, pos)          # version
     _, _, pos = read_tlv(data, pos)          # community
     pdu_tag, pos, _ = read_tlv(data, pos)
-    _, _, pos = read_tlv(data, pos)          # request id
+    _, s, pos = read_tlv(data, pos)
+    return pdu_tag, int.from_bytes(data[s:pos], "big", signed=True), pos
+
+
+def describe_reply(data):
+    """The lines that `request` prints for a version 1 or 2c reply."""
+    pdu_tag, _, pos = pdu_header(data)
     _, s, pos = read_tlv(data, pos)
     status = int.from_bytes(data[s:pos], "big", signed=True)
     _, s, pos = read_tlv(data, pos)
@@ -247,15 +254,6 @@ def cmd_hostile(args):
     return 0
 
 
-def request_id_of(reply):
-    _, pos, _ = read_tlv(reply, 0)
-    _, _, pos = read_tlv(reply, pos)         # version
-    _, _, pos = read_tlv(reply, pos)         # community
-    _, pos, _ = read_tlv(reply, pos)         # PDU
-    _, s, e = read_tlv(reply, pos)
-    return int.from_bytes(reply[s:e], "big", signed=True)
-
-
 def cmd_burst(args):
     agent = ("127.0.0.1", AGENT_PORT)
     senders = [open_socket("127.0.0.1") for _ in range(args.senders)]
@@ -268,8 +266,9 @@ def cmd_burst(args):
         except socket.timeout:
             print("sender %d: no reply" % number)
             return 1
-        if request_id_of(reply) != 1000 + number:
-            print("sender %d: the reply to request %d" % (number, request_id_of(reply)))
+        request_id = pdu_header(reply)[1]
+        if request_id != 1000 + number:
+            print("sender %d: the reply to request %d" % (number, request_id))
             return 1
         sock.settimeout(0.2)
         try:
