@@ -58,9 +58,8 @@ bool computeMac(const std::vector<unsigned char>& signingKey, uint32_t authProto
 // message's msgAuthoritativeEngineBoots/Time (they enter the AES IV), `salt`
 // its msgPrivacyParameters. DES encryption pads the plaintext with zeros to
 // a multiple of 8; DES decryption requires a multiple of 8 (RFC 3414 8.3.2)
-// and leaves the padding in `out`. False for an unknown protocol, a key too
-// short, or when the cipher is unavailable (DES needs OpenSSL's legacy
-// provider).
+// and leaves the padding in `out`. False for an unknown protocol or a key too
+// short.
 bool encryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                       uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
                       const unsigned char* plaintext, size_t length,

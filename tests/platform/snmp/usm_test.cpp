@@ -129,6 +129,39 @@ TEST_P(UsmCipher, RejectsShortKeyAndEmptyKey) {
 INSTANTIATE_TEST_SUITE_P(Protocols, UsmCipher,
                          ::testing::Values(usm::PRIV_CBC_DES, usm::PRIV_CFB128_AES_128));
 
+struct CipherVector {
+    uint32_t protocol;
+    const char* key;  // B key: AES its first 16 octets, DES key then pre-IV
+    const char* plain;
+    const char* cipher;
+};
+
+// Computed with the openssl command-line tool: AES-128-CFB under IV
+// boots 7 || time 100 || salt (RFC 3826 3.1.2.1), a plaintext that ends in
+// a partial block; DES-CBC under IV pre-IV XOR salt (RFC 3414 8.1.1.1).
+const CipherVector CIPHER_VECTORS[] = {
+    {usm::PRIV_CFB128_AES_128, "000102030405060708090a0b0c0d0e0f",
+     "3031323334353637383961626364656658595a", "db1df6351afecf0e8927de24dc2150ceaafa5c"},
+    {usm::PRIV_CBC_DES, "00010203040506071011121314151617", "30313233343536373839616263646566",
+     "20cdde41008be66273ffc58f3ce11f6d"},
+};
+
+TEST(UsmCipher, CiphertextMatchesKnownAnswers) {
+    const unsigned char salt[usm::SALT_LENGTH] = {1, 2, 3, 4, 5, 6, 7, 8};
+    for (const CipherVector& vector : CIPHER_VECTORS) {
+        const std::vector<unsigned char> key = fromHex(vector.key);
+        const std::vector<unsigned char> plain = fromHex(vector.plain);
+        std::vector<unsigned char> out;
+        ASSERT_TRUE(usm::encryptScopedPdu(vector.protocol, key, 7, 100, salt, plain.data(),
+                                          plain.size(), out));
+        EXPECT_EQ(out, fromHex(vector.cipher)) << vector.protocol;
+        const std::vector<unsigned char> cipher = fromHex(vector.cipher);
+        ASSERT_TRUE(usm::decryptScopedPdu(vector.protocol, key, 7, 100, salt, cipher.data(),
+                                          cipher.size(), out));
+        EXPECT_EQ(out, plain) << vector.protocol;
+    }
+}
+
 TEST(UsmCipher, DesCiphertextMustBeWholeBlocksAndProtocolKnown) {
     const std::vector<unsigned char> key(16, 3);
     unsigned char salt[usm::SALT_LENGTH] = {};
