@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -155,6 +156,8 @@ void SnmpLooper::enable() {
     int on = 1;
     setsockopt(socketFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     setsockopt(socketFd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    const timeval linger{0, LINGER_MICROSECONDS};
+    setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger);
     if (socketFd < 0) {
         std::cerr << "cannot create service connection" << std::endl;
         return;
@@ -185,32 +188,48 @@ void SnmpLooper::disable() {
 }
 
 void SnmpLooper::receive(int fd, int, unsigned) {
-    // Requests one at a time are answered at once. When several were
-    // waiting, requests come faster than the agent wakes up for each, and
-    // every wake-up costs more than serving a request: so the agent lets the
-    // next ones gather for a moment and serves them together, as a network
-    // card moderates its interrupts. A fast agent rarely finds several
-    // waiting even under load, so now and then it also tries one gathering.
-    // It goes back to waking per request once two gatherings in a row found
-    // fewer than GATHER_MIN (a trial: once one did); a manager with one or
-    // two requests outstanding thus waits for a pause only in a trial. The
-    // rounds are bounded so platform messages and timers are still served.
-    unsigned served = serveBatch(fd);
-    if (served < GATHER_MIN && ++wakeupsSinceGathering < GATHER_TRIAL_INTERVAL) return;
+    // Between requests the agent waits for the next one in the read itself
+    // rather than in the event loop: a manager at work sends its next
+    // request within tens of microseconds, and every wake-up through the
+    // event loop costs one system call more. The read gives up after
+    // LINGER_MICROSECONDS (rounded up to the kernel's tick), and the agent
+    // returns to the event loop at the latest LINGER_BUDGET_MILLIS after it
+    // left it, so platform messages and timers wait no longer than that.
+    const uint64_t woken = orla::monotonicMillis();
+    unsigned served = serveBatch(fd, MSG_DONTWAIT);
+    while (served > 0) {
+        if (served >= GATHER_MIN || ++wakeupsSinceGathering >= GATHER_TRIAL_INTERVAL)
+            gather(fd, served);
+        if (orla::monotonicMillis() - woken >= LINGER_BUDGET_MILLIS) return;
+        served = serveBatch(fd, MSG_WAITFORONE);
+    }
+}
+
+void SnmpLooper::gather(int fd, unsigned served) {
+    // When several requests were waiting, requests come faster than the
+    // agent wakes up for each, and every wake-up costs more than serving a
+    // request: so the agent lets the next ones gather for a moment and
+    // serves them together, as a network card moderates its interrupts. A
+    // fast agent rarely finds several waiting even under load, so now and
+    // then it also tries one gathering. It goes back to waking per request
+    // once two gatherings in a row found fewer than GATHER_MIN (a trial:
+    // once one did); a manager with one or two requests outstanding thus
+    // waits for a pause only in a trial. The rounds are bounded so platform
+    // messages and timers are still served.
     wakeupsSinceGathering = 0;
     unsigned sparseRounds = served < GATHER_MIN ? 1 : 0;
     for (unsigned round = 0; round < GATHER_ROUNDS && sparseRounds < 2; ++round) {
-        const timespec gather{0, GATHER_NANOSECONDS};
-        clock_nanosleep(CLOCK_MONOTONIC, 0, &gather, nullptr);
+        const timespec pause{0, GATHER_NANOSECONDS};
+        clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
         do {
-            served = serveBatch(fd);
+            served = serveBatch(fd, MSG_DONTWAIT);
         } while (served == REQUEST_BATCH && ++round < GATHER_ROUNDS);
         sparseRounds = served < GATHER_MIN ? sparseRounds + 1 : 0;
     }
 }
 
-unsigned SnmpLooper::serveBatch(int fd) {
-    const int received = recvmmsg(fd, receiveHeaders, REQUEST_BATCH, MSG_DONTWAIT, nullptr);
+unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
+    const int received = recvmmsg(fd, receiveHeaders, REQUEST_BATCH, readFlags, nullptr);
     if (received <= 0) return 0;
     const auto count = static_cast<unsigned>(received);
 

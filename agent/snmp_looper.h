@@ -26,12 +26,19 @@ class SnmpLooper : public orla::Looper {
     // Unregisters and closes the UDP socket; does nothing when it is closed.
     void disable();
     // The socket-readable callback: serves the datagrams waiting on the
-    // socket, each with at most one reply; under load, in batches.
+    // socket, each with at most one reply, and waits a moment for more.
     void receive(int fd, int data, unsigned events);
     // Takes up to REQUEST_BATCH waiting datagrams in one read, serves each
     // and sends the replies in one write. Returns how many it took.
-    unsigned serveBatch(int fd);
+    // `readFlags`: MSG_DONTWAIT, or MSG_WAITFORONE to wait for the first
+    // datagram as long as the socket's receive timeout.
+    unsigned serveBatch(int fd, int readFlags);
     static constexpr unsigned REQUEST_BATCH = 16;
+    static constexpr long LINGER_MICROSECONDS = 1000;
+    static constexpr uint64_t LINGER_BUDGET_MILLIS = 2;
+    // Under load: lets requests gather in pauses and serves them together.
+    // `served` is how many the read that found the load took.
+    void gather(int fd, unsigned served);
     static constexpr unsigned GATHER_ROUNDS = 32;
     static constexpr unsigned GATHER_MIN = 3;
     static constexpr unsigned GATHER_TRIAL_INTERVAL = 128;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Truncated, random and malformed datagrams get no reply and leave the agent
-# serving; requests that arrive together each get their own reply.
+# serving; requests that arrive together each get their own reply; a manager
+# that keeps the agent busy does not keep platform messages waiting.
 source "$SRC/lib.sh"
 need_python3
 
@@ -26,6 +27,20 @@ done
 step "requests arriving together are answered each to its sender"
 out=$(udp burst --senders 50 $TESTMIB.2.0) || fail "$out"
 echo "$out"
+
+step "platform messages are served while a manager keeps the agent busy"
+busy_out=$(mktemp)
+udp busy --seconds 10 $TESTMIB.2.0 >"$busy_out" 2>&1 &
+busy=$!
+sleep 1
+for i in 1 2 3 4 5; do
+    expect_contains "$(cli snmp print)" "enabled" "settings read $i during the load"
+done
+# Served during the load, not after it.
+kill -0 $busy 2>/dev/null || fail "the settings reads waited for the manager to stop"
+wait $busy || fail "busy manager: $(cat "$busy_out")"
+cat "$busy_out"
+rm -f "$busy_out"
 
 step "the agent still serves net-snmp's tools"
 expect_eq "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" \

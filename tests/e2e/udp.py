@@ -27,6 +27,7 @@ import random
 import re
 import socket
 import sys
+import time
 
 AGENT_PORT = 161
 
@@ -281,6 +282,30 @@ def cmd_burst(args):
     return 0
 
 
+def cmd_busy(args):
+    """A manager that keeps --in-flight requests outstanding, for a while."""
+    agent = ("127.0.0.1", AGENT_PORT)
+    sock = open_socket("127.0.0.1")
+    sock.settimeout(1.0)
+    sent = answered = 0
+    end = time.monotonic() + args.seconds
+    while time.monotonic() < end or answered < sent:
+        while sent < answered + args.in_flight and time.monotonic() < end:
+            sock.sendto(build_request(1, "morvel", 0xA0, sent, 0, 0, [args.oid]), agent)
+            sent += 1
+        try:
+            reply = sock.recvfrom(65536)[0]
+        except socket.timeout:
+            print("request %d: no reply" % answered)
+            return 1
+        if pdu_header(reply)[1] != answered:
+            print("request %d: the reply to another" % answered)
+            return 1
+        answered += 1
+    print("%d requests answered, %d outstanding at a time" % (answered, args.in_flight))
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     sub = parser.add_subparsers(dest="command", required=True)
@@ -299,9 +324,13 @@ def main():
     burst = sub.add_parser("burst")
     burst.add_argument("--senders", type=int, default=50)
     burst.add_argument("oid")
+    busy = sub.add_parser("busy")
+    busy.add_argument("--seconds", type=float, default=5)
+    busy.add_argument("--in-flight", type=int, default=4)
+    busy.add_argument("oid")
     args = parser.parse_args()
     commands = {"request": cmd_request, "capture": cmd_capture, "hostile": cmd_hostile,
-                "burst": cmd_burst}
+                "burst": cmd_burst, "busy": cmd_busy}
     return commands[args.command](args)
 
 
