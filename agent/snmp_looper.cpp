@@ -157,7 +157,8 @@ void SnmpLooper::enable() {
     setsockopt(socketFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     setsockopt(socketFd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     const timeval linger{0, LINGER_MICROSECONDS};
-    setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger);
+    // Without the timeout a waiting read could block the event loop for good.
+    readsLinger = setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger) == 0;
     if (socketFd < 0) {
         std::cerr << "cannot create service connection" << std::endl;
         return;
@@ -200,7 +201,7 @@ void SnmpLooper::receive(int fd, int, unsigned) {
     while (served > 0) {
         if (served >= GATHER_MIN || ++wakeupsSinceGathering >= GATHER_TRIAL_INTERVAL)
             gather(fd, served);
-        if (orla::monotonicMillis() - woken >= LINGER_BUDGET_MILLIS) return;
+        if (!readsLinger || orla::monotonicMillis() - woken >= LINGER_BUDGET_MILLIS) return;
         served = serveBatch(fd, MSG_WAITFORONE);
     }
 }

@@ -36,6 +36,7 @@ class SnmpLooper : public orla::Looper {
     static constexpr unsigned REQUEST_BATCH = 16;
     static constexpr long LINGER_MICROSECONDS = 1000;
     static constexpr uint64_t LINGER_BUDGET_MILLIS = 2;
+    bool readsLinger = false;  // the socket's receive timeout is set
     // Under load: lets requests gather in pauses and serves them together.
     // `served` is how many the read that found the load took.
     void gather(int fd, unsigned served);
