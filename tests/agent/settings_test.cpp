@@ -1,5 +1,5 @@
-// The settings handler: engine ID text form, loading and storing the
-// settings, the trap generator selection, and the generator list.
+// The settings handler past the command line's end-to-end test: a store
+// write that fails, and a generator selection with repetitions.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -12,7 +12,6 @@
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/store.h"
-#include "platform/snmp/usm.h"
 
 namespace {
 
@@ -58,52 +57,9 @@ class Settings : public ::testing::Test {
         agent->init();
         return agent;
     }
-    // The same, after the running one ends.
-    std::unique_ptr<SnmpLooper> restart(std::unique_ptr<SnmpLooper> agent) {
-        agent.reset();
-        return start();
-    }
-
     std::string dir_;
     std::string settingsPath_;
 };
-
-TEST(EngineID, TextFormatHasEnterprisePrefix) {
-    // 0x80000000 + 32473, then the text format octet 4 (RFC 3411 SnmpEngineID).
-    EXPECT_EQ(formatEngineID("r1"), std::string("\x80\x00\x7e\xd9\x04r1", 7));
-    EXPECT_EQ(formatEngineID("").size(), 5u);
-    EXPECT_EQ(deformatEngineID(formatEngineID("router-7")), "router-7");
-    EXPECT_EQ(deformatEngineID(std::string("\x80\x00\x7e\xd9\x04", 5)), "");
-    EXPECT_EQ(deformatEngineID("abc"), "");
-}
-
-std::vector<unsigned char> localisedPrivKey(const std::string& engineID) {
-    return aKeyToBKey(passwordToAKey("priv-pw", usm::AUTH_HMAC_SHA_96), engineID,
-                      usm::AUTH_HMAC_SHA_96);
-}
-
-TEST_F(Settings, KeysAreLocalisedAtStartAlsoWithoutStoredSettings) {
-    auto agent = start();
-    orla::message user;
-    user.insert(snmp::COMM_NAME, std::string("ops"));
-    user.insert(snmp::COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
-    user.insert(snmp::COMM_PRIV_PASSWORD, std::string("priv-pw"));
-    ASSERT_TRUE(communityKeep->cmdAddObj(user).has(orla::OBJ_ID));
-
-    // Never configured: the engine ID an empty text gives, and nothing stored.
-    agent = restart(std::move(agent));
-    EXPECT_EQ(agent->serverInfo.engineID, formatEngineID(""));
-    EXPECT_EQ(orla::Store(settingsPath_, 5).size(), 0u);
-    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("")));
-
-    orla::message set;
-    set.insert(snmp::SNMP_ENGINE_ID, std::string("core-1"));
-    agent->cmdSet(set);
-    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("core-1")));
-
-    agent = restart(std::move(agent));
-    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("core-1")));
-}
 
 TEST_F(Settings, StoreWriteFailureIsReportedNotHidden) {
     auto agent = start();
@@ -130,22 +86,6 @@ TEST_F(Settings, GeneratorSelectionResubscribesWithoutRepetitions) {
     std::vector<uint32_t> expected{2, 0, snmp::START_TRAP_ID, 7};
     EXPECT_EQ(agent->trapGenerators, expected);
     EXPECT_EQ(orla::Store(settingsPath_, 5).get(0).get(snmp::SNMP_TRAP_GENERATORS), expected);
-}
-
-TEST_F(Settings, GeneratorListStartsWithTheStartTrap) {
-    auto agent = start();
-    orla::message reply = agent->cmdUnknown(orla::message(), snmp::CMD_LIST_GENERATORS);
-    std::vector<orla::flat_message> list = reply.get(orla::OBJ_LIST);
-    ASSERT_EQ(list.size(), 4u);
-    orla::message first(list[0]);
-    EXPECT_EQ(first.get(orla::OBJ_ID), snmp::START_TRAP_ID);
-    EXPECT_EQ(first.get(orla::OBJ_NAME), "start-trap");
-    EXPECT_EQ(orla::message(list[3]).get(orla::OBJ_NAME), "gen2");
-
-    scribers.clear();
-    reply = agent->cmdUnknown(orla::message(), snmp::CMD_LIST_GENERATORS);
-    EXPECT_EQ(reply.get(orla::OBJ_LIST).size(), 1u);
-    EXPECT_TRUE(agent->cmdUnknown(orla::message(), 12345).empty());
 }
 
 }  // namespace
