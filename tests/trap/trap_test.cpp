@@ -82,24 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BindingCase{"NoName", false, true, 4, true, "x", false}),
     [](const ::testing::TestParamInfo<BindingCase>& info) { return info.param.name; });
 
-bool takeEverything(std::vector<VariableBinding>& bindings, const orla::message&, OID& trapOid,
-                    int& genericTrap, int& specificTrap) {
-    trapOid = OID{1, 3, 6, 1, 4, 1, 99};
-    genericTrap = 6;
-    specificTrap = 42;
-    bindings.push_back({OID{1, 3, 6, 1, 4, 1, 99, 1}, ber::INTEGER, std::string("\x07", 1)});
-    return true;
-}
-
-TEST_F(CreateTrap, FirstMakerThatTakesTheRequestWins) {
-    trapMakers.insert(trapMakers.begin(), takeEverything);
-    DecodedTrap trap = build(vendorRequest());
-    EXPECT_EQ(trap.enterprise, OID({1, 3, 6, 1, 4, 1, 99}));
-    EXPECT_EQ(trap.specificTrap, 42);
-    ASSERT_EQ(trap.bindings.size(), 1u);
-    EXPECT_EQ(trap.bindings[0].value, std::string("\x07", 1));
-}
-
 // One SNMPv3 security level: the header it gives a trap.
 struct LevelCase {
     const char* name;
