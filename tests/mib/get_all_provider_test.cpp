@@ -114,6 +114,22 @@ TEST_F(TableProviders, SetObjectGoesToEverySourceAndOneAcceptanceSuffices) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "not mine\nnor mine\n");
 }
 
+TEST_F(TableProviders, CountIsTheSumOfTheSourcesAnswersOrFails) {
+    const uint32_t three = 3, four = 4;
+    GetAllProvider provider;
+    provider.addSource(parseOne, firstPath);
+    provider.addSource(parseOne, secondPath);
+    first.count = &three;
+    second.count = &four;
+    unsigned count = 99;
+    EXPECT_TRUE(provider.getCountCMD(count));
+    EXPECT_EQ(count, 7u);
+    EXPECT_FALSE(provider.valid);  // counting fills nothing
+
+    second.count = nullptr;
+    EXPECT_FALSE(provider.getCountCMD(count));
+}
+
 // Accepts only objects named "wanted".
 Data* makeIfWanted(orla::message const& object) {
     return object.get(orla::OBJ_NAME) == "wanted" ? makeNamed(object) : nullptr;

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "mib/data.h"
+#include "mib/leaf.h"
 #include "mib/provider.h"
+#include "mib/scalar.h"
 #include "mib/table.h"
 #include "platform/snmp/ber_in.h"
 #include "platform/snmp/ber_out.h"
@@ -72,7 +74,10 @@ class FakeProvider : public DataProvider {
 // the first updateTables.
 class FakeTableProvider : public TableProvider {
   public:
-    bool setData(Data*) override { return false; }
+    bool setData(Data* rec) override {
+        setRecords.push_back(rec);
+        return true;
+    }
     void subscribe(TableProviderClient* client) override { clients.push_back(client); }
     void updateTables() override {
         if (filled) return;
@@ -94,7 +99,22 @@ class FakeTableProvider : public TableProvider {
 
     std::vector<std::unique_ptr<Rec>> records;
     std::vector<TableProviderClient*> clients;
+    std::vector<Data*> setRecords;
     bool filled = false;
 };
+
+// The registration functions make leaves (and, for constants, packers) that
+// live for the process. Tests empty the registry between cases and free what
+// the functions made: every leaf, and the packer of every scalar without a
+// provider (which in these tests always comes from addScalarConst...Leaf).
+inline void releaseRegistered() {
+    for (const auto& [oid, leaf] : leafs) {
+        if (auto* scalar = dynamic_cast<ScalarLeaf*>(leaf); scalar && !scalar->provider) {
+            delete scalar->packer;
+        }
+        delete leaf;
+    }
+    leafs.clear();
+}
 
 }  // namespace mibtest

@@ -36,8 +36,8 @@ struct FakeClock {
     ~FakeClock() { CacheUpdateTimeout::tickClock = orla::getJiffies; }
 };
 
-// A platform handler with an object list served in pages of `pageSize` and
-// a set-object answer. Every request it gets is kept.
+// A platform handler with an object list served in pages of `pageSize`, a
+// count, and get, set and set-object answers. Every request it gets is kept.
 class FakeHandler : public orla::Handler {
   public:
     orla::message cmdGetAll(const orla::message& request, uint32_t startId, uint32_t) override {
@@ -52,6 +52,20 @@ class FakeHandler : public orla::Handler {
             reply.append(orla::OBJ_LIST, objects[i]);
         if (end < objects.size()) reply.insert(orla::OBJ_NEXT, static_cast<uint32_t>(end));
         return reply;
+    }
+    orla::message cmdGetCount(const orla::message& request) override {
+        requests.push_back(request);
+        orla::message reply;
+        if (count) reply.insert(orla::OBJ_COUNT, *count);
+        return reply;
+    }
+    orla::message cmdGet(const orla::message& request) override {
+        requests.push_back(request);
+        return getError.empty() ? orla::message() : orla::errorMsg(orla::ERR_UNSUPPORTED, getError);
+    }
+    orla::message cmdSet(const orla::message& request) override {
+        requests.push_back(request);
+        return setError.empty() ? orla::message() : orla::errorMsg(orla::ERR_BAD_VALUE, setError);
     }
     orla::message cmdSetObj(const orla::message& request, uint32_t) override {
         requests.push_back(request);
@@ -69,7 +83,9 @@ class FakeHandler : public orla::Handler {
     std::vector<orla::message> objects;
     size_t pageSize = 1000;
     size_t failPage = 0;  // 1-based get-all request that fails; 0: none
+    const uint32_t* count = nullptr;
     std::string setError;
+    std::string getError;
     std::vector<orla::message> requests;
 };
 
