@@ -1,5 +1,6 @@
 // The community handler past the end-to-end access, restart and command line
-// tests: store entries it did not write, refused commands, failed writes.
+// tests: store entries it did not write, refused commands, failed writes, and
+// change notifications.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,6 +12,8 @@
 
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
+#include "platform/orla/looper.h"
+#include "platform/orla/runner.h"
 #include "platform/orla/store.h"
 
 using namespace snmp;
@@ -147,6 +150,39 @@ TEST_F(CommunityKeepTest, GetAllFromARemovedIdIsABadStartId) {
     const uint32_t id = add("a");
     ASSERT_FALSE(orla::isError(keep_->cmdRemoveObj({}, id)));
     EXPECT_EQ(orla::getErrorCode(keep_->cmdGetAll({}, id, 2)), orla::ERR_BAD_START_ID);
+}
+
+// Records the change notifications it receives.
+struct Subscriber : orla::Handler {
+    orla::message cmdUnknown(const orla::message& request, uint32_t cmd) override {
+        if (cmd == orla::CMD_NOTIFY) notes.push_back(request);
+        return {};
+    }
+    std::vector<orla::message> notes;
+};
+
+// Nothing in the agent subscribes: the notifications are for other processes.
+TEST_F(CommunityKeepTest, SubscribersLearnOfEveryChange) {
+    orla::Looper looper;
+    Subscriber subscriber;
+    ASSERT_TRUE(looper.addHandler(ID_COMMUNITIES, keep_.get()));
+    ASSERT_TRUE(looper.addHandler(2, &subscriber));
+    auto command = [](uint32_t cmd, orla::message msg) {
+        msg.insert(orla::MSG_TO, std::vector<uint32_t>{0, ID_COMMUNITIES});
+        msg.insert(orla::MSG_CMD, cmd);
+        return msg;
+    };
+    subscriber.sendCmd(command(orla::CMD_SUBSCRIBE, {}), orla::CMD_SUBSCRIBE);
+    orla::getRunner().runOnce(0);
+    const uint32_t id =
+        looper.exchangeMessage(command(orla::CMD_ADDOBJ, named("ops")), 0).get(orla::OBJ_ID);
+    looper.exchangeMessage(command(orla::CMD_REMOVEOBJ, withId(id)), 0);
+    orla::getRunner().runOnce(0);
+    ASSERT_EQ(subscriber.notes.size(), 2u);
+    EXPECT_EQ(subscriber.notes[0].get(orla::OBJ_ID), id);
+    EXPECT_EQ(subscriber.notes[0].get(COMM_NAME), "ops");
+    EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_ID), id);
+    EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_REMOVED), 1u);
 }
 
 }  // namespace
