@@ -1,5 +1,6 @@
-// The settings handler past the command line's end-to-end test: a store
-// write that fails, and a generator selection with repetitions.
+// The settings handler past the command line's end-to-end test: keys after
+// a start without stored settings, a store write that fails, and a generator
+// selection with repetitions.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -12,6 +13,7 @@
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/store.h"
+#include "platform/snmp/usm.h"
 
 namespace {
 
@@ -57,9 +59,36 @@ class Settings : public ::testing::Test {
         agent->init();
         return agent;
     }
+    // The same, after the running one ends.
+    std::unique_ptr<SnmpLooper> restart(std::unique_ptr<SnmpLooper> agent) {
+        agent.reset();
+        return start();
+    }
+
     std::string dir_;
     std::string settingsPath_;
 };
+
+std::vector<unsigned char> localisedPrivKey(const std::string& engineID) {
+    return aKeyToBKey(passwordToAKey("priv-pw", usm::AUTH_HMAC_SHA_96), engineID,
+                      usm::AUTH_HMAC_SHA_96);
+}
+
+// The end-to-end v3 tests restart agents with stored settings only.
+TEST_F(Settings, KeysAreLocalisedAtStartAlsoWithoutStoredSettings) {
+    auto agent = start();
+    orla::message user;
+    user.insert(snmp::COMM_NAME, std::string("ops"));
+    user.insert(snmp::COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
+    user.insert(snmp::COMM_PRIV_PASSWORD, std::string("priv-pw"));
+    ASSERT_TRUE(communityKeep->cmdAddObj(user).has(orla::OBJ_ID));
+
+    // Never configured: the engine ID an empty text gives, and nothing stored.
+    agent = restart(std::move(agent));
+    EXPECT_EQ(agent->serverInfo.engineID, formatEngineID(""));
+    EXPECT_EQ(orla::Store(settingsPath_, 5).size(), 0u);
+    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("")));
+}
 
 TEST_F(Settings, StoreWriteFailureIsReportedNotHidden) {
     auto agent = start();
