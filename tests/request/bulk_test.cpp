@@ -23,11 +23,12 @@ struct BulkCase {
 
 class Bulk : public Tree, public ::testing::WithParamInterface<BulkCase> {};
 
-// Repeaters after a non-repeater, off the end of the tree and after it, zero
-// repetitions and communities without read access are the end-to-end tests'.
+// Repeaters after a non-repeater, off the end of the tree and after it, and
+// zero repetitions are the end-to-end bulk test's.
 // clang-format off
 const BulkCase CASES[] = {
     {"SecondRepeaterPastEndCutsRepetition", 0, 3, {under({2, 1}), under({4, 0})}, 0, 0, {e("2.2")}},
+    {"FirstRepeaterFailingAfterNonRepeaters", 1, 5, {under({1}), under({4, 0})}, 0, 0, {e("1.0")}},
     {"FailingNonRepeaterAnsweredAsGetNext", 2, 1, {under({1}), under({4, 0}), under({2})}, 2, 2,
      {e("1.0"), e("4.0")}},
     {"NegativeRepetitionsAsZero", 0, -1, {under({1})}, 0, 0, {}},
@@ -52,6 +53,16 @@ TEST_P(Bulk, AnswersInRfc3416Layout) {
 
 INSTANTIATE_TEST_SUITE_P(Pdu, Bulk, ::testing::ValuesIn(CASES),
                          [](const auto& info) { return std::string(info.param.scenario); });
+
+TEST_F(Tree, BulkWithoutReadEchoesFirstBindingWithNoSuchName) {
+    Reply reply;
+    ASSERT_TRUE(serve(request(1, "public", ber::GET_BULK_REQUEST, 0, 5,
+                              {binding(under({1})), binding(under({2}))}),
+                      PduPolicy{false, false}, reply));
+    EXPECT_EQ(reply.status, 2);
+    EXPECT_EQ(reply.index, 1);
+    EXPECT_EQ(names(reply), std::vector<std::string>{e("1")});
+}
 
 // A huge table and max-repetitions: the reply stops at the size limit, and
 // the work at what such a reply could hold.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ifaced/interface_object.h"
+#include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "tests/platform/ifaced/fake_sysfs.h"
 
@@ -75,8 +76,8 @@ class InterfaceServiceTest : public testing::Test {
     FakeSysfs sysfs;
 };
 
-// Full walks in pages of two, ifNumber, ifLastChange and an ifAlias write
-// reaching the kernel are the end-to-end interfaces test's.
+// Full walks in pages of two, ifNumber and an ifAlias write reaching the
+// kernel are the end-to-end interfaces test's.
 TEST_F(InterfaceServiceTest, StartIdBetweenIndexesAndSmallerRequestedPages) {
     InterfaceService service(sysfs.root(), 32);
     EXPECT_EQ(indexes(getAll(service, std::nullopt)), (std::vector<uint32_t>{1, 2, 3, 7, 10}));
@@ -130,6 +131,32 @@ TEST_F(InterfaceServiceTest, FailedAliasWriteIsAnErrorReply) {
     ASSERT_TRUE(orla::isError(reply));
     EXPECT_NE(orla::getError(reply).find("cannot write"), std::string::npos);
     EXPECT_EQ(orla::getError(reply).find('\n'), std::string::npos);
+}
+
+TEST_F(InterfaceServiceTest, OperStatusChangeSetsLastChange) {
+    InterfaceService service(sysfs.root(), 2);
+    EXPECT_EQ(objectOf(service, 3).get(ifaced::IF_LAST_CHANGE, 99), 0u);
+
+    sysfs.write("eth1", "operstate", "down\n");
+    uint32_t before = orla::getJiffies();
+    orla::message eth1 = objectOf(service, 3);
+    uint32_t after = orla::getJiffies();
+    uint32_t changed = eth1.get(ifaced::IF_LAST_CHANGE);
+    EXPECT_EQ(eth1.get(ifaced::IF_OPER_STATUS), 2u);
+    EXPECT_LE(changed - before, after - before);  // modulo 2^32
+    // Unchanged since: the time stays; others never changed.
+    EXPECT_EQ(objectOf(service, 3).get(ifaced::IF_LAST_CHANGE), changed);
+    EXPECT_EQ(objectOf(service, 7).get(ifaced::IF_LAST_CHANGE, 99), 0u);
+
+    // Later pages come from the walk's snapshot; a new walk sees the change.
+    getAll(service, std::nullopt);
+    sysfs.write("eth3", "operstate", "down\n");
+    EXPECT_EQ(objects(getAll(service, 3))[1].get(ifaced::IF_OPER_STATUS), 1u);
+    EXPECT_EQ(objectOf(service, 7).get(ifaced::IF_OPER_STATUS), 2u);
+
+    // An interface that appears after the start is a change too.
+    sysfs.addInterface("eth9", 12);
+    EXPECT_NE(objectOf(service, 12).get(ifaced::IF_LAST_CHANGE), 0u);
 }
 
 }  // namespace

@@ -39,6 +39,17 @@ struct Recorder {
     }
 };
 
+TEST(ThinRunner, TimersFireInDeadlineOrderTiesInArmingOrder) {
+    orla::ThinRunner runner;
+    Recorder rec;
+    runner.addTimer(&rec, &Recorder::c, 2);
+    runner.addTimer(&rec, &Recorder::a, 0);
+    runner.addTimer(&rec, &Recorder::b, 0);
+    runner.addTimer(&rec, &Recorder::a, 1);
+    ASSERT_TRUE(runUntil(runner, [&] { return rec.log.size() == 4; }));
+    EXPECT_EQ(rec.log, (std::vector<std::string>{"a", "b", "a", "c"}));
+}
+
 TEST(ThinRunner, CancelledTimersDoNotFireDroppedHandlesKeepTheirs) {
     orla::ThinRunner runner;
     Recorder rec, other;

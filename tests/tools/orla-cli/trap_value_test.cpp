@@ -77,5 +77,14 @@ TEST(TrapValue, OidOfMoreThan128ArcsIsRefused) {
     EXPECT_FALSE(encodeTrapValue(0x06, text + ".1", content));
 }
 
+TEST(TrapValue, TypesByNameOrTag) {
+    uint32_t type = 0;
+    EXPECT_TRUE(parseNamedCode("timeticks", TRAP_VALUE_TYPES, type));
+    EXPECT_EQ(type, 0x43u);
+    EXPECT_TRUE(parseNamedCode("0x46", TRAP_VALUE_TYPES, type));
+    EXPECT_EQ(type, 0x46u);
+    EXPECT_FALSE(parseNamedCode("float", TRAP_VALUE_TYPES, type));
+}
+
 }  // namespace
 }  // namespace orla::cli
