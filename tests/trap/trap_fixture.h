@@ -94,7 +94,7 @@ class AgentTest : public ::testing::Test {
     }
     void TearDown() override { trapMakers.clear(); }
 
-    // Adds a community used as SNMPv3 user, its keys localised to the agent.
+    // Adds a community used as SNMPv3 user; its keys are localised to the agent.
     CommunityKeep::Item* addUser(const std::string& name, uint32_t security,
                                  uint32_t authProtocol = usm::AUTH_HMAC_SHA_96,
                                  uint32_t privProtocol = usm::PRIV_CFB128_AES_128) {
@@ -106,15 +106,7 @@ class AgentTest : public ::testing::Test {
         cfg.insert(snmp::COMM_AUTH_PASSWORD, std::string("auth-secret"));
         cfg.insert(snmp::COMM_PRIV_PASSWORD, std::string("priv-secret"));
         communityKeep->cmdAddObj(cfg);
-        CommunityKeep::Item* item = communityKeep->findItem(name);
-        if (item == nullptr) return nullptr;
-        const std::string& engineID = loop->serverInfo.engineID;
-        item->authKey = bKeyToDKey(
-            aKeyToBKey(passwordToAKey("auth-secret", authProtocol), engineID, authProtocol),
-            authProtocol);
-        item->privKey =
-            aKeyToBKey(passwordToAKey("priv-secret", authProtocol), engineID, authProtocol);
-        return item;
+        return communityKeep->findItem(name);
     }
 
     static orla::message vendorRequest() {
