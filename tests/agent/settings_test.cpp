@@ -1,5 +1,6 @@
-// The settings handler: engine ID text form, loading and storing the
-// settings, the trap generator selection, and the generator list.
+// The settings handler past the command line's end-to-end test: keys after
+// a start without stored settings, a store write that fails, and a generator
+// selection with repetitions.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -68,20 +69,12 @@ class Settings : public ::testing::Test {
     std::string settingsPath_;
 };
 
-TEST(EngineID, TextFormatHasEnterprisePrefix) {
-    // 0x80000000 + 32473, then the text format octet 4 (RFC 3411 SnmpEngineID).
-    EXPECT_EQ(formatEngineID("r1"), std::string("\x80\x00\x7e\xd9\x04r1", 7));
-    EXPECT_EQ(formatEngineID("").size(), 5u);
-    EXPECT_EQ(deformatEngineID(formatEngineID("router-7")), "router-7");
-    EXPECT_EQ(deformatEngineID(std::string("\x80\x00\x7e\xd9\x04", 5)), "");
-    EXPECT_EQ(deformatEngineID("abc"), "");
-}
-
 std::vector<unsigned char> localisedPrivKey(const std::string& engineID) {
     return aKeyToBKey(passwordToAKey("priv-pw", usm::AUTH_HMAC_SHA_96), engineID,
                       usm::AUTH_HMAC_SHA_96);
 }
 
+// The end-to-end v3 tests restart agents with stored settings only.
 TEST_F(Settings, KeysAreLocalisedAtStartAlsoWithoutStoredSettings) {
     auto agent = start();
     orla::message user;
@@ -95,14 +88,6 @@ TEST_F(Settings, KeysAreLocalisedAtStartAlsoWithoutStoredSettings) {
     EXPECT_EQ(agent->serverInfo.engineID, formatEngineID(""));
     EXPECT_EQ(orla::Store(settingsPath_, 5).size(), 0u);
     EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("")));
-
-    orla::message set;
-    set.insert(snmp::SNMP_ENGINE_ID, std::string("core-1"));
-    agent->cmdSet(set);
-    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("core-1")));
-
-    agent = restart(std::move(agent));
-    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("core-1")));
 }
 
 TEST_F(Settings, StoreWriteFailureIsReportedNotHidden) {
@@ -130,22 +115,6 @@ TEST_F(Settings, GeneratorSelectionResubscribesWithoutRepetitions) {
     std::vector<uint32_t> expected{2, 0, snmp::START_TRAP_ID, 7};
     EXPECT_EQ(agent->trapGenerators, expected);
     EXPECT_EQ(orla::Store(settingsPath_, 5).get(0).get(snmp::SNMP_TRAP_GENERATORS), expected);
-}
-
-TEST_F(Settings, GeneratorListStartsWithTheStartTrap) {
-    auto agent = start();
-    orla::message reply = agent->cmdUnknown(orla::message(), snmp::CMD_LIST_GENERATORS);
-    std::vector<orla::flat_message> list = reply.get(orla::OBJ_LIST);
-    ASSERT_EQ(list.size(), 4u);
-    orla::message first(list[0]);
-    EXPECT_EQ(first.get(orla::OBJ_ID), snmp::START_TRAP_ID);
-    EXPECT_EQ(first.get(orla::OBJ_NAME), "start-trap");
-    EXPECT_EQ(orla::message(list[3]).get(orla::OBJ_NAME), "gen2");
-
-    scribers.clear();
-    reply = agent->cmdUnknown(orla::message(), snmp::CMD_LIST_GENERATORS);
-    EXPECT_EQ(reply.get(orla::OBJ_LIST).size(), 1u);
-    EXPECT_TRUE(agent->cmdUnknown(orla::message(), 12345).empty());
 }
 
 }  // namespace

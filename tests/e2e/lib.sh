@@ -53,6 +53,13 @@ enable_agent() {
     wait_for udp161_bound || fail "agent does not listen on UDP 161"
 }
 
+# Adds a community with the fields FIELD=VALUE... and prints its id.
+add_community() {
+    local reply
+    reply=$(cli send 161.1 addobj "$@") || fail "addobj $*: $reply"
+    sed -n 's/.*OBJ_ID=\([0-9]*\).*/\1/p' <<<"$reply"
+}
+
 agent_alive() { kill -0 "$AGENT_PID" 2>/dev/null || fail "agent died"; }
 
 expect_eq() {  # expected actual what

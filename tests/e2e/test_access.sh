@@ -10,11 +10,6 @@ enable_agent
 get() {  # COMMUNITY VERSION NAME: the value part of one snmpget line
     nsnmp snmpget -v"$2" -c "$1" 127.0.0.1 "$3" | sed 's/^[^=]*= //'
 }
-add_community() {  # FIELDS...: prints the new id
-    local reply
-    reply=$(cli send 161.1 addobj "$@") || fail "addobj $*: $reply"
-    sed -n 's/.*OBJ_ID=\([0-9]*\).*/\1/p' <<<"$reply"
-}
 
 step "the default community reads"
 expect_eq "INTEGER: 42" "$(get morvel 2c $TESTMIB.1.0)" "read with morvel"

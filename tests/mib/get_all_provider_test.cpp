@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "mib/get_first_provider.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
 #include "platform/snmp/ber.h"
@@ -113,7 +114,7 @@ TEST_F(TableProviders, SetObjectGoesToEverySourceAndOneAcceptanceSuffices) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "not mine\nnor mine\n");
 }
 
-TEST_F(TableProviders, CountIsTheSumOfTheSourcesAnswers) {
+TEST_F(TableProviders, CountIsTheSumOfTheSourcesAnswersOrFails) {
     const uint32_t three = 3, four = 4;
     GetAllProvider provider;
     provider.addSource(parseOne, firstPath);
@@ -127,6 +128,29 @@ TEST_F(TableProviders, CountIsTheSumOfTheSourcesAnswers) {
 
     second.count = nullptr;
     EXPECT_FALSE(provider.getCountCMD(count));
+}
+
+// Accepts only objects named "wanted".
+Data* makeIfWanted(orla::message const& object) {
+    return object.get(orla::OBJ_NAME) == "wanted" ? makeNamed(object) : nullptr;
+}
+
+// No shipped plug-in uses it: the first object the parser takes, across pages.
+TEST_F(TableProviders, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
+    first.addObject(10, "no");
+    first.addObject(11, "no");
+    first.addObject(12, "wanted");
+    first.addObject(13, "wanted");
+    first.pageSize = 2;
+    GetFirstProvider provider(makeIfWanted, firstPath);
+
+    auto* rec = static_cast<NamedRecord*>(provider.get());
+    ASSERT_NE(rec, nullptr);
+    EXPECT_EQ(rec->id, 12);
+    EXPECT_EQ(provider.getFirstObjId(), 12u);
+    EXPECT_EQ(first.requests.size(), 2u);
+    EXPECT_EQ(provider.set(rec), 0);
+    EXPECT_EQ(first.requests.size(), 2u);
 }
 
 TEST_F(TableProviders, WalkOfTenThousandRowsFetchesOnce) {

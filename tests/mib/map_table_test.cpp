@@ -1,21 +1,20 @@
+// Tables past what the end-to-end walks of the IF-MIB and the example table
+// see: keys of different lengths, indexes of several fields and their order,
+// keys that do not parse, and the static multiplexing table that no shipped
+// plug-in uses.
 #include <gtest/gtest.h>
 
+#include "mib/columnar.h"
 #include "mib/ip_packer.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
+#include "mib/static_mux_table.h"
 #include "mib/string_packer.h"
 #include "tests/mib/mib_fixture.h"
 
 using namespace mibtest;
 
 namespace {
-
-// Keys each record by its `oid` field, to place rows at any index.
-class OidKeyedTable : public MapTable {
-  public:
-    using MapTable::MapTable;
-    OID getKey(Data const* rec) const override { return static_cast<Rec const*>(rec)->oid; }
-};
 
 std::vector<OID> walk(Table& table) {
     std::vector<OID> indexes;
@@ -27,6 +26,13 @@ std::vector<OID> walk(Table& table) {
     }
     return indexes;
 }
+
+// Keys each record by its `oid` field, to place rows at any index.
+class OidKeyedTable : public MapTable {
+  public:
+    using MapTable::MapTable;
+    OID getKey(Data const* rec) const override { return static_cast<Rec const*>(rec)->oid; }
+};
 
 class AnnouncementOrder : public ::testing::TestWithParam<bool> {};
 
@@ -66,17 +72,19 @@ class MultiColumnIndex : public ::testing::Test {
     DataIPPacker ip{field(&Rec::ip), ber::IP_ADDRESS};
 };
 
-TEST_F(MultiColumnIndex, WalkVisitsRowsInIndexOrder) {
+TEST_F(MultiColumnIndex, WalkVisitsRowsInIndexOrderAndKeepsTheLaterOfTwoEqualKeys) {
     provider.add(2, "", 1);
     provider.add(1, "ab", 1);
     provider.add(1, "b", 2);
     provider.add(1, "b", 1);
     provider.add(-1, "a", 0);  // 4294967295: last
+    Rec* later = provider.add(1, "b", 2);
     // A shorter string sorts first: its length arc is smaller.
     EXPECT_EQ(walk(table), (std::vector<OID>{OID("1.1.98.0.0.0.1"), OID("1.1.98.0.0.0.2"),
                                              OID("1.2.97.98.0.0.0.1"), OID("2.0.0.0.0.1"),
                                              OID("4294967295.1.97.0.0.0.0")}));
     EXPECT_EQ(table.count(), 5u);
+    EXPECT_EQ(table.get(OID("1.1.98.0.0.0.2")), later);
 }
 
 // A full index fills every field, extra arcs are ignored; an unreadable
@@ -97,33 +105,60 @@ TEST_F(MultiColumnIndex, StoreKeySplitsTheIndexIntoFieldsUpToAnUnreadableOne) {
     EXPECT_EQ(partial.ip, 0x01010101u);  // saw an empty rest
 }
 
-TEST(MapTable, SameKeyAnnouncedTwiceKeepsTheLater) {
+// Index: an address then an integer; a partial index finds the first row
+// that begins with it.
+TEST(ColumnarLeaf, PartialIndexOfMultiColumnTable) {
+    const OID entry("1.3.6.1.2.1.2.2.1");
     FakeTableProvider provider;
     MapTable table(&provider);
-    DataNumPacker num(field(&Rec::num), ber::INTEGER);
-    table.addIndex(&num);
-    provider.add(3);
-    Rec* later = provider.add(3);
-    EXPECT_EQ(table.get(OID("3")), later);
-    EXPECT_EQ(table.count(), 1u);
+    DataIPPacker address(field(&Rec::ip), ber::IP_ADDRESS);
+    DataNumPacker port(field(&Rec::num), ber::INTEGER);
+    table.addIndex(&address);
+    table.addIndex(&port);
+    provider.add(161, "", 0xc0a80001);
+    provider.add(162, "", 0x0a000001);
+    provider.add(161, "", 0x0a000001);
+    ColumnarLeaf column(&port, &table);
+
+    const auto nextAfter = [&](const OID& oid) {
+        Context ctx(nullptr, 0);
+        ctx.name = entry;
+        ctx.oid = oid;
+        if (!column.getNext(ctx)) return OID();
+        EXPECT_EQ(written(ctx).name, ctx.name);
+        return ctx.name.suffix(entry.size());
+    };
+    EXPECT_EQ(nextAfter(OID()), OID("10.0.0.1.161"));
+    EXPECT_EQ(nextAfter(OID("10.0")), OID("10.0.0.1.161"));
+    EXPECT_EQ(nextAfter(OID("10.0.0.1.161")), OID("10.0.0.1.162"));
+    EXPECT_EQ(nextAfter(OID("10.0.0.2")), OID("192.168.0.1.161"));
+    EXPECT_EQ(nextAfter(OID("192.168.0.1.161")), OID());
 }
 
-// The provider clears its clients before deleting records, then refills on
-// the next read: the table shows only the new records.
-TEST(MapTable, FollowsProviderCacheThroughDropAndRefill) {
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    DataNumPacker num(field(&Rec::num), ber::INTEGER);
-    table.addIndex(&num);
-    provider.add(1);
-    provider.add(2);
-    EXPECT_EQ(walk(table), (std::vector<OID>{OID("1"), OID("2")}));
+TEST(StaticMuxTable, ServesBoundRowsInOrderStopsAtOneWithoutDataAndSetsOnlyBoundOnes) {
+    Rec firstRecord;
+    Rec secondRecord;
+    FakeProvider first{&firstRecord};
+    FakeProvider second{&secondRecord};
+    StaticMuxTable table;
+    table.addProvider(OID("2"), &second);
+    table.addProvider(OID("1"), &first);
+    const std::pair<OID, Data*> end{OID(), nullptr};
 
-    provider.drop();
-    provider.add(5);
-    EXPECT_EQ(table.get(OID("1")), nullptr);
-    EXPECT_EQ(walk(table), (std::vector<OID>{OID("5")}));
-    EXPECT_EQ(table.count(), 1u);
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(&firstRecord)));
+    EXPECT_EQ(table.getNext(OID("1")), std::make_pair(OID("2"), static_cast<Data*>(&secondRecord)));
+    EXPECT_EQ(table.getNext(OID("2")), end);
+    EXPECT_EQ(table.get(OID("3")), nullptr);
+    EXPECT_EQ(table.get(OID("1.0")), nullptr);
+    first.rec = nullptr;
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(nullptr)));
+    EXPECT_EQ(table.get(OID("2")), &secondRecord);
+    EXPECT_EQ(table.count(), 2u);
+
+    EXPECT_EQ(table.set(OID("2"), &secondRecord), 1);
+    EXPECT_EQ(second.lastSet, &secondRecord);
+    EXPECT_EQ(table.set(OID("7"), &secondRecord), 0);
+    EXPECT_EQ(first.sets + second.sets, 1u);
 }
 
 }  // namespace

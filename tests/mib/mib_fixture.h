@@ -1,12 +1,11 @@
 // Shared by the MIB tests: a record class with one field of every packer
-// family, fake data and table providers that count their calls, and helpers
-// that build a Context over a value and read back what a leaf wrote.
+// family, fake data and table providers, and helpers that build a Context
+// over a value and read back what a leaf wrote.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,14 +28,6 @@ struct Rec : Data {
     std::string str;
     std::vector<unsigned char> raw;
 };
-
-// Bytes of one BER element written with OutStream.
-template <class Write>
-std::vector<unsigned char> encoded(Write write) {
-    OutStream out;
-    write(out);
-    return out.bytes();
-}
 
 // A Context whose `in` stands at `value` (one encoded element).
 inline Context contextOver(std::vector<unsigned char> value) {
@@ -79,8 +70,8 @@ class FakeProvider : public DataProvider {
 };
 
 // A table provider that owns a list of records and announces them the way a
-// caching provider does: change() for each record when the cache fills (at
-// the first updateTables), clear() on every client before it deletes them.
+// caching provider does: change() for each record when the cache fills, at
+// the first updateTables.
 class FakeTableProvider : public TableProvider {
   public:
     bool setData(Data* rec) override {
@@ -92,12 +83,8 @@ class FakeTableProvider : public TableProvider {
         if (filled) return;
         filled = true;
         for (const auto& rec : records)
-            announce(rec.get());
-    }
-    bool getCountCMD(unsigned& count) override {
-        if (!directCount) return TableProvider::getCountCMD(count);
-        count = *directCount;
-        return true;
+            for (TableProviderClient* client : clients)
+                client->change(rec.get());
     }
 
     // Adds a record to the source; it becomes a row at the next fill.
@@ -109,22 +96,10 @@ class FakeTableProvider : public TableProvider {
         rec->ip = ip;
         return rec;
     }
-    void announce(Data* rec) {
-        for (TableProviderClient* client : clients)
-            client->change(rec);
-    }
-    // Drops the cache: clients first, then the records.
-    void drop() {
-        for (TableProviderClient* client : clients)
-            client->clear();
-        records.clear();
-        filled = false;
-    }
 
     std::vector<std::unique_ptr<Rec>> records;
     std::vector<TableProviderClient*> clients;
     std::vector<Data*> setRecords;
-    std::optional<unsigned> directCount;
     bool filled = false;
 };
 

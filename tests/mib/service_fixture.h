@@ -37,7 +37,7 @@ struct FakeClock {
 };
 
 // A platform handler with an object list served in pages of `pageSize`, a
-// count, and a set-object answer. Every request it gets is kept.
+// count, and get, set and set-object answers. Every request it gets is kept.
 class FakeHandler : public orla::Handler {
   public:
     orla::message cmdGetAll(const orla::message& request, uint32_t startId, uint32_t) override {
@@ -59,21 +59,19 @@ class FakeHandler : public orla::Handler {
         if (count) reply.insert(orla::OBJ_COUNT, *count);
         return reply;
     }
-    orla::message cmdSetObj(const orla::message& request, uint32_t) override {
-        requests.push_back(request);
-        if (!setError.empty()) return orla::errorMsg(orla::ERR_BAD_VALUE, setError);
-        return orla::message();
-    }
     orla::message cmdGet(const orla::message& request) override {
         requests.push_back(request);
-        if (!getError.empty()) return orla::errorMsg(orla::ERR_UNSUPPORTED, getError);
-        return orla::message();
+        return getError.empty() ? orla::message() : orla::errorMsg(orla::ERR_UNSUPPORTED, getError);
     }
     orla::message cmdSet(const orla::message& request) override {
         requests.push_back(request);
         return setError.empty() ? orla::message() : orla::errorMsg(orla::ERR_BAD_VALUE, setError);
     }
-
+    orla::message cmdSetObj(const orla::message& request, uint32_t) override {
+        requests.push_back(request);
+        if (!setError.empty()) return orla::errorMsg(orla::ERR_BAD_VALUE, setError);
+        return orla::message();
+    }
     // Appends an object {OBJ_ID = id, OBJ_NAME = name}.
     void addObject(uint32_t id, const std::string& name) {
         orla::message object;

@@ -2,6 +2,8 @@
 // check is run by calling invalidateDataTimer() as the timer would.
 #include "mib/single_provider.h"
 
+#include "mib/get_provider.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/orla/runner.h"
@@ -111,6 +113,38 @@ TEST(CacheTimer, DestroyedProviderLeavesNoPendingCheck) {
     provider->get();
     delete provider;
     orla::getRunner().runOnce(0);  // would call into the freed provider
+}
+
+// The system plug-in's provider when its service fails: a failed read
+// builds a record from the empty reply and says so once per fetch; a refused
+// write is silent and keeps the written value cached.
+Data* makeFromReply(orla::message const& reply) {
+    auto* rec = new NamedRecord;
+    rec->name = reply.get(orla::OBJ_NAME, "<none>");
+    return rec;
+}
+
+class Providers : public ServiceTest {};
+
+TEST_F(Providers, GetProviderReadErrorAndRefusedWrite) {
+    first.getError = "no such setting";
+    GetProvider provider(makeFromReply, firstPath, orla::CMD_GET, orla::CMD_SET);
+    testing::internal::CaptureStderr();
+    auto* rec = static_cast<NamedRecord*>(provider.get());
+    provider.get();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "GetProvider::getData error: no such setting\n");
+    ASSERT_NE(rec, nullptr);
+    EXPECT_EQ(rec->name, "<none>");
+
+    rec->name = "written";
+    first.setError = "read-only";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(provider.set(rec), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(first.requests.back().get(orla::MSG_CMD), orla::CMD_SET);
+    EXPECT_EQ(provider.get(), rec);
+    EXPECT_EQ(rec->name, "written");
 }
 
 }  // namespace

@@ -31,7 +31,6 @@ const BulkCase CASES[] = {
     {"FirstRepeaterFailingAfterNonRepeaters", 1, 5, {under({1}), under({4, 0})}, 0, 0, {e("1.0")}},
     {"FailingNonRepeaterAnsweredAsGetNext", 2, 1, {under({1}), under({4, 0}), under({2})}, 2, 2,
      {e("1.0"), e("4.0")}},
-    {"ZeroRepetitionsAnswersNonRepeatersOnly", 1, 0, {under({1}), under({2})}, 0, 0, {e("1.0")}},
     {"NegativeRepetitionsAsZero", 0, -1, {under({1})}, 0, 0, {}},
     {"NegativeNonRepeatersAsZero", -3, 1, {under({1}), under({2})}, 0, 0, {e("1.0"), e("2.1")}},
     {"NonRepeatersBeyondListAllNonRepeating", 7, 4, {under({1}), under({2})}, 0, 0, {e("1.0"), e("2.1")}},

@@ -26,30 +26,11 @@ namespace traptest {
 // One trap message as read back from the wire.
 struct DecodedTrap {
     int version = -1;
-    std::string community;  // SNMPv1, SNMPv2c
-    V3Info header;          // SNMPv3, as sent
-    int v3_err = -1;        // what the agent's own USM checks find
+    V3Info header;    // SNMPv3, as sent
+    int v3_err = -1;  // what the agent's own USM checks find
     uint32_t pduTag = 0;
-    // SNMPv1 Trap-PDU
-    OID enterprise;
-    std::string agentAddress;  // the IpAddress content octets
-    int genericTrap = -1;
-    int specificTrap = -1;
-    int timeStamp = -1;
-    // SNMPv2-Trap-PDU
-    int requestId = -1;
-    int errorStatus = -1;
-    int errorIndex = -1;
-    // Every binding of the list, value as tag and content octets.
-    std::vector<VariableBinding> bindings;
+    std::vector<VariableBinding> bindings;  // value as tag and content octets
 };
-
-// The content octets of an OID as a binding value carries them.
-inline std::string oidContent(const OID& oid) {
-    OutStream out;
-    out.addOID(oid);
-    return std::string(out.data() + 2, out.data() + out.size());
-}
 
 inline bool readBindings(InStream& in, DecodedTrap& trap) {
     if (!in.enterSeq()) return false;
@@ -87,20 +68,14 @@ inline ::testing::AssertionResult decodeTrap(const std::vector<unsigned char>& b
         trap.header.contextName = in.v3Info()->contextName;
         if (trap.v3_err != -1)
             return ::testing::AssertionFailure() << "usm check " << trap.v3_err << " failed";
-    } else if (!in.getString(trap.community)) {
+    } else if (std::string community; !in.getString(community)) {
         return ::testing::AssertionFailure() << "no community";
     }
     trap.pduTag = in.getType();
     if (!in.enterSeq()) return ::testing::AssertionFailure() << "no PDU";
-    if (trap.pduTag == ber::TRAP_V1) {
-        if (!in.getOID(trap.enterprise) || in.getType() != ber::IP_ADDRESS ||
-            !in.getString(trap.agentAddress) || !in.getInt(trap.genericTrap) ||
-            !in.getInt(trap.specificTrap) || in.getType() != ber::TIMETICKS ||
-            !in.getInt(trap.timeStamp))
-            return ::testing::AssertionFailure() << "Trap-PDU head";
-    } else if (!in.getInt(trap.requestId) || !in.getInt(trap.errorStatus) ||
-               !in.getInt(trap.errorIndex)) {
-        return ::testing::AssertionFailure() << "PDU head";
+    // The header fields before the bindings (five in an SNMPv1 Trap-PDU).
+    for (int field = 0; field < (trap.pduTag == ber::TRAP_V1 ? 5 : 3); ++field) {
+        if (!in.skip()) return ::testing::AssertionFailure() << "PDU head";
     }
     if (!readBindings(in, trap)) return ::testing::AssertionFailure() << "bindings";
     if (!in.exitSeq()) return ::testing::AssertionFailure() << "PDU end";
@@ -119,7 +94,7 @@ class AgentTest : public ::testing::Test {
     }
     void TearDown() override { trapMakers.clear(); }
 
-    // Adds a community used as SNMPv3 user, its keys localised to the agent.
+    // Adds a community used as SNMPv3 user; its keys are localised to the agent.
     CommunityKeep::Item* addUser(const std::string& name, uint32_t security,
                                  uint32_t authProtocol = usm::AUTH_HMAC_SHA_96,
                                  uint32_t privProtocol = usm::PRIV_CFB128_AES_128) {
@@ -131,15 +106,7 @@ class AgentTest : public ::testing::Test {
         cfg.insert(snmp::COMM_AUTH_PASSWORD, std::string("auth-secret"));
         cfg.insert(snmp::COMM_PRIV_PASSWORD, std::string("priv-secret"));
         communityKeep->cmdAddObj(cfg);
-        CommunityKeep::Item* item = communityKeep->findItem(name);
-        if (item == nullptr) return nullptr;
-        const std::string& engineID = loop->serverInfo.engineID;
-        item->authKey = bKeyToDKey(
-            aKeyToBKey(passwordToAKey("auth-secret", authProtocol), engineID, authProtocol),
-            authProtocol);
-        item->privKey =
-            aKeyToBKey(passwordToAKey("priv-secret", authProtocol), engineID, authProtocol);
-        return item;
+        return communityKeep->findItem(name);
     }
 
     static orla::message vendorRequest() {

@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "mib/leaf.h"
 #include "platform/snmp/ber.h"
@@ -83,7 +82,7 @@ bool setInteger(Context& ctx, Value& value) {
 }
 
 // A leaf whose instances are a fixed set of suffixes (a scalar has the one
-// suffix 0), each with its own value.
+// suffix 0, a table column the row indexes), each with its own value.
 class InstanceLeaf : public Leaf {
   public:
     explicit InstanceLeaf(bool writable) : writable_(writable) {}
@@ -116,63 +115,29 @@ class InstanceLeaf : public Leaf {
     std::map<OID, Value> instances_;
 };
 
-// Rows of a table, keyed by their index; each row holds one value per column
-// (column C at position C - 1).
-using Rows = std::map<OID, std::vector<Value>>;
-
-// One column of a table: instance = column OID + row index.
-class ColumnLeaf : public Leaf {
-  public:
-    ColumnLeaf(Rows& rows, size_t column, bool writable)
-        : rows_(rows), column_(column), writable_(writable) {}
-
-    bool get(Context& ctx) override {
-        auto row = rows_.find(ctx.oid);
-        if (row == rows_.end()) return false;
-        answer(ctx, row->first, row->second[column_ - 1]);
-        return true;
-    }
-
-    bool getNext(Context& ctx) override {
-        auto row = ctx.oid.empty() ? rows_.begin() : rows_.upper_bound(ctx.oid);
-        if (row == rows_.end()) return false;
-        answer(ctx, row->first, row->second[column_ - 1]);
-        return true;
-    }
-
-    bool set(Context& ctx) override {
-        if (!writable_) return false;
-        auto row = rows_.find(ctx.setSuffix);
-        if (row == rows_.end()) return false;
-        return setInteger(ctx, row->second[column_ - 1]);
-    }
-
-  private:
-    Rows& rows_;
-    size_t column_;
-    bool writable_;
-};
-
 void addScalar(uint32_t arc, Value value, bool writable) {
     auto* leaf = new InstanceLeaf(writable);
     leaf->add(ZERO_OID, std::move(value));
     addLeaf(BASE + arc, leaf);
 }
 
+// A table column is a leaf whose instances are the row indexes.
 void addTable() {
-    auto* rows = new Rows;
+    const OID entry = BASE + OID{4, 1};
+    auto* numbers = new InstanceLeaf(true);
+    auto* texts = new InstanceLeaf(false);
+    auto* negatives = new InstanceLeaf(false);
     for (uint32_t r = 1; r <= TABLE_ROWS; ++r) {
         for (uint32_t s = 1; s <= TABLE_SUBROWS; ++s) {
             const int64_t n = static_cast<int64_t>(r * 10 + s);
-            (*rows)[OID{r, s}] = {integer(n),
-                                  text("row " + std::to_string(r) + "." + std::to_string(s)),
-                                  integer(-n)};
+            numbers->add(OID{r, s}, integer(n));
+            texts->add(OID{r, s}, text("row " + std::to_string(r) + "." + std::to_string(s)));
+            negatives->add(OID{r, s}, integer(-n));
         }
     }
-    const OID entry = BASE + OID{4, 1};
-    addLeaf(entry + 1, new ColumnLeaf(*rows, 1, true));
-    addLeaf(entry + 2, new ColumnLeaf(*rows, 2, false));
-    addLeaf(entry + 3, new ColumnLeaf(*rows, 3, false));
+    addLeaf(entry + 1, numbers);
+    addLeaf(entry + 2, texts);
+    addLeaf(entry + 3, negatives);
 }
 
 void addNested() {
@@ -185,15 +150,15 @@ void addNested() {
 }
 
 void addBigTable() {
-    auto* rows = new Rows;
-    for (uint32_t r = 1; r <= BIG_ROWS; ++r) {
-        const char fill = static_cast<char>('a' + r % 26);
-        (*rows)[OID{r}] = {text(std::string(BIG_STRING_OCTETS, fill)),
-                           integer(static_cast<int64_t>(r))};
-    }
     const OID entry = BASE + OID{9, 1};
-    addLeaf(entry + 1, new ColumnLeaf(*rows, 1, false));
-    addLeaf(entry + 2, new ColumnLeaf(*rows, 2, false));
+    auto* strings = new InstanceLeaf(false);
+    auto* numbers = new InstanceLeaf(false);
+    for (uint32_t r = 1; r <= BIG_ROWS; ++r) {
+        strings->add(OID{r}, text(std::string(BIG_STRING_OCTETS, static_cast<char>('a' + r % 26))));
+        numbers->add(OID{r}, integer(static_cast<int64_t>(r)));
+    }
+    addLeaf(entry + 1, strings);
+    addLeaf(entry + 2, numbers);
 }
 
 }  // namespace

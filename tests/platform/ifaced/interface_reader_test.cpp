@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,84 +42,74 @@ TEST(InterfaceReader, DerivesUnicastAndKeepsSixtyFourBitCounters) {
     EXPECT_EQ(info.counters.outOctets, UINT64_MAX);
 }
 
-struct AttributeCase {
-    const char* attribute;
-    const char* text;
-    uint32_t expected;
-};
-
-// Readable test names: the attribute and its text with newlines escaped.
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text)
-        out += c == '\n' ? std::string("\\n") : std::string(1, c);
-    return out;
-}
-void PrintTo(const AttributeCase& c, std::ostream* os) {
-    *os << c.attribute << "=" << escaped(c.text);
-}
-
 // ifType from the ARPHRD number, ifOperStatus and ifAdminStatus (RFC 2863).
-class AttributeMapping : public testing::TestWithParam<AttributeCase> {};
-
-TEST_P(AttributeMapping, GivesTheMibValueOrTheDefault) {
-    FakeSysfs sysfs;
-    sysfs.addInterface("if0", 1);
-    sysfs.write("if0", GetParam().attribute, GetParam().text);
-    InterfaceInfo info = readOnly(sysfs);
-    const std::string attribute = GetParam().attribute;
-    uint32_t actual = attribute == "flags"  ? (info.adminUp ? 1u : 2u)
-                      : attribute == "type" ? info.type
-                                            : static_cast<uint32_t>(info.operStatus);
-    EXPECT_EQ(actual, GetParam().expected) << GetParam().text;
+TEST(InterfaceReader, AttributesGiveTheMibValueOrTheDefault) {
+    struct Case {
+        const char* attribute;
+        const char* text;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {"type", "772\n", 24},
+        {"type", "776\n", 131},
+        {"type", "32\n", 1},
+        {"type", "1x\n", 1},
+        {"type", "", 1},
+        {"type", "-1\n", 1},
+        {"operstate", "dormant\n", 5},
+        {"operstate", "notpresent\n", 6},
+        {"operstate", "lowerlayerdown\n", 7},
+        {"operstate", "UP\n", 4},
+        {"operstate", "up\nup\n", 4},
+        {"flags", "0x1003\n", 1},
+        {"flags", "0x1002\n", 2},
+        {"flags", "0x9", 1},
+        {"flags", "4099\n", 2},
+        {"flags", "0x\n", 2},
+        {"flags", "0x100000001\n", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.attribute) + "=" + c.text);
+        FakeSysfs sysfs;
+        sysfs.addInterface("if0", 1);
+        sysfs.write("if0", c.attribute, c.text);
+        InterfaceInfo info = readOnly(sysfs);
+        const std::string attribute = c.attribute;
+        uint32_t actual = attribute == "flags"  ? (info.adminUp ? 1u : 2u)
+                          : attribute == "type" ? info.type
+                                                : static_cast<uint32_t>(info.operStatus);
+        EXPECT_EQ(actual, c.expected);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    TypeOperAndAdmin, AttributeMapping,
-    testing::Values(AttributeCase{"type", "772\n", 24}, AttributeCase{"type", "776\n", 131},
-                    AttributeCase{"type", "32\n", 1}, AttributeCase{"type", "1x\n", 1},
-                    AttributeCase{"type", "", 1}, AttributeCase{"type", "-1\n", 1},
-                    AttributeCase{"operstate", "dormant\n", 5},
-                    AttributeCase{"operstate", "notpresent\n", 6},
-                    AttributeCase{"operstate", "lowerlayerdown\n", 7},
-                    AttributeCase{"operstate", "UP\n", 4},
-                    AttributeCase{"operstate", "up\nup\n", 4},
-                    AttributeCase{"flags", "0x1003\n", 1}, AttributeCase{"flags", "0x1002\n", 2},
-                    AttributeCase{"flags", "0x9", 1}, AttributeCase{"flags", "4099\n", 2},
-                    AttributeCase{"flags", "0x\n", 2}, AttributeCase{"flags", "0x100000001\n", 2}));
-
-struct AddressCase {
-    const char* address;
-    const char* length;
-    std::string expected;
-};
-
-void PrintTo(const AddressCase& c, std::ostream* os) {
-    *os << escaped(c.address) << " len " << escaped(c.length);
+TEST(InterfaceReader, HwAddressIsTheRawOctetsOrEmpty) {
+    struct Case {
+        const char* address;
+        const char* length;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"aa:BB:0c:00:00:ff\n", "6\n", "\xaa\xbb\x0c\x00\x00\xff"s},
+        {"0a:00:00:01\n", "4\n", "\x0a\x00\x00\x01"s},
+        // Loopback and tunnels: all zeros means no address.
+        {"00:00:00:00:00:00\n", "6\n", ""},
+        {"\n", "0\n", ""},
+        {"02:00:00:00:00:01\n", "4\n", ""},
+        {"02:00:00:00:00:01\n", "8\n", ""},
+        {"02:00:00:00:00:0g\n", "6\n", ""},
+        {"02-00-00-00-00-01\n", "6\n", ""},
+        {"02:00:00:00:00:01\n", "99999999999999999999999\n", ""},
+        {"02:00:00:00:00:01\n", "garbage\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.address) + " len " + c.length);
+        FakeSysfs sysfs;
+        sysfs.addInterface("if0", 1);
+        sysfs.write("if0", "address", c.address);
+        sysfs.write("if0", "addr_len", c.length);
+        EXPECT_EQ(readOnly(sysfs).hwAddress, c.expected);
+    }
 }
-
-class HwAddress : public testing::TestWithParam<AddressCase> {};
-
-TEST_P(HwAddress, IsTheRawOctetsOrEmpty) {
-    FakeSysfs sysfs;
-    sysfs.addInterface("if0", 1);
-    sysfs.write("if0", "address", GetParam().address);
-    sysfs.write("if0", "addr_len", GetParam().length);
-    EXPECT_EQ(readOnly(sysfs).hwAddress, GetParam().expected) << GetParam().address;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    AddressAndLength, HwAddress,
-    testing::Values(AddressCase{"aa:BB:0c:00:00:ff\n", "6\n", "\xaa\xbb\x0c\x00\x00\xff"s},
-                    AddressCase{"0a:00:00:01\n", "4\n", "\x0a\x00\x00\x01"s},
-                    // Loopback and tunnels: all zeros means no address.
-                    AddressCase{"00:00:00:00:00:00\n", "6\n", ""}, AddressCase{"\n", "0\n", ""},
-                    AddressCase{"02:00:00:00:00:01\n", "4\n", ""},
-                    AddressCase{"02:00:00:00:00:01\n", "8\n", ""},
-                    AddressCase{"02:00:00:00:00:0g\n", "6\n", ""},
-                    AddressCase{"02-00-00-00-00-01\n", "6\n", ""},
-                    AddressCase{"02:00:00:00:00:01\n", "99999999999999999999999\n", ""},
-                    AddressCase{"02:00:00:00:00:01\n", "garbage\n", ""}));
 
 TEST(InterfaceReader, HostileFilesGiveDefaults) {
     FakeSysfs sysfs;

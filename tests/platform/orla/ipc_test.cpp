@@ -16,16 +16,20 @@
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 #include "platform/orla/runner.h"
-#include "tests/platform/orla/looper_fixture.h"
 
 namespace {
 
 using orla::message;
-using orlatest::request;
-
 constexpr orla::U32Key VALUE{5};
 constexpr uint32_t CMD_NEVER_ANSWER = 0x99;
 constexpr uint32_t CMD_DIE = 0x98;
+
+orla::message request(std::vector<uint32_t> to, uint32_t cmd) {
+    orla::message msg;
+    msg.insert(orla::MSG_TO, std::move(to));
+    msg.insert(orla::MSG_CMD, cmd);
+    return msg;
+}
 
 class ServiceHandler : public orla::Handler {
   public:

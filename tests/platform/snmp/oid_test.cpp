@@ -55,16 +55,6 @@ TEST(OID, LongOIDsCopyMoveAndCompareLikeShortOnes) {
     EXPECT_EQ(moved, OID{7});
 }
 
-TEST(OID, PrefixAndSuffix) {
-    OID oid("1.3.6.1.2");
-    EXPECT_TRUE(OID{}.isPrefixOf(oid));
-    EXPECT_TRUE(oid.isPrefixOf(oid));
-    EXPECT_FALSE(OID("1.3.7").isPrefixOf(oid));
-    EXPECT_FALSE(OID("1.3.6.1.2.0").isPrefixOf(oid));
-    EXPECT_EQ(oid.suffix(3), OID("1.2"));
-    EXPECT_TRUE(oid.suffix(5).empty());
-}
-
 TEST(OIDPop, TooFewArcsRemovesNothing) {
     OID fragment{9};
     OID three{1, 2, 3};
