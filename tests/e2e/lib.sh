@@ -31,9 +31,7 @@ wait_for() {
 
 udp161_bound() { ss -lun | grep -q ':161 '; }
 
-install_plugins() {
-    cp "$@" /orla/lib/snmp/
-}
+install_plugins() { cp "$@" /orla/lib/snmp/; }
 
 start_agent() {
     "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
@@ -48,6 +46,12 @@ stop_agent() {
     AGENT_PID=
 }
 
+restart_agent() {
+    stop_agent
+    start_agent
+    wait_for udp161_bound || fail "agent does not listen on UDP 161 after the restart"
+}
+
 enable_agent() {
     cli send 161 set bool:1=yes >/dev/null || fail "enable failed"
     wait_for udp161_bound || fail "agent does not listen on UDP 161"
@@ -60,6 +64,9 @@ add_community() {
     sed -n 's/.*OBJ_ID=\([0-9]*\).*/\1/p' <<<"$reply"
 }
 
+# The stored engine boot count (settings field 13).
+stored_boots() { cli send 161 get | sed -n 's/.* u32:13=\([0-9]*\).*/\1/p'; }
+
 agent_alive() { kill -0 "$AGENT_PID" 2>/dev/null || fail "agent died"; }
 
 expect_eq() {  # expected actual what
@@ -68,6 +75,15 @@ expect_eq() {  # expected actual what
 
 expect_contains() {  # haystack needle what
     grep -qF -- "$2" <<<"$1" || fail "$3: [$2] not in [$1]"
+}
+
+# Each NAME=VALUE is a line "NAME: VALUE" of OUTPUT: expect_fields OUTPUT NAME=VALUE...
+expect_fields() {
+    local out=$1 pair
+    shift
+    for pair; do
+        expect_eq "${pair#*=}" "$(sed -n "s/^${pair%%=*}: //p" <<<"$out")" "${pair%%=*}"
+    done
 }
 
 # The objects of the test plug-in (tests/e2e/plugin/testmib.cpp).
@@ -79,6 +95,21 @@ nsnmp() {
     local tool=$1
     shift
     timeout 60 "$tool" -On -t 2 -r 1 "$@"
+}
+
+# The tool prints exactly EXPECTED: expect_out EXPECTED TOOL ARGS...
+expect_out() {
+    local expected=$1
+    shift
+    expect_eq "$expected" "$(nsnmp "$@")" "$*"
+}
+
+# The tool fails and says TEXT: expect_refused TEXT TOOL ARGS...
+expect_refused() {
+    local text=$1 out
+    shift
+    out=$(nsnmp "$@" 2>&1) && fail "$* answered: $out"
+    expect_contains "$out" "$text" "$*"
 }
 
 # The tool must get no answer at all: expect_no_answer TOOL ARGS...

@@ -9,7 +9,7 @@ get() { snmpget -v2c -c "${2:-morvel}" -Oqv -t 2 -r 1 127.0.0.1 "$1"; }
 walk() { snmpwalk -v2c -c morvel -Oqn -t 2 -r 1 127.0.0.1 "$1"; }
 rows_are() { [ "$(walk $EX.2.1.2 | wc -l)" = "$1" ]; }
 SERVICE_PID=
-trap 'stop_agent; [ -z "$SERVICE_PID" ] || kill "$SERVICE_PID"' EXIT
+trap 'stop_agent; [ -z "$SERVICE_PID" ] || kill "$SERVICE_PID" && wait "$SERVICE_PID" || true' EXIT
 
 install_plugins "$BUILD/lib/snmp/example.so"
 start_agent

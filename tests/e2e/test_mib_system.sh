@@ -44,9 +44,7 @@ wait_for location_is '""' || fail "sysLocation after undo: [$(get $SYS.6.0)]"
 expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after undoing the location"
 
 step "the value survives a restart"
-stop_agent
-start_agent
-wait_for udp161_bound || fail "agent does not listen after restart"
+restart_agent
 expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after restart"
 agent_alive
 echo PASS

@@ -31,14 +31,12 @@ counted() {
 install_plugins "$BUILD/lib/snmp/snmp-engine.so"
 start_agent
 enable_agent
-cli send 161.1 addobj str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/null ||
-    fail "add ops"
-cli send 161.1 addobj str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
-    str:12=vault-priv-pw >/dev/null || fail "add vault"
+add_community str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/null
+add_community str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
+    str:12=vault-priv-pw >/dev/null
 
 step "the engine ID is read live"
-expect_eq "$ENGINE.4.0 = INTEGER: 65507" "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0)" \
-    "snmpEngineMaxMessageSize"
+expect_out "$ENGINE.4.0 = INTEGER: 65507" snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0
 expect_eq 80007ED904 "$(get $ENGINE.1.0 | hex)" "default snmpEngineID"
 cli send 161 set str:10=edge-7 >/dev/null || fail "set the engine ID"
 engine_id=80007ED904$(printf edge-7 | od -An -tx1 | hex)
@@ -78,9 +76,7 @@ expect_eq 1 "$(counted 2 nsnmp snmpget -v3 -r 0 -u ops -l authNoPriv -a MD5 -A o
 
 step "a restart counts one more boot"
 boots=$(get $ENGINE.2.0)
-stop_agent
-start_agent
-wait_for udp161_bound || fail "agent does not listen after the restart"
+restart_agent
 expect_eq $((boots + 1)) "$(get $ENGINE.2.0)" "snmpEngineBoots after the restart"
 check_discovery
 

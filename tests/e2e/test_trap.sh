@@ -9,65 +9,11 @@ command -v snmptrapd >/dev/null || { echo "SKIP: snmptrapd needed"; exit 77; }
 
 TRAPD_LOG=/orla/.test/trapd.log
 TRAPD_CONF=/orla/.test/trapd.conf
-TRAPD_PID=
 ENGINE_TEXT=trap-lab
 # The agent's engine ID: 0x80000000 + 32473, format octet 4, the text.
 ENGINE_ID=0x80007ed904$(printf %s "$ENGINE_TEXT" | od -An -tx1 | tr -d ' \n')
 VENDOR_TRAP=.1.3.6.1.4.1.32473.1.1.9
 SYS_NAME=.1.3.6.1.2.1.1.5.0
-
-start_trapd() {
-    : >"$TRAPD_LOG"
-    # One line per trap: version, community or user, agent address (SNMPv1),
-    # enterprise, generic and specific number, uptime, context engine ID,
-    # then the bindings separated by '|' (%V sets the separator).
-    snmptrapd -f -n -On -Lf "$TRAPD_LOG" -C -c "$TRAPD_CONF" \
-        -F 'TRAP s=%s u=%u a=%a N=%N w=%w q=%q T=%T E=%E B=%V|%v\n' \
-        udp:127.0.0.1:162 >/dev/null 2>&1 &
-    TRAPD_PID=$!
-    wait_for grep -q 'NET-SNMP version' "$TRAPD_LOG" || fail "snmptrapd did not start"
-}
-stop_trapd() {
-    [ -n "$TRAPD_PID" ] || return 0
-    kill -TERM "$TRAPD_PID"
-    wait "$TRAPD_PID" || true
-    TRAPD_PID=
-}
-trap 'stop_trapd; stop_agent' EXIT
-
-traps() { grep '^TRAP ' "$TRAPD_LOG" || true; }
-trap_count() { traps | wc -l; }
-traps_above() { [ "$(trap_count)" -gt "$1" ]; }  # for wait_for: counted at each try
-# Waits for the trap whose line holds TEXT and prints that line.
-trap_with() {
-    wait_for grep -qF -- "$1" "$TRAPD_LOG" || fail "no trap with [$1]; log: $(cat "$TRAPD_LOG")"
-    grep -F -- "$1" "$TRAPD_LOG" | tail -n 1
-}
-# The uptime field, in hundredths of a second: the agent started moments
-# ago (30 s leaves room for a loaded machine; the host's uptime would be far
-# more).
-expect_fresh_uptime() {
-    local ticks
-    ticks=$(sed -n 's/.* T=\([0-9]*\) .*/\1/p' <<<"$1")
-    [ -n "$ticks" ] && [ "$ticks" -lt 3000 ] || fail "uptime of [$1]"
-}
-# With the settings NAME=VALUE... a trap request makes the agent write LINE
-# and send nothing: once the settings are back (RESTORE), the next trap is
-# the only one that arrives.
-expect_no_trap() {  # LINE NAME=VALUE...
-    local line=$1 before marker
-    shift
-    before=$(trap_count)
-    cli snmp set "$@" >/dev/null || fail "set $*"
-    : >"$AGENT_ERR"
-    cli snmp trap oid=$SYS_NAME type=string value=lost >/dev/null || fail "trap request ($*)"
-    wait_for grep -qxF -- "$line" "$AGENT_ERR" || fail "no line [$line] with $*"
-    cli snmp set "${RESTORE[@]}" >/dev/null || fail "restore settings"
-    marker=marker-$RANDOM
-    cli snmp trap oid=$SYS_NAME type=string value=$marker >/dev/null || fail "marker trap"
-    trap_with "$marker" >/dev/null
-    expect_eq "$((before + 1))" "$(trap_count)" "traps with $*"
-}
 
 cat >"$TRAPD_CONF" <<CONF
 disableAuthorization yes
@@ -77,19 +23,63 @@ createUser -e $ENGINE_ID privuser SHA auth-pass-2 AES priv-pass-2
 authUser log authuser
 authUser log privuser priv
 CONF
-start_trapd
+# One line per trap: version, community or user, agent address (SNMPv1),
+# enterprise, generic and specific number, uptime, context engine ID, then
+# the bindings separated by '|' (%V sets the separator).
+: >"$TRAPD_LOG"
+snmptrapd -f -n -On -Lf "$TRAPD_LOG" -C -c "$TRAPD_CONF" \
+    -F 'TRAP s=%s u=%u a=%a N=%N w=%w q=%q T=%T E=%E B=%V|%v\n' \
+    udp:127.0.0.1:162 >/dev/null 2>&1 &
+TRAPD_PID=$!
+trap 'stop_agent; kill $TRAPD_PID && wait $TRAPD_PID || true' EXIT
+wait_for grep -q 'NET-SNMP version' "$TRAPD_LOG" || fail "snmptrapd did not start"
+
+traps() { grep '^TRAP ' "$TRAPD_LOG" || true; }
+trap_count() { traps | wc -l; }
+traps_above() { [ "$(trap_count)" -gt "$1" ]; }  # for wait_for: counted at each try
+# Waits for the trap whose line holds TEXT and prints that line.
+trap_with() {
+    wait_for grep -qF -- "$1" "$TRAPD_LOG" || fail "no trap with [$1]; log: $(cat "$TRAPD_LOG")"
+    grep -F -- "$1" "$TRAPD_LOG" | tail -n 1
+}
+# The trap LINE holds each TEXT, and its uptime field (hundredths of a second)
+# says the agent started moments ago (30 s leaves room for a loaded machine;
+# the host's uptime would be far more).
+expect_trap() {  # LINE TEXT...
+    local line=$1 text ticks
+    shift
+    for text; do expect_contains "$line" "$text" "trap"; done
+    ticks=$(sed -n 's/.* T=\([0-9]*\) .*/\1/p' <<<"$line")
+    [ -n "$ticks" ] && [ "$ticks" -lt 3000 ] || fail "uptime of [$line]"
+}
+# A trap request with the binding OID TYPE [VALUE].
+send_trap() { cli snmp trap oid="$1" type="$2" ${3+"value=$3"} >/dev/null || fail "trap $*"; }
+# With the settings NAME=VALUE... a trap request makes the agent write LINE
+# and send nothing: once the settings are back (RESTORE), the next trap is
+# the only one that arrives.
+expect_no_trap() {  # LINE NAME=VALUE...
+    local line=$1 before marker
+    shift
+    before=$(trap_count)
+    cli snmp set "$@" >/dev/null || fail "set $*"
+    : >"$AGENT_ERR"
+    send_trap $SYS_NAME string lost
+    wait_for grep -qxF -- "$line" "$AGENT_ERR" || fail "no line [$line] with $*"
+    cli snmp set "${RESTORE[@]}" >/dev/null || fail "restore settings"
+    marker=marker-$RANDOM
+    send_trap $SYS_NAME string $marker
+    trap_with "$marker" >/dev/null
+    expect_eq "$((before + 1))" "$(trap_count)" "traps with $*"
+}
 
 step "the start trap after a restart, SNMPv1"
 start_agent
 enable_agent
 cli snmp set engine-id=$ENGINE_TEXT trap-target=127.0.0.1 trap-community=0 trap-version=1 \
     trap-generators=start-trap >/dev/null || fail "trap settings"
-stop_agent
-start_agent
-line=$(trap_with "N=.1.3.6.1.6.3.1.1.5.2")
-expect_contains "$line" "TRAP s=0 u=morvel a=127.0.0.1 " "start trap SNMPv1 header"
-expect_contains "$line" " w=1 q=0 " "warmStart, specific 0"
-expect_fresh_uptime "$line"
+restart_agent
+# warmStart, specific 0
+expect_trap "$(trap_with "N=.1.3.6.1.6.3.1.1.5.2")" "TRAP s=0 u=morvel a=127.0.0.1 " " w=1 q=0 "
 
 step "the start trap after a restart, SNMPv2c"
 cli snmp set trap-version=2c >/dev/null || fail "trap-version=2c"
@@ -97,32 +87,31 @@ stop_agent
 before=$(trap_count)
 start_agent
 wait_for traps_above "$before" || fail "no start trap in SNMPv2c; log: $(cat "$TRAPD_LOG")"
-line=$(traps | tail -n 1)
-expect_contains "$line" "TRAP s=1 u=morvel " "start trap SNMPv2c header"
-expect_contains "$line" ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.6.3.1.1.5.2" "snmpTrapOID.0"
-expect_fresh_uptime "$line"
+expect_trap "$(traps | tail -n 1)" "TRAP s=1 u=morvel " \
+    ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.6.3.1.1.5.2"
 cli snmp set trap-generators=none >/dev/null || fail "no generators"
 
 step "vendor trap, SNMPv1, with a string binding"
 cli snmp set trap-version=1 >/dev/null || fail "trap-version=1"
-cli snmp trap oid=$SYS_NAME type=string value=edge-v1 >/dev/null || fail "trap request v1"
+send_trap $SYS_NAME string edge-v1
 line=$(trap_with '"edge-v1"')
-expect_contains "$line" "TRAP s=0 u=morvel a=127.0.0.1 N=$VENDOR_TRAP w=6 q=" "vendor trap v1"
+expect_trap "$line" "TRAP s=0 u=morvel a=127.0.0.1 N=$VENDOR_TRAP w=6 q=" \
+    "B=$SYS_NAME = STRING: \"edge-v1\""
 # snmptrapd shows the specific number of an SNMPv1 trap as ".1".
 grep -qE " q=\.?1 " <<<"$line" || fail "specific number of [$line]"
-expect_contains "$line" "B=$SYS_NAME = STRING: \"edge-v1\"" "v1 binding"
-expect_fresh_uptime "$line"
 
-step "vendor trap, SNMPv2c, with an integer, and without a binding"
+step "vendor trap, SNMPv2c, with an integer, an OID, a counter, and without a binding"
 cli snmp set trap-version=2c >/dev/null || fail "trap-version=2c"
-cli snmp trap oid=.1.3.6.1.4.1.32473.5.1 type=integer value=-5 >/dev/null || fail "trap v2c"
-line=$(trap_with ".1.3.6.1.4.1.32473.5.1 = INTEGER: -5")
-expect_contains "$line" "TRAP s=1 u=morvel " "vendor trap v2c"
-expect_contains "$line" ".1.3.6.1.6.3.1.1.4.1.0 = OID: $VENDOR_TRAP.0.1|" "v2c trap OID"
-expect_fresh_uptime "$line"
+send_trap .1.3.6.1.4.1.32473.5.1 integer -5
+expect_trap "$(trap_with ".1.3.6.1.4.1.32473.5.1 = INTEGER: -5")" "TRAP s=1 u=morvel " \
+    ".1.3.6.1.6.3.1.1.4.1.0 = OID: $VENDOR_TRAP.0.1|"
+send_trap .1.3.6.1.4.1.32473.5.2 oid 1.3.6.1.4.1.32473.77
+trap_with ".1.3.6.1.4.1.32473.5.2 = OID: .1.3.6.1.4.1.32473.77" >/dev/null
+send_trap .1.3.6.1.4.1.32473.5.3 counter 4294967295
+trap_with ".1.3.6.1.4.1.32473.5.3 = Counter32: 4294967295" >/dev/null
 before=$(trap_count)
-cli snmp trap oid=$SYS_NAME type=null >/dev/null || fail "null binding"
-line=$(trap_with "$SYS_NAME = NULL")
+send_trap $SYS_NAME null
+trap_with "$SYS_NAME = NULL" >/dev/null
 cli snmp trap >/dev/null || fail "trap without binding"
 wait_for traps_above $((before + 1)) || fail "no trap without binding"
 line=$(traps | tail -n 1)
@@ -134,21 +123,15 @@ authuser=$(cli snmp community add name=authuser security=auth auth-protocol=1 \
     auth-password=auth-pass-1) || fail "add authuser"
 privuser=$(cli snmp community add name=privuser security=priv auth-protocol=1 \
     auth-password=auth-pass-2 priv-protocol=1 priv-password=priv-pass-2) || fail "add privuser"
-authuser=$(grep -o '[0-9]*' <<<"$authuser" | tail -n 1)
-privuser=$(grep -o '[0-9]*' <<<"$privuser" | tail -n 1)
 cli snmp set trap-version=3 trap-community="$authuser" >/dev/null || fail "v3 authuser"
-cli snmp trap oid=$SYS_NAME type=string value=edge-auth >/dev/null || fail "trap authuser"
-line=$(trap_with '"edge-auth"')
-expect_contains "$line" "TRAP s=3 u=authuser " "v3 authNoPriv user"
-# snmptrapd shows it as spaced upper-case hex octets.
+send_trap $SYS_NAME string edge-auth
+# snmptrapd shows the context engine ID as spaced upper-case hex octets.
 spaced=$(sed 's/../& /g; s/ $//' <<<"${ENGINE_ID#0x}" | tr a-f A-F)
-expect_contains "$line" "E=$spaced " "context engine ID"
-expect_contains "$line" "= OID: $VENDOR_TRAP.0.1|" "v3 trap OID"
-expect_fresh_uptime "$line"
+expect_trap "$(trap_with '"edge-auth"')" "TRAP s=3 u=authuser " "E=$spaced " \
+    "= OID: $VENDOR_TRAP.0.1|"
 cli snmp set trap-community="$privuser" >/dev/null || fail "v3 privuser"
-cli snmp trap oid=$SYS_NAME type=ipaddress value=192.0.2.33 >/dev/null || fail "trap privuser"
-line=$(trap_with "IpAddress: 192.0.2.33")
-expect_contains "$line" "TRAP s=3 u=privuser " "v3 authPriv user"
+send_trap $SYS_NAME ipaddress 192.0.2.33
+expect_contains "$(trap_with "IpAddress: 192.0.2.33")" "TRAP s=3 u=privuser " "v3 authPriv user"
 grep -qx "snmp v3 trap" "$AGENT_OUT" || fail "no \"snmp v3 trap\" line"
 
 step "no trap from a disabled agent, without a sink, or with a removed community"
@@ -157,7 +140,7 @@ cli snmp set "${RESTORE[@]}" >/dev/null || fail "settings"
 expect_no_trap "send_trap: snmp disabled" enabled=no
 expect_no_trap "send_trap: no trap sink specified" trap-target=none
 expect_no_trap "send_trap: no trap sink specified" trap-community=none
-spare=$(cli snmp community add name=spare read=yes | grep -o '[0-9]*' | tail -n 1)
+spare=$(cli snmp community add name=spare read=yes)
 cli snmp community remove "$spare" >/dev/null || fail "remove spare"
 expect_no_trap "send_trap: createTrap failed" trap-community="$spare"
 grep -qxF "createTrap: bad community" "$AGENT_ERR" || fail "no bad community line"

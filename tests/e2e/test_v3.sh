@@ -8,34 +8,28 @@ install_plugins "$TESTMIB_SO"
 start_agent
 enable_agent
 
-add_user() {  # NAME LEVEL AUTHPROTO PRIVPROTO [WRITE]
-    cli send 161.1 addobj str:5="$1" bool:6=yes bool:7="${5:-no}" u32:15="$2" u32:20="$3" \
-        u32:21="$4" str:11=auth-"$1" str:12=priv-"$1" >/dev/null || fail "add user $1"
-}
-# The net-snmp options of each user: level, protocols, passwords.
-declare -A OPTS=(
-    [plain]="-l noAuthNoPriv"
-    [md5]="-l authNoPriv -a MD5 -A auth-md5"
-    [sha]="-l authNoPriv -a SHA -A auth-sha"
-    [md5des]="-l authPriv -a MD5 -A auth-md5des -x DES -X priv-md5des"
-    [shades]="-l authPriv -a SHA -A auth-shades -x DES -X priv-shades"
-    [md5aes]="-l authPriv -a MD5 -A auth-md5aes -x AES -X priv-md5aes"
-    [shaaes]="-l authPriv -a SHA -A auth-shaaes -x AES -X priv-shaaes"
-)
+# Each user: name, level, protocols, then its net-snmp options; all may write.
+declare -A OPTS
+while read -r user level auth priv opts; do
+    add_community str:5="$user" bool:6=yes bool:7=yes u32:15="$level" u32:20="$auth" \
+        u32:21="$priv" str:11=auth-"$user" str:12=priv-"$user" >/dev/null </dev/null
+    OPTS[$user]=${opts//PW/$user}
+done <<'USERS'
+plain  0 0 0 -l noAuthNoPriv
+md5    1 0 0 -l authNoPriv -a MD5 -A auth-PW
+sha    1 1 0 -l authNoPriv -a SHA -A auth-PW
+md5des 2 0 0 -l authPriv -a MD5 -A auth-PW -x DES -X priv-PW
+shades 2 1 0 -l authPriv -a SHA -A auth-PW -x DES -X priv-PW
+md5aes 2 0 1 -l authPriv -a MD5 -A auth-PW -x AES -X priv-PW
+shaaes 2 1 1 -l authPriv -a SHA -A auth-PW -x AES -X priv-PW
+USERS
 v3() {  # TOOL USER ARGS...: the tool as that user against the agent
     local tool=$1 user=$2
     shift 2
     # shellcheck disable=SC2086
     nsnmp "$tool" -v3 -u "$user" ${OPTS[$user]} "$@"
 }
-
-add_user plain 0 0 0 yes
-add_user md5 1 0 0 yes
-add_user sha 1 1 0 yes
-add_user md5des 2 0 0 yes
-add_user shades 2 1 0 yes
-add_user md5aes 2 0 1 yes
-add_user shaaes 2 1 1 yes
+PLUGIN="$TESTMIB.2.0 = STRING: \"orla test plug-in\""
 
 users="plain md5 sha md5aes shaaes"
 step "net-snmp's DES"
@@ -52,24 +46,20 @@ walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 $TESTMIB)
 [ "$(wc -l <<<"$walk")" -gt 100 ] || fail "short reference walk"
 for user in $users; do
     step "user $user: get, walk, bulk walk, set"
-    expect_eq "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" \
-        "$(v3 snmpget "$user" 127.0.0.1 $TESTMIB.2.0)" "$user get"
+    expect_eq "$PLUGIN" "$(v3 snmpget "$user" 127.0.0.1 $TESTMIB.2.0)" "$user get"
     expect_eq "$walk" "$(v3 snmpwalk "$user" 127.0.0.1 $TESTMIB)" "$user walk"
     expect_eq "$walk" "$(v3 snmpbulkwalk "$user" -Cr25 127.0.0.1 $TESTMIB)" "$user bulk walk"
     value=$((RANDOM % 1000))
     expect_eq "$TESTMIB.1.0 = INTEGER: $value" \
         "$(v3 snmpset "$user" 127.0.0.1 $TESTMIB.1.0 i $value)" "$user set"
-    expect_eq "$TESTMIB.1.0 = INTEGER: $value" \
-        "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0)" "value after the $user set"
+    expect_out "$TESTMIB.1.0 = INTEGER: $value" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
     walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 $TESTMIB)
 done
 
 step "a user without write access gets readOnly"
-cli send 161.1 addobj str:5=reader bool:6=yes u32:15=1 u32:20=1 str:11=auth-reader >/dev/null ||
-    fail "add reader"
-out=$(nsnmp snmpset -v3 -u reader -l authNoPriv -a SHA -A auth-reader 127.0.0.1 \
-    $TESTMIB.1.0 i 1 2>&1) && fail "reader set answered: $out"
-expect_contains "$out" "(readOnly)" "reader set"
+add_community str:5=reader bool:6=yes u32:15=1 u32:20=1 str:11=auth-reader >/dev/null
+expect_refused "(readOnly)" snmpset -v3 -u reader -l authNoPriv -a SHA -A auth-reader 127.0.0.1 \
+    $TESTMIB.1.0 i 1
 
 step "the engine ID changes while a manager polls"
 engine_hex() { printf '0x80007ed904%s' "$(printf %s "$1" | od -An -tx1 | tr -d ' \n')"; }
@@ -86,23 +76,18 @@ cli send 161 set str:10=newid >/dev/null || fail "set the engine ID"
 wait "$poller"
 expect_eq 0 "$(grep -c 'POLL FAILED' "$poll_log" || true)" "polls across the engine ID change"
 expect_eq 40 "$(grep -c 'orla test plug-in' "$poll_log")" "answered polls"
-expect_eq "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" \
-    "$(v3 snmpget shaaes 127.0.0.1 $TESTMIB.2.0)" "fresh get after the change"
-expect_eq "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" \
-    "$(v3 snmpget md5 -e "$(engine_hex newid)" 127.0.0.1 $TESTMIB.2.0)" \
+expect_eq "$PLUGIN" "$(v3 snmpget shaaes 127.0.0.1 $TESTMIB.2.0)" "fresh get after the change"
+expect_eq "$PLUGIN" "$(v3 snmpget md5 -e "$(engine_hex newid)" 127.0.0.1 $TESTMIB.2.0)" \
     "get that names the new engine ID"
 
 step "after a restart a manager with the old boot count resynchronises"
-boots=$(cli send 161 get | sed -n 's/.* u32:13=\([0-9]*\).*/\1/p')
-stop_agent
-start_agent
-wait_for udp161_bound || fail "agent does not listen after the restart"
-expect_eq "$((boots + 1))" "$(cli send 161 get | sed -n 's/.* u32:13=\([0-9]*\).*/\1/p')" \
-    "boot count after the restart"
+boots=$(stored_boots)
+restart_agent
+expect_eq "$((boots + 1))" "$(stored_boots)" "boot count after the restart"
 # -e skips discovery and -Z claims the previous boot: the agent answers
 # notInTimeWindow with its own boots and time, net-snmp retries with them.
 for user in md5 shaaes; do
-    expect_eq "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" \
+    expect_eq "$PLUGIN" \
         "$(v3 snmpget $user -e "$(engine_hex newid)" -Z "$boots,1" 127.0.0.1 $TESTMIB.2.0)" \
         "$user get with the previous boot count"
 done

@@ -17,11 +17,11 @@ count=$(wc -l <<<"$walk")
 # 3 scalars, 3 columns x 12 rows, 2 nested objects, 1 scalar, 2 x 80 big rows
 expect_eq 202 "$count" "instances in the walk"
 expect_eq "$walk" "$(sort -u -t' ' -k1,1V <<<"$walk")" "walk in OID order, no repeats"
-expect_contains "$walk" "$TESTMIB.1.0 = INTEGER: 42" "writable integer"
-expect_contains "$walk" "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" "read-only string"
-expect_contains "$walk" "$TESTMIB.3.0 = Counter32: 3000000000" "counter above 2^31"
-expect_contains "$walk" "$TESTMIB.4.1.2.3.2 = STRING: \"row 3.2\"" "table cell"
-expect_contains "$walk" "$TESTMIB.4.1.3.4.3 = INTEGER: -43" "negative table cell"
+# A writable integer, a read-only string, a counter above 2^31, table cells.
+for line in "1.0 = INTEGER: 42" "2.0 = STRING: \"orla test plug-in\"" \
+    "3.0 = Counter32: 3000000000" "4.1.2.3.2 = STRING: \"row 3.2\"" "4.1.3.4.3 = INTEGER: -43"; do
+    expect_contains "$walk" "$TESTMIB.$line" "walk"
+done
 expect_eq "$TESTMIB.5.1.0 = INTEGER: 51
 $TESTMIB.5.2.0 = INTEGER: 52
 $TESTMIB.6.0 = STRING: \"before the big table\"" \
@@ -35,11 +35,9 @@ step "snmpwalk of a subtree gives its part of the whole walk"
 expect_eq "$(grep -F "$TESTMIB.4.1.2." <<<"$walk")" \
     "$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 $TESTMIB.4.1.2 | instances)" "column walk"
 
-for repetitions in 1 10 1000; do
-    step "snmpbulkwalk -Cr$repetitions gives the same"
-    expect_eq "$walk" \
-        "$(nsnmp snmpbulkwalk -v2c -c morvel -Cr$repetitions 127.0.0.1 .1 | instances)" \
-        "bulk walk with $repetitions repetitions"
+step "snmpbulkwalk gives the same"
+for r in 1 10 1000; do
+    expect_eq "$walk" "$(nsnmp snmpbulkwalk -v2c -c morvel -Cr$r 127.0.0.1 .1 | instances)" "-Cr$r"
 done
 
 step "a chain of snmpgetnext gives the same"
@@ -53,16 +51,12 @@ done
 expect_eq "$walk" "${chain%$'\n'}" "getnext chain"
 
 step "getnext past the last instance is noSuchName"
-out=$(nsnmp snmpgetnext -v2c -c morvel 127.0.0.1 $TESTMIB.9.1.2.80 2>&1) && fail "answered: $out"
-expect_contains "$out" "(noSuchName)" "getnext at the end"
+expect_refused "(noSuchName)" snmpgetnext -v2c -c morvel 127.0.0.1 $TESTMIB.9.1.2.80
 
 step "getnext of a name between objects answers the next object"
-expect_eq "$TESTMIB.9.1.1.1" \
-    "$(nsnmp snmpgetnext -v2c -c morvel 127.0.0.1 $TESTMIB.7.5 | cut -d' ' -f1)" \
-    "getnext between objects"
-expect_eq "$TESTMIB.5.2.0" \
-    "$(nsnmp snmpgetnext -v2c -c morvel 127.0.0.1 $TESTMIB.5.1.0 | cut -d' ' -f1)" \
-    "getnext from the outer into the nested leaf"
+next_name() { nsnmp snmpgetnext -v2c -c morvel 127.0.0.1 "$1" | cut -d' ' -f1; }
+expect_eq "$TESTMIB.9.1.1.1" "$(next_name $TESTMIB.7.5)" "getnext between objects"
+expect_eq "$TESTMIB.5.2.0" "$(next_name $TESTMIB.5.1.0)" "getnext into the nested leaf"
 
 step "one get of several instances gives the walk's lines"
 names="$TESTMIB.1.0 $TESTMIB.3.0 $TESTMIB.4.1.2.4.1 $TESTMIB.5.1.0 $TESTMIB.5.2.0 $TESTMIB.9.1.2.7"
@@ -80,8 +74,7 @@ out=$(nsnmp snmpget -v1 -c morvel 127.0.0.1 $TESTMIB.1.0 $TESTMIB.4.1.1 $TESTMIB
 expect_contains "$out" "(noSuchName)" "get of a column OID"
 expect_contains "$out" "Failed object: $TESTMIB.4.1.1" "failed binding"
 for name in $TESTMIB.1 $TESTMIB.1.0.0 $TESTMIB.7.0 $TESTMIB.4.1.1.5.1 .0.0 .2.99; do
-    out=$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $name 2>&1) && fail "get $name answered: $out"
-    expect_contains "$out" "(noSuchName)" "get $name"
+    expect_refused "(noSuchName)" snmpget -v2c -c morvel 127.0.0.1 $name
 done
 
 agent_alive
