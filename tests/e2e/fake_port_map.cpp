@@ -10,26 +10,28 @@
 
 namespace {
 
-constexpr uint32_t SERVICE = 210;
 constexpr uint32_t PAGE_SIZE = 2;
-constexpr orla::U32Key PORT_VLAN{1};
-constexpr orla::StringKey PORT_NAME{2};
 constexpr orla::StringKey PORT_DESCRIPTION{3};
-constexpr orla::U32Key PORT_PACKETS{4};
+
+// A port object with the example plug-in's fields 1 to 4.
+orla::message port(uint32_t id, uint32_t vlan, const char* name, const char* description,
+                   uint32_t packets) {
+    orla::message port;
+    port.insert(orla::OBJ_ID, id);
+    port.insert(orla::U32Key{1}, vlan);
+    port.insert(orla::StringKey{2}, name);
+    port.insert(PORT_DESCRIPTION, description);
+    port.insert(orla::U32Key{4}, packets);
+    return port;
+}
 
 class PortMap : public orla::Handler {
   public:
-    PortMap() {
-        add(10, "eth0", "uplink", 1000);
-        add(10, "eth1", "office", 20);
-        add(20, "eth1", "guests", 3);
-    }
     orla::message cmdGetAll(const orla::message&, uint32_t startId, uint32_t) override {
         uint32_t first = startId == 0xffffffff ? 0 : startId;
         orla::message reply;
-        for (uint32_t id = first; id < ports.size() && id < first + PAGE_SIZE; ++id) {
+        for (uint32_t id = first; id < ports.size() && id < first + PAGE_SIZE; ++id)
             reply.append(orla::OBJ_LIST, ports[id]);
-        }
         if (first + PAGE_SIZE < ports.size()) reply.insert(orla::OBJ_NEXT, first + PAGE_SIZE);
         return reply;
     }
@@ -48,17 +50,9 @@ class PortMap : public orla::Handler {
     }
 
   private:
-    void add(uint32_t vlan, const std::string& name, const std::string& description,
-             uint32_t packets) {
-        orla::message port;
-        port.insert(orla::OBJ_ID, static_cast<uint32_t>(ports.size()));
-        port.insert(PORT_VLAN, vlan);
-        port.insert(PORT_NAME, name);
-        port.insert(PORT_DESCRIPTION, description);
-        port.insert(PORT_PACKETS, packets);
-        ports.push_back(port);
-    }
-    std::vector<orla::message> ports;
+    std::vector<orla::message> ports = {port(0, 10, "eth0", "uplink", 1000),
+                                        port(1, 10, "eth1", "office", 20),
+                                        port(2, 20, "eth1", "guests", 3)};
 };
 
 }  // namespace
@@ -67,7 +61,7 @@ int main() {
     PortMap portMap;
     orla::Looper looper;
     looper.addHandler(1, &portMap);
-    if (!looper.serve(SERVICE)) return 1;
+    if (!looper.serve(210)) return 1;
     looper.run();
     return 0;
 }
