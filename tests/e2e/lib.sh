@@ -36,7 +36,8 @@ install_plugins() { cp "$@" /orla/lib/snmp/; }
 start_agent() {
     "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
     AGENT_PID=$!
-    wait_for test -S /orla/run/161.sock || fail "agent did not start"
+    # The socket file appears before the agent listens on it.
+    wait_for cli send 161 get || fail "agent did not start"
 }
 
 stop_agent() {
@@ -57,6 +58,13 @@ enable_agent() {
     wait_for udp161_bound || fail "agent does not listen on UDP 161"
 }
 
+# Installs the plug-ins SO..., starts the agent and enables it.
+start_serving() {
+    install_plugins "$@"
+    start_agent
+    enable_agent
+}
+
 # Adds a community with the fields FIELD=VALUE... and prints its id.
 add_community() {
     local reply
@@ -68,6 +76,10 @@ add_community() {
 stored_boots() { cli send 161 get | sed -n 's/.* u32:13=\([0-9]*\).*/\1/p'; }
 
 agent_alive() { kill -0 "$AGENT_PID" 2>/dev/null || fail "agent died"; }
+pass() {
+    agent_alive
+    echo PASS
+}
 
 expect_eq() {  # expected actual what
     [ "$1" = "$2" ] || fail "$3: expected [$1], got [$2]"

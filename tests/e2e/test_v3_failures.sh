@@ -4,10 +4,8 @@
 # shellcheck disable=SC2086  # the option lists below split into words
 source "$SRC/lib.sh"
 
-install_plugins "$TESTMIB_SO"
 ip addr add 10.161.0.1/32 dev lo
-start_agent
-enable_agent
+start_serving "$TESTMIB_SO"
 
 add_community str:5=ops bool:6=yes bool:7=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/null
 add_community str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
@@ -55,5 +53,4 @@ grep -qF "$secret" "$AGENT_ERR" "$AGENT_OUT" && fail "$secret in the agent's out
 done
 expect_eq 600 "$(stat -c %a /orla/store/snmp-communities)" "mode of the community store"
 
-agent_alive
-echo PASS
+pass
