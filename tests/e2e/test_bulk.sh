@@ -5,9 +5,7 @@
 source "$SRC/lib.sh"
 need_python3
 
-install_plugins "$TESTMIB_SO"
-start_agent
-enable_agent
+start_serving "$TESTMIB_SO"
 
 # The big table's column 1 holds 80 strings of 1000 octets (80 kB in all).
 big=$TESTMIB.9.1.1
@@ -22,14 +20,14 @@ count=$(count_big "$out")
 expect_eq "$(seq -f "$big.%g" 1 "$count")" "$(cut -d' ' -f1 <<<"$out")" "bindings in order"
 
 step "the same GetBulk as raw datagram: a Response within 65507 octets"
-reply=$(udp request --version 1 --pdu bulk --bulk 0,200 $TESTMIB.9)
+reply=$(udp request --version 1 --bulk 0,200 $TESTMIB.9)
 read -r _ pdu _ status _ index _ size <<<"$(sed -n 2p <<<"$reply")"
 expect_eq "0xa2 0 0" "$pdu $status $index" "bulk reply header"
 [ "$size" -le 65507 ] && [ "$size" -gt 60000 ] || fail "bulk reply of $size octets"
 expect_eq "$count" "$(count_big "$reply")" "bindings in the raw reply"
 
 step "two repeaters share the room of one reply"
-reply=$(udp request --version 1 --pdu bulk --bulk 0,200 $TESTMIB.9 $TESTMIB.1)
+reply=$(udp request --version 1 --bulk 0,200 $TESTMIB.9 $TESTMIB.1)
 [ "$(count_big "$reply")" -lt "$count" ] || fail "no room was shared: $reply"
 
 step "a Get whose answer exceeds 65507 octets is tooBig"
@@ -44,20 +42,19 @@ expect_eq 60 "$(count_big "$out")" "get of 60 big strings, just within the limit
 
 step "GetBulk with non-repeaters, at the end of the tree, and with no repetitions"
 expect_eq "$TESTMIB.1.0 $TESTMIB.4.1.1.1.1 $TESTMIB.5.1.0 $TESTMIB.4.1.1.1.2 $TESTMIB.5.2.0 \
-$TESTMIB.4.1.1.1.3 $TESTMIB.6.0" "$(names --pdu bulk --bulk 1,3 $TESTMIB.1 $TESTMIB.4 $TESTMIB.5)" \
+$TESTMIB.4.1.1.1.3 $TESTMIB.6.0" "$(names --bulk 1,3 $TESTMIB.1 $TESTMIB.4 $TESTMIB.5)" \
     "1 non-repeater, 2 repeaters, 3 repetitions"
-reply=$(udp request --pdu bulk --bulk 0,5 $TESTMIB.9.1.2.78)
+reply=$(udp request --bulk 0,5 $TESTMIB.9.1.2.78)
 expect_eq "pdu 0xa2 status 0 index 0" "$(sed -n 2p <<<"$reply" | cut -d' ' -f1-6)" \
     "bulk that runs off the end"
 expect_eq "$TESTMIB.9.1.2.79 $TESTMIB.9.1.2.80" "$(tail -n +3 <<<"$reply" | cut -d' ' -f1 |
     paste -sd' ')" "bindings up to the end"
 expect_eq "pdu 0xa2 status 2 index 1" \
-    "$(header --pdu bulk --bulk 0,5 $TESTMIB.9.1.2.80 | cut -d' ' -f1-6)" "bulk after the end"
-expect_eq "pdu 0xa2 status 0 index 0 size 27" "$(header --pdu bulk --bulk 0,0 $TESTMIB.1)" \
+    "$(header --bulk 0,5 $TESTMIB.9.1.2.80 | cut -d' ' -f1-6)" "bulk after the end"
+expect_eq "pdu 0xa2 status 0 index 0 size 27" "$(header --bulk 0,0 $TESTMIB.1)" \
     "no repetitions"
 expect_eq "pdu 0xa2 status 0 index 0 size 27" "$(header)" "a GetRequest without bindings"
 
 step "the agent still serves"
 expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
-agent_alive
-echo PASS
+pass

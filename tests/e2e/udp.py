@@ -3,18 +3,17 @@
 reach: the reply's source address, the exact shape of a reply, and datagrams
 that no well-behaved manager sends.
 
-  request [--to A] [--bind A] [--version N] [--community C] [--pdu get|getnext|bulk]
-          [--bulk N,R] OID...   one request; prints "from ADDR:PORT", "pdu TAG status S
-                                index I size BYTES", one "OID TAG LENGTH" per binding;
-                                exit 3 when no reply comes within a second
-  capture                       the first datagram in `snmpget -d` output (stdin), in hex
-  hostile [--mutations N] HEX   truncations of the request HEX, random and malformed
-                                datagrams, each batch followed by HEX: only HEX's reply
-                                may come back; then N mutations of HEX, which must leave
-                                the agent answering HEX
-  burst [--senders N] OID       N sockets each send a Get before any reply is read; each
-                                must get exactly one reply, with its own request ID
-  busy [--seconds S] [--in-flight N] OID   keeps N requests outstanding for S seconds
+  request [--to A] [--bind A] [--version N] [--community C] [--bulk N,R] OID...
+      a Get, or a GetBulk of N non-repeaters and R repetitions; prints "from ADDR:PORT",
+      "pdu TAG status S index I size BYTES" and "OID TAG LENGTH" per binding; exit 3
+      when no reply comes within a second
+  capture                  the first datagram in `snmpget -d` output (stdin), in hex
+  hostile MUTATIONS HEX    truncations of the request HEX, random and malformed datagrams,
+      each batch followed by HEX: only HEX's reply may come back; then mutations of HEX,
+      which must leave the agent answering HEX
+  burst SENDERS OID        each sender sends a Get before any reply is read; each must get
+      exactly one reply, with its own request ID
+  busy SECONDS OID         keeps 4 requests outstanding for that long
 """
 import argparse
 import random
@@ -123,11 +122,10 @@ def open_socket(bind="127.0.0.1", timeout=5.0):
 
 
 def cmd_request(args):
-    pdu_tag = {"get": 0xA0, "getnext": 0xA1, "bulk": 0xA5}[args.pdu]
-    second, third = (int(x) for x in args.bulk.split(",")) if args.pdu == "bulk" else (0, 0)
+    second, third = (int(x) for x in args.bulk.split(",")) if args.bulk else (0, 0)
     sock = open_socket(args.bind, 1.0)
-    sock.sendto(build_request(args.version, args.community, pdu_tag, 4711, second, third,
-                              args.oids), (args.to, AGENT[1]))
+    sock.sendto(build_request(args.version, args.community, 0xA5 if args.bulk else 0xA0, 4711,
+                              second, third, args.oids), (args.to, AGENT[1]))
     try:
         data, sender = sock.recvfrom(65536)
     except socket.timeout:
@@ -153,6 +151,10 @@ def cmd_capture(_args):
 def hostile_datagrams(valid):
     rng = random.Random(161)
     yield from [b""] + [valid[:cut] for cut in range(1, len(valid))]
+    # Truncations whose message length is patched to fit: the inner elements overrun.
+    yield from (bytes([0x30, cut - 2]) + valid[2:cut] for cut in range(3, len(valid)))
+    # Headers with missing length octets, a reserved length, a high tag number.
+    yield from (bytes.fromhex(h) for h in ("308200", "30ff020101", "3f810103020101"))
     for _ in range(300):
         yield bytes(rng.randrange(256) for _ in range(rng.randrange(1, 200)))
     # Well-formed starts with lying lengths, nesting and encodings.
@@ -257,7 +259,7 @@ def cmd_busy(args):
     sent = answered = 0
     end = time.monotonic() + args.seconds
     while time.monotonic() < end or answered < sent:
-        while sent < answered + args.in_flight and time.monotonic() < end:
+        while sent < answered + 4 and time.monotonic() < end:
             sock.sendto(build_request(1, "morvel", 0xA0, sent, 0, 0, [args.oid]), AGENT)
             sent += 1
         try:
@@ -269,7 +271,7 @@ def cmd_busy(args):
             print("request %d: the reply to another" % answered)
             return 1
         answered += 1
-    print("%d requests answered, %d outstanding at a time" % (answered, args.in_flight))
+    print("%d requests answered, 4 outstanding at a time" % answered)
     return 0
 
 
@@ -277,23 +279,18 @@ def main():
     parser = argparse.ArgumentParser()
     sub = parser.add_subparsers(dest="command", required=True)
     request = sub.add_parser("request")
-    for option, default in (("--to", "127.0.0.1"), ("--bind", "127.0.0.1"),
-                            ("--community", "morvel"), ("--bulk", "0,10")):
-        request.add_argument(option, default=default)
+    request.add_argument("--to", default="127.0.0.1")
+    request.add_argument("--bind", default="127.0.0.1")
+    request.add_argument("--community", default="morvel")
+    request.add_argument("--bulk")
     request.add_argument("--version", type=int, default=1)
-    request.add_argument("--pdu", choices=["get", "getnext", "bulk"], default="get")
     request.add_argument("oids", nargs="*")
     sub.add_parser("capture")
-    hostile = sub.add_parser("hostile")
-    hostile.add_argument("--mutations", type=int, default=0)
-    hostile.add_argument("hex")
-    burst = sub.add_parser("burst")
-    burst.add_argument("--senders", type=int, default=50)
-    burst.add_argument("oid")
-    busy = sub.add_parser("busy")
-    busy.add_argument("--seconds", type=float, default=5)
-    busy.add_argument("--in-flight", type=int, default=4)
-    busy.add_argument("oid")
+    for command, count, target in (("hostile", "mutations", "hex"), ("burst", "senders", "oid"),
+                                   ("busy", "seconds", "oid")):
+        positional = sub.add_parser(command)
+        positional.add_argument(count, type=int)
+        positional.add_argument(target)
     args = parser.parse_args()
     return globals()["cmd_" + args.command](args)
 
