@@ -1,85 +1,60 @@
 // Exchanges between real processes: each test forks a service process.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <poll.h>
-
 #include <string>
 #include <vector>
 
 #include "platform/orla/ids.h"
-#include "platform/orla/ipc_frame.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
-#include "platform/orla/runner.h"
 
 namespace {
 
 using orla::message;
 constexpr orla::U32Key VALUE{5};
-constexpr uint32_t CMD_NEVER_ANSWER = 0x99;
-constexpr uint32_t CMD_DIE = 0x98;
+constexpr uint32_t SERVICE = 4242, CMD_SLOW = 0x99, CMD_DIE = 0x98;
 
-orla::message request(std::vector<uint32_t> to, uint32_t cmd) {
-    orla::message msg;
-    msg.insert(orla::MSG_TO, std::move(to));
+message request(uint32_t cmd, uint32_t value = 0) {
+    message msg;
+    msg.insert(orla::MSG_TO, std::vector<uint32_t>{SERVICE, 1});
     msg.insert(orla::MSG_CMD, cmd);
+    msg.insert(VALUE, value);
     return msg;
 }
 
+// Keeps one value; CMD_SLOW answers after a second, CMD_DIE exits at once.
 class ServiceHandler : public orla::Handler {
   public:
     uint32_t value = 0;
-    message cmdGet(const message&) override {
-        message reply;
-        reply.insert(VALUE, value);
-        return reply;
-    }
+    message cmdGet(const message&) override { return request(orla::CMD_GET, value); }
     message cmdSet(const message& request) override {
         value = request.get(VALUE);
-        notifyChange(1, request);
         return message();
     }
     message cmdUnknown(const message&, uint32_t cmd) override {
-        if (cmd == CMD_NEVER_ANSWER) {
-            for (;;)
-                pause();
-        }
         if (cmd == CMD_DIE) _exit(0);
-        return orla::errorMsg(orla::ERR_UNSUPPORTED, "no");
+        if (cmd == CMD_SLOW) sleep(1);
+        return message();
     }
-    message getObject(uint32_t) override { return cmdGet(message()); }
 };
 
 class Ipc : public testing::Test {
   protected:
-    static constexpr uint32_t SERVICE = 4242;
-
-    void SetUp() override {
-        directory_ = testing::TempDir() + "orla-ipc-" + std::to_string(getpid());
-        orla::setRunDirectory(directory_);
-    }
-    void TearDown() override {
-        if (child_ > 0) {
-            kill(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
-        }
-        unlink(orla::servicePath(SERVICE).c_str());
-        rmdir(directory_.c_str());
-    }
-
     // Forks a process serving SERVICE with a ServiceHandler as handler 1 and
     // waits until it accepts connections.
-    void startService() {
+    void SetUp() override {
+        orla::setRunDirectory(directory_);
         child_ = fork();
         ASSERT_GE(child_, 0);
         if (child_ == 0) {
             int status = 2;
-            {
+            {  // the looper removes its socket file when destroyed
                 orla::Looper looper;
                 ServiceHandler handler;
                 looper.addHandler(1, &handler);
@@ -100,35 +75,35 @@ class Ipc : public testing::Test {
         }
         FAIL() << "service did not come up";
     }
-
+    void TearDown() override {
+        if (child_ > 0) kill(child_, SIGKILL);
+        waitChild();
+        unlink(orla::servicePath(SERVICE).c_str());
+        rmdir(directory_.c_str());
+    }
     int waitChild() {
         int status = -1;
-        waitpid(child_, &status, 0);
+        if (child_ > 0) waitpid(child_, &status, 0);
         child_ = 0;
         return status;
     }
+    uint32_t errorOf(const message& msg) {
+        return orla::getErrorCode(client_.exchangeMessage(msg, 6000));
+    }
 
-    std::string directory_;
+    std::string directory_ = testing::TempDir() + "orla-ipc-" + std::to_string(getpid());
     pid_t child_ = 0;
+    orla::Looper client_;
 };
 
-TEST_F(Ipc, SilentPeerTimesOut) {
-    startService();
-    orla::Looper client;
-    EXPECT_EQ(
-        orla::getErrorCode(client.exchangeMessage(request({SERVICE, 1}, CMD_NEVER_ANSWER), 200)),
-        orla::ERR_TIMEOUT);
-}
-
-TEST_F(Ipc, PeerDyingMidExchangeAnswersPeerClosed) {
-    startService();
-    orla::Looper client;
-    EXPECT_EQ(orla::getErrorCode(client.exchangeMessage(request({SERVICE, 1}, CMD_DIE), 6000)),
-              orla::ERR_PEER_CLOSED);
+// A late reply is not taken for the next request's; a peer that dies
+// mid-exchange closes it; then the service is gone.
+TEST_F(Ipc, TimeOutPeerClosedAndNoService) {
+    EXPECT_EQ(orla::getErrorCode(client_.exchangeMessage(request(CMD_SLOW), 200)),
+              orla::ERR_TIMEOUT);
+    EXPECT_EQ(errorOf(request(CMD_DIE)), orla::ERR_PEER_CLOSED);
     EXPECT_EQ(waitChild(), 0);
-    EXPECT_EQ(
-        orla::getErrorCode(client.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000)),
-        orla::ERR_NO_SERVICE);
+    EXPECT_EQ(errorOf(request(orla::CMD_GET)), orla::ERR_NO_SERVICE);
 }
 
 // True when the service closed this raw connection (bounded wait).
@@ -136,17 +111,13 @@ bool closedByPeer(int fd) {
     char buffer[256];
     for (int round = 0; round < 100; ++round) {
         pollfd wait{fd, POLLIN, 0};
-        if (poll(&wait, 1, 100) <= 0) continue;
-        ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) return true;
+        if (poll(&wait, 1, 100) > 0 && recv(fd, buffer, sizeof buffer, 0) <= 0) return true;
     }
     return false;
 }
 
 TEST_F(Ipc, MalformedFramesCloseOnlyTheirConnection) {
-    startService();
-    orla::Looper good;
-    const std::vector<std::string> garbage = {
+    const std::string garbage[] = {
         std::string("\xff\xff\xff\xff", 4),                // length far too large
         std::string("\0\0\0\0", 4),                        // empty frame
         std::string("\0\0\0\x02\x07x", 6),                 // unknown kind
@@ -154,33 +125,26 @@ TEST_F(Ipc, MalformedFramesCloseOnlyTheirConnection) {
     };
     int idle = orla::connectService(SERVICE);  // a client that never sends
     ASSERT_GE(idle, 0);
-    for (int round = 0; round < 20; ++round) {
-        const std::string& bytes = garbage[round % garbage.size()];
+    for (uint32_t round = 0; round < 20; ++round) {
+        const std::string& bytes = garbage[round % 4];
         int bad = orla::connectService(SERVICE);
         ASSERT_GE(bad, 0);
         ASSERT_EQ(send(bad, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
-        message set = request({SERVICE, 1}, orla::CMD_SET);
-        set.insert(VALUE, round);
-        ASSERT_FALSE(orla::isError(good.exchangeMessage(set, 6000))) << round;
+        ASSERT_EQ(errorOf(request(orla::CMD_SET, round)), 0u) << round;
         EXPECT_TRUE(closedByPeer(bad)) << round;
         close(bad);
     }
-    EXPECT_EQ(good.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000).get(VALUE), 19u);
+    EXPECT_EQ(client_.exchangeMessage(request(orla::CMD_GET), 6000).get(VALUE), 19u);
     close(idle);
 }
 
 TEST_F(Ipc, SigtermEndsRunCleanlyAndSecondServerIsRefused) {
-    startService();
-    {
-        orla::Looper second;
-        EXPECT_FALSE(second.serve(SERVICE));
-    }
+    EXPECT_FALSE(orla::Looper().serve(SERVICE));
     struct stat info;
     ASSERT_EQ(stat(directory_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     // A served request proves the child is inside run(), where SIGTERM is taken.
-    orla::Looper client;
-    ASSERT_FALSE(orla::isError(client.exchangeMessage(request({SERVICE, 1}, orla::CMD_GET), 6000)));
+    ASSERT_EQ(errorOf(request(orla::CMD_GET)), 0u);
     kill(child_, SIGTERM);
     int status = waitChild();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -23,20 +23,6 @@ std::string printed(const message& msg) {
     return os.str();
 }
 
-message sample() {
-    message inner;
-    inner.insert(OBJ_ID, 7);
-    inner.insert(NAME, "seven");
-    message outer;
-    outer.insert(MSG_CMD, CMD_GETALL);
-    outer.insert(FLAG, true);
-    outer.insert(NAME, std::string("a\0b", 3));
-    outer.insert(PATH, {161, 0xffffffff});
-    outer.append(ITEMS, inner);
-    outer.append(ITEMS, message{});
-    return outer;
-}
-
 // A big-endian u32.
 std::string be32(uint32_t v) {
     return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
@@ -54,25 +40,6 @@ std::string manyFields(uint32_t count) {
     return m.flatten().bytes;
 }
 
-bool decodes(const std::string& bytes) {
-    message out;
-    return message::unflatten(bytes, out);
-}
-
-TEST(Message, FieldsAreKeyedByNumberAndType) {
-    message m;
-    m.insert(FLAG, false);
-    EXPECT_FALSE(m.get(FLAG, true));  // present false beats the default
-    m.insert(U32Key{9}, 5);
-    m.insert(StringKey{9}, "five");
-    m.insert(U32Key{9}, 6);  // replaces in place
-    EXPECT_EQ(m.fields().size(), 3u);
-    EXPECT_EQ(m.get(U32Key{9}), 6u);
-    EXPECT_EQ(m.get(StringKey{9}), "five");
-    EXPECT_FALSE(m.setField(COUNT.raw(), std::string("x")));  // wrong type for the key
-    EXPECT_FALSE(m.setField(0x40000001, true));               // unknown type tag
-}
-
 message nestedTo(unsigned depth) {
     message m;
     m.insert(COUNT, depth);
@@ -80,28 +47,28 @@ message nestedTo(unsigned depth) {
     return m;
 }
 
-TEST(MessageFlat, NestingIsBoundedByTheLimit) {
-    const message deep = nestedTo(FLAT_MAX_DEPTH);
-    message back;
-    ASSERT_TRUE(message::unflatten(deep.flatten().bytes, back));
-    EXPECT_EQ(back, deep);
-    EXPECT_FALSE(decodes(nestedTo(FLAT_MAX_DEPTH + 1).flatten().bytes));
+bool decodes(const std::string& bytes) {
+    message out;
+    return message::unflatten(bytes, out);
 }
 
-TEST(MessageFlat, EveryTruncationFails) {
-    const std::string bytes = sample().flatten().bytes;
-    for (size_t n = 0; n < bytes.size(); ++n) {
-        message out;
-        EXPECT_FALSE(message::unflatten(bytes.substr(0, n), out)) << "length " << n;
-        EXPECT_TRUE(out.empty());
-    }
-}
-
+// Flattened messages arrive from other processes: every truncation and each
+// kind of lie fails and leaves the output empty; the limits hold exactly.
 TEST(MessageFlat, HostileBytesFailAndLeaveTheOutputEmpty) {
+    message inner, sample;
+    inner.insert(OBJ_ID, 7);
+    inner.insert(NAME, "seven");
+    sample.insert(MSG_CMD, CMD_GETALL);
+    sample.insert(FLAG, true);
+    sample.insert(NAME, std::string("a\0b", 3));
+    sample.insert(PATH, {161, 0xffffffff});
+    sample.append(ITEMS, inner);
+    sample.append(ITEMS, message{});
+    const std::string good = sample.flatten().bytes;
     auto field = [](uint32_t key) { return header(1) + be32(key); };
     message big;
     big.insert(NAME, std::string(FLAT_MAX_BYTES, 'a'));
-    const std::pair<const char*, std::string> cases[] = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"wrong version", char(FLAT_VERSION + 1) + be32(0)},
         {"field count past the bytes", header(0xffffffff)},
         {"field count over the limit", manyFields(FLAT_MAX_FIELDS + 1)},
@@ -117,31 +84,35 @@ TEST(MessageFlat, HostileBytesFailAndLeaveTheOutputEmpty) {
         {"duplicate key", header(2) + be32(COUNT.raw()) + be32(1) + be32(COUNT.raw()) + be32(2)},
         {"trailing bytes", header(0) + "x"},
         {"over one mebibyte", big.flatten().bytes},
+        {"nested too deep", nestedTo(FLAT_MAX_DEPTH + 1).flatten().bytes},
     };
+    for (size_t n = 0; n < good.size(); ++n)
+        cases.emplace_back("truncated to " + std::to_string(n), good.substr(0, n));
     for (const auto& [what, bytes] : cases) {
-        message out = sample();
+        message out = sample;
         EXPECT_FALSE(message::unflatten(bytes, out)) << what;
         EXPECT_TRUE(out.empty()) << what;
     }
+    const message deep = nestedTo(FLAT_MAX_DEPTH);
+    message back;
+    ASSERT_TRUE(message::unflatten(deep.flatten().bytes, back));
+    EXPECT_EQ(back, deep);
     EXPECT_TRUE(decodes(manyFields(FLAT_MAX_FIELDS)));
     EXPECT_TRUE(decodes(header(0)));  // the cases above build on a valid header
 }
 
 // The command line prints every reply this way; the end-to-end tests read
 // its common fields. Here the forms they never meet.
-TEST(MessagePrint, NameOfAnotherTypeAndMalformedElement) {
+TEST(MessagePrint, OtherTypesMalformedElementsEscapesAndCuts) {
     message m;
     m.insert(StringKey{MSG_CMD.number}, "y");  // a well-known number with another type
     m.insert(ITEMS, {flat_message{"xyz"}});
     EXPECT_EQ(printed(m), "{str:0xff0007=\"y\" msg[]:5=[<malformed 3 bytes>]}");
-}
-
-TEST(MessagePrint, StringsAreEscapedAndCut) {
-    message m;
-    m.insert(NAME, std::string("q\"\\\n\t\r\x01\xff\0", 9));
-    EXPECT_EQ(printed(m), "{str:3=\"q\\\"\\\\\\n\\t\\r\\x01\\xff\\x00\"}");
-    m.insert(NAME, std::string(1000, 'a'));
-    EXPECT_EQ(printed(m), "{str:3=\"" + std::string(256, 'a') + "\"...(1000 bytes)}");
+    message text;
+    text.insert(NAME, std::string("q\"\\\n\t\r\x01\xff\0", 9));
+    EXPECT_EQ(printed(text), "{str:3=\"q\\\"\\\\\\n\\t\\r\\x01\\xff\\x00\"}");
+    text.insert(NAME, std::string(1000, 'a'));
+    EXPECT_EQ(printed(text), "{str:3=\"" + std::string(256, 'a') + "\"...(1000 bytes)}");
 }
 
 }  // namespace
