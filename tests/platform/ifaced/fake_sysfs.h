@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 
 namespace ifacedtest {
@@ -22,8 +21,6 @@ class FakeSysfs {
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
-    FakeSysfs(const FakeSysfs&) = delete;
-    FakeSysfs& operator=(const FakeSysfs&) = delete;
 
     const std::string& root() const { return root_; }
     std::string path(const std::string& name, const std::string& attribute) const {
@@ -32,21 +29,23 @@ class FakeSysfs {
 
     // An up Ethernet interface with every attribute the kernel provides.
     void addInterface(const std::string& name, uint32_t index) {
-        std::filesystem::create_directories(root_ + "/class/net/" + name + "/statistics");
-        write(name, "ifindex", std::to_string(index) + "\n");
-        write(name, "type", "1\n");
-        write(name, "mtu", "1500\n");
-        write(name, "speed", "1000\n");
-        write(name, "address", "02:00:00:00:00:01\n");
-        write(name, "addr_len", "6\n");
-        write(name, "flags", "0x1003\n");
-        write(name, "operstate", "up\n");
-        write(name, "ifalias", "\n");
+        std::filesystem::create_directories(path(name, "statistics"));
+        const std::pair<const char*, std::string> attributes[] = {
+            {"ifindex", std::to_string(index)},
+            {"type", "1"},
+            {"mtu", "1500"},
+            {"speed", "1000"},
+            {"address", "02:00:00:00:00:01"},
+            {"addr_len", "6"},
+            {"flags", "0x1003"},
+            {"operstate", "up"},
+            {"ifalias", ""}};
+        for (const auto& [attribute, text] : attributes)
+            write(name, attribute, text + "\n");
         for (const char* counter :
              {"rx_bytes", "rx_packets", "multicast", "rx_dropped", "rx_errors", "tx_bytes",
-              "tx_packets", "tx_dropped", "tx_errors"}) {
+              "tx_packets", "tx_dropped", "tx_errors"})
             write(name, std::string("statistics/") + counter, "0\n");
-        }
     }
     void write(const std::string& name, const std::string& attribute, const std::string& text) {
         std::ofstream(path(name, attribute), std::ios::binary | std::ios::trunc) << text;
