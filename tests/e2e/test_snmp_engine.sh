@@ -24,7 +24,7 @@ counted() {
     local arc=$1 before
     shift
     before=$(get $USM_STATS.$arc.0)
-    "$@" >/dev/null 2>&1 || true
+    "$@" </dev/null >/dev/null 2>&1 || true
     echo $(($(get $USM_STATS.$arc.0) - before))
 }
 
@@ -56,21 +56,23 @@ check_discovery() {
 check_discovery
 
 step "refused requests count once each"
-# Each tool discovers first (one unknown engine ID), then is refused.
-expect_eq 1 "$(counted 3 nsnmp snmpget -v3 -r 0 -u nobody -l noAuthNoPriv 127.0.0.1 \
-    $ENGINE.1.0)" "usmStatsUnknownUserNames"
-expect_eq 1 "$(counted 5 nsnmp snmpget -v3 -r 0 -u ops -l authNoPriv -a MD5 -A wrong-pw \
-    127.0.0.1 $ENGINE.1.0)" "usmStatsWrongDigests"
-expect_eq 1 "$(counted 4 nsnmp snmpget -v3 -r 0 -u nobody -l noAuthNoPriv 127.0.0.1 \
-    $ENGINE.1.0)" "usmStatsUnknownEngineIDs"
-expect_eq 1 "$(counted 1 nsnmp snmpget -v3 -r 0 -u ops -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0)" \
-    "usmStatsUnsupportedSecLevels"
-# The encrypted PDU hides the request id: counted, but no report is sent.
-expect_eq 1 "$(counted 6 expect_no_answer snmpget -v3 -u vault -l authPriv -a SHA \
-    -A vault-auth-pw -x AES -X wrong-pw 127.0.0.1 $ENGINE.1.0)" "usmStatsDecryptionErrors"
-# Boots from the future, no discovery: the report resynchronises the tool.
-expect_eq 1 "$(counted 2 nsnmp snmpget -v3 -r 0 -u ops -l authNoPriv -a MD5 -A ops-auth-pw \
-    -e "0x$engine_id" -Z 999,0 127.0.0.1 $ENGINE.1.0)" "usmStatsNotInTimeWindows"
+# Each tool discovers first (one unknown engine ID), then is refused. The
+# encrypted PDU hides the request id: counted, but no report is sent. Boots
+# from the future, no discovery: the report resynchronises the tool.
+V3="nsnmp snmpget -v3 -r 0"
+while read -r arc name command; do
+    # shellcheck disable=SC2086
+    expect_eq 1 "$(counted "$arc" $command)" "$name"
+done <<TABLE
+3 usmStatsUnknownUserNames $V3 -u nobody -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0
+5 usmStatsWrongDigests $V3 -u ops -l authNoPriv -a MD5 -A wrong-pw 127.0.0.1 $ENGINE.1.0
+4 usmStatsUnknownEngineIDs $V3 -u nobody -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0
+1 usmStatsUnsupportedSecLevels $V3 -u ops -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0
+6 usmStatsDecryptionErrors expect_no_answer snmpget -v3 -u vault -l authPriv -a SHA \
+-A vault-auth-pw -x AES -X wrong-pw 127.0.0.1 $ENGINE.1.0
+2 usmStatsNotInTimeWindows $V3 -u ops -l authNoPriv -a MD5 -A ops-auth-pw -e 0x$engine_id \
+-Z 999,0 127.0.0.1 $ENGINE.1.0
+TABLE
 
 step "a restart counts one more boot"
 boots=$(get $ENGINE.2.0)
