@@ -56,7 +56,7 @@ Request message(int level = 2, uint32_t authProtocol = usm::AUTH_HMAC_SHA_96,
 struct Outcome {
     bool read = false;
     bool checked = false;
-    int v3_err = -1;
+    usm::Report v3_err = usm::NO_REPORT;
     int requestId = -1;  // -1 when the PDU cannot be read
 };
 
@@ -64,7 +64,7 @@ Outcome receive(InStream& in, const Keys& keys, uint32_t authProtocol, uint32_t 
                 const V3ServerInfo& engine = server()) {
     Outcome outcome;
     if (in.getVersion() != 3) return outcome;
-    outcome.read = in.readV3Info(outcome.v3_err);
+    outcome.read = in.readV3Info();
     if (!outcome.read) return outcome;
     outcome.checked = in.decryptAndCheckSignature(outcome.v3_err, keys.auth, authProtocol,
                                                   keys.priv, privProtocol, engine);
@@ -248,10 +248,7 @@ Bytes handMade(const Header& header) {
 bool readsHeader(const Header& header) {
     const Bytes bytes = handMade(header);
     InStream in(bytes.data(), bytes.size());
-    int v3_err = -1;
-    const bool read = in.getVersion() == 3 && in.readV3Info(v3_err);
-    EXPECT_EQ(v3_err, -1);
-    return read;
+    return in.getVersion() == 3 && in.readV3Info();
 }
 
 TEST(V3Read, HeaderChecks) {
@@ -274,8 +271,7 @@ TEST(V3Read, ReplyLimitFollowsMsgMaxSizeAndPrivacy) {
     EXPECT_EQ(none.v3ReplyLimit(), ber::MAX_UDP_PAYLOAD);
     const Bytes bytes = handMade({.maxSize = 484});
     InStream in(bytes.data(), bytes.size());
-    int v3_err = -1;
-    ASSERT_TRUE(in.getVersion() == 3 && in.readV3Info(v3_err));
+    ASSERT_TRUE(in.getVersion() == 3 && in.readV3Info());
     EXPECT_EQ(in.v3ReplyLimit(), 484u);
     in.securityLevel = 2;
     EXPECT_EQ(in.v3ReplyLimit(), 484u - usm::MAX_PRIVACY_EXPANSION);

@@ -1,0 +1,417 @@
+// The data providers: paged reads of platform handlers that fail or never
+// end, cache lifetime on a clock the tests step (the check is run by calling
+// invalidateDataTimer() as the timer would), the table provider's
+// announcements, writes and counts, and the providers no shipped plug-in
+// uses.
+#include <gtest/gtest.h>
+
+#include "mib/get_all.h"
+#include "mib/get_all_provider.h"
+#include "mib/get_first_provider.h"
+#include "mib/get_provider.h"
+#include "mib/map_table.h"
+#include "mib/num_packer.h"
+#include "mib/single_provider.h"
+#include "platform/orla/runner.h"
+#include "platform/snmp/ber.h"
+#include "tests/fixture.h"
+
+using namespace fixture;
+
+namespace {
+
+// Answers every get-all page with one object and the same or an ever new
+// OBJ_NEXT: a handler that never finishes.
+class EndlessHandler : public orla::Handler {
+  public:
+    explicit EndlessHandler(bool repeat) : repeat(repeat) {}
+    orla::message cmdGetAll(const orla::message&, uint32_t startId, uint32_t) override {
+        ++pages;
+        orla::message object;
+        object.insert(orla::OBJ_ID, startId);
+        orla::message reply;
+        reply.append(orla::OBJ_LIST, object);
+        reply.insert(orla::OBJ_NEXT, repeat ? 42u : pages);
+        return reply;
+    }
+    bool repeat;
+    uint32_t pages = 0;
+};
+
+class GetAll : public Platform {
+  protected:
+    orla::message request(std::vector<uint32_t> const& path) {
+        orla::message req;
+        req.insert(orla::MSG_CMD, orla::CMD_GETALL);
+        req.insert(orla::MSG_TO, path);
+        return req;
+    }
+    static std::vector<std::string> names(std::vector<orla::message> const& objects) {
+        std::vector<std::string> result;
+        for (auto const& object : objects)
+            result.push_back(object.get(orla::OBJ_NAME));
+        return result;
+    }
+};
+
+// Walks of many pages are the end-to-end interfaces test's (pages of two).
+TEST_F(GetAll, FailedPageKeepsTheEarlierPagesSilently) {
+    for (uint32_t id = 0; id < 5; ++id)
+        first.addObject(id, "o" + std::to_string(id));
+    first.pageSize = 2;
+    first.failPage = 2;
+    orla::message req = request(firstPath);
+    orla::message nowhere = request({0, 99});
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(names(getAll(req)), (std::vector<std::string>{"o0", "o1"}));
+    EXPECT_EQ(first.requests.size(), 2u);
+    first.requests.clear();
+    first.failPage = 1;
+    EXPECT_TRUE(getAll(req).empty());
+    EXPECT_TRUE(getAll(nowhere).empty());  // no such handler
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(GetAll, EndlessOrRepeatingPagingIsCutOffWithOneLine) {
+    EndlessHandler endless(false);
+    EndlessHandler repeating(true);
+    looper.addHandler(9, &endless);
+    looper.addHandler(10, &repeating);
+    struct Case {
+        uint32_t handlerId;
+        const EndlessHandler* handler;
+        uint32_t pages;
+        std::string line;
+    };
+    const Case cases[] = {
+        {9, &endless, GET_ALL_MAX_PAGES,
+         "getAll: paging stopped after " + std::to_string(GET_ALL_MAX_PAGES) + " pages\n"},
+        {10, &repeating, 2, "getAll: handler repeated next id 42\n"},
+    };
+    for (const Case& c : cases) {
+        orla::message req = request({0, c.handlerId});
+        testing::internal::CaptureStderr();
+        std::vector<orla::message> objects = getAll(req);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
+        EXPECT_EQ(c.handler->pages, c.pages);
+        EXPECT_EQ(objects.size(), c.pages);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+struct Counted : Data {
+    explicit Counted(int* deletions) : deletions(deletions) {}
+    ~Counted() override { ++*deletions; }
+    int* deletions;
+};
+
+class CountingProvider : public SingleProvider {
+  public:
+    Data* getData() override {
+        ++fetches;
+        return returnNull ? nullptr : new Counted(&deletions);
+    }
+    int setData(Data*) override { return 7; }
+    int fetches = 0;
+    int deletions = 0;
+    bool returnNull = false;
+};
+
+class CacheLifetime : public ::testing::Test {
+  protected:
+    // Steps the clock; the tests run the check themselves.
+    void advance(uint32_t ticks) { fakeNow += ticks; }
+    FakeClock clock_{5000};
+    CountingProvider provider;
+};
+
+TEST_F(CacheLifetime, SteadyReadsRefetchOnceTheRecordIsOld) {
+    // Reads every 10 ticks; a check every 25. The check at 200 ticks after the
+    // fill drops the record, the next read fetches again.
+    provider.get();
+    uint32_t sinceCheck = 0;
+    uint32_t servedAge = 0;
+    uint32_t filledAt = fakeNow;
+    for (uint32_t t = 10; t <= 300; t += 10) {
+        advance(10);
+        sinceCheck += 10;
+        if (sinceCheck >= 25) {
+            provider.invalidateDataTimer();
+            sinceCheck -= 25;
+        }
+        bool wasValid = provider.valid;
+        provider.get();
+        if (!wasValid) filledAt = fakeNow;
+        servedAge = std::max(servedAge, fakeNow - filledAt);
+    }
+    EXPECT_EQ(provider.fetches, 2);
+    EXPECT_LT(servedAge, 200u + 25u);
+}
+
+TEST_F(CacheLifetime, IdleCacheIsDroppedAtTheFirstLateCheck) {
+    provider.get();
+    advance(24);
+    provider.invalidateDataTimer();
+    EXPECT_TRUE(provider.valid);
+    EXPECT_EQ(provider.deletions, 0);
+
+    advance(1);
+    provider.invalidateDataTimer();
+    EXPECT_FALSE(provider.valid);
+    EXPECT_FALSE(provider.timerArmed);
+    EXPECT_EQ(provider.cached, nullptr);
+    EXPECT_EQ(provider.deletions, 1);
+
+    provider.get();
+    EXPECT_EQ(provider.fetches, 2);
+}
+
+TEST_F(CacheLifetime, NullRecordIsCachedWithoutRetrying) {
+    provider.returnNull = true;
+    EXPECT_EQ(provider.get(), nullptr);
+    EXPECT_EQ(provider.get(), nullptr);
+    EXPECT_EQ(provider.fetches, 1);
+    EXPECT_TRUE(provider.valid);
+}
+
+TEST_F(CacheLifetime, InvalidateDropsAndCancelsTheCheck) {
+    provider.get();
+    provider.invalidateData();
+    EXPECT_EQ(provider.deletions, 1);
+    EXPECT_FALSE(provider.timerArmed);
+    // Nothing is left for the runner to call.
+    EXPECT_EQ(orla::removeTimer(static_cast<CacheUpdateTimeout*>(&provider),
+                                &CacheUpdateTimeout::invalidateDataTimer),
+              0u);
+}
+
+TEST_F(CacheLifetime, ClockWrapDoesNotDropAFreshCache) {
+    fakeNow = 0xfffffff0;
+    provider.get();
+    advance(0x20);  // wraps past zero
+    provider.get();
+    provider.invalidateDataTimer();
+    EXPECT_TRUE(provider.valid);
+}
+
+TEST(CacheTimer, DestroyedProviderLeavesNoPendingCheck) {
+    auto* provider = new CountingProvider;
+    provider->get();
+    delete provider;
+    orla::getRunner().runOnce(0);  // would call into the freed provider
+}
+
+// The system plug-in's provider when its service fails: a failed read
+// builds a record from the empty reply and says so once per fetch; a refused
+// write is silent and keeps the written value cached.
+Data* makeFromReply(orla::message const& reply) {
+    auto* rec = new NamedRecord;
+    rec->name = reply.get(orla::OBJ_NAME, "<none>");
+    return rec;
+}
+
+class Providers : public Platform {};
+
+TEST_F(Providers, GetProviderReadErrorAndRefusedWrite) {
+    first.getError = "no such setting";
+    GetProvider provider(makeFromReply, firstPath, orla::CMD_GET, orla::CMD_SET);
+    testing::internal::CaptureStderr();
+    auto* rec = static_cast<NamedRecord*>(provider.get());
+    provider.get();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "GetProvider::getData error: no such setting\n");
+    ASSERT_NE(rec, nullptr);
+    EXPECT_EQ(rec->name, "<none>");
+
+    rec->name = "written";
+    first.setError = "read-only";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(provider.set(rec), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(first.requests.back().get(orla::MSG_CMD), orla::CMD_SET);
+    EXPECT_EQ(provider.get(), rec);
+    EXPECT_EQ(rec->name, "written");
+}
+
+}  // namespace
+
+namespace {
+
+// Every announcement as "client: event name".
+std::vector<std::string> events;
+
+struct LoggedRecord : NamedRecord {
+    ~LoggedRecord() override { events.push_back("delete " + name); }
+};
+
+void parseOne(orla::message const& object, std::vector<Data*>* records) {
+    auto* rec = new LoggedRecord;
+    rec->id = static_cast<int>(object.get(orla::OBJ_ID));
+    rec->name = object.get(orla::OBJ_NAME);
+    records->push_back(rec);
+}
+
+class LoggingClient : public TableProviderClient {
+  public:
+    explicit LoggingClient(std::string name) : name(std::move(name)) {}
+    void clear() override { events.push_back(name + ": clear"); }
+    void change(Data* rec) override {
+        events.push_back(name + ": " + static_cast<NamedRecord*>(rec)->name);
+    }
+    void remove(Data*) override { events.push_back(name + ": remove"); }
+    std::string name;
+};
+
+class TableProviders : public Platform {
+  protected:
+    void SetUp() override {
+        Platform::SetUp();
+        events.clear();
+    }
+};
+
+TEST_F(TableProviders, TwoSourcesAnnounceTheWholeListToEachClientInTurn) {
+    first.addObject(1, "A1");
+    first.addObject(2, "A2");
+    second.addObject(1, "B1");
+    second.addObject(2, "B2");
+    GetAllProvider provider;
+    provider.addSource(parseOne, firstPath);
+    provider.addSource(parseOne, secondPath, 9);
+    LoggingClient c1("c1"), c2("c2");
+    provider.subscribe(&c1);
+    provider.subscribe(&c2);
+
+    provider.updateTables();
+
+    EXPECT_EQ(events, (std::vector<std::string>{"c1: A1", "c1: A2", "c2: A1", "c2: A2",  //
+                                                "c1: A1", "c1: A2", "c1: B1", "c1: B2",  //
+                                                "c2: A1", "c2: A2", "c2: B1", "c2: B2"}));
+    EXPECT_EQ(provider.records.size(), 4u);
+    ASSERT_EQ(first.requests.size(), 1u);
+    EXPECT_EQ(first.requests[0].get(orla::MSG_CMD), orla::CMD_GETALL);
+    EXPECT_EQ(first.requests[0].get(orla::OBJ_GETALL_PARAM), 5u);
+    EXPECT_EQ(second.requests[0].get(orla::OBJ_GETALL_PARAM), 9u);
+
+    events.clear();
+    provider.updateTables();  // cached: no exchange, no announcement
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(first.requests.size(), 1u);
+}
+
+TEST_F(TableProviders, DropClearsEveryClientBeforeDeletingARecord) {
+    first.addObject(1, "r1");
+    first.addObject(2, "r2");
+    GetAllProvider provider;
+    provider.addSource(parseOne, firstPath);
+    LoggingClient c1("c1"), c2("c2");
+    provider.subscribe(&c1);
+    provider.subscribe(&c2);
+    provider.updateTables();
+    events.clear();
+
+    provider.invalidateData();
+
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"c1: clear", "c2: clear", "delete r1", "delete r2"}));
+    EXPECT_TRUE(provider.records.empty());
+}
+
+TEST_F(TableProviders, SetObjectGoesToEverySourceAndOneAcceptanceSuffices) {
+    GetAllProvider provider;
+    provider.addSource(parseOne, firstPath);
+    provider.addSource(parseOne, secondPath);
+    first.setError = "not mine";
+    NamedRecord rec;
+    rec.id = 4;
+    rec.name = "new";
+
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(provider.setData(&rec));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "not mine\n");
+    ASSERT_EQ(second.requests.size(), 1u);
+    EXPECT_EQ(second.requests[0].get(orla::MSG_CMD), orla::CMD_SETOBJ);
+    EXPECT_EQ(second.requests[0].get(orla::OBJ_NAME), "new");
+
+    second.setError = "nor mine";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(provider.setData(&rec));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "not mine\nnor mine\n");
+}
+
+TEST_F(TableProviders, CountIsTheSumOfTheSourcesAnswersOrFails) {
+    const uint32_t three = 3, four = 4;
+    GetAllProvider provider;
+    provider.addSource(parseOne, firstPath);
+    provider.addSource(parseOne, secondPath);
+    first.count = &three;
+    second.count = &four;
+    unsigned count = 99;
+    EXPECT_TRUE(provider.getCountCMD(count));
+    EXPECT_EQ(count, 7u);
+    EXPECT_FALSE(provider.valid);  // counting fills nothing
+
+    second.count = nullptr;
+    EXPECT_FALSE(provider.getCountCMD(count));
+}
+
+// Accepts only objects named "wanted".
+Data* makeIfWanted(orla::message const& object) {
+    return object.get(orla::OBJ_NAME) == "wanted" ? makeNamed(object) : nullptr;
+}
+
+// No shipped plug-in uses it: the first object the parser takes, across pages.
+TEST_F(TableProviders, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
+    first.addObject(10, "no");
+    first.addObject(11, "no");
+    first.addObject(12, "wanted");
+    first.addObject(13, "wanted");
+    first.pageSize = 2;
+    GetFirstProvider provider(makeIfWanted, firstPath);
+
+    auto* rec = static_cast<NamedRecord*>(provider.get());
+    ASSERT_NE(rec, nullptr);
+    EXPECT_EQ(rec->id, 12);
+    EXPECT_EQ(provider.getFirstObjId(), 12u);
+    EXPECT_EQ(first.requests.size(), 2u);
+    EXPECT_EQ(provider.set(rec), 0);
+    EXPECT_EQ(first.requests.size(), 2u);
+}
+
+TEST_F(TableProviders, WalkOfTenThousandRowsFetchesOnce) {
+    for (uint32_t id = 1; id <= 10000; ++id)
+        first.addObject(id, "r");
+    first.pageSize = 500;
+    GetAllProvider provider;
+    provider.addSource(parseOne, firstPath);
+    DataNumPacker index(field(&NamedRecord::id), ber::INTEGER);
+    MapTable table(&provider);
+    table.addIndex(&index);
+
+    // A tick every 100 requests, the check every 25 ticks: the walk takes
+    // 100 ticks, under the maximum age.
+    auto walk = [&] {
+        size_t rows = 0;
+        OID at;
+        for (auto next = table.getNext(at); next.second && rows <= 10000;
+             next = table.getNext(at)) {
+            at = next.first;
+            if (++rows % 100 == 0) ++fakeNow;
+            if (rows % 2500 == 0) provider.invalidateDataTimer();
+        }
+        return rows;
+    };
+    EXPECT_EQ(walk(), 10000u);
+    EXPECT_EQ(first.requests.size(), 20u);  // one get-all of 20 pages
+
+    fakeNow += 100;  // 200 ticks after the fill: the next check drops the rows
+    provider.invalidateDataTimer();
+    EXPECT_EQ(walk(), 10000u);
+    EXPECT_EQ(first.requests.size(), 40u);
+}
+
+}  // namespace
