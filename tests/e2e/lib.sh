@@ -35,8 +35,10 @@ install_plugins() {
     cp "$@" /orla/lib/snmp/
 }
 
+# AGENT_WRAPPER, when set, runs the agent (a leak checker, say).
 start_agent() {
-    "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
+    # shellcheck disable=SC2086
+    ${AGENT_WRAPPER:-} "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
     AGENT_PID=$!
     wait_for test -S /orla/run/161.sock || fail "agent did not start"
 }
