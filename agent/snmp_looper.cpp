@@ -21,7 +21,6 @@
 
 SnmpLooper* loop = nullptr;
 CommunityKeep* communityKeep = nullptr;
-unsigned char c_buf[65536];
 
 namespace {
 
@@ -32,7 +31,8 @@ constexpr uint32_t POLICY_LIST_GENERATORS = 704;
 constexpr uint32_t LEAVE_SERVING = 0;
 constexpr uint32_t LEAVE_IDLE = 1000;
 
-constexpr size_t DATAGRAM_ROOM = sizeof c_buf;
+// Every receive buffer holds the largest UDP payload.
+constexpr size_t DATAGRAM_ROOM = 65536;
 
 // One datagram of a batch: where it came from and the IP_PKTINFO control
 // message, so that its reply leaves from the address the request was sent
@@ -44,13 +44,13 @@ struct DatagramSlot {
     std::optional<Context> request;
 };
 
-// The first datagram of a batch goes to c_buf, the others to these. Only
-// the pages a datagram is written to become resident, so the buffers cost
-// about a page each under ordinary requests.
-alignas(4096) unsigned char moreBuffers[SnmpLooper::REQUEST_BATCH - 1][DATAGRAM_ROOM];
+// One buffer per datagram of a batch. Only the pages a datagram is written
+// to become resident, so the buffers cost about a page each under ordinary
+// requests.
+alignas(4096) unsigned char receiveBuffers[SnmpLooper::REQUEST_BATCH][DATAGRAM_ROOM];
 
 unsigned char* receiveBuffer(unsigned slot) {
-    return slot == 0 ? c_buf : moreBuffers[slot - 1];
+    return receiveBuffers[slot];
 }
 DatagramSlot slots[SnmpLooper::REQUEST_BATCH];
 mmsghdr receiveHeaders[SnmpLooper::REQUEST_BATCH];

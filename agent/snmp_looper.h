@@ -88,6 +88,3 @@ class SnmpLooper : public orla::Looper {
 extern SnmpLooper* loop;
 // The community table of the service object while it lives.
 extern CommunityKeep* communityKeep;
-// The receive buffer of the first datagram of every batch: the largest UDP
-// payload fits.
-extern unsigned char c_buf[65536];
