@@ -131,8 +131,8 @@ struct FakeClock {
 
 // ---- Platform services ----
 
-// A platform handler with an object list served in pages, a count, and get,
-// set and set-object answers. Every request it gets is kept.
+// A platform handler with an object list served in pages, and get, set and
+// set-object answers. Every request it gets is kept.
 class FakeHandler : public orla::Handler {
   public:
     orla::message cmdGetAll(const orla::message& request, uint32_t startId, uint32_t) override {
@@ -145,12 +145,6 @@ class FakeHandler : public orla::Handler {
         for (size_t i = first; i < end; ++i)
             reply.append(orla::OBJ_LIST, objects[i]);
         if (end < objects.size()) reply.insert(orla::OBJ_NEXT, static_cast<uint32_t>(end));
-        return reply;
-    }
-    orla::message cmdGetCount(const orla::message& request) override {
-        requests.push_back(request);
-        orla::message reply;
-        if (count) reply.insert(orla::OBJ_COUNT, *count);
         return reply;
     }
     orla::message cmdGet(const orla::message& request) override {
@@ -171,7 +165,6 @@ class FakeHandler : public orla::Handler {
     std::vector<orla::message> objects;
     size_t pageSize = 1000;
     size_t failPage = 0;  // 1-based get-all request that fails; 0: none
-    const uint32_t* count = nullptr;
     std::string setError;
     std::string getError;
     std::vector<orla::message> requests;
@@ -224,7 +217,6 @@ inline Context contextOver(Bytes value) {
 // What a leaf wrote into ctx.out: one name and one value.
 struct Written {
     OID name;
-    uint32_t tag = 0;
     Bytes content;
 };
 inline Written written(const Context& ctx) {
@@ -233,7 +225,6 @@ inline Written written(const Context& ctx) {
     EXPECT_TRUE(in.getOID(w.name));
     BerElement value;
     EXPECT_TRUE(in.getElement(value));
-    w.tag = value.tag;
     w.content.assign(in.data() + value.contentOffset, in.data() + value.endOffset());
     EXPECT_TRUE(in.isSeqEnd());
     return w;
@@ -319,22 +310,8 @@ class Refusing : public Leaf {
     bool set(Context&) override { return false; }
 };
 
-// Answers Get and Set of any instance below it, keeping the last Set's suffix.
-class CatchAll : public Leaf {
-  public:
-    bool get(Context& ctx) override { return answer(ctx, ctx.oid, 1); }
-    bool getNext(Context&) override { return false; }
-    bool set(Context& ctx) override {
-        lastSuffix = ctx.setSuffix;
-        ctx.out.addOID(ctx.oid);
-        ctx.out.add(1, ber::INTEGER);
-        return true;
-    }
-    OID lastSuffix;
-};
-
 // The tree of most request tests, in OID order:
-//   1.3.6.1.3.7        CatchAll
+//   1.3.6.1.3.7        Refusing
 //   1.3.6.1.3.7.1.5    Scalar "nested"
 //   E.1                Scalar "alpha"
 //   E.2                Column rows 1:10, 2:20, 5:50
@@ -345,7 +322,7 @@ class Tree : public ::testing::Test {
   protected:
     void SetUp() override {
         leafs.clear();
-        addLeaf(OID("1.3.6.1.3.7"), &catchAll);
+        addLeaf(OID("1.3.6.1.3.7"), &outer);
         addLeaf(OID("1.3.6.1.3.7.1.5"), &nested);
         addLeaf(under({1}), &alpha);
         addLeaf(under({2}), &column);
@@ -354,7 +331,7 @@ class Tree : public ::testing::Test {
     }
     void TearDown() override { leafs.clear(); }
 
-    CatchAll catchAll;
+    Refusing outer;
     Scalar nested{"nested"};
     Scalar alpha{"alpha"};
     Column column{{{1, 10}, {2, 20}, {5, 50}}};

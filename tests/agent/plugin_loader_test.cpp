@@ -2,11 +2,12 @@
 #include "agent/plugin_loader.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "tests/fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -14,12 +15,6 @@ namespace {
 
 class PluginLoader : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/plugins-test-XXXXXX";
-        root_ = mkdtemp(pattern);
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
     std::string load(const std::string& dir) {
         testing::internal::CaptureStderr();
         loadPlugins(dir);
@@ -29,7 +24,8 @@ class PluginLoader : public ::testing::Test {
         std::ofstream(root_ + "/" + path) << text;
     }
 
-    std::string root_;
+    fixture::TempDir dir_;
+    const std::string root_ = dir_.path;
 };
 
 TEST_F(PluginLoader, LoadsRegularSharedObjectsDepthFirstAndCallsAutorun) {

@@ -3,7 +3,6 @@
 // repetitions, trap requests no maker takes, and the start-up step.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -15,6 +14,7 @@
 #include "platform/orla/ids.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/usm.h"
+#include "tests/fixture.h"
 #include "trap/trap_maker.h"
 
 namespace {
@@ -33,9 +33,6 @@ void unsub() {
 class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/settings-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        settingsPath_ = dir_ + "/snmpd";
         scribers = {
             {"gen0", sub<0>, unsub<0>}, {"gen1", sub<1>, unsub<1>}, {"gen2", sub<2>, unsub<2>}};
         calls.clear();
@@ -44,12 +41,11 @@ class Settings : public ::testing::Test {
         loop = nullptr;
         scribers.clear();
         trapMakers.clear();
-        std::filesystem::remove_all(dir_);
     }
     // A fresh agent service over this test's stores, as a daemon start makes it.
     std::unique_ptr<SnmpLooper> start() {
         loop = nullptr;
-        auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_ + "/communities");
+        auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_.path + "/communities");
         loop = agent.get();
         agent->init();
         return agent;
@@ -60,8 +56,8 @@ class Settings : public ::testing::Test {
         return start();
     }
 
-    std::string dir_;
-    std::string settingsPath_;
+    fixture::TempDir dir_;
+    const std::string settingsPath_ = dir_.path + "/snmpd";
 };
 
 std::vector<unsigned char> localisedPrivKey(const std::string& engineID) {

@@ -1,7 +1,7 @@
 // The data providers: paged reads of platform handlers that fail or never
 // end, cache lifetime on a clock the tests step (the check is run by calling
 // invalidateDataTimer() as the timer would), the table provider's
-// announcements, writes and counts, and the providers no shipped plug-in
+// announcements to several tables, and the providers no shipped plug-in
 // uses.
 #include <gtest/gtest.h>
 
@@ -113,12 +113,11 @@ class CountingProvider : public SingleProvider {
   public:
     Data* getData() override {
         ++fetches;
-        return returnNull ? nullptr : new Counted(&deletions);
+        return new Counted(&deletions);
     }
     int setData(Data*) override { return 7; }
     int fetches = 0;
     int deletions = 0;
-    bool returnNull = false;
 };
 
 class CacheLifetime : public ::testing::Test {
@@ -168,25 +167,6 @@ TEST_F(CacheLifetime, IdleCacheIsDroppedAtTheFirstLateCheck) {
 
     provider.get();
     EXPECT_EQ(provider.fetches, 2);
-}
-
-TEST_F(CacheLifetime, NullRecordIsCachedWithoutRetrying) {
-    provider.returnNull = true;
-    EXPECT_EQ(provider.get(), nullptr);
-    EXPECT_EQ(provider.get(), nullptr);
-    EXPECT_EQ(provider.fetches, 1);
-    EXPECT_TRUE(provider.valid);
-}
-
-TEST_F(CacheLifetime, InvalidateDropsAndCancelsTheCheck) {
-    provider.get();
-    provider.invalidateData();
-    EXPECT_EQ(provider.deletions, 1);
-    EXPECT_FALSE(provider.timerArmed);
-    // Nothing is left for the runner to call.
-    EXPECT_EQ(orla::removeTimer(static_cast<CacheUpdateTimeout*>(&provider),
-                                &CacheUpdateTimeout::invalidateDataTimer),
-              0u);
 }
 
 TEST_F(CacheLifetime, ClockWrapDoesNotDropAFreshCache) {
@@ -319,44 +299,6 @@ TEST_F(TableProviders, DropClearsEveryClientBeforeDeletingARecord) {
     EXPECT_EQ(events,
               (std::vector<std::string>{"c1: clear", "c2: clear", "delete r1", "delete r2"}));
     EXPECT_TRUE(provider.records.empty());
-}
-
-TEST_F(TableProviders, SetObjectGoesToEverySourceAndOneAcceptanceSuffices) {
-    GetAllProvider provider;
-    provider.addSource(parseOne, firstPath);
-    provider.addSource(parseOne, secondPath);
-    first.setError = "not mine";
-    NamedRecord rec;
-    rec.id = 4;
-    rec.name = "new";
-
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(provider.setData(&rec));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "not mine\n");
-    ASSERT_EQ(second.requests.size(), 1u);
-    EXPECT_EQ(second.requests[0].get(orla::MSG_CMD), orla::CMD_SETOBJ);
-    EXPECT_EQ(second.requests[0].get(orla::OBJ_NAME), "new");
-
-    second.setError = "nor mine";
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(provider.setData(&rec));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "not mine\nnor mine\n");
-}
-
-TEST_F(TableProviders, CountIsTheSumOfTheSourcesAnswersOrFails) {
-    const uint32_t three = 3, four = 4;
-    GetAllProvider provider;
-    provider.addSource(parseOne, firstPath);
-    provider.addSource(parseOne, secondPath);
-    first.count = &three;
-    second.count = &four;
-    unsigned count = 99;
-    EXPECT_TRUE(provider.getCountCMD(count));
-    EXPECT_EQ(count, 7u);
-    EXPECT_FALSE(provider.valid);  // counting fills nothing
-
-    second.count = nullptr;
-    EXPECT_FALSE(provider.getCountCMD(count));
 }
 
 // Accepts only objects named "wanted".

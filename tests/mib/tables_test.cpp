@@ -52,23 +52,6 @@ struct Make {
     static Packer* raw3() { return new DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 3); }
 };
 
-struct Base : Data {
-    int first = 1;
-};
-struct Derived : Base {
-    int second = 2;
-};
-
-TEST(Field, ReachesMembersOfRecordAndOfItsBases) {
-    Derived rec;
-    const Data& asData = rec;
-    EXPECT_EQ(asData.*field(&Derived::first), 1);  // declared in Base
-    DataNumPacker packer(field(&Derived::second), ber::INTEGER);
-    packer.set(&rec, 7);
-    EXPECT_EQ(rec.second, 7);
-    EXPECT_EQ(rec.first, 1);
-}
-
 // The BER of each type is the encoder's tests'; these are the packers' own
 // choices of form.
 TEST(Pack, WritesUnsignedGaugesAndFourOctetAddresses) {
@@ -202,36 +185,6 @@ std::vector<OID> walk(Table& table) {
     }
     return indexes;
 }
-
-// Keys each record by its `oid` field, to place rows at any index.
-class OidKeyedTable : public MapTable {
-  public:
-    using MapTable::MapTable;
-    OID getKey(Data const* rec) const override { return static_cast<Rec const*>(rec)->oid; }
-};
-
-class AnnouncementOrder : public ::testing::TestWithParam<bool> {};
-
-TEST_P(AnnouncementOrder, GetNextFollowsOidOrderNotArrival) {
-    FakeTableProvider provider;
-    OidKeyedTable table(&provider);
-    Rec* first = provider.add(1);
-    Rec* second = provider.add(2);
-    first->oid = OID("1.5");
-    second->oid = OID("2");
-    if (GetParam()) std::swap(provider.records[0], provider.records[1]);
-
-    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1.5"), static_cast<Data*>(first)));
-    EXPECT_EQ(table.getNext(OID("1.5")).first, OID("2"));
-    EXPECT_EQ(table.getNext(OID("1.5.0")).first, OID("2"));  // 1.5 < 1.5.0 < 2
-    EXPECT_EQ(table.getNext(OID("1")).first, OID("1.5"));
-    EXPECT_EQ(table.getNext(OID("2")), std::make_pair(OID(), static_cast<Data*>(nullptr)));
-    EXPECT_EQ(table.get(OID("1.5")), first);
-    EXPECT_EQ(table.get(OID("1")), nullptr);
-    EXPECT_EQ(table.get(OID("1.5.0")), nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(BothOrders, AnnouncementOrder, ::testing::Bool());
 
 // Index: integer, variable-length string, address.
 class MultiColumnIndex : public ::testing::Test {

@@ -108,30 +108,6 @@ TEST_P(Pdu, AnswersWithStatusIndexAndBindings) {
 INSTANTIATE_TEST_SUITE_P(Request, Pdu, ::testing::ValuesIn(CASES),
                          [](const auto& info) { return std::string(info.param.scenario); });
 
-TEST_F(Tree, SetKeepsEarlierBindingsOfAFailedRequestAndReadOnlySetsNothing) {
-    Reply reply;
-    serve(request(1, "public", ber::SET_REQUEST, 0, 0,
-                  {binding(under({2, 1}), ber::INTEGER, integer(11)),
-                   binding(under({2, 3}), ber::INTEGER, integer(33))}),
-          READ_WRITE, reply);
-    EXPECT_EQ(column.rows, (std::map<uint32_t, int>{{1, 11}, {2, 20}, {5, 50}}));
-    serve(request(1, "public", ber::SET_REQUEST, 0, 0,
-                  {binding(under({1, 0}), ber::OCTET_STRING, "x")}),
-          READ, reply);
-    EXPECT_EQ(alpha.value, "alpha");
-}
-
-TEST_F(Tree, SetReachesLongestRegisteredPrefix) {
-    testing::internal::CaptureStderr();
-    Reply reply;
-    serve(request(1, "public", ber::SET_REQUEST, 0, 0,
-                  {binding(OID("1.3.6.1.3.7.1.6.0"), ber::INTEGER, integer(1))}),
-          READ_WRITE, reply);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "snmpSet found 1.3.6.1.3.7\n");
-    EXPECT_EQ(reply.status, 0);
-    EXPECT_EQ(catchAll.lastSuffix, OID("1.6.0"));
-}
-
 // The limit of an SNMPv3 reply (the manager's msgMaxSize) is lower than a
 // datagram's: a reply over it is tooBig without bindings, and so is a bulk
 // reply whose first binding does not fit.
@@ -263,13 +239,6 @@ class Dispatch : public Tree {
     Communities communities;
     const CommunityKeep::Item* alice = nullptr;
 };
-
-TEST_F(Dispatch, Version2IsAnsweredAsCommunityBased) {
-    const Reply reply = ask(2, ber::GET_REQUEST, under({1, 0}));
-    EXPECT_EQ(reply.version, 2);
-    EXPECT_EQ(reply.status, 0);
-    EXPECT_EQ(names(reply), std::vector<std::string>{e("1.0")});
-}
 
 // RFC 3584 4.2.2.1: SNMPv1 cannot carry Counter64, so such instances do not
 // exist for a version 1 request. Walks and short names are the end-to-end
