@@ -59,10 +59,6 @@ struct Rec : Data {
 struct NamedRecord : Data {
     int id = 0;
     std::string name;
-    void reverseBuild(orla::message& request) override {
-        request.insert(orla::OBJ_ID, static_cast<uint32_t>(id));
-        request.insert(orla::OBJ_NAME, name);
-    }
 };
 
 inline Data* makeNamed(orla::message const& object) {
@@ -131,8 +127,8 @@ struct FakeClock {
 
 // ---- Platform services ----
 
-// A platform handler with an object list served in pages, and get, set and
-// set-object answers. Every request it gets is kept.
+// A platform handler whose object list is served in pages; every get-all
+// request it gets is kept.
 class FakeHandler : public orla::Handler {
   public:
     orla::message cmdGetAll(const orla::message& request, uint32_t startId, uint32_t) override {
@@ -147,14 +143,6 @@ class FakeHandler : public orla::Handler {
         if (end < objects.size()) reply.insert(orla::OBJ_NEXT, static_cast<uint32_t>(end));
         return reply;
     }
-    orla::message cmdGet(const orla::message& request) override {
-        requests.push_back(request);
-        return getError.empty() ? orla::message() : orla::errorMsg(orla::ERR_UNSUPPORTED, getError);
-    }
-    orla::message cmdSet(const orla::message& request) override { return answerSet(request); }
-    orla::message cmdSetObj(const orla::message& request, uint32_t) override {
-        return answerSet(request);
-    }
     void addObject(uint32_t id, const std::string& name) {
         orla::message object;
         object.insert(orla::OBJ_ID, id);
@@ -165,25 +153,16 @@ class FakeHandler : public orla::Handler {
     std::vector<orla::message> objects;
     size_t pageSize = 1000;
     size_t failPage = 0;  // 1-based get-all request that fails; 0: none
-    std::string setError;
-    std::string getError;
     std::vector<orla::message> requests;
-
-  private:
-    orla::message answerSet(const orla::message& request) {
-        requests.push_back(request);
-        return setError.empty() ? orla::message() : orla::errorMsg(orla::ERR_BAD_VALUE, setError);
-    }
 };
 
-// Providers exchange with fake handlers at [0, 7] and [0, 8] through a
-// looper of the test's own, on a clock the test steps.
+// Providers exchange with a fake handler at [0, 7] through a looper of the
+// test's own, on a clock the test steps.
 inline orla::Looper* platformLooper = nullptr;
 class Platform : public ::testing::Test {
   protected:
     void SetUp() override {
         looper.addHandler(7, &first);
-        looper.addHandler(8, &second);
         platformLooper = &looper;
         setPlatformExchange([](const orla::message& request, uint32_t timeout) {
             return platformLooper->exchangeMessage(request, timeout);
@@ -193,10 +172,8 @@ class Platform : public ::testing::Test {
 
     FakeClock clock{1000};
     const std::vector<uint32_t> firstPath{0, 7};
-    const std::vector<uint32_t> secondPath{0, 8};
     FakeHandler first;
-    FakeHandler second;
-    orla::Looper looper;  // destroyed before the handlers it routes to
+    orla::Looper looper;  // destroyed before the handler it routes to
 };
 
 // ---- The object tree ----

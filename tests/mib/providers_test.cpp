@@ -8,12 +8,8 @@
 #include "mib/get_all.h"
 #include "mib/get_all_provider.h"
 #include "mib/get_first_provider.h"
-#include "mib/get_provider.h"
-#include "mib/map_table.h"
-#include "mib/num_packer.h"
 #include "mib/single_provider.h"
 #include "platform/orla/runner.h"
-#include "platform/snmp/ber.h"
 #include "tests/fixture.h"
 
 using namespace fixture;
@@ -185,42 +181,6 @@ TEST(CacheTimer, DestroyedProviderLeavesNoPendingCheck) {
     orla::getRunner().runOnce(0);  // would call into the freed provider
 }
 
-// The system plug-in's provider when its service fails: a failed read
-// builds a record from the empty reply and says so once per fetch; a refused
-// write is silent and keeps the written value cached.
-Data* makeFromReply(orla::message const& reply) {
-    auto* rec = new NamedRecord;
-    rec->name = reply.get(orla::OBJ_NAME, "<none>");
-    return rec;
-}
-
-class Providers : public Platform {};
-
-TEST_F(Providers, GetProviderReadErrorAndRefusedWrite) {
-    first.getError = "no such setting";
-    GetProvider provider(makeFromReply, firstPath, orla::CMD_GET, orla::CMD_SET);
-    testing::internal::CaptureStderr();
-    auto* rec = static_cast<NamedRecord*>(provider.get());
-    provider.get();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "GetProvider::getData error: no such setting\n");
-    ASSERT_NE(rec, nullptr);
-    EXPECT_EQ(rec->name, "<none>");
-
-    rec->name = "written";
-    first.setError = "read-only";
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(provider.set(rec), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(first.requests.back().get(orla::MSG_CMD), orla::CMD_SET);
-    EXPECT_EQ(provider.get(), rec);
-    EXPECT_EQ(rec->name, "written");
-}
-
-}  // namespace
-
-namespace {
-
 // Every announcement as "client: event name".
 std::vector<std::string> events;
 
@@ -253,35 +213,6 @@ class TableProviders : public Platform {
         events.clear();
     }
 };
-
-TEST_F(TableProviders, TwoSourcesAnnounceTheWholeListToEachClientInTurn) {
-    first.addObject(1, "A1");
-    first.addObject(2, "A2");
-    second.addObject(1, "B1");
-    second.addObject(2, "B2");
-    GetAllProvider provider;
-    provider.addSource(parseOne, firstPath);
-    provider.addSource(parseOne, secondPath, 9);
-    LoggingClient c1("c1"), c2("c2");
-    provider.subscribe(&c1);
-    provider.subscribe(&c2);
-
-    provider.updateTables();
-
-    EXPECT_EQ(events, (std::vector<std::string>{"c1: A1", "c1: A2", "c2: A1", "c2: A2",  //
-                                                "c1: A1", "c1: A2", "c1: B1", "c1: B2",  //
-                                                "c2: A1", "c2: A2", "c2: B1", "c2: B2"}));
-    EXPECT_EQ(provider.records.size(), 4u);
-    ASSERT_EQ(first.requests.size(), 1u);
-    EXPECT_EQ(first.requests[0].get(orla::MSG_CMD), orla::CMD_GETALL);
-    EXPECT_EQ(first.requests[0].get(orla::OBJ_GETALL_PARAM), 5u);
-    EXPECT_EQ(second.requests[0].get(orla::OBJ_GETALL_PARAM), 9u);
-
-    events.clear();
-    provider.updateTables();  // cached: no exchange, no announcement
-    EXPECT_TRUE(events.empty());
-    EXPECT_EQ(first.requests.size(), 1u);
-}
 
 TEST_F(TableProviders, DropClearsEveryClientBeforeDeletingARecord) {
     first.addObject(1, "r1");
@@ -322,38 +253,6 @@ TEST_F(TableProviders, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
     EXPECT_EQ(first.requests.size(), 2u);
     EXPECT_EQ(provider.set(rec), 0);
     EXPECT_EQ(first.requests.size(), 2u);
-}
-
-TEST_F(TableProviders, WalkOfTenThousandRowsFetchesOnce) {
-    for (uint32_t id = 1; id <= 10000; ++id)
-        first.addObject(id, "r");
-    first.pageSize = 500;
-    GetAllProvider provider;
-    provider.addSource(parseOne, firstPath);
-    DataNumPacker index(field(&NamedRecord::id), ber::INTEGER);
-    MapTable table(&provider);
-    table.addIndex(&index);
-
-    // A tick every 100 requests, the check every 25 ticks: the walk takes
-    // 100 ticks, under the maximum age.
-    auto walk = [&] {
-        size_t rows = 0;
-        OID at;
-        for (auto next = table.getNext(at); next.second && rows <= 10000;
-             next = table.getNext(at)) {
-            at = next.first;
-            if (++rows % 100 == 0) ++fakeNow;
-            if (rows % 2500 == 0) provider.invalidateDataTimer();
-        }
-        return rows;
-    };
-    EXPECT_EQ(walk(), 10000u);
-    EXPECT_EQ(first.requests.size(), 20u);  // one get-all of 20 pages
-
-    fakeNow += 100;  // 200 ticks after the fill: the next check drops the rows
-    provider.invalidateDataTimer();
-    EXPECT_EQ(walk(), 10000u);
-    EXPECT_EQ(first.requests.size(), 40u);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // createTrap and the vendor trap maker past what the end-to-end trap test
-// sees through snmptrapd: the vendor trap's binding rules, other version
-// numbers, the SNMPv3 header without authentication and with DES, and users
-// that cannot sign.
+// sees through snmptrapd: the vendor trap's binding rules, the SNMPv3 header
+// without authentication and with DES, and users that cannot sign.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -56,15 +55,6 @@ class CreateTrap : public ::testing::Test {
     AgentState agent;
     V3Info header;
 };
-
-TEST_F(CreateTrap, VersionsOtherThanOneAndThreeGetTheV2cForm) {
-    for (int version : {2, 7}) {
-        const Reply trap = build(vendorRequest(), version);
-        EXPECT_EQ(trap.version, version);
-        EXPECT_EQ(trap.pduType, ber::TRAP_V2);
-        EXPECT_EQ(trap.bindings.size(), 2u);
-    }
-}
 
 // Which fields of a vendor trap request give the trap its one binding.
 TEST_F(CreateTrap, VendorTrapBindingFollowsTheRequestFields) {
