@@ -34,7 +34,8 @@ void loadPlugins(const std::string& dir) {
         if (name.empty() || name[0] == '.') continue;
         std::string path = dir + "/" + name;
         struct stat info;
-        if (stat(path.c_str(), &info) != 0) break;
+        // A dangling link, or an entry removed meanwhile: the rest still counts.
+        if (stat(path.c_str(), &info) != 0) continue;
         if (S_ISDIR(info.st_mode)) {
             loadPlugins(path);
             continue;

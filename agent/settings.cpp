@@ -5,9 +5,8 @@
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
 #include "community/community_keep.h"
+#include "mib/traps.h"
 #include "platform/orla/ids.h"
-
-std::vector<Scribers> scribers;
 
 namespace {
 
@@ -107,7 +106,7 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
     }
     if (request.has(snmp::SNMP_ENGINE_ID)) {
         serverInfo.engineID = formatEngineID(request.get(snmp::SNMP_ENGINE_ID));
-        communityKeep->regenerateKeys();  // keys are localised to the engine ID
+        communityKeep->setEngineID(serverInfo.engineID);  // keys are localised to it
     }
     if (request.has(snmp::SNMP_ENABLED)) {
         enabled = request.get(snmp::SNMP_ENABLED);

@@ -1,61 +1,18 @@
-// The agent's settings: their message fields, the commands of the settings
-// handler, the trap generator registry, and the text form of the engine ID.
+// The agent's settings: their store, and the text form of the engine ID. The
+// message fields and commands are in mib/agent_settings.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "platform/orla/message.h"
+#include "mib/agent_settings.h"
 
 namespace snmp {
-
-// The agent's service id in the messaging library: requests for the settings
-// go to path [161], for the communities to [161, 1].
-inline constexpr uint32_t SERVICE_ID = 161;
-
-// The vendor's private enterprise number (IANA reserves 32473 for
-// documentation): the engine ID prefix and the enterprise arc
-// 1.3.6.1.4.1.32473 of the vendor's objects and traps.
-inline constexpr uint32_t ENTERPRISE_NUMBER = 32473;
 
 inline constexpr const char* SETTINGS_STORE_PATH = "/orla/store/snmpd";
 inline constexpr uint32_t SETTINGS_RECORD = 0;
 
-// Settings fields.
-inline constexpr orla::BoolKey SNMP_ENABLED{1};
-inline constexpr orla::StringKey SNMP_TEXT2{2};
-inline constexpr orla::StringKey SNMP_TEXT3{3};
-inline constexpr orla::StringKey SNMP_COMMUNITY_NAME{4};
-inline constexpr orla::StringKey SNMP_ENGINE_ID{10};  // the text, without the prefix
-inline constexpr orla::U32Key SNMP_ENGINE_BOOTS{13};
-inline constexpr orla::U32Key SNMP_ENGINE_PARAM{14};
-inline constexpr orla::Be32Key SNMP_TRAP_TARGET{16};
-inline constexpr orla::U32Key SNMP_TRAP_COMMUNITY{17};
-inline constexpr orla::U32Key SNMP_TRAP_VERSION{18};
-inline constexpr orla::U32ArrayKey SNMP_TRAP_GENERATORS{19};
-
-// Commands of the settings handler besides get and set.
-inline constexpr uint32_t CMD_TRAP_REQUEST = 1;
-inline constexpr uint32_t CMD_LIST_GENERATORS = 100;
-inline constexpr uint32_t CMD_TRAP_REQUEST_ALT1 = 0xfe000b;
-inline constexpr uint32_t CMD_TRAP_REQUEST_ALT2 = 0x10004;
-
-// Trap generator id of the start trap, listed as "start-trap".
-inline constexpr uint32_t START_TRAP_ID = 0xabc0001;
-
-// No community selected for traps.
-inline constexpr uint32_t NO_COMMUNITY = 0xffffffff;
-
 }  // namespace snmp
-
-// One trap generator offered by a plug-in; its id is its position in `scribers`.
-struct Scribers {
-    std::string name;
-    void (*subscribe)();    // called when the generator becomes selected
-    void (*unsubscribe)();  // called when the selection is replaced
-};
-extern std::vector<Scribers> scribers;
 
 // RFC 3411 snmpEngineID in text format: 0x80000000 + enterprise number
 // (big-endian), the format octet 4 (administratively assigned text), the text.

@@ -11,14 +11,16 @@
 
 #include "agent/settings.h"
 #include "community/community_keep.h"
+#include "mib/context.h"
+#include "mib/get_all.h"
 #include "platform/orla/clock.h"
+#include "platform/orla/ids.h"
 #include "platform/orla/runner.h"
-#include "request/context.h"
 #include "request/dispatch.h"
 #include "trap/trap_maker.h"
 
 SnmpLooper* loop = nullptr;
-unsigned char c_buf[65536];
+CommunityKeep* communityKeep = nullptr;
 
 namespace {
 
@@ -29,7 +31,8 @@ constexpr uint32_t POLICY_LIST_GENERATORS = 704;
 constexpr uint32_t LEAVE_SERVING = 0;
 constexpr uint32_t LEAVE_IDLE = 1000;
 
-constexpr size_t DATAGRAM_ROOM = sizeof c_buf;
+// Every receive buffer holds the largest UDP payload.
+constexpr size_t DATAGRAM_ROOM = 65536;
 
 // One datagram of a batch: where it came from and the IP_PKTINFO control
 // message, so that its reply leaves from the address the request was sent
@@ -41,13 +44,13 @@ struct DatagramSlot {
     std::optional<Context> request;
 };
 
-// The first datagram of a batch goes to c_buf, the others to these. Only
-// the pages a datagram is written to become resident, so the buffers cost
-// about a page each under ordinary requests.
-alignas(4096) unsigned char moreBuffers[SnmpLooper::REQUEST_BATCH - 1][DATAGRAM_ROOM];
+// One buffer per datagram of a batch. Only the pages a datagram is written
+// to become resident, so the buffers cost about a page each under ordinary
+// requests.
+alignas(4096) unsigned char receiveBuffers[SnmpLooper::REQUEST_BATCH][DATAGRAM_ROOM];
 
 unsigned char* receiveBuffer(unsigned slot) {
-    return slot == 0 ? c_buf : moreBuffers[slot - 1];
+    return receiveBuffers[slot];
 }
 DatagramSlot slots[SnmpLooper::REQUEST_BATCH];
 mmsghdr receiveHeaders[SnmpLooper::REQUEST_BATCH];
@@ -68,6 +71,12 @@ void prepareSlot(unsigned i) {
     header.msg_controllen = sizeof slot.control;
 }
 
+// The providers' way to platform services: the agent's own looper.
+orla::message exchangeThroughAgent(const orla::message& request, uint32_t timeout) {
+    if (!loop) return orla::errorMsg(orla::ERR_NO_SERVICE, "no agent service");
+    return loop->exchangeMessage(request, timeout);
+}
+
 // Sends the first `count` of replyHeaders. A reply the kernel refuses is
 // dropped, as a lost datagram would be, and the rest still go out.
 void sendReplies(int fd, unsigned count) {
@@ -83,11 +92,13 @@ void sendReplies(int fd, unsigned count) {
 SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& communityPath)
     : orla::Looper(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), store(settingsPath, 5) {
     std::cerr << "communityKeep = new CommunityKeep;" << std::endl;
-    communityKeep = new CommunityKeep(communityPath);
+    communities_ = std::make_unique<CommunityKeep>(communityPath);
+    communityKeep = communities_.get();
     std::cerr << "communityKeep->init();" << std::endl;
     communityKeep->init();
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
     addHandler(snmp::ID_COMMUNITIES, communityKeep);
+    setPlatformExchange(exchangeThroughAgent);
     serverInfo.engineTimeBase = orla::getUptime();
     startJiffies = orla::getJiffies();
     trapCommunity = snmp::NO_COMMUNITY;
@@ -96,7 +107,10 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     trapVersion = 0;
 }
 
-SnmpLooper::~SnmpLooper() = default;
+SnmpLooper::~SnmpLooper() {
+    disable();
+    if (communityKeep == communities_.get()) communityKeep = nullptr;
+}
 
 void SnmpLooper::init() {
     addPolicy(snmp::CMD_TRAP_REQUEST, POLICY_TRAP_REQUEST);
@@ -128,7 +142,7 @@ void SnmpLooper::init() {
         serverInfo.engineID = formatEngineID("");
     }
     // The table was loaded before the engine ID was known (RFC 3414 2.6).
-    communityKeep->regenerateKeys();
+    communityKeep->setEngineID(serverInfo.engineID);
 
     if (enabled) {
         enable();
@@ -153,16 +167,16 @@ void SnmpLooper::enable() {
     setupLeave(LEAVE_SERVING);
 
     socketFd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (socketFd < 0) {
+        std::cerr << "cannot create service connection" << std::endl;
+        return;
+    }
     int on = 1;
     setsockopt(socketFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     setsockopt(socketFd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     const timeval linger{0, LINGER_MICROSECONDS};
     // Without the timeout a waiting read could block the event loop for good.
     readsLinger = setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger) == 0;
-    if (socketFd < 0) {
-        std::cerr << "cannot create service connection" << std::endl;
-        return;
-    }
 
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -239,7 +253,9 @@ unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
         DatagramSlot& slot = slots[i];
         const mmsghdr& datagram = receiveHeaders[i];
         Context& ctx = slot.request.emplace(receiveBuffer(i), datagram.msg_len);
-        if (!createReply(ctx, static_cast<int>(slot.peer.sin_addr.s_addr))) continue;
+        if (!createReply(ctx, static_cast<int>(slot.peer.sin_addr.s_addr), *communityKeep,
+                         serverInfo))
+            continue;
 
         // Same destination and packet information as received; the flags
         // that recvmmsg reported are not input to sendmmsg.

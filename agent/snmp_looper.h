@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "agent/settings.h"
 #include "community/community_keep.h"
+#include "mib/agent_state.h"
 #include "platform/orla/looper.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/v3_server_info.h"
@@ -66,19 +68,23 @@ class SnmpLooper : public orla::Looper {
     orla::Store store;
     int socketFd = 0;
     bool socketOpen = false;
-    V3ServerInfo serverInfo;
+    // The agent's engine and start tick live in agentState, which plug-ins
+    // read; these names stay for plug-ins written against the service object.
+    V3ServerInfo& serverInfo = agentState.engine;
+    uint32_t& startJiffies = agentState.startTick;
     std::string communityName = "morvel";
     std::string text2;
     std::string text3;
-    uint32_t startJiffies = 0;
     uint32_t trapCommunity = 0xffffffff;
     uint32_t trapVersion = 0;
     uint32_t trapTarget = 0;  // network byte order
     std::vector<uint32_t> trapGenerators;
     bool enabled = false;
+
+  private:
+    std::unique_ptr<CommunityKeep> communities_;
 };
 
 extern SnmpLooper* loop;
-// The receive buffer of the first datagram of every batch: the largest UDP
-// payload fits.
-extern unsigned char c_buf[65536];
+// The community table of the service object while it lives.
+extern CommunityKeep* communityKeep;

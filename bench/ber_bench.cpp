@@ -19,7 +19,7 @@ void encodeResponse(OutStream& out) {
     out.add("public", ber::OCTET_STRING);
     out.startSeq(ber::RESPONSE);
     out.add(0x12345678, ber::INTEGER);
-    out.addErrorStatus(0);
+    out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
     out.addErrorIndex(0);
     out.startSeq(ber::SEQUENCE);
     for (uint32_t i = 0; i < BINDINGS; ++i) {

@@ -37,7 +37,7 @@
 #include "platform/snmp/ber_out.h"
 #include "platform/snmp/usm.h"
 #include "platform/snmp/varbind.h"
-#include "request/context.h"
+#include "mib/context.h"
 #include "request/dispatch.h"
 
 namespace {
@@ -226,7 +226,7 @@ Bytes v3Request(const User& user) {
     out.writeV3Info(&info);
     out.startSeq(ber::GET_REQUEST);
     out.add(0x12345, ber::INTEGER);
-    out.addErrorStatus(0);
+    out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
     out.addErrorIndex(0);
     out.startSeq(ber::SEQUENCE);
     out.addVarBind({SYSTEM + OID{1, 0}, ber::NULL_VALUE, {}});
@@ -260,7 +260,7 @@ int answeredBindings(const OutStream& reply) {
 
 uint32_t reports() {
     uint32_t sum = 0;
-    for (uint32_t counter : Context::v3counters)
+    for (uint32_t counter : agentState.engine.usmStats)
         sum += counter;
     return sum;
 }
@@ -269,7 +269,7 @@ uint32_t reports() {
 // Kept out of line so that a profiler can count exactly this.
 [[gnu::noinline]] bool serveOnce(unsigned char* datagram, size_t length, size_t& replySize) {
     Context ctx(datagram, static_cast<unsigned>(length));
-    if (!createReply(ctx, SOURCE)) return false;
+    if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine)) return false;
     replySize = ctx.out.size();
     benchmark::DoNotOptimize(ctx.out.data());
     return true;
@@ -283,7 +283,7 @@ void serve(benchmark::State& state, const Bytes& datagram, int expectedBindings)
     const uint32_t reportsBefore = reports();
     {
         Context ctx(received.data(), static_cast<unsigned>(received.size()));
-        if (!createReply(ctx, SOURCE) || reports() != reportsBefore ||
+        if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine) || reports() != reportsBefore ||
             (expectedBindings > 0 && answeredBindings(ctx.out) != expectedBindings)) {
             state.SkipWithError("unexpected reply");
             return;

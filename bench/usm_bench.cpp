@@ -45,7 +45,7 @@ std::vector<unsigned char> buildMessage(const Setup& setup, int bindings) {
     out.writeV3Info(&setup.info);
     out.startSeq(ber::GET_REQUEST);
     out.add(0x1234, ber::INTEGER);
-    out.addErrorStatus(0);
+    out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
     out.addErrorIndex(0);
     out.startSeq(ber::SEQUENCE);
     for (int i = 0; i < bindings; ++i) {
@@ -75,12 +75,12 @@ void BM_VerifyAndDecrypt(benchmark::State& state) {
     const std::vector<unsigned char> bytes = buildMessage(setup, int(state.range(0)));
     for (auto _ : state) {
         InStream in(bytes.data(), bytes.size());
-        int v3_err = -1;
+        usm::Report v3_err = usm::NO_REPORT;
         const bool ok =
-            in.getVersion() == 3 && in.readV3Info(v3_err) &&
+            in.getVersion() == 3 && in.readV3Info() &&
             in.decryptAndCheckSignature(v3_err, setup.authKey, usm::AUTH_HMAC_SHA_96, setup.privKey,
                                         usm::PRIV_CFB128_AES_128, setup.server) &&
-            v3_err == -1;
+            v3_err == usm::NO_REPORT;
         if (!ok) state.SkipWithError("message did not verify");
         benchmark::DoNotOptimize(in.position());
     }

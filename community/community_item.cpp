@@ -1,6 +1,5 @@
 // A community record's configuration message: the form in which the record
 // is stored, listed and changed.
-#include "agent/snmp_looper.h"
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
 #include "platform/snmp/usm.h"
@@ -33,9 +32,6 @@ void CommunityKeep::Item::setCfg(const orla::message& cfg) {
     privPassword = cfg.get(COMM_PRIV_PASSWORD, privPassword);
     authProtocol = cfg.get(COMM_AUTH_PROTOCOL, authProtocol);
     privProtocol = cfg.get(COMM_PRIV_PROTOCOL, privProtocol);
-    // While the table loads at start the service does not exist yet; its
-    // init() localises every key once it knows the engine ID.
-    if (loop) regenerateKeys();
     security = cfg.get(COMM_SECURITY, security);
 }
 
@@ -44,9 +40,7 @@ void CommunityKeep::Item::setAllCfg(const orla::message& cfg) {
     setCfg(cfg);
 }
 
-void CommunityKeep::Item::regenerateKeys() {
-    if (!loop) return;
-    const std::string engineID = loop->serverInfo.engineID;
+void CommunityKeep::Item::regenerateKeys(const std::string& engineID) {
     authKey = passwordToAKey(authPassword, authProtocol);
     authKey = aKeyToBKey(authKey, engineID, authProtocol);
     authKey = bKeyToDKey(authKey, authProtocol);

@@ -4,12 +4,10 @@
 
 #include <algorithm>
 
-#include "agent/snmp_looper.h"
+#include "platform/snmp/usm.h"
 #include "platform/orla/ids.h"
 
 using namespace snmp;
-
-CommunityKeep* communityKeep = nullptr;
 
 namespace {
 
@@ -19,6 +17,7 @@ constexpr uint32_t HIGHEST_ID = 0xfffffffe;
 constexpr uint32_t NO_ID = 0xffffffff;
 
 const char* const STORE_FAILED = "cannot write the community store";
+const char* const INVALID_SECURITY = "security level must be 0, 1 or 2";
 
 // After a failed write the store may still hold the new content (it was
 // written but not synced): put back what it held before, so that table and
@@ -78,46 +77,37 @@ CommunityKeep::Items::iterator CommunityKeep::find(uint32_t id) {
                         [id](const Item* item) { return item->id == id; });
 }
 
-CommunityKeep::Items::iterator CommunityKeep::find(const std::string& name) {
-    return std::find_if(table_.begin(), table_.end(),
-                        [&name](const Item* item) { return item->name == name; });
-}
-
-CommunityKeep::Item* CommunityKeep::findItem(uint32_t id) {
-    auto it = find(id);
+const CommunityKeep::Item* CommunityKeep::findItem(uint32_t id) const {
+    auto it = std::find_if(table_.begin(), table_.end(),
+                           [id](const Item* item) { return item->id == id; });
     return it == table_.end() ? nullptr : *it;
 }
 
-CommunityKeep::Item* CommunityKeep::findItem(const std::string& name) {
-    auto it = find(name);
+const CommunityKeep::Item* CommunityKeep::findItem(const std::string& name) const {
+    auto it = std::find_if(table_.begin(), table_.end(),
+                           [&name](const Item* item) { return item->name == name; });
     return it == table_.end() ? nullptr : *it;
 }
 
-uint32_t CommunityKeep::getSecurity(const std::string& name) {
-    const Item* item = findItem(name);
-    return item ? item->security : 0;
-}
-
-bool CommunityKeep::canRead(const std::string& name) {
-    const Item* item = findItem(name);
-    return item && item->readAccess;
-}
-
-bool CommunityKeep::canWrite(const std::string& name) {
-    const Item* item = findItem(name);
-    return item && item->writeAccess;
-}
-
-bool CommunityKeep::check(const std::string& name, uint32_t address) {
-    const Item* item = findItem(name);
-    return item && item->admits(address);
-}
-
-void CommunityKeep::regenerateKeys() {
-    if (!loop || loop->serverInfo.engineID.empty()) return;
+void CommunityKeep::setEngineID(const std::string& engineID) {
+    engineID_ = engineID;
     for (Item* item : table_)
-        item->regenerateKeys();
+        regenerateKeys(*item);
 }
+
+void CommunityKeep::regenerateKeys(Item& item) const {
+    if (!engineID_.empty()) item.regenerateKeys(engineID_);
+}
+
+namespace {
+
+// Levels above authPriv do not exist (RFC 3411 SecurityLevel).
+bool hasValidSecurity(const orla::message& request) {
+    return !request.has(COMM_SECURITY) ||
+           request.get(COMM_SECURITY) <= static_cast<uint32_t>(usm::AUTH_PRIV);
+}
+
+}  // namespace
 
 // ---- Platform commands ----
 
@@ -128,8 +118,9 @@ orla::message CommunityKeep::cmdGetObj(const orla::message&, uint32_t id) {
 }
 
 orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id) {
-    Item* item = findItem(id);
-    if (!item) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
+    auto found = find(id);
+    if (found == table_.end()) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
+    Item* item = *found;
     if (request.has(COMM_NAME)) {
         const std::string name = request.get(COMM_NAME);
         bool taken = std::any_of(table_.begin(), table_.end(), [&](const Item* other) {
@@ -139,9 +130,11 @@ orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id
             return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
         }
     }
+    if (!hasValidSecurity(request)) return orla::errorMsg(orla::ERR_BAD_VALUE, INVALID_SECURITY);
     const Item previous = *item;
     orla::message undo = item->getCfg();
     item->setCfg(request);
+    regenerateKeys(*item);
     if (!store_.set(id, item->getCfg())) {
         *item = previous;
         restoreEntry(store_, id, &undo);
@@ -181,6 +174,7 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
     if (findItem(name)) {
         return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
     }
+    if (!hasValidSecurity(request)) return orla::errorMsg(orla::ERR_BAD_VALUE, INVALID_SECURITY);
     // An add with OBJ_ID is the undo of a remove and brings the community back
     // under its old id. An id still in use is refused: two records under one
     // key would lose one of them from the store. 0xffffffff is never an id.
@@ -197,6 +191,7 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
     Item* item = new Item;
     item->setAllCfg(request);
     item->id = id;
+    regenerateKeys(*item);
     if (!store_.set(id, item->getCfg())) {
         restoreEntry(store_, id, nullptr);
         ids_.free(id);

@@ -49,7 +49,7 @@ class CommunityKeep : public orla::Handler {
         uint32_t netmask = 0;  // source filter mask, network byte order
         bool readAccess = false;
         bool writeAccess = false;
-        uint32_t security = 0;  // 0 noAuthNoPriv, 1 authNoPriv, 2 authPriv
+        uint32_t security = 0;  // usm::NO_AUTH_NO_PRIV, AUTH_NO_PRIV or AUTH_PRIV
         uint32_t authProtocol = 0;
         std::vector<unsigned char> authKey;  // derived, never stored or sent
         uint32_t privProtocol = 0;
@@ -60,18 +60,17 @@ class CommunityKeep : public orla::Handler {
         // The configuration message: every field, OBJ_ID first.
         orla::message getCfg() const;
         // Applies the fields present in `cfg`; absent fields keep their value
-        // and OBJ_ID is ignored. Once the agent's service exists (`loop`), the
-        // keys are derived again, with whatever engine ID it has then.
+        // and OBJ_ID is ignored. The keys are left as they were.
         void setCfg(const orla::message& cfg);
         // Takes `id` from OBJ_ID (when present), then setCfg.
         void setAllCfg(const orla::message& cfg);
         // True when `source` (network byte order) passes the source filter.
         bool admits(uint32_t source) const { return (source & netmask) == (address & netmask); }
-        // Derives both keys from the passwords and localises them to the
-        // agent's engine ID (RFC 3414 2.6, A.2). The privacy key uses the
+        // Derives both keys from the passwords and localises them to
+        // `engineID` (RFC 3414 2.6, A.2). The privacy key uses the
         // authentication protocol's hash too; privProtocol only selects the
-        // cipher. Does nothing before the service exists (`loop`).
-        void regenerateKeys();
+        // cipher.
+        void regenerateKeys(const std::string& engineID);
     };
     using Items = std::vector<Item*>;
 
@@ -84,19 +83,13 @@ class CommunityKeep : public orla::Handler {
     void init();
 
     // Lookups: the first record from the front of the table.
-    Items::iterator find(uint32_t id);
-    Items::iterator find(const std::string& name);
-    Item* findItem(uint32_t id);
-    Item* findItem(const std::string& name);
-    uint32_t getSecurity(const std::string& name);  // 0 for an unknown name
-    bool canRead(const std::string& name);
-    bool canWrite(const std::string& name);
-    // The name exists and `address` (network byte order) passes its filter.
-    bool check(const std::string& name, uint32_t address);
+    const Item* findItem(uint32_t id) const;
+    const Item* findItem(const std::string& name) const;
 
-    // Derives every record's keys again, front to back, after the agent's
-    // engine ID changed. Nothing happens while that engine ID is empty.
-    void regenerateKeys();
+    // The SNMPv3 keys are localised to this engine ID (RFC 3414 2.6): every
+    // record's keys are derived again, front to back, and those of records
+    // added or changed later follow it. No keys are derived while it is empty.
+    void setEngineID(const std::string& engineID);
 
     const Items& items() const { return table_; }
 
@@ -110,9 +103,11 @@ class CommunityKeep : public orla::Handler {
     orla::message getObject(uint32_t id) override;
 
   private:
+    Items::iterator find(uint32_t id);
+    void regenerateKeys(Item& item) const;
+
+    std::string engineID_;
     orla::Store store_;
     orla::Allocator ids_;
     Items table_;
 };
-
-extern CommunityKeep* communityKeep;

@@ -34,5 +34,7 @@ class AugmentProxyTable : public Table {
     virtual Data* augment(OID const& index, Data* baseRecord) = 0;
 
   protected:
+    // Frees what the table refers to when the agent stops (mib/registry.cpp).
+    friend struct RegistryOwnership;
     Table* const base;
 };

@@ -3,12 +3,21 @@
 #include <iostream>
 #include <set>
 
-#include "agent/snmp_looper.h"
 #include "platform/orla/ids.h"
 
+namespace {
+
+PlatformExchange installedExchange = nullptr;
+
+}  // namespace
+
+void setPlatformExchange(PlatformExchange exchange) {
+    installedExchange = exchange;
+}
+
 orla::message exchangeWithPlatform(orla::message const& request) {
-    if (!loop) return orla::errorMsg(orla::ERR_NO_SERVICE, "no agent service");
-    return loop->exchangeMessage(request, PROVIDER_EXCHANGE_TIMEOUT);
+    if (!installedExchange) return orla::errorMsg(orla::ERR_NO_SERVICE, "no agent service");
+    return installedExchange(request, PROVIDER_EXCHANGE_TIMEOUT);
 }
 
 std::vector<orla::message> getAll(orla::message& request) {

@@ -11,8 +11,14 @@
 // The time-out of every exchange a provider makes with a platform service.
 inline constexpr uint32_t PROVIDER_EXCHANGE_TIMEOUT = 6000;
 
-// Sends `request` (MSG_TO and MSG_CMD set) through the agent's service object
-// and returns the reply, or an error reply; waits for it synchronously.
+// How providers reach platform services: sends `request` (MSG_TO and MSG_CMD
+// set) and returns the reply, or an error reply, waiting for it at most the
+// time-out. The agent installs its own at start-up.
+using PlatformExchange = orla::message (*)(orla::message const& request, uint32_t timeout);
+void setPlatformExchange(PlatformExchange exchange);
+
+// Sends `request` through the installed exchange with the providers'
+// time-out; an error reply while none is installed.
 orla::message exchangeWithPlatform(orla::message const& request);
 
 // Bounds of one getAll against a handler that never stops paging.

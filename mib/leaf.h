@@ -3,8 +3,9 @@
 // The agent answers only for objects registered in `leafs`, an ordered map
 // from OID to the leaf that answers for everything below that OID. Plug-ins
 // register their leaves from `autorun`, before the first request is served;
-// afterwards the map is only read. Registered leaves live until the process
-// ends: nothing is ever removed, and the map does not own them.
+// afterwards the map is only read. Registered leaves serve until the agent
+// stops: the registry owns them and everything they refer to, and frees it
+// all then (releaseRegistry in mib/registry.h).
 //
 // Which leaf serves a request:
 // - Get: only the greatest registered OID not greater than the requested name,
@@ -18,8 +19,8 @@
 
 #include <map>
 
+#include "mib/context.h"
 #include "platform/snmp/oid.h"
-#include "request/context.h"
 
 class Leaf {
   public:
@@ -51,8 +52,9 @@ class Leaf {
 // The registry, ordered as OIDs order (a proper prefix sorts first).
 extern std::map<OID, Leaf*> leafs;
 
-// Registers `leaf` under `oid`. A leaf registered earlier under the same OID
-// is replaced (and neither destroyed nor reachable any more).
+// Registers `leaf`, created with new, under `oid`; the registry owns it. A
+// leaf registered earlier under the same OID is replaced: no request reaches
+// it any more, and it is freed with the others when the agent stops.
 void addLeaf(OID const& oid, Leaf* leaf);
 
 // The one-arc OID 0: the instance suffix of every scalar object.

@@ -54,6 +54,8 @@ class MapTable : public Table, public TableProviderClient {
     void remove(Data* rec) override;
 
   protected:
+    // Frees what the table refers to when the agent stops (mib/registry.cpp).
+    friend struct RegistryOwnership;
     std::map<OID, Data*> rows;
     std::vector<Packer*> indexes;
     TableProvider* const provider;

@@ -25,7 +25,7 @@
 
 #include "mib/data.h"
 #include "platform/snmp/oid.h"
-#include "request/context.h"
+#include "mib/context.h"
 
 class Packer {
   public:

@@ -33,5 +33,7 @@ class StaticMuxTable : public Table {
     virtual void addProvider(OID const& index, DataProvider* provider);
 
   protected:
+    // Frees what the table refers to when the agent stops (mib/registry.cpp).
+    friend struct RegistryOwnership;
     std::map<OID, DataProvider*> providers;
 };

@@ -1,6 +1,6 @@
 #include "request/bindings.h"
 
-#include "request/error_status.h"
+#include "platform/snmp/error_status.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ bool replyFits(const OutStream& out, size_t limit) {
 }
 
 std::optional<PduOutcome> serveBindings(Context& ctx, RequestHandler handler, bool allowed,
-                                        unsigned deniedStatus, size_t replyLimit) {
+                                        snmp::ErrorStatus deniedStatus, size_t replyLimit) {
     unsigned count = 0;
     while (!ctx.in.isSeqEnd()) {
         if (!ctx.in.enterSeq()) return std::nullopt;
@@ -26,17 +26,17 @@ std::optional<PduOutcome> serveBindings(Context& ctx, RequestHandler handler, bo
         ctx.out.startSeq(ber::SEQUENCE);
         const size_t bindingStart = ctx.out.mark();
         ctx.oid = requested;
-        const unsigned status = allowed ? handler(ctx) : deniedStatus;
-        if (status != snmp::NO_ERROR) {
+        const snmp::ErrorStatus status = allowed ? handler(ctx) : deniedStatus;
+        if (status != snmp::ErrorStatus::NO_ERROR) {
             ctx.out.rewind(bindingStart);  // whatever a failing leaf may have left
             ctx.out.addOID(requested);
             ctx.out.addNull();
         }
         ctx.in.exitSeq();
         ctx.out.endSeq();
-        if (!replyFits(ctx.out, replyLimit)) return PduOutcome{snmp::TOO_BIG, 0};
-        if (status != snmp::NO_ERROR) {
-            return PduOutcome{status, status == snmp::NO_SUCH_NAME ? count : 0};
+        if (!replyFits(ctx.out, replyLimit)) return PduOutcome{snmp::ErrorStatus::TOO_BIG, 0};
+        if (status != snmp::ErrorStatus::NO_ERROR) {
+            return PduOutcome{status, status == snmp::ErrorStatus::NO_SUCH_NAME ? count : 0};
         }
     }
     return PduOutcome{};

@@ -5,13 +5,21 @@
 #include <optional>
 
 #include "platform/snmp/ber_out.h"
-#include "request/context.h"
+#include "platform/snmp/error_status.h"
+#include "mib/context.h"
 
 // Error status and error-index of a served PDU.
 struct PduOutcome {
-    unsigned status = 0;
+    snmp::ErrorStatus status = snmp::ErrorStatus::NO_ERROR;
     unsigned index = 0;
 };
+
+// A request handler serves one variable binding. On entry ctx.oid holds the
+// requested name, ctx.in stands at the binding's value and a binding
+// SEQUENCE is open in ctx.out. It returns NO_ERROR after writing the reply
+// binding's name and value into that SEQUENCE, or the error status of the
+// request after writing nothing.
+using RequestHandler = snmp::ErrorStatus (*)(Context&);
 
 // True when `out`, once every open SEQUENCE is closed, stays within `limit`
 // octets. A length slot grows to at most three octets for contents below
@@ -22,7 +30,7 @@ bool replyFits(const OutStream& out, size_t limit);
 // one that fails. Without `allowed` the first binding is echoed and fails
 // with `deniedStatus`. Empty when a binding cannot be decoded.
 std::optional<PduOutcome> serveBindings(Context& ctx, RequestHandler handler, bool allowed,
-                                        unsigned deniedStatus, size_t replyLimit);
+                                        snmp::ErrorStatus deniedStatus, size_t replyLimit);
 
 // Serves a GetBulkRequest (RFC 3416 4.2.3): the non-repeaters as GetNext
 // would, then the repeaters interleaved repetition by repetition, each going

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "request/bindings.h"
-#include "request/error_status.h"
+#include "platform/snmp/error_status.h"
 #include "request/get_next.h"
 
 namespace {
@@ -24,7 +24,7 @@ class BulkReply {
         const size_t before = ctx_.out.mark();
         ctx_.out.startSeq(ber::SEQUENCE);
         ctx_.oid = requested;
-        if (snmpGetNext(ctx_) != snmp::NO_ERROR) {
+        if (snmpGetNext(ctx_) != snmp::ErrorStatus::NO_ERROR) {
             ctx_.out.rewind(before);
             return Step::Failed;
         }
@@ -49,13 +49,13 @@ class BulkReply {
             ctx_.out.rewind(before);
             return full();
         }
-        return PduOutcome{snmp::NO_SUCH_NAME, static_cast<unsigned>(position)};
+        return PduOutcome{snmp::ErrorStatus::NO_SUCH_NAME, static_cast<unsigned>(position)};
     }
 
     bool empty() const { return answered_ == 0; }
 
     // The next binding did not fit: a reply cut short, or tooBig when empty.
-    PduOutcome full() const { return answered_ == 0 ? PduOutcome{snmp::TOO_BIG, 0} : PduOutcome{}; }
+    PduOutcome full() const { return answered_ == 0 ? PduOutcome{snmp::ErrorStatus::TOO_BIG, 0} : PduOutcome{}; }
 
   private:
     Context& ctx_;

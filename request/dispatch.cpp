@@ -2,15 +2,10 @@
 
 #include <iostream>
 
-#include "community/community_keep.h"
 #include "request/pdu.h"
 #include "request/v3.h"
 
 namespace {
-
-// msgVersion of SNMPv1 (RFC 1157 4) and SNMPv3 (RFC 3412 6).
-constexpr int SNMP_V1 = 0;
-constexpr int SNMP_V3 = 3;
 
 // Versions 0 (SNMPv1), 1 (SNMPv2c) and 2 share the community header
 // (RFC 1157 4, RFC 1901 3): a community string, then the PDU.
@@ -21,9 +16,10 @@ bool isCommunityVersion(int version) {
 // Reads and checks the community, writes it to the reply and fills in what it
 // grants. Communities with an SNMPv3 security level are users that must
 // authenticate (RFC 3414): they never serve community-based requests.
-bool acceptCommunity(Context& ctx, int sourceAddress, PduPolicy& policy) {
+bool acceptCommunity(Context& ctx, int sourceAddress, const CommunityKeep& communities,
+                     PduPolicy& policy) {
     if (!ctx.in.getString(ctx.community)) return false;
-    const CommunityKeep::Item* item = communityKeep->findItem(ctx.community);
+    const CommunityKeep::Item* item = communities.findItem(ctx.community);
     if (item == nullptr || item->security != 0) return false;
     if (!item->admits(static_cast<uint32_t>(sourceAddress))) return false;
     ctx.out.add(ctx.community, ber::OCTET_STRING);
@@ -34,7 +30,8 @@ bool acceptCommunity(Context& ctx, int sourceAddress, PduPolicy& policy) {
 
 }  // namespace
 
-bool createReply(Context& ctx, int sourceAddress) {
+bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communities,
+                 V3ServerInfo& engine) {
     const int version = ctx.in.getVersion();
     if (version < 0) return false;
     ctx.out.startSeq(ber::SEQUENCE);
@@ -43,20 +40,20 @@ bool createReply(Context& ctx, int sourceAddress) {
     PduPolicy policy;
     V3Keys keys;
     if (isCommunityVersion(version)) {
-        if (!acceptCommunity(ctx, sourceAddress, policy)) {
+        if (!acceptCommunity(ctx, sourceAddress, communities, policy)) {
             std::cerr << " authentification failed" << std::endl;
             return false;
         }
-        policy.hideCounter64 = version == SNMP_V1;
-    } else if (version == SNMP_V3) {
-        if (!acceptV3(ctx, sourceAddress, policy, keys)) return false;
+        policy.hideCounter64 = version == snmp::VERSION_1;
+    } else if (version == snmp::VERSION_3) {
+        if (!acceptV3(ctx, sourceAddress, communities, engine, policy, keys)) return false;
     } else {
         std::cerr << "version not supported" << std::endl;
         return false;
     }
 
     if (!servePdu(ctx, policy)) return false;
-    if (version == SNMP_V3) return protectV3Reply(ctx, keys);
+    if (version == snmp::VERSION_3) return protectV3Reply(ctx, keys);
     ctx.out.endSeq();  // message
     return true;
 }

@@ -2,7 +2,9 @@
 // (or none) out.
 #pragma once
 
-#include "request/context.h"
+#include "community/community_keep.h"
+#include "mib/context.h"
+#include "platform/snmp/v3_server_info.h"
 
 // Decodes the message in ctx.in, checks its version and its community (or
 // its SNMPv3 user and security, request/v3.h), serves its PDU and writes the
@@ -11,5 +13,8 @@
 // authentication without an SNMPv3 report, has an unsupported version or PDU
 // type; the reason goes to stderr as one line, except for decoding
 // failures). `sourceAddress` is the sender's IPv4 address in network byte
-// order, for the source filter of the community or user.
-bool createReply(Context& ctx, int sourceAddress);
+// order, for the source filter of the community or user. `communities` are
+// the communities and SNMPv3 users; `engine` is the agent's SNMP engine,
+// whose usmStats counters count the SNMPv3 reports.
+bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communities,
+                 V3ServerInfo& engine);

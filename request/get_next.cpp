@@ -1,12 +1,11 @@
 #include "request/get_next.h"
 
-#include <iostream>
 #include <iterator>
 
 #include "mib/leaf.h"
-#include "request/error_status.h"
+#include "platform/snmp/error_status.h"
 
-unsigned snmpGetNext(Context& ctx) {
+snmp::ErrorStatus snmpGetNext(Context& ctx) {
     const OID requested = ctx.oid;
     auto entry = leafs.upper_bound(requested);
     // The greatest OID not after the name may contain it: start there then.
@@ -19,25 +18,7 @@ unsigned snmpGetNext(Context& ctx) {
             ctx.oid.clear();  // the leaf lies wholly after the name: its first instance
         }
         ctx.name = key;
-        if (leaf->getNext(ctx)) return snmp::NO_ERROR;
+        if (leaf->getNext(ctx)) return snmp::ErrorStatus::NO_ERROR;
     }
-    return snmp::NO_SUCH_NAME;
-}
-
-unsigned snmpGetBulk(Context& ctx) {
-    const int32_t repetitions = ctx.maxRepetitions;
-    for (int32_t i = 0; i < repetitions; ++i) {
-        if (i != 0) {
-            ctx.out.startSeq(ber::SEQUENCE);
-            ctx.oid = ctx.name;
-        }
-        const unsigned status = snmpGetNext(ctx);
-        if (status != snmp::NO_ERROR) {
-            std::cerr << "Error " << status << std::endl;
-            return status;
-        }
-        if (i == repetitions - 1) return snmp::NO_ERROR;
-        ctx.out.endSeq();
-    }
-    return snmp::NO_ERROR;
+    return snmp::ErrorStatus::NO_SUCH_NAME;
 }

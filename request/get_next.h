@@ -1,19 +1,11 @@
-// The GetNext and GetBulk request handlers (see RequestHandler in
-// request/context.h).
+// The GetNext request handler (see RequestHandler in request/bindings.h),
+// which GetBulk repeats.
 #pragma once
 
-#include "request/context.h"
+#include "mib/context.h"
+#include "platform/snmp/error_status.h"
 
 // Answers the first instance after ctx.oid in the order of the object tree,
-// leaving its full name in ctx.name. 0 when a leaf answered, 2 (noSuchName)
+// leaving its full name in ctx.name. NO_ERROR when a leaf answered, NO_SUCH_NAME
 // past the last instance of the tree.
-unsigned snmpGetNext(Context& ctx);
-
-// Answers ctx.maxRepetitions successive instances for one binding, each in
-// its own binding SEQUENCE: the first in the one the caller opened, which the
-// caller closes, as it does the last one written here. Writes nothing and
-// returns 0 when ctx.maxRepetitions is 0 or negative; on a failing repetition
-// it writes "Error <status>" to stderr and returns that status, leaving the
-// earlier repetitions written and the failing one open and empty. Every
-// binding is repeated: non-repeaters are the caller's business.
-unsigned snmpGetBulk(Context& ctx);
+snmp::ErrorStatus snmpGetNext(Context& ctx);

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "request/bindings.h"
-#include "request/error_status.h"
+#include "platform/snmp/error_status.h"
 #include "request/get_next.h"
 #include "request/get_set.h"
 #include "request/v1_values.h"
@@ -14,15 +14,15 @@ std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPoli
     switch (type) {
         case ber::GET_REQUEST:
             return serveBindings(ctx, policy.hideCounter64 ? snmpGetV1 : snmpGet, policy.canRead,
-                                 snmp::NO_SUCH_NAME, policy.replyLimit);
+                                 snmp::ErrorStatus::NO_SUCH_NAME, policy.replyLimit);
         case ber::GET_NEXT_REQUEST:
             return serveBindings(ctx, policy.hideCounter64 ? snmpGetNextV1 : snmpGetNext,
-                                 policy.canRead, snmp::NO_SUCH_NAME, policy.replyLimit);
+                                 policy.canRead, snmp::ErrorStatus::NO_SUCH_NAME, policy.replyLimit);
         case ber::SET_REQUEST:
-            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::READ_ONLY, policy.replyLimit);
+            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::ErrorStatus::READ_ONLY, policy.replyLimit);
         case ber::GET_BULK_REQUEST:
             if (!policy.canRead) {
-                return serveBindings(ctx, snmpGetNext, false, snmp::NO_SUCH_NAME,
+                return serveBindings(ctx, snmpGetNext, false, snmp::ErrorStatus::NO_SUCH_NAME,
                                      policy.replyLimit);
             }
             return serveBulk(ctx, policy.replyLimit);
@@ -52,15 +52,18 @@ bool servePdu(Context& ctx, const PduPolicy& policy) {
     ctx.nonRepeaters = second;
     ctx.maxRepetitions = third;
 
-    ctx.out.addErrorStatus(snmp::NO_ERROR);
+    ctx.out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
     ctx.out.addErrorIndex(0);
     if (!ctx.in.enterSeq()) return false;
     ctx.out.startSeq(ber::SEQUENCE);
     const size_t bindingsStart = ctx.out.mark();
 
     if (policy.report) {
-        policy.report(ctx);  // a report handler always writes its binding
-        ctx.out.endSeq();    // binding list
+        ctx.out.startSeq(ber::SEQUENCE);
+        ctx.out.addOID(policy.report->name, ber::OBJECT_IDENTIFIER);
+        ctx.out.add(policy.report->counter, ber::COUNTER32);
+        ctx.out.endSeq();
+        ctx.out.endSeq();  // binding list
         ctx.out.endSeq();    // PDU
         return true;
     }
@@ -71,9 +74,9 @@ bool servePdu(Context& ctx, const PduPolicy& policy) {
     const std::optional<PduOutcome> outcome = serveByType(type, ctx, policy);
     if (!outcome) return false;
 
-    if (outcome->status == snmp::TOO_BIG) ctx.out.rewind(bindingsStart);
-    if (outcome->status != snmp::NO_ERROR) {
-        ctx.out.addErrorStatus(static_cast<int>(outcome->status));
+    if (outcome->status == snmp::ErrorStatus::TOO_BIG) ctx.out.rewind(bindingsStart);
+    if (outcome->status != snmp::ErrorStatus::NO_ERROR) {
+        ctx.out.addErrorStatus(outcome->status);
         ctx.out.addErrorIndex(static_cast<int>(outcome->index));
     }
     ctx.out.endSeq();  // binding list

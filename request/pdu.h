@@ -3,9 +3,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 
 #include "platform/snmp/ber.h"
-#include "request/context.h"
+#include "mib/context.h"
+#include "platform/snmp/oid.h"
+
+// The one binding of a Report PDU: a usmStats counter (RFC 3414 5), sent as
+// a Counter32.
+struct ReportBinding {
+    OID name;
+    uint32_t counter = 0;
+};
 
 // What the message header grants the request.
 struct PduPolicy {
@@ -15,9 +25,9 @@ struct PduPolicy {
     // the manager's msgMaxSize less its own overhead (RFC 3412 7.1 step 3).
     size_t replyLimit = ber::MAX_UDP_PAYLOAD;
     // SNMPv3 only: when set, the reply is a Report PDU (RFC 3412 7.1 step 3)
-    // whose one binding this handler writes; the request's bindings are not
-    // read, and its PDU type does not matter.
-    RequestHandler report = nullptr;
+    // with this one binding; the request's bindings are not read, and its
+    // PDU type does not matter.
+    std::optional<ReportBinding> report;
     // SNMPv1 requests: Get and GetNext treat Counter64 values as absent
     // (RFC 3584 4.2.2.1, request/v1_values.h).
     bool hideCounter64 = false;

@@ -1,7 +1,7 @@
 #include "request/v1_values.h"
 
 #include "platform/snmp/ber.h"
-#include "request/error_status.h"
+#include "platform/snmp/error_status.h"
 #include "request/get_next.h"
 #include "request/get_set.h"
 
@@ -29,21 +29,21 @@ bool wroteCounter64(const OutStream& out, size_t mark) {
 
 }  // namespace
 
-unsigned snmpGetV1(Context& ctx) {
+snmp::ErrorStatus snmpGetV1(Context& ctx) {
     const size_t mark = ctx.out.mark();
-    const unsigned status = snmpGet(ctx);
-    if (status != snmp::NO_ERROR || !wroteCounter64(ctx.out, mark)) return status;
+    const snmp::ErrorStatus status = snmpGet(ctx);
+    if (status != snmp::ErrorStatus::NO_ERROR || !wroteCounter64(ctx.out, mark)) return status;
     ctx.out.rewind(mark);
-    return snmp::NO_SUCH_NAME;
+    return snmp::ErrorStatus::NO_SUCH_NAME;
 }
 
-unsigned snmpGetNextV1(Context& ctx) {
+snmp::ErrorStatus snmpGetNextV1(Context& ctx) {
     const size_t mark = ctx.out.mark();
     // Each round answers an instance strictly after the previous one, so the
     // loop ends at the end of the tree at the latest.
     for (;;) {
-        const unsigned status = snmpGetNext(ctx);
-        if (status != snmp::NO_ERROR || !wroteCounter64(ctx.out, mark)) return status;
+        const snmp::ErrorStatus status = snmpGetNext(ctx);
+        if (status != snmp::ErrorStatus::NO_ERROR || !wroteCounter64(ctx.out, mark)) return status;
         ctx.out.rewind(mark);
         ctx.oid = ctx.name;
     }

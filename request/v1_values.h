@@ -6,12 +6,13 @@
 // request/get_next.h.
 #pragma once
 
-#include "request/context.h"
+#include "mib/context.h"
+#include "platform/snmp/error_status.h"
 
 // As snmpGet, but an instance whose value is a Counter64 answers noSuchName
 // and leaves nothing written.
-unsigned snmpGetV1(Context& ctx);
+snmp::ErrorStatus snmpGetV1(Context& ctx);
 
 // As snmpGetNext, but instances whose value is a Counter64 are skipped: the
 // answer is the first later instance with a value that SNMPv1 can carry.
-unsigned snmpGetNextV1(Context& ctx);
+snmp::ErrorStatus snmpGetNextV1(Context& ctx);

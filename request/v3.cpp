@@ -3,22 +3,17 @@
 #include <iostream>
 #include <string>
 
-#include "agent/snmp_looper.h"
-#include "community/community_keep.h"
-
 namespace {
 
 // RFC 3414 5: usmStats, the counters of the report reasons.
 const OID USM_STATS("1.3.6.1.6.3.15.1.1");
 
-// No report reason found yet (the library sets the reasons it finds).
-constexpr int NO_REPORT = -1;
-
 }  // namespace
 
-bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) {
-    int v3_err = NO_REPORT;
-    if (!ctx.in.readV3Info(v3_err)) {
+bool acceptV3(Context& ctx, int sourceAddress, const CommunityKeep& users, V3ServerInfo& engine,
+              PduPolicy& policy, V3Keys& keys) {
+    usm::Report v3_err = usm::NO_REPORT;
+    if (!ctx.in.readV3Info()) {
         std::cerr << "!ctx.in.readV3Info(v3_err)" << std::endl;
         return false;
     }
@@ -26,12 +21,12 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
     ctx.community = request ? request->msgUserName : std::string();
 
     // One look-up serves every check: the table does not change meanwhile.
-    const CommunityKeep::Item* user = communityKeep->findItem(ctx.community);
+    const CommunityKeep::Item* user = users.findItem(ctx.community);
 
     // RFC 3414 3.2 step 5: the user asks for more protection than the message has.
     const uint32_t userLevel = user ? user->security : 0;
     if (userLevel > static_cast<uint32_t>(ctx.in.securityLevel))
-        v3_err = v3report::UNSUPPORTED_SEC_LEVEL;
+        v3_err = usm::UNSUPPORTED_SEC_LEVEL;
 
     if (user) {
         keys.authKey = user->authKey;
@@ -40,7 +35,7 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
         keys.privProtocol = user->privProtocol;
     }
     if (!ctx.in.decryptAndCheckSignature(v3_err, keys.authKey, keys.authProtocol, keys.privKey,
-                                         keys.privProtocol, loop->serverInfo)) {
+                                         keys.privProtocol, engine)) {
         std::cerr << "decryptAndCheckSignature failed" << std::endl;
         return false;
     }
@@ -48,17 +43,19 @@ bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys) 
 
     // RFC 3414 3.2 step 4: an unknown user, or one outside its source filter,
     // gets the unauthenticated report.
-    if (v3_err == NO_REPORT &&
+    if (v3_err == usm::NO_REPORT &&
         (user == nullptr || !user->admits(static_cast<uint32_t>(sourceAddress)))) {
         ctx.in.clearAuthPrivInfo();
         ctx.out.securityLevel = 0;
-        v3_err = v3report::UNKNOWN_USER_NAME;
+        v3_err = usm::UNKNOWN_USER_NAME;
     }
 
-    if (v3_err != NO_REPORT) {
-        ++Context::v3counters[v3_err];
-        ctx.reportIndex = v3_err;
-        policy.report = snmpV3;
+    if (v3_err != usm::NO_REPORT) {
+        const uint32_t counter = ++engine.usmStats[v3_err];
+        OID name = USM_STATS;
+        name += static_cast<uint32_t>(v3_err + 1);
+        name += 0u;
+        policy.report = ReportBinding{std::move(name), counter};
     } else {
         policy.canRead = user->readAccess;
         policy.canWrite = user->writeAccess;
@@ -79,15 +76,4 @@ bool protectV3Reply(Context& ctx, const V3Keys& keys) {
         return false;
     }
     return true;
-}
-
-unsigned snmpV3(Context& ctx) {
-    OID name = USM_STATS;
-    name += static_cast<uint32_t>(ctx.reportIndex + 1);
-    name += 0u;
-    ctx.out.startSeq(ber::SEQUENCE);
-    ctx.out.addOID(name, ber::OBJECT_IDENTIFIER);
-    ctx.out.add(Context::v3counters[ctx.reportIndex], ber::COUNTER32);
-    ctx.out.endSeq();
-    return 0;
 }

@@ -6,20 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "request/context.h"
+#include "community/community_keep.h"
+#include "mib/context.h"
+#include "platform/snmp/v3_server_info.h"
 #include "request/pdu.h"
-
-// The report reasons of RFC 3414 3.2, each the index of its counter in
-// Context::v3counters. A reason's counter is usmStats object
-// 1.3.6.1.6.3.15.1.1.(index + 1).0: the order of the usmStats group.
-namespace v3report {
-inline constexpr int UNSUPPORTED_SEC_LEVEL = 0;  // usmStatsUnsupportedSecLevels
-inline constexpr int NOT_IN_TIME_WINDOW = 1;     // usmStatsNotInTimeWindows
-inline constexpr int UNKNOWN_USER_NAME = 2;      // usmStatsUnknownUserNames
-inline constexpr int UNKNOWN_ENGINE_ID = 3;      // usmStatsUnknownEngineIDs
-inline constexpr int WRONG_DIGEST = 4;           // usmStatsWrongDigests
-inline constexpr int DECRYPTION_ERROR = 5;       // usmStatsDecryptionErrors
-}  // namespace v3report
 
 // The user's keys and protocols, as the reply's encryption and signature need
 // them. Empty keys and protocols 0 for an unknown user.
@@ -31,21 +21,17 @@ struct V3Keys {
 };
 
 // Reads the SNMPv3 header and security parameters at ctx.in (after the
-// version), checks the user against the community table and the message
-// through the encoding library, and writes the reply's header into ctx.out.
-// On success `policy` either names snmpV3 as the report handler (one of
-// Context::v3counters counted, ctx.reportIndex set) or carries the user's
-// rights and the requester's size limit; ctx.community is the user name.
-// False when the message is dropped: the reason goes to stderr as one line.
-// `sourceAddress` is the sender's IPv4 address in network byte order.
-bool acceptV3(Context& ctx, int sourceAddress, PduPolicy& policy, V3Keys& keys);
+// version), checks the user against `users` and the message against
+// `engine`, and writes the reply's header into ctx.out. On success `policy`
+// either carries the usmStats report (its counter in engine.usmStats
+// counted) or the user's rights and the requester's size limit;
+// ctx.community is the user name. False when the message is dropped: the
+// reason goes to stderr as one line. `sourceAddress` is the sender's IPv4
+// address in network byte order.
+bool acceptV3(Context& ctx, int sourceAddress, const CommunityKeep& users, V3ServerInfo& engine,
+              PduPolicy& policy, V3Keys& keys);
 
 // Once the PDU is closed: encrypts the scoped PDU, closes the message and
 // signs it, as the reply's security level asks. False when the reply cannot
 // be protected and must not be sent.
 bool protectV3Reply(Context& ctx, const V3Keys& keys);
-
-// The report handler: writes the binding of usmStats object
-// 1.3.6.1.6.3.15.1.1.(ctx.reportIndex + 1).0 with its counter as a Counter32.
-// Always 0.
-unsigned snmpV3(Context& ctx);

@@ -22,9 +22,13 @@ find $build -name '*.gcda' -delete
 ctest --test-dir $build --output-on-failure -j2 ||
     echo "some tests failed: the figures below miss their lines" >&2
 
-# One CSV row per source file: filename,line_total,line_covered,...
-gcovr -r . $build -e 'tests/' -e 'bench/' -e "$build/" --csv |
-    awk -F, 'NR > 1 {
+# One CSV row per source file: filename,line_total,line_covered,... Headers
+# are compiled through the libraries' include roots in the build folder
+# ($build/include/TARGET/FOLDER/...): they count under their own folder.
+gcovr -r . $build -e 'tests/' -e 'bench/' -e "$build/CMakeFiles/" --csv |
+    awk -F, -v roots="^$build/include/[^/]+/" 'NR > 1 {
+        sub(roots, "", $1)
+        if ($1 ~ /^(tests|bench)\//) next
         n = split($1, part, "/")
         folder = (part[1] == "platform" && n > 2) ? part[1] "/" part[2] : part[1]
         total[folder] += $2; run[folder] += $3; all += $2; allrun += $3

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/snmp_looper.h"
-#include "community/community_keep.h"
 #include "platform/orla/clock.h"
 #include "platform/snmp/usm.h"
 #include "platform/snmp/v3_info.h"
@@ -16,65 +14,44 @@
 
 namespace {
 
-constexpr int SNMP_V1 = 0;
-constexpr int SNMP_V3 = 3;
-constexpr uint32_t V3_TRAP_MAX_SIZE = 65507;
-constexpr unsigned char FLAG_AUTH = 0x01;
-constexpr unsigned char FLAG_PRIV = 0x02;
-
 // The header of an SNMPv3 trap: the agent is the authoritative engine
-// (RFC 3414 1.5.1), the trap community is the user.
-V3Info trapHeader(const CommunityKeep::Item& user) {
-    const V3ServerInfo& engine = loop->serverInfo;
+// (RFC 3414 1.5.1), the trap community is the user. The stream supplies
+// msgMaxSize, msgFlags and the security parameters' placeholders.
+V3Info trapHeader(const CommunityKeep::Item& user, const V3ServerInfo& engine) {
     V3Info info;
     info.msgID = static_cast<uint32_t>(rand());
-    info.msgMaxSize = V3_TRAP_MAX_SIZE;
-    unsigned char flags = 0;
-    if (user.security > 0) flags |= FLAG_AUTH;
-    if (user.security == 2) flags |= FLAG_PRIV;
-    info.msgFlags = std::string(1, static_cast<char>(flags));
     info.msgSecurityModel = usm::SECURITY_MODEL_USM;
     info.msgAuthoritativeEngineID = engine.engineID;
     info.msgAuthoritativeEngineBoots = engine.engineBoots;
-    info.msgAuthoritativeEngineTime = orla::getUptime() - engine.engineTimeBase;
+    info.msgAuthoritativeEngineTime = usm::engineTime(engine);
     info.msgUserName = user.name;
-    if (user.security > 0) info.msgAuthenticationParameters = std::string(usm::MAC_LENGTH, '\0');
-    if (user.security == 2) {
-        // RFC 3414 8.1.1.1: engine boots, then a local integer.
-        for (int shift = 24; shift >= 0; shift -= 8)
-            info.msgPrivacyParameters.push_back(static_cast<char>(engine.engineBoots >> shift));
-        for (int i = 0; i < 4; ++i)
-            info.msgPrivacyParameters.push_back(static_cast<char>(rand() & 0xff));
-    }
     info.contextEngineID = engine.engineID;
     return info;
 }
 
 }  // namespace
 
-bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddress) {
-    OutStream& out = ctx.out;
-    const int version = static_cast<int>(loop->trapVersion);
-    out.startSeq(ber::SEQUENCE);
-    out.add(version, ber::INTEGER);
-
-    const CommunityKeep::Item* community = communityKeep->findItem(loop->trapCommunity);
-    if (community == nullptr) {
+bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddress, int version,
+                const CommunityKeep::Item& community, const AgentState& agent) {
+    if (community.security > static_cast<uint32_t>(usm::AUTH_PRIV)) {
         std::cerr << "createTrap: bad community" << std::endl;
         return false;
     }
+    OutStream& out = ctx.out;
+    out.startSeq(ber::SEQUENCE);
+    out.add(version, ber::INTEGER);
 
     V3Info header;
-    if (version == SNMP_V3) {
+    if (version == snmp::VERSION_3) {
         std::cout << "snmp v3 trap" << std::endl;
-        header = trapHeader(*community);
-        out.securityLevel = static_cast<int>(community->security);
+        header = trapHeader(community, agent.engine);
+        out.securityLevel = static_cast<int>(community.security);
         out.writeV3Info(&header);
     } else {
-        out.add(community->name, ber::OCTET_STRING);
+        out.add(community.name, ber::OCTET_STRING);
     }
 
-    out.startSeq(version == SNMP_V1 ? ber::TRAP_V1 : ber::TRAP_V2);
+    out.startSeq(version == snmp::VERSION_1 ? ber::TRAP_V1 : ber::TRAP_V2);
 
     OID trapOid;
     int genericTrap = 0;
@@ -93,8 +70,8 @@ bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddres
     }
 
     // sysUpTime of the trap: hundredths of a second since the agent started.
-    const uint32_t upTime = orla::getJiffies() - loop->startJiffies;
-    if (version == SNMP_V1) {
+    const uint32_t upTime = orla::getJiffies() - agent.startTick;
+    if (version == snmp::VERSION_1) {
         out.addOID(trapOid, ber::OBJECT_IDENTIFIER);
         // The writer puts the value's most significant octet first.
         out.add(static_cast<int>(ntohl(agentAddress)), ber::IP_ADDRESS);
@@ -103,12 +80,12 @@ bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddres
         out.add(upTime, ber::TIMETICKS);
     } else {
         out.add(rand(), ber::INTEGER);
-        out.addErrorStatus(0);
+        out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
         out.addErrorIndex(0);
     }
 
     out.startSeq(ber::SEQUENCE);
-    if (version != SNMP_V1) {
+    if (version != snmp::VERSION_1) {
         out.startSeq(ber::SEQUENCE);
         out.addOID(OID("1.3.6.1.2.1.1.3.0"), ber::OBJECT_IDENTIFIER);  // sysUpTime.0
         out.add(upTime, ber::TIMETICKS);
@@ -128,10 +105,10 @@ bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddres
     out.endSeq();
     out.endSeq();
 
-    if (version == SNMP_V3) {
-        if (!out.cryptPacket(&header, community->privKey, community->privProtocol)) return false;
+    if (version == snmp::VERSION_3) {
+        if (!out.cryptPacket(&header, community.privKey, community.privProtocol)) return false;
         out.endSeq();
-        return out.signPacket(&header, community->authKey, community->authProtocol);
+        return out.signPacket(&header, community.authKey, community.authProtocol);
     }
     out.endSeq();
     return true;

@@ -1,10 +1,8 @@
 #include "trap/trap_maker.h"
 
-#include "agent/settings.h"
+#include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
 #include "trap/trap_request.h"
-
-std::vector<TrapMaker> trapMakers;
 
 bool startupTrapMaker(std::vector<VariableBinding>&, const orla::message&, OID& trapOid,
                       int& genericTrap, int& specificTrap) {

@@ -1,27 +1,9 @@
-// Trap makers: functions that turn a platform message asking for a trap into
-// the trap's identity (SNMPv1 enterprise, generic and specific number) and its
-// variable bindings. createTrap asks the makers of `trapMakers` in order; the
-// first that returns true builds the trap.
-//
-// Part of the programming interface of MIB plug-ins: a plug-in may append its
-// own makers to `trapMakers` in its autorun. A maker that declines must return
-// false; whatever it left in the outputs is seen by the makers after it.
+// The agent's own trap makers (see TrapMaker in mib/traps.h).
 #pragma once
 
 #include <vector>
 
-#include "platform/orla/message.h"
-#include "platform/snmp/oid.h"
-#include "platform/snmp/varbind.h"
-
-using TrapMaker = bool (*)(std::vector<VariableBinding>& bindings, const orla::message& request,
-                           OID& trapOid, int& genericTrap, int& specificTrap);
-
-extern std::vector<TrapMaker> trapMakers;
-
-// RFC 1157 generic trap numbers the agent itself uses.
-inline constexpr int GENERIC_WARM_START = 1;
-inline constexpr int GENERIC_ENTERPRISE_SPECIFIC = 6;
+#include "mib/traps.h"
 
 // Takes every request: the warmStart trap (1.3.6.1.6.3.1.1.5.2), no bindings.
 // The agent offers it only while it sends the start trap.

@@ -12,13 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "mib/columnar.h"
-#include "mib/get_all_provider.h"
-#include "mib/map_table.h"
-#include "mib/num_packer.h"
-#include "mib/string_packer.h"
-#include "platform/orla/ids.h"
-#include "platform/snmp/ber.h"
+#include "mib/sdk.h"
 
 namespace {
 

@@ -53,3 +53,12 @@ constexpr bool isUnsignedType(uint32_t tag) {
 }
 
 }  // namespace ber
+
+namespace snmp {
+
+// msgVersion (RFC 1157 4, RFC 1901 3, RFC 3412 6).
+inline constexpr int VERSION_1 = 0;
+inline constexpr int VERSION_2C = 1;
+inline constexpr int VERSION_3 = 3;
+
+}  // namespace snmp

@@ -97,23 +97,23 @@ class InStream : public UberStream {
     // not 3, privacy is asked without authentication, or msgData, which must
     // be the last element of the message, is not a plaintext scoped PDU
     // (SEQUENCE) without the privacy flag or an OCTET STRING with it. The
-    // stream is then left at msgData. v3_err is not changed.
-    bool readV3Info(int& v3_err);
+    // stream is then left at msgData.
+    bool readV3Info();
 
     // The checks of RFC 3414 3.2 in its order, with the user's keys (a D key
     // and a B key, see platform/snmp/usm.h; empty when the user is unknown):
-    //   engine ID differs from server.engineID   -> v3_err = 3 (also discovery)
-    //   level >= 1, digest wrong or no usable key -> v3_err = 4
-    //   level >= 1, outside the time window       -> v3_err = 1
-    //   level 2, cannot decrypt or no usable key  -> v3_err = 5
-    // A v3_err already set by the caller (e.g. 0, unsupported security level)
+    //   engine ID differs from server.engineID   -> UNKNOWN_ENGINE_ID (also discovery)
+    //   level >= 1, digest wrong or no usable key -> WRONG_DIGEST
+    //   level >= 1, outside the time window       -> NOT_IN_TIME_WINDOW
+    //   level 2, cannot decrypt or no usable key  -> DECRYPTION_ERROR
+    // A report already set by the caller (UNSUPPORTED_SEC_LEVEL)
     // stops the checks after the engine ID, as in RFC 3414 3.2 step 5.
     //
     // Then the scoped PDU is entered and contextEngineID and contextName are
-    // read into the V3Info, leaving the stream at the PDU. With v3_err 3 or
-    // 4 on an encrypted message, or 5, nothing is decrypted and the stream
+    // read into the V3Info, leaving the stream at the PDU. With
+    // UNKNOWN_ENGINE_ID or WRONG_DIGEST on an encrypted message, or DECRYPTION_ERROR, nothing is decrypted and the stream
     // stays at the encrypted OCTET STRING: reading a PDU there fails, so no
-    // report can go out (the counter still counts). With v3_err 1 the
+    // report can go out (the counter still counts). With NOT_IN_TIME_WINDOW the
     // authenticated message is still decrypted, so its request id can go
     // into the report.
     //
@@ -129,7 +129,7 @@ class InStream : public UberStream {
     // False only when the message is to be dropped: no readV3Info before, or
     // the scoped PDU (plaintext, or decrypted with a good key) does not
     // decode as SEQUENCE { OCTET STRING, OCTET STRING, ... }.
-    bool decryptAndCheckSignature(int& v3_err, const std::vector<unsigned char>& authKey,
+    bool decryptAndCheckSignature(usm::Report& report, const std::vector<unsigned char>& authKey,
                                   uint32_t authProtocol, const std::vector<unsigned char>& privKey,
                                   uint32_t privProtocol, const V3ServerInfo& server);
 

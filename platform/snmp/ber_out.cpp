@@ -214,8 +214,8 @@ void OutStream::setPduInteger(PduInteger& slot, PduInteger& other, int value) {
     if (other.written) shift(other.offset);
 }
 
-void OutStream::addErrorStatus(int status) {
-    setPduInteger(errorStatus_, errorIndex_, status);
+void OutStream::addErrorStatus(snmp::ErrorStatus status) {
+    setPduInteger(errorStatus_, errorIndex_, static_cast<int>(status));
 }
 
 void OutStream::addErrorIndex(int index) {

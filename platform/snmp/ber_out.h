@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/snmp/ber.h"
+#include "platform/snmp/error_status.h"
 #include "platform/snmp/oid.h"
 #include "platform/snmp/uber_stream.h"
 #include "platform/snmp/usm.h"
@@ -62,7 +63,7 @@ class OutStream : public UberStream {
     // a later call while that element is still open replaces the value in
     // place, growing or shrinking it as the value needs. After that element
     // is closed, the next call starts a new PDU's INTEGER.
-    void addErrorStatus(int status);
+    void addErrorStatus(snmp::ErrorStatus status);
     void addErrorIndex(int index);
 
     // A binding SEQUENCE: the name, then a value with tag `type` and the

@@ -34,6 +34,23 @@ inline constexpr uint32_t AUTH_HMAC_SHA_96 = 1;  // RFC 3414 7
 inline constexpr uint32_t PRIV_CBC_DES = 0;         // RFC 3414 8
 inline constexpr uint32_t PRIV_CFB128_AES_128 = 1;  // RFC 3826
 
+// msgFlags (RFC 3412 6.4).
+inline constexpr unsigned char FLAG_AUTH = 0x01;
+inline constexpr unsigned char FLAG_PRIV = 0x02;
+inline constexpr unsigned char FLAG_REPORTABLE = 0x04;
+
+// Security levels, as msgFlags and community records count them.
+inline constexpr int NO_AUTH_NO_PRIV = 0;
+inline constexpr int AUTH_NO_PRIV = 1;
+inline constexpr int AUTH_PRIV = 2;
+
+// The msgFlags octet of a message sent at `level`, reportable clear as for
+// responses, reports and traps.
+constexpr unsigned char flagsForLevel(int level) {
+    return static_cast<unsigned char>((level >= AUTH_NO_PRIV ? FLAG_AUTH : 0) |
+                                      (level >= AUTH_PRIV ? FLAG_PRIV : 0));
+}
+
 inline constexpr uint32_t SECURITY_MODEL_USM = 3;  // RFC 3411 snmpSecurityModel
 inline constexpr size_t MAC_LENGTH = 12;           // HMAC-96: the first 12 octets
 inline constexpr size_t SALT_LENGTH = 8;           // msgPrivacyParameters

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr unsigned char FLAG_AUTH = 0x01;
-constexpr unsigned char FLAG_PRIV = 0x02;
 // RFC 3411: SnmpEngineID and SnmpAdminString user names are at most 32 octets.
 constexpr size_t MAX_ENGINE_ID = 32;
 constexpr size_t MAX_USER_NAME = 32;
@@ -35,8 +33,7 @@ bool readOctets(InStream& in, std::string& value, size_t maxLength) {
 }
 
 std::string flagsOctet(int level) {
-    const unsigned char flags = (level >= 1 ? FLAG_AUTH : 0) | (level >= 2 ? FLAG_PRIV : 0);
-    return std::string(1, static_cast<char>(flags));
+    return std::string(1, static_cast<char>(usm::flagsForLevel(level)));
 }
 
 // RFC 3414 3.2 step 7a, for the authoritative engine.
@@ -49,8 +46,8 @@ bool inTimeWindow(uint32_t msgBoots, uint32_t msgTime, uint32_t boots, uint32_t 
 
 }  // namespace
 
-bool InStream::readV3Info(int& v3_err) {
-    (void)v3_err;  // every failure here is a silent drop (RFC 3412 7.2 steps 2-5)
+// Every failure here is a silent drop (RFC 3412 7.2 steps 2-5).
+bool InStream::readV3Info() {
     v3Info_.reset();
     securityLevel = 0;
     const size_t startPosition = position_;
@@ -74,7 +71,7 @@ bool InStream::readV3Info(int& v3_err) {
     if (info->msgSecurityModel != usm::SECURITY_MODEL_USM) return fail();
     const unsigned char flags = static_cast<unsigned char>(info->msgFlags[0]);
     // RFC 3412 7.2 step 5: privacy without authentication is invalid.
-    if ((flags & FLAG_PRIV) && !(flags & FLAG_AUTH)) return fail();
+    if ((flags & usm::FLAG_PRIV) && !(flags & usm::FLAG_AUTH)) return fail();
 
     // RFC 3414 2.4: UsmSecurityParameters, a SEQUENCE filling an OCTET STRING.
     BerElement wrapper;
@@ -99,11 +96,11 @@ bool InStream::readV3Info(int& v3_err) {
     // flag an encrypted one in an OCTET STRING.
     BerElement msgData;
     if (!peekElement(msgData) || msgData.endOffset() != limit()) return fail();
-    if (msgData.tag != ((flags & FLAG_PRIV) ? ber::OCTET_STRING : ber::SEQUENCE)) return fail();
+    if (msgData.tag != ((flags & usm::FLAG_PRIV) ? ber::OCTET_STRING : ber::SEQUENCE)) return fail();
 
     v3Offsets_.authParameters = wrapper.contentOffset + authElement.contentOffset;
     v3Offsets_.msgData = position_;
-    securityLevel = (flags & FLAG_PRIV) ? 2 : (flags & FLAG_AUTH) ? 1 : 0;
+    securityLevel = (flags & usm::FLAG_PRIV) ? 2 : (flags & usm::FLAG_AUTH) ? 1 : 0;
     v3Info_ = std::move(info);
     return true;
 }
@@ -156,7 +153,7 @@ bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_
     return true;
 }
 
-bool InStream::decryptAndCheckSignature(int& v3_err, const std::vector<unsigned char>& authKey,
+bool InStream::decryptAndCheckSignature(usm::Report& report, const std::vector<unsigned char>& authKey,
                                         uint32_t authProtocol,
                                         const std::vector<unsigned char>& privKey,
                                         uint32_t privProtocol, const V3ServerInfo& server) {
@@ -172,30 +169,30 @@ bool InStream::decryptAndCheckSignature(int& v3_err, const std::vector<unsigned 
     // RFC 3414 3.2 step 3: an engine ID that is not ours, empty in discovery.
     if (info->msgAuthoritativeEngineID.empty() ||
         info->msgAuthoritativeEngineID != server.engineID) {
-        v3_err = 3;
+        report = usm::UNKNOWN_ENGINE_ID;
         replyLevel = 0;
         decrypt = false;
-    } else if (v3_err != -1) {
+    } else if (report != usm::NO_REPORT) {
         // RFC 3414 3.2 step 5 (found by the caller) comes before the digest.
         replyLevel = 0;
         decrypt = false;
     } else if (level >= 1) {
         if (!digestMatches(authKey, authProtocol)) {
             // RFC 3414 3.2 step 6; no key held fails too.
-            v3_err = 4;
+            report = usm::WRONG_DIGEST;
             replyLevel = 0;
             decrypt = false;
         } else if (!inTimeWindow(msgBoots, msgTime, server.engineBoots, now)) {
             // RFC 3414 3.2 step 7b: the report is authenticated, not encrypted,
             // so the manager learns our boots and time from a trusted message.
-            v3_err = 1;
+            report = usm::NOT_IN_TIME_WINDOW;
             replyLevel = 1;
         }
     }
     // RFC 3414 3.2 step 8. After a time-window failure the message is
     // authentic, and decrypting it only gives the report its request id.
-    if (decrypt && !decryptMsgData(privKey, privProtocol, msgBoots, msgTime) && v3_err == -1) {
-        v3_err = 5;
+    if (decrypt && !decryptMsgData(privKey, privProtocol, msgBoots, msgTime) && report == usm::NO_REPORT) {
+        report = usm::DECRYPTION_ERROR;
         replyLevel = 0;
     }
 
@@ -212,7 +209,7 @@ bool InStream::decryptAndCheckSignature(int& v3_err, const std::vector<unsigned 
     info->msgFlags = flagsOctet(replyLevel);
     if (replyLevel < 1) info->msgAuthenticationParameters.clear();
     if (replyLevel < 2) info->msgPrivacyParameters.clear();
-    if (v3_err != -1) {
+    if (report != usm::NO_REPORT) {
         info->contextEngineID = server.engineID;
         info->contextName.clear();
     }

@@ -26,7 +26,6 @@ struct V3Info {
     // salt from the stream whatever these hold.
     std::string msgAuthenticationParameters;
     std::string msgPrivacyParameters;
-    uint32_t reserved = 0;  // not read or written by the library or the agent
     std::string contextEngineID;
     std::string contextName;
 };

@@ -5,18 +5,11 @@
 
 #include "platform/snmp/ber_out.h"
 
-namespace {
-
-constexpr unsigned char FLAG_AUTH = 0x01;
-constexpr unsigned char FLAG_PRIV = 0x02;
-
-}  // namespace
-
 bool OutStream::writeV3Info(const V3Info* info) {
     if (info == nullptr || open_.empty()) return false;
     v3Marks_ = {};
     const int level = securityLevel;
-    const unsigned char flags = (level >= 1 ? FLAG_AUTH : 0) | (level >= 2 ? FLAG_PRIV : 0);
+    const unsigned char flags = usm::flagsForLevel(level);
 
     // RFC 3412 6: HeaderData. msgID is INTEGER (0..2147483647).
     startSeq(ber::SEQUENCE);

@@ -1,13 +1,33 @@
 // V3ServerInfo: the agent's own SNMP engine, as the user-based security model
-// needs it (RFC 3414 2.2: snmpEngineID, snmpEngineBoots, snmpEngineTime).
+// needs it (RFC 3414 2.2: snmpEngineID, snmpEngineBoots, snmpEngineTime),
+// with the usmStats counters of the messages it refused.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+namespace usm {
+
+// RFC 3414 3.2: why a message failed the security checks. Each reason is
+// the index of its counter in V3ServerInfo::usmStats, and its counter is the
+// usmStats object 1.3.6.1.6.3.15.1.1.(reason + 1).0 (RFC 3414 5).
+enum Report : int {
+    NO_REPORT = -1,
+    UNSUPPORTED_SEC_LEVEL = 0,  // usmStatsUnsupportedSecLevels
+    NOT_IN_TIME_WINDOW = 1,     // usmStatsNotInTimeWindows
+    UNKNOWN_USER_NAME = 2,      // usmStatsUnknownUserNames
+    UNKNOWN_ENGINE_ID = 3,      // usmStatsUnknownEngineIDs
+    WRONG_DIGEST = 4,           // usmStatsWrongDigests
+    DECRYPTION_ERROR = 5,       // usmStatsDecryptionErrors
+    REPORT_REASONS = 6,
+};
+
+}  // namespace usm
 
 struct V3ServerInfo {
     uint32_t engineBoots = 1;     // snmpEngineBoots
     uint32_t engineTimeBase = 0;  // snmpEngineTime is orla::getUptime() minus this
     uint32_t engineParam = 15;    // stored and reported; opaque to the agent
     std::string engineID;         // full snmpEngineID octets
+    uint32_t usmStats[usm::REPORT_REASONS] = {};
 };

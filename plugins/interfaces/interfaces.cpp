@@ -11,19 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "agent/snmp_looper.h"
-#include "mib/augment_proxy_table.h"
-#include "mib/columnar.h"
-#include "mib/count_provider.h"
-#include "mib/get_all_provider.h"
-#include "mib/map_table.h"
-#include "mib/num_packer.h"
-#include "mib/scalar.h"
-#include "mib/string_packer.h"
+#include "mib/sdk.h"
 #include "platform/ifaced/interface_object.h"
-#include "platform/orla/clock.h"
-#include "platform/orla/ids.h"
-#include "platform/snmp/ber.h"
 
 namespace {
 
@@ -104,7 +93,7 @@ int saturatedInt32(uint64_t value) {
 // agent's uptime after the start.
 int ticksSinceAgentStart(uint32_t changedAt) {
     if (changedAt == 0) return 0;
-    const uint32_t start = loop ? loop->startJiffies : 0;
+    const uint32_t start = agentState.startTick;
     const uint32_t sinceStart = changedAt - start;
     if (sinceStart > orla::getJiffies() - start) return 0;
     return static_cast<int>(sinceStart);

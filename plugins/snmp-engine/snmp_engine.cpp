@@ -12,15 +12,7 @@
 // the engine ID, boots and time that discovery gave it.
 #include <string>
 
-#include "agent/snmp_looper.h"
-#include "mib/num_packer.h"
-#include "mib/proxy_data_provider.h"
-#include "mib/scalar.h"
-#include "mib/string_packer.h"
-#include "platform/snmp/ber.h"
-#include "platform/snmp/usm.h"
-#include "request/context.h"
-#include "request/v3.h"
+#include "mib/sdk.h"
 
 namespace {
 
@@ -40,12 +32,13 @@ struct EngineRecord : Data {
 
 Data* currentEngine() {
     static EngineRecord rec;
-    if (loop == nullptr) return nullptr;
-    rec.engineID = loop->serverInfo.engineID;
+    const V3ServerInfo& engine = agentState.engine;
+    if (engine.engineID.empty()) return nullptr;
+    rec.engineID = engine.engineID;
     // Both stay below 2^31: boots latch at 2^31 - 1 (RFC 3414 2.2.2), the
     // time counts seconds since the boot.
-    rec.boots = static_cast<int>(loop->serverInfo.engineBoots);
-    rec.time = static_cast<int>(usm::engineTime(loop->serverInfo));
+    rec.boots = static_cast<int>(engine.engineBoots);
+    rec.time = static_cast<int>(agentEngineTime());
     return &rec;
 }
 
@@ -57,7 +50,7 @@ template <int REASON>
 Data* currentCounter() {
     static CounterRecord rec;
     // Counter32: the packer sends the bits unsigned.
-    rec.count = static_cast<int>(Context::v3counters[REASON]);
+    rec.count = static_cast<int>(agentState.engine.usmStats[REASON]);
     return &rec;
 }
 
@@ -79,15 +72,15 @@ extern "C" void autorun() {
 
     Packer* counter = new DataNumPacker(field(&CounterRecord::count), ber::COUNTER32);
     addScalarLeaf(usmStatsObject(1), counter,
-                  new ProxyDataProvider(currentCounter<v3report::UNSUPPORTED_SEC_LEVEL>));
+                  new ProxyDataProvider(currentCounter<usm::UNSUPPORTED_SEC_LEVEL>));
     addScalarLeaf(usmStatsObject(2), counter,
-                  new ProxyDataProvider(currentCounter<v3report::NOT_IN_TIME_WINDOW>));
+                  new ProxyDataProvider(currentCounter<usm::NOT_IN_TIME_WINDOW>));
     addScalarLeaf(usmStatsObject(3), counter,
-                  new ProxyDataProvider(currentCounter<v3report::UNKNOWN_USER_NAME>));
+                  new ProxyDataProvider(currentCounter<usm::UNKNOWN_USER_NAME>));
     addScalarLeaf(usmStatsObject(4), counter,
-                  new ProxyDataProvider(currentCounter<v3report::UNKNOWN_ENGINE_ID>));
+                  new ProxyDataProvider(currentCounter<usm::UNKNOWN_ENGINE_ID>));
     addScalarLeaf(usmStatsObject(5), counter,
-                  new ProxyDataProvider(currentCounter<v3report::WRONG_DIGEST>));
+                  new ProxyDataProvider(currentCounter<usm::WRONG_DIGEST>));
     addScalarLeaf(usmStatsObject(6), counter,
-                  new ProxyDataProvider(currentCounter<v3report::DECRYPTION_ERROR>));
+                  new ProxyDataProvider(currentCounter<usm::DECRYPTION_ERROR>));
 }

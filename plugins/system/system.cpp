@@ -9,16 +9,7 @@
 
 #include <string>
 
-#include "agent/settings.h"
-#include "agent/snmp_looper.h"
-#include "mib/get_provider.h"
-#include "mib/num_packer.h"
-#include "mib/proxy_data_provider.h"
-#include "mib/scalar.h"
-#include "mib/string_packer.h"
-#include "platform/orla/clock.h"
-#include "platform/orla/ids.h"
-#include "platform/snmp/ber.h"
+#include "mib/sdk.h"
 
 namespace {
 
@@ -63,7 +54,7 @@ Data* currentUpTime() {
     static UpTimeRecord rec;
     // TimeTicks wrap at 2^32 like the tick counter; the packer sends the
     // bits unsigned.
-    rec.ticks = static_cast<int>(orla::getJiffies() - (loop ? loop->startJiffies : 0));
+    rec.ticks = static_cast<int>(orla::getJiffies() - agentState.startTick);
     return &rec;
 }
 

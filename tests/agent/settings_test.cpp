@@ -1,8 +1,8 @@
-// The settings handler past the command line's end-to-end test: keys after
-// a start without stored settings, a store write that fails, and a generator
-// selection with repetitions.
+// The service object past the end-to-end tests: keys after a start without
+// stored settings, a store write that fails, a generator selection with
+// repetitions, trap requests no maker takes, and the start-up step.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -14,6 +14,8 @@
 #include "platform/orla/ids.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/usm.h"
+#include "tests/fixture.h"
+#include "trap/trap_maker.h"
 
 namespace {
 
@@ -31,30 +33,19 @@ void unsub() {
 class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/settings-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        settingsPath_ = dir_ + "/snmpd";
         scribers = {
             {"gen0", sub<0>, unsub<0>}, {"gen1", sub<1>, unsub<1>}, {"gen2", sub<2>, unsub<2>}};
         calls.clear();
     }
     void TearDown() override {
-        // The service never frees the community table: it lives as long as
-        // the daemon. Each test's own goes here.
-        delete communityKeep;
-        communityKeep = nullptr;
         loop = nullptr;
         scribers.clear();
-        std::filesystem::remove_all(dir_);
+        trapMakers.clear();
     }
     // A fresh agent service over this test's stores, as a daemon start makes it.
-    // As in the daemon, `loop` is unset while the community table loads, and
-    // there is one table: a previous start's goes.
     std::unique_ptr<SnmpLooper> start() {
         loop = nullptr;
-        delete communityKeep;
-        communityKeep = nullptr;
-        auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_ + "/communities");
+        auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_.path + "/communities");
         loop = agent.get();
         agent->init();
         return agent;
@@ -65,8 +56,8 @@ class Settings : public ::testing::Test {
         return start();
     }
 
-    std::string dir_;
-    std::string settingsPath_;
+    fixture::TempDir dir_;
+    const std::string settingsPath_ = dir_.path + "/snmpd";
 };
 
 std::vector<unsigned char> localisedPrivKey(const std::string& engineID) {
@@ -115,6 +106,52 @@ TEST_F(Settings, GeneratorSelectionResubscribesWithoutRepetitions) {
     std::vector<uint32_t> expected{2, 0, snmp::START_TRAP_ID, 7};
     EXPECT_EQ(agent->trapGenerators, expected);
     EXPECT_EQ(orla::Store(settingsPath_, 5).get(0).get(snmp::SNMP_TRAP_GENERATORS), expected);
+}
+
+// Runs `action`, returning what it wrote to stderr; `out` gets its stdout.
+template <class F>
+std::string stderrOf(F action, std::string& out) {
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    action();
+    out = testing::internal::GetCapturedStdout();
+    return testing::internal::GetCapturedStderr();
+}
+
+// Delivery to a real trap receiver is the end-to-end trap test's.
+TEST_F(Settings, TrapRequestNoMakerTakesIsDumpedAndAnsweredEmpty) {
+    auto agent = start();
+    agent->enabled = true;
+    agent->trapCommunity = 0;
+    inet_pton(AF_INET, "127.0.0.1", &agent->trapTarget);
+    trapMakers = {halvexTrapMaker};
+    for (uint32_t cmd : {snmp::CMD_TRAP_REQUEST_ALT1, snmp::CMD_TRAP_REQUEST_ALT2}) {
+        orla::message request;
+        request.insert(orla::MSG_CMD, cmd);
+        orla::message reply;
+        std::string out;
+        EXPECT_EQ(stderrOf([&] { reply = agent->cmdUnknown(request, cmd); }, out),
+                  "send_trap: createTrap failed\n");
+        EXPECT_EQ(out.rfind("Could not handle trap, msg dump:\n", 0), 0u) << out;
+        EXPECT_EQ(reply, orla::message());
+    }
+}
+
+TEST_F(Settings, StartupSendsTheStartTrapOnlyWhenSelectedAndRestoresTheMakers) {
+    auto agent = start();
+    agent->enabled = true;
+    agent->trapCommunity = 0;
+    inet_pton(AF_INET, "127.0.0.1", &agent->trapTarget);
+    trapMakers = {halvexTrapMaker};
+    std::string out;
+    agent->trapGenerators = {2, snmp::START_TRAP_ID, snmp::START_TRAP_ID};
+    EXPECT_EQ(stderrOf([&] { agent->startup(); }, out), "");
+    EXPECT_EQ(trapMakers, std::vector<TrapMaker>{halvexTrapMaker});
+
+    agent->trapGenerators = {0, 1};
+    agent->enabled = false;  // a send would write "snmp disabled"
+    EXPECT_EQ(stderrOf([&] { agent->startup(); }, out), "");
+    EXPECT_EQ(out, "");
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // The community handler past the end-to-end access, restart and command line
-// tests: store entries it did not write, refused commands, failed writes, and
-// change notifications.
+// tests: store entries it did not write, refused commands, failed writes,
+// change notifications, and the SNMPv3 keys of its records.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -15,8 +14,11 @@
 #include "platform/orla/looper.h"
 #include "platform/orla/runner.h"
 #include "platform/orla/store.h"
+#include "platform/snmp/usm.h"
+#include "tests/fixture.h"
 
 using namespace snmp;
+using Bytes = std::vector<unsigned char>;
 
 namespace {
 
@@ -34,6 +36,11 @@ orla::message named(const std::string& name, std::optional<uint32_t> id = {}) {
     return msg;
 }
 
+orla::message withSecurity(orla::message msg, uint32_t level) {
+    msg.insert(COMM_SECURITY, level);
+    return msg;
+}
+
 std::vector<orla::message> configurations(const CommunityKeep& keep) {
     std::vector<orla::message> all;
     for (const CommunityKeep::Item* item : keep.items())
@@ -43,17 +50,7 @@ std::vector<orla::message> configurations(const CommunityKeep& keep) {
 
 class CommunityKeepTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char dirTemplate[] = "/tmp/community-keep-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        dir_ = dirTemplate;
-        path_ = dir_ + "/snmp-communities";
-        restart();
-    }
-    void TearDown() override {
-        keep_.reset();
-        std::filesystem::remove_all(dir_);
-    }
+    void SetUp() override { restart(); }
     // A new table over the same store, as after a restart of the agent.
     void restart() {
         keep_.reset();
@@ -65,8 +62,8 @@ class CommunityKeepTest : public ::testing::Test {
         EXPECT_FALSE(orla::isError(reply)) << reply;
         return reply.get(orla::OBJ_ID, NO_ID);
     }
-    std::string dir_;
-    std::string path_;
+    fixture::TempDir dir_;
+    const std::string path_ = dir_.path + "/snmp-communities";
     std::unique_ptr<CommunityKeep> keep_;
 };
 
@@ -81,7 +78,7 @@ TEST_F(CommunityKeepTest, StoredEntryLoadsUnderItsKeyWhateverItsObjId) {
     ASSERT_EQ(keep_->items().size(), 3u);  // with the default community
     EXPECT_EQ(keep_->findItem("bare")->id, 9u);
     EXPECT_EQ(keep_->findItem("odd")->id, 12u);
-    EXPECT_FALSE(keep_->canRead("bare"));
+    EXPECT_FALSE(keep_->findItem("bare")->readAccess);
     EXPECT_EQ(orla::getErrorCode(keep_->cmdAddObj(named("again", 9))), orla::ERR_BAD_VALUE);
 }
 
@@ -113,6 +110,12 @@ TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
          orla::ERR_NO_SUCH_OBJECT, ""},
         {"remove unknown id", [](CommunityKeep& k) { return k.cmdRemoveObj({}, 77); },
          orla::ERR_NO_SUCH_OBJECT, ""},
+        {"add security level 3",
+         [](CommunityKeep& k) { return k.cmdAddObj(withSecurity(named("new"), 3)); },
+         orla::ERR_BAD_VALUE, "security level must be 0, 1 or 2"},
+        {"set security level 3",
+         [](CommunityKeep& k) { return k.cmdSetObj(withSecurity({}, 3), 1); },
+         orla::ERR_BAD_VALUE, "security level must be 0, 1 or 2"},
     };
     const auto before = configurations(*keep_);
     for (const Case& c : cases) {
@@ -143,13 +146,6 @@ TEST_F(CommunityKeepTest, StoreWriteFailureRefusesTheChange) {
     std::filesystem::remove(path_ + ".new");
     EXPECT_EQ(add("new"), 2u);  // the ids of the failed adds were given back
     EXPECT_EQ(keep_->cmdAddObj(named("chosen", 7)).get(orla::OBJ_ID), 7u);
-}
-
-// Listing in pages of twenty is the end-to-end command line test's.
-TEST_F(CommunityKeepTest, GetAllFromARemovedIdIsABadStartId) {
-    const uint32_t id = add("a");
-    ASSERT_FALSE(orla::isError(keep_->cmdRemoveObj({}, id)));
-    EXPECT_EQ(orla::getErrorCode(keep_->cmdGetAll({}, id, 2)), orla::ERR_BAD_START_ID);
 }
 
 // Records the change notifications it receives.
@@ -183,6 +179,54 @@ TEST_F(CommunityKeepTest, SubscribersLearnOfEveryChange) {
     EXPECT_EQ(subscriber.notes[0].get(COMM_NAME), "ops");
     EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_ID), id);
     EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_REMOVED), 1u);
+}
+
+// RFC 3414 A.3: password "maplesyrup", engine ID 00..02 (12 octets).
+const std::string RFC_ENGINE_ID = std::string(11, '\0') + '\x02';
+const Bytes RFC_MD5_KUL = {0x52, 0x6f, 0x5e, 0xed, 0x9f, 0xcc, 0xe2, 0x6f,
+                           0x89, 0x64, 0xc2, 0x93, 0x07, 0x87, 0xd8, 0x2b};
+const Bytes RFC_SHA_KUL = {0x66, 0x95, 0xfe, 0xbc, 0x92, 0x88, 0xe3, 0x62, 0x82, 0x23,
+                           0x5f, 0xc7, 0x15, 0x1f, 0x12, 0x84, 0x97, 0xb3, 0x8f, 0x3f};
+
+orla::message maplesyrup(uint32_t authProtocol, uint32_t privProtocol) {
+    orla::message cfg = named("ops");
+    cfg.insert(COMM_AUTH_PASSWORD, std::string("maplesyrup"));
+    cfg.insert(COMM_PRIV_PASSWORD, std::string("maplesyrup"));
+    cfg.insert(COMM_AUTH_PROTOCOL, authProtocol);
+    cfg.insert(COMM_PRIV_PROTOCOL, privProtocol);
+    cfg.insert(COMM_SECURITY, 2u);
+    return cfg;
+}
+
+// RFC 3414 A.3 through the table: the privacy key is localised with the
+// authentication protocol's hash, whatever the privacy protocol; every
+// change derives the keys again, and so does a new engine ID.
+TEST_F(CommunityKeepTest, KeysFollowTheEngineIDAndEveryChange) {
+    keep_->setEngineID(RFC_ENGINE_ID);
+    const uint32_t id = keep_->cmdAddObj(maplesyrup(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES))
+                            .get(orla::OBJ_ID);
+    const CommunityKeep::Item* item = keep_->findItem(id);
+    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
+    EXPECT_EQ(item->authKey, bKeyToDKey(RFC_MD5_KUL, usm::AUTH_HMAC_MD5_96));
+
+    keep_->cmdSetObj(withSecurity({}, 1), id);
+    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
+    orla::message priv;
+    priv.insert(COMM_PRIV_PROTOCOL, usm::PRIV_CFB128_AES_128);
+    keep_->cmdSetObj(priv, id);
+    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
+    orla::message auth;
+    auth.insert(COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
+    keep_->cmdSetObj(auth, id);
+    EXPECT_EQ(item->privKey, RFC_SHA_KUL);
+    EXPECT_EQ(item->authKey, bKeyToDKey(RFC_SHA_KUL, usm::AUTH_HMAC_SHA_96));
+
+    keep_->setEngineID(std::string(12, '\x01'));
+    EXPECT_NE(item->privKey, RFC_SHA_KUL);
+    restart();  // loaded before any engine ID is known: no keys yet
+    EXPECT_TRUE(keep_->findItem(id)->privKey.empty());
+    keep_->setEngineID(RFC_ENGINE_ID);
+    EXPECT_EQ(keep_->findItem(id)->privKey, RFC_SHA_KUL);
 }
 
 }  // namespace

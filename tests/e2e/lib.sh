@@ -33,8 +33,10 @@ udp161_bound() { ss -lun | grep -q ':161 '; }
 
 install_plugins() { cp "$@" /orla/lib/snmp/; }
 
+# AGENT_WRAPPER, when set, runs the agent (a leak checker, say).
 start_agent() {
-    "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
+    # shellcheck disable=SC2086
+    ${AGENT_WRAPPER:-} "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
     AGENT_PID=$!
     # The socket file appears before the agent listens on it.
     wait_for cli send 161 get || fail "agent did not start"

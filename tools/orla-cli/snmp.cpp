@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "agent/settings.h"
+#include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
 
 namespace orla::cli {

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "agent/settings.h"
+#include "mib/agent_settings.h"
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
 #include "tools/orla-cli/fields.h"

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <map>
 
-#include "agent/settings.h"
+#include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
 #include "tools/orla-cli/fields.h"
 #include "tools/orla-cli/snmp.h"

@@ -2,7 +2,7 @@
 // with one variable binding.
 #include <cstdio>
 
-#include "agent/settings.h"
+#include "mib/agent_settings.h"
 #include "tools/orla-cli/snmp.h"
 #include "tools/orla-cli/trap_value.h"
 #include "trap/trap_request.h"

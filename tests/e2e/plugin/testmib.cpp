@@ -22,10 +22,7 @@
 #include <map>
 #include <string>
 
-#include "mib/leaf.h"
-#include "platform/snmp/ber.h"
-#include "platform/snmp/oid.h"
-#include "request/context.h"
+#include "mib/sdk.h"
 
 namespace {
 

@@ -16,7 +16,7 @@ TEST(OutStream, GrowingErrorIndexKeepsEveryLengthRight) {
     out.add("public", ber::OCTET_STRING);
     out.startSeq(ber::RESPONSE);
     out.add(7, ber::INTEGER);
-    out.addErrorStatus(0);
+    out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
     out.addErrorIndex(0);
     out.startSeq(ber::SEQUENCE);
     for (uint32_t i = 0; i < 300; ++i) {
@@ -25,7 +25,7 @@ TEST(OutStream, GrowingErrorIndexKeepsEveryLengthRight) {
         out.add(i * 1000u, ber::COUNTER32);
         out.endSeq();
     }
-    out.addErrorStatus(2);
+    out.addErrorStatus(snmp::ErrorStatus::NO_SUCH_NAME);
     out.addErrorIndex(300);
     out.addErrorIndex(70000);
     for (int open = 0; open < 3; ++open)

@@ -61,7 +61,7 @@ inline Bytes build(const Request& r, const Keys& keys) {
     EXPECT_TRUE(out.writeV3Info(&info));
     out.startSeq(r.pduType);
     out.add(r.requestId, ber::INTEGER);
-    out.addErrorStatus(0);
+    out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
     out.addErrorIndex(0);
     out.startSeq(ber::SEQUENCE);
     for (const VariableBinding& binding : r.bindings)

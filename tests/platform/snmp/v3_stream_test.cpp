@@ -49,14 +49,14 @@ Request message(int level = 2, uint32_t authProtocol = usm::AUTH_HMAC_SHA_96,
 
 struct Outcome {
     bool read = false, checked = false;
-    int err = -1;
+    usm::Report err = usm::NO_REPORT;
 };
 
 // Reads a message as the agent does; `in` then stands at the scoped PDU.
 Outcome receive(InStream& in, const Keys& keys, const Request& m,
                 const V3ServerInfo& engine = server()) {
     Outcome o;
-    o.read = in.getVersion() == 3 && in.readV3Info(o.err);
+    o.read = in.getVersion() == 3 && in.readV3Info();
     o.checked = o.read && in.decryptAndCheckSignature(o.err, keys.auth, m.authProtocol, keys.priv,
                                                       m.privProtocol, engine);
     return o;
@@ -214,9 +214,7 @@ TEST(V3Read, HeaderChecksAndReplyLimit) {
         if (trailing) out.addNull();
         out.endSeq();
         InStream in(out.data(), out.size());
-        int err = -1;
-        EXPECT_EQ(in.getVersion() == 3 && in.readV3Info(err), accepted) << maxSize << flags.size();
-        EXPECT_EQ(err, -1);
+        EXPECT_EQ(in.getVersion() == 3 && in.readV3Info(), accepted) << maxSize << flags.size();
         if (maxSize == 484) {
             EXPECT_EQ(in.v3ReplyLimit(), 484u);
             in.securityLevel = 2;

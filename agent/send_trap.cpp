@@ -11,7 +11,7 @@
 
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
-#include "request/context.h"
+#include "mib/context.h"
 #include "trap/create_trap.h"
 
 namespace {
@@ -48,9 +48,14 @@ void SnmpLooper::send_trap(const orla::message& request) {
     Context ctx(nullptr, 0);
     sockaddr_in local{};
     socklen_t localLength = sizeof local;
+    const CommunityKeep::Item* community = communityKeep->findItem(trapCommunity);
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) < 0) {
         std::cerr << "send_trap: failed to getsockname: " << strerror(errno) << std::endl;
-    } else if (!createTrap(ctx, request, local.sin_addr.s_addr)) {
+    } else if (community == nullptr) {
+        std::cerr << "createTrap: bad community" << std::endl;
+        std::cerr << "send_trap: createTrap failed" << std::endl;
+    } else if (!createTrap(ctx, request, local.sin_addr.s_addr, static_cast<int>(trapVersion),
+                           *community, agentState)) {
         std::cerr << "send_trap: createTrap failed" << std::endl;
     } else if (send(fd, ctx.out.data(), ctx.out.size(), 0) < 0) {
         std::cerr << "send_trap: failed to send trap packet: " << strerror(errno) << std::endl;

@@ -1,0 +1,4 @@
+#include "mib/traps.h"
+
+std::vector<TrapMaker> trapMakers;
+std::vector<Scribers> scribers;

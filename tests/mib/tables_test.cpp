@@ -1,0 +1,385 @@
+// Packers, tables and leaves past what the end-to-end walks of the system
+// group, the IF-MIB and the example table see: each packer family's own
+// forms, index fragments that do not parse, keys of different lengths,
+// indexes of several fields and their order, the static multiplexing table
+// that no shipped plug-in uses, leaves on requests that fail or carry the
+// wrong value, and the registry freeing what it owns.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+
+#include "mib/columnar.h"
+#include "mib/count_provider.h"
+#include "mib/ip_packer.h"
+#include "mib/map_table.h"
+#include "mib/num_packer.h"
+#include "mib/oid_packer.h"
+#include "mib/registry.h"
+#include "mib/scalar.h"
+#include "mib/static_mux_table.h"
+#include "mib/string_packer.h"
+#include "request/get_next.h"
+#include "request/get_set.h"
+#include "tests/fixture.h"
+
+using namespace fixture;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Fill = std::function<void(Rec&)>;
+
+Bytes packed(const Packer& packer, const Data* rec) {
+    Context ctx(nullptr, 0);
+    packer.pack(ctx, rec);
+    return ctx.out.bytes();
+}
+
+// The packers under test, one of each family and key form.
+struct Make {
+    static Packer* integer() { return new DataNumPacker(field(&Rec::num), ber::INTEGER); }
+    static Packer* gauge() { return new DataNumPacker(field(&Rec::num), ber::GAUGE32); }
+    static Packer* ip() { return new DataIPPacker(field(&Rec::ip), ber::IP_ADDRESS); }
+    static Packer* oid() { return new DataOIDPacker(field(&Rec::oid), ber::OBJECT_IDENTIFIER); }
+    static Packer* string() { return new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0); }
+    static Packer* string2() {
+        return new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 2);
+    }
+    static Packer* string3() {
+        return new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 3);
+    }
+    static Packer* raw3() { return new DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 3); }
+};
+
+// The BER of each type is the encoder's tests'; these are the packers' own
+// choices of form.
+TEST(Pack, WritesUnsignedGaugesAndFourOctetAddresses) {
+    Rec rec;
+    rec.num = -1;  // a Gauge32 of a negative int is its unsigned value
+    EXPECT_EQ(packed(*std::unique_ptr<Packer>(Make::gauge()), &rec),
+              (Bytes{0x42, 0x05, 0x00, 0xff, 0xff, 0xff, 0xff}));
+    EXPECT_EQ(packed(*std::unique_ptr<Packer>(Make::ip()), &rec),
+              (Bytes{0x40, 0x04, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(packed(ConstBignumPacker(~0ull, ber::COUNTER64), nullptr),
+              (Bytes{0x46, 0x09, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}));
+}
+
+// An address is read in network order; a value of the wrong form leaves the
+// field as it was.
+TEST(Unpack, TakesOnlyItsOwnForm) {
+    Rec rec;
+    Context address = contextOver({0x40, 0x04, 192, 168, 0, 1});
+    EXPECT_TRUE(DataIPPacker(field(&Rec::ip), ber::IP_ADDRESS).unpack(&rec, address));
+    EXPECT_EQ(rec.ip, 0xc0a80001u);
+    rec.num = 9;
+    rec.ip = 0x01020304;
+    rec.oid = OID("1.3");
+    rec.str = "old";
+    Context str = contextOver({0x04, 0x01, 'x'});
+    EXPECT_FALSE(DataNumPacker(field(&Rec::num), ber::INTEGER).unpack(&rec, str));
+    EXPECT_EQ(rec.num, 9);
+    Context fiveOctets = contextOver({0x04, 0x05, 1, 2, 3, 4, 5});
+    EXPECT_FALSE(DataIPPacker(field(&Rec::ip), ber::IP_ADDRESS).unpack(&rec, fiveOctets));
+    EXPECT_EQ(rec.ip, 0x01020304u);
+    Context number = contextOver({0x02, 0x01, 0x01});
+    EXPECT_FALSE(DataOIDPacker(field(&Rec::oid), ber::OBJECT_IDENTIFIER).unpack(&rec, number));
+    EXPECT_EQ(rec.oid, OID("1.3"));
+    EXPECT_FALSE(DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0).unpack(&rec, number));
+    EXPECT_EQ(rec.str, "old");
+    Context truncated = contextOver({0x46, 0x05, 0x01});
+    EXPECT_FALSE(DataBignumPacker(field(&Rec::big), ber::COUNTER64).unpack(&rec, truncated));
+    EXPECT_EQ(rec.big, 0u);
+}
+
+OID longOid() {
+    OID name;
+    for (uint32_t arc = 0; arc < 40; ++arc)
+        name += arc * 1000;
+    return name;
+}
+
+// getAsKey gives the index fragment; setFromKey(fragment + R) stores the
+// value back and returns R, for any rest R.
+TEST(IndexFragment, ComposesArcsAndParsesThemBackWhateverFollows) {
+    struct Case {
+        const char* name;
+        Packer* (*make)();
+        Fill fill;
+        OID fragment;
+    };
+    const Case cases[] = {
+        {"negative int is two's complement", Make::integer, [](Rec& r) { r.num = -5; },
+         OID({4294967291u})},
+        {"INT_MIN", Make::integer, [](Rec& r) { r.num = INT_MIN; }, OID({2147483648u})},
+        {"IpAddress", Make::ip, [](Rec& r) { r.ip = 0xc0a80001; }, OID({192, 168, 0, 1})},
+        {"empty OID", Make::oid, [](Rec& r) { r.oid = OID(); }, OID({0})},
+        {"long OID", Make::oid, [](Rec& r) { r.oid = longOid(); }, OID({40}) + longOid()},
+        {"empty string", Make::string, [](Rec& r) { r.str.clear(); }, OID({0})},
+        {"string high octets", Make::string, [](Rec& r) { r.str = std::string("\0\xff", 2); },
+         OID({2, 0, 255})},
+        {"fixed-length string", Make::string2, [](Rec& r) { r.str = "ab"; }, OID({97, 98})},
+        {"fixed-length raw", Make::raw3, [](Rec& r) { r.raw.assign(3, 7); }, OID({7, 7, 7})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<Packer> packer(c.make());
+        Rec source;
+        c.fill(source);
+        EXPECT_EQ(packer->getAsKey(&source), c.fragment);
+        for (const OID& rest : {OID(), OID({7, 8}), OID({0}), OID({4294967295u, 256})}) {
+            Rec parsed;
+            EXPECT_EQ(packer->setFromKey(&parsed, c.fragment + rest), rest) << rest;
+            EXPECT_EQ(packed(*packer, &parsed), packed(*packer, &source)) << rest;
+        }
+    }
+    EXPECT_EQ(packed(ConstStringPacker("ab", ber::OCTET_STRING, 0), nullptr),
+              (Bytes{0x04, 0x02, 'a', 'b'}));
+}
+
+// Keys whose front holds no value: nothing stored, empty rest.
+TEST(IndexFragment, UnreadableKeyLeavesRecordAndGivesEmptyRest) {
+    struct Case {
+        const char* name;
+        Packer* (*make)();
+        OID key;
+    };
+    const Case cases[] = {
+        {"no arc for a number", Make::integer, OID()},
+        {"three arcs for an address", Make::ip, OID({10, 0, 0})},
+        {"address arc above 255", Make::ip, OID({10, 0, 256, 1, 5})},
+        {"OID length past the end", Make::oid, OID({5, 1, 3})},
+        {"huge OID length", Make::oid, OID({4294967295u, 1})},
+        {"no arc for a string", Make::string, OID()},
+        {"string length past the end", Make::string, OID({3, 97, 98})},
+        {"string arc above 255", Make::string, OID({2, 97, 300, 1})},
+        {"fixed-length string too short", Make::string3, OID({97, 98})},
+        {"raw arc above 255", Make::raw3, OID({1, 256, 2})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<Packer> packer(c.make());
+        Rec rec;
+        rec.num = 9;
+        rec.ip = 0x01020304;
+        rec.oid = OID("9.9");
+        rec.str = "keep";
+        rec.raw = {9};
+        const Bytes before = packed(*packer, &rec);
+        EXPECT_TRUE(packer->setFromKey(&rec, c.key).empty());
+        EXPECT_EQ(packed(*packer, &rec), before);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<OID> walk(Table& table) {
+    std::vector<OID> indexes;
+    OID index;
+    for (auto next = table.getNext(index); next.second; next = table.getNext(index)) {
+        index = next.first;
+        indexes.push_back(index);
+        if (indexes.size() > 100) break;
+    }
+    return indexes;
+}
+
+// Index: integer, variable-length string, address.
+class MultiColumnIndex : public ::testing::Test {
+  protected:
+    MultiColumnIndex() {
+        table.addIndex(&num);
+        table.addIndex(&str);
+        table.addIndex(&ip);
+    }
+    FakeTableProvider provider;
+    MapTable table{&provider};
+    DataNumPacker num{field(&Rec::num), ber::INTEGER};
+    DataStringPacker str{field(&Rec::str), ber::OCTET_STRING, 0};
+    DataIPPacker ip{field(&Rec::ip), ber::IP_ADDRESS};
+};
+
+TEST_F(MultiColumnIndex, WalkVisitsRowsInIndexOrderAndKeepsTheLaterOfTwoEqualKeys) {
+    provider.add(2, "", 1);
+    provider.add(1, "ab", 1);
+    provider.add(1, "b", 2);
+    provider.add(1, "b", 1);
+    provider.add(-1, "a", 0);  // 4294967295: last
+    Rec* later = provider.add(1, "b", 2);
+    // A shorter string sorts first: its length arc is smaller.
+    EXPECT_EQ(walk(table), (std::vector<OID>{OID("1.1.98.0.0.0.1"), OID("1.1.98.0.0.0.2"),
+                                             OID("1.2.97.98.0.0.0.1"), OID("2.0.0.0.0.1"),
+                                             OID("4294967295.1.97.0.0.0.0")}));
+    EXPECT_EQ(table.count(), 5u);
+    EXPECT_EQ(table.get(OID("1.1.98.0.0.0.2")), later);
+}
+
+// A full index fills every field, extra arcs are ignored; an unreadable
+// fragment stops the split there.
+TEST_F(MultiColumnIndex, StoreKeySplitsTheIndexIntoFieldsUpToAnUnreadableOne) {
+    Rec rec;
+    table.storeKey(&rec, OID("4294967291.3.120.121.122.192.168.1.2.99.98"));
+    EXPECT_EQ(rec.num, -5);
+    EXPECT_EQ(rec.str, "xyz");
+    EXPECT_EQ(rec.ip, 0xc0a80102u);
+    EXPECT_EQ(table.getKey(&rec), OID("4294967291.3.120.121.122.192.168.1.2"));
+
+    Rec partial;
+    partial.ip = 0x01010101;
+    table.storeKey(&partial, OID("4.5.97"));  // string claims 5 octets, has 1
+    EXPECT_EQ(partial.num, 4);
+    EXPECT_EQ(partial.str, "");
+    EXPECT_EQ(partial.ip, 0x01010101u);  // saw an empty rest
+}
+
+// Index: an address then an integer; a partial index finds the first row
+// that begins with it.
+TEST(ColumnarLeaf, PartialIndexOfMultiColumnTable) {
+    const OID entry("1.3.6.1.2.1.2.2.1");
+    FakeTableProvider provider;
+    MapTable table(&provider);
+    DataIPPacker address(field(&Rec::ip), ber::IP_ADDRESS);
+    DataNumPacker port(field(&Rec::num), ber::INTEGER);
+    table.addIndex(&address);
+    table.addIndex(&port);
+    provider.add(161, "", 0xc0a80001);
+    provider.add(162, "", 0x0a000001);
+    provider.add(161, "", 0x0a000001);
+    ColumnarLeaf column(&port, &table);
+
+    const auto nextAfter = [&](const OID& oid) {
+        Context ctx(nullptr, 0);
+        ctx.name = entry;
+        ctx.oid = oid;
+        if (!column.getNext(ctx)) return OID();
+        EXPECT_EQ(written(ctx).name, ctx.name);
+        return ctx.name.suffix(entry.size());
+    };
+    EXPECT_EQ(nextAfter(OID()), OID("10.0.0.1.161"));
+    EXPECT_EQ(nextAfter(OID("10.0")), OID("10.0.0.1.161"));
+    EXPECT_EQ(nextAfter(OID("10.0.0.1.161")), OID("10.0.0.1.162"));
+    EXPECT_EQ(nextAfter(OID("10.0.0.2")), OID("192.168.0.1.161"));
+    EXPECT_EQ(nextAfter(OID("192.168.0.1.161")), OID());
+}
+
+TEST(StaticMuxTable, ServesBoundRowsInOrderStopsAtOneWithoutDataAndSetsOnlyBoundOnes) {
+    Rec firstRecord;
+    Rec secondRecord;
+    FakeProvider first{&firstRecord};
+    FakeProvider second{&secondRecord};
+    StaticMuxTable table;
+    table.addProvider(OID("2"), &second);
+    table.addProvider(OID("1"), &first);
+    const std::pair<OID, Data*> end{OID(), nullptr};
+
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(&firstRecord)));
+    EXPECT_EQ(table.getNext(OID("1")), std::make_pair(OID("2"), static_cast<Data*>(&secondRecord)));
+    EXPECT_EQ(table.getNext(OID("2")), end);
+    EXPECT_EQ(table.get(OID("3")), nullptr);
+    EXPECT_EQ(table.get(OID("1.0")), nullptr);
+    first.rec = nullptr;
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(nullptr)));
+    EXPECT_EQ(table.get(OID("2")), &secondRecord);
+    EXPECT_EQ(table.count(), 2u);
+
+    EXPECT_EQ(table.set(OID("2"), &secondRecord), 1);
+    EXPECT_EQ(second.lastSet, &secondRecord);
+    EXPECT_EQ(table.set(OID("7"), &secondRecord), 0);
+    EXPECT_EQ(first.sets + second.sets, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+const OID SYS_NAME("1.3.6.1.2.1.1.5");
+const OID SYS_LOCATION("1.3.6.1.2.1.1.6");
+const OID IF_DESCR("1.3.6.1.2.1.2.2.1.2");
+const OID IF_NUMBER("1.3.6.1.2.1.2.1");
+constexpr snmp::ErrorStatus NO_ERROR = snmp::ErrorStatus::NO_ERROR;
+constexpr snmp::ErrorStatus NO_SUCH_NAME = snmp::ErrorStatus::NO_SUCH_NAME;
+
+// sysName from a provider's record and sysLocation a constant after it;
+// ifDescr over a table indexed by one integer, rows 1 and 3.
+class Leaves : public ::testing::Test {
+  protected:
+    // Everything registered is the registry's, made as a plug-in makes it:
+    // one packer serves two columns, a CountProvider counts the table, and
+    // sysLocation replaces an earlier leaf under its OID.
+    void SetUp() override {
+        leafs.clear();
+        record.str = "router";
+        addScalarLeaf(SYS_NAME, new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0),
+                      provider);
+        addScalarConstNumLeaf(SYS_LOCATION, 1, ber::INTEGER);
+        addScalarConstStringLeaf(SYS_LOCATION, "attic", ber::OCTET_STRING);
+        table->addIndex(new DataNumPacker(field(&Rec::num), ber::INTEGER));
+        rows->add(1, "lo");
+        rows->add(3, "eth0");
+        Packer* descr = new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0);
+        addColumnarLeaf(IF_DESCR, descr, table);
+        addColumnarLeaf(IF_DESCR + 99u, descr, table);
+        addScalarLeaf(IF_NUMBER, new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::INTEGER),
+                      new CountProvider(table));
+    }
+    // Under the sanitizers a double free, or anything left unfreed, fails.
+    void TearDown() override {
+        releaseRegistry();
+        EXPECT_TRUE(leafs.empty());
+    }
+
+    static snmp::ErrorStatus run(snmp::ErrorStatus (*handler)(Context&), Context& ctx,
+                                 const OID& name) {
+        ctx.oid = name;
+        testing::internal::CaptureStderr();
+        const snmp::ErrorStatus status = handler(ctx);
+        testing::internal::GetCapturedStderr();
+        return status;
+    }
+
+    Rec record;
+    FakeProvider* provider = new FakeProvider(&record);
+    FakeTableProvider* rows = new FakeTableProvider;
+    MapTable* table = new MapTable(rows);
+};
+
+TEST_F(Leaves, ScalarWithoutRecordFailsGetAndSetAndIsSkippedByGetNext) {
+    provider->rec = nullptr;
+    Context get(nullptr, 0);
+    EXPECT_EQ(run(snmpGet, get, SYS_NAME + 0u), NO_SUCH_NAME);
+    Context set = contextOver({0x04, 0x01, 'x'});
+    EXPECT_EQ(run(snmpSet, set, SYS_NAME + 0u), NO_SUCH_NAME);
+    EXPECT_EQ(set.out.size(), 0u);
+    EXPECT_EQ(provider->sets, 0u);
+    Context next(nullptr, 0);
+    ASSERT_EQ(run(snmpGetNext, next, SYS_NAME), NO_ERROR);
+    EXPECT_EQ(written(next).name, SYS_LOCATION + 0u);
+}
+
+TEST_F(Leaves, ScalarSetOfUndecodableValueCommitsAndEchoesUnchangedRecord) {
+    Context ctx = contextOver({0x02, 0x01, 0x05});  // INTEGER for a string object
+    ASSERT_EQ(run(snmpSet, ctx, SYS_NAME + 0u), NO_ERROR);
+    EXPECT_EQ(record.str, "router");
+    EXPECT_EQ(provider->sets, 1u);
+    const std::vector<unsigned char> router{'r', 'o', 'u', 't', 'e', 'r'};
+    EXPECT_EQ(written(ctx).content, router);
+}
+
+TEST_F(Leaves, ColumnAnswersRowIndexesOnlyAndNeverCreatesRows) {
+    for (const OID& name : {IF_DESCR + 2u, IF_DESCR, IF_DESCR + 3u + 0u}) {
+        Context miss(nullptr, 0);
+        EXPECT_EQ(run(snmpGet, miss, name), NO_SUCH_NAME) << name;
+        EXPECT_EQ(miss.out.size(), 0u) << name;
+    }
+    for (const OID& name : {IF_DESCR + 5u, IF_DESCR}) {
+        Context ctx = contextOver({0x04, 0x03, 'n', 'e', 'w'});
+        EXPECT_EQ(run(snmpSet, ctx, name), NO_SUCH_NAME) << name;
+        EXPECT_EQ(ctx.out.size(), 0u);
+    }
+    EXPECT_TRUE(rows->setRecords.empty());
+    EXPECT_EQ(table->count(), 2u);
+}
+
+}  // namespace
