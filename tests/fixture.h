@@ -88,10 +88,7 @@ class FakeProvider : public DataProvider {
 // provider does: change() for each at the first updateTables.
 class FakeTableProvider : public TableProvider {
   public:
-    bool setData(Data* rec) override {
-        setRecords.push_back(rec);
-        return true;
-    }
+    bool setData(Data*) override { return true; }
     void subscribe(TableProviderClient* client) override { clients.push_back(client); }
     void updateTables() override {
         if (filled) return;
@@ -110,7 +107,6 @@ class FakeTableProvider : public TableProvider {
     }
     std::vector<std::unique_ptr<Rec>> records;
     std::vector<TableProviderClient*> clients;
-    std::vector<Data*> setRecords;
     bool filled = false;
 };
 
@@ -189,22 +185,6 @@ inline std::string e(const std::string& suffix) {
 // A Context whose `in` stands at `value` (one encoded element).
 inline Context contextOver(Bytes value) {
     return Context(value.data(), static_cast<unsigned int>(value.size()));
-}
-
-// What a leaf wrote into ctx.out: one name and one value.
-struct Written {
-    OID name;
-    Bytes content;
-};
-inline Written written(const Context& ctx) {
-    Written w;
-    InStream in(ctx.out.data(), ctx.out.size());
-    EXPECT_TRUE(in.getOID(w.name));
-    BerElement value;
-    EXPECT_TRUE(in.getElement(value));
-    w.content.assign(in.data() + value.contentOffset, in.data() + value.endOffset());
-    EXPECT_TRUE(in.isSeqEnd());
-    return w;
 }
 
 // Writes `name` and an OCTET STRING or INTEGER value, as a leaf answers.

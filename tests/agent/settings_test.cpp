@@ -1,6 +1,6 @@
 // The service object past the end-to-end tests: keys after a start without
 // stored settings, a store write that fails, a generator selection with
-// repetitions, trap requests no maker takes, and the start-up step.
+// repetitions, and trap requests no maker takes.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -135,23 +135,6 @@ TEST_F(Settings, TrapRequestNoMakerTakesIsDumpedAndAnsweredEmpty) {
         EXPECT_EQ(out.rfind("Could not handle trap, msg dump:\n", 0), 0u) << out;
         EXPECT_EQ(reply, orla::message());
     }
-}
-
-TEST_F(Settings, StartupSendsTheStartTrapOnlyWhenSelectedAndRestoresTheMakers) {
-    auto agent = start();
-    agent->enabled = true;
-    agent->trapCommunity = 0;
-    inet_pton(AF_INET, "127.0.0.1", &agent->trapTarget);
-    trapMakers = {halvexTrapMaker};
-    std::string out;
-    agent->trapGenerators = {2, snmp::START_TRAP_ID, snmp::START_TRAP_ID};
-    EXPECT_EQ(stderrOf([&] { agent->startup(); }, out), "");
-    EXPECT_EQ(trapMakers, std::vector<TrapMaker>{halvexTrapMaker});
-
-    agent->trapGenerators = {0, 1};
-    agent->enabled = false;  // a send would write "snmp disabled"
-    EXPECT_EQ(stderrOf([&] { agent->startup(); }, out), "");
-    EXPECT_EQ(out, "");
 }
 
 }  // namespace

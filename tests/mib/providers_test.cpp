@@ -124,29 +124,6 @@ class CacheLifetime : public ::testing::Test {
     CountingProvider provider;
 };
 
-TEST_F(CacheLifetime, SteadyReadsRefetchOnceTheRecordIsOld) {
-    // Reads every 10 ticks; a check every 25. The check at 200 ticks after the
-    // fill drops the record, the next read fetches again.
-    provider.get();
-    uint32_t sinceCheck = 0;
-    uint32_t servedAge = 0;
-    uint32_t filledAt = fakeNow;
-    for (uint32_t t = 10; t <= 300; t += 10) {
-        advance(10);
-        sinceCheck += 10;
-        if (sinceCheck >= 25) {
-            provider.invalidateDataTimer();
-            sinceCheck -= 25;
-        }
-        bool wasValid = provider.valid;
-        provider.get();
-        if (!wasValid) filledAt = fakeNow;
-        servedAge = std::max(servedAge, fakeNow - filledAt);
-    }
-    EXPECT_EQ(provider.fetches, 2);
-    EXPECT_LT(servedAge, 200u + 25u);
-}
-
 TEST_F(CacheLifetime, IdleCacheIsDroppedAtTheFirstLateCheck) {
     provider.get();
     advance(24);

@@ -1,26 +1,18 @@
-// Packers, tables and leaves past what the end-to-end walks of the system
-// group, the IF-MIB and the example table see: each packer family's own
-// forms, index fragments that do not parse, keys of different lengths,
-// indexes of several fields and their order, the static multiplexing table
-// that no shipped plug-in uses, leaves on requests that fail or carry the
-// wrong value, and the registry freeing what it owns.
+// Packers and tables past what the end-to-end walks of the system group, the
+// IF-MIB and the example table see: each packer family's own forms, index
+// fragments that do not parse, indexes of several fields and their order,
+// and the static multiplexing table that no shipped plug-in uses.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <functional>
 
-#include "mib/columnar.h"
-#include "mib/count_provider.h"
 #include "mib/ip_packer.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
 #include "mib/oid_packer.h"
-#include "mib/registry.h"
-#include "mib/scalar.h"
 #include "mib/static_mux_table.h"
 #include "mib/string_packer.h"
-#include "request/get_next.h"
-#include "request/get_set.h"
 #include "tests/fixture.h"
 
 using namespace fixture;
@@ -234,36 +226,6 @@ TEST_F(MultiColumnIndex, StoreKeySplitsTheIndexIntoFieldsUpToAnUnreadableOne) {
     EXPECT_EQ(partial.ip, 0x01010101u);  // saw an empty rest
 }
 
-// Index: an address then an integer; a partial index finds the first row
-// that begins with it.
-TEST(ColumnarLeaf, PartialIndexOfMultiColumnTable) {
-    const OID entry("1.3.6.1.2.1.2.2.1");
-    FakeTableProvider provider;
-    MapTable table(&provider);
-    DataIPPacker address(field(&Rec::ip), ber::IP_ADDRESS);
-    DataNumPacker port(field(&Rec::num), ber::INTEGER);
-    table.addIndex(&address);
-    table.addIndex(&port);
-    provider.add(161, "", 0xc0a80001);
-    provider.add(162, "", 0x0a000001);
-    provider.add(161, "", 0x0a000001);
-    ColumnarLeaf column(&port, &table);
-
-    const auto nextAfter = [&](const OID& oid) {
-        Context ctx(nullptr, 0);
-        ctx.name = entry;
-        ctx.oid = oid;
-        if (!column.getNext(ctx)) return OID();
-        EXPECT_EQ(written(ctx).name, ctx.name);
-        return ctx.name.suffix(entry.size());
-    };
-    EXPECT_EQ(nextAfter(OID()), OID("10.0.0.1.161"));
-    EXPECT_EQ(nextAfter(OID("10.0")), OID("10.0.0.1.161"));
-    EXPECT_EQ(nextAfter(OID("10.0.0.1.161")), OID("10.0.0.1.162"));
-    EXPECT_EQ(nextAfter(OID("10.0.0.2")), OID("192.168.0.1.161"));
-    EXPECT_EQ(nextAfter(OID("192.168.0.1.161")), OID());
-}
-
 TEST(StaticMuxTable, ServesBoundRowsInOrderStopsAtOneWithoutDataAndSetsOnlyBoundOnes) {
     Rec firstRecord;
     Rec secondRecord;
@@ -288,98 +250,6 @@ TEST(StaticMuxTable, ServesBoundRowsInOrderStopsAtOneWithoutDataAndSetsOnlyBound
     EXPECT_EQ(second.lastSet, &secondRecord);
     EXPECT_EQ(table.set(OID("7"), &secondRecord), 0);
     EXPECT_EQ(first.sets + second.sets, 1u);
-}
-
-}  // namespace
-
-namespace {
-
-const OID SYS_NAME("1.3.6.1.2.1.1.5");
-const OID SYS_LOCATION("1.3.6.1.2.1.1.6");
-const OID IF_DESCR("1.3.6.1.2.1.2.2.1.2");
-const OID IF_NUMBER("1.3.6.1.2.1.2.1");
-constexpr snmp::ErrorStatus NO_ERROR = snmp::ErrorStatus::NO_ERROR;
-constexpr snmp::ErrorStatus NO_SUCH_NAME = snmp::ErrorStatus::NO_SUCH_NAME;
-
-// sysName from a provider's record and sysLocation a constant after it;
-// ifDescr over a table indexed by one integer, rows 1 and 3.
-class Leaves : public ::testing::Test {
-  protected:
-    // Everything registered is the registry's, made as a plug-in makes it:
-    // one packer serves two columns, a CountProvider counts the table, and
-    // sysLocation replaces an earlier leaf under its OID.
-    void SetUp() override {
-        leafs.clear();
-        record.str = "router";
-        addScalarLeaf(SYS_NAME, new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0),
-                      provider);
-        addScalarConstNumLeaf(SYS_LOCATION, 1, ber::INTEGER);
-        addScalarConstStringLeaf(SYS_LOCATION, "attic", ber::OCTET_STRING);
-        table->addIndex(new DataNumPacker(field(&Rec::num), ber::INTEGER));
-        rows->add(1, "lo");
-        rows->add(3, "eth0");
-        Packer* descr = new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0);
-        addColumnarLeaf(IF_DESCR, descr, table);
-        addColumnarLeaf(IF_DESCR + 99u, descr, table);
-        addScalarLeaf(IF_NUMBER, new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::INTEGER),
-                      new CountProvider(table));
-    }
-    // Under the sanitizers a double free, or anything left unfreed, fails.
-    void TearDown() override {
-        releaseRegistry();
-        EXPECT_TRUE(leafs.empty());
-    }
-
-    static snmp::ErrorStatus run(snmp::ErrorStatus (*handler)(Context&), Context& ctx,
-                                 const OID& name) {
-        ctx.oid = name;
-        testing::internal::CaptureStderr();
-        const snmp::ErrorStatus status = handler(ctx);
-        testing::internal::GetCapturedStderr();
-        return status;
-    }
-
-    Rec record;
-    FakeProvider* provider = new FakeProvider(&record);
-    FakeTableProvider* rows = new FakeTableProvider;
-    MapTable* table = new MapTable(rows);
-};
-
-TEST_F(Leaves, ScalarWithoutRecordFailsGetAndSetAndIsSkippedByGetNext) {
-    provider->rec = nullptr;
-    Context get(nullptr, 0);
-    EXPECT_EQ(run(snmpGet, get, SYS_NAME + 0u), NO_SUCH_NAME);
-    Context set = contextOver({0x04, 0x01, 'x'});
-    EXPECT_EQ(run(snmpSet, set, SYS_NAME + 0u), NO_SUCH_NAME);
-    EXPECT_EQ(set.out.size(), 0u);
-    EXPECT_EQ(provider->sets, 0u);
-    Context next(nullptr, 0);
-    ASSERT_EQ(run(snmpGetNext, next, SYS_NAME), NO_ERROR);
-    EXPECT_EQ(written(next).name, SYS_LOCATION + 0u);
-}
-
-TEST_F(Leaves, ScalarSetOfUndecodableValueCommitsAndEchoesUnchangedRecord) {
-    Context ctx = contextOver({0x02, 0x01, 0x05});  // INTEGER for a string object
-    ASSERT_EQ(run(snmpSet, ctx, SYS_NAME + 0u), NO_ERROR);
-    EXPECT_EQ(record.str, "router");
-    EXPECT_EQ(provider->sets, 1u);
-    const std::vector<unsigned char> router{'r', 'o', 'u', 't', 'e', 'r'};
-    EXPECT_EQ(written(ctx).content, router);
-}
-
-TEST_F(Leaves, ColumnAnswersRowIndexesOnlyAndNeverCreatesRows) {
-    for (const OID& name : {IF_DESCR + 2u, IF_DESCR, IF_DESCR + 3u + 0u}) {
-        Context miss(nullptr, 0);
-        EXPECT_EQ(run(snmpGet, miss, name), NO_SUCH_NAME) << name;
-        EXPECT_EQ(miss.out.size(), 0u) << name;
-    }
-    for (const OID& name : {IF_DESCR + 5u, IF_DESCR}) {
-        Context ctx = contextOver({0x04, 0x03, 'n', 'e', 'w'});
-        EXPECT_EQ(run(snmpSet, ctx, name), NO_SUCH_NAME) << name;
-        EXPECT_EQ(ctx.out.size(), 0u);
-    }
-    EXPECT_TRUE(rows->setRecords.empty());
-    EXPECT_EQ(table->count(), 2u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Message processing past what the end-to-end tests reach with net-snmp's
-// tools: binding failures and their statuses, size limits, undecodable
-// PDUs, GetBulk's layout at its edges, SNMPv1's Counter64 rule under long
-// names, and SNMPv3 reports of replayed and malformed messages.
+// tools: binding failures and their statuses, size limits, GetBulk's layout
+// at its edges, SNMPv1's Counter64 rule under long names, and SNMPv3 reports
+// of replayed and malformed messages.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -154,29 +154,6 @@ TEST_F(Tree, HugeRepetitionsStopAtReplyLimit) {
     }
 }
 
-TEST_F(Tree, UndecodableRequestsGetNoReply) {
-    // A binding whose name is not an OID, after a good one.
-    Bytes badName = request(1, "public", ber::GET_REQUEST, 0, 0,
-                            {binding(under({1, 0})), binding(under({4, 0}))});
-    badName[badName.size() - 2 - 12] = ber::OCTET_STRING;  // the second name's tag
-    // A PDU header missing its third INTEGER.
-    OutStream shortHeader;
-    shortHeader.startSeq(ber::SEQUENCE);
-    shortHeader.add(1, ber::INTEGER);
-    shortHeader.add(std::string("public"), ber::OCTET_STRING);
-    shortHeader.startSeq(ber::GET_REQUEST);
-    shortHeader.add(1, ber::INTEGER);
-    shortHeader.add(0, ber::INTEGER);
-    shortHeader.endSeq();
-    shortHeader.endSeq();
-    for (const auto& datagram : {badName, shortHeader.bytes()}) {
-        Reply reply;
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(serve(datagram, READ, reply));
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    }
-}
-
 // Under E.5: instances whose first index arc is odd hold a Counter64, the
 // others a Counter32. Get answers any index; GetNext walks 1, 2, 3.
 class Counters : public Leaf {
@@ -272,23 +249,6 @@ TEST_F(Dispatch, ReplayedSetOutsideTheTimeWindowIsReportedAndNotServed) {
     EXPECT_EQ(names(reply), std::vector<std::string>{"1.3.6.1.6.3.15.1.1.2.0"});
     EXPECT_EQ(communities.engine.usmStats[usm::NOT_IN_TIME_WINDOW], 1u);
     EXPECT_EQ(alpha.value, "alpha");
-}
-
-TEST_F(Dispatch, ReportDoesNotReadTheRequestsBindings) {
-    Bytes datagram = captured::DISCOVERY;
-    // The empty binding list becomes one holding a lone INTEGER: not a binding.
-    datagram.back() = 3;
-    datagram.insert(datagram.end(), {0x02, 0x01, 0x00});
-    datagram[1] += 3;
-    datagram[0x2b] += 3;  // scoped PDU
-    datagram[0x31] += 3;  // PDU
-    const std::optional<Bytes> bytes = send(datagram);
-    ASSERT_TRUE(bytes);
-    V3Info header;
-    Reply reply;
-    ASSERT_TRUE(decodeV3(*bytes, nullptr, communities.engine, header, reply));
-    EXPECT_EQ(reply.pduType, ber::REPORT);
-    EXPECT_EQ(names(reply), std::vector<std::string>{"1.3.6.1.6.3.15.1.1.4.0"});
 }
 
 TEST_F(Dispatch, DroppedMessagesGetTheirLineAndCountNothing) {
