@@ -39,6 +39,9 @@ expect_eq "pdu 0xa2 status 1 index 0 size 27" "$(header --version 0 $(seq -f "$b
 # shellcheck disable=SC2046
 out=$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $(seq -f "$big.%g" 1 60))
 expect_eq 60 "$(count_big "$out")" "get of 60 big strings, just within the limit"
+# shellcheck disable=SC2046
+expect_eq "pdu 0xa2 status 2 index 130" "$(header --version 0 $(printf "$TESTMIB.2.0 %.0s" \
+    $(seq 129)) $TESTMIB.4.1.1 | cut -d' ' -f1-6)" "v1 noSuchName at binding 130: a two-octet index"
 
 step "GetBulk with non-repeaters, at the end of the tree, and with no repetitions"
 expect_eq "$TESTMIB.1.0 $TESTMIB.4.1.1.1.1 $TESTMIB.5.1.0 $TESTMIB.4.1.1.1.2 $TESTMIB.5.2.0 \
