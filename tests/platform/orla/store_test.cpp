@@ -68,7 +68,8 @@ TEST_F(StoreTest, DamagedFileIsMovedAsideAndStoreOpensEmpty) {
         std::map<uint32_t, uint32_t> entries;
         const std::string err = open(path, entries);
         EXPECT_TRUE(entries.empty());
-        ASSERT_EQ(err.rfind("store " + path + ": damaged, moved to " + path + ".bad-", 0), 0u) << err;
+        ASSERT_EQ(err.rfind("store " + path + ": damaged, moved to " + path + ".bad-", 0), 0u)
+            << err;
         const size_t from = err.find(" moved to ") + 10;
         EXPECT_EQ(read(err.substr(from, err.find(": ", from) - from)), damage);
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);

@@ -44,7 +44,9 @@ TEST(InStream, ValuesAcceptOnlyWellFormedContentOfTheirTypes) {
                         : reader == 'w' ? in.get64(wide)
                                         : in.getString(text);
         EXPECT_EQ(ok, expected != 99);
-        EXPECT_EQ(reader == 'i' ? number : reader == 'w' ? (long long)wide : (long long)text.size(),
+        EXPECT_EQ(reader == 'i'   ? number
+                  : reader == 'w' ? (long long)wide
+                                  : (long long)text.size(),
                   expected);
         EXPECT_EQ(in.position(), ok ? bytes.size() : 0u);
     }
