@@ -35,11 +35,6 @@ expect_eq "0 changed snmp settings" "$(cli undo --list | head -n 1)" "latest und
 cli undo >/dev/null || fail "undo"
 expect_fields "$(cli snmp print)" trap-version=3
 
-step "engine boots are counted per start"
-stop_agent
-start_agent
-expect_fields "$(cli snmp print)" engine-boots=2
-
 step "communities: add, set, get, print, remove"
 expect_contains "$(cli snmp community print)" "0   morvel  yes   no     any     none" \
     "default community row"
