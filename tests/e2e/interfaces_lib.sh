@@ -1,4 +1,4 @@
-# Helpers for the IF-MIB tests (test_interfaces*.sh): interfaces made in the
+# Helpers for the IF-MIB test (test_interfaces.sh): interfaces made in the
 # test's network namespace, the interface service, and what /sys/class/net
 # says the IF-MIB should show.
 source "$SRC/lib.sh"
@@ -49,8 +49,8 @@ stop_ifaced() {
     IFACED_PID=
 }
 
-# net-snmp adds a line "End of MIB" after the last object.
-walk() { nsnmp snmpwalk -v2c -c morvel -Oqt 127.0.0.1 "$1" | grep -v '^End of MIB$' || true; }
+# net-snmp adds a line "End of MIB" after the last object. V: the version (2c).
+walk() { nsnmp snmpwalk -v"${V:-2c}" -c morvel -Oqt 127.0.0.1 "$1" | grep -v '^End of MIB$' || true; }
 bulkwalk() {
     nsnmp snmpbulkwalk -v2c -c morvel -Oqt -Cr7 127.0.0.1 "$1" | grep -v '^End of MIB$' || true
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# orla-cli snmp: settings and communities through named fields, against the
-# running agent; error replies and bad arguments exit non-zero.
+# orla-cli against the running agent: settings and communities through named
+# fields, the undo history, change notifications; error replies and bad
+# arguments exit non-zero.
 source "$SRC/lib.sh"
 
 trap_version_code() { cli send 161 get | grep -o 'u32:18=[0-9]*' | cut -d= -f2; }
@@ -30,13 +31,9 @@ cli snmp set trap-version=1 || fail "trap-version=1"
 expect_eq "0" "$(trap_version_code)" "trap-version code of 1"
 
 step "undo reverts the latest settings change"
+expect_eq "0 changed snmp settings" "$(cli undo --list | head -n 1)" "latest undo step"
 cli undo >/dev/null || fail "undo"
 expect_fields "$(cli snmp print)" trap-version=3
-
-step "engine boots are counted per start"
-stop_agent
-start_agent
-expect_fields "$(cli snmp print)" engine-boots=2
 
 step "communities: add, set, get, print, remove"
 expect_contains "$(cli snmp community print)" "0   morvel  yes   no     any     none" \
@@ -44,8 +41,13 @@ expect_contains "$(cli snmp community print)" "0   morvel  yes   no     any     
 id=$(cli snmp community add name=ops read=yes write=yes address=192.0.2.0/24 \
     auth-password=secret-1) || fail "community add"
 expect_eq "1" "$id" "new community id"
+cli watch 161.1 --count 1 >watch.out 2>&1 &
+watcher=$!
+wait_for grep -q watching watch.out || fail "watch did not start: $(cat watch.out)"
 expect_eq "7" "$(cli snmp community add name=lab id=7 address=10.1.2.3 netmask=255.0.255.0)" \
     "community add with id"
+wait "$watcher" || fail "watch: $(cat watch.out)"
+expect_contains "$(cat watch.out)" '{OBJ_ID=7 str:5="lab"' "notification of the addition"
 out=$(cli snmp community get "$id")
 # The prefix gives address and netmask; passwords are never printed.
 expect_fields "$out" name=ops write=yes address=192.0.2.0 netmask=255.255.255.0 \
@@ -86,5 +88,12 @@ expect_exit 2 trap-version snmp set trap-version=4
 expect_exit 2 "" snmp set colour=blue
 expect_exit 2 "" snmp community add name=y address=10.0.0.1/33
 expect_exit 2 "" snmp set trap-generators=no-such-generator
+expect_exit 2 "unknown action" snmp frobnicate
+expect_exit 2 "unknown subcommand" frobnicate
+expect_exit 2 "usage: send" send 161
+expect_exit 2 "unknown command" send 161 frobnicate
+expect_exit 2 "not a number" send 161 get "msg[]:2=u32:5=1,str:6=a;u32:5=x"
+expect_exit 2 "usage: watch" watch 161 --count
+expect_exit 2 "usage: undo" undo --service
 
 pass

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The IF-MIB plug-in over orla-ifaced: the tables agree with /sys/class/net
 # through traffic, interfaces coming and going and an ifAlias write; pages of
-# two interfaces each; an empty table once the service is gone.
+# two interfaces each; SNMPv1 without Counter64; an empty table once the
+# service is gone.
 source "$SRC/interfaces_lib.sh"
 
 make_interfaces
@@ -64,6 +65,16 @@ if nsnmp snmpset -v2c -c private 127.0.0.1 $IF_ENTRY.2.$c0 s "renamed" >/dev/nul
     fail "ifDescr accepted a write"
 fi
 expect_eq '"c0"' "$(get $IF_ENTRY.2.$c0)" "ifDescr after the refused write"
+
+step "SNMPv1 (RFC 3584 4.2.2.1): the v2c walk less the Counter64 columns, which Get refuses"
+# ifHCInOctets, ifHCInUcastPkts, ifHCInMulticastPkts, ifHCOutOctets, ifHCOutUcastPkts
+counter64="^\\$IFX_ENTRY\\.(6|7|8|10|11)\\."
+v2c=$( (walk $IF && walk $IFX) | cut -d' ' -f1)
+[ "$(grep -cE "$counter64" <<<"$v2c")" -eq $((5 * $(sys_rows | wc -l))) ] ||
+    fail "Counter64 columns missing from the v2c walk"
+expect_eq "$(grep -vE "$counter64" <<<"$v2c")" "$( (V=1 walk $IF && V=1 walk $IFX) | cut -d' ' -f1)" \
+    "v1 walk"
+expect_refused "(noSuchName)" snmpget -v1 -c morvel 127.0.0.1 $IFX_ENTRY.6.$c0
 
 step "without the service the tables are empty and the agent answers at once"
 stop_ifaced

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# The snmp-engine plug-in: snmpEngineID, snmpEngineBoots and snmpEngineTime
-# read over SNMPv2c agree with what SNMPv3 discovery learns from the message
-# headers; refused SNMPv3 requests count in usmStats; a restart counts a boot.
+# The snmp-engine plug-in and refused SNMPv3 requests: snmpEngineID,
+# snmpEngineBoots and snmpEngineTime read over SNMPv2c agree with what SNMPv3
+# discovery learns from the message headers; each refused request (wrong
+# password or protocol, unknown user, a level below the user's, a source
+# address outside the user's filter) counts once in usmStats and is told to
+# the manager, or gets no answer when its request id is encrypted; no
+# password reaches the diagnostics; a restart counts a boot.
 source "$SRC/lib.sh"
 
 ENGINE=.1.3.6.1.6.3.10.2.1
@@ -19,19 +23,13 @@ discover() {
     tr '\n' ' ' <<<"$out" | grep -oE 'engineID [0-9A-F ]+ : boots=[0-9]+, time=[0-9]+' |
         tail -n 1 | sed -E 's/engineID (.*) : boots=(.*), time=(.*)/\1|\2|\3/; s/ //g'
 }
-# Counts the growth of a usmStats counter over a command: counted ARC CMD...
-counted() {
-    local arc=$1 before
-    shift
-    before=$(get $USM_STATS.$arc.0)
-    "$@" </dev/null >/dev/null 2>&1 || true
-    echo $(($(get $USM_STATS.$arc.0) - before))
-}
 
+ip addr add 10.161.0.1/32 dev lo
 start_serving "$BUILD/lib/snmp/snmp-engine.so"
 add_community str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/null
 add_community str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
     str:12=vault-priv-pw >/dev/null
+add_community str:5=local bool:6=yes u32:15=0 be32:8=10.161.0.1 be32:9=255.255.255.255 >/dev/null
 
 step "the engine ID is read live"
 expect_out "$ENGINE.4.0 = INTEGER: 65507" snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0
@@ -55,24 +53,37 @@ check_discovery() {
 }
 check_discovery
 
-step "refused requests count once each"
-# Each tool discovers first (one unknown engine ID), then is refused. The
-# encrypted PDU hides the request id: counted, but no report is sent. Boots
-# from the future, no discovery: the report resynchronises the tool.
-V3="nsnmp snmpget -v3 -r 0"
-while read -r arc name command; do
+step "refused requests count once each and say why"
+refused() {  # ARC TEXT OPTIONS: snmpget OPTIONS prints TEXT and counts once in usmStats ARC
+    local before out
+    before=$(get $USM_STATS.$1.0)
     # shellcheck disable=SC2086
-    expect_eq 1 "$(counted "$arc" $command)" "$name"
-done <<TABLE
-3 usmStatsUnknownUserNames $V3 -u nobody -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0
-5 usmStatsWrongDigests $V3 -u ops -l authNoPriv -a MD5 -A wrong-pw 127.0.0.1 $ENGINE.1.0
-4 usmStatsUnknownEngineIDs $V3 -u nobody -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0
-1 usmStatsUnsupportedSecLevels $V3 -u ops -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0
-6 usmStatsDecryptionErrors expect_no_answer snmpget -v3 -u vault -l authPriv -a SHA \
--A vault-auth-pw -x AES -X wrong-pw 127.0.0.1 $ENGINE.1.0
-2 usmStatsNotInTimeWindows $V3 -u ops -l authNoPriv -a MD5 -A ops-auth-pw -e 0x$engine_id \
--Z 999,0 127.0.0.1 $ENGINE.1.0
+    out=$(nsnmp snmpget -v3 -r 0 $3 127.0.0.1 $ENGINE.1.0 2>&1) || true
+    expect_contains "$out" "$2" "$3"
+    expect_eq $((before + 1)) "$(get $USM_STATS.$1.0)" "usmStats.$1 after $3"
+}
+# Each tool discovers first: one unknown engine ID. The digest is checked
+# before the user. The last tool claims boots from the future, skipping
+# discovery: the report resynchronises it and it gets its answer.
+while IFS='|' read -r arc text options; do refused "$arc" "$text" "$options"; done <<TABLE
+3|Unknown user name|-u nobody -l noAuthNoPriv
+4|Unknown user name|-u nobody -l noAuthNoPriv
+3|Unknown user name|-u local -l noAuthNoPriv
+5|Authentication failure|-u ops -l authNoPriv -a MD5 -A wrong-pw
+5|Authentication failure|-u ops -l authNoPriv -a SHA -A ops-auth-pw
+5|Authentication failure|-u nobody -l authNoPriv -a MD5 -A whatever-pw
+5|Timeout: No Response|-u vault -l authPriv -a SHA -A wrong-pw -x AES -X vault-priv-pw
+6|Timeout: No Response|-u vault -l authPriv -a SHA -A vault-auth-pw -x AES -X wrong-pw
+1|Unsupported security level|-u ops -l noAuthNoPriv
+1|Unsupported security level|-u vault -l authNoPriv -a SHA -A vault-auth-pw
+2|$ENGINE.1.0 = Hex-STRING|-u ops -l authNoPriv -a MD5 -A ops-auth-pw -e 0x$engine_id -Z 999,0
 TABLE
+expect_eq "$engine_id" "$(nsnmp snmpget -Oqvx -v3 -u local -l noAuthNoPriv --clientaddr=10.161.0.1 \
+    127.0.0.1 $ENGINE.1.0 | hex)" "get from inside the user's filter"
+for secret in ops-auth-pw vault-auth-pw vault-priv-pw; do
+    grep -qF "$secret" "$AGENT_ERR" "$AGENT_OUT" && fail "$secret in the agent's output"
+done
+expect_eq 600 "$(stat -c %a /orla/store/snmp-communities)" "mode of the community store"
 
 step "a restart counts one more boot"
 boots=$(get $ENGINE.2.0)

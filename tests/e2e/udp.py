@@ -7,17 +7,15 @@ that no well-behaved manager sends.
       a Get, or a GetBulk of N non-repeaters and R repetitions; prints "from ADDR:PORT",
       "pdu TAG status S index I size BYTES" and "OID TAG LENGTH" per binding; exit 3
       when no reply comes within a second
-  capture                  the first datagram in `snmpget -d` output (stdin), in hex
-  hostile MUTATIONS HEX    truncations of the request HEX, random and malformed datagrams,
-      each batch followed by HEX: only HEX's reply may come back; then mutations of HEX,
-      which must leave the agent answering HEX
+  hostile MUTATIONS VERSION OID   truncations of a Get of OID, random and malformed
+      datagrams, each batch followed by the Get: only its reply may come back; then
+      mutations of the Get, which must leave the agent answering it
   burst SENDERS OID        each sender sends a Get before any reply is read; each must get
       exactly one reply, with its own request ID
   busy SECONDS OID         keeps 4 requests outstanding for that long
 """
 import argparse
 import random
-import re
 import socket
 import sys
 import time
@@ -136,18 +134,6 @@ def cmd_request(args):
     return 0
 
 
-def cmd_capture(_args):
-    match = re.search(r"Sending (\d+) bytes to .*?\n((?:[0-9A-F]{4}: .*\n)+)", sys.stdin.read())
-    if not match:
-        print("no datagram in the input", file=sys.stderr)
-        return 1
-    octets = []
-    for line in match.group(2).splitlines():
-        octets += re.findall(r"\b[0-9A-F]{2}\b", line[6:6 + 16 * 3 + 4])
-    print("".join(octets[:int(match.group(1))]).lower())
-    return 0
-
-
 def hostile_datagrams(valid):
     rng = random.Random(161)
     yield from [b""] + [valid[:cut] for cut in range(1, len(valid))]
@@ -178,7 +164,7 @@ def hostile_datagrams(valid):
 
 
 def cmd_hostile(args):
-    valid = bytes.fromhex(args.hex)
+    valid = build_request(args.version, "morvel", 0xA0, 4711, 0, 0, [args.oid])
     sock = open_socket()
 
     def exchange_valid(expected=None):
@@ -195,7 +181,7 @@ def cmd_hostile(args):
 
     reference = exchange_valid()
     if not reference:
-        print("no reply to the valid request " + valid.hex())
+        print("no reply to the Get " + valid.hex())
         return 1
     # The agent serves datagrams in order, so a reply to a hostile datagram
     # arrives before the reply to the valid request that follows it. Small
@@ -285,12 +271,12 @@ def main():
     request.add_argument("--bulk")
     request.add_argument("--version", type=int, default=1)
     request.add_argument("oids", nargs="*")
-    sub.add_parser("capture")
-    for command, count, target in (("hostile", "mutations", "hex"), ("burst", "senders", "oid"),
-                                   ("busy", "seconds", "oid")):
+    for command, *numbers in (("hostile", "mutations", "version"), ("burst", "senders"),
+                              ("busy", "seconds")):
         positional = sub.add_parser(command)
-        positional.add_argument(count, type=int)
-        positional.add_argument(target)
+        for number in numbers:
+            positional.add_argument(number, type=int)
+        positional.add_argument("oid")
     args = parser.parse_args()
     return globals()["cmd_" + args.command](args)
 

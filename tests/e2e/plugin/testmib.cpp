@@ -1,23 +1,20 @@
-// testmib: a MIB plug-in for the end-to-end tests, never shipped.
+// testmib: a MIB plug-in for the end-to-end tests, never shipped. Its leaves
+// are its own class, built on the SDK's Leaf interface only, so the tests
+// exercise the agent's request path without the agent's own leaves. Under
+// the experimental arc 1.3.6.1.3.9999 (RFC 1155 3.1):
 //
-// It registers under the experimental arc 1.3.6.1.3.9999 (RFC 1155 3.1:
-// experimental is 1.3.6.1.3) leaves of its own class, built only on the
-// SDK's Leaf interface, so the tests exercise the agent's request path without
-// depending on the agent's own scalar and columnar leaves:
+//   .1.0        INTEGER 42, writable (Set stores the new value)
+//   .2.0        OCTET STRING, read-only
+//   .3.0        Counter32 above 2^31
+//   .4.1.C.R.S  table: columns C = 1 INTEGER (writable), 2 OCTET STRING,
+//               3 INTEGER; rows indexed by two arcs R.S
+//   .5.1.0      INTEGER of a leaf registered at .5, and .5.2.0 of a leaf
+//               registered at .5.2, nested inside it
+//   .6.0        OCTET STRING, the last object before the big table
+//   .9.1.C.R    big table: column 1 holds 1000-octet strings, column 2
+//               INTEGER; 80 rows indexed by one arc
 //
-//   .1.0            INTEGER, writable (Set stores the new value)
-//   .2.0            OCTET STRING, read-only
-//   .3.0            Counter32 above 2^31
-//   .4.1.C.R.S      table: columns C = 1 INTEGER (writable), 2 OCTET STRING,
-//                   3 INTEGER; rows indexed by two arcs R.S
-//   .5.1.0          INTEGER of a leaf registered at .5 ...
-//   .5.2.0          ... and a leaf registered at .5.2, nested inside it
-//   .6.0            OCTET STRING, the last object before the big table
-//   .9.1.C.R        big table: column 1 holds 1000-octet strings, column 2
-//                   INTEGER; 80 rows indexed by one arc
-//
-// All values are constant unless set, so walks taken one after another give
-// identical output.
+// Values are constant unless set, so successive walks give the same output.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -28,7 +25,7 @@ namespace {
 
 const OID BASE("1.3.6.1.3.9999");
 
-// One value of an instance: an INTEGER, a Counter32 or an OCTET STRING.
+// An INTEGER, a Counter32 or an OCTET STRING.
 struct Value {
     uint32_t tag;
     int64_t number;
@@ -52,8 +49,8 @@ Value text(std::string text) {
     return Value{ber::OCTET_STRING, 0, std::move(text)};
 }
 
-// A leaf whose instances are a fixed set of suffixes (a scalar has the one
-// suffix 0, a table column the row indexes), each with its own value.
+// A leaf whose instances are a fixed set of suffixes (0 for a scalar, the
+// row indexes for a table column), each with its own value.
 class InstanceLeaf : public Leaf {
   public:
     explicit InstanceLeaf(bool writable = false) : writable_(writable) {}
@@ -83,7 +80,6 @@ class InstanceLeaf : public Leaf {
     }
 
   private:
-    // Writes the instance `found` below ctx.name as the reply binding.
     bool answer(Context& ctx, std::map<OID, Value>::const_iterator found) {
         if (found == instances_.end()) return false;
         ctx.name += found->first;
@@ -106,7 +102,6 @@ extern "C" void autorun() {
     addScalar(OID{1}, integer(42), true);
     addScalar(OID{2}, text("orla test plug-in"));
     addScalar(OID{3}, Value{ber::COUNTER32, 3000000000LL, {}});
-    // A table column is a leaf whose instances are the row indexes.
     auto* numbers = new InstanceLeaf(true);
     auto* texts = new InstanceLeaf;
     auto* negatives = new InstanceLeaf;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,7 @@ class Ipc : public testing::Test {
                     status = 0;
                 }
             }
-            _exit(status);
+            std::exit(status);  // unlike _exit, writes the coverage counts
         }
         for (int attempt = 0; attempt < 1000; ++attempt) {
             int fd = orla::connectService(SERVICE);
@@ -76,7 +77,7 @@ class Ipc : public testing::Test {
         FAIL() << "service did not come up";
     }
     void TearDown() override {
-        if (child_ > 0) kill(child_, SIGKILL);
+        if (child_ > 0) kill(child_, SIGTERM);
         waitChild();
         unlink(orla::servicePath(SERVICE).c_str());
         rmdir(directory_.c_str());
@@ -116,6 +117,8 @@ bool closedByPeer(int fd) {
     return false;
 }
 
+// Then a second server is refused, and SIGTERM ends the first's run()
+// cleanly: the socket file is gone.
 TEST_F(Ipc, MalformedFramesCloseOnlyTheirConnection) {
     const std::string garbage[] = {
         std::string("\xff\xff\xff\xff", 4),                // length far too large
@@ -136,17 +139,11 @@ TEST_F(Ipc, MalformedFramesCloseOnlyTheirConnection) {
     }
     EXPECT_EQ(client_.exchangeMessage(request(orla::CMD_GET), 6000).get(VALUE), 19u);
     close(idle);
-}
-
-TEST_F(Ipc, SigtermEndsRunCleanlyAndSecondServerIsRefused) {
     EXPECT_FALSE(orla::Looper().serve(SERVICE));
     struct stat info;
-    ASSERT_EQ(stat(directory_.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    // A served request proves the child is inside run(), where SIGTERM is taken.
-    ASSERT_EQ(errorOf(request(orla::CMD_GET)), 0u);
+    EXPECT_TRUE(stat(directory_.c_str(), &info) == 0 && (info.st_mode & 0777) == 0700);
     kill(child_, SIGTERM);
-    int status = waitChild();
+    const int status = waitChild();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(access(orla::servicePath(SERVICE).c_str(), F_OK), 0);
 }

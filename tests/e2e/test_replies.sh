@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# GetBulk and big replies: no reply ever exceeds the largest UDP payload
-# (65507 octets); a GetBulk that would is cut short, a Get that would is
-# answered with tooBig, and the agent keeps serving.
+# Replies as raw datagrams show them. None exceeds the largest UDP payload
+# (65507 octets): a GetBulk that would is cut short, a Get that would is
+# answered with tooBig. GetBulk at its edges. A reply leaves from the address
+# the request was sent to, also a secondary one, back to the sender's port.
 source "$SRC/lib.sh"
 need_python3
 
+ip addr add 10.161.0.1/32 dev lo
+ip addr add 192.0.2.161/24 dev lo
 start_serving "$TESTMIB_SO"
 
 # The big table's column 1 holds 80 strings of 1000 octets (80 kB in all).
@@ -39,6 +42,9 @@ expect_eq "pdu 0xa2 status 1 index 0 size 27" "$(header --version 0 $(seq -f "$b
 # shellcheck disable=SC2046
 out=$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $(seq -f "$big.%g" 1 60))
 expect_eq 60 "$(count_big "$out")" "get of 60 big strings, just within the limit"
+# shellcheck disable=SC2046
+expect_eq "pdu 0xa2 status 2 index 130" "$(header --version 0 $(printf "$TESTMIB.2.0 %.0s" \
+    $(seq 129)) $TESTMIB.4.1.1 | cut -d' ' -f1-6)" "v1 noSuchName at binding 130: a two-octet index"
 
 step "GetBulk with non-repeaters, at the end of the tree, and with no repetitions"
 expect_eq "$TESTMIB.1.0 $TESTMIB.4.1.1.1.1 $TESTMIB.5.1.0 $TESTMIB.4.1.1.1.2 $TESTMIB.5.2.0 \
@@ -55,6 +61,30 @@ expect_eq "pdu 0xa2 status 0 index 0 size 27" "$(header --bulk 0,0 $TESTMIB.1)" 
     "no repetitions"
 expect_eq "pdu 0xa2 status 0 index 0 size 27" "$(header)" "a GetRequest without bindings"
 
-step "the agent still serves"
-expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
+for address in 127.0.0.1 127.0.0.9 127.255.255.254 10.161.0.1 192.0.2.161; do
+    step "a request to $address is answered from $address"
+    reply=$(udp request --to $address $TESTMIB.1.0) || fail "no reply from $address: $reply"
+    expect_eq "from $address:161" "$(head -n 1 <<<"$reply")" "source of the reply"
+    expect_eq "$TESTMIB.1.0 0x2 1" "$(tail -n 1 <<<"$reply")" "binding of the reply"
+done
+
+step "the sender's own source address does not matter"
+reply=$(udp request --bind 10.161.0.1 --to 127.0.0.9 $TESTMIB.1.0)
+expect_eq "from 127.0.0.9:161" "$(head -n 1 <<<"$reply")" "reply to a sender at 10.161.0.1"
+reply=$(udp request --bind 192.0.2.161 --to 10.161.0.1 $TESTMIB.1.0)
+expect_eq "from 10.161.0.1:161" "$(head -n 1 <<<"$reply")" "reply to a sender at 192.0.2.161"
+
+step "net-snmp's tools accept the replies of other local addresses"
+expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.9 $TESTMIB.1.0
+expect_eq 202 "$(nsnmp snmpbulkwalk -v2c -c morvel 10.161.0.1 .1 | grep -c '^\.')" \
+    "bulk walk through 10.161.0.1"
+
+step "the source-address filter sees the sender's address"
+add_community str:5=local bool:6=yes be32:8=10.161.0.1 be32:9=255.255.255.255 >/dev/null
+reply=$(udp request --community local --bind 10.161.0.1 --to 127.0.0.1 $TESTMIB.1.0) ||
+    fail "no reply to the admitted sender: $reply"
+expect_eq "from 127.0.0.1:161" "$(head -n 1 <<<"$reply")" "reply to the admitted sender"
+out=$(udp request --community local --bind 127.0.0.1 --to 10.161.0.1 $TESTMIB.1.0) &&
+    fail "a sender outside the filter was answered: $out"
+
 pass

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The system group and example plug-ins. sysContact written through a
+# read-write community is kept across a restart, and undo reverts the latest
+# write. The example table is empty without its platform service; with a
+# stand-in service running as its own process the rows appear, in index
+# order, and a column write reaches the service.
+source "$SRC/lib.sh"
+
+SYS=1.3.6.1.2.1.1
+EX=1.3.6.1.4.1.32473.99
+get() { snmpget -v2c -c morvel -Oqv -t 2 -r 1 127.0.0.1 "$1"; }
+walk() { snmpwalk -v2c -c morvel -Oqn -t 2 -r 1 127.0.0.1 "$1"; }
+set_private() { nsnmp snmpset -v2c -c private 127.0.0.1 "$@" >/dev/null || fail "snmpset $*"; }
+SERVICE_PID=
+trap 'stop_agent; [ -z "$SERVICE_PID" ] || kill "$SERVICE_PID" && wait "$SERVICE_PID" || true' EXIT
+
+start_serving "$BUILD/lib/snmp/system.so" "$BUILD/lib/snmp/example.so"
+add_community str:5=private bool:6=yes bool:7=yes >/dev/null
+
+step "system group: read-only objects"
+expect_contains "$(get $SYS.1.0)" "$(uname -s) $(uname -r)" "sysDescr"
+expect_eq "$(hostname)" "$(get $SYS.5.0 | tr -d '"')" "sysName"
+expect_eq "iso.3.6.1.4.1.32473.1.2.1" "$(get $SYS.2.0)" "sysObjectID"
+expect_eq "78" "$(get $SYS.7.0)" "sysServices"
+ticks() { snmpget -v2c -c morvel -Oqvt 127.0.0.1 $SYS.3.0; }
+up1=$(ticks)
+[[ "$up1" =~ ^[0-9]+$ ]] || fail "sysUpTime is not TimeTicks: [$up1]"
+uptime_past() { [ "$(ticks)" -gt "$up1" ]; }
+wait_for uptime_past || fail "sysUpTime does not advance"
+
+step "system group: writes reach the settings; undo reverts the latest"
+set_private $SYS.4.0 s "noc@example.net"
+expect_contains "$(cli send 161 get)" '"noc@example.net"' "settings after the set"
+set_private $SYS.6.0 s "rack 4"
+cli undo >/dev/null || fail "undo failed"
+location_is() { [ "$(get $SYS.6.0)" = '""' ]; }
+wait_for location_is || fail "sysLocation after undo: [$(get $SYS.6.0)]"
+expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after undoing the location"
+
+step "example: without its platform service a constant and an empty table"
+expect_eq '"example plug-in 1.0"' "$(get $EX.3.0)" "exampleVersion"
+expect_eq "0" "$(get $EX.1.0)" "row count without the service"
+expect_eq "" "$(walk $EX.2)" "table without the service"
+
+step "example: the service lists three ports; a description written reaches it"
+"$BIN/fake_port_map" &
+SERVICE_PID=$!
+wait_for test -S /orla/run/210.sock || fail "port map service did not start"
+expect_eq "3" "$(get $EX.1.0)" "row count from the service"
+# Rows keep their cached emptiness until the cache is dropped.
+rows_are_3() { [ "$(walk $EX.2.1.2 | wc -l)" = 3 ]; }
+wait_for rows_are_3 || fail "port column: [$(walk $EX.2.1.2)]"
+expect_eq ".$EX.2.1.3.10.4.101.116.104.48 \"uplink\"
+.$EX.2.1.3.10.4.101.116.104.49 \"office\"
+.$EX.2.1.3.20.4.101.116.104.49 \"guests\"" "$(walk $EX.2.1.3)" "description column in index order"
+expect_eq "1000" "$(get $EX.2.1.4.10.4.101.116.104.48)" "packets of eth0 on VLAN 10"
+set_private $EX.2.1.3.10.4.101.116.104.48 s "visitors"
+expect_contains "$(cli send 210.1 getall)" 'str:3="visitors"' "service after the set"
+
+step "sysContact survives a restart"
+restart_agent
+expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after restart"
+pass
