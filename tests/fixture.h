@@ -371,27 +371,6 @@ inline bool decode(const Bytes& bytes, Reply& reply) {
     return reply.version >= 0 && in.getString(reply.community) && decodePdu(in, reply);
 }
 
-// Decodes an SNMPv3 message as a receiver with `user`'s keys does, against
-// `engine`; `header` gets its header and context fields. False when it does
-// not decode or fails the security checks.
-inline bool decodeV3(const Bytes& bytes, const CommunityKeep::Item* user,
-                     const V3ServerInfo& engine, V3Info& header, Reply& reply) {
-    InStream in(bytes.data(), bytes.size());
-    reply.version = in.getVersion();
-    if (reply.version != 3 || !in.readV3Info()) return false;
-    header = *in.v3Info();
-    const Bytes none;
-    usm::Report report = usm::NO_REPORT;
-    if (!in.decryptAndCheckSignature(report, user ? user->authKey : none,
-                                     user ? user->authProtocol : 0, user ? user->privKey : none,
-                                     user ? user->privProtocol : 0, engine) ||
-        report != usm::NO_REPORT)
-        return false;
-    header.contextEngineID = in.v3Info()->contextEngineID;
-    header.contextName = in.v3Info()->contextName;
-    return decodePdu(in, reply);
-}
-
 // The names of the reply's bindings, dotted, for compact expectations.
 inline std::vector<std::string> names(const Reply& reply) {
     std::vector<std::string> result;

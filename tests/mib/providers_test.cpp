@@ -1,8 +1,7 @@
 // The data providers: paged reads of platform handlers that fail or never
 // end, cache lifetime on a clock the tests step (the check is run by calling
-// invalidateDataTimer() as the timer would), the table provider's
-// announcements to several tables, and the providers no shipped plug-in
-// uses.
+// invalidateDataTimer() as the timer would), and the provider no shipped
+// plug-in uses.
 #include <gtest/gtest.h>
 
 #include "mib/get_all.h"
@@ -158,64 +157,13 @@ TEST(CacheTimer, DestroyedProviderLeavesNoPendingCheck) {
     orla::getRunner().runOnce(0);  // would call into the freed provider
 }
 
-// Every announcement as "client: event name".
-std::vector<std::string> events;
-
-struct LoggedRecord : NamedRecord {
-    ~LoggedRecord() override { events.push_back("delete " + name); }
-};
-
-void parseOne(orla::message const& object, std::vector<Data*>* records) {
-    auto* rec = new LoggedRecord;
-    rec->id = static_cast<int>(object.get(orla::OBJ_ID));
-    rec->name = object.get(orla::OBJ_NAME);
-    records->push_back(rec);
-}
-
-class LoggingClient : public TableProviderClient {
-  public:
-    explicit LoggingClient(std::string name) : name(std::move(name)) {}
-    void clear() override { events.push_back(name + ": clear"); }
-    void change(Data* rec) override {
-        events.push_back(name + ": " + static_cast<NamedRecord*>(rec)->name);
-    }
-    void remove(Data*) override { events.push_back(name + ": remove"); }
-    std::string name;
-};
-
-class TableProviders : public Platform {
-  protected:
-    void SetUp() override {
-        Platform::SetUp();
-        events.clear();
-    }
-};
-
-TEST_F(TableProviders, DropClearsEveryClientBeforeDeletingARecord) {
-    first.addObject(1, "r1");
-    first.addObject(2, "r2");
-    GetAllProvider provider;
-    provider.addSource(parseOne, firstPath);
-    LoggingClient c1("c1"), c2("c2");
-    provider.subscribe(&c1);
-    provider.subscribe(&c2);
-    provider.updateTables();
-    events.clear();
-
-    provider.invalidateData();
-
-    EXPECT_EQ(events,
-              (std::vector<std::string>{"c1: clear", "c2: clear", "delete r1", "delete r2"}));
-    EXPECT_TRUE(provider.records.empty());
-}
-
 // Accepts only objects named "wanted".
 Data* makeIfWanted(orla::message const& object) {
     return object.get(orla::OBJ_NAME) == "wanted" ? makeNamed(object) : nullptr;
 }
 
 // No shipped plug-in uses it: the first object the parser takes, across pages.
-TEST_F(TableProviders, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
+TEST_F(Platform, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
     first.addObject(10, "no");
     first.addObject(11, "no");
     first.addObject(12, "wanted");

@@ -167,17 +167,6 @@ TEST(IndexFragment, UnreadableKeyLeavesRecordAndGivesEmptyRest) {
 
 namespace {
 
-std::vector<OID> walk(Table& table) {
-    std::vector<OID> indexes;
-    OID index;
-    for (auto next = table.getNext(index); next.second; next = table.getNext(index)) {
-        index = next.first;
-        indexes.push_back(index);
-        if (indexes.size() > 100) break;
-    }
-    return indexes;
-}
-
 // Index: integer, variable-length string, address.
 class MultiColumnIndex : public ::testing::Test {
   protected:
@@ -192,21 +181,6 @@ class MultiColumnIndex : public ::testing::Test {
     DataStringPacker str{field(&Rec::str), ber::OCTET_STRING, 0};
     DataIPPacker ip{field(&Rec::ip), ber::IP_ADDRESS};
 };
-
-TEST_F(MultiColumnIndex, WalkVisitsRowsInIndexOrderAndKeepsTheLaterOfTwoEqualKeys) {
-    provider.add(2, "", 1);
-    provider.add(1, "ab", 1);
-    provider.add(1, "b", 2);
-    provider.add(1, "b", 1);
-    provider.add(-1, "a", 0);  // 4294967295: last
-    Rec* later = provider.add(1, "b", 2);
-    // A shorter string sorts first: its length arc is smaller.
-    EXPECT_EQ(walk(table), (std::vector<OID>{OID("1.1.98.0.0.0.1"), OID("1.1.98.0.0.0.2"),
-                                             OID("1.2.97.98.0.0.0.1"), OID("2.0.0.0.0.1"),
-                                             OID("4294967295.1.97.0.0.0.0")}));
-    EXPECT_EQ(table.count(), 5u);
-    EXPECT_EQ(table.get(OID("1.1.98.0.0.0.2")), later);
-}
 
 // A full index fills every field, extra arcs are ignored; an unreadable
 // fragment stops the split there.
