@@ -139,6 +139,6 @@ expect_no_answer() {
 # Raw datagrams (tests/e2e/udp.py). A test that sends them calls
 # need_python3 first: without python3 it is skipped (ctest SKIP_RETURN_CODE).
 need_python3() { command -v python3 >/dev/null || { echo "SKIP: python3 needed"; exit 77; }; }
-udp() { timeout 60 python3 "$SRC/udp.py" "$@"; }
+udp() { timeout 60 python3 "$SRC/udp.py" "$@" 2>&1; }
 
 trap 'stop_agent' EXIT
