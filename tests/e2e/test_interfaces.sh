@@ -10,7 +10,7 @@ IFX=.1.3.6.1.2.1.31
 IF_ENTRY=$IF.2.1
 IFX_ENTRY=$IFX.1.1.1
 IFACED_PID=
-trap 'stop_agent; [ -z "$IFACED_PID" ] || kill "$IFACED_PID" && wait "$IFACED_PID" || true' EXIT
+trap 'stop_agent; [ -z "$IFACED_PID" ] || { kill "$IFACED_PID"; wait "$IFACED_PID" || true; }' EXIT
 
 # sysfs shows the network namespace of the process that mounts it.
 mount -t sysfs sysfs /sys
@@ -44,43 +44,30 @@ without_lo_counters() {
     grep -Ev "^\.1\.3\.6\.1\.2\.1\.(2\.2\.1\.(10|11|13|14|16|17|19|20)|31\.1\.1\.1\.(2|6|7|8|10|11))\.$(cat /sys/class/net/lo/ifindex) " || true
 }
 
-# The sysfs value of an interface as snmpwalk -Oqt prints the column.
-sys_value() {  # NAME KIND
-    local dir=/sys/class/net/$1 value=
-    case $2 in
-    index) read -r value <"$dir/ifindex" ;;
-    name) value="\"$1\"" ;;
-    mtu) read -r value <"$dir/mtu" ;;
-    alias)
-        read -r value <"$dir/ifalias" || true
-        value="\"$value\""
-        ;;
-    rx | rx32) read -r value <"$dir/statistics/rx_bytes" ;;
-    tx | tx32) read -r value <"$dir/statistics/tx_bytes" ;;
-    esac
-    case $2 in rx32 | tx32) value=$((value & 0xffffffff)) ;; esac
-    echo "$value"
-}
-
-# The columns compared with sysfs, in OID order, and the sysfs value of each.
-COMPARED=("$IF_ENTRY.1 index" "$IF_ENTRY.2 name" "$IF_ENTRY.4 mtu" "$IF_ENTRY.10 rx32"
-    "$IF_ENTRY.16 tx32" "$IFX_ENTRY.1 name" "$IFX_ENTRY.6 rx" "$IFX_ENTRY.10 tx"
-    "$IFX_ENTRY.18 alias")
+# The columns compared with sysfs, in OID order: the file of each under the
+# interface's directory ("name": its name) and how snmpwalk -Oqt prints it.
+COMPARED=("$IF_ENTRY.1 ifindex" "$IF_ENTRY.2 name quoted" "$IF_ENTRY.4 mtu"
+    "$IF_ENTRY.10 statistics/rx_bytes 32" "$IF_ENTRY.16 statistics/tx_bytes 32"
+    "$IFX_ENTRY.1 name quoted" "$IFX_ENTRY.6 statistics/rx_bytes"
+    "$IFX_ENTRY.10 statistics/tx_bytes" "$IFX_ENTRY.18 ifalias quoted")
 
 expected_columns() {
-    local rows entry column kind index name
+    local rows entry column file form index name value
     rows=$(sys_rows)
     for entry in "${COMPARED[@]}"; do
-        read -r column kind <<<"$entry"
+        read -r column file form <<<"$entry"
         while read -r index name; do
-            echo "$column.$index $(sys_value "$name" "$kind")"
+            value=$name
+            [ "$file" = name ] || read -r value <"/sys/class/net/$name/$file" || true
+            case $form in quoted) value="\"$value\"" ;; 32) value=$((value & 0xffffffff)) ;; esac
+            echo "$column.$index $value"
         done <<<"$rows"
     done | without_lo_counters
 }
 
 agent_columns() {
     local entry pattern=
-    for entry in "${COMPARED[@]}"; do pattern+="${pattern:+|}${entry% *}"; done
+    for entry in "${COMPARED[@]}"; do pattern+="${pattern:+|}${entry%% *}"; done
     { bulkwalk $IF && bulkwalk $IFX; } | grep -E "^(${pattern//./\\.})\." | without_lo_counters
 }
 
