@@ -23,7 +23,6 @@ std::string printed(const message& msg) {
     return os.str();
 }
 
-// A big-endian u32.
 std::string be32(uint32_t v) {
     return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
 }
