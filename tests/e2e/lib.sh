@@ -19,7 +19,7 @@ cli() { timeout 15 "$BIN/orla-cli" "$@"; }
 
 # Waits up to 5 s for a command to succeed.
 wait_for() {
-    for _ in $(seq 50); do "$@" >/dev/null 2>&1 && return 0 || sleep 0.1; done
+    for _ in $(seq 50); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
     return 1
 }
 

@@ -163,7 +163,7 @@ expect_eq "$(grep -vE "$counter64" <<<"$v2c")" "$( (V=1 walk $IF && V=1 walk $IF
 expect_refused "(noSuchName)" snmpget -v1 -c morvel 127.0.0.1 $IFX_ENTRY.6.$c0
 
 step "without the service the tables are empty and the agent answers at once"
-kill "$IFACED_PID" && wait "$IFACED_PID" || true
+kill "$IFACED_PID"; wait "$IFACED_PID" || true
 IFACED_PID=
 table_empty() { [ -z "$(walk $IF_ENTRY.1)" ]; }
 wait_for table_empty || fail "rows left without the service: $(walk $IF_ENTRY.1)"
