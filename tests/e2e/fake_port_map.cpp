@@ -1,8 +1,7 @@
-// A stand-in for a platform service that the example plug-in reads: the
+// A stand-in for the platform service that the example plug-in reads: the
 // port map, service 210, handler 1. It lists three ports in pages of two,
 // answers their count and takes new descriptions with set-object.
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "platform/orla/ids.h"
@@ -11,16 +10,16 @@
 namespace {
 
 constexpr uint32_t PAGE_SIZE = 2;
-constexpr orla::StringKey PORT_DESCRIPTION{3};
+constexpr orla::StringKey DESCRIPTION{3};
 
-// A port object with the example plug-in's fields 1 to 4.
+// A port with the example plug-in's fields: 1 VLAN, 2 name, 3 description, 4 packets.
 orla::message port(uint32_t id, uint32_t vlan, const char* name, const char* description,
                    uint32_t packets) {
     orla::message port;
     port.insert(orla::OBJ_ID, id);
     port.insert(orla::U32Key{1}, vlan);
     port.insert(orla::StringKey{2}, name);
-    port.insert(PORT_DESCRIPTION, description);
+    port.insert(DESCRIPTION, description);
     port.insert(orla::U32Key{4}, packets);
     return port;
 }
@@ -28,7 +27,7 @@ orla::message port(uint32_t id, uint32_t vlan, const char* name, const char* des
 class PortMap : public orla::Handler {
   public:
     orla::message cmdGetAll(const orla::message&, uint32_t startId, uint32_t) override {
-        uint32_t first = startId == 0xffffffff ? 0 : startId;
+        const uint32_t first = startId == 0xffffffff ? 0 : startId;
         orla::message reply;
         for (uint32_t id = first; id < ports.size() && id < first + PAGE_SIZE; ++id)
             reply.append(orla::OBJ_LIST, ports[id]);
@@ -41,11 +40,9 @@ class PortMap : public orla::Handler {
         return reply;
     }
     orla::message cmdSetObj(const orla::message& request, uint32_t id) override {
-        if (id >= ports.size()) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "no such port");
-        if (!request.has(PORT_DESCRIPTION)) {
-            return orla::errorMsg(orla::ERR_MISSING_VALUE, "no description");
-        }
-        ports[id].insert(PORT_DESCRIPTION, request.get(PORT_DESCRIPTION));
+        if (id >= ports.size() || !request.has(DESCRIPTION))
+            return orla::errorMsg(orla::ERR_BAD_VALUE, "no such port or no description");
+        ports[id].insert(DESCRIPTION, request.get(DESCRIPTION));
         return orla::message();
     }
 

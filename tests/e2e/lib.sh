@@ -9,10 +9,7 @@ AGENT_PID=
 
 fail() {
     echo "FAIL: $*" >&2
-    if [ -s "$AGENT_ERR" ]; then
-        echo "--- agent stderr (last 20 lines)" >&2
-        tail -n 20 "$AGENT_ERR" >&2
-    fi
+    [ ! -s "$AGENT_ERR" ] || { echo "--- agent stderr (last 20 lines)" && tail -n 20 "$AGENT_ERR"; } >&2
     exit 1
 }
 
@@ -22,10 +19,7 @@ cli() { timeout 15 "$BIN/orla-cli" "$@"; }
 
 # Waits up to 5 s for a command to succeed.
 wait_for() {
-    for _ in $(seq 50); do
-        if "$@" >/dev/null 2>&1; then return 0; fi
-        sleep 0.1
-    done
+    for _ in $(seq 50); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
     return 1
 }
 
@@ -139,6 +133,6 @@ expect_no_answer() {
 # Raw datagrams (tests/e2e/udp.py). A test that sends them calls
 # need_python3 first: without python3 it is skipped (ctest SKIP_RETURN_CODE).
 need_python3() { command -v python3 >/dev/null || { echo "SKIP: python3 needed"; exit 77; }; }
-udp() { timeout 60 python3 "$SRC/udp.py" "$@"; }
+udp() { timeout 60 python3 "$SRC/udp.py" "$@" 2>&1; }
 
 trap 'stop_agent' EXIT

@@ -30,11 +30,8 @@ done
 kill -0 $busy 2>/dev/null || fail "the settings reads waited for the manager to stop"
 wait $busy || fail "busy manager: $(cat "$busy_out")"
 cat "$busy_out"
-rm -f "$busy_out"
 
-step "the agent still serves net-snmp's tools"
-expect_out "$TESTMIB.2.0 = STRING: \"orla test plug-in\"" \
-    snmpget -v1 -c morvel 127.0.0.1 $TESTMIB.2.0
+step "net-snmp's tools still walk the whole tree"
 expect_eq 202 "$(nsnmp snmpbulkwalk -v2c -c morvel 127.0.0.1 .1 | grep -c '^\.')" \
     "bulk walk after the hostile datagrams"
 pass

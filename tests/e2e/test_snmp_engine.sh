@@ -3,9 +3,10 @@
 # snmpEngineBoots and snmpEngineTime read over SNMPv2c agree with what SNMPv3
 # discovery learns from the message headers; each refused request (wrong
 # password or protocol, unknown user, a level below the user's, a source
-# address outside the user's filter) counts once in usmStats and is told to
-# the manager, or gets no answer when its request id is encrypted; no
-# password reaches the diagnostics; a restart counts a boot.
+# address outside the user's filter, missing keys, unknown protocols) counts
+# once in usmStats and is told to the manager, or gets no answer when its
+# request id is encrypted; no password reaches the diagnostics; a restart
+# counts a boot.
 source "$SRC/lib.sh"
 
 ENGINE=.1.3.6.1.6.3.10.2.1
@@ -30,6 +31,11 @@ add_community str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/nu
 add_community str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
     str:12=vault-priv-pw >/dev/null
 add_community str:5=local bool:6=yes u32:15=0 be32:8=10.161.0.1 be32:9=255.255.255.255 >/dev/null
+# Users without keys, or with protocols no one knows (9): they fail closed.
+add_community str:5=nokey bool:6=yes u32:15=1 u32:20=0 >/dev/null
+add_community str:5=nopriv bool:6=yes u32:15=2 u32:20=0 u32:21=1 str:11=auth-pw-1 >/dev/null
+add_community str:5=badauth bool:6=yes u32:15=1 u32:20=9 str:11=auth-pw-1 >/dev/null
+add_community str:5=badpriv bool:6=yes u32:15=2 u32:21=9 str:11=auth-pw-1 str:12=priv-pw-1 >/dev/null
 
 step "the engine ID is read live"
 expect_out "$ENGINE.4.0 = INTEGER: 65507" snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0
@@ -74,6 +80,10 @@ while IFS='|' read -r arc text options; do refused "$arc" "$text" "$options"; do
 5|Authentication failure|-u nobody -l authNoPriv -a MD5 -A whatever-pw
 5|Timeout: No Response|-u vault -l authPriv -a SHA -A wrong-pw -x AES -X vault-priv-pw
 6|Timeout: No Response|-u vault -l authPriv -a SHA -A vault-auth-pw -x AES -X wrong-pw
+5|Authentication failure|-u nokey -l authNoPriv -a MD5 -A whatever-pw
+5|Authentication failure|-u badauth -l authNoPriv -a MD5 -A auth-pw-1
+6|Timeout: No Response|-u nopriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X whatever-pw
+6|Timeout: No Response|-u badpriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X priv-pw-1
 1|Unsupported security level|-u ops -l noAuthNoPriv
 1|Unsupported security level|-u vault -l authNoPriv -a SHA -A vault-auth-pw
 2|$ENGINE.1.0 = Hex-STRING|-u ops -l authNoPriv -a MD5 -A ops-auth-pw -e 0x$engine_id -Z 999,0

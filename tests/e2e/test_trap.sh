@@ -102,13 +102,15 @@ grep -qE " q=\.?1 " <<<"$line" || fail "specific number of [$line]"
 
 step "vendor trap, SNMPv2c, with an integer, an OID, a counter, and without a binding"
 cli snmp set trap-version=2c >/dev/null || fail "trap-version=2c"
-send_trap .1.3.6.1.4.1.32473.5.1 integer -5
-expect_trap "$(trap_with ".1.3.6.1.4.1.32473.5.1 = INTEGER: -5")" "TRAP s=1 u=morvel " \
-    ".1.3.6.1.6.3.1.1.4.1.0 = OID: $VENDOR_TRAP.0.1|"
-send_trap .1.3.6.1.4.1.32473.5.2 oid 1.3.6.1.4.1.32473.77
-trap_with ".1.3.6.1.4.1.32473.5.2 = OID: .1.3.6.1.4.1.32473.77" >/dev/null
-send_trap .1.3.6.1.4.1.32473.5.3 counter 4294967295
-trap_with ".1.3.6.1.4.1.32473.5.3 = Counter32: 4294967295" >/dev/null
+while read -r oid type value shown; do
+    send_trap "$oid" "$type" ${value:+"$value"}
+    expect_trap "$(trap_with "$oid = $shown")" "TRAP s=1 u=morvel " \
+        ".1.3.6.1.6.3.1.1.4.1.0 = OID: $VENDOR_TRAP.0.1|"
+done <<TRAPS
+.1.3.6.1.4.1.32473.5.1 integer -5 INTEGER: -5
+.1.3.6.1.4.1.32473.5.2 oid 1.3.6.1.4.1.32473.77 OID: .1.3.6.1.4.1.32473.77
+.1.3.6.1.4.1.32473.5.3 counter 4294967295 Counter32: 4294967295
+TRAPS
 before=$(trap_count)
 send_trap $SYS_NAME null
 trap_with "$SYS_NAME = NULL" >/dev/null

@@ -119,6 +119,14 @@ def open_socket(bind="127.0.0.1", timeout=5.0):
     return sock
 
 
+def receive(sock):
+    """The next datagram, or None after the socket's time-out."""
+    try:
+        return sock.recvfrom(65536)[0]
+    except socket.timeout:
+        return None
+
+
 def cmd_request(args):
     second, third = (int(x) for x in args.bulk.split(",")) if args.bulk else (0, 0)
     sock = open_socket(args.bind, 1.0)
@@ -172,17 +180,15 @@ def cmd_hostile(args):
         `expected` (the first reply when None), or up to a time-out."""
         sock.sendto(valid, AGENT)
         replies = []
-        try:
-            while not replies or (expected is not None and replies[-1] != expected):
-                replies.append(sock.recvfrom(65536)[0])
-        except socket.timeout:
-            pass
+        while (reply := receive(sock)) is not None:
+            replies.append(reply)
+            if expected is None or reply == expected:
+                break
         return replies
 
     reference = exchange_valid()
     if not reference:
-        print("no reply to the Get " + valid.hex())
-        return 1
+        sys.exit("no reply to the Get " + valid.hex())
     # The agent serves datagrams in order, so a reply to a hostile datagram
     # arrives before the reply to the valid request that follows it. Small
     # batches keep the agent's receive buffer from overflowing.
@@ -210,8 +216,7 @@ def cmd_hostile(args):
             sock.sendto(bytes(mutated), AGENT)
         replies = exchange_valid(reference[0])
         if not replies or replies[-1] != reference[0]:
-            print("no reply to the valid request after mutated ones")
-            return 1
+            sys.exit("no reply to the valid request after mutated ones")
     print("%d hostile datagrams, no reply; %d mutations" % (len(datagrams), args.mutations))
     return 0
 
@@ -221,21 +226,12 @@ def cmd_burst(args):
     for number, sock in enumerate(senders):
         sock.sendto(build_request(1, "morvel", 0xA0, 1000 + number, 0, 0, [args.oid]), AGENT)
     for number, sock in enumerate(senders):
-        try:
-            request_id = pdu_header(sock.recvfrom(65536)[0])[1]
-        except socket.timeout:
-            print("sender %d: no reply" % number)
-            return 1
-        if request_id != 1000 + number:
-            print("sender %d: the reply to request %d" % (number, request_id))
-            return 1
+        reply = receive(sock)
+        if reply is None or pdu_header(reply)[1] != 1000 + number:
+            sys.exit("sender %d: no reply, or the reply to another" % number)
         sock.settimeout(0.2)
-        try:
-            sock.recvfrom(65536)
-            print("sender %d: a second reply" % number)
-            return 1
-        except socket.timeout:
-            pass
+        if receive(sock) is not None:
+            sys.exit("sender %d: a second reply" % number)
     print("%d senders, one reply each" % args.senders)
     return 0
 
@@ -248,14 +244,9 @@ def cmd_busy(args):
         while sent < answered + 4 and time.monotonic() < end:
             sock.sendto(build_request(1, "morvel", 0xA0, sent, 0, 0, [args.oid]), AGENT)
             sent += 1
-        try:
-            reply = sock.recvfrom(65536)[0]
-        except socket.timeout:
-            print("request %d: no reply" % answered)
-            return 1
-        if pdu_header(reply)[1] != answered:
-            print("request %d: the reply to another" % answered)
-            return 1
+        reply = receive(sock)
+        if reply is None or pdu_header(reply)[1] != answered:
+            sys.exit("request %d: no reply, or the reply to another" % answered)
         answered += 1
     print("%d requests answered, 4 outstanding at a time" % answered)
     return 0

@@ -7,8 +7,8 @@
 
 namespace {
 
-// Reads every element it can; stops at the first malformed one. Recursion
-// is bounded by the stream's nesting limit.
+// Reads every element it can, until a malformed one. The stream's nesting
+// limit bounds the recursion.
 bool walk(InStream& in) {
     while (!in.isSeqEnd()) {
         BerElement element;

@@ -103,10 +103,9 @@ TEST(InterfaceReader, CountersAndAliasOfHostileFiles) {
     std::filesystem::create_directory(sysfs.path("if0", "flags"));
     InterfaceInfo info = InterfaceReader(sysfs.root()).readAll().at(0);
     EXPECT_EQ(info.alias, "");
-    EXPECT_EQ(info.counters.inOctets, 0u);
-    EXPECT_EQ(info.counters.inUcastPackets, 0u);
-    EXPECT_EQ(info.counters.outOctets, 0u);
-    EXPECT_EQ(info.counters.outUcastPackets, 0u);
+    EXPECT_EQ(std::tuple(info.counters.inOctets, info.counters.inUcastPackets,
+                         info.counters.outOctets, info.counters.outUcastPackets),
+              std::tuple(0u, 0u, 0u, 0u));
     EXPECT_EQ(info.operStatus, ifaced::OperStatus::Unknown);
     EXPECT_FALSE(info.adminUp);
 

@@ -82,17 +82,13 @@ TEST_F(StoreTest, DamagedFileIsMovedAsideAndStoreOpensEmpty) {
 
 // The writer's step n sets key n % 4 to n; every third step removes the key
 // the step before set. It acknowledges each step once the store returned.
-uint32_t keyAt(uint32_t n) {
-    return n % 3 == 0 ? (n - 1) % 4 : n % 4;
-}
-
 std::map<uint32_t, uint32_t> expectedAfter(uint32_t steps) {
     std::map<uint32_t, uint32_t> state;
     for (uint32_t n = 1; n <= steps; ++n) {
         if (n % 3 == 0) {
-            state.erase(keyAt(n));
+            state.erase((n - 1) % 4);
         } else {
-            state[keyAt(n)] = n;
+            state[n % 4] = n;
         }
     }
     return state;
@@ -101,7 +97,7 @@ std::map<uint32_t, uint32_t> expectedAfter(uint32_t steps) {
 [[noreturn]] void writer(const std::string& path, int ackFd) {
     Store store(path, 5);
     for (uint32_t n = 1;; ++n) {
-        const bool ok = n % 3 == 0 ? store.remove(keyAt(n)) : store.set(keyAt(n), valued(n));
+        const bool ok = n % 3 == 0 ? store.remove((n - 1) % 4) : store.set(n % 4, valued(n));
         if (!ok || ::write(ackFd, &n, sizeof n) != sizeof n) _exit(2);
     }
 }
