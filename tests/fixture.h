@@ -1,8 +1,6 @@
-// What the unit tests of the object tree, communities, requests and traps
-// share: a temporary folder, records and fake data sources, fake platform
-// handlers reached the way providers reach services, an object tree of test
-// leaves, requests built and replies read as a manager does, and a
-// community table with SNMPv3 users.
+// What the unit tests of the agent's layers share: a temporary folder,
+// records and fake data sources and services, a tree of test leaves,
+// requests and replies as a manager sees them, and a community table.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -201,20 +199,13 @@ inline bool answer(Context& ctx, const OID& instance, int value) {
     return true;
 }
 
-// A scalar answering instance 0 with an OCTET STRING; Set replaces it.
+// A read-only scalar answering instance 0 with an OCTET STRING.
 class Scalar : public Leaf {
   public:
     explicit Scalar(std::string value) : value(std::move(value)) {}
     bool get(Context& ctx) override { return ctx.oid == ZERO_OID && answer(ctx, ZERO_OID, value); }
     bool getNext(Context& ctx) override { return ctx.oid.empty() && answer(ctx, ZERO_OID, value); }
-    bool set(Context& ctx) override {
-        std::string newValue;
-        if (ctx.setSuffix != ZERO_OID || !ctx.in.getString(newValue)) return false;
-        value = newValue;
-        ctx.out.addOID(ctx.oid);
-        ctx.out.add(value, ber::OCTET_STRING);
-        return true;
-    }
+    bool set(Context&) override { return false; }
     std::string value;
 };
 

@@ -1,6 +1,6 @@
 // The community handler past the end-to-end access, restart and command line
-// tests: store entries it did not write, refused commands, failed writes,
-// change notifications, and the SNMPv3 keys of its records.
+// tests: store entries it did not write, refused commands, failed writes, and
+// the SNMPv3 keys of its records.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,8 +11,6 @@
 
 #include "community/community_keep.h"
 #include "platform/orla/ids.h"
-#include "platform/orla/looper.h"
-#include "platform/orla/runner.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/usm.h"
 #include "tests/fixture.h"
@@ -146,39 +144,6 @@ TEST_F(CommunityKeepTest, StoreWriteFailureRefusesTheChange) {
     std::filesystem::remove(path_ + ".new");
     EXPECT_EQ(add("new"), 2u);  // the ids of the failed adds were given back
     EXPECT_EQ(keep_->cmdAddObj(named("chosen", 7)).get(orla::OBJ_ID), 7u);
-}
-
-// Records the change notifications it receives.
-struct Subscriber : orla::Handler {
-    orla::message cmdUnknown(const orla::message& request, uint32_t cmd) override {
-        if (cmd == orla::CMD_NOTIFY) notes.push_back(request);
-        return {};
-    }
-    std::vector<orla::message> notes;
-};
-
-// Nothing in the agent subscribes: the notifications are for other processes.
-TEST_F(CommunityKeepTest, SubscribersLearnOfEveryChange) {
-    orla::Looper looper;
-    Subscriber subscriber;
-    ASSERT_TRUE(looper.addHandler(ID_COMMUNITIES, keep_.get()));
-    ASSERT_TRUE(looper.addHandler(2, &subscriber));
-    auto command = [](uint32_t cmd, orla::message msg) {
-        msg.insert(orla::MSG_TO, std::vector<uint32_t>{0, ID_COMMUNITIES});
-        msg.insert(orla::MSG_CMD, cmd);
-        return msg;
-    };
-    subscriber.sendCmd(command(orla::CMD_SUBSCRIBE, {}), orla::CMD_SUBSCRIBE);
-    orla::getRunner().runOnce(0);
-    const uint32_t id =
-        looper.exchangeMessage(command(orla::CMD_ADDOBJ, named("ops")), 0).get(orla::OBJ_ID);
-    looper.exchangeMessage(command(orla::CMD_REMOVEOBJ, withId(id)), 0);
-    orla::getRunner().runOnce(0);
-    ASSERT_EQ(subscriber.notes.size(), 2u);
-    EXPECT_EQ(subscriber.notes[0].get(orla::OBJ_ID), id);
-    EXPECT_EQ(subscriber.notes[0].get(COMM_NAME), "ops");
-    EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_ID), id);
-    EXPECT_EQ(subscriber.notes[1].get(orla::OBJ_REMOVED), 1u);
 }
 
 // RFC 3414 A.3: password "maplesyrup", engine ID 00..02 (12 octets).

@@ -31,7 +31,6 @@ Bytes packed(const Packer& packer, const Data* rec) {
 // The packers under test, one of each family and key form.
 struct Make {
     static Packer* integer() { return new DataNumPacker(field(&Rec::num), ber::INTEGER); }
-    static Packer* gauge() { return new DataNumPacker(field(&Rec::num), ber::GAUGE32); }
     static Packer* ip() { return new DataIPPacker(field(&Rec::ip), ber::IP_ADDRESS); }
     static Packer* oid() { return new DataOIDPacker(field(&Rec::oid), ber::OBJECT_IDENTIFIER); }
     static Packer* string() { return new DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0); }
@@ -43,19 +42,6 @@ struct Make {
     }
     static Packer* raw3() { return new DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 3); }
 };
-
-// The BER of each type is the encoder's tests'; these are the packers' own
-// choices of form.
-TEST(Pack, WritesUnsignedGaugesAndFourOctetAddresses) {
-    Rec rec;
-    rec.num = -1;  // a Gauge32 of a negative int is its unsigned value
-    EXPECT_EQ(packed(*std::unique_ptr<Packer>(Make::gauge()), &rec),
-              (Bytes{0x42, 0x05, 0x00, 0xff, 0xff, 0xff, 0xff}));
-    EXPECT_EQ(packed(*std::unique_ptr<Packer>(Make::ip()), &rec),
-              (Bytes{0x40, 0x04, 0x00, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(packed(ConstBignumPacker(~0ull, ber::COUNTER64), nullptr),
-              (Bytes{0x46, 0x09, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}));
-}
 
 // An address is read in network order; a value of the wrong form leaves the
 // field as it was.
