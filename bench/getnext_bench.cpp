@@ -8,13 +8,13 @@
 
 #include "bench/static_rows.h"
 #include "mib/columnar.h"
+#include "mib/context.h"
 #include "mib/data.h"
 #include "mib/leaf.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
 #include "mib/string_packer.h"
 #include "platform/snmp/ber.h"
-#include "mib/context.h"
 #include "request/get_next.h"
 
 namespace {
@@ -38,7 +38,8 @@ void BM_GetNextOverTable(benchmark::State& state) {
         Context ctx(nullptr, 0);
         ctx.oid = column + static_cast<uint32_t>(next);
         ctx.out.startSeq(ber::SEQUENCE);
-        if (snmpGetNext(ctx) != snmp::ErrorStatus::NO_ERROR) state.SkipWithError("walk ended early");
+        if (snmpGetNext(ctx) != snmp::ErrorStatus::NO_ERROR)
+            state.SkipWithError("walk ended early");
         benchmark::DoNotOptimize(ctx.out.data());
         next = next + 1 < rows ? next + 1 : 0;
     }

@@ -25,6 +25,7 @@
 #include "bench/static_rows.h"
 #include "community/community_keep.h"
 #include "mib/columnar.h"
+#include "mib/context.h"
 #include "mib/data.h"
 #include "mib/leaf.h"
 #include "mib/map_table.h"
@@ -37,7 +38,6 @@
 #include "platform/snmp/ber_out.h"
 #include "platform/snmp/usm.h"
 #include "platform/snmp/varbind.h"
-#include "mib/context.h"
 #include "request/dispatch.h"
 
 namespace {
@@ -283,7 +283,8 @@ void serve(benchmark::State& state, const Bytes& datagram, int expectedBindings)
     const uint32_t reportsBefore = reports();
     {
         Context ctx(received.data(), static_cast<unsigned>(received.size()));
-        if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine) || reports() != reportsBefore ||
+        if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine) ||
+            reports() != reportsBefore ||
             (expectedBindings > 0 && answeredBindings(ctx.out) != expectedBindings)) {
             state.SkipWithError("unexpected reply");
             return;

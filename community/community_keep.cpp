@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "platform/snmp/usm.h"
 #include "platform/orla/ids.h"
+#include "platform/snmp/usm.h"
 
 using namespace snmp;
 

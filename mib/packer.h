@@ -23,9 +23,9 @@
 // leaves and tables do not own them. They hold no mutable state.
 #pragma once
 
+#include "mib/context.h"
 #include "mib/data.h"
 #include "platform/snmp/oid.h"
-#include "mib/context.h"
 
 class Packer {
   public:

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <optional>
 
+#include "mib/context.h"
 #include "platform/snmp/ber_out.h"
 #include "platform/snmp/error_status.h"
-#include "mib/context.h"
 
 // Error status and error-index of a served PDU.
 struct PduOutcome {

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "request/bindings.h"
 #include "platform/snmp/error_status.h"
+#include "request/bindings.h"
 #include "request/get_next.h"
 
 namespace {
@@ -55,7 +55,9 @@ class BulkReply {
     bool empty() const { return answered_ == 0; }
 
     // The next binding did not fit: a reply cut short, or tooBig when empty.
-    PduOutcome full() const { return answered_ == 0 ? PduOutcome{snmp::ErrorStatus::TOO_BIG, 0} : PduOutcome{}; }
+    PduOutcome full() const {
+        return answered_ == 0 ? PduOutcome{snmp::ErrorStatus::TOO_BIG, 0} : PduOutcome{};
+    }
 
   private:
     Context& ctx_;

@@ -23,7 +23,8 @@ snmp::ErrorStatus snmpSet(Context& ctx) {
         if (found != leafs.end()) {
             ctx.setSuffix = ctx.oid.suffix(ctx.setPrefix.size());
             std::cerr << "snmpSet found " << found->first << std::endl;
-            return found->second->set(ctx) ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::NO_SUCH_NAME;
+            return found->second->set(ctx) ? snmp::ErrorStatus::NO_ERROR
+                                           : snmp::ErrorStatus::NO_SUCH_NAME;
         }
         ctx.setPrefix.popBack();
     }

@@ -2,8 +2,8 @@
 
 #include <iostream>
 
-#include "request/bindings.h"
 #include "platform/snmp/error_status.h"
+#include "request/bindings.h"
 #include "request/get_next.h"
 #include "request/get_set.h"
 #include "request/v1_values.h"
@@ -17,9 +17,11 @@ std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPoli
                                  snmp::ErrorStatus::NO_SUCH_NAME, policy.replyLimit);
         case ber::GET_NEXT_REQUEST:
             return serveBindings(ctx, policy.hideCounter64 ? snmpGetNextV1 : snmpGetNext,
-                                 policy.canRead, snmp::ErrorStatus::NO_SUCH_NAME, policy.replyLimit);
+                                 policy.canRead, snmp::ErrorStatus::NO_SUCH_NAME,
+                                 policy.replyLimit);
         case ber::SET_REQUEST:
-            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::ErrorStatus::READ_ONLY, policy.replyLimit);
+            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::ErrorStatus::READ_ONLY,
+                                 policy.replyLimit);
         case ber::GET_BULK_REQUEST:
             if (!policy.canRead) {
                 return serveBindings(ctx, snmpGetNext, false, snmp::ErrorStatus::NO_SUCH_NAME,
@@ -64,7 +66,7 @@ bool servePdu(Context& ctx, const PduPolicy& policy) {
         ctx.out.add(policy.report->counter, ber::COUNTER32);
         ctx.out.endSeq();
         ctx.out.endSeq();  // binding list
-        ctx.out.endSeq();    // PDU
+        ctx.out.endSeq();  // PDU
         return true;
     }
     if (!isServed(type)) {

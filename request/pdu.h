@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/snmp/ber.h"
 #include "mib/context.h"
+#include "platform/snmp/ber.h"
 #include "platform/snmp/oid.h"
 
 // The one binding of a Report PDU: a usmStats counter (RFC 3414 5), sent as

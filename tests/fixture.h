@@ -336,8 +336,7 @@ inline bool decodePdu(InStream& in, Reply& reply) {
     if (reply.pduType == ber::TRAP_V1) {
         for (int field = 0; field < 5; ++field)
             if (!in.skip()) return false;
-    } else if (!in.getInt(reply.requestId) || !in.getInt(reply.status) ||
-               !in.getInt(reply.index)) {
+    } else if (!in.getInt(reply.requestId) || !in.getInt(reply.status) || !in.getInt(reply.index)) {
         return false;
     }
     if (!in.enterSeq()) return false;

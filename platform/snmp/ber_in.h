@@ -111,11 +111,10 @@ class InStream : public UberStream {
     //
     // Then the scoped PDU is entered and contextEngineID and contextName are
     // read into the V3Info, leaving the stream at the PDU. With
-    // UNKNOWN_ENGINE_ID or WRONG_DIGEST on an encrypted message, or DECRYPTION_ERROR, nothing is decrypted and the stream
-    // stays at the encrypted OCTET STRING: reading a PDU there fails, so no
-    // report can go out (the counter still counts). With NOT_IN_TIME_WINDOW the
-    // authenticated message is still decrypted, so its request id can go
-    // into the report.
+    // UNKNOWN_ENGINE_ID or WRONG_DIGEST on an encrypted message, or DECRYPTION_ERROR, nothing is
+    // decrypted and the stream stays at the encrypted OCTET STRING: reading a PDU there fails, so
+    // no report can go out (the counter still counts). With NOT_IN_TIME_WINDOW the authenticated
+    // message is still decrypted, so its request id can go into the report.
     //
     // Afterwards the V3Info holds what the reply carries: the agent's engine
     // ID, engineBoots and engine time (usm::engineTime); for a report also

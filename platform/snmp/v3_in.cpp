@@ -96,7 +96,8 @@ bool InStream::readV3Info() {
     // flag an encrypted one in an OCTET STRING.
     BerElement msgData;
     if (!peekElement(msgData) || msgData.endOffset() != limit()) return fail();
-    if (msgData.tag != ((flags & usm::FLAG_PRIV) ? ber::OCTET_STRING : ber::SEQUENCE)) return fail();
+    if (msgData.tag != ((flags & usm::FLAG_PRIV) ? ber::OCTET_STRING : ber::SEQUENCE))
+        return fail();
 
     v3Offsets_.authParameters = wrapper.contentOffset + authElement.contentOffset;
     v3Offsets_.msgData = position_;
@@ -153,7 +154,8 @@ bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_
     return true;
 }
 
-bool InStream::decryptAndCheckSignature(usm::Report& report, const std::vector<unsigned char>& authKey,
+bool InStream::decryptAndCheckSignature(usm::Report& report,
+                                        const std::vector<unsigned char>& authKey,
                                         uint32_t authProtocol,
                                         const std::vector<unsigned char>& privKey,
                                         uint32_t privProtocol, const V3ServerInfo& server) {
@@ -191,7 +193,8 @@ bool InStream::decryptAndCheckSignature(usm::Report& report, const std::vector<u
     }
     // RFC 3414 3.2 step 8. After a time-window failure the message is
     // authentic, and decrypting it only gives the report its request id.
-    if (decrypt && !decryptMsgData(privKey, privProtocol, msgBoots, msgTime) && report == usm::NO_REPORT) {
+    if (decrypt && !decryptMsgData(privKey, privProtocol, msgBoots, msgTime) &&
+        report == usm::NO_REPORT) {
         report = usm::DECRYPTION_ERROR;
         replyLevel = 0;
     }

@@ -50,35 +50,23 @@ class Settings : public ::testing::Test {
         agent->init();
         return agent;
     }
-    // The same, after the running one ends.
-    std::unique_ptr<SnmpLooper> restart(std::unique_ptr<SnmpLooper> agent) {
-        agent.reset();
-        return start();
-    }
 
     fixture::TempDir dir_;
     const std::string settingsPath_ = dir_.path + "/snmpd";
 };
 
-std::vector<unsigned char> localisedPrivKey(const std::string& engineID) {
-    return aKeyToBKey(passwordToAKey("priv-pw", usm::AUTH_HMAC_SHA_96), engineID,
-                      usm::AUTH_HMAC_SHA_96);
-}
-
 // The end-to-end v3 tests restart agents with stored settings only.
 TEST_F(Settings, KeysAreLocalisedAtStartAlsoWithoutStoredSettings) {
     auto agent = start();
-    orla::message user;
-    user.insert(snmp::COMM_NAME, std::string("ops"));
-    user.insert(snmp::COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
-    user.insert(snmp::COMM_PRIV_PASSWORD, std::string("priv-pw"));
-    ASSERT_TRUE(communityKeep->cmdAddObj(user).has(orla::OBJ_ID));
-
+    ASSERT_TRUE(communityKeep->cmdAddObj(fixture::userConfig("ops", 2)).has(orla::OBJ_ID));
     // Never configured: the engine ID an empty text gives, and nothing stored.
-    agent = restart(std::move(agent));
+    agent.reset();
+    agent = start();
     EXPECT_EQ(agent->serverInfo.engineID, formatEngineID(""));
     EXPECT_EQ(orla::Store(settingsPath_, 5).size(), 0u);
-    EXPECT_EQ(communityKeep->findItem("ops")->privKey, localisedPrivKey(formatEngineID("")));
+    EXPECT_EQ(communityKeep->findItem("ops")->privKey,
+              aKeyToBKey(passwordToAKey("ops-priv-pw", usm::AUTH_HMAC_SHA_96), formatEngineID(""),
+                         usm::AUTH_HMAC_SHA_96));
 }
 
 TEST_F(Settings, StoreWriteFailureIsReportedNotHidden) {

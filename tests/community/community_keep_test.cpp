@@ -112,8 +112,8 @@ TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
          [](CommunityKeep& k) { return k.cmdAddObj(withSecurity(named("new"), 3)); },
          orla::ERR_BAD_VALUE, "security level must be 0, 1 or 2"},
         {"set security level 3",
-         [](CommunityKeep& k) { return k.cmdSetObj(withSecurity({}, 3), 1); },
-         orla::ERR_BAD_VALUE, "security level must be 0, 1 or 2"},
+         [](CommunityKeep& k) { return k.cmdSetObj(withSecurity({}, 3), 1); }, orla::ERR_BAD_VALUE,
+         "security level must be 0, 1 or 2"},
     };
     const auto before = configurations(*keep_);
     for (const Case& c : cases) {
@@ -168,8 +168,8 @@ orla::message maplesyrup(uint32_t authProtocol, uint32_t privProtocol) {
 // change derives the keys again, and so does a new engine ID.
 TEST_F(CommunityKeepTest, KeysFollowTheEngineIDAndEveryChange) {
     keep_->setEngineID(RFC_ENGINE_ID);
-    const uint32_t id = keep_->cmdAddObj(maplesyrup(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES))
-                            .get(orla::OBJ_ID);
+    const uint32_t id =
+        keep_->cmdAddObj(maplesyrup(usm::AUTH_HMAC_MD5_96, usm::PRIV_CBC_DES)).get(orla::OBJ_ID);
     const CommunityKeep::Item* item = keep_->findItem(id);
     EXPECT_EQ(item->privKey, RFC_MD5_KUL);
     EXPECT_EQ(item->authKey, bKeyToDKey(RFC_MD5_KUL, usm::AUTH_HMAC_MD5_96));

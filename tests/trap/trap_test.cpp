@@ -39,8 +39,8 @@ class CreateTrap : public ::testing::Test {
     Reply build(const orla::message& request, int version) {
         Context ctx(nullptr, 0);
         Reply trap;
-        EXPECT_TRUE(createTrap(ctx, request, LOCALHOST, version,
-                               *communities.keep.findItem(0u), agent));
+        EXPECT_TRUE(
+            createTrap(ctx, request, LOCALHOST, version, *communities.keep.findItem(0u), agent));
         EXPECT_TRUE(decode(ctx.out.bytes(), trap));
         return trap;
     }

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "mib/agent_settings.h"
 #include "community/community_keep.h"
+#include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
 #include "tools/orla-cli/fields.h"
 #include "tools/orla-cli/snmp.h"
