@@ -55,7 +55,6 @@ void ThinRunner::resetAfterFork() {
     ownerPid_ = getpid();
     sockets_.clear();
     timers_.clear();
-    timerDeadlines_.clear();
     stopping_ = false;
 }
 
@@ -93,19 +92,16 @@ bool ThinRunner::removeSocket(int fd) {
     return true;
 }
 
-TimerHandle ThinRunner::armTimer(const TimerEntry& entry, uint32_t delay) {
+void ThinRunner::armTimer(const TimerEntry& entry, uint32_t delay) {
     uint64_t deadline = monotonicMillis() + uint64_t(delay) * 1000 / ticksPerSecond();
     uint64_t serial = nextTimerSerial_++;
     timers_.emplace(TimerKey{deadline, serial}, entry);
-    timerDeadlines_[serial] = deadline;
-    return TimerHandle{serial};
 }
 
 size_t ThinRunner::cancelTimers(void* object, const MemberBytes& callback) {
     size_t removed = 0;
     for (auto it = timers_.begin(); it != timers_.end();) {
         if (it->second.object == object && it->second.callback == callback) {
-            timerDeadlines_.erase(it->first.second);
             it = timers_.erase(it);
             ++removed;
         } else {
@@ -113,18 +109,6 @@ size_t ThinRunner::cancelTimers(void* object, const MemberBytes& callback) {
         }
     }
     return removed;
-}
-
-bool ThinRunner::cancelTimer(TimerHandle handle) {
-    auto found = timerDeadlines_.find(handle.serial);
-    if (found == timerDeadlines_.end()) return false;
-    timers_.erase(TimerKey{found->second, handle.serial});
-    timerDeadlines_.erase(found);
-    return true;
-}
-
-bool ThinRunner::isPending(TimerHandle handle) const {
-    return timerDeadlines_.count(handle.serial) != 0;
 }
 
 int ThinRunner::millisToNextTimer() const {
@@ -146,7 +130,6 @@ void ThinRunner::fireDueTimers() {
         // New timers sort after every older due one: their deadline is at least `now`.
         if (first->first.first > now || first->first.second >= firstNewSerial) break;
         TimerEntry entry = first->second;
-        timerDeadlines_.erase(first->first.second);
         timers_.erase(first);
         entry.invoke(entry.object, entry.callback);
     }

@@ -22,11 +22,6 @@ inline constexpr unsigned SOCKET_READABLE = 1;
 inline constexpr unsigned SOCKET_WRITABLE = 2;
 inline constexpr unsigned SOCKET_HANGUP = 4;  // reported always, never requested
 
-// Names one armed timer; dropping it leaves the timer armed.
-struct TimerHandle {
-    uint64_t serial = 0;  // 0: no timer
-};
-
 class ThinRunner {
   public:
     ThinRunner();
@@ -56,23 +51,20 @@ class ThinRunner {
     // Arms a one-shot timer calling (object->*callback)() after `delay` clock
     // ticks of getJiffies() (see ticksPerSecond(); 100 per second).
     template <class T, class U>
-    TimerHandle addTimer(T* object, void (U::*callback)(), uint32_t delay) {
+    void addTimer(T* object, void (U::*callback)(), uint32_t delay) {
         TimerEntry entry;
         entry.object = static_cast<U*>(object);
         entry.callback = pack(callback);
         entry.invoke = [](void* obj, const MemberBytes& bytes) {
             (static_cast<U*>(obj)->*unpack<void (U::*)()>(bytes))();
         };
-        return armTimer(entry, delay);
+        armTimer(entry, delay);
     }
     // Cancels every pending timer of this object and callback; returns how many.
     template <class T, class U>
     size_t removeTimer(T* object, void (U::*callback)()) {
         return cancelTimers(static_cast<U*>(object), pack(callback));
     }
-    // Cancels one timer; false when it already fired or was cancelled.
-    bool cancelTimer(TimerHandle handle);
-    bool isPending(TimerHandle handle) const;
 
     // Waits at most maxWaitMs (negative: until something happens) for socket
     // events, then calls the ready sockets and the due timers once each.
@@ -117,7 +109,7 @@ class ThinRunner {
     using TimerKey = std::pair<uint64_t, uint64_t>;  // deadline in ms, arming serial
 
     bool registerSocket(int fd, SocketEntry entry, unsigned mask);
-    TimerHandle armTimer(const TimerEntry& entry, uint32_t delay);
+    void armTimer(const TimerEntry& entry, uint32_t delay);
     size_t cancelTimers(void* object, const MemberBytes& callback);
     int millisToNextTimer() const;
     void fireDueTimers();
@@ -129,15 +121,14 @@ class ThinRunner {
     bool stopping_ = false;
     std::unordered_map<int, SocketEntry> sockets_;
     std::map<TimerKey, TimerEntry> timers_;
-    std::unordered_map<uint64_t, uint64_t> timerDeadlines_;  // serial -> deadline
 };
 
 // The process-wide runner (reset automatically in a forked child).
 ThinRunner& getRunner();
 
 template <class T, class U>
-TimerHandle addTimer(T* object, void (U::*callback)(), uint32_t delay) {
-    return getRunner().addTimer(object, callback, delay);
+void addTimer(T* object, void (U::*callback)(), uint32_t delay) {
+    getRunner().addTimer(object, callback, delay);
 }
 template <class T, class U>
 size_t removeTimer(T* object, void (U::*callback)()) {
