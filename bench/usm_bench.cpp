@@ -76,8 +76,9 @@ void BM_VerifyAndDecrypt(benchmark::State& state) {
     for (auto _ : state) {
         InStream in(bytes.data(), bytes.size());
         usm::Report v3_err = usm::NO_REPORT;
+        MessageDrops dropped;
         const bool ok =
-            in.getVersion() == 3 && in.readV3Info() &&
+            in.getVersion() == 3 && in.readV3Info(dropped) &&
             in.decryptAndCheckSignature(v3_err, setup.authKey, usm::AUTH_HMAC_SHA_96, setup.privKey,
                                         usm::PRIV_CFB128_AES_128, setup.server) &&
             v3_err == usm::NO_REPORT;

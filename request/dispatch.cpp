@@ -7,10 +7,35 @@
 
 namespace {
 
-// Versions 0 (SNMPv1), 1 (SNMPv2c) and 2 share the community header
-// (RFC 1157 4, RFC 1901 3): a community string, then the PDU.
+// SNMPv1 and SNMPv2c share the community header (RFC 1157 4, RFC 1901 3): a
+// community string, then the PDU. Version 2 was never defined (RFC 3584 2).
 bool isCommunityVersion(int version) {
-    return version >= 0 && version <= 2;
+    return version == snmp::VERSION_1 || version == snmp::VERSION_2C;
+}
+
+// The PDUs the agent serves, counted when dropped: SNMPv1 has no GetBulk
+// (RFC 3584 2.1.1; a v1 message holding one does not decode as SNMPv1), and
+// Inform, Response, Report and trap PDUs have no application here
+// (RFC 3412 4.2.2.1, snmpUnknownPDUHandlers).
+bool isServed(int version, uint32_t type, MessageDrops& dropped) {
+    switch (type) {
+        case ber::GET_REQUEST:
+        case ber::GET_NEXT_REQUEST:
+        case ber::SET_REQUEST:
+            return true;
+        case ber::GET_BULK_REQUEST:
+            if (version != snmp::VERSION_1) return true;
+            ++dropped.asnParseErrors;
+            return false;
+        default:
+            if (!isPduType(type)) {
+                ++dropped.asnParseErrors;
+                return false;
+            }
+            ++dropped.unknownPduHandlers;
+            std::cerr << "unknown request command" << std::endl;
+            return false;
+    }
 }
 
 // Reads and checks the community, writes it to the reply and fills in what it
@@ -33,7 +58,10 @@ bool acceptCommunity(Context& ctx, int sourceAddress, const CommunityKeep& commu
 bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine) {
     const int version = ctx.in.getVersion();
-    if (version < 0) return false;
+    if (version < 0) {
+        ++engine.dropped.asnParseErrors;
+        return false;
+    }
     ctx.out.startSeq(ber::SEQUENCE);
     ctx.out.add(version, ber::INTEGER);  // the reply repeats the request's version
 
@@ -48,10 +76,12 @@ bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communiti
     } else if (version == snmp::VERSION_3) {
         if (!acceptV3(ctx, sourceAddress, communities, engine, policy, keys)) return false;
     } else {
+        ++engine.dropped.badVersions;
         std::cerr << "version not supported" << std::endl;
         return false;
     }
 
+    if (!policy.report && !isServed(version, ctx.in.getType(), engine.dropped)) return false;
     if (!servePdu(ctx, policy)) return false;
     if (version == snmp::VERSION_3) return protectV3Reply(ctx, keys);
     ctx.out.endSeq();  // message

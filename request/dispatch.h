@@ -11,10 +11,11 @@
 // whole reply into ctx.out. True when ctx.out holds a reply to send; false
 // when nothing is to be sent (a message that does not decode, fails
 // authentication without an SNMPv3 report, has an unsupported version or PDU
-// type; the reason goes to stderr as one line, except for decoding
-// failures). `sourceAddress` is the sender's IPv4 address in network byte
+// type, or is a failed SNMPv3 message that may not be reported; the reason
+// goes to stderr as one line, except for decoding failures and unreported
+// failures). Dropped messages count in engine.dropped or engine.usmStats.
+// `sourceAddress` is the sender's IPv4 address in network byte
 // order, for the source filter of the community or user. `communities` are
-// the communities and SNMPv3 users; `engine` is the agent's SNMP engine,
-// whose usmStats counters count the SNMPv3 reports.
+// the communities and SNMPv3 users; `engine` is the agent's SNMP engine.
 bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine);

@@ -33,17 +33,44 @@ std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPoli
     }
 }
 
-bool isServed(uint32_t type) {
-    return type == ber::GET_REQUEST || type == ber::GET_NEXT_REQUEST || type == ber::SET_REQUEST ||
-           type == ber::GET_BULK_REQUEST;
+// RFC 3412 7.1 step 3: a Report repeats the request-id of the PDU that
+// failed. When the PDU stayed encrypted there is none to read, and the
+// request-id is 0: managers match SNMPv3 reports by msgID.
+bool writeReport(Context& ctx, const ReportBinding& report) {
+    int requestId = 0;
+    if (isPduType(ctx.in.getType()) && (!ctx.in.enterSeq() || !ctx.in.getInt(requestId)))
+        return false;
+    ctx.out.startSeq(ber::REPORT);
+    ctx.out.add(requestId, ber::INTEGER);
+    ctx.out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
+    ctx.out.addErrorIndex(0);
+    ctx.out.startSeq(ber::SEQUENCE);
+    ctx.out.startSeq(ber::SEQUENCE);
+    ctx.out.addOID(report.name, ber::OBJECT_IDENTIFIER);
+    ctx.out.add(report.counter, ber::COUNTER32);
+    ctx.out.endSeq();
+    ctx.out.endSeq();  // binding list
+    ctx.out.endSeq();  // PDU
+    return true;
 }
 
 }  // namespace
 
+bool isPduType(uint32_t type) {
+    return type >= ber::GET_REQUEST && type <= ber::REPORT;
+}
+
+bool isConfirmedClass(uint32_t type) {
+    return type == ber::GET_REQUEST || type == ber::GET_NEXT_REQUEST ||
+           type == ber::GET_BULK_REQUEST || type == ber::SET_REQUEST ||
+           type == ber::INFORM_REQUEST;
+}
+
 bool servePdu(Context& ctx, const PduPolicy& policy) {
+    if (policy.report) return writeReport(ctx, *policy.report);
     const uint32_t type = ctx.in.getType();
     if (!ctx.in.enterSeq()) return false;
-    ctx.out.startSeq(policy.report ? ber::REPORT : ber::RESPONSE);
+    ctx.out.startSeq(ber::RESPONSE);
 
     int requestId = 0;
     if (!ctx.in.getInt(requestId)) return false;
@@ -60,22 +87,8 @@ bool servePdu(Context& ctx, const PduPolicy& policy) {
     ctx.out.startSeq(ber::SEQUENCE);
     const size_t bindingsStart = ctx.out.mark();
 
-    if (policy.report) {
-        ctx.out.startSeq(ber::SEQUENCE);
-        ctx.out.addOID(policy.report->name, ber::OBJECT_IDENTIFIER);
-        ctx.out.add(policy.report->counter, ber::COUNTER32);
-        ctx.out.endSeq();
-        ctx.out.endSeq();  // binding list
-        ctx.out.endSeq();  // PDU
-        return true;
-    }
-    if (!isServed(type)) {
-        std::cerr << "unknown request command" << std::endl;
-        return false;
-    }
     const std::optional<PduOutcome> outcome = serveByType(type, ctx, policy);
     if (!outcome) return false;
-
     if (outcome->status == snmp::ErrorStatus::TOO_BIG) ctx.out.rewind(bindingsStart);
     if (outcome->status != snmp::ErrorStatus::NO_ERROR) {
         ctx.out.addErrorStatus(outcome->status);

@@ -8,52 +8,68 @@ namespace {
 // RFC 3414 5: usmStats, the counters of the report reasons.
 const OID USM_STATS("1.3.6.1.6.3.15.1.1");
 
+// RFC 3414 3.2 steps 3 to 5. They decide before any key is used, so the
+// report a sender gets never depends on the key it tried.
+usm::Report checkAddressing(const V3Info& request, const CommunityKeep::Item* user,
+                            int messageLevel, int sourceAddress, const V3ServerInfo& engine) {
+    // Step 3: an engine ID that is not ours, empty in discovery.
+    if (request.msgAuthoritativeEngineID.empty() ||
+        request.msgAuthoritativeEngineID != engine.engineID)
+        return usm::UNKNOWN_ENGINE_ID;
+    // Step 4: an unknown user, or one whose source filter leaves the sender out.
+    if (user == nullptr || !user->admits(static_cast<uint32_t>(sourceAddress)))
+        return usm::UNKNOWN_USER_NAME;
+    // Step 5: a user's level is the one its messages must have: below it the
+    // protection it asks for is missing, above it the keys are.
+    if (user->security != static_cast<uint32_t>(messageLevel)) return usm::UNSUPPORTED_SEC_LEVEL;
+    return usm::NO_REPORT;
+}
+
+// RFC 3412 7.2 step 6 and 6.4: a failed message gets a Report only when its
+// PDU is of the Confirmed class; that class, when the PDU could be read,
+// overrides the reportable flag, which decides alone for a PDU that stayed
+// encrypted. Report, Response and trap PDUs are never answered, so no two
+// engines can be made to report to each other without end.
+bool mayReport(const InStream& in, unsigned char requestFlags) {
+    if (in.v3PduReadable()) return isConfirmedClass(in.getType());
+    return (requestFlags & usm::FLAG_REPORTABLE) != 0;
+}
+
 }  // namespace
 
 bool acceptV3(Context& ctx, int sourceAddress, const CommunityKeep& users, V3ServerInfo& engine,
               PduPolicy& policy, V3Keys& keys) {
-    usm::Report v3_err = usm::NO_REPORT;
-    if (!ctx.in.readV3Info()) {
+    if (!ctx.in.readV3Info(engine.dropped)) {
         std::cerr << "!ctx.in.readV3Info(v3_err)" << std::endl;
         return false;
     }
-    const V3Info* request = ctx.in.v3Info();
-    ctx.community = request ? request->msgUserName : std::string();
+    const V3Info& request = *ctx.in.v3Info();
+    const auto requestFlags = static_cast<unsigned char>(request.msgFlags[0]);
+    ctx.community = request.msgUserName;
 
     // One look-up serves every check: the table does not change meanwhile.
     const CommunityKeep::Item* user = users.findItem(ctx.community);
-
-    // RFC 3414 3.2 step 5: the user asks for more protection than the message has.
-    const uint32_t userLevel = user ? user->security : 0;
-    if (userLevel > static_cast<uint32_t>(ctx.in.securityLevel))
-        v3_err = usm::UNSUPPORTED_SEC_LEVEL;
-
-    if (user) {
+    usm::Report report =
+        checkAddressing(request, user, ctx.in.securityLevel, sourceAddress, engine);
+    if (report == usm::NO_REPORT) {
         keys.authKey = user->authKey;
         keys.authProtocol = user->authProtocol;
         keys.privKey = user->privKey;
         keys.privProtocol = user->privProtocol;
     }
-    if (!ctx.in.decryptAndCheckSignature(v3_err, keys.authKey, keys.authProtocol, keys.privKey,
+    if (!ctx.in.decryptAndCheckSignature(report, keys.authKey, keys.authProtocol, keys.privKey,
                                          keys.privProtocol, engine)) {
         std::cerr << "decryptAndCheckSignature failed" << std::endl;
         return false;
     }
     ctx.out.securityLevel = ctx.in.securityLevel;
 
-    // RFC 3414 3.2 step 4: an unknown user, or one outside its source filter,
-    // gets the unauthenticated report.
-    if (v3_err == usm::NO_REPORT &&
-        (user == nullptr || !user->admits(static_cast<uint32_t>(sourceAddress)))) {
-        ctx.in.clearAuthPrivInfo();
-        ctx.out.securityLevel = 0;
-        v3_err = usm::UNKNOWN_USER_NAME;
-    }
-
-    if (v3_err != usm::NO_REPORT) {
-        const uint32_t counter = ++engine.usmStats[v3_err];
+    if (report != usm::NO_REPORT) {
+        // Counted whether or not the report goes out (RFC 3414 3.2).
+        const uint32_t counter = ++engine.usmStats[report];
+        if (!mayReport(ctx.in, requestFlags)) return false;
         OID name = USM_STATS;
-        name += static_cast<uint32_t>(v3_err + 1);
+        name += static_cast<uint32_t>(report + 1);
         name += 0u;
         policy.report = ReportBinding{std::move(name), counter};
     } else {

@@ -92,29 +92,29 @@ class InStream : public UberStream {
     //
     // readV3Info decodes msgGlobalData and msgSecurityParameters strictly
     // into a V3Info owned by this stream and sets securityLevel from msgFlags.
-    // False (drop the message) when they are not well formed, msgFlags is
-    // not one octet, msgMaxSize is outside 484..2^31-1, msgSecurityModel is
-    // not 3, privacy is asked without authentication, or msgData, which must
-    // be the last element of the message, is not a plaintext scoped PDU
-    // (SEQUENCE) without the privacy flag or an OCTET STRING with it. The
-    // stream is then left at msgData.
-    bool readV3Info();
+    // False (drop the message), counted in `dropped`, when they are not well
+    // formed, msgFlags is not one octet, msgMaxSize is outside 484..2^31-1,
+    // or msgData, which must be the last element of the message, is not a
+    // plaintext scoped PDU (SEQUENCE) without the privacy flag or an OCTET
+    // STRING with it (asnParseErrors); when msgSecurityModel is not 3
+    // (unknownSecurityModels); when privacy is asked without authentication
+    // (invalidMessages). The stream is then left at msgData.
+    bool readV3Info(MessageDrops& dropped);
 
-    // The checks of RFC 3414 3.2 in its order, with the user's keys (a D key
-    // and a B key, see platform/snmp/usm.h; empty when the user is unknown):
-    //   engine ID differs from server.engineID   -> UNKNOWN_ENGINE_ID (also discovery)
+    // RFC 3414 3.2 steps 6 to 8, after the caller's steps 3 to 5 (engine ID,
+    // user, security level), with the user's keys (a D key and a B key, see
+    // platform/snmp/usm.h; empty when the user is unknown):
+    //   a report already set by the caller       -> no key is used
     //   level >= 1, digest wrong or no usable key -> WRONG_DIGEST
     //   level >= 1, outside the time window       -> NOT_IN_TIME_WINDOW
     //   level 2, cannot decrypt or no usable key  -> DECRYPTION_ERROR
-    // A report already set by the caller (UNSUPPORTED_SEC_LEVEL)
-    // stops the checks after the engine ID, as in RFC 3414 3.2 step 5.
     //
-    // Then the scoped PDU is entered and contextEngineID and contextName are
-    // read into the V3Info, leaving the stream at the PDU. With
-    // UNKNOWN_ENGINE_ID or WRONG_DIGEST on an encrypted message, or DECRYPTION_ERROR, nothing is
-    // decrypted and the stream stays at the encrypted OCTET STRING: reading a PDU there fails, so
-    // no report can go out (the counter still counts). With NOT_IN_TIME_WINDOW the authenticated
-    // message is still decrypted, so its request id can go into the report.
+    // Then, when the scoped PDU is in plaintext, it is entered and
+    // contextEngineID and contextName are read into the V3Info, leaving the
+    // stream at the PDU. When a report stops the checks before decryption, or
+    // decryption fails, the stream stays at the encrypted OCTET STRING: the
+    // PDU cannot be read. With NOT_IN_TIME_WINDOW the authenticated message is
+    // still decrypted, so its request id can go into the report.
     //
     // Afterwards the V3Info holds what the reply carries: the agent's engine
     // ID, engineBoots and engine time (usm::engineTime); for a report also
@@ -132,10 +132,9 @@ class InStream : public UberStream {
                                   uint32_t authProtocol, const std::vector<unsigned char>& privKey,
                                   uint32_t privProtocol, const V3ServerInfo& server);
 
-    // Makes the V3Info describe an unauthenticated report: msgFlags 0, empty
-    // authentication and privacy parameters, securityLevel 0, contextEngineID
-    // = msgAuthoritativeEngineID and an empty contextName.
-    void clearAuthPrivInfo();
+    // After decryptAndCheckSignature: whether the stream stands at the PDU
+    // (false while the scoped PDU stayed encrypted).
+    bool v3PduReadable() const { return v3Offsets_.pduReadable; }
 
     // The V3Info of readV3Info; null before it, or when it failed.
     V3Info* v3Info() { return v3Info_.get(); }
@@ -168,5 +167,6 @@ class InStream : public UberStream {
     struct V3Offsets {
         size_t authParameters = 0;  // content of msgAuthenticationParameters
         size_t msgData = 0;         // header of the scoped PDU or encryptedPDU
+        bool pduReadable = false;
     } v3Offsets_;
 };

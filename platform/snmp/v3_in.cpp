@@ -12,8 +12,6 @@ namespace {
 // RFC 3411: SnmpEngineID and SnmpAdminString user names are at most 32 octets.
 constexpr size_t MAX_ENGINE_ID = 32;
 constexpr size_t MAX_USER_NAME = 32;
-// RFC 3414 8.1.1.2: DES pads the scoped PDU to a multiple of 8 octets.
-constexpr size_t MAX_PADDING = 8;
 
 // INTEGER (0..2147483647), the range of every integer in the v3 header.
 bool readNonNegative(InStream& in, uint32_t& value) {
@@ -46,18 +44,20 @@ bool inTimeWindow(uint32_t msgBoots, uint32_t msgTime, uint32_t boots, uint32_t 
 
 }  // namespace
 
-// Every failure here is a silent drop (RFC 3412 7.2 steps 2-5).
-bool InStream::readV3Info() {
+// Every failure here is a silent drop, counted (RFC 3412 7.2 steps 3-5).
+bool InStream::readV3Info(MessageDrops& dropped) {
     v3Info_.reset();
     securityLevel = 0;
     const size_t startPosition = position_;
     const size_t startDepth = depth_;
-    auto fail = [&] {
+    auto drop = [&](uint32_t& counter) {
+        ++counter;
         position_ = startPosition;
         depth_ = startDepth;
         return false;
     };
-    if (depth_ == 0) return false;
+    auto fail = [&] { return drop(dropped.asnParseErrors); };
+    if (depth_ == 0) return fail();
     auto info = std::make_unique<V3Info>();
 
     // RFC 3412 6: HeaderData, exactly four elements.
@@ -68,10 +68,11 @@ bool InStream::readV3Info() {
         return fail();
     exitSeq();
     if (info->msgMaxSize < usm::MIN_MAX_SIZE) return fail();
-    if (info->msgSecurityModel != usm::SECURITY_MODEL_USM) return fail();
+    if (info->msgSecurityModel != usm::SECURITY_MODEL_USM)
+        return drop(dropped.unknownSecurityModels);
     const unsigned char flags = static_cast<unsigned char>(info->msgFlags[0]);
     // RFC 3412 7.2 step 5: privacy without authentication is invalid.
-    if ((flags & usm::FLAG_PRIV) && !(flags & usm::FLAG_AUTH)) return fail();
+    if ((flags & usm::FLAG_PRIV) && !(flags & usm::FLAG_AUTH)) return drop(dropped.invalidMessages);
 
     // RFC 3414 2.4: UsmSecurityParameters, a SEQUENCE filling an OCTET STRING.
     BerElement wrapper;
@@ -101,6 +102,7 @@ bool InStream::readV3Info() {
 
     v3Offsets_.authParameters = wrapper.contentOffset + authElement.contentOffset;
     v3Offsets_.msgData = position_;
+    v3Offsets_.pduReadable = false;
     securityLevel = (flags & usm::FLAG_PRIV) ? 2 : (flags & usm::FLAG_AUTH) ? 1 : 0;
     v3Info_ = std::move(info);
     return true;
@@ -132,13 +134,13 @@ bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_
                                plaintext))
         return false;
     // A wrong key decrypts to noise. The plaintext must hold a ScopedPDU that
-    // starts with its two OCTET STRINGs and is followed by less than a block
-    // of DES padding.
+    // starts with its two OCTET STRINGs. Whatever follows it is padding, whose
+    // length and value are the sender's choice (RFC 3414 8.1.1.2, 8.3.2;
+    // managers pad AES plaintexts too, and DES ones by a whole block).
     InStream scoped(plaintext.data(), plaintext.size());
     BerElement scopedPdu;
     std::string ignored;
-    if (!scoped.peekElement(scopedPdu) || scopedPdu.tag != ber::SEQUENCE ||
-        plaintext.size() - scopedPdu.endOffset() >= MAX_PADDING || !scoped.enterSeq() ||
+    if (!scoped.peekElement(scopedPdu) || scopedPdu.tag != ber::SEQUENCE || !scoped.enterSeq() ||
         !readOctets(scoped, ignored, plaintext.size()) ||
         !readOctets(scoped, ignored, plaintext.size()))
         return false;
@@ -168,14 +170,8 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
     int replyLevel = level;
     bool decrypt = level >= 2;
 
-    // RFC 3414 3.2 step 3: an engine ID that is not ours, empty in discovery.
-    if (info->msgAuthoritativeEngineID.empty() ||
-        info->msgAuthoritativeEngineID != server.engineID) {
-        report = usm::UNKNOWN_ENGINE_ID;
-        replyLevel = 0;
-        decrypt = false;
-    } else if (report != usm::NO_REPORT) {
-        // RFC 3414 3.2 step 5 (found by the caller) comes before the digest.
+    // RFC 3414 3.2 steps 3 to 5 (found by the caller) come before the digest.
+    if (report != usm::NO_REPORT) {
         replyLevel = 0;
         decrypt = false;
     } else if (level >= 1) {
@@ -203,6 +199,7 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
         if (!enterSeq() || !readOctets(*this, info->contextEngineID, bytes_.size()) ||
             !readOctets(*this, info->contextName, bytes_.size()))
             return false;
+        v3Offsets_.pduReadable = true;
     }
 
     // What the reply carries (RFC 3414 3.1 step 1b, RFC 3412 7.1 step 3).
@@ -218,16 +215,6 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
     }
     securityLevel = replyLevel;
     return true;
-}
-
-void InStream::clearAuthPrivInfo() {
-    securityLevel = 0;
-    if (v3Info_ == nullptr) return;
-    v3Info_->msgFlags = flagsOctet(0);
-    v3Info_->msgAuthenticationParameters.clear();
-    v3Info_->msgPrivacyParameters.clear();
-    v3Info_->contextEngineID = v3Info_->msgAuthoritativeEngineID;
-    v3Info_->contextName.clear();
 }
 
 size_t InStream::v3ReplyLimit() const {

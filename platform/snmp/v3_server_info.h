@@ -1,6 +1,6 @@
 // V3ServerInfo: the agent's own SNMP engine, as the user-based security model
 // needs it (RFC 3414 2.2: snmpEngineID, snmpEngineBoots, snmpEngineTime),
-// with the usmStats counters of the messages it refused.
+// with the counters of the messages it refused or dropped.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +24,21 @@ enum Report : int {
 
 }  // namespace usm
 
+// Messages dropped before a PDU could be served, counted as RFC 3418 (the
+// snmp group) and RFC 3412 5 (snmpMPDStats) name them.
+struct MessageDrops {
+    uint32_t badVersions = 0;            // snmpInBadVersions
+    uint32_t asnParseErrors = 0;         // snmpInASNParseErrs
+    uint32_t unknownSecurityModels = 0;  // snmpUnknownSecurityModels
+    uint32_t invalidMessages = 0;        // snmpInvalidMsgs
+    uint32_t unknownPduHandlers = 0;     // snmpUnknownPDUHandlers
+};
+
 struct V3ServerInfo {
     uint32_t engineBoots = 1;     // snmpEngineBoots
     uint32_t engineTimeBase = 0;  // snmpEngineTime is orla::getUptime() minus this
     uint32_t engineParam = 15;    // stored and reported; opaque to the agent
     std::string engineID;         // full snmpEngineID octets
     uint32_t usmStats[usm::REPORT_REASONS] = {};
+    MessageDrops dropped;
 };

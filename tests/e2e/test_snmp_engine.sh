@@ -4,9 +4,8 @@
 # discovery learns from the message headers; each refused request (wrong
 # password or protocol, unknown user, a level below the user's, a source
 # address outside the user's filter, missing keys, unknown protocols) counts
-# once in usmStats and is told to the manager, or gets no answer when its
-# request id is encrypted; no password reaches the diagnostics; a restart
-# counts a boot.
+# once in usmStats and is told to the manager, also when its request id is
+# encrypted; no password reaches the diagnostics; a restart counts a boot.
 source "$SRC/lib.sh"
 
 ENGINE=.1.3.6.1.6.3.10.2.1
@@ -31,6 +30,8 @@ add_community str:5=ops bool:6=yes u32:15=1 u32:20=0 str:11=ops-auth-pw >/dev/nu
 add_community str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-auth-pw \
     str:12=vault-priv-pw >/dev/null
 add_community str:5=local bool:6=yes u32:15=0 be32:8=10.161.0.1 be32:9=255.255.255.255 >/dev/null
+add_community str:5=remote bool:6=yes u32:15=1 u32:20=0 str:11=remote-auth-pw be32:8=10.161.0.1 \
+    be32:9=255.255.255.255 >/dev/null
 # Users without keys, or with protocols no one knows (9): they fail closed.
 add_community str:5=nokey bool:6=yes u32:15=1 u32:20=0 >/dev/null
 add_community str:5=nopriv bool:6=yes u32:15=2 u32:20=0 u32:21=1 str:11=auth-pw-1 >/dev/null
@@ -68,8 +69,9 @@ refused() {  # ARC TEXT OPTIONS: snmpget OPTIONS prints TEXT and counts once in 
     expect_contains "$out" "$2" "$3"
     expect_eq $((before + 1)) "$(get $USM_STATS.$1.0)" "usmStats.$1 after $3"
 }
-# Each tool discovers first: one unknown engine ID. The digest is checked
-# before the user. The last tool claims boots from the future, skipping
+# Each tool discovers first: one unknown engine ID. The user and its source
+# filter are checked before any key, so right and wrong keys get the same
+# report outside the filter. The last tool claims boots from the future, skipping
 # discovery: the report resynchronises it and it gets its answer.
 while IFS='|' read -r arc text options; do refused "$arc" "$text" "$options"; done <<TABLE
 3|Unknown user name|-u nobody -l noAuthNoPriv
@@ -77,15 +79,18 @@ while IFS='|' read -r arc text options; do refused "$arc" "$text" "$options"; do
 3|Unknown user name|-u local -l noAuthNoPriv
 5|Authentication failure|-u ops -l authNoPriv -a MD5 -A wrong-pw
 5|Authentication failure|-u ops -l authNoPriv -a SHA -A ops-auth-pw
-5|Authentication failure|-u nobody -l authNoPriv -a MD5 -A whatever-pw
-5|Timeout: No Response|-u vault -l authPriv -a SHA -A wrong-pw -x AES -X vault-priv-pw
-6|Timeout: No Response|-u vault -l authPriv -a SHA -A vault-auth-pw -x AES -X wrong-pw
+3|Unknown user name|-u nobody -l authNoPriv -a MD5 -A whatever-pw
+3|Unknown user name|-u remote -l authNoPriv -a MD5 -A remote-auth-pw
+3|Unknown user name|-u remote -l authNoPriv -a MD5 -A wrong-auth-pw
+5|Authentication failure (incorrect password, community or key)|-u vault -l authPriv -a SHA -A wrong-pw -x AES -X vault-priv-pw
+6|Decryption error|-u vault -l authPriv -a SHA -A vault-auth-pw -x AES -X wrong-pw
 5|Authentication failure|-u nokey -l authNoPriv -a MD5 -A whatever-pw
 5|Authentication failure|-u badauth -l authNoPriv -a MD5 -A auth-pw-1
-6|Timeout: No Response|-u nopriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X whatever-pw
-6|Timeout: No Response|-u badpriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X priv-pw-1
+6|Decryption error|-u nopriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X whatever-pw
+6|Decryption error|-u badpriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X priv-pw-1
 1|Unsupported security level|-u ops -l noAuthNoPriv
 1|Unsupported security level|-u vault -l authNoPriv -a SHA -A vault-auth-pw
+1|Unsupported security level|-u ops -l authPriv -a MD5 -A ops-auth-pw -x DES -X ops-auth-pw
 2|$ENGINE.1.0 = Hex-STRING|-u ops -l authNoPriv -a MD5 -A ops-auth-pw -e 0x$engine_id -Z 999,0
 TABLE
 expect_eq "$engine_id" "$(nsnmp snmpget -Oqvx -v3 -u local -l noAuthNoPriv --clientaddr=10.161.0.1 \

@@ -54,7 +54,8 @@ struct Outcome {
 Outcome receive(InStream& in, const Keys& keys, const Request& m,
                 const V3ServerInfo& engine = server()) {
     Outcome o;
-    o.read = in.getVersion() == 3 && in.readV3Info();
+    MessageDrops dropped;
+    o.read = in.getVersion() == 3 && in.readV3Info(dropped);
     o.checked = o.read && in.decryptAndCheckSignature(o.err, keys.auth, m.authProtocol, keys.priv,
                                                       m.privProtocol, engine);
     return o;
@@ -185,7 +186,8 @@ TEST(V3Read, HeaderChecksAndReplyLimit) {
         if (trailing) out.addNull();
         out.endSeq();
         InStream in(out.data(), out.size());
-        EXPECT_EQ(in.getVersion() == 3 && in.readV3Info(), accepted) << maxSize << flags.size();
+        MessageDrops dropped;
+        EXPECT_EQ(in.getVersion() == 3 && in.readV3Info(dropped), accepted) << maxSize << flags.size();
         if (maxSize == 484) {
             EXPECT_EQ(in.v3ReplyLimit(), 484u);
             in.securityLevel = 2;
