@@ -62,8 +62,7 @@ bool isPduType(uint32_t type) {
 
 bool isConfirmedClass(uint32_t type) {
     return type == ber::GET_REQUEST || type == ber::GET_NEXT_REQUEST ||
-           type == ber::GET_BULK_REQUEST || type == ber::SET_REQUEST ||
-           type == ber::INFORM_REQUEST;
+           type == ber::GET_BULK_REQUEST || type == ber::SET_REQUEST || type == ber::INFORM_REQUEST;
 }
 
 bool servePdu(Context& ctx, const PduPolicy& policy) {

@@ -6,11 +6,18 @@
 //     .4.0 snmpEngineMaxMessageSize  INTEGER, octets
 //   SNMP-USER-BASED-SM-MIB usmStats (RFC 3414 5, 1.3.6.1.6.3.15.1.1)
 //     .1.0 to .6.0, Counter32: the report reasons' counters
+//   SNMP-MPD-MIB snmpMPDStats (RFC 3412 5, 1.3.6.1.6.3.11.2.1), Counter32
+//     .1.0 snmpUnknownSecurityModels, .2.0 snmpInvalidMsgs,
+//     .3.0 snmpUnknownPDUHandlers
+//   SNMPv2-MIB snmp group (RFC 3418), Counter32: the messages dropped
+//     before their PDU: 1.3.6.1.2.1.11.3.0 snmpInBadVersions,
+//     1.3.6.1.2.1.11.6.0 snmpInASNParseErrs
 //
 // Every value is read from the agent on each request, from the same state
 // the SNMPv3 message header is built from, so a manager reads here exactly
 // the engine ID, boots and time that discovery gave it.
 #include <string>
+#include <utility>
 
 #include "mib/sdk.h"
 
@@ -46,11 +53,18 @@ struct CounterRecord : Data {
     int count = 0;
 };
 
+// Counter32: the packer sends the bits unsigned.
 template <int REASON>
-Data* currentCounter() {
+Data* currentUsmStat() {
     static CounterRecord rec;
-    // Counter32: the packer sends the bits unsigned.
     rec.count = static_cast<int>(agentState.engine.usmStats[REASON]);
+    return &rec;
+}
+
+template <uint32_t MessageDrops::*COUNTER>
+Data* currentDrops() {
+    static CounterRecord rec;
+    rec.count = static_cast<int>(agentState.engine.dropped.*COUNTER);
     return &rec;
 }
 
@@ -72,15 +86,29 @@ extern "C" void autorun() {
 
     Packer* counter = new DataNumPacker(field(&CounterRecord::count), ber::COUNTER32);
     addScalarLeaf(usmStatsObject(1), counter,
-                  new ProxyDataProvider(currentCounter<usm::UNSUPPORTED_SEC_LEVEL>));
+                  new ProxyDataProvider(currentUsmStat<usm::UNSUPPORTED_SEC_LEVEL>));
     addScalarLeaf(usmStatsObject(2), counter,
-                  new ProxyDataProvider(currentCounter<usm::NOT_IN_TIME_WINDOW>));
+                  new ProxyDataProvider(currentUsmStat<usm::NOT_IN_TIME_WINDOW>));
     addScalarLeaf(usmStatsObject(3), counter,
-                  new ProxyDataProvider(currentCounter<usm::UNKNOWN_USER_NAME>));
+                  new ProxyDataProvider(currentUsmStat<usm::UNKNOWN_USER_NAME>));
     addScalarLeaf(usmStatsObject(4), counter,
-                  new ProxyDataProvider(currentCounter<usm::UNKNOWN_ENGINE_ID>));
+                  new ProxyDataProvider(currentUsmStat<usm::UNKNOWN_ENGINE_ID>));
     addScalarLeaf(usmStatsObject(5), counter,
-                  new ProxyDataProvider(currentCounter<usm::WRONG_DIGEST>));
+                  new ProxyDataProvider(currentUsmStat<usm::WRONG_DIGEST>));
     addScalarLeaf(usmStatsObject(6), counter,
-                  new ProxyDataProvider(currentCounter<usm::DECRYPTION_ERROR>));
+                  new ProxyDataProvider(currentUsmStat<usm::DECRYPTION_ERROR>));
+
+    const std::pair<OID, DataProvider*> drops[] = {
+        {OID("1.3.6.1.6.3.11.2.1.1"),
+         new ProxyDataProvider(currentDrops<&MessageDrops::unknownSecurityModels>)},
+        {OID("1.3.6.1.6.3.11.2.1.2"),
+         new ProxyDataProvider(currentDrops<&MessageDrops::invalidMessages>)},
+        {OID("1.3.6.1.6.3.11.2.1.3"),
+         new ProxyDataProvider(currentDrops<&MessageDrops::unknownPduHandlers>)},
+        {OID("1.3.6.1.2.1.11.3"), new ProxyDataProvider(currentDrops<&MessageDrops::badVersions>)},
+        {OID("1.3.6.1.2.1.11.6"),
+         new ProxyDataProvider(currentDrops<&MessageDrops::asnParseErrors>)},
+    };
+    for (const auto& [name, provider] : drops)
+        addScalarLeaf(name, counter, provider);
 }
