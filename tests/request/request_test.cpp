@@ -11,6 +11,7 @@
 #include "request/pdu.h"
 #include "tests/fixture.h"
 #include "tests/platform/snmp/captured_v3_packets.h"
+#include "tests/platform/snmp/v3_message.h"
 
 using namespace fixture;
 
@@ -231,6 +232,57 @@ TEST_F(Dispatch, DroppedMessagesGetTheirLineAndCountNothing) {
     EXPECT_FALSE(send(datagram, &line));
     EXPECT_EQ(line, "decryptAndCheckSignature failed\n");
     EXPECT_EQ(reports(), 0u);
+}
+
+// RFC 3412 7.2, 6.4: a failed message is reported only when its PDU is of
+// the Confirmed class, or, while it stays encrypted, when the reportable flag
+// asks; a report for an unreadable PDU carries request-id 0.
+TEST_F(Dispatch, FailuresAreReportedOnlyToConfirmedPdusOrReportableFlags) {
+    communities.add(userConfig("vault", usm::AUTH_PRIV));
+    const auto time = usm::engineTime(communities.engine);
+    const std::tuple<const char*, int, uint32_t, unsigned char, std::optional<int>> cases[] = {
+        {"nobody", 0, ber::GET_REQUEST, 0x04, 0x1234},
+        {"nobody", 0, ber::GET_REQUEST, 0x00, 0x1234},  // the class overrides the flag
+        {"nobody", 0, ber::INFORM_REQUEST, 0x04, 0x1234},
+        {"nobody", 0, ber::REPORT, 0x04, std::nullopt},
+        {"nobody", 0, ber::RESPONSE, 0x04, std::nullopt},
+        {"nobody", 0, ber::TRAP_V2, 0x04, std::nullopt},
+        {"vault", 2, ber::GET_REQUEST, 0x07, 0},  // wrong key: the PDU stays encrypted
+        {"vault", 2, ber::REPORT, 0x07, 0},
+        {"vault", 2, ber::GET_REQUEST, 0x03, std::nullopt},
+    };
+    for (const auto& [user, level, pduType, flags, requestId] : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::tuple(user, pduType, int(flags))));
+        v3test::Request m;
+        m.level = level;
+        m.engineID = communities.engine.engineID;
+        m.boots = 7;
+        m.time = time;
+        m.user = user;
+        m.pduType = pduType;
+        Bytes datagram = v3test::build(
+            m, v3test::deriveKeys(m.authProtocol, m.engineID, "wrong-auth-pw", "wrong-priv-pw"));
+        // msgFlags follows msgMaxSize 65507 (02 03 00 ff e3) and its header (04 01).
+        const unsigned char header[] = {0x02, 0x03, 0x00, 0xff, 0xe3, 0x04, 0x01};
+        auto at =
+            std::search(datagram.begin(), datagram.end(), std::begin(header), std::end(header));
+        ASSERT_NE(at, datagram.end());
+        at[sizeof header] = flags;
+        const std::optional<Bytes> sent = send(datagram);
+        ASSERT_EQ(sent.has_value(), requestId.has_value());
+        if (!sent) continue;
+        InStream in(sent->data(), sent->size());
+        MessageDrops dropped;
+        std::string contextField;
+        Reply reply;
+        ASSERT_TRUE(in.getVersion() == 3 && in.readV3Info(dropped) && in.enterSeq() &&
+                    in.getString(contextField) && in.getString(contextField) &&
+                    decodePdu(in, reply));
+        EXPECT_EQ(in.v3Info()->msgID, 77u);
+        EXPECT_EQ(reply.pduType, ber::REPORT);
+        EXPECT_EQ(reply.requestId, *requestId);
+    }
+    EXPECT_EQ(reports(), std::size(cases));
 }
 
 }  // namespace
