@@ -166,9 +166,10 @@ def hostile_datagrams(valid):
                     tlv(6, b"\x2b\x90\x80\x80\x80\x00") + tlv(5, b""),     # the arc 2^32
                     tlv(6, b"\x2b" + b"\x01" * 300) + tlv(5, b"")):           # 301 arcs
         yield message(1, "morvel", 0xA0, 1, 0, 0, tlv(0x30, binding))
-    for version, pdu_tag in [(3, 0xA0), (4, 0xA0), (-1, 0xA0)] + [
+    for version, pdu_tag in [(2, 0xA0), (3, 0xA0), (4, 0xA0), (-1, 0xA0)] + [
             (1, tag) for tag in (0xA2, 0xA4, 0xA6, 0xA7, 0xA8, 0xA9)]:
         yield build_request(version, "morvel", pdu_tag, 1, 0, 0, [".1.3.6.1.3.9999.1.0"])
+    yield build_request(0, "morvel", 0xA5, 1, 0, 5, [".1.3.6.1.3.9999.1.0"])  # GetBulk in v1
 
 
 def cmd_hostile(args):
