@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake g++ clang pkg-config
     libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
-    snmp snmptrapd iproute2 util-linux procps valgrind python3
+    snmp snmptrapd iproute2 util-linux procps valgrind python3 python3-pysnmp4
 )
 
 missing=()

@@ -6,7 +6,9 @@
 # address outside the user's filter, missing keys, unknown protocols) counts
 # once in usmStats and is told to the manager, also when its request id is
 # encrypted; no password reaches the diagnostics; a restart counts a boot.
+# pysnmp's gets and walks are answered at authPriv.
 source "$SRC/lib.sh"
+need_python3 pysnmp Cryptodome
 
 ENGINE=.1.3.6.1.6.3.10.2.1
 USM_STATS=.1.3.6.1.6.3.15.1.1
@@ -105,5 +107,18 @@ boots=$(get $ENGINE.2.0)
 restart_agent
 expect_eq $((boots + 1)) "$(get $ENGINE.2.0)" "snmpEngineBoots after the restart"
 check_discovery
+
+step "pysnmp gets and walks at authPriv, SHA with AES and MD5 with DES"
+add_community str:5=classic bool:6=yes u32:15=2 u32:20=0 u32:21=0 str:11=classic-auth-pw \
+    str:12=classic-priv-pw >/dev/null
+aes="vault SHA/AES vault-auth-pw vault-priv-pw"
+des="classic MD5/DES classic-auth-pw classic-priv-pw"
+instances=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1.3 | cut -d' ' -f1 | grep '^\.')
+for user in "$aes" "$des"; do
+    # shellcheck disable=SC2086
+    out=$(udp pysnmp $user $ENGINE.1.0) || fail "pysnmp $user: $out"
+    expect_eq "$ENGINE.1.0 ${engine_id,,}
+$instances" "$out" "pysnmp $user"
+done
 
 pass

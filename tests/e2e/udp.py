@@ -13,6 +13,9 @@ that no well-behaved manager sends.
   burst SENDERS OID        each sender sends a Get before any reply is read; each must get
       exactly one reply, with its own request ID
   busy SECONDS OID         keeps 4 requests outstanding for that long
+  pysnmp USER AUTH/PRIV AUTHPW PRIVPW OID
+      through pysnmp's hlapi at authPriv (AUTH/PRIV: SHA/AES or MD5/DES): a Get of OID,
+      printing "OID HEX", then a walk of .1.3, printing each name
 """
 import argparse
 import random
@@ -253,6 +256,32 @@ def cmd_busy(args):
     return 0
 
 
+def cmd_pysnmp(args):
+    from pysnmp import hlapi
+    auth, priv = {"SHA/AES": (hlapi.usmHMACSHAAuthProtocol, hlapi.usmAesCfb128Protocol),
+                  "MD5/DES": (hlapi.usmHMACMD5AuthProtocol, hlapi.usmDESPrivProtocol)
+                  }[args.protocols]
+    session = (hlapi.SnmpEngine(),
+               hlapi.UsmUserData(args.user, args.auth_pw, args.priv_pw, auth, priv),
+               hlapi.UdpTransportTarget(AGENT, timeout=2, retries=1), hlapi.ContextData())
+
+    def run(command, start, **options):
+        for error, status, _, bindings in command(
+                *session, hlapi.ObjectType(hlapi.ObjectIdentity(start)), lookupMib=False,
+                **options):
+            if error or status:
+                sys.exit("pysnmp: %s" % (error or status.prettyPrint()))
+            yield from bindings
+
+    for name, value in run(hlapi.getCmd, args.oid):
+        print(".%s %s" % (name, value.asOctets().hex()))
+    names = [".%s" % name for name, _ in run(hlapi.nextCmd, "1.3", lexicographicMode=False)]
+    # The agent ends a walk with noSuchName, which pysnmp hides by handing back
+    # the last binding again.
+    print("\n".join(names[:-1] if names[-2:-1] == names[-1:] else names))
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     sub = parser.add_subparsers(dest="command", required=True)
@@ -269,6 +298,9 @@ def main():
         for number in numbers:
             positional.add_argument(number, type=int)
         positional.add_argument("oid")
+    pysnmp = sub.add_parser("pysnmp")
+    for name in ("user", "protocols", "auth_pw", "priv_pw", "oid"):
+        pysnmp.add_argument(name)
     args = parser.parse_args()
     return globals()["cmd_" + args.command](args)
 
