@@ -6,7 +6,8 @@
 # address outside the user's filter, missing keys, unknown protocols) counts
 # once in usmStats and is told to the manager, also when its request id is
 # encrypted; no password reaches the diagnostics; a restart counts a boot.
-# pysnmp's gets and walks are answered at authPriv.
+# pysnmp, and requests made by udp.py with octets after the scoped PDU, are
+# answered at authPriv.
 source "$SRC/lib.sh"
 need_python3 pysnmp Cryptodome
 
@@ -119,6 +120,15 @@ for user in "$aes" "$des"; do
     out=$(udp pysnmp $user $ENGINE.1.0) || fail "pysnmp $user: $out"
     expect_eq "$ENGINE.1.0 ${engine_id,,}
 $instances" "$out" "pysnmp $user"
+done
+
+step "requests with octets after the scoped PDU inside the cipher text are answered"
+# DES: a zero fill to the block and a whole block more; AES: 12 octets. Each
+# pair comes after the same request without extra octets, which tells a fault
+# of udp.py from one of the agent.
+for request in "$aes 0" "$aes 12" "$des 0" "$des 8"; do
+    # shellcheck disable=SC2086
+    out=$(udp v3 $request $ENGINE.1.0) || fail "$request: $out"
 done
 
 pass

@@ -16,8 +16,14 @@ that no well-behaved manager sends.
   pysnmp USER AUTH/PRIV AUTHPW PRIVPW OID
       through pysnmp's hlapi at authPriv (AUTH/PRIV: SHA/AES or MD5/DES): a Get of OID,
       printing "OID HEX", then a walk of .1.3, printing each name
+  v3 USER AUTH/PRIV AUTHPW PRIVPW PAD OID
+      that Get made here, after a discovery, with PAD zero octets after the scoped PDU
+      (and DES's fill to the block); prints the reply's PDU tag, request ID, flags and
+      first name; exit 0 for a Response to the request
 """
 import argparse
+import hashlib
+import hmac
 import random
 import socket
 import sys
@@ -50,14 +56,21 @@ def oid(text):
     return tlv(6, bytes(out))
 
 
+def pdu(tag, request_id, second, third, bindings):
+    return tlv(tag, integer(request_id) + integer(second) + integer(third) + tlv(0x30, bindings))
+
+
+def null_bindings(names):
+    return b"".join(tlv(0x30, oid(n) + tlv(5, b"")) for n in names)
+
+
 def message(version, community, pdu_tag, request_id, second, third, bindings):
-    pdu = integer(request_id) + integer(second) + integer(third) + tlv(0x30, bindings)
-    return tlv(0x30, integer(version) + tlv(4, community.encode()) + tlv(pdu_tag, pdu))
+    return tlv(0x30, integer(version) + tlv(4, community.encode()) +
+               pdu(pdu_tag, request_id, second, third, bindings))
 
 
 def build_request(version, community, pdu_tag, request_id, second, third, names):
-    bindings = b"".join(tlv(0x30, oid(n) + tlv(5, b"")) for n in names)
-    return message(version, community, pdu_tag, request_id, second, third, bindings)
+    return message(version, community, pdu_tag, request_id, second, third, null_bindings(names))
 
 
 def read_tlv(data, pos):
@@ -256,6 +269,99 @@ def cmd_busy(args):
     return 0
 
 
+# SNMPv3 with the user-based security model (RFC 3412, RFC 3414).
+def v3_message(msg_id, flags, usm, data):
+    header = tlv(0x30, integer(msg_id) + integer(65507) + tlv(4, bytes([flags])) + integer(3))
+    return tlv(0x30, integer(3) + header + tlv(4, usm) + data)
+
+
+def usm_params(engine, boots, now, user, digest=b"", salt=b""):
+    return tlv(0x30, tlv(4, engine) + integer(boots) + integer(now) + tlv(4, user) +
+               tlv(4, digest) + tlv(4, salt))
+
+
+def scoped_pdu(engine, pdu_):
+    return tlv(0x30, tlv(4, engine) + tlv(4, b"") + pdu_)
+
+
+def read_v3(data):
+    """The header flags, the six security parameters and the msgData element."""
+    _, pos, _ = read_tlv(data, 0)
+    _, _, pos = read_tlv(data, pos)          # version
+    _, header, pos = read_tlv(data, pos)
+    _, _, header = read_tlv(data, header)    # msgID
+    _, _, header = read_tlv(data, header)    # msgMaxSize
+    flags = data[read_tlv(data, header)[1]]
+    _, start, pos = read_tlv(data, pos)
+    _, start, _ = read_tlv(data, start)
+    params = []
+    for _ in range(6):
+        _, value, start = read_tlv(data, start)
+        params.append(data[value:start])
+    return flags, params, data[pos:]
+
+
+def discover(sock):
+    """The engine ID, boots and time of the Report to a request without an engine ID."""
+    request = scoped_pdu(b"", pdu(0xA0, 1, 0, 0, b""))
+    sock.sendto(v3_message(1, 4, usm_params(b"", 0, 0, b""), request), AGENT)
+    engine, boots, now = read_v3(receive(sock) or sys.exit("no reply to the discovery"))[1][:3]
+    return engine, int.from_bytes(boots, "big"), int.from_bytes(now, "big")
+
+
+def localized_key(hash_name, password, engine):
+    """RFC 3414 A.2: the key of a password, localised to the engine."""
+    key = hashlib.new(hash_name, (password * (2 ** 20 // len(password) + 1))[:2 ** 20]).digest()
+    return hashlib.new(hash_name, key + engine + key).digest()
+
+
+def cipher(priv, key, boots, now, salt):
+    from Cryptodome.Cipher import AES, DES
+    if priv == "DES":  # RFC 3414 8.1.1
+        return DES.new(key[:8], DES.MODE_CBC, iv=bytes(a ^ b for a, b in zip(key[8:16], salt)))
+    iv = boots.to_bytes(4, "big") + now.to_bytes(4, "big") + salt  # RFC 3826 3.1.2.1
+    return AES.new(key[:16], AES.MODE_CFB, iv=iv, segment_size=128)
+
+
+def cmd_v3(args):
+    sock = open_socket(timeout=1.0)
+    engine, boots, now = discover(sock)
+    auth, priv = args.protocols.split("/")
+    hash_name = {"MD5": "md5", "SHA": "sha1"}[auth]
+    auth_key, priv_key = (localized_key(hash_name, password.encode(), engine)
+                          for password in (args.auth_pw, args.priv_pw))
+    plain = scoped_pdu(engine, pdu(0xA0, 4711, 0, 0, null_bindings([args.oid])))
+    plain += bytes((-len(plain) % 8 if priv == "DES" else 0) + args.pad)
+    salt = boots.to_bytes(4, "big") + b"salt"
+    data = tlv(4, cipher(priv, priv_key, boots, now, salt).encrypt(plain))
+    usm = usm_params(engine, boots, now, args.user.encode(), bytes(12), salt)
+    request = v3_message(4712, 7, usm, data)
+    digest = hmac.new(auth_key, request, hash_name).digest()[:12]
+    signed = usm_params(engine, boots, now, args.user.encode(), digest, salt)
+    sock.sendto(request.replace(usm, signed), AGENT)
+    reply = receive(sock) or sys.exit("no reply")
+    flags, (_, boots, now, _, digest, salt), data = read_v3(reply)
+    if flags & 2:
+        if hmac.new(auth_key, reply.replace(digest, bytes(12)), hash_name).digest()[:12] != digest:
+            sys.exit("the reply's digest does not verify")
+        boots, now = (int.from_bytes(n, "big") for n in (boots, now))
+        _, start, end = read_tlv(data, 0)
+        data = cipher(priv, priv_key, boots, now, salt).decrypt(data[start:end])
+    _, pos, _ = read_tlv(data, 0)
+    _, _, pos = read_tlv(data, pos)          # contextEngineID
+    _, _, pos = read_tlv(data, pos)          # contextName
+    pdu_tag, pos, _ = read_tlv(data, pos)
+    request_id, pos = read_int(data, pos)
+    _, _, pos = read_tlv(data, pos)          # error status
+    _, _, pos = read_tlv(data, pos)          # error index
+    _, pos, _ = read_tlv(data, pos)          # the binding list
+    _, pos, _ = read_tlv(data, pos)          # its first binding
+    _, start, end = read_tlv(data, pos)
+    print("pdu %#x request-id %d flags %d first %s" %
+          (pdu_tag, request_id, flags, decode_oid(data[start:end])))
+    return 0 if (pdu_tag, request_id) == (0xA2, 4711) else 1
+
+
 def cmd_pysnmp(args):
     from pysnmp import hlapi
     auth, priv = {"SHA/AES": (hlapi.usmHMACSHAAuthProtocol, hlapi.usmAesCfb128Protocol),
@@ -298,9 +404,13 @@ def main():
         for number in numbers:
             positional.add_argument(number, type=int)
         positional.add_argument("oid")
-    pysnmp = sub.add_parser("pysnmp")
-    for name in ("user", "protocols", "auth_pw", "priv_pw", "oid"):
-        pysnmp.add_argument(name)
+    for command in ("pysnmp", "v3"):
+        v3 = sub.add_parser(command)
+        for name in ("user", "protocols", "auth_pw", "priv_pw"):
+            v3.add_argument(name)
+        if command == "v3":
+            v3.add_argument("pad", type=int)
+        v3.add_argument("oid")
     args = parser.parse_args()
     return globals()["cmd_" + args.command](args)
 
