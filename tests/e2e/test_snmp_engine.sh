@@ -7,7 +7,7 @@
 # once in usmStats and is told to the manager, also when its request id is
 # encrypted; no password reaches the diagnostics; a restart counts a boot.
 # pysnmp, and requests made by udp.py with octets after the scoped PDU, are
-# answered at authPriv.
+# answered at authPriv; a Report is never answered.
 source "$SRC/lib.sh"
 need_python3 pysnmp Cryptodome
 
@@ -130,5 +130,16 @@ for request in "$aes 0" "$aes 12" "$des 0" "$des 8"; do
     # shellcheck disable=SC2086
     out=$(udp v3 $request $ENGINE.1.0) || fail "$request: $out"
 done
+
+step "a Report from the agent's own address and port is not answered"
+# Were it answered, the agent would answer its own Reports, each counting one
+# more unknown user.
+unknown=$(get $USM_STATS.3.0)
+udp loop >/dev/null || fail "sending the Report"
+sleep 0.2
+after=$(get $USM_STATS.3.0)
+[ "$after" -le $((unknown + 1)) ] || fail "usmStatsUnknownUserNames went from $unknown to $after"
+sleep 1
+expect_eq "$after" "$(get $USM_STATS.3.0)" "usmStatsUnknownUserNames a second later"
 
 pass

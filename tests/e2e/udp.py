@@ -20,12 +20,15 @@ that no well-behaved manager sends.
       that Get made here, after a discovery, with PAD zero octets after the scoped PDU
       (and DES's fill to the block); prints the reply's PDU tag, request ID, flags and
       first name; exit 0 for a Response to the request
+  loop                     sends a Report of an unknown user, reportable flag clear, from
+      the agent's own address and port (a raw socket)
 """
 import argparse
 import hashlib
 import hmac
 import random
 import socket
+import struct
 import sys
 import time
 
@@ -362,6 +365,16 @@ def cmd_v3(args):
     return 0 if (pdu_tag, request_id) == (0xA2, 4711) else 1
 
 
+def cmd_loop(args):
+    engine = discover(open_socket())[0]
+    report = v3_message(2, 0, usm_params(engine, 0, 0, b"nobody"),
+                        scoped_pdu(engine, pdu(0xA8, 2, 0, 0, b"")))
+    # The agent holds the port: the UDP header is written here, without a checksum.
+    raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_UDP)
+    raw.sendto(struct.pack("!HHHH", AGENT[1], AGENT[1], 8 + len(report), 0) + report, AGENT)
+    return 0
+
+
 def cmd_pysnmp(args):
     from pysnmp import hlapi
     auth, priv = {"SHA/AES": (hlapi.usmHMACSHAAuthProtocol, hlapi.usmAesCfb128Protocol),
@@ -411,6 +424,7 @@ def main():
         if command == "v3":
             v3.add_argument("pad", type=int)
         v3.add_argument("oid")
+    sub.add_parser("loop")
     args = parser.parse_args()
     return globals()["cmd_" + args.command](args)
 
