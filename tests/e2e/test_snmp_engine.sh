@@ -141,5 +141,7 @@ after=$(get $USM_STATS.3.0)
 [ "$after" -le $((unknown + 1)) ] || fail "usmStatsUnknownUserNames went from $unknown to $after"
 sleep 1
 expect_eq "$after" "$(get $USM_STATS.3.0)" "usmStatsUnknownUserNames a second later"
+udp request --version 2 $ENGINE.1.0 >/dev/null && fail "a version 2 request answered"
+expect_eq 1 "$(get .1.3.6.1.2.1.11.3.0)" "snmpInBadVersions"
 
 pass
