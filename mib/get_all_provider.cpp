@@ -8,6 +8,7 @@
 
 #include "mib/get_all.h"
 #include "platform/orla/ids.h"
+#include "platform/orla/printable.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool GetAllProvider::setData(Data* rec) {
         if (rec) rec->reverseBuild(request);
         orla::message reply = exchangeWithPlatform(request);
         if (orla::isError(reply)) {
-            std::cerr << orla::getError(reply) << std::endl;
+            std::cerr << orla::printable(orla::getError(reply)) << std::endl;
         } else {
             accepted = true;
         }

@@ -4,6 +4,7 @@
 
 #include "mib/get_all.h"
 #include "platform/orla/ids.h"
+#include "platform/orla/printable.h"
 
 Data* GetProvider::getData() {
     orla::message request;
@@ -11,7 +12,8 @@ Data* GetProvider::getData() {
     request.insert(orla::MSG_TO, path);
     orla::message reply = exchangeWithPlatform(request);
     if (orla::isError(reply)) {
-        std::cerr << "GetProvider::getData error: " << orla::getError(reply) << std::endl;
+        std::cerr << "GetProvider::getData error: " << orla::printable(orla::getError(reply))
+                  << std::endl;
         return build(orla::message());
     }
     return build(reply);

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "platform/orla/printable.h"
+
 void StringPacker::pack(Context& ctx, Data const* rec) const {
     ctx.out.add(get(rec), type);
 }
@@ -9,7 +11,8 @@ void StringPacker::pack(Context& ctx, Data const* rec) const {
 bool StringPacker::unpack(Data* rec, Context& ctx) const {
     std::string value;
     if (!ctx.in.getString(value)) return false;
-    std::cerr << "unpacked s = " << value << std::endl;
+    // The manager's octets, escaped: a Set must not write lines of its own.
+    std::cerr << "unpacked s = " << orla::printable(value) << std::endl;
     set(rec, value);
     return true;
 }

@@ -20,8 +20,8 @@ class StringPacker : public Packer {
     StringPacker(unsigned int type, unsigned int keyLen) : Packer(type), keyLen(keyLen) {}
 
     void pack(Context& ctx, Data const* rec) const override;
-    // Writes "unpacked s = " and the decoded octets to the standard error
-    // stream before storing them.
+    // Writes "unpacked s = " and the decoded octets, non-printable ones and
+    // the backslash as \xNN, to the standard error stream before storing them.
     bool unpack(Data* rec, Context& ctx) const override;
     OID getAsKey(Data const* rec) const override;
     OID setFromKey(Data* rec, OID const& key) const override;

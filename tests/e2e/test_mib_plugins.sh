@@ -31,7 +31,10 @@ wait_for uptime_past || fail "sysUpTime does not advance"
 step "system group: writes reach the settings; undo reverts the latest"
 set_private $SYS.4.0 s "noc@example.net"
 expect_contains "$(cli send 161 get)" '"noc@example.net"' "settings after the set"
-set_private $SYS.6.0 s "rack 4"
+# The manager's octets reach the agent's log escaped, never as lines of their own.
+set_private $SYS.6.0 s $'rack 4\\\nforged line'
+expect_contains "$(cat "$AGENT_ERR")" 'unpacked s = rack 4\x5c\x0aforged line' "escaped Set value"
+if grep -q '^forged' "$AGENT_ERR"; then fail "a Set value wrote a line of its own"; fi
 cli undo >/dev/null || fail "undo failed"
 location_is() { [ "$(get $SYS.6.0)" = '""' ]; }
 wait_for location_is || fail "sysLocation after undo: [$(get $SYS.6.0)]"

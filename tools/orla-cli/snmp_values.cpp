@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "tools/orla-cli/fields.h"
@@ -64,21 +63,6 @@ int prefixLength(uint32_t netmask) {
         ++length;
     uint32_t contiguous = length == 0 ? 0 : 0xffffffffu << (32 - length);
     return hostMask == contiguous ? length : -1;
-}
-
-std::string printable(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char byte : text) {
-        if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
-            out.push_back(char(byte));
-        } else {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
-        }
-    }
-    return out;
 }
 
 }  // namespace orla::cli

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "platform/orla/printable.h"
 #include "platform/snmp/usm.h"
 
 namespace orla::cli {
@@ -45,9 +46,5 @@ std::string formatIPv4(uint32_t networkOrder);
 bool parseAddressPrefix(const std::string& text, uint32_t& address, uint32_t& netmask);
 // Length of a contiguous mask (network byte order), or -1 for a mask with holes.
 int prefixLength(uint32_t netmask);
-
-// The text with bytes outside printable ASCII (and the backslash) as \xNN,
-// so that a stored name cannot disturb the terminal or the line layout.
-std::string printable(const std::string& text);
 
 }  // namespace orla::cli
