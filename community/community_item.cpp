@@ -35,11 +35,6 @@ void CommunityKeep::Item::setCfg(const orla::message& cfg) {
     security = cfg.get(COMM_SECURITY, security);
 }
 
-void CommunityKeep::Item::setAllCfg(const orla::message& cfg) {
-    id = cfg.get(orla::OBJ_ID, id);
-    setCfg(cfg);
-}
-
 void CommunityKeep::Item::regenerateKeys(const std::string& engineID) {
     authKey = passwordToAKey(authPassword, authProtocol);
     authKey = aKeyToBKey(authKey, engineID, authProtocol);

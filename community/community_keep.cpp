@@ -18,6 +18,8 @@ constexpr uint32_t NO_ID = 0xffffffff;
 
 const char* const STORE_FAILED = "cannot write the community store";
 const char* const INVALID_SECURITY = "security level must be 0, 1 or 2";
+const char* const SHORT_AUTH_PASSWORD = "auth password must have at least 8 characters";
+const char* const SHORT_PRIV_PASSWORD = "priv password must have at least 8 characters";
 
 // After a failed write the store may still hold the new content (it was
 // written but not synced): put back what it held before, so that table and
@@ -101,10 +103,21 @@ void CommunityKeep::regenerateKeys(Item& item) const {
 
 namespace {
 
-// Levels above authPriv do not exist (RFC 3411 SecurityLevel).
-bool hasValidSecurity(const orla::message& request) {
-    return !request.has(COMM_SECURITY) ||
-           request.get(COMM_SECURITY) <= static_cast<uint32_t>(usm::AUTH_PRIV);
+// Why a command may not leave a record as `item`, or null. Stored records
+// load as they are: users made before these rules keep working.
+const char* refusal(const CommunityKeep::Item& item) {
+    // Levels above authPriv do not exist (RFC 3411 SecurityLevel).
+    if (item.security > static_cast<uint32_t>(usm::AUTH_PRIV)) return INVALID_SECURITY;
+    // RFC 3414 11.2: the passwords the level uses, and only those.
+    if (item.security >= static_cast<uint32_t>(usm::AUTH_NO_PRIV) &&
+        item.authPassword.size() < PASSWORD_MIN_LENGTH) {
+        return SHORT_AUTH_PASSWORD;
+    }
+    if (item.security == static_cast<uint32_t>(usm::AUTH_PRIV) &&
+        item.privPassword.size() < PASSWORD_MIN_LENGTH) {
+        return SHORT_PRIV_PASSWORD;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -130,10 +143,13 @@ orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id
             return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
         }
     }
-    if (!hasValidSecurity(request)) return orla::errorMsg(orla::ERR_BAD_VALUE, INVALID_SECURITY);
     const Item previous = *item;
-    orla::message undo = item->getCfg();
     item->setCfg(request);
+    if (const char* refused = refusal(*item)) {
+        *item = previous;
+        return orla::errorMsg(orla::ERR_BAD_VALUE, refused);
+    }
+    orla::message undo = previous.getCfg();
     regenerateKeys(*item);
     if (!store_.set(id, item->getCfg())) {
         *item = previous;
@@ -174,7 +190,9 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
     if (findItem(name)) {
         return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
     }
-    if (!hasValidSecurity(request)) return orla::errorMsg(orla::ERR_BAD_VALUE, INVALID_SECURITY);
+    Item record;
+    record.setCfg(request);
+    if (const char* refused = refusal(record)) return orla::errorMsg(orla::ERR_BAD_VALUE, refused);
     // An add with OBJ_ID is the undo of a remove and brings the community back
     // under its old id. An id still in use is refused: two records under one
     // key would lose one of them from the store. 0xffffffff is never an id.
@@ -188,8 +206,7 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
         id = ids_.allocate();
         if (id > HIGHEST_ID) return orla::errorMsg(orla::ERR_BAD_VALUE, "no free community id");
     }
-    Item* item = new Item;
-    item->setAllCfg(request);
+    Item* item = new Item(record);
     item->id = id;
     regenerateKeys(*item);
     if (!store_.set(id, item->getCfg())) {

@@ -31,6 +31,9 @@ inline constexpr orla::U32Key COMM_SECURITY{15};
 inline constexpr orla::U32Key COMM_AUTH_PROTOCOL{20};
 inline constexpr orla::U32Key COMM_PRIV_PROTOCOL{21};
 
+// RFC 3414 11.2: the shortest password the security level in use may rest on.
+inline constexpr size_t PASSWORD_MIN_LENGTH = 8;
+
 // Get-all pages hold at most this many communities.
 inline constexpr uint32_t COMMUNITY_PAGE_MAX = 20;
 
@@ -62,8 +65,6 @@ class CommunityKeep : public orla::Handler {
         // Applies the fields present in `cfg`; absent fields keep their value
         // and OBJ_ID is ignored. The keys are left as they were.
         void setCfg(const orla::message& cfg);
-        // Takes `id` from OBJ_ID (when present), then setCfg.
-        void setAllCfg(const orla::message& cfg);
         // True when `source` (network byte order) passes the source filter.
         bool admits(uint32_t source) const { return (source & netmask) == (address & netmask); }
         // Derives both keys from the passwords and localises them to

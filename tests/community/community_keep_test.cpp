@@ -69,7 +69,8 @@ TEST_F(CommunityKeepTest, StoredEntryLoadsUnderItsKeyWhateverItsObjId) {
     keep_.reset();
     {
         orla::Store store(path_, 5);
-        ASSERT_TRUE(store.set(9, named("bare")));
+        // A user without the password its level needs: stored before the rule.
+        ASSERT_TRUE(store.set(9, withSecurity(named("bare"), 1)));
         ASSERT_TRUE(store.set(12, named("odd", 3)));  // OBJ_ID disagrees with the key
     }
     restart();
@@ -77,6 +78,7 @@ TEST_F(CommunityKeepTest, StoredEntryLoadsUnderItsKeyWhateverItsObjId) {
     EXPECT_EQ(keep_->findItem("bare")->id, 9u);
     EXPECT_EQ(keep_->findItem("odd")->id, 12u);
     EXPECT_FALSE(keep_->findItem("bare")->readAccess);
+    EXPECT_EQ(keep_->findItem("bare")->security, 1u);
     EXPECT_EQ(orla::getErrorCode(keep_->cmdAddObj(named("again", 9))), orla::ERR_BAD_VALUE);
 }
 
@@ -114,6 +116,14 @@ TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
         {"set security level 3",
          [](CommunityKeep& k) { return k.cmdSetObj(withSecurity({}, 3), 1); }, orla::ERR_BAD_VALUE,
          "security level must be 0, 1 or 2"},
+        {"set priv with a short priv password",
+         [](CommunityKeep& k) {
+             orla::message cfg = withSecurity({}, 2);
+             cfg.insert(COMM_AUTH_PASSWORD, std::string("8-octets"));
+             cfg.insert(COMM_PRIV_PASSWORD, std::string("7-chars"));
+             return k.cmdSetObj(cfg, 1);
+         },
+         orla::ERR_BAD_VALUE, "priv password must have at least 8 characters"},
     };
     const auto before = configurations(*keep_);
     for (const Case& c : cases) {

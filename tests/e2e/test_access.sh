@@ -68,7 +68,7 @@ cli send 161.1 setobj OBJ_ID="$filtered" be32:8=127.0.0.2 be32:9=255.255.255.255
 expect_no_answer snmpget -v2c -c filtered 127.0.0.1 $TESTMIB.1.0
 
 step "a community with a security level serves no v1 or v2c request"
-add_community str:5=secure bool:6=yes u32:15=1 >/dev/null
+add_community str:5=secure bool:6=yes u32:15=1 str:11=secure-pw >/dev/null
 for version in 2c 1; do expect_no_answer snmpget -v$version -c secure 127.0.0.1 $TESTMIB.1.0; done
 
 step "removing a community stops it; undo brings it back under its old id"

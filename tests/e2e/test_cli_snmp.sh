@@ -84,6 +84,11 @@ expect_exit() {  # STATUS TEXT ARGS...: orla-cli ARGS exits with STATUS and says
 }
 expect_exit 1 0xfe0004 snmp community get 99
 expect_exit 1 "community with such name already exists" snmp community add name=morvel
+# RFC 3414 11.2: orla-cli refuses a short password; the agent the passwords
+# the level uses, on add and on change ($id is at priv).
+expect_exit 2 "auth-password: at least 8 characters" snmp community add name=y auth-password=7-chars
+expect_exit 1 "auth password must have at least 8" snmp community add name=y security=auth
+expect_exit 1 "priv password must have at least 8" send 161.1 setobj OBJ_ID="$id" str:12=7-chars
 expect_exit 2 trap-version snmp set trap-version=4
 expect_exit 2 "" snmp set colour=blue
 expect_exit 2 "" snmp community add name=y address=10.0.0.1/33

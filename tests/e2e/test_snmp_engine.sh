@@ -3,7 +3,7 @@
 # snmpEngineBoots and snmpEngineTime read over SNMPv2c agree with what SNMPv3
 # discovery learns from the message headers; each refused request (wrong
 # password or protocol, unknown user, a level below the user's, a source
-# address outside the user's filter, missing keys, unknown protocols) counts
+# address outside the user's filter, unknown protocols) counts
 # once in usmStats and is told to the manager, also when its request id is
 # encrypted; no password reaches the diagnostics; a restart counts a boot.
 # pysnmp, and requests made by udp.py with octets after the scoped PDU, are
@@ -35,9 +35,7 @@ add_community str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-aut
 add_community str:5=local bool:6=yes u32:15=0 be32:8=10.161.0.1 be32:9=255.255.255.255 >/dev/null
 add_community str:5=remote bool:6=yes u32:15=1 u32:20=0 str:11=remote-auth-pw be32:8=10.161.0.1 \
     be32:9=255.255.255.255 >/dev/null
-# Users without keys, or with protocols no one knows (9): they fail closed.
-add_community str:5=nokey bool:6=yes u32:15=1 u32:20=0 >/dev/null
-add_community str:5=nopriv bool:6=yes u32:15=2 u32:20=0 u32:21=1 str:11=auth-pw-1 >/dev/null
+# Users with protocols no one knows (9): they fail closed.
 add_community str:5=badauth bool:6=yes u32:15=1 u32:20=9 str:11=auth-pw-1 >/dev/null
 add_community str:5=badpriv bool:6=yes u32:15=2 u32:21=9 str:11=auth-pw-1 str:12=priv-pw-1 >/dev/null
 
@@ -87,9 +85,7 @@ while IFS='|' read -r arc text options; do refused "$arc" "$text" "$options"; do
 3|Unknown user name|-u remote -l authNoPriv -a MD5 -A wrong-auth-pw
 5|Authentication failure (incorrect password, community or key)|-u vault -l authPriv -a SHA -A wrong-pw -x AES -X vault-priv-pw
 6|Decryption error|-u vault -l authPriv -a SHA -A vault-auth-pw -x AES -X wrong-pw
-5|Authentication failure|-u nokey -l authNoPriv -a MD5 -A whatever-pw
 5|Authentication failure|-u badauth -l authNoPriv -a MD5 -A auth-pw-1
-6|Decryption error|-u nopriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X whatever-pw
 6|Decryption error|-u badpriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X priv-pw-1
 1|Unsupported security level|-u ops -l noAuthNoPriv
 1|Unsupported security level|-u vault -l authNoPriv -a SHA -A vault-auth-pw

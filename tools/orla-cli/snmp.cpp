@@ -81,6 +81,7 @@ const char* const SNMP_HELP =
     "  security=none|auth|priv       SNMPv3 level (v1/v2c only with none)\n"
     "  auth-protocol=N  priv-protocol=N      protocol codes\n"
     "  auth-password=TEXT  priv-password=TEXT\n"
+    "                                at least 8 characters, or empty\n"
     "  id=N                          (add only) the id to use\n"
     "Passwords are shown as (set) or (empty), never in clear.\n"
     "\n"

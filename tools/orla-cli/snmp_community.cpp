@@ -17,7 +17,17 @@ const std::vector<uint32_t> COMMUNITIES{snmp::ID_COMMUNITIES};
 // Bound of a listing: a misbehaving agent cannot keep the client paging forever.
 constexpr unsigned MAX_PAGES = 10000;
 
-enum class CommunityKind { Bool, Text, Address, Netmask, Security, AuthProtocol, PrivProtocol, Id };
+enum class CommunityKind {
+    Bool,
+    Text,
+    Password,
+    Address,
+    Netmask,
+    Security,
+    AuthProtocol,
+    PrivProtocol,
+    Id
+};
 
 struct CommunityName {
     const char* name;
@@ -34,8 +44,8 @@ constexpr CommunityName COMMUNITY_NAMES[] = {
     {"security", CommunityKind::Security, snmp::COMM_SECURITY.raw()},
     {"auth-protocol", CommunityKind::AuthProtocol, snmp::COMM_AUTH_PROTOCOL.raw()},
     {"priv-protocol", CommunityKind::PrivProtocol, snmp::COMM_PRIV_PROTOCOL.raw()},
-    {"auth-password", CommunityKind::Text, snmp::COMM_AUTH_PASSWORD.raw()},
-    {"priv-password", CommunityKind::Text, snmp::COMM_PRIV_PASSWORD.raw()},
+    {"auth-password", CommunityKind::Password, snmp::COMM_AUTH_PASSWORD.raw()},
+    {"priv-password", CommunityKind::Password, snmp::COMM_PRIV_PASSWORD.raw()},
     {"id", CommunityKind::Id, OBJ_ID.raw()},
 };
 
@@ -50,6 +60,12 @@ bool parseCommunityField(const CommunityName& field, const std::string& value, m
             return request.setField(field.rawKey, flag);
         }
         case CommunityKind::Text:
+            return request.setField(field.rawKey, value);
+        case CommunityKind::Password:
+            // RFC 3414 11.2; an empty password clears it, for a level that needs none.
+            if (!value.empty() && value.size() < snmp::PASSWORD_MIN_LENGTH) {
+                return error = bad + "at least 8 characters", false;
+            }
             return request.setField(field.rawKey, value);
         case CommunityKind::Address: {
             uint32_t netmask = 0;
