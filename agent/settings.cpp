@@ -1,5 +1,9 @@
 // The settings handler of the agent: get, set, the trap generator list.
+#include <sys/random.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "agent/settings.h"
@@ -11,10 +15,24 @@
 namespace {
 
 // RFC 3411 SnmpEngineID: the first bit set marks the new format; octet 4
-// says what follows (4: administratively assigned text).
+// says what follows (4: administratively assigned text, 5: octets of the
+// enterprise's choosing, here random ones).
 constexpr uint32_t ENGINE_ID_NEW_FORMAT = 0x80000000;
 constexpr unsigned char ENGINE_ID_TEXT_FORMAT = 4;
+constexpr unsigned char ENGINE_ID_OCTETS_FORMAT = 5;
 constexpr size_t ENGINE_ID_PREFIX_LENGTH = 5;
+constexpr size_t ENGINE_ID_RANDOM_OCTETS = 12;
+constexpr size_t ENGINE_ID_RANDOM_MIN = 8;
+constexpr size_t ENGINE_ID_RANDOM_MAX = 16;
+
+std::string engineIDPrefix(unsigned char format) {
+    const uint32_t head = ENGINE_ID_NEW_FORMAT + snmp::ENTERPRISE_NUMBER;
+    std::string id;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        id.push_back(char((head >> shift) & 0xff));
+    id.push_back(char(format));
+    return id;
+}
 
 void logSender(const char* what, const orla::message& request) {
     if (!request.has(orla::MSG_FROM)) return;
@@ -25,19 +43,41 @@ void logSender(const char* what, const orla::message& request) {
 }  // namespace
 
 std::string formatEngineID(const std::string& text) {
-    uint32_t head = ENGINE_ID_NEW_FORMAT + snmp::ENTERPRISE_NUMBER;
-    std::string id;
-    id.reserve(ENGINE_ID_PREFIX_LENGTH + text.size());
-    for (int shift = 24; shift >= 0; shift -= 8)
-        id.push_back(char((head >> shift) & 0xff));
-    id.push_back(char(ENGINE_ID_TEXT_FORMAT));
-    id += text;
-    return id;
+    return engineIDPrefix(ENGINE_ID_TEXT_FORMAT) + text;
 }
 
 std::string deformatEngineID(const std::string& id) {
-    if (id.size() <= ENGINE_ID_PREFIX_LENGTH) return {};
+    if (id.compare(0, ENGINE_ID_PREFIX_LENGTH, engineIDPrefix(ENGINE_ID_TEXT_FORMAT)) != 0)
+        return {};
     return id.substr(ENGINE_ID_PREFIX_LENGTH);
+}
+
+std::string generateEngineID() {
+    unsigned char random[ENGINE_ID_RANDOM_OCTETS];
+    ssize_t got;
+    do {
+        got = getrandom(random, sizeof random, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(sizeof random)) {
+        std::cerr << "cannot make an engine ID: no random octets: "
+                  << (got < 0 ? strerror(errno) : "short read") << std::endl;
+        return {};
+    }
+    return engineIDPrefix(ENGINE_ID_OCTETS_FORMAT) + std::string(random, random + sizeof random);
+}
+
+bool isGeneratedEngineID(const std::string& id) {
+    return id.size() >= ENGINE_ID_PREFIX_LENGTH + ENGINE_ID_RANDOM_MIN &&
+           id.size() <= ENGINE_ID_PREFIX_LENGTH + ENGINE_ID_RANDOM_MAX &&
+           id.compare(0, ENGINE_ID_PREFIX_LENGTH, engineIDPrefix(ENGINE_ID_OCTETS_FORMAT)) == 0;
+}
+
+void SnmpLooper::useEngineID(const std::string& text) {
+    // An empty text stands for the agent's own ID; the shared prefix alone
+    // only when the kernel could give no random octets.
+    serverInfo.engineID =
+        text.empty() && !generatedEngineID.empty() ? generatedEngineID : formatEngineID(text);
+    communityKeep->setEngineID(serverInfo.engineID);  // keys are localised to it
 }
 
 orla::message SnmpLooper::getConfig() const {
@@ -53,6 +93,7 @@ orla::message SnmpLooper::getConfig() const {
     cfg.insert(snmp::SNMP_TRAP_GENERATORS, trapGenerators);
     cfg.insert(snmp::SNMP_ENGINE_BOOTS, serverInfo.engineBoots);
     cfg.insert(snmp::SNMP_ENABLED, enabled);
+    cfg.insert(snmp::SNMP_GENERATED_ENGINE_ID, generatedEngineID);
     return cfg;
 }
 
@@ -71,6 +112,7 @@ orla::message SnmpLooper::getObject(uint32_t) {
 
 orla::message SnmpLooper::cmdSet(const orla::message& request) {
     orla::message undo = getConfig();
+    undo.erase(snmp::SNMP_GENERATED_ENGINE_ID.raw());  // the agent's own, no setting
     undo.insert(orla::MSG_CMD, orla::CMD_SET);
     logSender("cmd_set from ", request);
 
@@ -104,10 +146,7 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
     if (request.has(snmp::SNMP_ENGINE_BOOTS)) {
         serverInfo.engineBoots = request.get(snmp::SNMP_ENGINE_BOOTS);
     }
-    if (request.has(snmp::SNMP_ENGINE_ID)) {
-        serverInfo.engineID = formatEngineID(request.get(snmp::SNMP_ENGINE_ID));
-        communityKeep->setEngineID(serverInfo.engineID);  // keys are localised to it
-    }
+    if (request.has(snmp::SNMP_ENGINE_ID)) useEngineID(request.get(snmp::SNMP_ENGINE_ID));
     if (request.has(snmp::SNMP_ENABLED)) {
         enabled = request.get(snmp::SNMP_ENABLED);
         if (enabled) {

@@ -116,6 +116,7 @@ void SnmpLooper::init() {
     addPolicy(snmp::CMD_TRAP_REQUEST, POLICY_TRAP_REQUEST);
     addPolicy(snmp::CMD_LIST_GENERATORS, POLICY_LIST_GENERATORS);
 
+    std::string engineText;
     auto stored = store.find(snmp::SETTINGS_RECORD);
     if (stored != store.end()) {
         const orla::message& cfg = stored->second;
@@ -130,19 +131,17 @@ void SnmpLooper::init() {
             trapGenerators = cfg.get(snmp::SNMP_TRAP_GENERATORS);
         }
         serverInfo.engineBoots = cfg.get(snmp::SNMP_ENGINE_BOOTS, 0) + 1;
-        std::cout << "engineBoots = " << serverInfo.engineBoots << std::endl;
-        serverInfo.engineID = formatEngineID(cfg.get(snmp::SNMP_ENGINE_ID));
+        engineText = cfg.get(snmp::SNMP_ENGINE_ID);
+        generatedEngineID = cfg.get(snmp::SNMP_GENERATED_ENGINE_ID);
         enabled = cfg.get(snmp::SNMP_ENABLED, false);
-        // The new boot count is on disk before the first request is served.
-        store.set(snmp::SETTINGS_RECORD, getConfig());
-    } else {
-        // Never configured: the engine ID of an empty text, the one the first
-        // restart would load, so SNMPv3 users work from the first enable.
-        // Nothing is stored until a setting changes.
-        serverInfo.engineID = formatEngineID("");
     }
+    std::cout << "engineBoots = " << serverInfo.engineBoots << std::endl;
+    if (!isGeneratedEngineID(generatedEngineID)) generatedEngineID = generateEngineID();
     // The table was loaded before the engine ID was known (RFC 3414 2.6).
-    communityKeep->setEngineID(serverInfo.engineID);
+    useEngineID(engineText);
+    // The boot count and the agent's own engine ID are on disk before the
+    // first request is served.
+    store.set(snmp::SETTINGS_RECORD, getConfig());
 
     if (enabled) {
         enable();

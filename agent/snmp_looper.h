@@ -21,7 +21,8 @@ class SnmpLooper : public orla::Looper {
                         const std::string& communityPath = snmp::COMMUNITY_STORE_PATH);
     ~SnmpLooper() override;
 
-    // Loads the settings, counts the engine boot, opens the socket when enabled.
+    // Loads the settings, counts the engine boot, makes the agent's own engine
+    // ID at the first start, stores the settings, opens the socket when enabled.
     void init();
     // Opens and registers the UDP socket; does nothing when it is open.
     void enable();
@@ -64,6 +65,9 @@ class SnmpLooper : public orla::Looper {
     orla::message getObject(uint32_t id) override;
     // Subscribes the selected trap generators once the plug-ins are loaded.
     void startSubscribers();
+    // Puts the engine ID of the administrator's `text` in force, or the
+    // agent's own one when `text` is empty, and localises the keys to it.
+    void useEngineID(const std::string& text);
 
     orla::Store store;
     int socketFd = 0;
@@ -80,6 +84,7 @@ class SnmpLooper : public orla::Looper {
     uint32_t trapTarget = 0;  // network byte order
     std::vector<uint32_t> trapGenerators;
     bool enabled = false;
+    std::string generatedEngineID;  // the agent's own engine ID, made at its first start
 
   private:
     std::unique_ptr<CommunityKeep> communities_;

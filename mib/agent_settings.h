@@ -23,13 +23,18 @@ inline constexpr orla::BoolKey SNMP_ENABLED{1};
 inline constexpr orla::StringKey SNMP_TEXT2{2};
 inline constexpr orla::StringKey SNMP_TEXT3{3};
 inline constexpr orla::StringKey SNMP_COMMUNITY_NAME{4};
-inline constexpr orla::StringKey SNMP_ENGINE_ID{10};  // the text, without the prefix
+// The administrator's engine ID text, without the prefix; empty for none.
+inline constexpr orla::StringKey SNMP_ENGINE_ID{10};
 inline constexpr orla::U32Key SNMP_ENGINE_BOOTS{13};
 inline constexpr orla::U32Key SNMP_ENGINE_PARAM{14};
 inline constexpr orla::Be32Key SNMP_TRAP_TARGET{16};
 inline constexpr orla::U32Key SNMP_TRAP_COMMUNITY{17};
 inline constexpr orla::U32Key SNMP_TRAP_VERSION{18};
 inline constexpr orla::U32ArrayKey SNMP_TRAP_GENERATORS{19};
+// The engine ID the agent made for itself at its first start, every octet
+// (RFC 3411 format 5: random octets); in force while SNMP_ENGINE_ID is empty.
+// The agent keeps it: a set request cannot change it.
+inline constexpr orla::StringKey SNMP_GENERATED_ENGINE_ID{20};
 
 // Commands of the settings handler besides get and set.
 inline constexpr uint32_t CMD_TRAP_REQUEST = 1;

@@ -1,6 +1,5 @@
-// The service object past the end-to-end tests: keys after a start without
-// stored settings, a store write that fails, a generator selection with
-// repetitions, and trap requests no maker takes.
+// The service object past the end-to-end tests: a store write that fails, a
+// generator selection with repetitions, and trap requests no maker takes.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -10,10 +9,8 @@
 
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
-#include "community/community_keep.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/store.h"
-#include "platform/snmp/usm.h"
 #include "tests/fixture.h"
 #include "trap/trap_maker.h"
 
@@ -54,20 +51,6 @@ class Settings : public ::testing::Test {
     fixture::TempDir dir_;
     const std::string settingsPath_ = dir_.path + "/snmpd";
 };
-
-// The end-to-end v3 tests restart agents with stored settings only.
-TEST_F(Settings, KeysAreLocalisedAtStartAlsoWithoutStoredSettings) {
-    auto agent = start();
-    ASSERT_TRUE(communityKeep->cmdAddObj(fixture::userConfig("ops", 2)).has(orla::OBJ_ID));
-    // Never configured: the engine ID an empty text gives, and nothing stored.
-    agent.reset();
-    agent = start();
-    EXPECT_EQ(agent->serverInfo.engineID, formatEngineID(""));
-    EXPECT_EQ(orla::Store(settingsPath_, 5).size(), 0u);
-    EXPECT_EQ(communityKeep->findItem("ops")->privKey,
-              aKeyToBKey(passwordToAKey("ops-priv-pw", usm::AUTH_HMAC_SHA_96), formatEngineID(""),
-                         usm::AUTH_HMAC_SHA_96));
-}
 
 TEST_F(Settings, StoreWriteFailureIsReportedNotHidden) {
     auto agent = start();

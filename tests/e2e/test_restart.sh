@@ -1,21 +1,37 @@
 #!/usr/bin/env bash
-# A restart keeps the settings and the communities, counts the engine boot,
-# and serves again without being enabled anew.
+# A restart keeps the settings (the agent's own engine ID among them) and the
+# communities, counts the engine boot, and serves again without being
+# enabled anew. A fresh agent makes an engine ID of its own.
 source "$SRC/lib.sh"
 
-install_plugins "$TESTMIB_SO"
+ENGINE=.1.3.6.1.6.3.10.2.1
+install_plugins "$TESTMIB_SO" "$BUILD/lib/snmp/snmp-engine.so"
 
 settings() { cli send 161 get | sed 's/ u32:13=[0-9]*//'; }  # without the boot count
 # The count of the latest "engineBoots = N" line on the agent's stdout.
 announced_boots() { sed -n 's/^engineBoots = //p' "$AGENT_OUT" | tail -n 1; }
+get() { nsnmp snmpget -v2c -c morvel -Oqv"${2:-}" 127.0.0.1 "$1"; }  # OID [x for hex]
+# snmpEngineID in upper-case hex; an SNMPv3 get as the user "auditor".
+engine_id() { get $ENGINE.1.0 x | tr -d ' \n"' | tr a-f A-F; }
+v3_get() {
+    nsnmp snmpget -v3 -u auditor -l authNoPriv -a SHA -A auditor-pw "$@" 127.0.0.1 $ENGINE.2.0
+}
+# RFC 3411 format 5: 0x80000000 + 32473, octet 5, 12 random octets.
+own_format() { [[ $1 =~ ^80007ED905[0-9A-F]{24}$ ]] || fail "not an engine ID of our own: [$1]"; }
 
-step "a fresh start has no stored settings and announces no boot count"
+step "a fresh start counts boot 1 and stores it with an engine ID of its own"
 start_agent
-[ -z "$(announced_boots)" ] || fail "boot count announced without a stored record"
+expect_eq 1 "$(announced_boots)" "announced boot count"
+expect_eq 1 "$(stored_boots)" "stored boot count"
 enable_agent
+own_id=$(engine_id)
+own_format "$own_id"
+expect_fields "$(cli snmp print)" engine-id= "generated-engine-id=0x${own_id,,}"
 cli send 161 set str:2=first-text be32:16=10.1.2.3 u32:18=1 >/dev/null || fail "settings"
 keeper=$(add_community str:5=keeper bool:6=yes bool:7=yes be32:8=127.0.0.0 be32:9=255.0.0.0)
 expect_out "$TESTMIB.1.0 = INTEGER: 5" snmpset -v2c -c keeper 127.0.0.1 $TESTMIB.1.0 i 5
+auditor=$(add_community str:5=auditor bool:6=yes u32:15=1 u32:20=1 str:11=auditor-pw)
+v3_get >/dev/null || fail "SNMPv3 get under the agent's own engine ID"
 before_settings=$(settings)
 before_communities=$(cli send 161.1 getall)
 boots=$(stored_boots)
@@ -26,6 +42,8 @@ expect_eq "$before_settings" "$(settings)" "settings after the restart"
 expect_eq "$before_communities" "$(cli send 161.1 getall)" "communities after the restart"
 expect_eq "$((boots + 1))" "$(announced_boots)" "announced boot count"
 expect_eq "$((boots + 1))" "$(stored_boots)" "stored boot count"
+expect_eq "$own_id" "$(engine_id)" "engine ID after the restart"
+v3_get >/dev/null || fail "SNMPv3 get after the restart"
 expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c keeper 127.0.0.1 $TESTMIB.1.0
 expect_out "$TESTMIB.1.0 = INTEGER: 6" snmpset -v1 -c keeper 127.0.0.1 $TESTMIB.1.0 i 6
 # The default community stays read-only.
@@ -39,8 +57,28 @@ restart_agent
 expect_eq "$((boots + 2))" "$(announced_boots)" "boot count of the second restart"
 expect_contains "$(cli send 161.1 getobj OBJ_ID="$second")" 'str:5="second"' "second community"
 
+step "a configured engine-id wins, also at start; an empty one brings back the agent's own"
+cli snmp set engine-id=lab-7 || fail "engine-id=lab-7"
+restart_agent
+expect_eq "80007ED904$(printf lab-7 | od -An -tx1 | tr -d ' \n' | tr a-f A-F)" "$(engine_id)" \
+    "configured engine ID"
+cli snmp set engine-id= || fail "engine-id="
+expect_eq "$own_id" "$(engine_id)" "engine ID for the empty text"
+v3_get >/dev/null || fail "SNMPv3 get back under the agent's own engine ID"
+
+step "a fresh settings store: boot 1, another engine ID of its own, stored users follow it"
+stop_agent
+rm /orla/store/snmpd
+start_agent
+enable_agent
+expect_eq 1 "$(announced_boots)" "boot count of the fresh settings"
+new_id=$(engine_id)
+own_format "$new_id"
+[ "$new_id" != "$own_id" ] || fail "two fresh agents share the engine ID $own_id"
+expect_eq "$ENGINE.2.0 = INTEGER: 1" "$(v3_get -On)" "SNMPv3 get under the new engine ID"
+
 step "with every community removed, a restart brings back the default one"
-for id in 0 "$keeper" "$second"; do
+for id in 0 "$keeper" "$second" "$auditor"; do
     cli send 161.1 removeobj OBJ_ID="$id" >/dev/null || fail "removeobj $id"
 done
 expect_no_answer snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0

@@ -72,6 +72,18 @@ bool fetchGenerators(AgentClient& agent, bool reportError, std::map<uint32_t, st
     return true;
 }
 
+// "0x" and two hex digits an octet, as managers take an engine ID (snmpget -e).
+std::string formatOctets(const std::string& octets) {
+    if (octets.empty()) return "none";
+    std::string text = "0x";
+    for (unsigned char octet : octets) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", octet);
+        text += digits;
+    }
+    return text;
+}
+
 std::string formatTrapVersion(uint32_t code) {
     for (const NamedCode& named : TRAP_VERSIONS) {
         if (code == named.code) return named.name;
@@ -189,6 +201,8 @@ int runSnmpPrint(const Arguments& args) {
     uint32_t community = cfg.get(snmp::SNMP_TRAP_COMMUNITY, snmp::NO_COMMUNITY);
     std::printf("enabled: %s\n", cfg.get(snmp::SNMP_ENABLED) ? "yes" : "no");
     std::printf("engine-id: %s\n", printable(cfg.get(snmp::SNMP_ENGINE_ID)).c_str());
+    std::printf("generated-engine-id: %s\n",
+                formatOctets(cfg.get(snmp::SNMP_GENERATED_ENGINE_ID)).c_str());
     std::printf("trap-target: %s\n", target == 0 ? "none" : formatIPv4(target).c_str());
     std::printf("trap-community: %s\n",
                 community == snmp::NO_COMMUNITY ? "none" : std::to_string(community).c_str());
