@@ -11,6 +11,7 @@
 #include "community/community_keep.h"
 #include "mib/traps.h"
 #include "platform/orla/ids.h"
+#include "platform/snmp/usm.h"
 
 namespace {
 
@@ -111,10 +112,27 @@ orla::message SnmpLooper::getObject(uint32_t) {
 }
 
 orla::message SnmpLooper::cmdSet(const orla::message& request) {
-    orla::message undo = getConfig();
-    undo.erase(snmp::SNMP_GENERATED_ENGINE_ID.raw());  // the agent's own, no setting
-    undo.insert(orla::MSG_CMD, orla::CMD_SET);
     logSender("cmd_set from ", request);
+    // RFC 3414 2.2.2: snmpEngineBoots only grows, up to its latch. A lower
+    // count would put messages recorded since then back in the time window.
+    if (request.has(snmp::SNMP_ENGINE_BOOTS)) {
+        const uint32_t boots = request.get(snmp::SNMP_ENGINE_BOOTS);
+        if (boots > usm::MAX_ENGINE_BOOTS) {
+            return orla::errorMsg(orla::ERR_BAD_VALUE, "engine boots must be at most " +
+                                                           std::to_string(usm::MAX_ENGINE_BOOTS));
+        }
+        if (boots < serverInfo.engineBoots) {
+            return orla::errorMsg(orla::ERR_BAD_VALUE,
+                                  "engine boots cannot go below " +
+                                      std::to_string(serverInfo.engineBoots) +
+                                      ": recorded messages would be accepted again");
+        }
+    }
+    // Undo leaves the boot count, which never goes back, and the agent's own ID.
+    orla::message undo = getConfig();
+    undo.erase(snmp::SNMP_ENGINE_BOOTS.raw());
+    undo.erase(snmp::SNMP_GENERATED_ENGINE_ID.raw());
+    undo.insert(orla::MSG_CMD, orla::CMD_SET);
 
     communityName = request.get(snmp::SNMP_COMMUNITY_NAME, communityName);
     text2 = request.get(snmp::SNMP_TEXT2, text2);

@@ -16,6 +16,7 @@
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/runner.h"
+#include "platform/snmp/usm.h"
 #include "request/dispatch.h"
 #include "trap/trap_maker.h"
 
@@ -130,7 +131,9 @@ void SnmpLooper::init() {
         if (cfg.has(snmp::SNMP_TRAP_GENERATORS)) {
             trapGenerators = cfg.get(snmp::SNMP_TRAP_GENERATORS);
         }
-        serverInfo.engineBoots = cfg.get(snmp::SNMP_ENGINE_BOOTS, 0) + 1;
+        // RFC 3414 2.2.2: latched at its maximum, never wrapped.
+        const uint32_t boots = cfg.get(snmp::SNMP_ENGINE_BOOTS, 0);
+        serverInfo.engineBoots = boots < usm::MAX_ENGINE_BOOTS ? boots + 1 : usm::MAX_ENGINE_BOOTS;
         engineText = cfg.get(snmp::SNMP_ENGINE_ID);
         generatedEngineID = cfg.get(snmp::SNMP_GENERATED_ENGINE_ID);
         enabled = cfg.get(snmp::SNMP_ENABLED, false);

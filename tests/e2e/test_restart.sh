@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A restart keeps the settings (the agent's own engine ID among them) and the
-# communities, counts the engine boot, and serves again without being
-# enabled anew. A fresh agent makes an engine ID of its own.
+# communities, counts the engine boot up to its latch, and serves again
+# without being enabled anew. A fresh agent makes an engine ID of its own.
 source "$SRC/lib.sh"
 
 ENGINE=.1.3.6.1.6.3.10.2.1
@@ -65,6 +65,20 @@ expect_eq "80007ED904$(printf lab-7 | od -An -tx1 | tr -d ' \n' | tr a-f A-F)" "
 cli snmp set engine-id= || fail "engine-id="
 expect_eq "$own_id" "$(engine_id)" "engine ID for the empty text"
 v3_get >/dev/null || fail "SNMPv3 get back under the agent's own engine ID"
+
+step "snmpEngineBoots is never lowered, and latches at 2147483647 (RFC 3414 2.2.2)"
+out=$(cli snmp set engine-boots=1 contact=lowered 2>&1) && fail "lowering accepted: $out"
+expect_contains "$out" "engine boots cannot go below" "refusal"
+expect_fields "$(cli snmp print)" text2=first-text
+cli snmp set engine-boots=2147483646 || fail "engine-boots=2147483646"
+restart_agent
+restart_agent
+expect_eq 2147483647 "$(announced_boots)" "announced boot count at the latch"
+expect_eq 2147483647 "$(get $ENGINE.2.0)" "snmpEngineBoots at the latch"
+# Every authentic request is outside the time window; net-snmp gives up on
+# an engine whose boots are latched.
+expect_no_answer snmpget -v3 -u auditor -l authNoPriv -a SHA -A auditor-pw 127.0.0.1 $ENGINE.2.0
+[ "$(get .1.3.6.1.6.3.15.1.1.2.0)" -gt 0 ] || fail "no usmStatsNotInTimeWindows counted"
 
 step "a fresh settings store: boot 1, another engine ID of its own, stored users follow it"
 stop_agent
