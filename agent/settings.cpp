@@ -22,6 +22,9 @@ constexpr uint32_t ENGINE_ID_NEW_FORMAT = 0x80000000;
 constexpr unsigned char ENGINE_ID_TEXT_FORMAT = 4;
 constexpr unsigned char ENGINE_ID_OCTETS_FORMAT = 5;
 constexpr size_t ENGINE_ID_PREFIX_LENGTH = 5;
+// An engine ID has at most 32 octets (RFC 3411 SnmpEngineID): longer ones
+// could never match a message's, which are read up to that bound.
+constexpr size_t ENGINE_ID_TEXT_MAX = 32 - ENGINE_ID_PREFIX_LENGTH;
 constexpr size_t ENGINE_ID_RANDOM_OCTETS = 12;
 constexpr size_t ENGINE_ID_RANDOM_MIN = 8;
 constexpr size_t ENGINE_ID_RANDOM_MAX = 16;
@@ -127,6 +130,11 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
                                       std::to_string(serverInfo.engineBoots) +
                                       ": recorded messages would be accepted again");
         }
+    }
+    if (request.get(snmp::SNMP_ENGINE_ID).size() > ENGINE_ID_TEXT_MAX) {
+        return orla::errorMsg(orla::ERR_BAD_VALUE, "engine ID text must have at most " +
+                                                       std::to_string(ENGINE_ID_TEXT_MAX) +
+                                                       " characters");
     }
     // Undo leaves the boot count, which never goes back, and the agent's own ID.
     orla::message undo = getConfig();

@@ -42,6 +42,8 @@ add_community str:5=badpriv bool:6=yes u32:15=2 u32:21=9 str:11=auth-pw-1 str:12
 step "the engine ID is read live"
 expect_out "$ENGINE.4.0 = INTEGER: 65507" snmpget -v2c -c morvel 127.0.0.1 $ENGINE.4.0
 cli send 161 set str:10=edge-7 >/dev/null || fail "set the engine ID"
+out=$(cli send 161 set str:10=$(printf '%028d' 0) 2>&1) && fail "a 33-octet engine ID taken: $out"
+expect_contains "$out" "at most 27 characters" "a 33-octet engine ID"
 engine_id=80007ED904$(printf edge-7 | od -An -tx1 | hex)
 expect_eq "$engine_id" "$(get $ENGINE.1.0 | hex)" "snmpEngineID after the change"
 
