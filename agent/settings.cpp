@@ -57,10 +57,18 @@ std::string deformatEngineID(const std::string& id) {
 }
 
 std::string generateEngineID() {
+    // The octets need to be unique, not secret: GRND_INSECURE never blocks,
+    // also early in a first boot before the kernel's pool is ready; kernels
+    // older than 5.6 do not know it and get the ordinary, non-blocking call.
     unsigned char random[ENGINE_ID_RANDOM_OCTETS];
     ssize_t got;
+    int flags = GRND_INSECURE;
     do {
-        got = getrandom(random, sizeof random, 0);
+        got = getrandom(random, sizeof random, flags);
+        if (got < 0 && errno == EINVAL && flags == GRND_INSECURE) {
+            flags = GRND_NONBLOCK;
+            errno = EINTR;
+        }
     } while (got < 0 && errno == EINTR);
     if (got != static_cast<ssize_t>(sizeof random)) {
         std::cerr << "cannot make an engine ID: no random octets: "
