@@ -82,30 +82,12 @@ class FakeProvider : public DataProvider {
     Data* lastSet = nullptr;
 };
 
-// A table provider owning its records, announcing them as a caching
-// provider does: change() for each at the first updateTables.
+// A table provider without records: tables over it only split and join keys.
 class FakeTableProvider : public TableProvider {
   public:
     bool setData(Data*) override { return true; }
-    void subscribe(TableProviderClient* client) override { clients.push_back(client); }
-    void updateTables() override {
-        if (filled) return;
-        filled = true;
-        for (const auto& rec : records)
-            for (TableProviderClient* client : clients)
-                client->change(rec.get());
-    }
-    Rec* add(int num, std::string str = {}, unsigned int ip = 0) {
-        records.push_back(std::make_unique<Rec>());
-        Rec* rec = records.back().get();
-        rec->num = num;
-        rec->str = std::move(str);
-        rec->ip = ip;
-        return rec;
-    }
-    std::vector<std::unique_ptr<Rec>> records;
-    std::vector<TableProviderClient*> clients;
-    bool filled = false;
+    void subscribe(TableProviderClient*) override {}
+    void updateTables() override {}
 };
 
 // The clock of the cache checks while a FakeClock lives: fakeNow, stepped by

@@ -20,45 +20,31 @@ class PluginLoader : public ::testing::Test {
         loadPlugins(dir);
         return testing::internal::GetCapturedStderr();
     }
-    void write(const std::string& path, const std::string& text) {
-        std::ofstream(root_ + "/" + path) << text;
-    }
 
     fixture::TempDir dir_;
     const std::string root_ = dir_.path;
 };
 
-TEST_F(PluginLoader, LoadsRegularSharedObjectsDepthFirstAndCallsAutorun) {
-    for (const char* name : {".hidden.so", "x.so.1", "so", "notes.txt"}) {
+// Regular *.so files below, depth first, with autorun if they have it; a line
+// for each that does not load. Dangling links are passed over, and whatever
+// the directory's order, the rest of the folder is searched.
+TEST_F(PluginLoader, LoadsSharedObjectsBelowWithALineForEachThatFails) {
+    for (const char* name : {".hidden.so", "x.so.1", "so", "notes.txt"})
         fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/" + name);
-    }
     fs::create_directories(root_ + "/b.so/deeper");
     fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/b.so/deeper/c.so");
-    EXPECT_EQ(load(root_), "plugin loaded: " + root_ + "/b.so/deeper/c.so\nautorun ran\n");
-}
-
-TEST_F(PluginLoader, PluginWithoutAutorunStaysLoadedWithALine) {
     fs::copy_file(SILENT_PLUGIN, root_ + "/quiet.so");
-    std::string path = root_ + "/quiet.so";
-    EXPECT_EQ(load(root_),
-              "plugin loaded: " + path + "\nplugin " + path + " has no symbol autorun\n");
-}
-
-TEST_F(PluginLoader, FileThatIsNoSharedObjectGivesTwoLines) {
-    write("broken.so", "not an ELF file");
-    std::string err = load(root_);
-    std::string head = "failed dlopen: " + root_ + "/broken.so:\n";
-    ASSERT_EQ(err.compare(0, head.size(), head), 0) << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2);
-}
-
-// Whatever the directory's order, the rest of the folder is searched.
-TEST_F(PluginLoader, DanglingLinkIsSkipped) {
-    fs::create_directories(root_ + "/d");
+    std::ofstream(root_ + "/broken.so") << "not an ELF file";
     for (const char* name : {"a", "m", "z"})
-        fs::create_symlink(root_ + "/nowhere", root_ + "/d/" + name + ".so");
-    fs::copy_file(ANNOUNCE_PLUGIN, root_ + "/d/k.so");
-    EXPECT_EQ(load(root_), "plugin loaded: " + root_ + "/d/k.so\nautorun ran\n");
+        fs::create_symlink(root_ + "/nowhere", root_ + "/" + name + ".so");
+    const std::string err = load(root_);
+    const std::string quiet = root_ + "/quiet.so";
+    for (const std::string& lines :
+         {"plugin loaded: " + root_ + "/b.so/deeper/c.so\nautorun ran\n",
+          "plugin loaded: " + quiet + "\nplugin " + quiet + " has no symbol autorun\n",
+          "failed dlopen: " + root_ + "/broken.so:\n"})
+        EXPECT_NE(err.find(lines), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 6) << err;  // dlopen's reason: one line
 }
 
 TEST_F(PluginLoader, PathLongerThan128CharactersOrALinkToAnAncestorIsRefused) {

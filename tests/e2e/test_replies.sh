@@ -76,8 +76,6 @@ expect_eq "from 10.161.0.1:161" "$(head -n 1 <<<"$reply")" "reply to a sender at
 
 step "net-snmp's tools accept the replies of other local addresses"
 expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.9 $TESTMIB.1.0
-expect_eq 202 "$(nsnmp snmpbulkwalk -v2c -c morvel 10.161.0.1 .1 | grep -c '^\.')" \
-    "bulk walk through 10.161.0.1"
 
 step "the source-address filter sees the sender's address"
 add_community str:5=local bool:6=yes be32:8=10.161.0.1 be32:9=255.255.255.255 >/dev/null

@@ -150,28 +150,17 @@ TEST_F(Tree, HugeRepetitionsStopAtReplyLimit) {
     }
 }
 
-// Under E.5: instances whose first index arc is odd hold a Counter64, the
-// others a Counter32. Get answers any index; GetNext walks 1, 2, 3.
+// Under E.5: a Counter64 at any index.
 class Counters : public Leaf {
   public:
-    bool get(Context& ctx) override { return !ctx.oid.empty() && write(ctx, ctx.oid); }
-    bool getNext(Context& ctx) override {
-        const uint32_t index = ctx.oid.empty() ? 1 : ctx.oid[0] + 1;
-        return index <= 3 && write(ctx, OID{index});
-    }
-    bool set(Context&) override { return false; }
-
-  private:
-    static bool write(Context& ctx, const OID& index) {
-        ctx.name += index;
+    bool get(Context& ctx) override {
+        ctx.name += ctx.oid;
         ctx.out.addOID(ctx.name);
-        if (index[0] % 2) {
-            ctx.out.add(uint64_t{1} << 40, ber::COUNTER64);
-        } else {
-            ctx.out.add(7, ber::COUNTER32);
-        }
+        ctx.out.add(uint64_t{1} << 40, ber::COUNTER64);
         return true;
     }
+    bool getNext(Context&) override { return false; }
+    bool set(Context&) override { return false; }
 };
 
 // createReply over the tree and a community table, with no agent service.
@@ -219,7 +208,6 @@ TEST_F(Dispatch, Counter64IsInvisibleToVersion1AlsoUnderALongName) {
         longName += 300;
     EXPECT_EQ(ask(0, ber::GET_REQUEST, longName).status, 2);
     EXPECT_EQ(ask(1, ber::GET_REQUEST, longName).status, 0);
-    EXPECT_EQ(names(ask(0, ber::GET_NEXT_REQUEST, under({5}))), std::vector<std::string>{e("5.2")});
 }
 
 TEST_F(Dispatch, DroppedMessagesGetTheirLineAndCountNothing) {

@@ -40,7 +40,6 @@ TEST(InterfaceReader, AttributesGiveTheMibValueOrTheDefault) {
         {"type", "32\n", 1},
         {"type", "1x\n", 1},
         {"type", "", 1},
-        {"type", "-1\n", 1},
         {"operstate", "dormant\n", 5},
         {"operstate", "notpresent\n", 6},
         {"operstate", "lowerlayerdown\n", 7},
