@@ -18,8 +18,8 @@ that no well-behaved manager sends.
       printing "OID HEX", then a walk of .1.3, printing each name
   v3 USER AUTH/PRIV AUTHPW PRIVPW PAD OID
       that Get made here, after a discovery, with PAD zero octets after the scoped PDU
-      (and DES's fill to the block); prints the reply's PDU tag, request ID, flags and
-      first name; exit 0 for a Response to the request
+      (and DES's fill to the block); prints the reply's PDU tag, request ID and flags;
+      exit 0 for a Response to the request
   loop                     sends a Report of an unknown user, reportable flag clear, from
       the agent's own address and port (a raw socket)
 """
@@ -106,8 +106,8 @@ def decode_oid(content):
 
 
 def pdu_header(data):
-    """The PDU tag of a version 1 or 2c message, its request ID, and the
-    position after the request ID."""
+    """The PDU tag of a version 1 or 2c message (or of a scoped PDU), its
+    request ID, and the position after the request ID."""
     _, pos, _ = read_tlv(data, 0)
     _, _, pos = read_tlv(data, pos)          # version
     _, _, pos = read_tlv(data, pos)          # community
@@ -350,18 +350,9 @@ def cmd_v3(args):
         boots, now = (int.from_bytes(n, "big") for n in (boots, now))
         _, start, end = read_tlv(data, 0)
         data = cipher(priv, priv_key, boots, now, salt).decrypt(data[start:end])
-    _, pos, _ = read_tlv(data, 0)
-    _, _, pos = read_tlv(data, pos)          # contextEngineID
-    _, _, pos = read_tlv(data, pos)          # contextName
-    pdu_tag, pos, _ = read_tlv(data, pos)
-    request_id, pos = read_int(data, pos)
-    _, _, pos = read_tlv(data, pos)          # error status
-    _, _, pos = read_tlv(data, pos)          # error index
-    _, pos, _ = read_tlv(data, pos)          # the binding list
-    _, pos, _ = read_tlv(data, pos)          # its first binding
-    _, start, end = read_tlv(data, pos)
-    print("pdu %#x request-id %d flags %d first %s" %
-          (pdu_tag, request_id, flags, decode_oid(data[start:end])))
+    # A scoped PDU has the shape of a community message: two strings, the PDU.
+    pdu_tag, request_id, _ = pdu_header(data)
+    print("pdu %#x request-id %d flags %d" % (pdu_tag, request_id, flags))
     return 0 if (pdu_tag, request_id) == (0xA2, 4711) else 1
 
 
