@@ -2,10 +2,16 @@
 
 #include <iostream>
 
+#include "platform/orla/throttled_line.h"
 #include "request/pdu.h"
 #include "request/v3.h"
 
 namespace {
+
+// Lines that strangers' datagrams cause, throttled.
+orla::ThrottledLine authenticationFailed(" authentification failed");
+orla::ThrottledLine versionNotSupported("version not supported");
+orla::ThrottledLine unknownRequestCommand("unknown request command");
 
 // SNMPv1 and SNMPv2c share the community header (RFC 1157 4, RFC 1901 3): a
 // community string, then the PDU. Version 2 was never defined (RFC 3584 2).
@@ -33,7 +39,7 @@ bool isServed(int version, uint32_t type, MessageDrops& dropped) {
                 return false;
             }
             ++dropped.unknownPduHandlers;
-            std::cerr << "unknown request command" << std::endl;
+            unknownRequestCommand.write();
             return false;
     }
 }
@@ -69,7 +75,7 @@ bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communiti
     V3Keys keys;
     if (isCommunityVersion(version)) {
         if (!acceptCommunity(ctx, sourceAddress, communities, policy)) {
-            std::cerr << " authentification failed" << std::endl;
+            authenticationFailed.write();
             return false;
         }
         policy.hideCounter64 = version == snmp::VERSION_1;
@@ -77,7 +83,7 @@ bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communiti
         if (!acceptV3(ctx, sourceAddress, communities, engine, policy, keys)) return false;
     } else {
         ++engine.dropped.badVersions;
-        std::cerr << "version not supported" << std::endl;
+        versionNotSupported.write();
         return false;
     }
 

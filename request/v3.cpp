@@ -3,7 +3,13 @@
 #include <iostream>
 #include <string>
 
+#include "platform/orla/throttled_line.h"
+
 namespace {
+
+// Lines that strangers' datagrams cause, throttled.
+orla::ThrottledLine unreadableHeader("!ctx.in.readV3Info(v3_err)");
+orla::ThrottledLine unreadableScopedPdu("decryptAndCheckSignature failed");
 
 // RFC 3414 5: usmStats, the counters of the report reasons.
 const OID USM_STATS("1.3.6.1.6.3.15.1.1");
@@ -40,7 +46,7 @@ bool mayReport(const InStream& in, unsigned char requestFlags) {
 bool acceptV3(Context& ctx, int sourceAddress, const CommunityKeep& users, V3ServerInfo& engine,
               PduPolicy& policy, V3Keys& keys) {
     if (!ctx.in.readV3Info(engine.dropped)) {
-        std::cerr << "!ctx.in.readV3Info(v3_err)" << std::endl;
+        unreadableHeader.write();
         return false;
     }
     const V3Info& request = *ctx.in.v3Info();
@@ -59,7 +65,7 @@ bool acceptV3(Context& ctx, int sourceAddress, const CommunityKeep& users, V3Ser
     }
     if (!ctx.in.decryptAndCheckSignature(report, keys.authKey, keys.authProtocol, keys.privKey,
                                          keys.privProtocol, engine)) {
-        std::cerr << "decryptAndCheckSignature failed" << std::endl;
+        unreadableScopedPdu.write();
         return false;
     }
     ctx.out.securityLevel = ctx.in.securityLevel;
