@@ -1,6 +1,5 @@
 #include "request/dispatch.h"
 
-#include <iostream>
 
 #include "platform/orla/throttled_line.h"
 #include "request/pdu.h"
