@@ -90,8 +90,9 @@ bool Looper::serve(uint32_t serviceId) {
         diagnose("serve: invalid service id or already serving");
         return false;
     }
-    std::string error;
-    int fd = listenService(serviceId, static_cast<int>(limits_.listenBacklog), error);
+    std::string error, notice;
+    int fd = listenService(serviceId, static_cast<int>(limits_.listenBacklog), error, notice);
+    if (!notice.empty()) diagnose("serve: " + notice);
     if (fd < 0) {
         diagnose("serve: " + error);
         return false;
