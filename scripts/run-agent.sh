@@ -9,7 +9,10 @@ bash scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 
-mkdir -p /orla/bin /orla/lib/snmp /orla/log /orla/run
+mkdir -p /orla/bin /orla/lib/snmp /orla/log
+# Service sockets and pid files: root's alone (an older run made it 0755).
+mkdir -p -m 0700 /orla/run
+chmod 0700 /orla/run
 install -m 0755 build/bin/orla-snmpd build/bin/orla-cli build/bin/orla-ifaced /orla/bin/
 if compgen -G "build/lib/snmp/*.so" >/dev/null; then
     install -m 0644 build/lib/snmp/*.so /orla/lib/snmp/

@@ -59,5 +59,6 @@ inline constexpr uint32_t ERR_PEER_CLOSED = 0xfe0008;  // the peer closed before
 inline constexpr uint32_t ERR_BAD_REQUEST = 0xfe0009;  // malformed request (no path, no command)
 inline constexpr uint32_t ERR_NOTHING_TO_UNDO = 0xfe000a;
 inline constexpr uint32_t ERR_BAD_START_ID = 0xfe000b;
+inline constexpr uint32_t ERR_ACCESS_DENIED = 0xfe000c;  // the service does not serve this user
 
 }  // namespace orla

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace orla {
@@ -37,14 +38,54 @@ bool makeDirectories(const std::string& path) {
 
 int connectPath(const std::string& path) {
     sockaddr_un address;
-    if (!makeAddress(path, address)) return -1;
+    if (!makeAddress(path, address)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        int reason = errno;
         close(fd);
+        errno = reason;
         return -1;
     }
     return fd;
+}
+
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// Only root and the service's own user may reach its socket, so the run
+// directory must be 0700. One of ours with a wider mode (an older set-up
+// script made it 0755) is tightened, and `notice` says so; one of a user
+// other than us or root is refused, as that user could replace our socket
+// with theirs. Root's is root's choice.
+bool checkRunDirectory(const std::string& directory, std::string& error, std::string& notice) {
+    struct stat info;
+    if (stat(directory.c_str(), &info) != 0) {
+        error = "cannot inspect " + directory + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        error = directory + " is not a directory";
+        return false;
+    }
+    if (info.st_uid != geteuid()) {
+        if (info.st_uid == 0) return true;
+        error = directory + " belongs to uid " + std::to_string(info.st_uid) + ", not to us";
+        return false;
+    }
+    if ((info.st_mode & 07777) == 0700) return true;
+    if (chmod(directory.c_str(), 0700) != 0) {
+        error = "cannot set " + directory + " to mode 0700: " + std::strerror(errno);
+        return false;
+    }
+    notice = "run directory " + directory + " had mode " + octal(info.st_mode) + ", set it to 0700";
+    return true;
 }
 
 }  // namespace
@@ -66,11 +107,12 @@ bool setNonBlocking(int fd) {
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-int listenService(uint32_t serviceId, int backlog, std::string& error) {
+int listenService(uint32_t serviceId, int backlog, std::string& error, std::string& notice) {
     if (!makeDirectories(runDirectory())) {
         error = "cannot create " + runDirectory() + ": " + std::strerror(errno);
         return -1;
     }
+    if (!checkRunDirectory(runDirectory(), error, notice)) return -1;
     std::string path = servicePath(serviceId);
     sockaddr_un address;
     if (!makeAddress(path, address)) {
@@ -89,10 +131,19 @@ int listenService(uint32_t serviceId, int backlog, std::string& error) {
         error = std::string("socket: ") + std::strerror(errno);
         return -1;
     }
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd, backlog) != 0) {
+    // bind() creates the socket file with the umask's mode, and fchmod() on
+    // the descriptor does not reach the file; so chmod() the path before
+    // listen(). Until listen() every connect() is refused, so the moment the
+    // file's mode is wider gives nobody a connection.
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         error = path + ": " + std::strerror(errno);
         close(fd);
+        return -1;
+    }
+    if (chmod(path.c_str(), 0600) != 0 || listen(fd, backlog) != 0) {
+        error = path + ": " + std::strerror(errno);
+        close(fd);
+        unlink(path.c_str());
         return -1;
     }
     return fd;

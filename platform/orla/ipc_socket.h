@@ -16,13 +16,16 @@ const std::string& runDirectory();
 std::string servicePath(uint32_t serviceId);
 
 // Creates the run directory (mode 0700) when absent and listens on the
-// service's socket, replacing a stale socket file that nobody listens on.
-// Returns a non-blocking descriptor, or -1 with `error` set (among others
-// when a live service already holds the id).
-int listenService(uint32_t serviceId, int backlog, std::string& error);
+// service's socket (mode 0600 whatever the umask), replacing a stale socket
+// file that nobody listens on. A run directory of ours with another mode is
+// set to 0700, and `notice` then says so; one of a user other than us or
+// root is an error. Returns a non-blocking descriptor, or -1 with `error`
+// set (among others when a live service already holds the id).
+int listenService(uint32_t serviceId, int backlog, std::string& error, std::string& notice);
 
-// Connects to a service; a non-blocking descriptor, or -1 when no service
-// with that id is listening (or its backlog is full).
+// Connects to a service; a non-blocking descriptor, or -1 with errno set:
+// ENOENT or ECONNREFUSED when no service with that id is listening, EAGAIN
+// when its backlog is full, EACCES when this user may not reach its socket.
 int connectService(uint32_t serviceId);
 
 bool setNonBlocking(int fd);

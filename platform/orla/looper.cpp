@@ -36,6 +36,39 @@ std::string pathText(const std::vector<uint32_t>& path) {
     return text;
 }
 
+// A service that does not serve a client's user sends it this before closing
+// the connection: a reply to no request (no MSG_SEQ) with ERR_ACCESS_DENIED.
+bool isRefusal(FrameKind kind, const message& frame) {
+    return kind == FrameKind::Reply && !frame.has(MSG_SEQ) &&
+           getErrorCode(frame) == ERR_ACCESS_DENIED;
+}
+
+// Reads what the connection holds and looks for a refusal in it; other
+// frames are dropped (the connection is closing).
+bool takeRefusal(Connection& connection, size_t limit, message& refusal) {
+    connection.readSome(limit);
+    FrameKind kind;
+    std::string error;
+    while (connection.nextFrame(kind, refusal, error) == Connection::Next::Frame) {
+        if (isRefusal(kind, refusal)) return true;
+    }
+    return false;
+}
+
+void refuse(int client, uint32_t serviceId, uid_t uid) {
+    std::string frame;
+    appendFrame(frame, FrameKind::Reply,
+                errorMsg(ERR_ACCESS_DENIED, "access to service " + std::to_string(serviceId) +
+                                                " refused for uid " + std::to_string(uid))
+                    .flatten()
+                    .bytes);
+    // A fresh connection's buffer takes this small frame; if not, the client
+    // sees the connection closed.
+    ssize_t ignored = send(client, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    (void)ignored;
+    close(client);
+}
+
 }  // namespace
 
 Looper::Looper(uint32_t maxConnections, uint32_t maxFrameBytes, uint32_t maxOutputBytes,
@@ -90,8 +123,9 @@ bool Looper::serve(uint32_t serviceId) {
         diagnose("serve: invalid service id or already serving");
         return false;
     }
-    std::string error;
-    int fd = listenService(serviceId, static_cast<int>(limits_.listenBacklog), error);
+    std::string error, notice;
+    int fd = listenService(serviceId, static_cast<int>(limits_.listenBacklog), error, notice);
+    if (!notice.empty()) diagnose("serve: " + notice);
     if (fd < 0) {
         diagnose("serve: " + error);
         return false;
@@ -279,12 +313,25 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
         return errorMsg(ERR_BAD_REQUEST, "request too large");
     }
 
-    uint64_t serial = outgoingTo(service);
+    int connectError = 0;
+    uint64_t serial = outgoingTo(service, &connectError);
+    if (!serial && (connectError == EACCES || connectError == EPERM)) {
+        return errorMsg(ERR_ACCESS_DENIED, "access to service " + std::to_string(service) +
+                                               " refused: no permission on " +
+                                               servicePath(service));
+    }
     if (!serial) return errorMsg(ERR_NO_SERVICE, "no service " + std::to_string(service));
     uint32_t seq = ++nextSeq_;
+    if (seq == 0) seq = ++nextSeq_;  // MSG_SEQ 0 would read as absent
     out.insert(MSG_SEQ, seq);
     Connection* connection = findPeer(serial)->connection.get();
     if (!connection->send(FrameKind::Request, out)) {
+        // The service may have refused us and closed before the request left.
+        message refusal;
+        if (takeRefusal(*connection, limits_.readChunkBytes, refusal)) {
+            closePeer(serial, "");
+            return refusal;
+        }
         closePeer(serial, "service " + std::to_string(service) + " is not reading, dropped");
         return errorMsg(ERR_PEER_CLOSED, "service " + std::to_string(service) + " not reading");
     }
@@ -297,6 +344,10 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
         std::string error;
         Connection::Next next;
         while ((next = connection->nextFrame(kind, frame, error)) == Connection::Next::Frame) {
+            if (isRefusal(kind, frame)) {
+                closePeer(serial, "");
+                return frame;
+            }
             if (kind == FrameKind::Reply) {
                 if (frame.get(MSG_SEQ) == seq) {
                     frame.erase(MSG_SEQ.raw());
@@ -330,7 +381,8 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
                 // Whatever arrived before the close still counts.
                 while ((next = connection->nextFrame(kind, frame, error)) ==
                        Connection::Next::Frame) {
-                    if (kind == FrameKind::Reply && frame.get(MSG_SEQ) == seq) {
+                    if (isRefusal(kind, frame) ||
+                        (kind == FrameKind::Reply && frame.get(MSG_SEQ) == seq)) {
                         frame.erase(MSG_SEQ.raw());
                         closePeer(serial, "");
                         return frame;
@@ -352,7 +404,7 @@ Looper::Peer* Looper::findPeer(uint64_t serial) {
     return found == peers_.end() ? nullptr : &found->second;
 }
 
-uint64_t Looper::outgoingTo(uint32_t service) {
+uint64_t Looper::outgoingTo(uint32_t service, int* connectError) {
     auto found = outgoing_.find(service);
     if (found != outgoing_.end()) {
         // A cached connection whose peer went away since is replaced.
@@ -373,7 +425,10 @@ uint64_t Looper::outgoingTo(uint32_t service) {
         closePeer(serial, "");
     }
     int fd = connectService(service);
-    if (fd < 0) return 0;
+    if (fd < 0) {
+        if (connectError) *connectError = errno;
+        return 0;
+    }
     if (outgoing_.size() >= limits_.maxOutgoing) closePeer(outgoing_.begin()->second, "");
     return adopt(fd, false, service);
 }
@@ -454,6 +509,23 @@ void Looper::onListen(int fd, int, unsigned) {
     for (uint32_t accepted = 0; accepted < limits_.acceptsPerEvent; ++accepted) {
         int client = accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0) return;
+        // Served: root and this service's own user; anyone else gets a
+        // refusal and the connection closed.
+        ucred peer{};
+        socklen_t length = sizeof peer;
+        if (getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+            length != sizeof peer) {
+            close(client);
+            diagnose("service " + std::to_string(serviceId_) +
+                     ": cannot tell a client's user, refusing it");
+            continue;
+        }
+        if (peer.uid != 0 && peer.uid != geteuid()) {
+            refuse(client, serviceId_, peer.uid);
+            diagnose("service " + std::to_string(serviceId_) +
+                     ": refused a connection from uid " + std::to_string(peer.uid));
+            continue;
+        }
         if (inboundCount_ >= limits_.maxConnections) {
             close(client);
             diagnose("service " + std::to_string(serviceId_) +

@@ -75,6 +75,9 @@ class Looper : public Handler {
 
     // Becomes service `serviceId` (not 0), listening on servicePath(serviceId).
     // False, with one line on stderr, when the socket cannot be set up.
+    // Only root and this process's effective user are served: a client of
+    // another user gets ERR_ACCESS_DENIED and its connection is closed, with
+    // one line on stderr naming its uid.
     bool serve(uint32_t serviceId);
     uint32_t serviceId() const { return serviceId_; }
 
@@ -90,6 +93,7 @@ class Looper : public Handler {
 
     // Sends the request to MSG_TO and returns the reply, or an error reply:
     // ERR_BAD_REQUEST (no MSG_TO or MSG_CMD, or too large), ERR_NO_SERVICE,
+    // ERR_ACCESS_DENIED (the service does not serve this user),
     // ERR_NO_HANDLER, ERR_PEER_CLOSED, ERR_TIMEOUT after timeoutMs (0: the
     // default). Nothing else is served while it waits: messages other than
     // the reply that arrive meanwhile are queued and handled afterwards by the
@@ -141,7 +145,9 @@ class Looper : public Handler {
     message listUndo() const;
 
     Peer* findPeer(uint64_t serial);
-    uint64_t outgoingTo(uint32_t service);
+    // The connection to `service`, opened when there is none; 0 when it
+    // cannot be, with connect()'s errno in `connectError` when that failed.
+    uint64_t outgoingTo(uint32_t service, int* connectError = nullptr);
     uint64_t adopt(int fd, bool inbound, uint32_t service);
     void closePeer(uint64_t serial, const std::string& diagnostic);
     bool sendOn(uint64_t serial, FrameKind kind, const message& msg);

@@ -7,7 +7,9 @@ source "$SRC/lib.sh"
 trap_version_code() { cli send 161 get | grep -o 'u32:18=[0-9]*' | cut -d= -f2; }
 
 step "defaults of a fresh agent"
+umask 000  # its socket and run directory stay root's alone all the same
 start_agent
+umask 022
 expect_fields "$(cli snmp print)" enabled=no trap-target=none trap-community=none \
     trap-version=1 community-name=morvel
 expect_contains "$(cli snmp generators)" "0xabc0001 start-trap" "generator list"
@@ -100,5 +102,17 @@ expect_exit 2 "unknown command" send 161 frobnicate
 expect_exit 2 "not a number" send 161 get "msg[]:2=u32:5=1,str:6=a;u32:5=x"
 expect_exit 2 "usage: watch" watch 161 --count
 expect_exit 2 "usage: undo" undo --service
+
+step "another user is refused: by the modes, then by the agent's peer check"
+expect_eq "700 600" "$(echo $(stat -c %a /orla/run /orla/run/161.sock))" "run directory, socket"
+cli() { timeout 15 setpriv --reuid 65534 --regid 65534 --clear-groups "$BIN/orla-cli" "$@"; }
+expect_exit 1 "access to service 161 refused: no permission" snmp set location=intruder
+expect_exit 1 "access to service 161 refused: no permission" send 161.1 addobj str:5=intruder
+chmod 0755 /orla/run && chmod 0777 /orla/run/161.sock
+expect_exit 1 "access to service 161 refused for uid 65534" snmp set location=intruder
+expect_exit 1 "access to service 161 refused for uid 65534" send 161.1 addobj str:5=intruder
+cli() { timeout 15 "$BIN/orla-cli" "$@"; }
+grep -q "refused a connection from uid 65534" "$AGENT_ERR" || fail "no refusal line from the agent"
+if grep -q intruder <<<"$(cli send 161 get; cli send 161.1 getall)"; then fail "a change got in"; fi
 
 pass

@@ -148,4 +148,29 @@ TEST_F(Ipc, MalformedFramesCloseOnlyTheirConnection) {
     EXPECT_NE(access(orla::servicePath(SERVICE).c_str(), F_OK), 0);
 }
 
+// Another user is refused: by the modes of the run directory and socket,
+// and, with those opened up, by the service's peer check; it changed nothing.
+TEST_F(Ipc, OnlyRootAndTheServiceUserAreServed) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    struct stat info;
+    ASSERT_EQ(stat(orla::servicePath(SERVICE).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    auto asNobody = [] {  // 1: refused at connect(), 2: by the peer check
+        pid_t child = fork();
+        if (child == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(8);
+            message reply = orla::Looper().exchangeMessage(request(orla::CMD_SET, 7), 6000);
+            if (orla::getErrorCode(reply) != orla::ERR_ACCESS_DENIED) _exit(9);
+            _exit(orla::getError(reply).find("for uid 65534") == std::string::npos ? 1 : 2);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(asNobody(), 1);
+    ASSERT_EQ(chmod(directory_.c_str(), 0755) | chmod(orla::servicePath(SERVICE).c_str(), 0777), 0);
+    EXPECT_EQ(asNobody(), 2);
+    EXPECT_EQ(client_.exchangeMessage(request(orla::CMD_GET), 6000).get(VALUE), 0u);
+}
+
 }  // namespace
