@@ -3,8 +3,10 @@
 #include "community/community_keep.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "platform/orla/ids.h"
+#include "platform/orla/printable.h"
 #include "platform/snmp/usm.h"
 
 using namespace snmp;
@@ -15,6 +17,10 @@ constexpr uint32_t LOWEST_ID = 0;
 constexpr uint32_t HIGHEST_ID = 0xfffffffe;
 // 0xffffffff means "no community" in the trap settings and "from the first" in get-all.
 constexpr uint32_t NO_ID = 0xffffffff;
+// The store's record that the table is closed, under a key no community has.
+constexpr uint32_t CLOSED_KEY = NO_ID;
+// The closed record comes from the store: what of it is shown is bounded.
+constexpr size_t CLOSED_TEXT_MAX = 4096;
 
 const char* const STORE_FAILED = "cannot write the community store";
 const char* const INVALID_SECURITY = "security level must be 0, 1 or 2";
@@ -44,20 +50,30 @@ CommunityKeep::~CommunityKeep() {
 }
 
 void CommunityKeep::init() {
-    if (store_.empty()) {
-        Item* item = new Item;
-        item->id = 0;
-        ids_.allocate(item->id);
-        item->name = DEFAULT_COMMUNITY;
-        item->readAccess = true;
-        item->security = 0;
-        // A failed write is reported by the store; the table still serves the
-        // default, and the next start creates it again.
-        store_.set(item->id, item->getCfg());
-        table_.push_back(item);
+    using Opened = orla::Store::Opened;
+    if (store_.opened() == Opened::Missing && store_.setAside().empty()) {
+        addDefault();
         return;
     }
+    // A lost table must not turn into the default community, open to every
+    // source, nor drop the users that locked the agent down: serve none.
+    if (store_.opened() != Opened::Loaded) {
+        closedBy_ = store_.setAside().empty() ? store_.path() : store_.setAside();
+        // Recorded, so that restarts stay closed. Not while the damaged file
+        // is still at the store's path, which a write would replace; the next
+        // start finds it damaged again.
+        if (!store_.setAside().empty()) {
+            orla::message closed;
+            closed.insert(COMM_CLOSED, closedBy_);
+            store_.set(CLOSED_KEY, closed);
+        }
+    }
     for (const auto& [key, stored] : store_) {
+        if (key == CLOSED_KEY) {
+            closedBy_ = stored.get(COMM_CLOSED).substr(0, CLOSED_TEXT_MAX);
+            if (closedBy_.empty()) closedBy_ = "(not recorded)";
+            continue;
+        }
         // Never a community id: such an entry was not written by this table.
         if (key > HIGHEST_ID) continue;
         // The key is the record's id, whatever OBJ_ID the message holds. A
@@ -70,6 +86,33 @@ void CommunityKeep::init() {
         ids_.allocate(key);
         table_.push_back(item);
     }
+    if (!closedBy_.empty()) {
+        std::cerr << "communities closed, no community or user served: damaged store kept as "
+                  << orla::printable(closedBy_)
+                  << "; add a community or run orla-cli snmp community reset-default" << std::endl;
+    }
+}
+
+void CommunityKeep::addDefault() {
+    Item* item = new Item;
+    item->id = 0;
+    ids_.allocate(item->id);
+    item->name = DEFAULT_COMMUNITY;
+    item->readAccess = true;
+    item->security = 0;
+    // A failed write is reported by the store; the table still serves the
+    // default, and the next start creates it again.
+    store_.set(item->id, item->getCfg());
+    table_.push_back(item);
+}
+
+// After an operator's add: the table serves what was configured anew.
+void CommunityKeep::reopen() {
+    if (closedBy_.empty()) return;
+    // A record that cannot be removed keeps the table noted as closed; the
+    // next add tries again.
+    if (store_.find(CLOSED_KEY) != store_.end() && !store_.remove(CLOSED_KEY)) return;
+    closedBy_.clear();
 }
 
 // ---- Lookups ----
@@ -216,6 +259,7 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
         return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     table_.push_back(item);
+    reopen();
     notifyChange(id, request);
     orla::message undo;
     undo.insert(orla::MSG_CMD, orla::CMD_REMOVEOBJ);
@@ -253,4 +297,42 @@ orla::message CommunityKeep::getObject(uint32_t id) {
     removed.insert(orla::OBJ_ID, id);
     removed.insert(orla::OBJ_REMOVED, 1u);
     return removed;
+}
+
+orla::message CommunityKeep::cmdGet(const orla::message&) {
+    orla::message state;
+    if (!closedBy_.empty()) state.insert(COMM_CLOSED, closedBy_);
+    return state;
+}
+
+orla::message CommunityKeep::cmdUnknown(const orla::message& request, uint32_t cmd) {
+    if (cmd == CMD_RESET_DEFAULT) return resetDefault();
+    return orla::Handler::cmdUnknown(request, cmd);
+}
+
+// Through add or set, so that it is stored, notified and can be undone like
+// any other change.
+orla::message CommunityKeep::resetDefault() {
+    orla::message cfg;
+    cfg.insert(COMM_NAME, std::string(DEFAULT_COMMUNITY));
+    cfg.insert(COMM_READ_ACCESS, true);
+    cfg.insert(COMM_WRITE_ACCESS, false);
+    cfg.insert(COMM_ADDRESS, 0u);
+    cfg.insert(COMM_NETMASK, 0u);
+    cfg.insert(COMM_SECURITY, 0u);
+    cfg.insert(COMM_AUTH_PROTOCOL, 0u);
+    cfg.insert(COMM_PRIV_PROTOCOL, 0u);
+    cfg.insert(COMM_AUTH_PASSWORD, std::string());
+    cfg.insert(COMM_PRIV_PASSWORD, std::string());
+    if (const Item* existing = findItem(DEFAULT_COMMUNITY)) {
+        const uint32_t id = existing->id;
+        orla::message reply = cmdSetObj(cfg, id);
+        if (orla::isError(reply)) return reply;
+        reopen();
+        reply.insert(orla::OBJ_ID, id);
+        return reply;
+    }
+    // Under its first-start id when that is free.
+    if (!findItem(0u)) cfg.insert(orla::OBJ_ID, 0u);
+    return cmdAddObj(cfg);
 }

@@ -31,6 +31,14 @@ inline constexpr orla::U32Key COMM_SECURITY{15};
 inline constexpr orla::U32Key COMM_AUTH_PROTOCOL{20};
 inline constexpr orla::U32Key COMM_PRIV_PROTOCOL{21};
 
+// The table is closed (see CommunityKeep::closedBy): the file that holds the
+// damaged store. In the get reply, and in the store's record of the state.
+inline constexpr orla::StringKey COMM_CLOSED{30};
+
+// Restores the default community: DEFAULT_COMMUNITY, read-only, every
+// source, no security. Replies OBJ_ID.
+inline constexpr uint32_t CMD_RESET_DEFAULT = 100;
+
 // RFC 3414 11.2: the shortest password the security level in use may rest on.
 inline constexpr size_t PASSWORD_MIN_LENGTH = 8;
 
@@ -79,9 +87,16 @@ class CommunityKeep : public orla::Handler {
     explicit CommunityKeep(const std::string& storePath = snmp::COMMUNITY_STORE_PATH);
     ~CommunityKeep() override;
 
-    // Loads the stored communities, or creates the default community in an
-    // empty store.
+    // Loads the stored communities. Only a store that never existed gets
+    // the default community; one that exists without records stays empty.
+    // A damaged store closes the table.
     void init();
+
+    // While the table is closed: the file that holds the damaged store, else
+    // empty. The table then starts without communities, so no community or
+    // user is served, and it stays so over restarts until a community is
+    // added or the default restored. One line on stderr says so at start.
+    const std::string& closedBy() const { return closedBy_; }
 
     // Lookups: the first record from the front of the table.
     const Item* findItem(uint32_t id) const;
@@ -102,12 +117,20 @@ class CommunityKeep : public orla::Handler {
     orla::message cmdAddObj(const orla::message& request) override;
     orla::message cmdRemoveObj(const orla::message& request, uint32_t id) override;
     orla::message getObject(uint32_t id) override;
+    // The table's state: COMM_CLOSED while it is closed.
+    orla::message cmdGet(const orla::message& request) override;
+    // CMD_RESET_DEFAULT.
+    orla::message cmdUnknown(const orla::message& request, uint32_t cmd) override;
 
   private:
     Items::iterator find(uint32_t id);
     void regenerateKeys(Item& item) const;
+    void addDefault();
+    orla::message resetDefault();
+    void reopen();
 
     std::string engineID_;
+    std::string closedBy_;
     orla::Store store_;
     orla::Allocator ids_;
     Items table_;

@@ -8,6 +8,7 @@
 //   u64      FNV-1a 64 checksum of every byte before it
 #include "platform/orla/store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,6 +151,23 @@ bool readFile(const std::string& path, std::string& out, bool& tooLarge) {
     return ok;
 }
 
+// The latest by name of the files that earlier opens set aside from `path`
+// ("<name>.bad-<time>[.<n>]"), or empty.
+std::string latestSetAside(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".bad-";
+    DIR* dir = opendir(directoryOf(path).c_str());
+    if (!dir) return {};
+    std::string latest;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.starts_with(prefix) && name > latest) latest = name;
+    }
+    closedir(dir);
+    if (latest.empty()) return {};
+    return slash == std::string::npos ? latest : path.substr(0, slash + 1) + latest;
+}
+
 }  // namespace
 
 Store::Store(std::string path, uint32_t param) : path_(std::move(path)), param_(param) {
@@ -163,15 +181,22 @@ void Store::load() {
     bool tooLarge = false;
     std::string reason;
     if (!readFile(path_, bytes, tooLarge)) {
-        if (errno == ENOENT) return;
+        if (errno == ENOENT) {
+            setAside_ = latestSetAside(path_);
+            return;
+        }
         reason = std::string("cannot read: ") + strerror(errno);
     } else if (tooLarge) {
         reason = "larger than the store limit";
     } else {
         reason = parse(bytes, records_);
-        if (reason.empty()) return;
+        if (reason.empty()) {
+            opened_ = Opened::Loaded;
+            return;
+        }
         records_.clear();
     }
+    opened_ = Opened::Damaged;
 
     // Keep the damaged file for inspection, never overwrite an earlier one.
     const std::string base = path_ + ".bad-" + std::to_string(time(nullptr));
@@ -181,6 +206,7 @@ void Store::load() {
         aside = base + "." + std::to_string(n);
     }
     if (rename(path_.c_str(), aside.c_str()) == 0) {
+        setAside_ = aside;
         std::cerr << "store " << path_ << ": damaged, moved to " << aside << ": " << reason
                   << std::endl;
     } else {

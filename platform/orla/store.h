@@ -6,7 +6,8 @@
 // crash at any instant leaves either the old or the new content on disk.
 // A damaged file (bad header, checksum or record) is moved aside to
 // "<path>.bad-<unix time>", reported with one line on the standard error
-// stream, and the store opens empty. The file is mode 0600 (records may hold
+// stream, and the store opens empty; opened() and setAside() tell the owner,
+// which may need to tell a new store from a lost one. The file is mode 0600 (records may hold
 // passwords); missing parent directories are created with mode 0700.
 #pragma once
 
@@ -32,6 +33,14 @@ class Store {
     // Loads the store at `path`. `param` is recorded (see param()) and has
     // no further effect.
     Store(std::string path, uint32_t param);
+
+    // What the constructor found at the path.
+    enum class Opened { Missing, Loaded, Damaged };
+    Opened opened() const { return opened_; }
+    // Damaged: where the file was moved, empty when it could not be moved
+    // (it is still at path()). Missing: a file that an earlier open set
+    // aside, the latest by name, if any: the store existed before.
+    const std::string& setAside() const { return setAside_; }
 
     const_iterator begin() const { return records_.begin(); }
     const_iterator end() const { return records_.end(); }
@@ -65,6 +74,8 @@ class Store {
     std::string path_;
     uint32_t param_;
     Map records_;
+    Opened opened_ = Opened::Missing;
+    std::string setAside_;
 };
 
 }  // namespace orla

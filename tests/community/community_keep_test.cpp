@@ -151,6 +151,39 @@ TEST_F(CommunityKeepTest, StoreWriteFailureRefusesTheChange) {
     EXPECT_EQ(keep_->cmdAddObj(named("chosen", 7)).get(orla::OBJ_ID), 7u);
 }
 
+// The parts the end-to-end test cannot reach: a store file removed after the
+// damage leaves the table closed, and reset-default over an existing default
+// community sets its fields back.
+TEST_F(CommunityKeepTest, LostStoreStaysClosedUntilTheOperatorActs) {
+    keep_.reset();
+    std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 1);
+    ::testing::internal::CaptureStderr();
+    restart();
+    const std::string aside = keep_->closedBy();
+    EXPECT_EQ(aside.rfind(path_ + ".bad-", 0), 0u) << aside;
+    std::filesystem::remove(path_);  // the closed record with it
+    restart();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(keep_->items().empty());
+    EXPECT_EQ(keep_->cmdGet({}).get(COMM_CLOSED), aside);
+
+    EXPECT_EQ(keep_->cmdUnknown({}, CMD_RESET_DEFAULT).get(orla::OBJ_ID, NO_ID), 0u);
+    EXPECT_TRUE(keep_->closedBy().empty());
+    orla::message open;
+    open.insert(COMM_WRITE_ACCESS, true);
+    open.insert(COMM_ADDRESS, 0x0a000001u);
+    open.insert(COMM_NETMASK, 0xffffffffu);
+    ASSERT_FALSE(orla::isError(keep_->cmdSetObj(open, 0)));
+    EXPECT_EQ(keep_->cmdUnknown({}, CMD_RESET_DEFAULT).get(orla::OBJ_ID, NO_ID), 0u);
+    restart();
+    ASSERT_EQ(keep_->items().size(), 1u);
+    const CommunityKeep::Item& morvel = *keep_->items()[0];
+    EXPECT_TRUE(morvel.readAccess);
+    EXPECT_FALSE(morvel.writeAccess);
+    EXPECT_EQ(morvel.netmask, 0u);
+    EXPECT_TRUE(keep_->closedBy().empty());
+}
+
 // RFC 3414 A.3: password "maplesyrup", engine ID 00..02 (12 octets).
 const std::string RFC_ENGINE_ID = std::string(11, '\0') + '\x02';
 const Bytes RFC_MD5_KUL = {0x52, 0x6f, 0x5e, 0xed, 0x9f, 0xcc, 0xe2, 0x6f,

@@ -2,6 +2,8 @@
 # A restart keeps the settings (the agent's own engine ID among them) and the
 # communities, counts the engine boot up to its latch, and serves again
 # without being enabled anew. A fresh agent makes an engine ID of its own.
+# A damaged community store leaves every community shut; an emptied one stays
+# empty.
 source "$SRC/lib.sh"
 
 ENGINE=.1.3.6.1.6.3.10.2.1
@@ -91,16 +93,31 @@ own_format "$new_id"
 [ "$new_id" != "$own_id" ] || fail "two fresh agents share the engine ID $own_id"
 expect_eq "$ENGINE.2.0 = INTEGER: 1" "$(v3_get -On)" "SNMPv3 get under the new engine ID"
 
-step "with every community removed, a restart brings back the default one"
-for id in 0 "$keeper" "$second" "$auditor"; do
+step "a damaged community store shuts every community and user until reset-default"
+for id in 0 "$keeper" "$second"; do
     cli send 161.1 removeobj OBJ_ID="$id" >/dev/null || fail "removeobj $id"
 done
-expect_no_answer snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
+stop_agent
+store=/orla/store/snmp-communities
+byte=$(od -An -tu1 -j20 -N1 $store)
+printf "$(printf '\\%03o' $((byte ^ 1)))" | dd of=$store bs=1 seek=20 conv=notrunc status=none
+start_agent
+aside=$(ls $store.bad-*) || fail "damaged store not set aside"
+expect_eq 1 "$(grep -c "communities closed, .* kept as $aside" "$AGENT_ERR")" "closed line"
 restart_agent
-communities=$(cli send 161.1 getall)
-expect_contains "$communities" 'OBJ_ID=0 str:5="morvel"' "default community"
-expect_eq 1 "$(grep -o 'OBJ_ID=' <<<"$communities" | wc -l)" "one community"
+expect_no_answer snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
+v3_get >/dev/null 2>&1 && fail "SNMPv3 user served from a damaged store"
+expect_fields "$(cli snmp print)" "communities=closed, damaged store set aside as $aside"
+expect_eq 0 "$(cli snmp community reset-default)" "id of the restored default"
 expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
+expect_fields "$(cli snmp print)" communities=
+
+step "with every community removed, the table stays empty over a restart"
+cli send 161.1 removeobj OBJ_ID=0 >/dev/null || fail "removeobj 0"
+restart_agent
+expect_eq "{OBJ_LIST=[]}" "$(cli send 161.1 getall)" "communities after the restart"
+expect_no_answer snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
+cli snmp community reset-default >/dev/null || fail "reset-default"
 
 step "a disabled agent stays disabled across a restart"
 cli send 161 set bool:1=no >/dev/null || fail "disable"

@@ -253,7 +253,17 @@ int runSnmpCommunity(const Arguments& args) {
         if (action == "get") printCommunity(reply);
         return 0;
     }
-    return usageError("community needs print, get, add, set or remove (see orla-cli snmp --help)");
+    if (action == "reset-default") {
+        if (args.size() != 1) return usageError("community reset-default takes no arguments");
+        if (!agent.call(COMMUNITIES, snmp::CMD_RESET_DEFAULT, request, reply)) {
+            return EXIT_ERROR_REPLY;
+        }
+        std::printf("%u\n", static_cast<unsigned>(reply.get(OBJ_ID)));
+        return 0;
+    }
+    return usageError(
+        "community needs print, get, add, set, remove or reset-default (see orla-cli snmp "
+        "--help)");
 }
 
 }  // namespace orla::cli

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <map>
 
+#include "community/community_keep.h"
 #include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
 #include "tools/orla-cli/fields.h"
@@ -213,6 +214,12 @@ int runSnmpPrint(const Arguments& args) {
     std::printf("community-name: %s\n", printable(cfg.get(snmp::SNMP_COMMUNITY_NAME)).c_str());
     std::printf("text2: %s\n", printable(cfg.get(snmp::SNMP_TEXT2)).c_str());
     std::printf("text3: %s\n", printable(cfg.get(snmp::SNMP_TEXT3)).c_str());
+    // Only a closed table says so; an agent that cannot tell says nothing.
+    const message communities = agent.exchange({snmp::ID_COMMUNITIES}, CMD_GET, message());
+    if (communities.has(snmp::COMM_CLOSED)) {
+        std::printf("communities: closed, damaged store set aside as %s\n",
+                    printable(communities.get(snmp::COMM_CLOSED)).c_str());
+    }
     return 0;
 }
 

@@ -75,6 +75,10 @@ TEST_F(StoreTest, DamagedFileIsMovedAsideAndStoreOpensEmpty) {
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
     }
     EXPECT_EQ(filesIn(dir_), 4u);  // each damaged file kept apart, no store file
+    // Without its file, the store still tells that it existed.
+    const Store after(path, 5);
+    EXPECT_EQ(after.opened(), Store::Opened::Missing);
+    EXPECT_EQ(after.setAside().rfind(path + ".bad-", 0), 0u) << after.setAside();
     // A store whose directory cannot exist opens empty and refuses writes.
     std::ofstream(dir_ + "/file") << "x";
     EXPECT_FALSE(Store(dir_ + "/file/s", 5).set(1, valued(1)));
