@@ -1,11 +1,14 @@
 #include "agent/snmp_looper.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <optional>
 
@@ -35,15 +38,27 @@ constexpr uint32_t LEAVE_IDLE = 1000;
 // Every receive buffer holds the largest UDP payload.
 constexpr size_t DATAGRAM_ROOM = 65536;
 
-// One datagram of a batch: where it came from and the IP_PKTINFO control
-// message, so that its reply leaves from the address the request was sent
-// to, and the request being served, which holds the reply until it is sent.
+// Where a datagram came from: IPv6 on the dual-stack socket, where IPv4
+// senders appear as IPv4-mapped addresses (RFC 4291 2.5.5.2), IPv4 on the
+// IPv4-only socket of a host without IPv6.
+union Peer {
+    sockaddr_in v4;
+    sockaddr_in6 v6;
+};
+
+// One datagram of a batch: where it came from and its packet information
+// (IPV6_PKTINFO on the dual-stack socket, for IPv4 datagrams too, or
+// IP_PKTINFO), so that its reply leaves from the address the request was
+// sent to, and the request being served, which holds the reply until it is
+// sent.
 struct DatagramSlot {
-    sockaddr_in peer;
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    Peer peer;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in6_pktinfo))];
     iovec io;
     std::optional<Context> request;
 };
+// The control room of IPV6_PKTINFO holds IP_PKTINFO too.
+static_assert(sizeof(in6_pktinfo) >= sizeof(in_pktinfo));
 
 // One buffer per datagram of a batch. Only the pages a datagram is written
 // to become resident, so the buffers cost about a page each under ordinary
@@ -70,6 +85,77 @@ void prepareSlot(unsigned i) {
     header.msg_iovlen = 1;
     header.msg_control = slot.control;
     header.msg_controllen = sizeof slot.control;
+}
+
+// The sender as the source filters see it.
+SourceAddress sourceOf(const Peer& peer) {
+    if (peer.v4.sin_family == AF_INET) return peer.v4.sin_addr.s_addr;
+    const in6_addr& address = peer.v6.sin6_addr;
+    if (!IN6_IS_ADDR_V4MAPPED(&address)) return std::nullopt;
+    uint32_t mapped;
+    std::memcpy(&mapped, address.s6_addr + 12, sizeof mapped);
+    return mapped;
+}
+
+// True when the administrator switched IPv6 off (net.ipv6.conf.all.disable_ipv6):
+// the dual-stack socket would then still open, but only IPv4 reaches it.
+bool ipv6SwitchedOff() {
+    const int fd = open("/proc/sys/net/ipv6/conf/all/disable_ipv6", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char value = '0';
+    const bool read1 = read(fd, &value, 1) == 1;
+    close(fd);
+    return read1 && value != '0';
+}
+
+// Binds `fd` to the wildcard address of `family`, port 161.
+bool bindService(int fd, int family) {
+    if (family == AF_INET6) {
+        sockaddr_in6 local{};
+        local.sin6_family = AF_INET6;
+        local.sin6_addr = in6addr_any;
+        local.sin6_port = htons(SNMP_PORT);
+        return bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(SNMP_PORT);
+    return bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
+// A socket on port 161 that reports each datagram's packet information:
+// dual-stack IPv6 when the host has IPv6, IPv4 otherwise. -1 when none
+// opens; the caller says so.
+int openServiceSocket() {
+    static bool ipv6Reported = false;
+    const int on = 1;
+    const int off = 0;
+    if (!ipv6SwitchedOff()) {
+        const int fd = socket(AF_INET6, SOCK_DGRAM, 0);
+        if (fd >= 0 && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) == 0 &&
+            setsockopt(fd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on) == 0) {
+            setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+            if (bindService(fd, AF_INET6)) return fd;
+            // The port is taken, for IPv4 as well: not a matter of IPv6.
+            if (errno == EADDRINUSE) {
+                close(fd);
+                return -1;
+            }
+        }
+        if (fd >= 0) close(fd);
+    }
+    if (!ipv6Reported) {
+        ipv6Reported = true;
+        std::cerr << "IPv6 unavailable: serving IPv4 only" << std::endl;
+    }
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return -1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    if (bindService(fd, AF_INET)) return fd;
+    close(fd);
+    return -1;
 }
 
 // The providers' way to platform services: the agent's own looper.
@@ -168,27 +254,14 @@ void SnmpLooper::enable() {
     if (socketOpen) return;
     setupLeave(LEAVE_SERVING);
 
-    socketFd = socket(AF_INET, SOCK_DGRAM, 0);
+    socketFd = openServiceSocket();
     if (socketFd < 0) {
         std::cerr << "cannot create service connection" << std::endl;
         return;
     }
-    int on = 1;
-    setsockopt(socketFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    setsockopt(socketFd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     const timeval linger{0, LINGER_MICROSECONDS};
     // Without the timeout a waiting read could block the event loop for good.
     readsLinger = setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger) == 0;
-
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(SNMP_PORT);
-    if (bind(socketFd, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0) {
-        close(socketFd);
-        std::cerr << "cannot create service connection" << std::endl;
-        return;
-    }
 
     for (unsigned i = 0; i < REQUEST_BATCH; ++i)
         prepareSlot(i);
@@ -255,9 +328,7 @@ unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
         DatagramSlot& slot = slots[i];
         const mmsghdr& datagram = receiveHeaders[i];
         Context& ctx = slot.request.emplace(receiveBuffer(i), datagram.msg_len);
-        if (!createReply(ctx, static_cast<int>(slot.peer.sin_addr.s_addr), *communityKeep,
-                         serverInfo))
-            continue;
+        if (!createReply(ctx, sourceOf(slot.peer), *communityKeep, serverInfo)) continue;
 
         // Same destination and packet information as received; the flags
         // that recvmmsg reported are not input to sendmmsg.

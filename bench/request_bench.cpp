@@ -65,7 +65,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-const int SOURCE = int(htonl(0x7F000001));  // 127.0.0.1
+const SourceAddress SOURCE = htonl(0x7F000001);  // 127.0.0.1
 const OID SYSTEM("1.3.6.1.2.1.1");
 const OID TABLE_ENTRY("1.3.6.1.4.1.32473.98.1");
 constexpr int TABLE_ROWS = 1000;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,11 @@ inline constexpr const char* DEFAULT_COMMUNITY = "morvel";
 
 }  // namespace snmp
 
+// A request's sender as the source filters see it: its IPv4 address in
+// network byte order (also for an IPv4-mapped IPv6 sender, RFC 4291 2.5.5.2),
+// or none for any other IPv6 sender.
+using SourceAddress = std::optional<uint32_t>;
+
 class CommunityKeep : public orla::Handler {
   public:
     // One community record.
@@ -73,8 +79,11 @@ class CommunityKeep : public orla::Handler {
         // Applies the fields present in `cfg`; absent fields keep their value
         // and OBJ_ID is ignored. The keys are left as they were.
         void setCfg(const orla::message& cfg);
-        // True when `source` (network byte order) passes the source filter.
-        bool admits(uint32_t source) const { return (source & netmask) == (address & netmask); }
+        // True when `source` passes the source filter. The filter is IPv4,
+        // so an IPv6 sender passes only one that admits every source.
+        bool admits(SourceAddress source) const {
+            return source ? (*source & netmask) == (address & netmask) : netmask == 0;
+        }
         // Derives both keys from the passwords and localises them to
         // `engineID` (RFC 3414 2.6, A.2). The privacy key uses the
         // authentication protocol's hash too; privProtocol only selects the

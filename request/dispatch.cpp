@@ -46,12 +46,12 @@ bool isServed(int version, uint32_t type, MessageDrops& dropped) {
 // Reads and checks the community, writes it to the reply and fills in what it
 // grants. Communities with an SNMPv3 security level are users that must
 // authenticate (RFC 3414): they never serve community-based requests.
-bool acceptCommunity(Context& ctx, int sourceAddress, const CommunityKeep& communities,
+bool acceptCommunity(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
                      PduPolicy& policy) {
     if (!ctx.in.getString(ctx.community)) return false;
     const CommunityKeep::Item* item = communities.findItem(ctx.community);
     if (item == nullptr || item->security != 0) return false;
-    if (!item->admits(static_cast<uint32_t>(sourceAddress))) return false;
+    if (!item->admits(sourceAddress)) return false;
     ctx.out.add(ctx.community, ber::OCTET_STRING);
     policy.canRead = item->readAccess;
     policy.canWrite = item->writeAccess;
@@ -60,7 +60,7 @@ bool acceptCommunity(Context& ctx, int sourceAddress, const CommunityKeep& commu
 
 }  // namespace
 
-bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communities,
+bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine) {
     const int version = ctx.in.getVersion();
     if (version < 0) {

@@ -14,8 +14,8 @@
 // type, or is a failed SNMPv3 message that may not be reported; the reason
 // goes to stderr as one line, except for decoding failures and unreported
 // failures). Dropped messages count in engine.dropped or engine.usmStats.
-// `sourceAddress` is the sender's IPv4 address in network byte
-// order, for the source filter of the community or user. `communities` are
+// `sourceAddress` is the sender as the source filter of the community or
+// user sees it (community/community_keep.h). `communities` are
 // the communities and SNMPv3 users; `engine` is the agent's SNMP engine.
-bool createReply(Context& ctx, int sourceAddress, const CommunityKeep& communities,
+bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine);

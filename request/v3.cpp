@@ -17,14 +17,14 @@ const OID USM_STATS("1.3.6.1.6.3.15.1.1");
 // RFC 3414 3.2 steps 3 to 5. They decide before any key is used, so the
 // report a sender gets never depends on the key it tried.
 usm::Report checkAddressing(const V3Info& request, const CommunityKeep::Item* user,
-                            int messageLevel, int sourceAddress, const V3ServerInfo& engine) {
+                            int messageLevel, SourceAddress sourceAddress,
+                            const V3ServerInfo& engine) {
     // Step 3: an engine ID that is not ours, empty in discovery.
     if (request.msgAuthoritativeEngineID.empty() ||
         request.msgAuthoritativeEngineID != engine.engineID)
         return usm::UNKNOWN_ENGINE_ID;
     // Step 4: an unknown user, or one whose source filter leaves the sender out.
-    if (user == nullptr || !user->admits(static_cast<uint32_t>(sourceAddress)))
-        return usm::UNKNOWN_USER_NAME;
+    if (user == nullptr || !user->admits(sourceAddress)) return usm::UNKNOWN_USER_NAME;
     // Step 5: a user's level is the one its messages must have: below it the
     // protection it asks for is missing, above it the keys are.
     if (user->security != static_cast<uint32_t>(messageLevel)) return usm::UNSUPPORTED_SEC_LEVEL;
@@ -43,8 +43,8 @@ bool mayReport(const InStream& in, unsigned char requestFlags) {
 
 }  // namespace
 
-bool acceptV3(Context& ctx, int sourceAddress, const CommunityKeep& users, V3ServerInfo& engine,
-              PduPolicy& policy, V3Keys& keys) {
+bool acceptV3(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& users,
+              V3ServerInfo& engine, PduPolicy& policy, V3Keys& keys) {
     if (!ctx.in.readV3Info(engine.dropped)) {
         unreadableHeader.write();
         return false;

@@ -26,10 +26,10 @@ struct V3Keys {
 // either carries the usmStats report (its counter in engine.usmStats
 // counted) or the user's rights and the requester's size limit;
 // ctx.community is the user name. False when the message is dropped: the
-// reason goes to stderr as one line. `sourceAddress` is the sender's IPv4
-// address in network byte order.
-bool acceptV3(Context& ctx, int sourceAddress, const CommunityKeep& users, V3ServerInfo& engine,
-              PduPolicy& policy, V3Keys& keys);
+// reason goes to stderr as one line. `sourceAddress` is the sender as the
+// user's source filter sees it.
+bool acceptV3(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& users,
+              V3ServerInfo& engine, PduPolicy& policy, V3Keys& keys);
 
 // Once the PDU is closed: encrypts the scoped PDU, closes the message and
 // signs it, as the reply's security level asks. False when the reply cannot

@@ -2,12 +2,14 @@
 # Replies as raw datagrams show them. None exceeds the largest UDP payload
 # (65507 octets): a GetBulk that would is cut short, a Get that would is
 # answered with tooBig. GetBulk at its edges. A reply leaves from the address
-# the request was sent to, also a secondary one, back to the sender's port.
+# the request was sent to, also a secondary one, IPv4 or IPv6, back to the
+# sender's port. Without IPv6 the agent still serves IPv4.
 source "$SRC/lib.sh"
 need_python3
 
 ip addr add 10.161.0.1/32 dev lo
 ip addr add 192.0.2.161/24 dev lo
+ip addr add fd00::161/128 dev lo nodad
 start_serving "$TESTMIB_SO"
 
 # The big table's column 1 holds 80 strings of 1000 octets (80 kB in all).
@@ -61,9 +63,10 @@ expect_eq "pdu 0xa2 status 0 index 0 size 27" "$(header --bulk 0,0 $TESTMIB.1)" 
     "no repetitions"
 expect_eq "pdu 0xa2 status 0 index 0 size 27" "$(header)" "a GetRequest without bindings"
 
-for address in 127.0.0.1 127.0.0.9 127.255.255.254 10.161.0.1 192.0.2.161; do
+for address in 127.0.0.1 127.0.0.9 127.255.255.254 10.161.0.1 192.0.2.161 ::1 fd00::161; do
     step "a request to $address is answered from $address"
     reply=$(udp request --to $address $TESTMIB.1.0) || fail "no reply from $address: $reply"
+    [[ $address != *:* ]] || address="[$address]"
     expect_eq "from $address:161" "$(head -n 1 <<<"$reply")" "source of the reply"
     expect_eq "$TESTMIB.1.0 0x2 1" "$(tail -n 1 <<<"$reply")" "binding of the reply"
 done
@@ -84,5 +87,16 @@ reply=$(udp request --community local --bind 10.161.0.1 --to 127.0.0.1 $TESTMIB.
 expect_eq "from 127.0.0.1:161" "$(head -n 1 <<<"$reply")" "reply to the admitted sender"
 out=$(udp request --community local --bind 127.0.0.1 --to 10.161.0.1 $TESTMIB.1.0) &&
     fail "a sender outside the filter was answered: $out"
+out=$(udp request --community local --to ::1 $TESTMIB.1.0) &&
+    fail "an IPv6 sender passed an IPv4 filter: $out"
+
+step "with IPv6 switched off the agent serves IPv4 and says so once"
+stop_agent
+sysctl -qw net.ipv6.conf.all.disable_ipv6=1
+start_agent
+wait_for udp161_bound || fail "agent does not listen on UDP 161"
+cli send 161 set bool:1=no >/dev/null && enable_agent
+expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.9 $TESTMIB.1.0
+expect_eq 1 "$(grep -c "IPv6 unavailable" "$AGENT_ERR")" "lines saying IPv6 is unavailable"
 
 pass

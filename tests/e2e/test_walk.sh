@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Get, GetNext, walks and bulk walks over the test plug-in's objects agree:
-# the same instances with the same values in the same order, each once; in
-# SNMPv3 too, for every security level and protocol pair of net-snmp's tools,
-# with sets, and while the engine ID changes under a polling manager.
+# the same instances with the same values in the same order, each once, over
+# IPv6 too; in SNMPv3 too, for every security level and protocol pair of
+# net-snmp's tools, with sets, and while the engine ID changes under a polling
+# manager.
 # Refusals, reports and boots are test_snmp_engine's.
 source "$SRC/lib.sh"
 
@@ -28,6 +29,9 @@ $TESTMIB.5.2.0 = INTEGER: 52
 $TESTMIB.6.0 = STRING: \"before the big table\"" \
     "$(grep -E "^\\$TESTMIB\\.(5|6)\\." <<<"$walk")" "nested registrations in order"
 expect_eq "$TESTMIB.9.1.2.80 = INTEGER: 80" "$(tail -n 1 <<<"$walk")" "last instance"
+
+step "snmpwalk v2c over IPv6 gives the same"
+expect_eq "$walk" "$(nsnmp snmpwalk -v2c -c morvel udp6:[::1] .1 | instances)" "udp6 walk"
 
 step "snmpwalk v1 gives the same"
 expect_eq "$walk" "$(nsnmp snmpwalk -v1 -c morvel 127.0.0.1 .1 | instances)" "v1 walk"
@@ -110,6 +114,9 @@ for user in $users; do
     expect_out "$TESTMIB.1.0 = INTEGER: $value" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
     walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1 | instances)
 done
+
+step "user shaaes: get over IPv6"
+expect_eq "$PLUGIN" "$(v3 snmpget shaaes udp6:[::1] $TESTMIB.2.0)" "udp6 get"
 
 step "a user without write access gets readOnly"
 add_community str:5=reader bool:6=yes u32:15=1 u32:20=1 str:11=auth-reader >/dev/null

@@ -4,7 +4,8 @@ reach: the reply's source address, the exact shape of a reply, and datagrams
 that no well-behaved manager sends.
 
   request [--to A] [--bind A] [--version N] [--community C] [--bulk N,R] OID...
-      a Get, or a GetBulk of N non-repeaters and R repetitions; prints "from ADDR:PORT",
+      a Get, or a GetBulk of N non-repeaters and R repetitions (over IPv6 when A is an
+      IPv6 address); prints "from ADDR:PORT" ("from [ADDR]:PORT" for IPv6),
       "pdu TAG status S index I size BYTES" and "OID TAG LENGTH" per binding; exit 3
       when no reply comes within a second
   hostile MUTATIONS VERSION OID   truncations of a Get of OID, random and malformed
@@ -132,7 +133,7 @@ def describe_reply(data):
 
 
 def open_socket(bind="127.0.0.1", timeout=5.0):
-    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock = socket.socket(socket.AF_INET6 if ":" in bind else socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((bind, 0))
     sock.settimeout(timeout)
     return sock
@@ -148,7 +149,7 @@ def receive(sock):
 
 def cmd_request(args):
     second, third = (int(x) for x in args.bulk.split(",")) if args.bulk else (0, 0)
-    sock = open_socket(args.bind, 1.0)
+    sock = open_socket(args.bind or ("::" if ":" in args.to else "127.0.0.1"), 1.0)
     sock.sendto(build_request(args.version, args.community, 0xA5 if args.bulk else 0xA0, 4711,
                               second, third, args.oids), (args.to, AGENT[1]))
     try:
@@ -156,7 +157,7 @@ def cmd_request(args):
     except socket.timeout:
         print("no reply")
         return 3
-    print("from %s:%d" % sender)
+    print(("from [%s]:%d" if ":" in sender[0] else "from %s:%d") % sender[:2])
     print("\n".join(describe_reply(data)))
     return 0
 
@@ -397,7 +398,7 @@ def main():
     sub = parser.add_subparsers(dest="command", required=True)
     request = sub.add_parser("request")
     request.add_argument("--to", default="127.0.0.1")
-    request.add_argument("--bind", default="127.0.0.1")
+    request.add_argument("--bind")
     request.add_argument("--community", default="morvel")
     request.add_argument("--bulk")
     request.add_argument("--version", type=int, default=1)

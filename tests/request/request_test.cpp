@@ -25,7 +25,7 @@ PduPolicy rights(bool read, bool write) {
 }
 const PduPolicy READ = rights(true, false);
 const PduPolicy READ_WRITE = rights(true, true);
-const int ANYWHERE = int(htonl(0xC0A80001));  // 192.168.0.1
+const SourceAddress ANYWHERE = htonl(0xC0A80001);  // 192.168.0.1
 
 // Writes the community header as the dispatcher does, then serves the PDU.
 bool serve(const Bytes& datagram, const PduPolicy& policy, Reply& reply,
