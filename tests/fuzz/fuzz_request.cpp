@@ -238,7 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     protectRequest(message);
     Context ctx(message.data(), static_cast<unsigned>(message.size()));
     const int version = InStream(message.data(), message.size()).getVersion();
-    if (createReply(ctx, static_cast<int>(SOURCE), *communities, agentState.engine))
+    if (createReply(ctx, SOURCE, *communities, agentState.engine))
         checkReply(ctx, version);
     return 0;
 }
