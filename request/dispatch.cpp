@@ -1,6 +1,5 @@
 #include "request/dispatch.h"
 
-
 #include "platform/orla/throttled_line.h"
 #include "request/pdu.h"
 #include "request/v3.h"
@@ -13,13 +12,14 @@ orla::ThrottledLine versionNotSupported("version not supported");
 orla::ThrottledLine unknownRequestCommand("unknown request command");
 
 // SNMPv1 and SNMPv2c share the community header (RFC 1157 4, RFC 1901 3): a
-// community string, then the PDU. Version 2 was never defined (RFC 3584 2).
+// community string, then the PDU. Version 2 was the historic SNMPv2u
+// (RFC 1910), whose messages have another header: not served.
 bool isCommunityVersion(int version) {
     return version == snmp::VERSION_1 || version == snmp::VERSION_2C;
 }
 
 // The PDUs the agent serves, counted when dropped: SNMPv1 has no GetBulk
-// (RFC 3584 2.1.1; a v1 message holding one does not decode as SNMPv1), and
+// (the PDUs of RFC 1157 4.1; a v1 message holding one does not decode), and
 // Inform, Response, Report and trap PDUs have no application here
 // (RFC 3412 4.2.2.1, snmpUnknownPDUHandlers).
 bool isServed(int version, uint32_t type, MessageDrops& dropped) {
