@@ -59,9 +59,11 @@ inline constexpr size_t SIGNING_KEY_LENGTH = 2 * HMAC_BLOCK;
 inline constexpr uint32_t TIME_WINDOW = 150;              // RFC 3414 2.2.3
 inline constexpr uint32_t MAX_ENGINE_BOOTS = 0x7fffffff;  // RFC 3414 2.2.2: latched
 inline constexpr uint32_t MIN_MAX_SIZE = 484;             // RFC 3412 6.2 msgMaxSize
-// How much longer an encrypted scoped PDU can be than its plaintext: DES
-// pads to 8 octets, and the OCTET STRING length may need one more octet.
-inline constexpr size_t MAX_PRIVACY_EXPANSION = 8;
+// How much longer a message gets when its scoped PDU is encrypted: DES pads
+// to a multiple of 8 octets (7 more at most), and the ciphertext, which holds
+// the whole scoped PDU, gets an OCTET STRING tag and length of its own (4
+// octets at most below 65536).
+inline constexpr size_t MAX_PRIVACY_EXPANSION = 7 + 4;
 
 // Digest length of the protocol's hash (16 MD5, 20 SHA-1); 0 when unknown.
 size_t digestLength(uint32_t authProtocol);
