@@ -301,25 +301,24 @@ std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtoc
     ExtendedKeyCache& cache = extendedKeyCache();
     if (const auto* hit = cache.find(privProtocol, authProtocol, localisedKey, engineID))
         return hit->key;
-    std::vector<unsigned char> key = localisedKey;
-    std::vector<unsigned char> part = localisedKey;
-    while (key.size() < shape.keyLength) {
-        if (shape.reederExtension) {
-            // draft-reeder-snmpv3-usm-3desede 2.1: the newest part, taken as
-            // a password, through password-to-key and localisation.
-            const std::string password(part.begin(), part.end());
-            part = aKeyToBKey(passwordToAKey(password, authProtocol), engineID, authProtocol);
-        } else {
-            // draft-blumenthal-aes-usm-04 3.1.2.1: the hash of the key so far.
-            Hash hash;
-            if (!hash.start(authProtocol)) return {};
-            hash.add(key.data(), key.size());
-            part.resize(digestLength(authProtocol));
-            hash.finish(part.data());
-        }
-        if (part.empty()) return {};
-        key.insert(key.end(), part.begin(), part.end());
+    // One step suffices (see usm.h); a localised key of another length than
+    // its hash's digest is none of ours.
+    if (2 * localisedKey.size() < shape.keyLength ||
+        localisedKey.size() != digestLength(authProtocol))
+        return {};
+    std::vector<unsigned char> extension;
+    if (shape.reederExtension) {
+        const std::string password(localisedKey.begin(), localisedKey.end());
+        extension = aKeyToBKey(passwordToAKey(password, authProtocol), engineID, authProtocol);
+    } else {
+        Hash hash;
+        if (!hash.start(authProtocol)) return {};
+        hash.add(localisedKey.data(), localisedKey.size());
+        extension.resize(digestLength(authProtocol));
+        hash.finish(extension.data());
     }
+    std::vector<unsigned char> key = localisedKey;
+    key.insert(key.end(), extension.begin(), extension.end());
     key.resize(shape.keyLength);
     ExtendedKeyCache::Entry& entry = cache.entries[cache.next];
     cache.next = (cache.next + 1) % std::size(cache.entries);

@@ -40,15 +40,15 @@ inline constexpr uint32_t AUTH_HMAC_384_SHA_512 = 5;
 // Privacy protocol codes (a community record's privProtocol).
 inline constexpr uint32_t PRIV_CBC_DES = 0;         // RFC 3414 8
 inline constexpr uint32_t PRIV_CFB128_AES_128 = 1;  // RFC 3826
-// RFC 3826 with the longer AES keys. A localised key shorter than the AES
-// key is extended, in one of the two ways managers use:
-//   AES-192, AES-256 (draft-blumenthal-aes-usm-04 3.1.2.1): Kul is followed
-//     by H(Kul), then by the hash of all octets so far, until long enough;
-//   AES-192-C, AES-256-C (draft-reeder-snmpv3-usm-3desede 2.1): Kul is
-//     followed by the localisation of the password-to-key of Kul taken as
-//     the password, repeated on the newest part until long enough.
-// H is the authentication protocol's hash. The two agree whenever Kul
-// already holds the AES key (SHA-256 and longer for AES-256).
+// RFC 3826 with the longer AES keys. A localised key Kul shorter than the
+// AES key is extended, in one of the two ways managers use, and cut to the
+// key's length:
+//   AES-192, AES-256 (draft-blumenthal-aes-usm-04): Kul || H(Kul);
+//   AES-192-C, AES-256-C (draft-reeder-snmpv3-usm-3desede): Kul followed by
+//     the localisation of the password-to-key of Kul taken as the password.
+// H is the authentication protocol's hash. One step always suffices: the
+// shortest Kul, MD5's 16 octets, is half the longest key. The two agree
+// whenever Kul already holds the AES key (SHA-256 and longer for AES-256).
 inline constexpr uint32_t PRIV_CFB128_AES_192 = 2;
 inline constexpr uint32_t PRIV_CFB128_AES_256 = 3;
 inline constexpr uint32_t PRIV_CFB128_AES_192_C = 4;
