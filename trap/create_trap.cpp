@@ -25,6 +25,7 @@ V3Info trapHeader(const CommunityKeep::Item& user, const V3ServerInfo& engine) {
     info.msgAuthoritativeEngineBoots = engine.engineBoots;
     info.msgAuthoritativeEngineTime = usm::engineTime(engine);
     info.msgUserName = user.name;
+    info.authProtocol = user.authProtocol;
     info.contextEngineID = engine.engineID;
     return info;
 }

@@ -155,7 +155,7 @@ class InStream : public UberStream {
     // RFC 3414 3.2 step 8: decrypts the encryptedPDU at the read position and
     // puts the scoped PDU in its place. False, changing nothing, on failure.
     bool decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
-                        uint32_t msgBoots, uint32_t msgTime);
+                        uint32_t authProtocol, uint32_t msgBoots, uint32_t msgTime);
 
     std::vector<unsigned char> bytes_;
     size_t position_ = 0;

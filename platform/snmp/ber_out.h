@@ -83,24 +83,28 @@ class OutStream : public UberStream {
     // writeV3Info writes msgGlobalData (msgID; msgMaxSize = our own limit,
     // ber::MAX_UDP_PAYLOAD; msgFlags from securityLevel, reportable clear as
     // for responses, reports and traps (RFC 3412 6.4); security model 3) and
-    // msgSecurityParameters (engine ID, boots, time, user name from `info`; 12
-    // zero octets as the authentication placeholder at level >= 1; 8 octets
-    // for the salt at level 2), then opens the scoped PDU and writes
-    // contextEngineID and contextName into it. The PDU goes next. False,
-    // writing nothing, when `info` is null or no message SEQUENCE is open.
+    // msgSecurityParameters (engine ID, boots, time, user name from `info`;
+    // as the authentication placeholder at level >= 1 zero octets, as many
+    // as info->authProtocol's MAC has; 8 octets for the salt at level 2),
+    // then opens the scoped PDU and writes contextEngineID and contextName
+    // into it. The PDU goes next. False, writing nothing, when `info` is
+    // null or no message SEQUENCE is open; false too at level >= 1 with an
+    // unknown info->authProtocol.
     bool writeV3Info(const V3Info* info);
     // Closes the scoped PDU once the PDU is closed; at level 2 puts a fresh
     // salt (usm::nextSalt) into msgPrivacyParameters, encrypts the scoped PDU
-    // with the B key (and boots and time of `info`) and replaces it by an
+    // with the B key (usm::privacyKey with info->authProtocol and the
+    // engine ID, boots and time of `info`) and replaces it by an
     // OCTET STRING of the ciphertext. Afterwards exactly
     // the message SEQUENCE is open. False when not called in that state or
     // when encryption fails: the message is then unusable, do not send it.
     bool cryptPacket(const V3Info* info, const std::vector<unsigned char>& privKey,
                      uint32_t privProtocol);
-    // Once the message is closed: at level >= 1 writes the HMAC-96 of the
-    // whole message under the D key into the placeholder. False when no
-    // message of writeV3Info is complete or the key does not suit the
-    // protocol: the message is then unusable, do not send it.
+    // Once the message is closed: at level >= 1 writes the truncated HMAC of
+    // the whole message under the D key into the placeholder. False when no
+    // message of writeV3Info is complete, the placeholder was sized for
+    // another protocol or the key does not suit the protocol: the message is
+    // then unusable, do not send it.
     bool signPacket(const V3Info* info, const std::vector<unsigned char>& authKey,
                     uint32_t authProtocol);
 
@@ -134,6 +138,7 @@ class OutStream : public UberStream {
         // msgAuthenticationParameters content, counted from the first content
         // octet of the message: closing the message may lengthen its header.
         size_t authFromMessageContent = 0;
+        size_t authLength = 0;           // octets of the placeholder
         size_t salt = 0;                 // msgPrivacyParameters content
         size_t scopedPdu = 0;            // tag offset of the scoped PDU
         size_t openBeforeScopedPdu = 0;  // open elements around the scoped PDU

@@ -23,20 +23,47 @@ namespace {
 
 // RFC 3414 A.2: the password is repeated to fill one mebibyte.
 constexpr size_t PASSWORD_EXPANSION = 1024 * 1024;
+constexpr size_t EXPANSION_CHUNK = 64;  // hashed at a time; divides the mebibyte
 constexpr size_t DES_KEY_LENGTH = 8;
 constexpr size_t DES_BLOCK = 8;
-constexpr size_t AES_KEY_LENGTH = 16;
 constexpr size_t AES_BLOCK = 16;
-constexpr size_t MAX_DIGEST = 20;
+constexpr size_t MAX_DIGEST = SHA512_DIGEST_LENGTH;
 
-// Octets of the B key each privacy protocol needs, by protocol code.
-constexpr size_t PRIV_KEY_LENGTHS[] = {
-    DES_KEY_LENGTH + DES_BLOCK,  // PRIV_CBC_DES: key, then pre-IV
-    AES_KEY_LENGTH,              // PRIV_CFB128_AES_128
+// Per authentication protocol code: digest, truncated MAC, hash block.
+struct AuthShape {
+    size_t digest;
+    size_t mac;
+    size_t block;
 };
-constexpr size_t PRIV_COUNT = sizeof(PRIV_KEY_LENGTHS) / sizeof(PRIV_KEY_LENGTHS[0]);
+constexpr AuthShape AUTH_SHAPES[] = {
+    {MD5_DIGEST_LENGTH, 12, MD5_CBLOCK},        // AUTH_HMAC_MD5_96
+    {SHA_DIGEST_LENGTH, 12, SHA_CBLOCK},        // AUTH_HMAC_SHA_96
+    {SHA224_DIGEST_LENGTH, 16, SHA256_CBLOCK},  // AUTH_HMAC_128_SHA_224
+    {SHA256_DIGEST_LENGTH, 24, SHA256_CBLOCK},  // AUTH_HMAC_192_SHA_256
+    {SHA384_DIGEST_LENGTH, 32, SHA512_CBLOCK},  // AUTH_HMAC_256_SHA_384
+    {SHA512_DIGEST_LENGTH, 48, SHA512_CBLOCK},  // AUTH_HMAC_384_SHA_512
+};
+constexpr size_t AUTH_COUNT = sizeof(AUTH_SHAPES) / sizeof(AUTH_SHAPES[0]);
+static_assert(AUTH_SHAPES[AUTH_HMAC_384_SHA_512].mac == MAX_MAC_LENGTH);
 
-// A running hash of either authentication protocol. A plain struct:
+// Per privacy protocol code: octets of the key the cipher takes, and
+// whether a short localised key is extended as draft-reeder describes
+// rather than as draft-blumenthal does.
+struct PrivShape {
+    size_t keyLength;
+    bool reederExtension;
+};
+constexpr PrivShape PRIV_SHAPES[] = {
+    {DES_KEY_LENGTH + DES_BLOCK, false},  // PRIV_CBC_DES: key, then pre-IV
+    {16, false},                          // PRIV_CFB128_AES_128
+    {24, false},                          // PRIV_CFB128_AES_192
+    {32, false},                          // PRIV_CFB128_AES_256
+    {24, true},                           // PRIV_CFB128_AES_192_C
+    {32, true},                           // PRIV_CFB128_AES_256_C
+};
+constexpr size_t PRIV_COUNT = sizeof(PRIV_SHAPES) / sizeof(PRIV_SHAPES[0]);
+
+// A running hash of any authentication protocol. A plain struct:
 // assigning one copies the hash state, which is how HMAC reuses its
 // pre-hashed pads.
 struct Hash {
@@ -44,27 +71,75 @@ struct Hash {
     union {
         MD5_CTX md5;
         SHA_CTX sha1;
+        SHA256_CTX sha256;  // SHA-224 too
+        SHA512_CTX sha512;  // SHA-384 too
     };
 
     // False for an unknown protocol.
     bool start(uint32_t authProtocol) {
         protocol = authProtocol;
-        if (protocol == AUTH_HMAC_MD5_96) return MD5_Init(&md5) == 1;
-        if (protocol == AUTH_HMAC_SHA_96) return SHA1_Init(&sha1) == 1;
-        return false;
+        switch (protocol) {
+            case AUTH_HMAC_MD5_96:
+                return MD5_Init(&md5) == 1;
+            case AUTH_HMAC_SHA_96:
+                return SHA1_Init(&sha1) == 1;
+            case AUTH_HMAC_128_SHA_224:
+                return SHA224_Init(&sha256) == 1;
+            case AUTH_HMAC_192_SHA_256:
+                return SHA256_Init(&sha256) == 1;
+            case AUTH_HMAC_256_SHA_384:
+                return SHA384_Init(&sha512) == 1;
+            case AUTH_HMAC_384_SHA_512:
+                return SHA512_Init(&sha512) == 1;
+            default:
+                return false;
+        }
     }
+    // Only after a successful start.
     void add(const void* data, size_t length) {
-        if (protocol == AUTH_HMAC_MD5_96)
-            MD5_Update(&md5, data, length);
-        else
-            SHA1_Update(&sha1, data, length);
+        switch (protocol) {
+            case AUTH_HMAC_MD5_96:
+                MD5_Update(&md5, data, length);
+                break;
+            case AUTH_HMAC_SHA_96:
+                SHA1_Update(&sha1, data, length);
+                break;
+            case AUTH_HMAC_128_SHA_224:
+                SHA224_Update(&sha256, data, length);
+                break;
+            case AUTH_HMAC_192_SHA_256:
+                SHA256_Update(&sha256, data, length);
+                break;
+            case AUTH_HMAC_256_SHA_384:
+                SHA384_Update(&sha512, data, length);
+                break;
+            default:
+                SHA512_Update(&sha512, data, length);
+                break;
+        }
     }
     // Writes digestLength(protocol) octets.
     void finish(unsigned char* digest) {
-        if (protocol == AUTH_HMAC_MD5_96)
-            MD5_Final(digest, &md5);
-        else
-            SHA1_Final(digest, &sha1);
+        switch (protocol) {
+            case AUTH_HMAC_MD5_96:
+                MD5_Final(digest, &md5);
+                break;
+            case AUTH_HMAC_SHA_96:
+                SHA1_Final(digest, &sha1);
+                break;
+            case AUTH_HMAC_128_SHA_224:
+                SHA224_Final(digest, &sha256);
+                break;
+            case AUTH_HMAC_192_SHA_256:
+                SHA256_Final(digest, &sha256);
+                break;
+            case AUTH_HMAC_256_SHA_384:
+                SHA384_Final(digest, &sha512);
+                break;
+            default:
+                SHA512_Final(digest, &sha512);
+                break;
+        }
     }
 };
 
@@ -79,8 +154,9 @@ struct MacKeyCache {
         if (!key.empty() && inner.protocol == authProtocol && key == signingKey) return true;
         key.clear();
         if (!inner.start(authProtocol) || !outer.start(authProtocol)) return false;
-        inner.add(signingKey.data(), HMAC_BLOCK);
-        outer.add(signingKey.data() + HMAC_BLOCK, HMAC_BLOCK);
+        const size_t block = signingKey.size() / 2;
+        inner.add(signingKey.data(), block);
+        outer.add(signingKey.data() + block, block);
         key = signingKey;
         return true;
     }
@@ -111,7 +187,7 @@ struct CipherKeyCache {
             std::memcpy(desKey, privKey.data(), DES_KEY_LENGTH);
             DES_set_key_unchecked(&desKey, &des);
         } else {
-            AES_set_encrypt_key(privKey.data(), int(AES_KEY_LENGTH * 8), &aes);
+            AES_set_encrypt_key(privKey.data(), int(PRIV_SHAPES[privProtocol].keyLength * 8), &aes);
         }
         key = privKey;
         protocol = privProtocol;
@@ -136,7 +212,7 @@ bool cipherParameters(uint32_t privProtocol, const std::vector<unsigned char>& p
                       uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
                       unsigned char iv[AES_BLOCK]) {
     if (privProtocol >= PRIV_COUNT) return false;
-    if (privKey.size() < PRIV_KEY_LENGTHS[privProtocol]) return false;
+    if (privKey.size() < PRIV_SHAPES[privProtocol].keyLength) return false;
     if (privProtocol == PRIV_CBC_DES) {
         // RFC 3414 8.1.1.1: IV = pre-IV XOR salt.
         for (size_t i = 0; i < DES_BLOCK; ++i)
@@ -170,17 +246,89 @@ void runCipher(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
     }
 }
 
+// The extended keys privacyKey made last, oldest replaced first.
+struct ExtendedKeyCache {
+    struct Entry {
+        uint32_t privProtocol = 0;
+        uint32_t authProtocol = 0;
+        std::vector<unsigned char> localisedKey;  // empty while unused
+        std::string engineID;
+        std::vector<unsigned char> key;
+    };
+    Entry entries[4];
+    size_t next = 0;
+
+    const Entry* find(uint32_t privProtocol, uint32_t authProtocol,
+                      const std::vector<unsigned char>& localisedKey,
+                      const std::string& engineID) const {
+        for (const Entry& entry : entries) {
+            if (!entry.localisedKey.empty() && entry.privProtocol == privProtocol &&
+                entry.authProtocol == authProtocol && entry.localisedKey == localisedKey &&
+                entry.engineID == engineID)
+                return &entry;
+        }
+        return nullptr;
+    }
+};
+
+ExtendedKeyCache& extendedKeyCache() {
+    static ExtendedKeyCache cache;
+    return cache;
+}
+
 }  // namespace
 
 size_t digestLength(uint32_t authProtocol) {
-    if (authProtocol == AUTH_HMAC_MD5_96) return MD5_DIGEST_LENGTH;
-    if (authProtocol == AUTH_HMAC_SHA_96) return SHA_DIGEST_LENGTH;
-    return 0;
+    return authProtocol < AUTH_COUNT ? AUTH_SHAPES[authProtocol].digest : 0;
+}
+
+size_t macLength(uint32_t authProtocol) {
+    return authProtocol < AUTH_COUNT ? AUTH_SHAPES[authProtocol].mac : 0;
+}
+
+size_t signingKeyLength(uint32_t authProtocol) {
+    return authProtocol < AUTH_COUNT ? 2 * AUTH_SHAPES[authProtocol].block : 0;
+}
+
+std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtocol,
+                                      const std::vector<unsigned char>& localisedKey,
+                                      const std::string& engineID) {
+    if (privProtocol >= PRIV_COUNT || localisedKey.empty()) return {};
+    const PrivShape& shape = PRIV_SHAPES[privProtocol];
+    if (localisedKey.size() >= shape.keyLength) {
+        return {localisedKey.begin(), localisedKey.begin() + std::ptrdiff_t(shape.keyLength)};
+    }
+    ExtendedKeyCache& cache = extendedKeyCache();
+    if (const auto* hit = cache.find(privProtocol, authProtocol, localisedKey, engineID))
+        return hit->key;
+    // One step suffices (see usm.h); a localised key of another length than
+    // its hash's digest is none of ours.
+    if (2 * localisedKey.size() < shape.keyLength ||
+        localisedKey.size() != digestLength(authProtocol))
+        return {};
+    std::vector<unsigned char> extension;
+    if (shape.reederExtension) {
+        const std::string password(localisedKey.begin(), localisedKey.end());
+        extension = aKeyToBKey(passwordToAKey(password, authProtocol), engineID, authProtocol);
+    } else {
+        Hash hash;
+        if (!hash.start(authProtocol)) return {};
+        hash.add(localisedKey.data(), localisedKey.size());
+        extension.resize(digestLength(authProtocol));
+        hash.finish(extension.data());
+    }
+    std::vector<unsigned char> key = localisedKey;
+    key.insert(key.end(), extension.begin(), extension.end());
+    key.resize(shape.keyLength);
+    ExtendedKeyCache::Entry& entry = cache.entries[cache.next];
+    cache.next = (cache.next + 1) % std::size(cache.entries);
+    entry = {privProtocol, authProtocol, localisedKey, engineID, key};
+    return key;
 }
 
 bool computeMac(const std::vector<unsigned char>& signingKey, uint32_t authProtocol,
-                const unsigned char* data, size_t length, unsigned char mac[MAC_LENGTH]) {
-    if (signingKey.size() != SIGNING_KEY_LENGTH) return false;
+                const unsigned char* data, size_t length, unsigned char mac[MAX_MAC_LENGTH]) {
+    if (signingKey.size() != signingKeyLength(authProtocol)) return false;
     MacKeyCache& cache = macKeyCache();
     if (!cache.prepare(signingKey, authProtocol)) return false;
     // RFC 2104: H((K ^ opad) || H((K ^ ipad) || data)).
@@ -192,7 +340,7 @@ bool computeMac(const std::vector<unsigned char>& signingKey, uint32_t authProto
     work = cache.outer;
     work.add(innerDigest, digestLength(authProtocol));
     work.finish(outerDigest);
-    std::memcpy(mac, outerDigest, MAC_LENGTH);
+    std::memcpy(mac, outerDigest, macLength(authProtocol));
     return true;
 }
 
@@ -262,7 +410,7 @@ uint32_t engineTime(const V3ServerInfo& server) {
 std::vector<unsigned char> passwordToAKey(const std::string& password, uint32_t authProtocol) {
     usm::Hash hash;
     if (password.empty() || !hash.start(authProtocol)) return {};
-    unsigned char block[usm::HMAC_BLOCK];
+    unsigned char block[usm::EXPANSION_CHUNK];
     size_t next = 0;
     for (size_t done = 0; done < usm::PASSWORD_EXPANSION; done += sizeof(block)) {
         for (unsigned char& octet : block) {
@@ -292,13 +440,13 @@ std::vector<unsigned char> bKeyToDKey(const std::vector<unsigned char>& key,
                                       uint32_t authProtocol) {
     // RFC 2104 2: a key longer than the block would be hashed first; a
     // localised key is one digest, always shorter.
-    if (key.empty() || key.size() > usm::HMAC_BLOCK || usm::digestLength(authProtocol) == 0)
-        return {};
-    std::vector<unsigned char> pads(usm::SIGNING_KEY_LENGTH);
-    for (size_t i = 0; i < usm::HMAC_BLOCK; ++i) {
+    const size_t block = usm::signingKeyLength(authProtocol) / 2;
+    if (key.empty() || key.size() > block) return {};
+    std::vector<unsigned char> pads(2 * block);
+    for (size_t i = 0; i < block; ++i) {
         const unsigned char octet = i < key.size() ? key[i] : 0;
         pads[i] = octet ^ 0x36;
-        pads[usm::HMAC_BLOCK + i] = octet ^ 0x5c;
+        pads[block + i] = octet ^ 0x5c;
     }
     return pads;
 }

@@ -1,19 +1,21 @@
 // The user-based security model's cryptography (RFC 3414, RFC 3826) on
-// OpenSSL 3's libcrypto: protocol codes, key derivation, the HMAC-96
-// authentication code and the two privacy ciphers. The streams use these
+// OpenSSL 3's libcrypto: protocol codes, key derivation, the HMAC
+// authentication codes (RFC 3414, RFC 7860) and the privacy ciphers. The streams use these
 // for readV3Info/decryptAndCheckSignature and writeV3Info/cryptPacket/
 // signPacket; the agent calls only the three key functions.
 //
 // Key forms, all octet vectors:
-//   A key  passwordToAKey: Ku of RFC 3414 A.2 (16 octets MD5, 20 SHA-1).
+//   A key  passwordToAKey: Ku of RFC 3414 A.2, RFC 7860 4.2 (one digest of
+//          the authentication protocol's hash: 16 octets MD5, 20 SHA-1, 28
+//          SHA-224, 32 SHA-256, 48 SHA-384, 64 SHA-512).
 //   B key  aKeyToBKey: Kul, Ku localised to one engine ID (same length).
-//          The privacy key is a B key: DES uses its first 8 octets as the key
-//          and the next 8 as the pre-IV (RFC 3414 8.1.1.1), AES-128 its
-//          first 16 octets (RFC 3826 3.1.2.1).
+//          The privacy key is a B key; privacyKey turns it into the key the
+//          cipher takes (extended when the cipher needs more octets).
 //   D key  bKeyToDKey: the signing key, the two RFC 2104 pads already
-//          applied: 64 octets (Kul padded with zeros to 64) XOR 0x36, then
-//          the same 64 octets XOR 0x5c. Signing one message then costs the
-//          two hash passes of HMAC and nothing per key.
+//          applied: one hash block (Kul padded with zeros: 64 octets, 128
+//          for SHA-384 and SHA-512) XOR 0x36, then the same block XOR 0x5c.
+//          Signing one message then costs the two hash passes of HMAC and
+//          nothing per key.
 // An empty input, or an unknown protocol code, gives an empty key; an empty
 // key never authenticates or decrypts anything.
 #pragma once
@@ -30,9 +32,27 @@ namespace usm {
 // Authentication protocol codes (a community record's authProtocol).
 inline constexpr uint32_t AUTH_HMAC_MD5_96 = 0;  // RFC 3414 6
 inline constexpr uint32_t AUTH_HMAC_SHA_96 = 1;  // RFC 3414 7
+// RFC 7860: usmHMAC128SHA224AuthProtocol to usmHMAC384SHA512AuthProtocol.
+inline constexpr uint32_t AUTH_HMAC_128_SHA_224 = 2;
+inline constexpr uint32_t AUTH_HMAC_192_SHA_256 = 3;
+inline constexpr uint32_t AUTH_HMAC_256_SHA_384 = 4;
+inline constexpr uint32_t AUTH_HMAC_384_SHA_512 = 5;
 // Privacy protocol codes (a community record's privProtocol).
 inline constexpr uint32_t PRIV_CBC_DES = 0;         // RFC 3414 8
 inline constexpr uint32_t PRIV_CFB128_AES_128 = 1;  // RFC 3826
+// RFC 3826 with the longer AES keys. A localised key Kul shorter than the
+// AES key is extended, in one of the two ways managers use, and cut to the
+// key's length:
+//   AES-192, AES-256 (draft-blumenthal-aes-usm-04): Kul || H(Kul);
+//   AES-192-C, AES-256-C (draft-reeder-snmpv3-usm-3desede): Kul followed by
+//     the localisation of the password-to-key of Kul taken as the password.
+// H is the authentication protocol's hash. One step always suffices: the
+// shortest Kul, MD5's 16 octets, is half the longest key. The two agree
+// whenever Kul already holds the AES key (SHA-256 and longer for AES-256).
+inline constexpr uint32_t PRIV_CFB128_AES_192 = 2;
+inline constexpr uint32_t PRIV_CFB128_AES_256 = 3;
+inline constexpr uint32_t PRIV_CFB128_AES_192_C = 4;
+inline constexpr uint32_t PRIV_CFB128_AES_256_C = 5;
 
 // msgFlags (RFC 3412 6.4).
 inline constexpr unsigned char FLAG_AUTH = 0x01;
@@ -51,11 +71,9 @@ constexpr unsigned char flagsForLevel(int level) {
                                       (level >= AUTH_PRIV ? FLAG_PRIV : 0));
 }
 
-inline constexpr uint32_t SECURITY_MODEL_USM = 3;  // RFC 3411 snmpSecurityModel
-inline constexpr size_t MAC_LENGTH = 12;           // HMAC-96: the first 12 octets
-inline constexpr size_t SALT_LENGTH = 8;           // msgPrivacyParameters
-inline constexpr size_t HMAC_BLOCK = 64;           // MD5 and SHA-1 block size
-inline constexpr size_t SIGNING_KEY_LENGTH = 2 * HMAC_BLOCK;
+inline constexpr uint32_t SECURITY_MODEL_USM = 3;         // RFC 3411 snmpSecurityModel
+inline constexpr size_t MAX_MAC_LENGTH = 48;              // HMAC-384-SHA-512
+inline constexpr size_t SALT_LENGTH = 8;                  // msgPrivacyParameters
 inline constexpr uint32_t TIME_WINDOW = 150;              // RFC 3414 2.2.3
 inline constexpr uint32_t MAX_ENGINE_BOOTS = 0x7fffffff;  // RFC 3414 2.2.2: latched
 inline constexpr uint32_t MIN_MAX_SIZE = 484;             // RFC 3412 6.2 msgMaxSize
@@ -65,20 +83,36 @@ inline constexpr uint32_t MIN_MAX_SIZE = 484;             // RFC 3412 6.2 msgMax
 // octets at most below 65536).
 inline constexpr size_t MAX_PRIVACY_EXPANSION = 7 + 4;
 
-// Digest length of the protocol's hash (16 MD5, 20 SHA-1); 0 when unknown.
+// Per authentication protocol, 0 when the code is unknown: the digest
+// length of its hash; the length of msgAuthenticationParameters, the
+// truncated HMAC (12 for MD5 and SHA-1, RFC 7860 4.1 for the others); the
+// length of its D key, two hash blocks.
 size_t digestLength(uint32_t authProtocol);
+size_t macLength(uint32_t authProtocol);
+size_t signingKeyLength(uint32_t authProtocol);
 
-// The 12-octet HMAC-96 of `data` under a D key. False for an unknown
-// protocol or a key that is not SIGNING_KEY_LENGTH octets.
+// The macLength(authProtocol) octets of the HMAC of `data` under a D key
+// into `mac`. False for an unknown protocol or a key that is not
+// signingKeyLength(authProtocol) octets.
 bool computeMac(const std::vector<unsigned char>& signingKey, uint32_t authProtocol,
-                const unsigned char* data, size_t length, unsigned char mac[MAC_LENGTH]);
+                const unsigned char* data, size_t length, unsigned char mac[MAX_MAC_LENGTH]);
 
-// Encrypts or decrypts a scoped PDU with a B key. `boots` and `time` are the
+// The key the cipher of `privProtocol` takes, from the user's B key
+// localised to `engineID` with `authProtocol`: DES its 16 octets (key, then
+// pre-IV, RFC 3414 8.1.1.1), AES the first 16, 24 or 32 octets of the key,
+// extended as the protocol says when it is shorter. Empty for an unknown
+// protocol or an empty key. The extension of the -C protocols costs a
+// password-to-key; the last few results are remembered.
+std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtocol,
+                                      const std::vector<unsigned char>& localisedKey,
+                                      const std::string& engineID);
+
+// Encrypts or decrypts a scoped PDU with a key from privacyKey. `boots` and `time` are the
 // message's msgAuthoritativeEngineBoots/Time (they enter the AES IV), `salt`
 // its msgPrivacyParameters. DES encryption pads the plaintext with zeros to
 // a multiple of 8; DES decryption requires a multiple of 8 (RFC 3414 8.3.2)
 // and leaves the padding in `out`. False for an unknown protocol or a key too
-// short.
+// short for it.
 bool encryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                       uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
                       const unsigned char* plaintext, size_t length,
@@ -102,7 +136,7 @@ uint32_t engineTime(const V3ServerInfo& server);
 
 }  // namespace usm
 
-// RFC 3414 A.2: hashes 1 MiB of the repeated password (Ku).
+// RFC 3414 A.2, RFC 7860 4.2: hashes 1 MiB of the repeated password (Ku).
 std::vector<unsigned char> passwordToAKey(const std::string& password, uint32_t authProtocol);
 // RFC 3414 2.6: localises a key to an engine, H(key || engineID || key).
 std::vector<unsigned char> aKeyToBKey(const std::vector<unsigned char>& key,

@@ -110,25 +110,29 @@ bool InStream::readV3Info(MessageDrops& dropped) {
 
 bool InStream::digestMatches(const std::vector<unsigned char>& authKey, uint32_t authProtocol) {
     const std::string& received = v3Info_->msgAuthenticationParameters;
-    // RFC 3414 6.3.2 step 1 / 7.3.2 step 1: exactly 12 octets.
-    if (received.size() != usm::MAC_LENGTH) return false;
+    // RFC 3414 6.3.2 step 1, 7.3.2 step 1, RFC 7860 4.2.2 step 1: exactly
+    // the protocol's MAC length.
+    const size_t length = usm::macLength(authProtocol);
+    if (length == 0 || received.size() != length) return false;
     unsigned char* field = bytes_.data() + v3Offsets_.authParameters;
-    std::fill(field, field + usm::MAC_LENGTH, 0);
-    unsigned char mac[usm::MAC_LENGTH];
+    std::fill(field, field + length, 0);
+    unsigned char mac[usm::MAX_MAC_LENGTH];
     const bool computed = usm::computeMac(authKey, authProtocol, bytes_.data(), bytes_.size(), mac);
     std::copy(received.begin(), received.end(), field);
-    return computed && CRYPTO_memcmp(mac, received.data(), usm::MAC_LENGTH) == 0;
+    return computed && CRYPTO_memcmp(mac, received.data(), length) == 0;
 }
 
 bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
-                              uint32_t msgBoots, uint32_t msgTime) {
+                              uint32_t authProtocol, uint32_t msgBoots, uint32_t msgTime) {
     const std::string& salt = v3Info_->msgPrivacyParameters;
     // RFC 3414 8.3.2 step 1, RFC 3826 3.1.4.1: the salt is 8 octets.
     if (salt.size() != usm::SALT_LENGTH) return false;
     BerElement encrypted;
     if (!peekElement(encrypted) || encrypted.tag != ber::OCTET_STRING) return false;
+    const std::vector<unsigned char> key =
+        usm::privacyKey(privProtocol, authProtocol, privKey, v3Info_->msgAuthoritativeEngineID);
     std::vector<unsigned char> plaintext;
-    if (!usm::decryptScopedPdu(privProtocol, privKey, msgBoots, msgTime,
+    if (!usm::decryptScopedPdu(privProtocol, key, msgBoots, msgTime,
                                reinterpret_cast<const unsigned char*>(salt.data()),
                                bytes_.data() + encrypted.contentOffset, encrypted.contentLength,
                                plaintext))
@@ -189,7 +193,7 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
     }
     // RFC 3414 3.2 step 8. After a time-window failure the message is
     // authentic, and decrypting it only gives the report its request id.
-    if (decrypt && !decryptMsgData(privKey, privProtocol, msgBoots, msgTime) &&
+    if (decrypt && !decryptMsgData(privKey, privProtocol, authProtocol, msgBoots, msgTime) &&
         report == usm::NO_REPORT) {
         report = usm::DECRYPTION_ERROR;
         replyLevel = 0;
@@ -207,6 +211,7 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
     info->msgAuthoritativeEngineBoots = server.engineBoots;
     info->msgAuthoritativeEngineTime = now;
     info->msgFlags = flagsOctet(replyLevel);
+    info->authProtocol = authProtocol;
     if (replyLevel < 1) info->msgAuthenticationParameters.clear();
     if (replyLevel < 2) info->msgPrivacyParameters.clear();
     if (report != usm::NO_REPORT) {

@@ -22,10 +22,15 @@ struct V3Info {
     uint32_t msgAuthoritativeEngineBoots = 0;
     uint32_t msgAuthoritativeEngineTime = 0;
     std::string msgUserName;
-    // As received. Outgoing messages get a 12-octet placeholder and a fresh
-    // salt from the stream whatever these hold.
+    // As received. Outgoing messages get a placeholder of the MAC's length
+    // and a fresh salt from the stream whatever these hold.
     std::string msgAuthenticationParameters;
     std::string msgPrivacyParameters;
+    // The user's authentication protocol (usm::AUTH_*), for an outgoing
+    // message: it sizes the MAC placeholder and, with privacy, gives the
+    // hash of the privacy key extension. decryptAndCheckSignature sets it
+    // for the reply; a trap sets its user's.
+    uint32_t authProtocol = 0;
     std::string contextEngineID;
     std::string contextName;
 };

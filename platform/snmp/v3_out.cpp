@@ -7,8 +7,10 @@
 
 bool OutStream::writeV3Info(const V3Info* info) {
     if (info == nullptr || open_.empty()) return false;
-    v3Marks_ = {};
     const int level = securityLevel;
+    const size_t authLength = level >= 1 ? usm::macLength(info->authProtocol) : 0;
+    if (level >= 1 && authLength == 0) return false;
+    v3Marks_ = {};
     const unsigned char flags = usm::flagsForLevel(level);
 
     // RFC 3412 6: HeaderData. msgID is INTEGER (0..2147483647).
@@ -26,7 +28,6 @@ bool OutStream::writeV3Info(const V3Info* info) {
     add(info->msgAuthoritativeEngineBoots, ber::INTEGER);
     add(info->msgAuthoritativeEngineTime, ber::INTEGER);
     add(info->msgUserName, ber::OCTET_STRING);
-    const size_t authLength = level >= 1 ? usm::MAC_LENGTH : 0;
     const size_t saltLength = level >= 2 ? usm::SALT_LENGTH : 0;
     add(std::string(authLength, '\0'), ber::OCTET_STRING);
     add(std::string(saltLength, '\0'), ber::OCTET_STRING);
@@ -41,6 +42,7 @@ bool OutStream::writeV3Info(const V3Info* info) {
     v3Marks_.securityLevel = level;
     v3Marks_.messageSlot = open_.back().lengthOffset;
     v3Marks_.authFromMessageContent = authOffset - (v3Marks_.messageSlot + 1);
+    v3Marks_.authLength = authLength;
     v3Marks_.salt = saltOffset;
     v3Marks_.openBeforeScopedPdu = open_.size();
     v3Marks_.scopedPdu = bytes_.size();
@@ -63,7 +65,9 @@ bool OutStream::cryptPacket(const V3Info* info, const std::vector<unsigned char>
     usm::nextSalt(privProtocol, info->msgAuthoritativeEngineBoots, salt);
     std::vector<unsigned char> ciphertext;
     const size_t start = v3Marks_.scopedPdu;
-    if (!usm::encryptScopedPdu(privProtocol, privKey, info->msgAuthoritativeEngineBoots,
+    const std::vector<unsigned char> key =
+        usm::privacyKey(privProtocol, info->authProtocol, privKey, info->msgAuthoritativeEngineID);
+    if (!usm::encryptScopedPdu(privProtocol, key, info->msgAuthoritativeEngineBoots,
                                info->msgAuthoritativeEngineTime, salt, bytes_.data() + start,
                                bytes_.size() - start, ciphertext))
         return false;
@@ -82,10 +86,12 @@ bool OutStream::signPacket(const V3Info* info, const std::vector<unsigned char>&
     if (slot >= bytes_.size()) return false;
     const size_t lengthOctets = (bytes_[slot] & 0x80) ? (bytes_[slot] & 0x7f) : 0;
     const size_t auth = slot + 1 + lengthOctets + v3Marks_.authFromMessageContent;
-    if (auth + usm::MAC_LENGTH > bytes_.size()) return false;
+    // The placeholder was sized for the protocol in the V3Info.
+    const size_t length = v3Marks_.authLength;
+    if (length != usm::macLength(authProtocol) || auth + length > bytes_.size()) return false;
     // RFC 3414 6.3.1 / 7.3.1: the code covers the message with the placeholder zeroed.
-    unsigned char mac[usm::MAC_LENGTH];
+    unsigned char mac[usm::MAX_MAC_LENGTH];
     if (!usm::computeMac(authKey, authProtocol, bytes_.data(), bytes_.size(), mac)) return false;
-    std::copy(mac, mac + usm::MAC_LENGTH, bytes_.begin() + std::ptrdiff_t(auth));
+    std::copy(mac, mac + length, bytes_.begin() + std::ptrdiff_t(auth));
     return true;
 }

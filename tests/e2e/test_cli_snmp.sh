@@ -56,13 +56,14 @@ expect_fields "$out" name=ops write=yes address=192.0.2.0 netmask=255.255.255.0 
     "auth-password=(set)" "priv-password=(empty)"
 if grep -q secret-1 <<<"$out"; then fail "password printed in clear"; fi
 
-cli snmp community set "$id" write=no security=priv priv-password=secret-2 auth-protocol=sha1 \
-    priv-protocol=aes || fail "community set"
-expect_fields "$(cli snmp community get "$id")" write=no security=priv auth-protocol=sha1 \
-    priv-protocol=aes "priv-password=(set)" address=192.0.2.0
+cli snmp community set "$id" write=no security=priv priv-password=secret-2 auth-protocol=sha384 \
+    priv-protocol=aes256c || fail "community set"
+expect_fields "$(cli snmp community get "$id")" write=no security=priv auth-protocol=sha384 \
+    priv-protocol=aes256c "priv-password=(set)" address=192.0.2.0
 
 out=$(cli snmp community print)
 for row in ops 192.0.2.0/24 10.1.2.3/255.0.255.0; do expect_contains "$out" "$row" "print"; done
+grep -qE '^[0-9]+ +ops .* priv +sha384 +aes256c ' <<<"$out" || fail "protocols in print: $out"
 if grep -q 'secret' <<<"$out"; then fail "password printed in clear"; fi
 
 cli snmp community remove 7 || fail "community remove"

@@ -106,13 +106,20 @@ restart_agent
 expect_eq $((boots + 1)) "$(get $ENGINE.2.0)" "snmpEngineBoots after the restart"
 check_discovery
 
-step "pysnmp gets and walks at authPriv, SHA with AES and MD5 with DES"
+step "pysnmp gets and walks at authPriv: SHA/AES, MD5/DES, both AES-256 key extensions"
+# Hashes shorter than the AES-256 key, where the two extensions differ.
 add_community str:5=classic bool:6=yes u32:15=2 u32:20=0 u32:21=0 str:11=classic-auth-pw \
     str:12=classic-priv-pw >/dev/null
+add_community str:5=blumen bool:6=yes u32:15=2 u32:20=2 u32:21=3 str:11=blumen-auth-pw \
+    str:12=blumen-priv-pw >/dev/null
+add_community str:5=reeder bool:6=yes u32:15=2 u32:20=1 u32:21=5 str:11=reeder-auth-pw \
+    str:12=reeder-priv-pw >/dev/null
 aes="vault SHA/AES vault-auth-pw vault-priv-pw"
 des="classic MD5/DES classic-auth-pw classic-priv-pw"
+blumen="blumen SHA224/AES256 blumen-auth-pw blumen-priv-pw"
+reeder="reeder SHA/AES256C reeder-auth-pw reeder-priv-pw"
 instances=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1.3 | cut -d' ' -f1 | grep '^\.')
-for user in "$aes" "$des"; do
+for user in "$aes" "$des" "$blumen" "$reeder"; do
     # shellcheck disable=SC2086
     out=$(udp pysnmp $user $ENGINE.1.0) || fail "pysnmp $user: $out"
     expect_eq "$ENGINE.1.0 ${engine_id,,}

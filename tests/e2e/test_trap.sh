@@ -20,8 +20,10 @@ disableAuthorization yes
 authCommunity log morvel
 createUser -e $ENGINE_ID authuser SHA auth-pass-1
 createUser -e $ENGINE_ID privuser SHA auth-pass-2 AES priv-pass-2
+createUser -e $ENGINE_ID sha2user SHA-512 auth-pass-3 AES-256-C priv-pass-3
 authUser log authuser
 authUser log privuser priv
+authUser log sha2user priv
 CONF
 # One line per trap: version, community or user, agent address (SNMPv1),
 # enterprise, generic and specific number, uptime, context engine ID, then
@@ -120,7 +122,7 @@ line=$(traps | tail -n 1)
 expect_contains "$line" "= OID: $VENDOR_TRAP.0.1" "trap without binding"
 [ "$(grep -o '|' <<<"$line" | wc -l)" = 1 ] || fail "bindings of [$line]"
 
-step "vendor trap, SNMPv3 authNoPriv and authPriv"
+step "vendor trap, SNMPv3 authNoPriv and authPriv, SHA-512 with AES-256-C too"
 authuser=$(cli snmp community add name=authuser security=auth auth-protocol=1 \
     auth-password=auth-pass-1) || fail "add authuser"
 privuser=$(cli snmp community add name=privuser security=priv auth-protocol=1 \
@@ -134,6 +136,12 @@ expect_trap "$(trap_with '"edge-auth"')" "TRAP s=3 u=authuser " "E=$spaced " \
 cli snmp set trap-community="$privuser" >/dev/null || fail "v3 privuser"
 send_trap $SYS_NAME ipaddress 192.0.2.33
 expect_contains "$(trap_with "IpAddress: 192.0.2.33")" "TRAP s=3 u=privuser " "v3 authPriv user"
+# The longest MAC (48 octets) with the key extension of AES-256-C.
+sha2user=$(cli snmp community add name=sha2user security=priv auth-protocol=sha512 \
+    auth-password=auth-pass-3 priv-protocol=aes256c priv-password=priv-pass-3) || fail "add sha2user"
+cli snmp set trap-community="$sha2user" >/dev/null || fail "v3 sha2user"
+send_trap $SYS_NAME string edge-sha2
+expect_contains "$(trap_with '"edge-sha2"')" "TRAP s=3 u=sha2user " "v3 SHA-512/AES-256-C user"
 grep -qx "snmp v3 trap" "$AGENT_OUT" || fail "no \"snmp v3 trap\" line"
 
 step "no trap from a disabled agent, without a sink, or with a removed community"

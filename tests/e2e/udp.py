@@ -15,7 +15,8 @@ that no well-behaved manager sends.
       exactly one reply, with its own request ID
   busy SECONDS OID         keeps 4 requests outstanding for that long
   pysnmp USER AUTH/PRIV AUTHPW PRIVPW OID
-      through pysnmp's hlapi at authPriv (AUTH/PRIV: SHA/AES or MD5/DES): a Get of OID,
+      through pysnmp's hlapi at authPriv (AUTH/PRIV: SHA/AES, MD5/DES, SHA224/AES256 or
+      SHA/AES256C): a Get of OID,
       printing "OID HEX", then a walk of .1.3, printing each name
   v3 USER AUTH/PRIV AUTHPW PRIVPW PAD OID
       that Get made here, after a discovery, with PAD zero octets after the scoped PDU
@@ -369,8 +370,12 @@ def cmd_loop(args):
 
 def cmd_pysnmp(args):
     from pysnmp import hlapi
+    # pysnmp's usmAesCfb256Protocol extends the key as net-snmp's AES-256-C.
     auth, priv = {"SHA/AES": (hlapi.usmHMACSHAAuthProtocol, hlapi.usmAesCfb128Protocol),
-                  "MD5/DES": (hlapi.usmHMACMD5AuthProtocol, hlapi.usmDESPrivProtocol)
+                  "MD5/DES": (hlapi.usmHMACMD5AuthProtocol, hlapi.usmDESPrivProtocol),
+                  "SHA224/AES256": (hlapi.usmHMAC128SHA224AuthProtocol,
+                                    hlapi.usmAesBlumenthalCfb256Protocol),
+                  "SHA/AES256C": (hlapi.usmHMACSHAAuthProtocol, hlapi.usmAesCfb256Protocol),
                   }[args.protocols]
     session = (hlapi.SnmpEngine(),
                hlapi.UsmUserData(args.user, args.auth_pw, args.priv_pw, auth, priv),

@@ -103,9 +103,9 @@ orla::message answerPlatform(const orla::message& request, uint32_t) {
     return orla::errorMsg(orla::ERR_NO_SERVICE, "no such service");
 }
 
-// Offset of the 12 octets of msgAuthenticationParameters in a message that
-// readV3Info accepted; 0 when they are not 12 octets.
-size_t authParametersOffset(const std::vector<unsigned char>& message) {
+// Offset of msgAuthenticationParameters in a message that readV3Info
+// accepted; 0 when they are not `length` octets.
+size_t authParametersOffset(const std::vector<unsigned char>& message, size_t length) {
     InStream in(message.data(), message.size());
     BerElement wrapper, auth;
     if (in.getVersion() != snmp::VERSION_3 || !in.skip() || !in.getElement(wrapper)) return 0;
@@ -113,7 +113,7 @@ size_t authParametersOffset(const std::vector<unsigned char>& message) {
     if (!parameters.enterSeq()) return 0;
     for (int field = 0; field < 4; ++field)
         if (!parameters.skip()) return 0;
-    if (!parameters.peekElement(auth) || auth.contentLength != usm::MAC_LENGTH) return 0;
+    if (!parameters.peekElement(auth) || auth.contentLength != length) return 0;
     return wrapper.contentOffset + auth.contentOffset;
 }
 
@@ -136,16 +136,19 @@ void protectRequest(std::vector<unsigned char>& message) {
     if (in.securityLevel == usm::AUTH_PRIV &&
         info.msgPrivacyParameters.size() == usm::SALT_LENGTH && in.peekElement(msgData)) {
         unsigned char* plaintext = message.data() + msgData.contentOffset;
-        usm::encryptScopedPdu(user->privProtocol, user->privKey, info.msgAuthoritativeEngineBoots,
+        const std::vector<unsigned char> key = usm::privacyKey(
+            user->privProtocol, user->authProtocol, user->privKey, info.msgAuthoritativeEngineID);
+        usm::encryptScopedPdu(user->privProtocol, key, info.msgAuthoritativeEngineBoots,
                               info.msgAuthoritativeEngineTime, salt, plaintext,
                               msgData.contentLength, sealed);
         if (sealed.size() == msgData.contentLength)
             std::copy(sealed.begin(), sealed.end(), plaintext);
     }
 
-    const size_t auth = authParametersOffset(message);
+    const size_t length = usm::macLength(user->authProtocol);
+    const size_t auth = authParametersOffset(message, length);
     if (auth == 0) return;
-    std::fill_n(message.begin() + auth, usm::MAC_LENGTH, 0);
+    std::fill_n(message.begin() + auth, length, 0);
     usm::computeMac(user->authKey, user->authProtocol, message.data(), message.size(),
                     message.data() + auth);
 }
@@ -238,7 +241,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     protectRequest(message);
     Context ctx(message.data(), static_cast<unsigned>(message.size()));
     const int version = InStream(message.data(), message.size()).getVersion();
-    if (createReply(ctx, SOURCE, *communities, agentState.engine))
-        checkReply(ctx, version);
+    if (createReply(ctx, SOURCE, *communities, agentState.engine)) checkReply(ctx, version);
     return 0;
 }

@@ -157,19 +157,21 @@ void printCommunity(const message& cfg) {
 }
 
 void printTable(const std::vector<message>& communities) {
-    using Row = std::array<std::string, 8>;
-    std::vector<Row> rows{
-        {"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY", "AUTH-PASSWORD", "PRIV-PASSWORD"}};
+    using Row = std::array<std::string, 10>;
+    std::vector<Row> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY", "AUTH", "PRIV",
+                           "AUTH-PASSWORD", "PRIV-PASSWORD"}};
     for (const message& cfg : communities) {
         rows.push_back({std::to_string(cfg.get(OBJ_ID)), printable(cfg.get(snmp::COMM_NAME)),
                         yesNo(cfg.get(snmp::COMM_READ_ACCESS)),
                         yesNo(cfg.get(snmp::COMM_WRITE_ACCESS)),
                         formatSource(cfg.get(snmp::COMM_ADDRESS), cfg.get(snmp::COMM_NETMASK)),
                         formatNamedCode(cfg.get(snmp::COMM_SECURITY), SECURITY_LEVELS),
+                        formatNamedCode(cfg.get(snmp::COMM_AUTH_PROTOCOL), AUTH_PROTOCOLS),
+                        formatNamedCode(cfg.get(snmp::COMM_PRIV_PROTOCOL), PRIV_PROTOCOLS),
                         passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)),
                         passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD))});
     }
-    std::array<size_t, 8> widths{};
+    std::array<size_t, 10> widths{};
     for (const Row& row : rows) {
         for (size_t column = 0; column < row.size(); ++column) {
             widths[column] = std::max(widths[column], row[column].size());

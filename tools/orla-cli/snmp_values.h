@@ -24,12 +24,27 @@ inline constexpr std::array<NamedCode, 3> TRAP_VERSIONS{{{"1", 0}, {"2c", 1}, {"
 // Security level of a community used as an SNMPv3 user (RFC 3414 noAuthNoPriv,
 // authNoPriv, authPriv).
 inline constexpr std::array<NamedCode, 3> SECURITY_LEVELS{{{"none", 0}, {"auth", 1}, {"priv", 2}}};
-// Protocol codes of the encoding library (platform/snmp/usm.h): HMAC-MD5-96
-// and HMAC-SHA-96 (RFC 3414), CBC-DES (RFC 3414) and CFB128-AES-128 (RFC 3826).
-inline constexpr std::array<NamedCode, 2> AUTH_PROTOCOLS{
-    {{"md5", usm::AUTH_HMAC_MD5_96}, {"sha1", usm::AUTH_HMAC_SHA_96}}};
-inline constexpr std::array<NamedCode, 2> PRIV_PROTOCOLS{
-    {{"des", usm::PRIV_CBC_DES}, {"aes", usm::PRIV_CFB128_AES_128}}};
+// Protocol codes of the encoding library (platform/snmp/usm.h), named as
+// net-snmp's tools name them, lowercased: HMAC-MD5-96 and HMAC-SHA-96
+// (RFC 3414), the SHA-2 HMACs of RFC 7860; CBC-DES (RFC 3414), CFB128-AES
+// (RFC 3826) with 128-, 192- and 256-bit keys, the longer ones with either
+// key extension ("c": the one net-snmp calls AES-192-C and AES-256-C).
+inline constexpr std::array<NamedCode, 6> AUTH_PROTOCOLS{{
+    {"md5", usm::AUTH_HMAC_MD5_96},
+    {"sha1", usm::AUTH_HMAC_SHA_96},
+    {"sha224", usm::AUTH_HMAC_128_SHA_224},
+    {"sha256", usm::AUTH_HMAC_192_SHA_256},
+    {"sha384", usm::AUTH_HMAC_256_SHA_384},
+    {"sha512", usm::AUTH_HMAC_384_SHA_512},
+}};
+inline constexpr std::array<NamedCode, 6> PRIV_PROTOCOLS{{
+    {"des", usm::PRIV_CBC_DES},
+    {"aes", usm::PRIV_CFB128_AES_128},
+    {"aes192", usm::PRIV_CFB128_AES_192},
+    {"aes256", usm::PRIV_CFB128_AES_256},
+    {"aes192c", usm::PRIV_CFB128_AES_192_C},
+    {"aes256c", usm::PRIV_CFB128_AES_256_C},
+}};
 
 // A name of the table, else a number (decimal or 0x hex). Names win over
 // numbers that look the same ("1" is trap version code 0).

@@ -54,4 +54,39 @@ TEST(Usm, CiphersMatchKnownAnswersAndPadDes) {
     }
 }
 
+// Localised keys for "maplesyrup" and engine 00..02 (the inputs of RFC 3414
+// A.3) with the SHA-2 hashes, and the AES key extensions where the hash is
+// shorter than the key, computed with Python's hashlib (the SHA-256 key and
+// the SHA-1 Blumenthal extension checked with the openssl command too).
+TEST(Usm, KeysMatchKnownAnswers) {
+    constexpr uint32_t LOCALISED = ~0u;  // the B key itself, no cipher
+    const std::tuple<uint32_t, uint32_t, const char*> vectors[] = {
+        {usm::AUTH_HMAC_128_SHA_224, LOCALISED,
+         "0bd8827c6e29f8065e08e09237f177e410f69b90e1782be682075674"},
+        {usm::AUTH_HMAC_192_SHA_256, LOCALISED,
+         "8982e0e549e866db361a6b625d84cccc11162d453ee8ce3a6445c2d6776f0f8b"},
+        {usm::AUTH_HMAC_256_SHA_384, LOCALISED,
+         "3b298f16164a11184279d5432bf169e2d2a48307de02b3d3f7e2b4f36eb6f045"
+         "5a53689a3937eea07319a633d2ccba78"},
+        {usm::AUTH_HMAC_384_SHA_512, LOCALISED,
+         "22a5a36cedfcc085807a128d7bc6c2382167ad6c0dbc5fdff856740f3d84c099"
+         "ad1ea87a8db096714d9788bd544047c9021e4229ce27e4c0a69250adfcffbb0b"},
+        {usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_256,
+         "6695febc9288e36282235fc7151f128497b38f3f505e07eb9af25568fa1f5dbe"},
+        {usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_256_C,
+         "6695febc9288e36282235fc7151f128497b38f3f9b8b6d78936ba6e7d19dfd9c"},
+        {usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_192,
+         "526f5eed9fcce26f8964c2930787d82bfa24a92467426c2f"},
+        {usm::AUTH_HMAC_MD5_96, usm::PRIV_CFB128_AES_192_C,
+         "526f5eed9fcce26f8964c2930787d82b79eff44a90650ee0"},
+    };
+    const std::string engineID("\0\0\0\0\0\0\0\0\0\0\0\2", 12);
+    for (const auto& [auth, priv, keyHex] : vectors) {
+        SCOPED_TRACE(std::to_string(auth) + "/" + std::to_string(priv));
+        const Bytes localised = aKeyToBKey(passwordToAKey("maplesyrup", auth), engineID, auth);
+        EXPECT_EQ(priv == LOCALISED ? localised : usm::privacyKey(priv, auth, localised, engineID),
+                  fromHex(keyHex));
+    }
+}
+
 }  // namespace
