@@ -30,6 +30,8 @@ V2="-v 2c -c $RO_COMMUNITY"
 V2_RW="-v 2c -c $RW_COMMUNITY"
 V3_AUTH="-v 3 -u $AUTH_USER -l authNoPriv -A $AUTH_PASS"
 V3_PRIV="-v 3 -u $PRIV_USER -l authPriv -A $PRIV_PASS -X $PRIV_KEY"
+V3_PRIV256="-v 3 -u $PRIV256_USER -l authPriv -a $PRIV256_AUTH -A $PRIV256_PASS"
+V3_PRIV256+=" -x $PRIV256_PRIV -X $PRIV256_KEY"
 
 SYS=1.3.6.1.2.1.1
 UPTIME=$SYS.3.0
@@ -52,6 +54,7 @@ SCENARIOS=(
     "GetBulk(25) walk 100 rows|bulk|$V2|$BENCH_TABLE.3.1|-|no"
     "GetBulk(25) walk 10k rows|bulk|$V2|$BENCH_TABLE.2.1|$SNMPD_TABLE.1|no"
     "GetBulk(25) walk 100k rows|bulk|$V2|$BENCH_TABLE.1.1|-|no"
+    "v3 $PRIV256_AUTH+$PRIV256_PRIV bulk walk 10k|bulk|$V3_PRIV256|$BENCH_TABLE.2.1|$SNMPD_TABLE.1|no"
 )
 IN_FLIGHT=(1 16)
 

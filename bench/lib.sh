@@ -18,6 +18,13 @@ AUTH_PASS=benchauth-pass
 PRIV_USER=benchpriv
 PRIV_PASS=benchpriv-pass
 PRIV_KEY=benchpriv-priv
+# The authPriv user with SHA-256 and AES-256: net-snmp's names of its
+# protocols, then ours.
+PRIV256_USER=benchpriv256
+PRIV256_PASS=benchpriv256-pass
+PRIV256_KEY=benchpriv256-priv
+PRIV256_AUTH=SHA-256 PRIV256_PRIV=AES-256
+PRIV256_AUTH_OURS=sha256 PRIV256_PRIV_OURS=aes256
 
 # Routes given to snmpd's namespace: its ipCidrRouteTable is its largest table.
 SNMPD_ROUTES=10000
@@ -145,6 +152,10 @@ start_ours() {
         auth-password=$AUTH_PASS >/dev/null
     $cli snmp community add name=$PRIV_USER read=yes security=priv auth-protocol=sha1 \
         auth-password=$PRIV_PASS priv-protocol=aes priv-password=$PRIV_KEY >/dev/null
+    $cli snmp community add name=$PRIV256_USER read=yes security=priv \
+        auth-protocol=$PRIV256_AUTH_OURS auth-password=$PRIV256_PASS \
+        priv-protocol=$PRIV256_PRIV_OURS priv-password=$PRIV256_KEY >/dev/null ||
+        echo "our agent refused the $PRIV256_AUTH/$PRIV256_PRIV user: its scenarios fail" >&2
     $cli snmp set enabled=yes >/dev/null
     wait_for listens_161 $OURS_PID ||
         die "our agent does not listen on UDP 161: $(tail -n 5 /orla/log/orla-snmpd.log)"
@@ -163,8 +174,10 @@ rocommunity $RO_COMMUNITY 127.0.0.1
 rwcommunity $RW_COMMUNITY 127.0.0.1
 createUser $AUTH_USER SHA "$AUTH_PASS"
 createUser $PRIV_USER SHA "$PRIV_PASS" AES "$PRIV_KEY"
+createUser $PRIV256_USER $PRIV256_AUTH "$PRIV256_PASS" $PRIV256_PRIV "$PRIV256_KEY"
 rouser $AUTH_USER auth
 rouser $PRIV_USER priv
+rouser $PRIV256_USER priv
 sysServices 78
 dontLogTCPWrappersConnects yes
 CONF

@@ -52,6 +52,11 @@ struct Options {
     int level = SNMP_SEC_LEVEL_NOAUTH;
     std::string authPassword;
     std::string privPassword;
+    // SNMPv3 protocols: HMAC-SHA-96 and CFB128-AES-128 unless told.
+    const oid* authProtocol = usmHMACSHA1AuthProtocol;
+    size_t authProtocolLength = USM_AUTH_PROTO_SHA_LEN;
+    const oid* privProtocol = usmAESPrivProtocol;
+    size_t privProtocolLength = USM_PRIV_PROTO_AES_LEN;
     Mode mode = Mode::Get;
     int inFlight = 1;
     double seconds = 5;
@@ -100,11 +105,13 @@ Run run;
                  "loadgen: %s\n"
                  "usage: loadgen [-v 1|2c|3] [-c COMMUNITY] [-u USER -l LEVEL -A AUTHPASS -X "
                  "PRIVPASS]\n"
+                 "               [-a SHA|SHA-256] [-x AES|AES-256]\n"
                  "               [-m get|walk|bulk|set] [-n IN_FLIGHT] [-d SECONDS] [-w "
                  "WARMUP_SECONDS]\n"
                  "               [-r REQUESTS] [-t TIMEOUT_MS] [-p AGENT_PID] [-s SET_VALUE]\n"
                  "               PEER OID...\n"
-                 "  LEVEL: noAuthNoPriv, authNoPriv (HMAC-SHA-96) or authPriv (+ CFB128-AES-128)\n",
+                 "  LEVEL: noAuthNoPriv, authNoPriv (HMAC-SHA-96 by default) or authPriv (+ "
+                 "CFB128-AES-128)\n",
                  why);
     std::exit(2);
 }
@@ -277,10 +284,10 @@ void* openSession(const Options& opt) {
         session.securityName = const_cast<char*>(opt.user.c_str());
         session.securityNameLen = opt.user.size();
         session.securityLevel = opt.level;
-        session.securityAuthProto = usmHMACSHA1AuthProtocol;
-        session.securityAuthProtoLen = USM_AUTH_PROTO_SHA_LEN;
-        session.securityPrivProto = usmAESPrivProtocol;
-        session.securityPrivProtoLen = USM_PRIV_PROTO_AES_LEN;
+        session.securityAuthProto = const_cast<oid*>(opt.authProtocol);
+        session.securityAuthProtoLen = opt.authProtocolLength;
+        session.securityPrivProto = const_cast<oid*>(opt.privProtocol);
+        session.securityPrivProtoLen = opt.privProtocolLength;
         if (opt.level != SNMP_SEC_LEVEL_NOAUTH) {
             session.securityAuthKeyLen = USM_AUTH_KU_LEN;
             if (generate_Ku(session.securityAuthProto, session.securityAuthProtoLen,
@@ -313,7 +320,7 @@ uint32_t percentile(std::vector<uint32_t>& sorted, double fraction) {
 Options parseArgs(int argc, char** argv) {
     Options opt;
     int c;
-    while ((c = getopt(argc, argv, "v:c:u:l:A:X:m:n:d:w:r:t:p:s:")) != -1) {
+    while ((c = getopt(argc, argv, "v:c:u:l:A:X:a:x:m:n:d:w:r:t:p:s:")) != -1) {
         const std::string arg = optarg ? optarg : "";
         switch (c) {
             case 'v':
@@ -347,6 +354,28 @@ Options parseArgs(int argc, char** argv) {
                 break;
             case 'X':
                 opt.privPassword = arg;
+                break;
+            case 'a':
+                if (arg == "SHA") {
+                    opt.authProtocol = usmHMACSHA1AuthProtocol;
+                    opt.authProtocolLength = OID_LENGTH(usmHMACSHA1AuthProtocol);
+                } else if (arg == "SHA-256") {
+                    opt.authProtocol = usmHMAC192SHA256AuthProtocol;
+                    opt.authProtocolLength = OID_LENGTH(usmHMAC192SHA256AuthProtocol);
+                } else {
+                    usage("authentication protocol: SHA or SHA-256");
+                }
+                break;
+            case 'x':
+                if (arg == "AES") {
+                    opt.privProtocol = usmAESPrivProtocol;
+                    opt.privProtocolLength = OID_LENGTH(usmAESPrivProtocol);
+                } else if (arg == "AES-256") {
+                    opt.privProtocol = usmAES256PrivProtocol;
+                    opt.privProtocolLength = OID_LENGTH(usmAES256PrivProtocol);
+                } else {
+                    usage("privacy protocol: AES or AES-256");
+                }
                 break;
             case 'm':
                 if (arg == "get")
