@@ -41,4 +41,5 @@ void CommunityKeep::Item::regenerateKeys(const std::string& engineID) {
     authKey = bKeyToDKey(authKey, authProtocol);
     privKey = passwordToAKey(privPassword, authProtocol);
     privKey = aKeyToBKey(privKey, engineID, authProtocol);
+    privKey = usm::privacyKey(privProtocol, authProtocol, privKey, engineID);
 }

@@ -102,7 +102,7 @@ class InStream : public UberStream {
     bool readV3Info(MessageDrops& dropped);
 
     // RFC 3414 3.2 steps 6 to 8, after the caller's steps 3 to 5 (engine ID,
-    // user, security level), with the user's keys (a D key and a B key, see
+    // user, security level), with the user's keys (a D key and a privacy key, see
     // platform/snmp/usm.h; empty when the user is unknown):
     //   a report already set by the caller       -> no key is used
     //   level >= 1, digest wrong or no usable key -> WRONG_DIGEST
@@ -155,7 +155,7 @@ class InStream : public UberStream {
     // RFC 3414 3.2 step 8: decrypts the encryptedPDU at the read position and
     // puts the scoped PDU in its place. False, changing nothing, on failure.
     bool decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
-                        uint32_t authProtocol, uint32_t msgBoots, uint32_t msgTime);
+                        uint32_t msgBoots, uint32_t msgTime);
 
     std::vector<unsigned char> bytes_;
     size_t position_ = 0;

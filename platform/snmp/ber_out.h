@@ -93,9 +93,8 @@ class OutStream : public UberStream {
     bool writeV3Info(const V3Info* info);
     // Closes the scoped PDU once the PDU is closed; at level 2 puts a fresh
     // salt (usm::nextSalt) into msgPrivacyParameters, encrypts the scoped PDU
-    // with the B key (usm::privacyKey with info->authProtocol and the
-    // engine ID, boots and time of `info`) and replaces it by an
-    // OCTET STRING of the ciphertext. Afterwards exactly
+    // with the privacy key (usm::privacyKey) and the boots and time of
+    // `info`, and replaces it by an OCTET STRING of the ciphertext. Afterwards exactly
     // the message SEQUENCE is open. False when not called in that state or
     // when encryption fails: the message is then unusable, do not send it.
     bool cryptPacket(const V3Info* info, const std::vector<unsigned char>& privKey,

@@ -285,36 +285,6 @@ bool runCipher(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
            size_t(written) == length;
 }
 
-// The extended keys privacyKey made last, oldest replaced first.
-struct ExtendedKeyCache {
-    struct Entry {
-        uint32_t privProtocol = 0;
-        uint32_t authProtocol = 0;
-        std::vector<unsigned char> localisedKey;  // empty while unused
-        std::string engineID;
-        std::vector<unsigned char> key;
-    };
-    Entry entries[4];
-    size_t next = 0;
-
-    const Entry* find(uint32_t privProtocol, uint32_t authProtocol,
-                      const std::vector<unsigned char>& localisedKey,
-                      const std::string& engineID) const {
-        for (const Entry& entry : entries) {
-            if (!entry.localisedKey.empty() && entry.privProtocol == privProtocol &&
-                entry.authProtocol == authProtocol && entry.localisedKey == localisedKey &&
-                entry.engineID == engineID)
-                return &entry;
-        }
-        return nullptr;
-    }
-};
-
-ExtendedKeyCache& extendedKeyCache() {
-    static ExtendedKeyCache cache;
-    return cache;
-}
-
 }  // namespace
 
 size_t digestLength(uint32_t authProtocol) {
@@ -334,12 +304,7 @@ std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtoc
                                       const std::string& engineID) {
     if (privProtocol >= PRIV_COUNT || localisedKey.empty()) return {};
     const PrivShape& shape = PRIV_SHAPES[privProtocol];
-    if (localisedKey.size() >= shape.keyLength) {
-        return {localisedKey.begin(), localisedKey.begin() + std::ptrdiff_t(shape.keyLength)};
-    }
-    ExtendedKeyCache& cache = extendedKeyCache();
-    if (const auto* hit = cache.find(privProtocol, authProtocol, localisedKey, engineID))
-        return hit->key;
+    if (localisedKey.size() >= shape.keyLength) return localisedKey;
     // One step suffices (see usm.h); a localised key of another length than
     // its hash's digest is none of ours.
     if (2 * localisedKey.size() < shape.keyLength ||
@@ -359,9 +324,6 @@ std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtoc
     std::vector<unsigned char> key = localisedKey;
     key.insert(key.end(), extension.begin(), extension.end());
     key.resize(shape.keyLength);
-    ExtendedKeyCache::Entry& entry = cache.entries[cache.next];
-    cache.next = (cache.next + 1) % std::size(cache.entries);
-    entry = {privProtocol, authProtocol, localisedKey, engineID, key};
     return key;
 }
 

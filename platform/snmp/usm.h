@@ -9,8 +9,8 @@
 //          the authentication protocol's hash: 16 octets MD5, 20 SHA-1, 28
 //          SHA-224, 32 SHA-256, 48 SHA-384, 64 SHA-512).
 //   B key  aKeyToBKey: Kul, Ku localised to one engine ID (same length).
-//          The privacy key is a B key; privacyKey turns it into the key the
-//          cipher takes (extended when the cipher needs more octets).
+//          The privacy key is the B key, extended by privacyKey when the
+//          cipher needs more octets than it has.
 //   D key  bKeyToDKey: the signing key, the two RFC 2104 pads already
 //          applied: one hash block (Kul padded with zeros: 64 octets, 128
 //          for SHA-384 and SHA-512) XOR 0x36, then the same block XOR 0x5c.
@@ -97,12 +97,12 @@ size_t signingKeyLength(uint32_t authProtocol);
 bool computeMac(const std::vector<unsigned char>& signingKey, uint32_t authProtocol,
                 const unsigned char* data, size_t length, unsigned char mac[MAX_MAC_LENGTH]);
 
-// The key the cipher of `privProtocol` takes, from the user's B key
-// localised to `engineID` with `authProtocol`: DES its 16 octets (key, then
-// pre-IV, RFC 3414 8.1.1.1), AES the first 16, 24 or 32 octets of the key,
-// extended as the protocol says when it is shorter. Empty for an unknown
-// protocol or an empty key. The extension of the -C protocols costs a
-// password-to-key; the last few results are remembered.
+// The privacy key of `privProtocol`, from the user's B key localised to
+// `engineID` with `authProtocol`: the B key itself when it is long enough
+// (the ciphers take its first octets: DES 16, key then pre-IV, RFC 3414
+// 8.1.1.1; AES 16, 24 or 32), else extended as the protocol says. Empty for
+// an unknown protocol or an empty key. Derived with the user's other keys:
+// the extension of the -C protocols costs a password-to-key.
 std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtocol,
                                       const std::vector<unsigned char>& localisedKey,
                                       const std::string& engineID);

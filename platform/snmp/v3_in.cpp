@@ -123,16 +123,14 @@ bool InStream::digestMatches(const std::vector<unsigned char>& authKey, uint32_t
 }
 
 bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
-                              uint32_t authProtocol, uint32_t msgBoots, uint32_t msgTime) {
+                              uint32_t msgBoots, uint32_t msgTime) {
     const std::string& salt = v3Info_->msgPrivacyParameters;
     // RFC 3414 8.3.2 step 1, RFC 3826 3.1.4.1: the salt is 8 octets.
     if (salt.size() != usm::SALT_LENGTH) return false;
     BerElement encrypted;
     if (!peekElement(encrypted) || encrypted.tag != ber::OCTET_STRING) return false;
-    const std::vector<unsigned char> key =
-        usm::privacyKey(privProtocol, authProtocol, privKey, v3Info_->msgAuthoritativeEngineID);
     std::vector<unsigned char> plaintext;
-    if (!usm::decryptScopedPdu(privProtocol, key, msgBoots, msgTime,
+    if (!usm::decryptScopedPdu(privProtocol, privKey, msgBoots, msgTime,
                                reinterpret_cast<const unsigned char*>(salt.data()),
                                bytes_.data() + encrypted.contentOffset, encrypted.contentLength,
                                plaintext))
@@ -193,7 +191,7 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
     }
     // RFC 3414 3.2 step 8. After a time-window failure the message is
     // authentic, and decrypting it only gives the report its request id.
-    if (decrypt && !decryptMsgData(privKey, privProtocol, authProtocol, msgBoots, msgTime) &&
+    if (decrypt && !decryptMsgData(privKey, privProtocol, msgBoots, msgTime) &&
         report == usm::NO_REPORT) {
         report = usm::DECRYPTION_ERROR;
         replyLevel = 0;

@@ -65,9 +65,7 @@ bool OutStream::cryptPacket(const V3Info* info, const std::vector<unsigned char>
     usm::nextSalt(privProtocol, info->msgAuthoritativeEngineBoots, salt);
     std::vector<unsigned char> ciphertext;
     const size_t start = v3Marks_.scopedPdu;
-    const std::vector<unsigned char> key =
-        usm::privacyKey(privProtocol, info->authProtocol, privKey, info->msgAuthoritativeEngineID);
-    if (!usm::encryptScopedPdu(privProtocol, key, info->msgAuthoritativeEngineBoots,
+    if (!usm::encryptScopedPdu(privProtocol, privKey, info->msgAuthoritativeEngineBoots,
                                info->msgAuthoritativeEngineTime, salt, bytes_.data() + start,
                                bytes_.size() - start, ciphertext))
         return false;

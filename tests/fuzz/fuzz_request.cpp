@@ -136,9 +136,7 @@ void protectRequest(std::vector<unsigned char>& message) {
     if (in.securityLevel == usm::AUTH_PRIV &&
         info.msgPrivacyParameters.size() == usm::SALT_LENGTH && in.peekElement(msgData)) {
         unsigned char* plaintext = message.data() + msgData.contentOffset;
-        const std::vector<unsigned char> key = usm::privacyKey(
-            user->privProtocol, user->authProtocol, user->privKey, info.msgAuthoritativeEngineID);
-        usm::encryptScopedPdu(user->privProtocol, key, info.msgAuthoritativeEngineBoots,
+        usm::encryptScopedPdu(user->privProtocol, user->privKey, info.msgAuthoritativeEngineBoots,
                               info.msgAuthoritativeEngineTime, salt, plaintext,
                               msgData.contentLength, sealed);
         if (sealed.size() == msgData.contentLength)
