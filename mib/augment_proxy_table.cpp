@@ -6,13 +6,19 @@ Data* AugmentProxyTable::get(OID const& index) {
 }
 
 std::pair<OID, Data*> AugmentProxyTable::getNext(OID const& index) {
-    const auto next = base->getNext(index);
-    if (!next.second) return next;
-    return {next.first, augment(next.first, next.second)};
+    // Each round moves strictly forward through the base table's rows.
+    for (auto next = base->getNext(index); next.second; next = base->getNext(next.first)) {
+        if (Data* augmented = augment(next.first, next.second)) return {next.first, augmented};
+    }
+    return {OID(), nullptr};
 }
 
 int AugmentProxyTable::set(OID const&, Data*) {
     return 0;
+}
+
+bool AugmentProxyTable::acceptsWrites(OID const&) {
+    return false;
 }
 
 unsigned AugmentProxyTable::count() {

@@ -4,10 +4,10 @@
 //
 // Derive from it and implement augment. The records augment returns belong
 // to the plug-in; the table never deletes them. The table accepts no writes:
-// set does nothing (a columnar Set still writes into the record augment gave).
+// its columns are notWritable.
 //
-// A row for which augment returns null ends a GetNext walk of the column at
-// that row, since a null record means "no further row" to every caller.
+// A base row for which augment returns null is not a row of this table: Get
+// does not find it and GetNext passes over it.
 #pragma once
 
 #include "mib/table.h"
@@ -20,11 +20,12 @@ class AugmentProxyTable : public Table {
     // augment of the base record at `index`; null, without calling augment,
     // when the base table has no row there.
     Data* get(OID const& index) override;
-    // The base table's next row with its record augmented; the base table's
-    // end marker unchanged.
+    // The base table's next row that augment gives a record; the base
+    // table's end marker unchanged.
     std::pair<OID, Data*> getNext(OID const& index) override;
     // Does nothing; returns 0.
     int set(OID const& index, Data* rec) override;
+    bool acceptsWrites(OID const& index) override;
     // The base table's count, also for rows that augment gives no record.
     unsigned count() override;
     ~AugmentProxyTable() override = default;

@@ -24,6 +24,7 @@ class CountProvider : public DataProvider {
     Data* get() override;
     // Accepts no writes: returns 0.
     int set(Data* rec) override;
+    bool acceptsWrites() const override { return false; }
 
     Table* const table;
     CountData data;

@@ -23,6 +23,7 @@ class GetFirstProvider : public SingleProvider {
     Data* getData() override;
     // Sends nothing; returns 0.
     int setData(Data* rec) override;
+    bool acceptsWrites() const override { return false; }
     ~GetFirstProvider() override = default;
 
     // The OBJ_ID of the object the record came from (filling the cache

@@ -8,7 +8,8 @@
 // `build`; when the exchange fails it prints one line and hands `build` an
 // empty message, and whatever it makes of that stays cached like any record.
 // Writing sends {MSG_CMD = setCmd, MSG_TO = path} plus the fields the
-// record's reverseBuild adds; the cached record keeps the written value.
+// record's reverseBuild adds; the cached record keeps the written value, or,
+// when the handler refuses it, the value the Set puts back.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,8 @@ class GetProvider : public SingleProvider {
     Data* getData() override;
     // 1 when the handler accepted the record, 0 when it answered an error.
     int setData(Data* rec) override;
+    // True when the handler accepted the record.
+    bool commit(Data* rec) override { return setData(rec) == 1; }
     ~GetProvider() override = default;
 
     std::vector<uint32_t> path;

@@ -26,6 +26,14 @@ bool IPPacker::unpack(Data* rec, Context& ctx) const {
     return true;
 }
 
+snmp::ErrorStatus IPPacker::testValue(Context& ctx) const {
+    if (ctx.in.getType() != type) return snmp::ErrorStatus::WRONG_TYPE;
+    BerElement element;
+    if (!ctx.in.peekElement(element)) return snmp::ErrorStatus::WRONG_ENCODING;
+    return element.contentLength == ADDRESS_OCTETS ? snmp::ErrorStatus::NO_ERROR
+                                                   : snmp::ErrorStatus::WRONG_LENGTH;
+}
+
 OID IPPacker::getAsKey(Data const* rec) const {
     const unsigned int address = get(rec);
     return OID({address >> 24, (address >> 16) & 0xff, (address >> 8) & 0xff, address & 0xff});

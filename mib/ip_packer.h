@@ -13,6 +13,8 @@ class IPPacker : public Packer {
     void pack(Context& ctx, Data const* rec) const override;
     // Accepts only a value of exactly four octets.
     bool unpack(Data* rec, Context& ctx) const override;
+    // IpAddress of exactly four octets.
+    snmp::ErrorStatus testValue(Context& ctx) const override;
     OID getAsKey(Data const* rec) const override;
     OID setFromKey(Data* rec, OID const& key) const override;
 
@@ -25,6 +27,7 @@ class ConstIPPacker : public IPPacker {
     ConstIPPacker(unsigned int address, unsigned int type) : IPPacker(type), address(address) {}
     unsigned int get(Data const*) const override { return address; }
     void set(Data*, unsigned int) const override {}
+    bool writable() const override { return false; }
 
     const unsigned int address;
 };

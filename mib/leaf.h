@@ -15,12 +15,25 @@
 // - Set: the longest registered prefix of the name.
 // With nested registrations (1.3.6.1.3.7 and 1.3.6.1.3.7.1.5) a Get of
 // 1.3.6.1.3.7.1.6.0 therefore fails, while a Set of it reaches 1.3.6.1.3.7.
+//
+// A SetRequest is applied whole or not at all (RFC 3416 4.2.5): first every
+// binding is tested (testSet), then, when all passed, each is committed in
+// order (commitSet); when one commit fails, those committed before it are
+// undone in reverse order (undoSet). A leaf that implements only `set`
+// keeps working: the base versions of the three call it at commit time,
+// and say it cannot be undone. docs/plugins.md walks through the phases.
 #pragma once
 
 #include <map>
+#include <string>
 
 #include "mib/context.h"
+#include "platform/snmp/error_status.h"
 #include "platform/snmp/oid.h"
+
+// What a Set may do to an object's instances (MAX-ACCESS, RFC 2578 7.3).
+// Read-only objects refuse every Set with notWritable.
+enum class Access { ReadOnly, ReadWrite };
 
 class Leaf {
   public:
@@ -38,13 +51,34 @@ class Leaf {
     // instance name in ctx.name is required: GetBulk continues from it.
     virtual bool getNext(Context& ctx) = 0;
 
-    // Sets one instance. On entry ctx.oid is the full requested name,
-    // ctx.setSuffix its part below the leaf's OID (empty for an exact match)
-    // and ctx.in stands at the binding's value. Decode the value, store it,
-    // write the binding's name and the resulting value into ctx.out, and
-    // return true; return false and write nothing when the instance does not
-    // exist or the value is refused.
+    // Sets one instance in one step. On entry ctx.oid is the full requested
+    // name, ctx.setSuffix its part below the leaf's OID (empty for an exact
+    // match) and ctx.in stands at the binding's value. Decode the value and
+    // store it, and return true; return false when the instance does not
+    // exist or the value is refused, with nothing changed. What it writes
+    // into ctx.out is dropped: the reply repeats the request's bindings.
     virtual bool set(Context& ctx) = 0;
+
+    // The phases of a Set. Each is called with ctx.oid and ctx.setSuffix as
+    // for set, and ctx.in holding the binding's value alone, from its start.
+    //
+    // testSet, for every binding before any is committed: may this instance
+    // take this value? NO_ERROR, or the first refusal in RFC 3416 4.2.5
+    // order: NOT_WRITABLE (the object can never be written), WRONG_TYPE,
+    // WRONG_LENGTH, WRONG_ENCODING, WRONG_VALUE (the value can never suit
+    // it), NO_CREATION (no such instance, and none can be made),
+    // INCONSISTENT_VALUE or RESOURCE_UNAVAILABLE (not now). Changes nothing.
+    // The base version cannot tell before trying: NO_ERROR.
+    virtual snmp::ErrorStatus testSet(Context& ctx);
+    // Stores the value, keeping in `undo` whatever undoSet needs to put
+    // back what it replaced. NO_ERROR, or the refusal with nothing changed
+    // (COMMIT_FAILED when the platform refused the write). The base version
+    // calls set: NO_ERROR when it stored the value, NOT_WRITABLE otherwise.
+    virtual snmp::ErrorStatus commitSet(Context& ctx, std::string& undo);
+    // Called only when a later binding of the same request failed to
+    // commit: puts back what commitSet replaced, from its `undo`. False
+    // when that fails. The base version cannot undo: false.
+    virtual bool undoSet(Context& ctx, std::string const& undo);
 
     virtual ~Leaf() = default;
 };

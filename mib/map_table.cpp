@@ -22,6 +22,10 @@ int MapTable::set(OID const&, Data* rec) {
     return 0;
 }
 
+bool MapTable::commit(OID const&, Data* rec) {
+    return provider->setData(rec);
+}
+
 unsigned MapTable::count() {
     unsigned direct = 0;
     if (provider->getCountCMD(direct)) return direct;
@@ -50,10 +54,23 @@ void MapTable::clear() {
     rows.clear();
 }
 
+bool MapTable::rowKey(Data const* rec, OID& key) const {
+    key.clear();
+    for (const Packer* packer : indexes) {
+        const OID fragment = packer->getAsKey(rec);
+        // Every index family makes at least one arc of a value it can index.
+        if (fragment.empty()) return false;
+        key += fragment;
+    }
+    return true;
+}
+
 void MapTable::change(Data* rec) {
-    rows[getKey(rec)] = rec;
+    OID key;
+    if (rowKey(rec, key)) rows[key] = rec;
 }
 
 void MapTable::remove(Data* rec) {
-    rows.erase(getKey(rec));
+    OID key;
+    if (rowKey(rec, key)) rows.erase(key);
 }

@@ -4,8 +4,10 @@
 // The provider announces its records (change), and the table files each one
 // under the index composed from the record's own fields by the index
 // packers, in the order they were added: the concatenation of each packer's
-// getAsKey. Two records with the same index: the later one wins. A table
-// without index packers files every record under the empty OID.
+// getAsKey. A record of which a packer makes no index fragment (a
+// fixed-length string of another length) is left out. Two records with the
+// same index: the later one wins. A table without index packers files every
+// record under the empty OID.
 //
 // Every read (get, getNext, and count without a direct count) first asks the
 // provider to bring its records up to date, which may drop and refill the
@@ -31,6 +33,8 @@ class MapTable : public Table, public TableProviderClient {
     // Passes the record to the provider's setData and returns 0 whatever it
     // answered; the rows are not touched.
     int set(OID const& index, Data* rec) override;
+    // The provider's setData: true when the platform accepted the record.
+    bool commit(OID const& index, Data* rec) override;
     // The provider's direct count when it has one; otherwise the number of
     // rows after an update.
     unsigned count() override;
@@ -48,12 +52,16 @@ class MapTable : public Table, public TableProviderClient {
 
     // TableProviderClient: called by the provider.
     void clear() override;
-    // Files `rec` under getKey(rec), replacing a record filed there before.
+    // Files `rec` under getKey(rec), replacing a record filed there before;
+    // leaves it out when an index packer makes no fragment of it.
     void change(Data* rec) override;
     // Drops the row filed under getKey(rec), whichever record it holds.
     void remove(Data* rec) override;
 
   protected:
+    // getKey, or false when an index packer makes no fragment of `rec`.
+    bool rowKey(Data const* rec, OID& key) const;
+
     // Frees what the table refers to when the agent stops (mib/registry.cpp).
     friend struct RegistryOwnership;
     std::map<OID, Data*> rows;

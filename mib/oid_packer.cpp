@@ -11,6 +11,12 @@ bool OIDPacker::unpack(Data* rec, Context& ctx) const {
     return true;
 }
 
+snmp::ErrorStatus OIDPacker::testValue(Context& ctx) const {
+    if (ctx.in.getType() != type) return snmp::ErrorStatus::WRONG_TYPE;
+    OID value;
+    return ctx.in.getOID(value) ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::WRONG_ENCODING;
+}
+
 OID OIDPacker::getAsKey(Data const* rec) const {
     const OID value = get(rec);
     OID key({static_cast<uint32_t>(value.size())});

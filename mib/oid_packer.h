@@ -11,6 +11,7 @@ class OIDPacker : public Packer {
 
     void pack(Context& ctx, Data const* rec) const override;
     bool unpack(Data* rec, Context& ctx) const override;
+    snmp::ErrorStatus testValue(Context& ctx) const override;
     OID getAsKey(Data const* rec) const override;
     OID setFromKey(Data* rec, OID const& key) const override;
 
@@ -23,6 +24,7 @@ class ConstOIDPacker : public OIDPacker {
     ConstOIDPacker(OID const& value, unsigned int type) : OIDPacker(type), value(value) {}
     OID get(Data const*) const override { return value; }
     void set(Data*, OID const&) const override {}
+    bool writable() const override { return false; }
 
     const OID value;
 };

@@ -19,12 +19,19 @@
 // a zero (empty) value and stores nothing. A plug-in may derive its own
 // packer from a family class by supplying the family's get and set.
 //
+// Before a Set changes anything, the leaf asks the packer whether the value
+// suits the field (testValue): the packer knows the value's type and the
+// constraints it was given (a string's largest length, a number's range).
+//
 // Packers are created on the heap at start-up and live for the process;
 // leaves and tables do not own them. They hold no mutable state.
 #pragma once
 
+#include <string>
+
 #include "mib/context.h"
 #include "mib/data.h"
+#include "platform/snmp/error_status.h"
 #include "platform/snmp/oid.h"
 
 class Packer {
@@ -39,6 +46,20 @@ class Packer {
     // Decodes the value at ctx.in into the record. On false (no value of the
     // expected form) the record is left as it was.
     virtual bool unpack(Data* rec, Context& ctx) const = 0;
+    // Whether the value at ctx.in, which it reads, would suit the field:
+    // NO_ERROR, WRONG_TYPE (a tag other than `type`), WRONG_ENCODING (the
+    // tag's content does not decode), WRONG_LENGTH or WRONG_VALUE (outside
+    // the packer's constraints). The base version checks the tag alone.
+    virtual snmp::ErrorStatus testValue(Context& ctx) const;
+    // False for packers that serve a fixed value (the Const... variants): a
+    // Set of their object is refused with notWritable.
+    virtual bool writable() const { return true; }
+
+    // The record's value as pack encodes it, and back into a record: what a
+    // Set keeps to put back the value it replaced. restoreValue is false
+    // when the saved value does not unpack.
+    std::string saveValue(Data const* rec) const;
+    bool restoreValue(Data* rec, std::string const& saved) const;
     // The record's index fragment. The base version is for packers that
     // cannot be an index: it writes "BUG: Packer::getAsKey called" to the
     // standard error stream and returns an empty OID.

@@ -13,6 +13,7 @@ class ProxyDataProvider : public DataProvider {
     Data* get() override;
     // Accepts no writes: returns 0.
     int set(Data* rec) override;
+    bool acceptsWrites() const override { return false; }
 
     Data* (*build)();
 };

@@ -34,24 +34,42 @@ bool ScalarLeaf::getNext(Context& ctx) {
 }
 
 bool ScalarLeaf::set(Context& ctx) {
-    Data* rec = nullptr;
-    if (provider) {
-        rec = provider->get();
-        if (!rec) return false;
-        // A value that does not decode leaves the record as it was; the reply
-        // then shows the value held.
-        packer->unpack(rec, ctx);
-        provider->set(rec);
-    }
-    ctx.out.addOID(ctx.oid);
-    packer->pack(ctx, rec);
-    return true;
+    Data* rec = provider ? provider->get() : nullptr;
+    if (!rec) return false;
+    const std::string held = packer->saveValue(rec);
+    if (!packer->unpack(rec, ctx)) return false;
+    if (provider->commit(rec)) return true;
+    // Refused: the record must not show a value the platform does not hold.
+    packer->restoreValue(rec, held);
+    return false;
 }
 
-void addScalarLeaf(OID const& oid, Packer* packer, DataProvider* provider) {
-    addLeaf(oid, new ScalarLeaf(packer, provider));
+snmp::ErrorStatus ScalarLeaf::testSet(Context& ctx) {
+    if (access == Access::ReadOnly || !provider || !provider->acceptsWrites() ||
+        !packer->writable())
+        return snmp::ErrorStatus::NOT_WRITABLE;
+    const snmp::ErrorStatus valueStatus = packer->testValue(ctx);
+    if (valueStatus != snmp::ErrorStatus::NO_ERROR) return valueStatus;
+    if (ctx.setSuffix != ZERO_OID) return snmp::ErrorStatus::NO_CREATION;
+    return provider->get() ? snmp::ErrorStatus::NO_ERROR
+                           : snmp::ErrorStatus::RESOURCE_UNAVAILABLE;
 }
 
+snmp::ErrorStatus ScalarLeaf::commitSet(Context& ctx, std::string& undo) {
+    Data* rec = provider ? provider->get() : nullptr;
+    if (!rec) return snmp::ErrorStatus::COMMIT_FAILED;
+    undo = packer->saveValue(rec);
+    return set(ctx) ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::COMMIT_FAILED;
+}
+
+bool ScalarLeaf::undoSet(Context&, std::string const& undo) {
+    Data* rec = provider ? provider->get() : nullptr;
+    return rec && packer->restoreValue(rec, undo) && provider->commit(rec);
+}
+
+void addScalarLeaf(OID const& oid, Packer* packer, DataProvider* provider, Access access) {
+    addLeaf(oid, new ScalarLeaf(packer, provider, access));
+}
 void addScalarConstNumLeaf(OID const& oid, int value, unsigned int type) {
     addScalarLeaf(oid, new ConstNumPacker(value, type), nullptr);
 }

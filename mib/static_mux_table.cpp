@@ -6,14 +6,25 @@ Data* StaticMuxTable::get(OID const& index) {
 }
 
 std::pair<OID, Data*> StaticMuxTable::getNext(OID const& index) {
-    const auto row = providers.upper_bound(index);
-    if (row == providers.end()) return {OID(), nullptr};
-    return {row->first, row->second->get()};
+    for (auto row = providers.upper_bound(index); row != providers.end(); ++row) {
+        if (Data* rec = row->second->get()) return {row->first, rec};
+    }
+    return {OID(), nullptr};
 }
 
 int StaticMuxTable::set(OID const& index, Data* rec) {
     const auto row = providers.find(index);
     return row == providers.end() ? 0 : row->second->set(rec);
+}
+
+bool StaticMuxTable::acceptsWrites(OID const& index) {
+    const auto row = providers.find(index);
+    return row == providers.end() || row->second->acceptsWrites();
+}
+
+bool StaticMuxTable::commit(OID const& index, Data* rec) {
+    const auto row = providers.find(index);
+    return row != providers.end() && row->second->commit(rec);
 }
 
 unsigned StaticMuxTable::count() {

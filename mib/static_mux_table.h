@@ -5,8 +5,8 @@
 //     t->addProvider(OID{1}, wanProvider);
 //     t->addProvider(OID{2}, lanProvider);
 //
-// A row whose provider has no record (null from get()) ends a GetNext walk
-// of the column at that row; count() still counts it.
+// A row whose provider has no record (null from get()) is passed over by
+// GetNext; count() still counts it.
 #pragma once
 
 #include <map>
@@ -20,11 +20,16 @@ class StaticMuxTable : public Table {
 
     // The bound provider's get(); null for an index that is not bound.
     Data* get(OID const& index) override;
-    // The first bound index after `index` with its provider's get();
-    // (empty OID, null) when there is none.
+    // The first bound index after `index` whose provider has a record, with
+    // that record; (empty OID, null) when there is none.
     std::pair<OID, Data*> getNext(OID const& index) override;
     // The bound provider's set of the record; 0 for an index that is not bound.
     int set(OID const& index, Data* rec) override;
+    // False for an index bound to a provider that accepts no writes. An
+    // unbound index has no row to write: the Set finds none.
+    bool acceptsWrites(OID const& index) override;
+    // The bound provider's commit; false for an index that is not bound.
+    bool commit(OID const& index, Data* rec) override;
     // The number of bound indexes.
     unsigned count() override;
     ~StaticMuxTable() override = default;

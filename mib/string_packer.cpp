@@ -17,6 +17,19 @@ bool StringPacker::unpack(Data* rec, Context& ctx) const {
     return true;
 }
 
+snmp::ErrorStatus StringPacker::testValue(Context& ctx) const {
+    if (ctx.in.getType() != type) return snmp::ErrorStatus::WRONG_TYPE;
+    std::string value;
+    if (!ctx.in.getString(value)) return snmp::ErrorStatus::WRONG_ENCODING;
+    return value.size() > maxLength_ ? snmp::ErrorStatus::WRONG_LENGTH
+                                     : snmp::ErrorStatus::NO_ERROR;
+}
+
+StringPacker* StringPacker::setMaxLength(size_t octets) {
+    maxLength_ = octets;
+    return this;
+}
+
 OID StringPacker::getAsKey(Data const* rec) const {
     const std::string value = get(rec);
     OID key;

@@ -7,9 +7,17 @@
 //   octet ("abc" gives 3.97.98.99, the empty string the single arc 0);
 // - n > 0: exactly n octets, one arc each, no length arc. A value of another
 //   length has no index fragment: getAsKey writes "inconsistent key length"
-//   to the standard error stream and returns an empty OID.
+//   to the standard error stream and returns an empty OID, and a table
+//   leaves such a record out.
+//
+// A Set value must be an OCTET STRING of at most the packer's largest length
+// (setMaxLength; by default 65535 octets, RFC 2578 7.1.2), else WRONG_LENGTH:
+//
+//     (new DataStringPacker(field(&SysRecord::contact), ber::OCTET_STRING, 0))
+//         ->setMaxLength(255);  // DisplayString (RFC 2579)
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -23,13 +31,21 @@ class StringPacker : public Packer {
     // Writes "unpacked s = " and the decoded octets, non-printable ones and
     // the backslash as \xNN, to the standard error stream before storing them.
     bool unpack(Data* rec, Context& ctx) const override;
+    snmp::ErrorStatus testValue(Context& ctx) const override;
     OID getAsKey(Data const* rec) const override;
     OID setFromKey(Data* rec, OID const& key) const override;
+
+    // The longest value a Set may store. Returns the packer, for use at
+    // registration.
+    StringPacker* setMaxLength(size_t octets);
 
     virtual std::string get(Data const* rec) const = 0;
     virtual void set(Data* rec, std::string const& value) const = 0;
 
     const unsigned int keyLen;
+
+  private:
+    size_t maxLength_ = 65535;
 };
 
 class ConstStringPacker : public StringPacker {
@@ -38,6 +54,7 @@ class ConstStringPacker : public StringPacker {
         : StringPacker(type, keyLen), value(value) {}
     std::string get(Data const*) const override { return value; }
     void set(Data*, std::string const&) const override {}
+    bool writable() const override { return false; }
 
     const std::string value;
 };

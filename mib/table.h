@@ -25,6 +25,13 @@ class Table {
     // Hands a record that the caller has already modified in place to the
     // data source. Nobody in the agent reads the status.
     virtual int set(OID const& index, Data* rec) = 0;
+    // Whether a Set may write the row at `index`; false makes its columns
+    // notWritable. The base version: true.
+    virtual bool acceptsWrites(OID const& index);
+    // Hands the record over as set does, and tells whether the data source
+    // took it: false when it refused it. The base version calls set and,
+    // since set's status means what each implementation wants, reports true.
+    virtual bool commit(OID const& index, Data* rec);
     // The number of rows.
     virtual unsigned count() = 0;
     virtual ~Table() = default;

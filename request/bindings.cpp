@@ -1,5 +1,6 @@
 #include "request/bindings.h"
 
+#include "platform/snmp/ber.h"
 #include "platform/snmp/error_status.h"
 
 namespace {
@@ -9,14 +10,25 @@ constexpr size_t LENGTH_GROWTH = 2;
 // The error-index INTEGER grows from one content octet to at most three.
 constexpr size_t ERROR_INDEX_GROWTH = 2;
 
+uint32_t exceptionTag(Lookup found) {
+    switch (found) {
+        case Lookup::NoSuchObject:
+            return ber::NO_SUCH_OBJECT;
+        case Lookup::NoSuchInstance:
+            return ber::NO_SUCH_INSTANCE;
+        default:
+            return ber::END_OF_MIB_VIEW;
+    }
+}
+
 }  // namespace
 
 bool replyFits(const OutStream& out, size_t limit) {
     return out.size() + LENGTH_GROWTH * out.openSequences() + ERROR_INDEX_GROWTH <= limit;
 }
 
-std::optional<PduOutcome> serveBindings(Context& ctx, RequestHandler handler, bool allowed,
-                                        snmp::ErrorStatus deniedStatus, size_t replyLimit) {
+std::optional<PduOutcome> serveLookups(Context& ctx, LookupHandler lookup, bool allowed,
+                                       Lookup denied, bool v1Shape, size_t replyLimit) {
     unsigned count = 0;
     while (!ctx.in.isSeqEnd()) {
         if (!ctx.in.enterSeq()) return std::nullopt;
@@ -26,18 +38,17 @@ std::optional<PduOutcome> serveBindings(Context& ctx, RequestHandler handler, bo
         ctx.out.startSeq(ber::SEQUENCE);
         const size_t bindingStart = ctx.out.mark();
         ctx.oid = requested;
-        const snmp::ErrorStatus status = allowed ? handler(ctx) : deniedStatus;
-        if (status != snmp::ErrorStatus::NO_ERROR) {
+        const Lookup found = allowed ? lookup(ctx) : denied;
+        if (found != Lookup::Answered) {
             ctx.out.rewind(bindingStart);  // whatever a failing leaf may have left
             ctx.out.addOID(requested);
-            ctx.out.addNull();
+            ctx.out.addNull(v1Shape ? ber::NULL_VALUE : exceptionTag(found));
         }
         ctx.in.exitSeq();
         ctx.out.endSeq();
         if (!replyFits(ctx.out, replyLimit)) return PduOutcome{snmp::ErrorStatus::TOO_BIG, 0};
-        if (status != snmp::ErrorStatus::NO_ERROR) {
-            return PduOutcome{status, status == snmp::ErrorStatus::NO_SUCH_NAME ? count : 0};
-        }
+        if (v1Shape && found != Lookup::Answered)
+            return PduOutcome{snmp::ErrorStatus::NO_SUCH_NAME, count};
     }
     return PduOutcome{};
 }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/snmp/ber.h"
 #include "platform/snmp/error_status.h"
 #include "request/bindings.h"
 #include "request/get_next.h"
@@ -12,57 +13,57 @@ namespace {
 // holds more than L / MIN_BINDING_OCTETS bindings.
 constexpr size_t MIN_BINDING_OCTETS = 7;
 
-enum class Step { Answered, Failed, Full };
+enum class Step { Answered, AtEnd, Full };
 
 class BulkReply {
   public:
     BulkReply(Context& ctx, size_t replyLimit) : ctx_(ctx), replyLimit_(replyLimit) {}
 
-    // Answers the instance after `requested` in a binding of its own. Failed
-    // writes nothing; Full drops the binding, which did not fit.
+    // Answers the instance after `requested` in a binding of its own, or
+    // endOfMibView under `requested` (AtEnd). Full drops the binding, which
+    // did not fit.
     Step answer(const OID& requested) {
         const size_t before = ctx_.out.mark();
         ctx_.out.startSeq(ber::SEQUENCE);
+        const size_t inside = ctx_.out.mark();
         ctx_.oid = requested;
-        if (snmpGetNext(ctx_) != snmp::ErrorStatus::NO_ERROR) {
-            ctx_.out.rewind(before);
-            return Step::Failed;
+        const bool found = snmpGetNext(ctx_) == Lookup::Answered;
+        if (!found) {
+            ctx_.out.rewind(inside);
+            ctx_.out.addOID(requested);
+            ctx_.out.addNull(ber::END_OF_MIB_VIEW);
         }
+        return close(before, found ? Step::Answered : Step::AtEnd);
+    }
+
+    // endOfMibView under `name`, for a repeater that reached the end before.
+    Step atEnd(const OID& name) {
+        const size_t before = ctx_.out.mark();
+        ctx_.out.startSeq(ber::SEQUENCE);
+        ctx_.out.addOID(name);
+        ctx_.out.addNull(ber::END_OF_MIB_VIEW);
+        return close(before, Step::AtEnd);
+    }
+
+    // The next binding did not fit: a reply cut short, or tooBig when empty.
+    PduOutcome full() const {
+        return written_ == 0 ? PduOutcome{snmp::ErrorStatus::TOO_BIG, 0} : PduOutcome{};
+    }
+
+  private:
+    Step close(size_t before, Step step) {
         ctx_.out.endSeq();
         if (!replyFits(ctx_.out, replyLimit_)) {
             ctx_.out.rewind(before);
             return Step::Full;
         }
-        ++answered_;
-        return Step::Answered;
+        ++written_;
+        return step;
     }
 
-    // The binding at `position` (from 1) has no answer: echoed with NULL, it
-    // fails the request with noSuchName.
-    PduOutcome echoFailure(size_t position, const OID& requested) {
-        const size_t before = ctx_.out.mark();
-        ctx_.out.startSeq(ber::SEQUENCE);
-        ctx_.out.addOID(requested);
-        ctx_.out.addNull();
-        ctx_.out.endSeq();
-        if (!replyFits(ctx_.out, replyLimit_)) {
-            ctx_.out.rewind(before);
-            return full();
-        }
-        return PduOutcome{snmp::ErrorStatus::NO_SUCH_NAME, static_cast<unsigned>(position)};
-    }
-
-    bool empty() const { return answered_ == 0; }
-
-    // The next binding did not fit: a reply cut short, or tooBig when empty.
-    PduOutcome full() const {
-        return answered_ == 0 ? PduOutcome{snmp::ErrorStatus::TOO_BIG, 0} : PduOutcome{};
-    }
-
-  private:
     Context& ctx_;
     size_t replyLimit_;
-    size_t answered_ = 0;
+    size_t written_ = 0;
 };
 
 }  // namespace
@@ -90,32 +91,27 @@ std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit) {
 
     BulkReply reply(ctx, replyLimit);
     for (size_t i = 0; i < nonRepeaters; ++i) {
-        switch (reply.answer(names[i])) {
-            case Step::Answered:
-                break;
-            case Step::Failed:  // as GetNext would answer it
-                return reply.echoFailure(i + 1, names[i]);
-            case Step::Full:
-                return reply.full();
-        }
+        if (reply.answer(names[i]) == Step::Full) return reply.full();
     }
-    // Each repeater goes on from the instance it answered last, kept in its name.
+    // Each repeater goes on from the instance it answered last, kept in its
+    // name; one at the end stays there.
+    std::vector<bool> ended(repeaters, false);
     for (size_t repetition = 0; repetition < repetitions; ++repetition) {
+        bool allEnded = true;
         for (size_t j = 0; j < repeaters; ++j) {
             OID& last = names[nonRepeaters + j];
-            switch (reply.answer(last)) {
-                case Step::Answered:
-                    last = ctx.name;
-                    break;
-                case Step::Failed:
-                    // Past the end of the tree: the reply ends with the last
-                    // complete binding, and fails only when it has none.
-                    if (!reply.empty()) return PduOutcome{};
-                    return reply.echoFailure(nonRepeaters + j + 1, last);
-                case Step::Full:
-                    return reply.full();
+            const Step step = ended[j] ? reply.atEnd(last) : reply.answer(last);
+            if (step == Step::Full) return reply.full();
+            if (step == Step::Answered) {
+                last = ctx.name;
+                allEnded = false;
+            } else {
+                ended[j] = true;
             }
         }
+        // RFC 3416 4.2.3: the reply may end after a repetition that is
+        // endOfMibView throughout.
+        if (allEnded) break;
     }
     return PduOutcome{};
 }

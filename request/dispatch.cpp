@@ -77,7 +77,7 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
             authenticationFailed.write();
             return false;
         }
-        policy.hideCounter64 = version == snmp::VERSION_1;
+        policy.snmpV1 = version == snmp::VERSION_1;
     } else if (version == snmp::VERSION_3) {
         if (!acceptV3(ctx, sourceAddress, communities, engine, policy, keys)) return false;
     } else {

@@ -3,9 +3,8 @@
 #include <iterator>
 
 #include "mib/leaf.h"
-#include "platform/snmp/error_status.h"
 
-snmp::ErrorStatus snmpGetNext(Context& ctx) {
+Lookup snmpGetNext(Context& ctx) {
     const OID requested = ctx.oid;
     auto entry = leafs.upper_bound(requested);
     // The greatest OID not after the name may contain it: start there then.
@@ -18,7 +17,7 @@ snmp::ErrorStatus snmpGetNext(Context& ctx) {
             ctx.oid.clear();  // the leaf lies wholly after the name: its first instance
         }
         ctx.name = key;
-        if (leaf->getNext(ctx)) return snmp::ErrorStatus::NO_ERROR;
+        if (leaf->getNext(ctx)) return Lookup::Answered;
     }
-    return snmp::ErrorStatus::NO_SUCH_NAME;
+    return Lookup::EndOfMibView;
 }

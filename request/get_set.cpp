@@ -1,32 +1,110 @@
 #include "request/get_set.h"
 
 #include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "mib/leaf.h"
-#include "platform/snmp/error_status.h"
+#include "platform/snmp/ber.h"
+#include "request/bindings.h"
 
-snmp::ErrorStatus snmpGet(Context& ctx) {
+Lookup snmpGet(Context& ctx) {
     auto after = leafs.upper_bound(ctx.oid);
-    if (after == leafs.begin()) return snmp::ErrorStatus::NO_SUCH_NAME;
+    if (after == leafs.begin()) return Lookup::NoSuchObject;
     const auto& [key, leaf] = *std::prev(after);
-    if (!key.isPrefixOf(ctx.oid)) return snmp::ErrorStatus::NO_SUCH_NAME;
+    if (!key.isPrefixOf(ctx.oid)) return Lookup::NoSuchObject;
     ctx.name = key;
     ctx.oid.assign(ctx.oid.data() + key.size(), ctx.oid.size() - key.size());  // the instance part
-    return leaf->get(ctx) ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::NO_SUCH_NAME;
+    return leaf->get(ctx) ? Lookup::Answered : Lookup::NoSuchInstance;
 }
 
-snmp::ErrorStatus snmpSet(Context& ctx) {
-    ctx.setPrefix = ctx.oid;
-    ctx.setSuffix.clear();
-    while (!ctx.setPrefix.empty()) {
-        auto found = leafs.find(ctx.setPrefix);
+namespace {
+
+// One binding of a SetRequest between its phases.
+struct SetBinding {
+    OID name;
+    std::vector<unsigned char> value;  // the value's whole BER element
+    Leaf* leaf = nullptr;
+    OID suffix;        // the name below the leaf's OID
+    std::string undo;  // what the leaf kept at commit
+};
+
+// The leaf registered under the longest prefix of the binding's name.
+bool findLeaf(SetBinding& binding) {
+    OID prefix = binding.name;
+    while (!prefix.empty()) {
+        const auto found = leafs.find(prefix);
         if (found != leafs.end()) {
-            ctx.setSuffix = ctx.oid.suffix(ctx.setPrefix.size());
             std::cerr << "snmpSet found " << found->first << std::endl;
-            return found->second->set(ctx) ? snmp::ErrorStatus::NO_ERROR
-                                           : snmp::ErrorStatus::NO_SUCH_NAME;
+            binding.leaf = found->second;
+            binding.suffix = binding.name.suffix(prefix.size());
+            return true;
         }
-        ctx.setPrefix.popBack();
+        prefix.popBack();
     }
-    return snmp::ErrorStatus::NO_SUCH_NAME;
+    return false;
+}
+
+// The context one phase of a binding runs in: the value alone to read, and a
+// scratch output that nobody reads.
+Context phaseContext(SetBinding& binding, const Context& request) {
+    Context phase(binding.value.data(), static_cast<unsigned int>(binding.value.size()));
+    phase.community = request.community;
+    phase.oid = binding.name;
+    phase.setPrefix.assign(binding.name.data(), binding.name.size() - binding.suffix.size());
+    phase.setSuffix = binding.suffix;
+    return phase;
+}
+
+// Reads the bindings and writes them into the reply as they came.
+bool readBindings(Context& ctx, std::vector<SetBinding>& bindings) {
+    while (!ctx.in.isSeqEnd()) {
+        SetBinding binding;
+        BerElement value;
+        if (!ctx.in.enterSeq() || !ctx.in.getOID(binding.name) || !ctx.in.peekElement(value))
+            return false;
+        const unsigned char* element = ctx.in.data() + value.headerOffset;
+        binding.value.assign(element, ctx.in.data() + value.endOffset());
+        ctx.in.exitSeq();
+        ctx.out.startSeq(ber::SEQUENCE);
+        ctx.out.addOID(binding.name);
+        ctx.out.add(ctx.in.data() + value.contentOffset, static_cast<unsigned>(value.contentLength),
+                    value.tag);
+        ctx.out.endSeq();
+        bindings.push_back(std::move(binding));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit) {
+    std::vector<SetBinding> bindings;
+    if (!readBindings(ctx, bindings)) return std::nullopt;
+    if (!replyFits(ctx.out, replyLimit)) return PduOutcome{snmp::ErrorStatus::TOO_BIG, 0};
+    if (bindings.empty()) return PduOutcome{};
+    if (!allowed) return PduOutcome{snmp::ErrorStatus::NO_ACCESS, 1};
+
+    for (size_t i = 0; i < bindings.size(); ++i) {
+        const unsigned index = static_cast<unsigned>(i + 1);
+        if (!findLeaf(bindings[i])) return PduOutcome{snmp::ErrorStatus::NOT_WRITABLE, index};
+        Context phase = phaseContext(bindings[i], ctx);
+        const snmp::ErrorStatus status = bindings[i].leaf->testSet(phase);
+        if (status != snmp::ErrorStatus::NO_ERROR) return PduOutcome{status, index};
+    }
+    for (size_t i = 0; i < bindings.size(); ++i) {
+        Context phase = phaseContext(bindings[i], ctx);
+        const snmp::ErrorStatus status = bindings[i].leaf->commitSet(phase, bindings[i].undo);
+        if (status == snmp::ErrorStatus::NO_ERROR) continue;
+        // Put back what the bindings before this one changed, newest first.
+        bool undone = true;
+        for (size_t j = i; j-- > 0;) {
+            Context undoPhase = phaseContext(bindings[j], ctx);
+            undone = bindings[j].leaf->undoSet(undoPhase, bindings[j].undo) && undone;
+        }
+        if (!undone) return PduOutcome{snmp::ErrorStatus::UNDO_FAILED, 0};
+        return PduOutcome{status, static_cast<unsigned>(i + 1)};
+    }
+    return PduOutcome{};
 }

@@ -1,14 +1,36 @@
-// The Get and Set request handlers (see RequestHandler in request/bindings.h),
-// called once per variable binding of a GetRequest or SetRequest PDU.
+// The Get and Set operations on the object tree.
 #pragma once
+
+#include <cstddef>
+#include <optional>
 
 #include "mib/context.h"
 #include "platform/snmp/error_status.h"
 
-// Serves ctx.oid from the greatest registered OID not greater than it, when
-// that OID is a prefix of the name. NO_ERROR when the leaf answered, else NO_SUCH_NAME.
-snmp::ErrorStatus snmpGet(Context& ctx);
+// What the lookup of one instance found (RFC 3416 4.2.1 to 4.2.3). Only
+// Answered has written anything into ctx.out: the binding's name and value.
+enum class Lookup { Answered, NoSuchObject, NoSuchInstance, EndOfMibView };
 
-// Hands the binding to the leaf registered under the longest prefix of
-// ctx.oid. NO_ERROR when the leaf accepted the value, else NO_SUCH_NAME.
-snmp::ErrorStatus snmpSet(Context& ctx);
+// Serves ctx.oid from the greatest registered OID not greater than it, when
+// that OID is a prefix of the name: Answered, or NoSuchInstance when that
+// leaf has no such instance. NoSuchObject when no leaf contains the name.
+Lookup snmpGet(Context& ctx);
+
+// Error status and error-index of a served PDU.
+struct PduOutcome {
+    snmp::ErrorStatus status = snmp::ErrorStatus::NO_ERROR;
+    unsigned index = 0;
+};
+
+// Serves the SetRequest whose bindings stand at ctx.in (RFC 3416 4.2.5):
+// writes them into ctx.out unchanged, as the reply carries them, then
+// applies all of them or none. Each binding goes to the leaf registered
+// under the longest prefix of its name; every binding is tested before any
+// is committed, and when a commit fails, the bindings committed before it
+// are undone. The outcome is the first refusal, with its binding's index:
+// notWritable when no leaf takes the name, the leaf's test or commit
+// status, undoFailed (index 0) when an undo fails too; noAccess (index 1)
+// without `allowed`, and tooBig when the bindings exceed `replyLimit`, both
+// with nothing applied. Statuses are those of SNMPv2; the caller maps them
+// for SNMPv1. Empty when a binding cannot be decoded.
+std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit);

@@ -1,7 +1,5 @@
 #include "request/pdu.h"
 
-#include <iostream>
-
 #include "platform/snmp/error_status.h"
 #include "request/bindings.h"
 #include "request/get_next.h"
@@ -10,22 +8,54 @@
 
 namespace {
 
+// RFC 3584 4.4: the error statuses of SNMPv2 as an SNMPv1 manager gets them.
+snmp::ErrorStatus asVersion1(snmp::ErrorStatus status) {
+    using snmp::ErrorStatus;
+    switch (status) {
+        case ErrorStatus::NO_ACCESS:
+        case ErrorStatus::NOT_WRITABLE:
+        case ErrorStatus::NO_CREATION:
+        case ErrorStatus::INCONSISTENT_NAME:
+        case ErrorStatus::AUTHORIZATION_ERROR:
+            return ErrorStatus::NO_SUCH_NAME;
+        case ErrorStatus::WRONG_TYPE:
+        case ErrorStatus::WRONG_LENGTH:
+        case ErrorStatus::WRONG_ENCODING:
+        case ErrorStatus::WRONG_VALUE:
+        case ErrorStatus::INCONSISTENT_VALUE:
+            return ErrorStatus::BAD_VALUE;
+        case ErrorStatus::RESOURCE_UNAVAILABLE:
+        case ErrorStatus::COMMIT_FAILED:
+        case ErrorStatus::UNDO_FAILED:
+            return ErrorStatus::GEN_ERR;
+        default:
+            return status;
+    }
+}
+
+std::optional<PduOutcome> serveSetFor(Context& ctx, const PduPolicy& policy) {
+    std::optional<PduOutcome> outcome = serveSet(ctx, policy.canWrite, policy.replyLimit);
+    if (!outcome || !policy.snmpV1) return outcome;
+    // A community without write access has always been told readOnly.
+    if (!policy.canWrite && outcome->status == snmp::ErrorStatus::NO_ACCESS)
+        return PduOutcome{snmp::ErrorStatus::READ_ONLY, 0};
+    return PduOutcome{asVersion1(outcome->status), outcome->index};
+}
+
 std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPolicy& policy) {
     switch (type) {
         case ber::GET_REQUEST:
-            return serveBindings(ctx, policy.hideCounter64 ? snmpGetV1 : snmpGet, policy.canRead,
-                                 snmp::ErrorStatus::NO_SUCH_NAME, policy.replyLimit);
+            return serveLookups(ctx, policy.snmpV1 ? snmpGetV1 : snmpGet, policy.canRead,
+                                Lookup::NoSuchObject, policy.snmpV1, policy.replyLimit);
         case ber::GET_NEXT_REQUEST:
-            return serveBindings(ctx, policy.hideCounter64 ? snmpGetNextV1 : snmpGetNext,
-                                 policy.canRead, snmp::ErrorStatus::NO_SUCH_NAME,
-                                 policy.replyLimit);
+            return serveLookups(ctx, policy.snmpV1 ? snmpGetNextV1 : snmpGetNext, policy.canRead,
+                                Lookup::EndOfMibView, policy.snmpV1, policy.replyLimit);
         case ber::SET_REQUEST:
-            return serveBindings(ctx, snmpSet, policy.canWrite, snmp::ErrorStatus::READ_ONLY,
-                                 policy.replyLimit);
+            return serveSetFor(ctx, policy);
         case ber::GET_BULK_REQUEST:
             if (!policy.canRead) {
-                return serveBindings(ctx, snmpGetNext, false, snmp::ErrorStatus::NO_SUCH_NAME,
-                                     policy.replyLimit);
+                return serveLookups(ctx, snmpGetNext, false, Lookup::EndOfMibView, false,
+                                    policy.replyLimit);
             }
             return serveBulk(ctx, policy.replyLimit);
         default:

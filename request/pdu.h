@@ -35,8 +35,10 @@ struct PduPolicy {
     // request-id only when the PDU could be read (0 otherwise).
     std::optional<ReportBinding> report;
     // SNMPv1 requests: Get and GetNext treat Counter64 values as absent
-    // (RFC 3584 4.2.2.1, request/v1_values.h).
-    bool hideCounter64 = false;
+    // (RFC 3584 4.2.2.1, request/v1_values.h), the first binding without an
+    // instance fails the request, and the statuses of SNMPv2 are mapped onto
+    // those of SNMPv1 (RFC 3584 4.4).
+    bool snmpV1 = false;
 };
 
 // Reads the PDU at ctx.in (its type, request id, the two header integers
@@ -46,9 +48,13 @@ struct PduPolicy {
 // GetBulk are served; the caller has made sure the PDU is one of them. False
 // when no reply is to be sent: a PDU that cannot be decoded.
 //
-// Error statuses follow RFC 1157 in every version: the first binding that
-// fails ends the request, is echoed with NULL and gives noSuchName (2) with
-// its position as error-index, or readOnly (4) with index 0 when the policy
-// forbids a Set. A reply that would exceed policy.replyLimit becomes tooBig
-// (1) with index 0 and no bindings; a GetBulk reply is cut short instead.
+// In SNMPv2c and SNMPv3 every binding of a Get, GetNext or GetBulk is
+// answered, with an exception value where there is no instance (RFC 3416
+// 4.2.1 to 4.2.3); a Set has the statuses of RFC 3416 4.2.5 (request/get_set.h).
+// In SNMPv1 the first binding without an instance ends a Get or GetNext,
+// echoed with NULL, with noSuchName (2) and its position as error-index; a
+// Set's status is mapped as RFC 3584 4.4 says, and a Set the policy forbids
+// gets readOnly (4) with index 0. A reply that would exceed
+// policy.replyLimit becomes tooBig (1) with index 0 and no bindings; a
+// GetBulk reply is cut short instead.
 bool servePdu(Context& ctx, const PduPolicy& policy);

@@ -1,7 +1,6 @@
 #include "request/v1_values.h"
 
 #include "platform/snmp/ber.h"
-#include "platform/snmp/error_status.h"
 #include "request/get_next.h"
 #include "request/get_set.h"
 
@@ -29,21 +28,21 @@ bool wroteCounter64(const OutStream& out, size_t mark) {
 
 }  // namespace
 
-snmp::ErrorStatus snmpGetV1(Context& ctx) {
+Lookup snmpGetV1(Context& ctx) {
     const size_t mark = ctx.out.mark();
-    const snmp::ErrorStatus status = snmpGet(ctx);
-    if (status != snmp::ErrorStatus::NO_ERROR || !wroteCounter64(ctx.out, mark)) return status;
+    const Lookup found = snmpGet(ctx);
+    if (found != Lookup::Answered || !wroteCounter64(ctx.out, mark)) return found;
     ctx.out.rewind(mark);
-    return snmp::ErrorStatus::NO_SUCH_NAME;
+    return Lookup::NoSuchInstance;
 }
 
-snmp::ErrorStatus snmpGetNextV1(Context& ctx) {
+Lookup snmpGetNextV1(Context& ctx) {
     const size_t mark = ctx.out.mark();
     // Each round answers an instance strictly after the previous one, so the
     // loop ends at the end of the tree at the latest.
     for (;;) {
-        const snmp::ErrorStatus status = snmpGetNext(ctx);
-        if (status != snmp::ErrorStatus::NO_ERROR || !wroteCounter64(ctx.out, mark)) return status;
+        const Lookup found = snmpGetNext(ctx);
+        if (found != Lookup::Answered || !wroteCounter64(ctx.out, mark)) return found;
         ctx.out.rewind(mark);
         ctx.oid = ctx.name;
     }

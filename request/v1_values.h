@@ -7,12 +7,12 @@
 #pragma once
 
 #include "mib/context.h"
-#include "platform/snmp/error_status.h"
+#include "request/get_set.h"
 
-// As snmpGet, but an instance whose value is a Counter64 answers noSuchName
+// As snmpGet, but an instance whose value is a Counter64 is NoSuchInstance
 // and leaves nothing written.
-snmp::ErrorStatus snmpGetV1(Context& ctx);
+Lookup snmpGetV1(Context& ctx);
 
 // As snmpGetNext, but instances whose value is a Counter64 are skipped: the
 // answer is the first later instance with a value that SNMPv1 can carry.
-snmp::ErrorStatus snmpGetNextV1(Context& ctx);
+Lookup snmpGetNextV1(Context& ctx);

@@ -343,11 +343,17 @@ inline bool decode(const Bytes& bytes, Reply& reply) {
     return reply.version >= 0 && in.getString(reply.community) && decodePdu(in, reply);
 }
 
-// The names of the reply's bindings, dotted, for compact expectations.
+// The names of the reply's bindings, dotted, for compact expectations; an
+// exception value (RFC 3416 3) follows as "!object", "!instance" or "!end".
 inline std::vector<std::string> names(const Reply& reply) {
     std::vector<std::string> result;
-    for (const VariableBinding& b : reply.bindings)
-        result.push_back(b.oid.toString());
+    for (const VariableBinding& b : reply.bindings) {
+        const char* exception = b.type == ber::NO_SUCH_OBJECT     ? "!object"
+                                : b.type == ber::NO_SUCH_INSTANCE ? "!instance"
+                                : b.type == ber::END_OF_MIB_VIEW  ? "!end"
+                                                                  : "";
+        result.push_back(b.oid.toString() + exception);
+    }
     return result;
 }
 

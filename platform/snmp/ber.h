@@ -22,6 +22,12 @@ inline constexpr uint32_t OPAQUE = 0x44;
 inline constexpr uint32_t COUNTER64 = 0x46;
 inline constexpr uint32_t UINTEGER32 = 0x47;
 
+// The exception values of SNMPv2 responses (RFC 3416 3): context-specific
+// primitive tags with empty content, in place of a binding's value.
+inline constexpr uint32_t NO_SUCH_OBJECT = 0x80;
+inline constexpr uint32_t NO_SUCH_INSTANCE = 0x81;
+inline constexpr uint32_t END_OF_MIB_VIEW = 0x82;
+
 // PDU types (RFC 1157, RFC 3416).
 inline constexpr uint32_t GET_REQUEST = 0xa0;
 inline constexpr uint32_t GET_NEXT_REQUEST = 0xa1;

@@ -7,6 +7,7 @@
 #include <climits>
 #include <functional>
 
+#include "mib/augment_proxy_table.h"
 #include "mib/ip_packer.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
@@ -186,7 +187,7 @@ TEST_F(MultiColumnIndex, StoreKeySplitsTheIndexIntoFieldsUpToAnUnreadableOne) {
     EXPECT_EQ(partial.ip, 0x01010101u);  // saw an empty rest
 }
 
-TEST(StaticMuxTable, ServesBoundRowsInOrderStopsAtOneWithoutDataAndSetsOnlyBoundOnes) {
+TEST(StaticMuxTable, ServesBoundRowsInOrderSkipsOneWithoutDataAndSetsOnlyBoundOnes) {
     Rec firstRecord;
     Rec secondRecord;
     FakeProvider first{&firstRecord};
@@ -202,7 +203,7 @@ TEST(StaticMuxTable, ServesBoundRowsInOrderStopsAtOneWithoutDataAndSetsOnlyBound
     EXPECT_EQ(table.get(OID("3")), nullptr);
     EXPECT_EQ(table.get(OID("1.0")), nullptr);
     first.rec = nullptr;
-    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("1"), static_cast<Data*>(nullptr)));
+    EXPECT_EQ(table.getNext(OID()), std::make_pair(OID("2"), static_cast<Data*>(&secondRecord)));
     EXPECT_EQ(table.get(OID("2")), &secondRecord);
     EXPECT_EQ(table.count(), 2u);
 
@@ -210,6 +211,86 @@ TEST(StaticMuxTable, ServesBoundRowsInOrderStopsAtOneWithoutDataAndSetsOnlyBound
     EXPECT_EQ(second.lastSet, &secondRecord);
     EXPECT_EQ(table.set(OID("7"), &secondRecord), 0);
     EXPECT_EQ(first.sets + second.sets, 1u);
+}
+
+// A walk goes on past rows the proxy gives no record, and a fixed-length
+// string of another length makes no row rather than one under a shorter
+// index.
+TEST(Tables, RowsWithoutRecordOrIndexAreLeftOut) {
+    Rec records[3];
+    FakeProvider providers[3] = {FakeProvider{&records[0]}, FakeProvider{&records[1]},
+                                 FakeProvider{&records[2]}};
+    StaticMuxTable base;
+    for (uint32_t row = 0; row < 3; ++row)
+        base.addProvider(OID({row + 1}), &providers[row]);
+    struct WithoutSecond : AugmentProxyTable {
+        using AugmentProxyTable::AugmentProxyTable;
+        Data* augment(OID const& index, Data* rec) override {
+            return index == OID("2") ? nullptr : rec;
+        }
+    } proxy(&base);
+    EXPECT_EQ(proxy.getNext(OID("1")).first, OID("3"));
+    EXPECT_EQ(proxy.get(OID("2")), nullptr);
+    EXPECT_EQ(proxy.getNext(OID("3")).second, nullptr);
+
+    FakeTableProvider feed;
+    MapTable table(&feed);
+    DataStringPacker code(field(&Rec::str), ber::OCTET_STRING, 3);
+    table.addIndex(&code);
+    records[0].str = "abc";
+    records[1].str = "ab";
+    testing::internal::CaptureStderr();
+    table.change(&records[0]);
+    table.change(&records[1]);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "inconsistent key length\n");
+    EXPECT_EQ(table.getNext(OID()).first, OID("97.98.99"));
+    EXPECT_EQ(table.getNext(OID("97.98.99")).second, nullptr);
+}
+
+// What a Set value must be for each packer family, in the order RFC 3416
+// 4.2.5 checks it: the tag, then the encoding, then length and range.
+TEST(TestValue, RefusesWhatTheFieldCannotTake) {
+    using snmp::ErrorStatus;
+    DataNumPacker level(field(&Rec::num), ber::INTEGER);
+    level.setRange(1, 3);
+    DataNumPacker gauge(field(&Rec::num), ber::GAUGE32);
+    DataStringPacker text(field(&Rec::str), ber::OCTET_STRING, 0);
+    text.setMaxLength(4);
+    DataIPPacker ip(field(&Rec::ip), ber::IP_ADDRESS);
+    DataOIDPacker oid(field(&Rec::oid), ber::OBJECT_IDENTIFIER);
+    DataBignumPacker counter(field(&Rec::big), ber::COUNTER64);
+    const struct {
+        const Packer& packer;
+        Bytes value;
+        ErrorStatus status;
+    } cases[] = {
+        {level, {0x02, 0x01, 0x03}, ErrorStatus::NO_ERROR},
+        {level, {0x02, 0x01, 0x04}, ErrorStatus::WRONG_VALUE},
+        {level, {0x02, 0x01, 0xff}, ErrorStatus::WRONG_VALUE},
+        {level, {0x02, 0x05, 0x01, 0, 0, 0, 1}, ErrorStatus::WRONG_VALUE},
+        {level, {0x02, 0x02, 0x00, 0x01}, ErrorStatus::WRONG_ENCODING},
+        {level, {0x41, 0x01, 0x01}, ErrorStatus::WRONG_TYPE},
+        {level, {0x04, 0x01, 'x'}, ErrorStatus::WRONG_TYPE},
+        {gauge, {0x42, 0x05, 0x00, 0xff, 0xff, 0xff, 0xff}, ErrorStatus::NO_ERROR},
+        {gauge, {0x02, 0x01, 0x01}, ErrorStatus::WRONG_TYPE},
+        {text, {0x04, 0x04, 'a', 'b', 'c', 'd'}, ErrorStatus::NO_ERROR},
+        {text, {0x04, 0x05, 'a', 'b', 'c', 'd', 'e'}, ErrorStatus::WRONG_LENGTH},
+        {text, {0x40, 0x04, 1, 2, 3, 4}, ErrorStatus::WRONG_TYPE},
+        {ip, {0x40, 0x04, 10, 0, 0, 1}, ErrorStatus::NO_ERROR},
+        {ip, {0x40, 0x03, 10, 0, 0}, ErrorStatus::WRONG_LENGTH},
+        {ip, {0x04, 0x04, 10, 0, 0, 1}, ErrorStatus::WRONG_TYPE},
+        {oid, {0x06, 0x02, 0x2b, 0x06}, ErrorStatus::NO_ERROR},
+        {oid, {0x06, 0x01, 0x80}, ErrorStatus::WRONG_ENCODING},
+        {counter, {0x46, 0x01, 0x01}, ErrorStatus::NO_ERROR},
+        {counter, {0x46, 0x0a, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ErrorStatus::WRONG_VALUE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.value));
+        Context ctx = contextOver(c.value);
+        EXPECT_EQ(c.packer.testValue(ctx), c.status);
+    }
+    EXPECT_FALSE(ConstNumPacker(1, ber::INTEGER).writable());
+    EXPECT_TRUE(level.writable());
 }
 
 }  // namespace

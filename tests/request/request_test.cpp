@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "mib/scalar.h"
+#include "mib/string_packer.h"
 #include "request/dispatch.h"
 #include "request/pdu.h"
 #include "tests/fixture.h"
@@ -25,6 +27,10 @@ PduPolicy rights(bool read, bool write) {
 }
 const PduPolicy READ = rights(true, false);
 const PduPolicy READ_WRITE = rights(true, true);
+PduPolicy version1(PduPolicy policy) {
+    policy.snmpV1 = true;
+    return policy;
+}
 const SourceAddress ANYWHERE = htonl(0xC0A80001);  // 192.168.0.1
 
 // Writes the community header as the dispatcher does, then serves the PDU.
@@ -62,25 +68,47 @@ class Pdu : public Tree, public ::testing::WithParamInterface<Case> {};
 // bulk and access tests'.
 // clang-format off
 const Case CASES[] = {
-    {"GetNestedOnlyTriesGreatestKey", ber::GET_REQUEST, 0, 0, {binding(OID("1.3.6.1.3.7.1.6.0"))},
-     READ, 2, 1, {"1.3.6.1.3.7.1.6.0"}},
-    {"GetNextSkipsRefusingLeaf", ber::GET_NEXT_REQUEST, 0, 0, {binding(under({2, 5}))}, READ, 0, 0, {e("4.0")}},
-    {"SetStopsAtFailingBinding", ber::SET_REQUEST, 0, 0,
-     {binding(under({2, 1}), ber::INTEGER, integer(11)), binding(under({2, 3}), ber::INTEGER, integer(33)),
-      binding(under({2, 2}), ber::INTEGER, integer(22))}, READ_WRITE, 2, 2, {e("2.1"), e("2.3")}},
-    {"BulkSecondRepeaterPastEndCutsRepetition", ber::GET_BULK_REQUEST, 0, 3,
-     {binding(under({2, 1})), binding(under({4, 0}))}, READ, 0, 0, {e("2.2")}},
-    {"BulkFirstRepeaterFailingAfterNonRepeaters", ber::GET_BULK_REQUEST, 1, 5,
-     {binding(under({1})), binding(under({4, 0}))}, READ, 0, 0, {e("1.0")}},
-    {"BulkFailingNonRepeaterAnsweredAsGetNext", ber::GET_BULK_REQUEST, 2, 1,
-     {binding(under({1})), binding(under({4, 0})), binding(under({2}))}, READ, 2, 2, {e("1.0"), e("4.0")}},
+    {"GetMixesValuesAndExceptions", ber::GET_REQUEST, 0, 0,
+     {binding(OID("1.3.6.1.3.7.1.6.0")), binding(under({1, 0})), binding(under({2, 3})), binding(under({0}))},
+     READ, 0, 0, {"1.3.6.1.3.7.1.6.0!object", e("1.0"), e("2.3!instance"), e("0!object")}},
+    {"V1GetEndsAtFirstMissing", ber::GET_REQUEST, 0, 0,
+     {binding(under({1, 0})), binding(OID("1.3.6.1.3.7.1.6.0")), binding(under({4, 0}))},
+     version1(READ), 2, 2, {e("1.0"), "1.3.6.1.3.7.1.6.0"}},
+    {"GetNextSkipsRefusingLeafAndEndsInEndOfMibView", ber::GET_NEXT_REQUEST, 0, 0,
+     {binding(under({2, 5})), binding(under({4, 0}))}, READ, 0, 0, {e("4.0"), e("4.0!end")}},
+    {"V1GetNextPastEndIsNoSuchName", ber::GET_NEXT_REQUEST, 0, 0, {binding(under({4, 0}))},
+     version1(READ), 2, 1, {e("4.0")}},
+    {"V2GetWithoutReadSeesNothing", ber::GET_REQUEST, 0, 0, {binding(under({1, 0})), binding(under({4, 0}))},
+     rights(false, true), 0, 0, {e("1.0!object"), e("4.0!object")}},
+    {"BulkRepeaterAtEndRepeatsEndOfMibView", ber::GET_BULK_REQUEST, 0, 3,
+     {binding(under({2, 1})), binding(under({4, 0}))}, READ, 0, 0,
+     {e("2.2"), e("4.0!end"), e("2.5"), e("4.0!end"), e("4.0"), e("4.0!end")}},
+    {"BulkStopsAfterRepetitionAllAtEnd", ber::GET_BULK_REQUEST, 1, 5,
+     {binding(under({1})), binding(under({4, 0}))}, READ, 0, 0, {e("1.0"), e("4.0!end")}},
+    {"BulkNonRepeaterPastEndIsEndOfMibView", ber::GET_BULK_REQUEST, 2, 1,
+     {binding(under({1})), binding(under({4, 0})), binding(under({2}))}, READ, 0, 0,
+     {e("1.0"), e("4.0!end"), e("2.1")}},
     {"BulkNegativeRepetitionsAsZero", ber::GET_BULK_REQUEST, 0, -1, {binding(under({1}))}, READ, 0, 0, {}},
     {"BulkNegativeNonRepeatersAsZero", ber::GET_BULK_REQUEST, -3, 1,
      {binding(under({1})), binding(under({2}))}, READ, 0, 0, {e("1.0"), e("2.1")}},
     {"BulkNonRepeatersBeyondListAllNonRepeating", ber::GET_BULK_REQUEST, 7, 4,
      {binding(under({1})), binding(under({2}))}, READ, 0, 0, {e("1.0"), e("2.1")}},
-    {"BulkWithoutReadEchoesFirstBinding", ber::GET_BULK_REQUEST, 0, 5,
-     {binding(under({1})), binding(under({2}))}, rights(false, false), 2, 1, {e("1")}},
+    {"BulkWithoutReadSeesTheEnd", ber::GET_BULK_REQUEST, 0, 5,
+     {binding(under({1})), binding(under({2}))}, rights(false, false), 0, 0, {e("1!end"), e("2!end")}},
+    // A leaf with only the one-step set commits where it is reached and
+    // cannot be undone: the refusal after it leaves the request undoFailed.
+    {"OneStepSetLeafCannotBeUndone", ber::SET_REQUEST, 0, 0,
+     {binding(under({2, 1}), ber::INTEGER, integer(11)), binding(under({2, 3}), ber::INTEGER, integer(33)),
+      binding(under({2, 2}), ber::INTEGER, integer(22))}, READ_WRITE, 15, 0, {e("2.1"), e("2.3"), e("2.2")}},
+    {"SetOfUnknownNameIsNotWritable", ber::SET_REQUEST, 0, 0,
+     {binding(under({2, 1}), ber::INTEGER, integer(11)), binding(OID("1.3.6.1.9.9.0"), ber::INTEGER, integer(1))},
+     READ_WRITE, 17, 2, {e("2.1"), "1.3.6.1.9.9.0"}},
+    {"V1SetOfUnknownNameIsNoSuchName", ber::SET_REQUEST, 0, 0,
+     {binding(OID("1.3.6.1.9.9.0"), ber::INTEGER, integer(1))}, version1(READ_WRITE), 2, 1, {"1.3.6.1.9.9.0"}},
+    {"SetWithoutWriteIsNoAccess", ber::SET_REQUEST, 0, 0,
+     {binding(under({2, 1}), ber::INTEGER, integer(11))}, READ, 6, 1, {e("2.1")}},
+    {"V1SetWithoutWriteIsReadOnly", ber::SET_REQUEST, 0, 0,
+     {binding(under({2, 1}), ber::INTEGER, integer(11))}, version1(READ), 4, 0, {e("2.1")}},
 };
 // clang-format on
 
@@ -94,15 +122,74 @@ TEST_P(Pdu, AnswersWithStatusIndexAndBindings) {
     EXPECT_EQ(reply.status, c.status);
     EXPECT_EQ(reply.index, c.index);
     EXPECT_EQ(names(reply), c.replyNames);
-    // A failing binding is echoed with NULL; answered ones carry a value.
-    for (size_t i = 0; i < reply.bindings.size(); ++i) {
-        const bool failed = c.status != 0 && i + 1 == reply.bindings.size();
-        EXPECT_EQ(reply.bindings[i].type == ber::NULL_VALUE, failed) << i;
+    // A Get binding that fails SNMPv1's request is echoed with NULL.
+    if (c.pduType != ber::SET_REQUEST && c.status == 2) {
+        EXPECT_EQ(reply.bindings.back().type, ber::NULL_VALUE);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Request, Pdu, ::testing::ValuesIn(CASES),
                          [](const auto& info) { return std::string(info.param.scenario); });
+
+// A provider whose owner takes writes until told to refuse them, recording
+// what it was given.
+class Gate : public DataProvider {
+  public:
+    Data* get() override { return &rec; }
+    int set(Data*) override { return 0; }
+    bool commit(Data* committed) override {
+        if (refuseAfter-- <= 0) return false;
+        held.push_back(static_cast<Rec*>(committed)->str);
+        return true;
+    }
+    Rec rec;
+    int refuseAfter = 1000;
+    std::vector<std::string> held;
+};
+
+// RFC 3416 4.2.5 over the SDK's leaves: every binding is tested before any
+// is committed, a refused commit puts back the bindings before it, and a
+// failed put-back is undoFailed.
+TEST_F(Tree, SetIsAppliedWholeOrNotAtAll) {
+    DataStringPacker text(field(&Rec::str), ber::OCTET_STRING, 0);
+    text.setMaxLength(8);
+    Gate first, second;
+    first.rec.str = "old";
+    second.rec.str = "kept";
+    ScalarLeaf one(&text, &first), two(&text, &second), fixed(&text, &second, Access::ReadOnly);
+    addLeaf(under({6}), &one);
+    addLeaf(under({7}), &two);
+    addLeaf(under({8}), &fixed);
+    const auto set = [](std::vector<VariableBinding> bindings) {
+        Reply reply;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(serve(request(1, "public", ber::SET_REQUEST, 0, 0, bindings), READ_WRITE, reply));
+        testing::internal::GetCapturedStderr();
+        return std::pair(reply.status, reply.index);
+    };
+    const auto str = [](const char* name, std::string value) {
+        return binding(under({uint32_t(std::stoul(name)), 0}), ber::OCTET_STRING, value);
+    };
+    // Refused in the test phase: nothing reaches a provider.
+    EXPECT_EQ(set({str("6", "new"), str("7", "too long a value")}), std::pair(8, 2));
+    EXPECT_EQ(set({str("6", "new"), binding(under({7, 0}), ber::INTEGER, integer(1))}), std::pair(7, 2));
+    EXPECT_EQ(set({str("6", "new"), str("8", "x")}), std::pair(17, 2));
+    EXPECT_EQ(set({str("6", "new"), binding(under({7, 1}), ber::OCTET_STRING, "x")}), std::pair(11, 2));
+    EXPECT_TRUE(first.held.empty());
+    // The second commit refused: the first is put back.
+    second.refuseAfter = 0;
+    EXPECT_EQ(set({str("6", "new"), str("7", "x")}), std::pair(14, 2));
+    EXPECT_EQ(first.held, (std::vector<std::string>{"new", "old"}));
+    EXPECT_EQ(first.rec.str, "old");
+    EXPECT_EQ(second.rec.str, "kept");
+    // ... and the put-back refused too.
+    first.refuseAfter = 1;
+    EXPECT_EQ(set({str("6", "new"), str("7", "x")}), std::pair(15, 0));
+    // Accepted whole.
+    first.refuseAfter = second.refuseAfter = 1000;
+    EXPECT_EQ(set({str("6", "a"), str("7", "b")}), std::pair(0, 0));
+    EXPECT_EQ(first.rec.str + second.rec.str, "ab");
+}
 
 // The limit of an SNMPv3 reply (the manager's msgMaxSize) is lower than a
 // datagram's: a reply over it is tooBig without bindings, and so is a bulk
