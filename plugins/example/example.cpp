@@ -34,7 +34,9 @@ struct PortRecord : Data {
 
     // A Set of a column has already written the new value into this record;
     // this adds what the service needs to apply it. The provider sends the
-    // request as CMD_SETOBJ to the service.
+    // request as CMD_SETOBJ to the service; if the service answers with an
+    // error, the Set fails with commitFailed and the record gets its old
+    // value back.
     void reverseBuild(orla::message& request) override {
         request.insert(orla::OBJ_ID, objId);
         request.insert(PORT_DESCRIPTION, description);
@@ -80,21 +82,27 @@ extern "C" void autorun() {
     table->addIndex(vlan);
     table->addIndex(port);
 
-    // One columnar object per column; index columns are served too.
-    addColumnarLeaf(exampleObject({2, 1, 1}), vlan, table);
-    addColumnarLeaf(exampleObject({2, 1, 2}), port, table);
+    // One columnar object per column; index columns are served too. Objects
+    // a Set must not change are read-only: a Set of them is notWritable.
+    addColumnarLeaf(exampleObject({2, 1, 1}), vlan, table, Access::ReadOnly);
+    addColumnarLeaf(exampleObject({2, 1, 2}), port, table, Access::ReadOnly);
+    // The description is writable. Before anything is written, the packer
+    // checks the value: an OCTET STRING (else wrongType) of at most 64
+    // octets (else wrongLength); a row that does not exist is noCreation.
     addColumnarLeaf(exampleObject({2, 1, 3}),
-                    new DataStringPacker(field(&PortRecord::description), ber::OCTET_STRING, 0),
+                    (new DataStringPacker(field(&PortRecord::description), ber::OCTET_STRING, 0))
+                        ->setMaxLength(64),
                     table);
     addColumnarLeaf(exampleObject({2, 1, 4}),
-                    new DataNumPacker(field(&PortRecord::packets), ber::COUNTER32), table);
+                    new DataNumPacker(field(&PortRecord::packets), ber::COUNTER32), table,
+                    Access::ReadOnly);
 
     // A scalar fed by a provider: the row count, which the table asks the
     // service for directly (CMD_GETCOUNT) before it falls back to counting.
     addScalarLeaf(exampleObject({1}),
                   new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::INTEGER),
-                  new CountProvider(table));
+                  new CountProvider(table), Access::ReadOnly);
 
-    // A constant: no provider at all.
+    // A constant: no provider at all, and never writable.
     addScalarConstStringLeaf(exampleObject({3}), "example plug-in 1.0", ber::OCTET_STRING);
 }

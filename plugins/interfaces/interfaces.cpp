@@ -66,15 +66,6 @@ class Counter32Packer : public NumPacker {
     unsigned long long Data::*const member;
 };
 
-// Read-only objects refuse a Set (noSuchName) instead of writing into the
-// cached record; every column but ifAlias, and ifNumber.
-template <class L>
-class ReadOnly : public L {
-  public:
-    using L::L;
-    bool set(Context&) override { return false; }
-};
-
 // The value of an enumerated field, or `def` when absent or out of range.
 int enumField(orla::message const& object, orla::U32Key key, uint32_t max, int def) {
     const uint32_t value = object.get(key, 0);
@@ -154,39 +145,6 @@ Packer* counter64(unsigned long long InterfaceRecord::*member) {
     return new DataBignumPacker(field(member), ber::COUNTER64);
 }
 
-// ifAlias: a Set is committed only when the service accepts it. A plain
-// ColumnarLeaf over a MapTable answers success whatever the service says
-// and leaves the refused value in the cached record; this one puts the old
-// alias back and refuses (noSuchName, the agent's one Set failure).
-class AliasColumn : public ColumnarLeaf {
-  public:
-    AliasColumn(MapTable* ifTable, TableProvider* interfaces)
-        : ColumnarLeaf(new DataStringPacker(field(&InterfaceRecord::alias), ber::OCTET_STRING, 0),
-                       ifTable),
-          interfaces(interfaces) {}
-
-    bool set(Context& ctx) override {
-        // The ifTable holds only InterfaceRecords.
-        auto* rec = static_cast<InterfaceRecord*>(table->get(ctx.setSuffix));
-        if (!rec) return false;
-        const std::string before = rec->alias;
-        if (!packer->unpack(rec, ctx) || !interfaces->setData(rec)) {
-            rec->alias = before;
-            return false;
-        }
-        ctx.out.addOID(ctx.oid);
-        packer->pack(ctx, rec);
-        return true;
-    }
-
-  private:
-    TableProvider* const interfaces;
-};
-
-void addReadOnlyColumn(OID const& oid, Packer* packer, Table* table) {
-    addLeaf(oid, new ReadOnly<ColumnarLeaf>(packer, table));
-}
-
 const OID INTERFACES("1.3.6.1.2.1.2");
 const OID IF_ENTRY("1.3.6.1.2.1.2.2.1");
 const OID IF_X_ENTRY("1.3.6.1.2.1.31.1.1.1");
@@ -202,10 +160,9 @@ extern "C" void autorun() {
     ifTable->addIndex(ifIndex);
 
     // ifNumber: CMD_GETCOUNT to the service, not a read of every row.
-    addLeaf(INTERFACES + 1,
-            new ReadOnly<ScalarLeaf>(
-                new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::INTEGER),
-                new CountProvider(ifTable)));
+    addScalarLeaf(INTERFACES + 1,
+                  new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::INTEGER),
+                  new CountProvider(ifTable), Access::ReadOnly);
 
     const std::pair<unsigned, Packer*> ifColumns[] = {
         {1, ifIndex},
@@ -227,7 +184,7 @@ extern "C" void autorun() {
         {20, counter32(&InterfaceRecord::outErrors)},
     };
     for (auto const& [column, packer] : ifColumns)
-        addReadOnlyColumn(IF_ENTRY + column, packer, ifTable);
+        addColumnarLeaf(IF_ENTRY + column, packer, ifTable, Access::ReadOnly);
 
     auto* ifXTable = new InterfaceExtensionTable(ifTable);
     const std::pair<unsigned, Packer*> ifXColumns[] = {
@@ -241,14 +198,17 @@ extern "C" void autorun() {
         {15, number(&InterfaceRecord::speedMbits, ber::GAUGE32)},
     };
     for (auto const& [column, packer] : ifXColumns)
-        addReadOnlyColumn(IF_X_ENTRY + column, packer, ifXTable);
+        addColumnarLeaf(IF_X_ENTRY + column, packer, ifXTable, Access::ReadOnly);
 
     // ifAlias is served over ifTable itself, not over ifXTable: an
-    // AugmentProxyTable drops writes (its set does nothing), so a Set through
-    // it would change the cached record and never reach the service. The rows
-    // are the same records under the same indexes either way, so reads agree
-    // with the other ifXTable columns, and a Set goes from the ifTable's
-    // record to GetAllProvider::setData -> reverseBuild -> CMD_SETOBJ to
-    // orla-ifaced.
-    addLeaf(IF_X_ENTRY + 18, new AliasColumn(ifTable, interfaces));
+    // AugmentProxyTable takes no writes. The rows are the same records under
+    // the same indexes either way, so reads agree with the other ifXTable
+    // columns, and a Set goes from the ifTable's record to
+    // GetAllProvider::setData -> reverseBuild -> CMD_SETOBJ to orla-ifaced;
+    // when the service refuses it, the Set is commitFailed and the record
+    // keeps the alias it had. SIZE (0..64), RFC 2863.
+    addColumnarLeaf(IF_X_ENTRY + 18,
+                    (new DataStringPacker(field(&InterfaceRecord::alias), ber::OCTET_STRING, 0))
+                        ->setMaxLength(64),
+                    ifTable);
 }

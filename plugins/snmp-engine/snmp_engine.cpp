@@ -13,7 +13,7 @@
 //     before their PDU: 1.3.6.1.2.1.11.3.0 snmpInBadVersions,
 //     1.3.6.1.2.1.11.6.0 snmpInASNParseErrs
 //
-// Every value is read from the agent on each request, from the same state
+// All read-only. Every value is read from the agent on each request, from the same state
 // the SNMPv3 message header is built from, so a manager reads here exactly
 // the engine ID, boots and time that discovery gave it.
 #include <string>
@@ -74,11 +74,11 @@ extern "C" void autorun() {
     DataProvider* engine = new ProxyDataProvider(currentEngine);
     addScalarLeaf(engineObject(1),
                   new DataStringPacker(field(&EngineRecord::engineID), ber::OCTET_STRING, 0),
-                  engine);
+                  engine, Access::ReadOnly);
     addScalarLeaf(engineObject(2), new DataNumPacker(field(&EngineRecord::boots), ber::INTEGER),
-                  engine);
+                  engine, Access::ReadOnly);
     addScalarLeaf(engineObject(3), new DataNumPacker(field(&EngineRecord::time), ber::INTEGER),
-                  engine);
+                  engine, Access::ReadOnly);
     // The msgMaxSize of every SNMPv3 message the agent sends, and the bound
     // of every reply: the largest UDP payload over IPv4. Nothing larger can
     // arrive either.
@@ -86,17 +86,17 @@ extern "C" void autorun() {
 
     Packer* counter = new DataNumPacker(field(&CounterRecord::count), ber::COUNTER32);
     addScalarLeaf(usmStatsObject(1), counter,
-                  new ProxyDataProvider(currentUsmStat<usm::UNSUPPORTED_SEC_LEVEL>));
+                  new ProxyDataProvider(currentUsmStat<usm::UNSUPPORTED_SEC_LEVEL>), Access::ReadOnly);
     addScalarLeaf(usmStatsObject(2), counter,
-                  new ProxyDataProvider(currentUsmStat<usm::NOT_IN_TIME_WINDOW>));
+                  new ProxyDataProvider(currentUsmStat<usm::NOT_IN_TIME_WINDOW>), Access::ReadOnly);
     addScalarLeaf(usmStatsObject(3), counter,
-                  new ProxyDataProvider(currentUsmStat<usm::UNKNOWN_USER_NAME>));
+                  new ProxyDataProvider(currentUsmStat<usm::UNKNOWN_USER_NAME>), Access::ReadOnly);
     addScalarLeaf(usmStatsObject(4), counter,
-                  new ProxyDataProvider(currentUsmStat<usm::UNKNOWN_ENGINE_ID>));
+                  new ProxyDataProvider(currentUsmStat<usm::UNKNOWN_ENGINE_ID>), Access::ReadOnly);
     addScalarLeaf(usmStatsObject(5), counter,
-                  new ProxyDataProvider(currentUsmStat<usm::WRONG_DIGEST>));
+                  new ProxyDataProvider(currentUsmStat<usm::WRONG_DIGEST>), Access::ReadOnly);
     addScalarLeaf(usmStatsObject(6), counter,
-                  new ProxyDataProvider(currentUsmStat<usm::DECRYPTION_ERROR>));
+                  new ProxyDataProvider(currentUsmStat<usm::DECRYPTION_ERROR>), Access::ReadOnly);
 
     const std::pair<OID, DataProvider*> drops[] = {
         {OID("1.3.6.1.6.3.11.2.1.1"),
@@ -110,5 +110,5 @@ extern "C" void autorun() {
          new ProxyDataProvider(currentDrops<&MessageDrops::asnParseErrors>)},
     };
     for (const auto& [name, provider] : drops)
-        addScalarLeaf(name, counter, provider);
+        addScalarLeaf(name, counter, provider, Access::ReadOnly);
 }

@@ -3,7 +3,8 @@
 // sysContact and sysLocation are the agent's own settings (fields 2 and 3):
 // they are read from and written to the settings handler like any settings
 // change, so an SNMP Set is stored, announced to the platform and can be
-// undone there.
+// undone there. Every other object is read-only: sysName is the host's
+// name, which belongs to the platform, not to the agent.
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -82,16 +83,18 @@ const std::vector<unsigned> SETTINGS_PATH{snmp::SERVICE_ID};
 }  // namespace
 
 extern "C" void autorun() {
-    Packer* text = new DataStringPacker(field(&TextRecord::text), ber::OCTET_STRING, 0);
+    // DisplayString (RFC 2579): at most 255 octets.
+    Packer* text =
+        (new DataStringPacker(field(&TextRecord::text), ber::OCTET_STRING, 0))->setMaxLength(255);
 
     addScalarConstStringLeaf(systemObject(1), describeSystem(), ber::OCTET_STRING);
     addScalarConstOIDLeaf(systemObject(2), productOid(), ber::OBJECT_IDENTIFIER);
     addScalarLeaf(systemObject(3), new DataNumPacker(field(&UpTimeRecord::ticks), ber::TIMETICKS),
-                  new ProxyDataProvider(currentUpTime));
+                  new ProxyDataProvider(currentUpTime), Access::ReadOnly);
     addScalarLeaf(systemObject(4), text,
                   new GetProvider(makeSettingsText<snmp::SNMP_TEXT2>, SETTINGS_PATH, orla::CMD_GET,
                                   orla::CMD_SET));
-    addScalarLeaf(systemObject(5), text, new ProxyDataProvider(currentHostName));
+    addScalarLeaf(systemObject(5), text, new ProxyDataProvider(currentHostName), Access::ReadOnly);
     addScalarLeaf(systemObject(6), text,
                   new GetProvider(makeSettingsText<snmp::SNMP_TEXT3>, SETTINGS_PATH, orla::CMD_GET,
                                   orla::CMD_SET));

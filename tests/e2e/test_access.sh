@@ -12,11 +12,10 @@ set_as() {  # COMMUNITY VERSION VALUE: the reply to a set of $TESTMIB.1.0
     expect_out "$TESTMIB.1.0 = INTEGER: $3" snmpset -v"$2" -c "$1" 127.0.0.1 $TESTMIB.1.0 i "$3"
 }
 
-step "the default community reads; its sets are refused with readOnly"
+step "the default community reads; its sets are refused: noAccess, in v1 readOnly"
 expect_eq "INTEGER: 42" "$(get morvel 2c $TESTMIB.1.0)" "read with morvel"
-for version in 1 2c; do
-    expect_refused "Reason: (readOnly)" snmpset -v$version -c morvel 127.0.0.1 $TESTMIB.1.0 i 7
-done
+expect_refused "Reason: (readOnly)" snmpset -v1 -c morvel 127.0.0.1 $TESTMIB.1.0 i 7
+expect_refused "Reason: noAccess" snmpset -v2c -c morvel 127.0.0.1 $TESTMIB.1.0 i 7
 expect_eq "INTEGER: 42" "$(get morvel 2c $TESTMIB.1.0)" "value after the refused sets"
 
 step "a read-write community sets, and gets show the new value"
@@ -32,20 +31,24 @@ expect_out "$TESTMIB.1.0 = INTEGER: 1
 $TESTMIB.4.1.1.1.1 = INTEGER: 2" \
     snmpset -v2c -c private 127.0.0.1 $TESTMIB.1.0 i 1 $TESTMIB.4.1.1.1.1 i 2
 
-step "sets the leaves refuse are noSuchName"
-for binding in "$TESTMIB.2.0 s text" "$TESTMIB.1.0 s text" "$TESTMIB.7.0 i 1" \
+step "sets the plug-in's own leaves refuse are notWritable, in v1 noSuchName"
+for binding in "$TESTMIB.2.0 s text" "$TESTMIB.1.0 s text" "$TESTMIB.8.0 i 1" \
     "$TESTMIB.4.1.1.9.9 i 1" "$TESTMIB.4.1.2.1.1 s text"; do
     # shellcheck disable=SC2086
-    expect_refused "Reason: (noSuchName)" snmpset -v2c -c private 127.0.0.1 $binding
+    expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $binding
+    # shellcheck disable=SC2086
+    expect_refused "Reason: (noSuchName)" snmpset -v1 -c private 127.0.0.1 $binding
 done
 expect_eq "INTEGER: 1" "$(get morvel 2c $TESTMIB.1.0)" "value after the refused sets"
 
-step "a write-only community sets but does not read"
+step "a write-only community sets but sees nothing"
 add_community str:5=writer bool:6=no bool:7=yes >/dev/null
 set_as writer 2c 99
-for tool in snmpget snmpgetnext; do
-    expect_refused "Reason: (noSuchName)" $tool -v2c -c writer 127.0.0.1 $TESTMIB.1.0
-done
+expect_out "$TESTMIB.1.0 = No Such Object available on this agent at this OID" \
+    snmpget -v2c -c writer 127.0.0.1 $TESTMIB.1.0
+expect_out "$TESTMIB.1.0 = No more variables left in this MIB View (It is past the end of the MIB tree)" \
+    snmpgetnext -v2c -c writer 127.0.0.1 $TESTMIB.1.0
+expect_refused "Reason: (noSuchName)" snmpget -v1 -c writer 127.0.0.1 $TESTMIB.1.0
 
 step "unknown communities get no answer, and a flood of them a line a second at most"
 lines() { grep -c "$1" "$AGENT_ERR" || true; }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The system group and example plug-ins. sysContact written through a
 # read-write community is kept across a restart, and undo reverts the latest
-# write. The example table is empty without its platform service; with a
+# write. Every refused Set has its status and leaves everything as it was. The example table is empty without its platform service; with a
 # stand-in service running as its own process the rows appear, in index
 # order, and a column write reaches the service.
 source "$SRC/lib.sh"
@@ -9,12 +9,12 @@ source "$SRC/lib.sh"
 SYS=1.3.6.1.2.1.1
 EX=1.3.6.1.4.1.32473.99
 get() { snmpget -v2c -c morvel -Oqv -t 2 -r 1 127.0.0.1 "$1"; }
-walk() { snmpwalk -v2c -c morvel -Oqn -t 2 -r 1 127.0.0.1 "$1"; }
+walk() { snmpwalk -v2c -c morvel -Oqn -CI -t 2 -r 1 127.0.0.1 "$1"; }
 set_private() { nsnmp snmpset -v2c -c private 127.0.0.1 "$@" >/dev/null || fail "snmpset $*"; }
 SERVICE_PID=
 trap 'stop_agent; [ -z "$SERVICE_PID" ] || kill "$SERVICE_PID" && wait "$SERVICE_PID" || true' EXIT
 
-start_serving "$BUILD/lib/snmp/system.so" "$BUILD/lib/snmp/example.so"
+start_serving "$BUILD/lib/snmp/system.so" "$BUILD/lib/snmp/example.so" "$TESTMIB_SO"
 add_community str:5=private bool:6=yes bool:7=yes >/dev/null
 
 step "system group: read-only objects"
@@ -39,6 +39,37 @@ cli undo >/dev/null || fail "undo failed"
 location_is() { [ "$(get $SYS.6.0)" = '""' ]; }
 wait_for location_is || fail "sysLocation after undo: [$(get $SYS.6.0)]"
 expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after undoing the location"
+
+step "system group: a refused set has its status and its binding, and changes nothing"
+status_of() {  # VERSION BINDING...: "REASON FAILED-OBJECT" of a refused snmpset
+    local out
+    out=$(nsnmp snmpset -v"$1" -c private 127.0.0.1 "${@:2}" 2>&1) && fail "answered: $out"
+    sed -n 's/^Reason: (\{0,1\}\([a-zA-Z]*\).*/\1/p; s/^Failed object: //p' <<<"$out" | paste -sd' '
+}
+long=$(printf 'a%.0s' $(seq 256))
+# The platform's refusal: the test plug-in's object whose owner refuses "refused".
+refusal="$TESTMIB.7.0 s refused"
+while IFS='|' read -r version expected bindings; do
+    # shellcheck disable=SC2086
+    expect_eq "$expected" "$(status_of "$version" $bindings)" "v$version set $bindings"
+done <<CASES
+2c|notWritable .$SYS.1.0|$SYS.1.0 s renamed
+2c|notWritable .$SYS.3.0|$SYS.3.0 t 5
+2c|notWritable .$SYS.5.0|$SYS.5.0 s other-host
+2c|wrongType .$SYS.4.0|$SYS.4.0 i 5
+2c|wrongLength .$SYS.4.0|$SYS.4.0 s $long
+2c|noCreation .$SYS.4.7.7|$SYS.4.7.7 s elsewhere
+2c|notWritable .1.3.6.1.9.9.0|$SYS.4.0 s half-applied .1.3.6.1.9.9.0 s x
+2c|commitFailed $TESTMIB.7.0|$SYS.4.0 s half-applied $SYS.6.0 s half-applied $refusal
+1|noSuchName .$SYS.1.0|$SYS.1.0 s renamed
+1|noSuchName .$SYS.4.7.7|$SYS.4.7.7 s elsewhere
+1|badValue .$SYS.4.0|$SYS.4.0 i 5
+1|genError $TESTMIB.7.0|$SYS.4.0 s half-applied $refusal
+CASES
+expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after the refused sets"
+expect_eq '""' "$(get $SYS.6.0)" "sysLocation after the refused sets"
+expect_eq "$(hostname)" "$(get $SYS.5.0 | tr -d '"')" "sysName after the refused set"
+expect_contains "$(cli send 161 get)" '"noc@example.net"' "settings after the refused sets"
 
 step "example: without its platform service a constant and an empty table"
 expect_eq '"example plug-in 1.0"' "$(get $EX.3.0)" "exampleVersion"

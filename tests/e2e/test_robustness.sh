@@ -32,6 +32,6 @@ wait $busy || fail "busy manager: $(cat "$busy_out")"
 cat "$busy_out"
 
 step "net-snmp's tools still walk the whole tree"
-expect_eq 202 "$(nsnmp snmpbulkwalk -v2c -c morvel 127.0.0.1 .1 | grep -c '^\.')" \
+expect_eq 203 "$(nsnmp snmpbulkwalk -v2c -c morvel 127.0.0.1 .1 | grep '^\.' | grep -vc 'No more variables')" \
     "bulk walk after the hostile datagrams"
 pass

@@ -46,6 +46,11 @@ out=$(cli send 161 set str:10=$(printf '%028d' 0) 2>&1) && fail "a 33-octet engi
 expect_contains "$out" "at most 27 characters" "a 33-octet engine ID"
 engine_id=80007ED904$(printf edge-7 | od -An -tx1 | hex)
 expect_eq "$engine_id" "$(get $ENGINE.1.0 | hex)" "snmpEngineID after the change"
+add_community str:5=private bool:6=yes bool:7=yes >/dev/null
+for binding in "$ENGINE.2.0 i 99" "$USM_STATS.5.0 u 777"; do
+    # shellcheck disable=SC2086
+    expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $binding
+done
 
 step "discovery learns the same engine ID, boots and time"
 time_past() { [ "$(get $ENGINE.3.0)" -ge "$1" ]; }
@@ -118,7 +123,8 @@ aes="vault SHA/AES vault-auth-pw vault-priv-pw"
 des="classic MD5/DES classic-auth-pw classic-priv-pw"
 blumen="blumen SHA224/AES256 blumen-auth-pw blumen-priv-pw"
 reeder="reeder SHA/AES256C reeder-auth-pw reeder-priv-pw"
-instances=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1.3 | cut -d' ' -f1 | grep '^\.')
+instances=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1.3 | grep -v 'No more variables left' |
+    cut -d' ' -f1 | grep '^\.')
 for user in "$aes" "$des" "$blumen" "$reeder"; do
     # shellcheck disable=SC2086
     out=$(udp pysnmp $user $ENGINE.1.0) || fail "pysnmp $user: $out"

@@ -9,15 +9,15 @@ source "$SRC/lib.sh"
 
 start_serving "$TESTMIB_SO"
 
-# Instances only: snmpwalk ends a version 2c walk that meets noSuchName with
-# the line "End of MIB".
-instances() { grep '^\.' || true; }
+# Instances only: a walk to the end of the tree ends with an endOfMibView
+# line, or with "End of MIB" after a version 1 noSuchName.
+instances() { grep '^\.' | grep -v '= No more variables left in this MIB View' || true; }
 
 step "snmpwalk v2c from the root"
 walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1 | instances)
 count=$(wc -l <<<"$walk")
-# 3 scalars, 3 columns x 12 rows, 2 nested objects, 1 scalar, 2 x 80 big rows
-expect_eq 202 "$count" "instances in the walk"
+# 3 scalars, 3 columns x 12 rows, 2 nested objects, 2 scalars, 2 x 80 big rows
+expect_eq 203 "$count" "instances in the walk"
 expect_eq "$walk" "$(sort -u -t' ' -k1,1V <<<"$walk")" "walk in OID order, no repeats"
 # A writable integer, a read-only string, a counter above 2^31, table cells.
 for line in "1.0 = INTEGER: 42" "2.0 = STRING: \"orla test plug-in\"" \
@@ -41,8 +41,13 @@ for r in 1 10 1000; do
     expect_eq "$walk" "$(nsnmp snmpbulkwalk -v2c -c morvel -Cr$r 127.0.0.1 .1 | instances)" "-Cr$r"
 done
 
-step "getnext past the last instance is noSuchName"
-expect_refused "(noSuchName)" snmpgetnext -v2c -c morvel 127.0.0.1 $TESTMIB.9.1.2.80
+step "past the last instance: endOfMibView in v2c, noSuchName in v1"
+end_line="$TESTMIB.9.1.2.80 = No more variables left in this MIB View (It is past the end of the MIB tree)"
+expect_eq "$end_line" "$(nsnmp snmpgetnext -v2c -c morvel 127.0.0.1 $TESTMIB.9.1.2.80)" "getnext"
+expect_eq "$end_line" "$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1 | tail -n 1)" "walk's end"
+expect_eq "$end_line" "$(nsnmp snmpbulkwalk -v2c -c morvel -Cr7 127.0.0.1 .1 | tail -n 1)" \
+    "bulk walk's end"
+expect_refused "(noSuchName)" snmpgetnext -v1 -c morvel 127.0.0.1 $TESTMIB.9.1.2.80
 
 step "getnext of a name between objects answers the next object"
 next_name() { nsnmp snmpgetnext -v2c -c morvel 127.0.0.1 "$1" | cut -d' ' -f1; }
@@ -59,14 +64,22 @@ for version in 1 2c; do
         "get v$version"
 done
 
-step "get of a name that is no instance is noSuchName, with its position"
+step "get of names that are no instance: noSuchName with its position in v1, exceptions in v2c"
 out=$(nsnmp snmpget -v1 -c morvel 127.0.0.1 $TESTMIB.1.0 $TESTMIB.4.1.1 $TESTMIB.2.0 2>&1) &&
     fail "answered: $out"
 expect_contains "$out" "(noSuchName)" "get of a column OID"
 expect_contains "$out" "Failed object: $TESTMIB.4.1.1" "failed binding"
-for name in $TESTMIB.1 $TESTMIB.1.0.0 $TESTMIB.7.0 $TESTMIB.4.1.1.5.1 .0.0 .2.99; do
-    expect_refused "(noSuchName)" snmpget -v2c -c morvel 127.0.0.1 $name
-done
+object="No Such Object available on this agent at this OID"
+instance="No Such Instance currently exists at this OID"
+expect_eq "$TESTMIB.1.0 = INTEGER: 42
+$TESTMIB.1 = $instance
+$TESTMIB.1.0.0 = $instance
+$TESTMIB.8.0 = $object
+$TESTMIB.4.1.1.5.1 = $instance
+$TESTMIB.2.0 = STRING: \"orla test plug-in\"
+.0.0 = $object
+.2.99 = $object" "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0 $TESTMIB.1 $TESTMIB.1.0.0 \
+    $TESTMIB.8.0 $TESTMIB.4.1.1.5.1 $TESTMIB.2.0 .0.0 .2.99)" "get mixing values and exceptions"
 
 step "SNMPv3 users of every level and protocol pair"
 # Each user: name, level, protocols, then its net-snmp options; all may write.
@@ -141,6 +154,10 @@ for user in $users; do
     value=$((RANDOM % 1000))
     expect_eq "$TESTMIB.1.0 = INTEGER: $value" \
         "$(v3 snmpset "$user" 127.0.0.1 $TESTMIB.1.0 i $value)" "$user set"
+    expect_eq "$TESTMIB.8.0 = $object" "$(v3 snmpget "$user" 127.0.0.1 $TESTMIB.8.0)" "$user get"
+    out=$(v3 snmpset "$user" 127.0.0.1 $TESTMIB.7.0 s refused 2>&1) &&
+        fail "$user: refused set answered: $out"
+    expect_contains "$out" "Reason: commitFailed" "$user refused set"
     expect_out "$TESTMIB.1.0 = INTEGER: $value" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
     walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1 | instances)
 done
@@ -148,9 +165,9 @@ done
 step "user shaaes: get over IPv6"
 expect_eq "$PLUGIN" "$(v3 snmpget shaaes udp6:[::1] $TESTMIB.2.0)" "udp6 get"
 
-step "a user without write access gets readOnly"
+step "a user without write access gets noAccess"
 add_community str:5=reader bool:6=yes u32:15=1 u32:20=1 str:11=auth-reader >/dev/null
-expect_refused "(readOnly)" snmpset -v3 -u reader -l authNoPriv -a SHA -A auth-reader 127.0.0.1 \
+expect_refused "Reason: noAccess" snmpset -v3 -u reader -l authNoPriv -a SHA -A auth-reader 127.0.0.1 \
     $TESTMIB.1.0 i 1
 
 step "the engine ID changes while a manager polls"

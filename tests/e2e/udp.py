@@ -391,10 +391,7 @@ def cmd_pysnmp(args):
 
     for name, value in run(hlapi.getCmd, args.oid):
         print(".%s %s" % (name, value.asOctets().hex()))
-    names = [".%s" % name for name, _ in run(hlapi.nextCmd, "1.3", lexicographicMode=False)]
-    # The agent ends a walk with noSuchName, which pysnmp hides by handing back
-    # the last binding again.
-    print("\n".join(names[:-1] if names[-2:-1] == names[-1:] else names))
+    print("\n".join(".%s" % name for name, _ in run(hlapi.nextCmd, "1.3", lexicographicMode=False)))
     return 0
 
 

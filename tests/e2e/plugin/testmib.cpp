@@ -11,6 +11,9 @@
 //   .5.1.0      INTEGER of a leaf registered at .5, and .5.2.0 of a leaf
 //               registered at .5.2, nested inside it
 //   .6.0        OCTET STRING, the last object before the big table
+//   .7.0        OCTET STRING, writable through the SDK's ScalarLeaf; its
+//               owner refuses the value "refused", as a platform service
+//               refuses a write
 //   .9.1.C.R    big table: column 1 holds 1000-octet strings, column 2
 //               INTEGER; 80 rows indexed by one arc
 //
@@ -92,6 +95,20 @@ class InstanceLeaf : public Leaf {
     std::map<OID, Value> instances_;
 };
 
+struct NoteRecord : Data {
+    std::string text = "note";
+};
+
+class PickyOwner : public DataProvider {
+  public:
+    Data* get() override { return &note; }
+    int set(Data*) override { return 0; }
+    bool commit(Data* rec) override { return static_cast<NoteRecord*>(rec)->text != "refused"; }
+
+  private:
+    NoteRecord note;
+};
+
 void addScalar(const OID& arcs, Value value, bool writable = false) {
     addLeaf(BASE + arcs, (new InstanceLeaf(writable))->add(ZERO_OID, std::move(value)));
 }
@@ -119,6 +136,8 @@ extern "C" void autorun() {
     addLeaf(BASE + 5, (new InstanceLeaf)->add(OID{1, 0}, integer(51)));
     addScalar(OID{5, 2}, integer(52));
     addScalar(OID{6}, text("before the big table"));
+    addScalarLeaf(BASE + 7, new DataStringPacker(field(&NoteRecord::text), ber::OCTET_STRING, 0),
+                  new PickyOwner);
     auto* strings = new InstanceLeaf;
     auto* indexes = new InstanceLeaf;
     for (uint32_t r = 1; r <= 80; ++r) {
