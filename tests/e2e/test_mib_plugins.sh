@@ -16,6 +16,8 @@ trap 'stop_agent; [ -z "$SERVICE_PID" ] || kill "$SERVICE_PID" && wait "$SERVICE
 
 start_serving "$BUILD/lib/snmp/system.so" "$BUILD/lib/snmp/example.so" "$TESTMIB_SO"
 add_community str:5=private bool:6=yes bool:7=yes >/dev/null
+add_community str:5=setter bool:6=yes bool:7=yes u32:15=2 u32:20=3 u32:21=3 \
+    str:11=setter-auth-pw str:12=setter-priv-pw >/dev/null
 
 step "system group: read-only objects"
 expect_contains "$(get $SYS.1.0)" "$(uname -s) $(uname -r)" "sysDescr"
@@ -42,8 +44,10 @@ expect_eq '"noc@example.net"' "$(get $SYS.4.0)" "sysContact after undoing the lo
 
 step "system group: a refused set has its status and its binding, and changes nothing"
 status_of() {  # VERSION BINDING...: "REASON FAILED-OBJECT" of a refused snmpset
-    local out
-    out=$(nsnmp snmpset -v"$1" -c private 127.0.0.1 "${@:2}" 2>&1) && fail "answered: $out"
+    local out who=(-c private)
+    [ "$1" = 3 ] && who=(-u setter -l authPriv -a SHA-256 -A setter-auth-pw -x AES-256
+        -X setter-priv-pw)
+    out=$(nsnmp snmpset -v"$1" "${who[@]}" 127.0.0.1 "${@:2}" 2>&1) && fail "answered: $out"
     sed -n 's/^Reason: (\{0,1\}\([a-zA-Z]*\).*/\1/p; s/^Failed object: //p' <<<"$out" | paste -sd' '
 }
 long=$(printf 'a%.0s' $(seq 256))
@@ -61,6 +65,10 @@ done <<CASES
 2c|noCreation .$SYS.4.7.7|$SYS.4.7.7 s elsewhere
 2c|notWritable .1.3.6.1.9.9.0|$SYS.4.0 s half-applied .1.3.6.1.9.9.0 s x
 2c|commitFailed $TESTMIB.7.0|$SYS.4.0 s half-applied $SYS.6.0 s half-applied $refusal
+3|notWritable .$SYS.3.0|$SYS.3.0 t 5
+3|wrongLength .$SYS.6.0|$SYS.6.0 s $long
+3|noCreation .$SYS.6.1|$SYS.6.1 s elsewhere
+3|commitFailed $TESTMIB.7.0|$SYS.6.0 s half-applied $refusal
 1|noSuchName .$SYS.1.0|$SYS.1.0 s renamed
 1|noSuchName .$SYS.4.7.7|$SYS.4.7.7 s elsewhere
 1|badValue .$SYS.4.0|$SYS.4.0 i 5
