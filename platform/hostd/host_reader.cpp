@@ -147,10 +147,14 @@ std::optional<uint64_t> readNumber(const std::string& path) {
 }  // namespace
 
 std::optional<MemoryInfo> parseMeminfo(std::string_view text) {
+    constexpr std::string_view NAMES[] = {"MemTotal", "MemAvailable", "MemFree", "Buffers",
+                                          "Cached",   "SwapTotal",    "SwapFree"};
     std::map<std::string_view, uint64_t> fields;
     forEachLine(text, [&](std::string_view line) {
         size_t colon = line.find(':');
-        if (colon == std::string_view::npos) return;
+        if (colon == std::string_view::npos ||
+            std::find(std::begin(NAMES), std::end(NAMES), line.substr(0, colon)) == std::end(NAMES))
+            return;
         std::string_view rest = line.substr(colon + 1);
         std::optional<uint64_t> value = parseNumber(nextWord(rest));
         std::string_view unit = nextWord(rest);

@@ -38,6 +38,7 @@ std::string encodeDateAndTime(const std::tm& local, long utcOffsetSeconds, int d
         static_cast<char>(local.tm_hour), static_cast<char>(local.tm_min),
         // A leap second is 60; DateAndTime allows it.
         static_cast<char>(local.tm_sec), static_cast<char>(std::clamp(deciseconds, 0, 9)),
+        // RFC 2579 allows 0 to 13 hours from UTC; +14:00 zones are cut to 13.
         utcOffsetSeconds < 0 ? '-' : '+', static_cast<char>(std::min(offsetMinutes / 60, 13L)),
         static_cast<char>(offsetMinutes % 60)};
     return std::string(octets, sizeof octets);

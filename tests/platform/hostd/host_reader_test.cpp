@@ -1,7 +1,6 @@
 #include "platform/hostd/host_reader.h"
 
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
