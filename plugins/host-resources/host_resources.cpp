@@ -52,7 +52,8 @@ class ReadOnly : public L {
 };
 
 struct SystemRecord : Data {
-    int uptime = 0;  // TimeTicks, the bits of the service's 32-bit count
+    uint32_t uptime = 0;     // the service's count, hundredths of a second
+    uint32_t fetchedAt = 0;  // orla::getJiffies() when it was read
     std::string date;
     int processes = 0;
     int maxProcesses = 0;
@@ -65,13 +66,28 @@ Data* makeSystem(orla::message const& reply) {
     std::string date = reply.get(hostd::SYS_DATE);
     if (!reply.has(hostd::SYS_PROCESSES) || (date.size() != 8 && date.size() != 11)) return nullptr;
     auto* rec = new SystemRecord;
-    rec->uptime = static_cast<int>(reply.get(hostd::SYS_UPTIME, 0));
+    rec->uptime = reply.get(hostd::SYS_UPTIME, 0);
+    rec->fetchedAt = orla::getJiffies();
     rec->date = std::move(date);
     rec->processes = static_cast<int>(reply.get(hostd::SYS_PROCESSES, 0));
     rec->maxProcesses = saturatedInt32(reply.get(hostd::SYS_MAX_PROCESSES, 0));
     rec->memoryKb = saturatedInt32(reply.get(hostd::SYS_MEMORY_KB, 0));
     return rec;
 }
+
+// hrSystemUptime goes on while the record is cached: the ticks since it was
+// read are added (both counters are hundredths of a second and wrap at 2^32).
+class UptimePacker : public NumPacker {
+  public:
+    UptimePacker() : NumPacker(ber::TIMETICKS) {}
+    int get(Data const* rec) const override {
+        // The system provider holds only SystemRecords.
+        auto const* system = static_cast<SystemRecord const*>(rec);
+        return system ? static_cast<int>(system->uptime + (orla::getJiffies() - system->fetchedAt))
+                      : 0;
+    }
+    void set(Data*, int) const override {}
+};
 
 struct StorageRecord : Data {
     int index = 0;
@@ -137,7 +153,7 @@ extern "C" void autorun() {
     auto* system = new GetProvider(makeSystem, {hostd::HOST_SERVICE, hostd::SYSTEM_HANDLER},
                                    orla::CMD_GET, orla::CMD_SET);
     const std::pair<OID, Packer*> scalars[] = {
-        {HR_SYSTEM + 1, number(&SystemRecord::uptime, ber::TIMETICKS)},
+        {HR_SYSTEM + 1, new UptimePacker},
         {HR_SYSTEM + 2, text(&SystemRecord::date)},
         {HR_SYSTEM + 6, number(&SystemRecord::processes, ber::GAUGE32)},
         {HR_SYSTEM + 7, number(&SystemRecord::maxProcesses, ber::INTEGER)},
