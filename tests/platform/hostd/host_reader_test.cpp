@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/hostd/host_object.h"
 #include "platform/hostd/host_service.h"
 #include "platform/hostd/load_sampler.h"
+#include "platform/orla/ids.h"
 
 using namespace std::string_literals;
 
@@ -162,3 +164,36 @@ TEST(LoadSampler, BusyShareOfTheLastMinute) {
 }
 
 }  // namespace
+
+// RAM, swap and the root filesystem in pages of one, each page resuming at
+// the index the last one named; the root keeps its index on a second walk.
+TEST(HostService, StorageRowsInPagesOfOne) {
+    char pattern[] = "/tmp/hostd-test-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::string root = pattern;
+    std::ofstream(root + "/meminfo") << "MemTotal: 8 kB\nMemAvailable: 2 kB\nSwapTotal: 4 kB\n";
+    std::ofstream(root + "/filesystems") << "\text4\n";
+    std::ofstream(root + "/mounts") << "/dev/vda / ext4 rw 0 0\n";
+    HostReader reader(root, root + "/mounts");
+    hostd::StorageHandler storage(reader, 1);
+    for (int walk = 0; walk < 2; ++walk) {
+        std::string rows;
+        orla::message request;
+        request.insert(orla::MSG_CMD, orla::CMD_GETALL);
+        for (int page = 0; page < 4; ++page) {
+            const orla::message reply = storage.handleRequest(request);
+            for (const auto& flat : reply.get(orla::OBJ_LIST)) {
+                const orla::message object(flat);
+                rows += join({object.get(orla::OBJ_ID), object.get(hostd::STORAGE_TYPE),
+                              object.get(hostd::STORAGE_SIZE), object.get(hostd::STORAGE_USED)}) +
+                        " " + object.get(hostd::STORAGE_DESCR) + ";";
+            }
+            if (!reply.has(orla::OBJ_NEXT)) break;
+            request.insert(orla::OBJ_NEXT, reply.get(orla::OBJ_NEXT));
+        }
+        EXPECT_EQ(rows.substr(0, rows.rfind("31 4 ")),
+                  "1 2 8 6 Physical memory;2 3 4 4 Swap space;");
+        EXPECT_NE(rows.find(";31 4 "), std::string::npos) << rows;
+    }
+    std::filesystem::remove_all(root);
+}
