@@ -42,15 +42,6 @@ int saturatedInt32(uint32_t value) {
     return static_cast<int>(value > MAX_INT32 ? MAX_INT32 : value);
 }
 
-// Read-only objects refuse a Set (noSuchName) instead of writing into the
-// cached record.
-template <class L>
-class ReadOnly : public L {
-  public:
-    using L::L;
-    bool set(Context&) override { return false; }
-};
-
 struct SystemRecord : Data {
     uint32_t uptime = 0;     // the service's count, hundredths of a second
     uint32_t fetchedAt = 0;  // orla::getJiffies() when it was read
@@ -144,7 +135,7 @@ Packer* text(std::string R::*member) {
 void addReadOnlyColumns(OID const& entry, std::vector<std::pair<unsigned, Packer*>> const& columns,
                         Table* table) {
     for (auto const& [column, packer] : columns)
-        addLeaf(entry + column, new ReadOnly<ColumnarLeaf>(packer, table));
+        addColumnarLeaf(entry + column, packer, table, Access::ReadOnly);
 }
 
 }  // namespace
@@ -160,7 +151,7 @@ extern "C" void autorun() {
         {HOST + 2 + 2, number(&SystemRecord::memoryKb, ber::INTEGER)},  // hrMemorySize
     };
     for (auto const& [oid, packer] : scalars)
-        addLeaf(oid, new ReadOnly<ScalarLeaf>(packer, system));
+        addScalarLeaf(oid, packer, system, Access::ReadOnly);
 
     auto* storage = new GetAllProvider();
     storage->addSource(parseStorage, {hostd::HOST_SERVICE, hostd::STORAGE_HANDLER});
