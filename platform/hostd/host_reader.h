@@ -1,0 +1,98 @@
+// Reads the host's resources from procfs (<proc>/meminfo, stat, uptime,
+// cpuinfo, filesystems, sys/kernel/...) and its mount list, into plain
+// structs. The procfs root and the mount list are constructor arguments so
+// that tests can point them at fake files. Every file is treated as hostile:
+// reads are bounded, numbers parsed strictly, malformed lines skipped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hostd {
+
+// Bytes read of a procfs file at most; of a longer one the lines that fit.
+inline constexpr size_t PROC_FILE_MAX_BYTES = 1 << 20;
+// CPUs listed at most; CPU numbers at or above MAX_CPU_NUMBER are ignored.
+inline constexpr size_t MAX_CPUS = 1024;
+inline constexpr uint32_t MAX_CPU_NUMBER = 65536;
+// Filesystems listed at most.
+inline constexpr size_t MAX_FILESYSTEMS = 256;
+
+struct MemoryInfo {
+    uint64_t totalKb = 0;
+    uint64_t availableKb = 0;  // MemAvailable, or free + buffers + page cache on old kernels
+    uint64_t swapTotalKb = 0;
+    uint64_t swapFreeKb = 0;
+};
+
+// One CPU's time counters (clock ticks since boot).
+struct CpuTimes {
+    uint32_t cpu = 0;
+    uint64_t busy = 0;   // user, nice, system, irq, softirq, steal
+    uint64_t total = 0;  // busy, idle and iowait
+};
+
+struct Mount {
+    std::string point;  // decoded: "\040" in the list is a space
+    std::string type;
+};
+
+// Allocation unit and counts of a storage area, each count in 31 bits.
+struct StorageSize {
+    uint32_t unitBytes = 0;
+    uint32_t size = 0;
+    uint32_t used = 0;
+};
+
+// nullopt without a MemTotal line.
+std::optional<MemoryInfo> parseMeminfo(std::string_view text);
+// The per-CPU lines ("cpuN ..."), in ascending CPU number, each CPU once.
+std::vector<CpuTimes> parseCpuTimes(std::string_view text);
+// The first field of /proc/uptime in hundredths of a second, modulo 2^32.
+std::optional<uint32_t> parseUptime(std::string_view text);
+// The model name of each processor ("model name", MIPS's "cpu model").
+std::map<uint32_t, std::string> parseCpuModels(std::string_view text);
+// Filesystem types that store files: those /proc/filesystems lists without
+// "nodev" (they need a block device), and the flash and union filesystems
+// that hold a router's root (overlay, ubifs, jffs2).
+std::set<std::string> parseStorageFilesystems(std::string_view text);
+// The mounts of a type in `storageTypes`, in list order, at most MAX_FILESYSTEMS.
+std::vector<Mount> parseMounts(std::string_view text, const std::set<std::string>& storageTypes);
+// Counts of `unitBytes`-sized units, the unit doubled until both fit in 31
+// bits (RFC 2790 hrStorageSize is an Integer32); saturated past 2^30-byte units.
+StorageSize scaleStorage(uint64_t unitBytes, uint64_t totalUnits, uint64_t usedUnits);
+
+class HostReader {
+  public:
+    // `procRoot`: "/proc" on a host; `mountsPath`: "/proc/self/mounts".
+    HostReader(std::string procRoot, std::string mountsPath);
+
+    std::optional<MemoryInfo> memory() const;
+    std::optional<uint32_t> uptimeCentiseconds() const;
+    // The numeric directories of procfs.
+    uint32_t processCount() const;
+    // The smaller of the kernel's pid_max and threads-max; 0 when neither reads.
+    uint32_t maxProcesses() const;
+    std::vector<CpuTimes> cpuTimes() const;
+    std::map<uint32_t, std::string> cpuModels() const;
+    // Mounted filesystems that store files, each device once (the first
+    // mount of it: bind mounts repeat a filesystem).
+    std::vector<Mount> storageMounts() const;
+    // Size and use of the filesystem mounted at `point` (statvfs); used is
+    // what is not free, the root's reserve included, as df counts it.
+    std::optional<StorageSize> filesystemSize(const std::string& point) const;
+
+  private:
+    std::string path(std::string_view name) const;
+
+    std::string procRoot_;
+    std::string mountsPath_;
+};
+
+}  // namespace hostd

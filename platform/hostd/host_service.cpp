@@ -1,0 +1,149 @@
+#include "platform/hostd/host_service.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/hostd/host_object.h"
+#include "platform/orla/clock.h"
+#include "platform/orla/ids.h"
+#include "platform/orla/runner.h"
+
+namespace hostd {
+
+namespace {
+
+constexpr uint32_t FROM_THE_START = 0xffffffff;  // the handler's startId without OBJ_NEXT
+constexpr size_t MAX_DESCR_OCTETS = 255;         // RFC 2790 DisplayString columns
+
+orla::message storageObject(uint32_t index, StorageType type, const std::string& descr,
+                            const StorageSize& size) {
+    orla::message object;
+    object.insert(orla::OBJ_ID, index);
+    object.insert(STORAGE_TYPE, static_cast<uint32_t>(type));
+    object.insert(STORAGE_DESCR, descr.substr(0, MAX_DESCR_OCTETS));
+    object.insert(STORAGE_UNIT_BYTES, size.unitBytes);
+    object.insert(STORAGE_SIZE, size.size);
+    object.insert(STORAGE_USED, size.used);
+    return object;
+}
+
+}  // namespace
+
+std::string encodeDateAndTime(const std::tm& local, long utcOffsetSeconds, int deciseconds) {
+    const int year = local.tm_year + 1900;
+    const long offsetMinutes = std::labs(utcOffsetSeconds) / 60;
+    const char octets[] = {
+        static_cast<char>(year >> 8), static_cast<char>(year & 0xff),
+        static_cast<char>(local.tm_mon + 1), static_cast<char>(local.tm_mday),
+        static_cast<char>(local.tm_hour), static_cast<char>(local.tm_min),
+        // A leap second is 60; DateAndTime allows it.
+        static_cast<char>(local.tm_sec), static_cast<char>(std::clamp(deciseconds, 0, 9)),
+        // RFC 2579 allows 0 to 13 hours from UTC; +14:00 zones are cut to 13.
+        utcOffsetSeconds < 0 ? '-' : '+', static_cast<char>(std::min(offsetMinutes / 60, 13L)),
+        static_cast<char>(offsetMinutes % 60)};
+    return std::string(octets, sizeof octets);
+}
+
+orla::message SystemHandler::cmdGet(const orla::message&) {
+    orla::message reply;
+    if (std::optional<uint32_t> uptime = reader_.uptimeCentiseconds())
+        reply.insert(SYS_UPTIME, *uptime);
+    timespec now{};
+    std::tm local{};
+    if (::clock_gettime(CLOCK_REALTIME, &now) == 0 && ::localtime_r(&now.tv_sec, &local)) {
+        reply.insert(SYS_DATE, encodeDateAndTime(local, local.tm_gmtoff,
+                                                 static_cast<int>(now.tv_nsec / 100000000)));
+    }
+    reply.insert(SYS_PROCESSES, reader_.processCount());
+    reply.insert(SYS_MAX_PROCESSES, reader_.maxProcesses());
+    if (std::optional<MemoryInfo> memory = reader_.memory()) {
+        reply.insert(SYS_MEMORY_KB,
+                     static_cast<uint32_t>(std::min<uint64_t>(memory->totalKb, UINT32_MAX)));
+    }
+    return reply;
+}
+
+PagedHandler::PagedHandler(uint32_t pageSize)
+    : pageSize_(std::clamp<uint32_t>(pageSize, 1, MAX_PAGE_SIZE)) {}
+
+orla::message PagedHandler::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
+    if (startId == FROM_THE_START || !readBefore_) {
+        snapshot_ = read();
+        readBefore_ = true;
+    }
+    uint32_t pageSize = count == 0 ? pageSize_ : std::min(count, pageSize_);
+    uint32_t firstId = startId == FROM_THE_START ? 0 : startId;
+    auto first = std::lower_bound(snapshot_.begin(), snapshot_.end(), firstId,
+                                  [](const std::pair<uint32_t, orla::message>& object,
+                                     uint32_t id) { return object.first < id; });
+    orla::message reply;
+    auto end = first + std::min<ptrdiff_t>(pageSize, snapshot_.end() - first);
+    for (auto it = first; it != end; ++it)
+        reply.append(orla::OBJ_LIST, it->second);
+    if (end != snapshot_.end()) reply.insert(orla::OBJ_NEXT, end->first);
+    return reply;
+}
+
+uint32_t StorageHandler::indexOf(const std::string& mountPoint, const std::vector<Mount>& mounted) {
+    auto known = indexes_.find(mountPoint);
+    if (known != indexes_.end()) return known->second;
+    if (indexes_.size() >= MAX_REMEMBERED) {
+        std::erase_if(indexes_, [&](const auto& entry) {
+            return std::none_of(mounted.begin(), mounted.end(),
+                                [&](const Mount& mount) { return mount.point == entry.first; });
+        });
+    }
+    indexes_.emplace(mountPoint, nextIndex_);
+    return nextIndex_++;
+}
+
+std::vector<std::pair<uint32_t, orla::message>> StorageHandler::read() {
+    std::vector<std::pair<uint32_t, orla::message>> objects;
+    if (std::optional<MemoryInfo> memory = reader_.memory()) {
+        constexpr uint32_t RAM_INDEX = 1;
+        constexpr uint32_t SWAP_INDEX = 2;
+        objects.emplace_back(RAM_INDEX,
+                             storageObject(RAM_INDEX, StorageType::Ram, "Physical memory",
+                                           scaleStorage(1024, memory->totalKb,
+                                                        memory->totalKb - memory->availableKb)));
+        if (memory->swapTotalKb > 0) {
+            objects.emplace_back(
+                SWAP_INDEX, storageObject(SWAP_INDEX, StorageType::VirtualMemory, "Swap space",
+                                          scaleStorage(1024, memory->swapTotalKb,
+                                                       memory->swapTotalKb - memory->swapFreeKb)));
+        }
+    }
+    const std::vector<Mount> mounts = reader_.storageMounts();
+    for (const Mount& mount : mounts) {
+        std::optional<StorageSize> size = reader_.filesystemSize(mount.point);
+        if (!size) continue;
+        uint32_t index = indexOf(mount.point, mounts);
+        objects.emplace_back(index,
+                             storageObject(index, StorageType::FixedDisk, mount.point, *size));
+    }
+    std::sort(objects.begin(), objects.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    return objects;
+}
+
+void ProcessorHandler::sample() {
+    loads_.add(orla::getJiffies(), reader_.cpuTimes());
+    orla::addTimer(this, &ProcessorHandler::sample, SAMPLE_TICKS);
+}
+
+std::vector<std::pair<uint32_t, orla::message>> ProcessorHandler::read() {
+    const std::map<uint32_t, std::string> models = reader_.cpuModels();
+    std::vector<std::pair<uint32_t, orla::message>> objects;
+    for (const CpuTimes& cpu : reader_.cpuTimes()) {
+        orla::message object;
+        object.insert(orla::OBJ_ID, cpu.cpu);
+        auto model = models.find(cpu.cpu);
+        object.insert(CPU_DESCR,
+                      model != models.end() ? model->second : "cpu" + std::to_string(cpu.cpu));
+        object.insert(CPU_LOAD, loads_.load(cpu.cpu));
+        objects.emplace_back(cpu.cpu, std::move(object));
+    }
+    return objects;
+}
+
+}  // namespace hostd

@@ -1,0 +1,83 @@
+// orla-hostd: the host service. It serves the host's resources, read from
+// procfs and the mount list, as platform service 42: uptime, date, process
+// counts and memory size (handler 1), the storage areas with their sizes
+// (handler 2) and the processors with their load over the last minute
+// (handler 3) (platform/hostd/host_object.h; docs/host.md).
+//
+//   orla-hostd [--proc DIR] [--mounts FILE] [--page-size N] [--run-dir DIR]
+//
+// --proc DIR       read DIR/meminfo, DIR/stat ... instead of /proc/...
+// --mounts FILE    the mount list, instead of DIR/self/mounts
+// --page-size N    objects per get-all page, 1 to 1024 (default 32)
+// --run-dir DIR    service socket directory instead of /orla/run
+//
+// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket could
+// not be set up; 2 bad arguments.
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/hostd/host_object.h"
+#include "platform/hostd/host_reader.h"
+#include "platform/hostd/host_service.h"
+#include "platform/orla/ipc_socket.h"
+#include "platform/orla/looper.h"
+
+namespace {
+
+int usage(const char* problem, const char* argument) {
+    std::fprintf(stderr,
+                 "orla-hostd: %s%s (usage: orla-hostd [--proc DIR] [--mounts FILE] "
+                 "[--page-size N] [--run-dir DIR])\n",
+                 problem, argument);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string procRoot = "/proc";
+    std::optional<std::string> mountsPath;
+    uint32_t pageSize = hostd::DEFAULT_PAGE_SIZE;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view option = argv[i];
+        if (option != "--proc" && option != "--mounts" && option != "--page-size" &&
+            option != "--run-dir") {
+            return usage("unknown argument ", argv[i]);
+        }
+        if (i + 1 >= argc) return usage("missing value after ", argv[i]);
+        const char* value = argv[++i];
+        if (option == "--proc") {
+            procRoot = value;
+        } else if (option == "--mounts") {
+            mountsPath = value;
+        } else if (option == "--run-dir") {
+            orla::setRunDirectory(value);
+        } else {
+            std::string_view text = value;
+            uint32_t number = 0;
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+            if (error != std::errc() || end != text.data() + text.size() || number == 0 ||
+                number > hostd::MAX_PAGE_SIZE) {
+                return usage("page size must be 1 to 1024: ", value);
+            }
+            pageSize = number;
+        }
+    }
+
+    hostd::HostReader reader(procRoot, mountsPath.value_or(procRoot + "/self/mounts"));
+    hostd::SystemHandler system(reader);
+    hostd::StorageHandler storage(reader, pageSize);
+    hostd::ProcessorHandler processors(reader, pageSize);
+    orla::Looper looper;
+    looper.addHandler(hostd::SYSTEM_HANDLER, &system);
+    looper.addHandler(hostd::STORAGE_HANDLER, &storage);
+    looper.addHandler(hostd::PROCESSOR_HANDLER, &processors);
+    if (!looper.serve(hostd::HOST_SERVICE)) return 1;
+    processors.sample();
+    looper.run();
+    return 0;
+}

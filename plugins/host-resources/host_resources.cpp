@@ -1,0 +1,195 @@
+// HOST-RESOURCES-MIB (RFC 2790): the system and storage groups and the
+// processors of the device and processor tables, fed by the host service
+// orla-hostd (platform/hostd/host_object.h).
+//
+//   1.3.6.1.2.1.25.1.{1,2,6,7}.0   hrSystemUptime, hrSystemDate, hrSystemProcesses,
+//                                  hrSystemMaxProcesses
+//   1.3.6.1.2.1.25.2.2.0           hrMemorySize
+//   1.3.6.1.2.1.25.2.3.1.C.I       hrStorageTable, I = the service's storage index
+//   1.3.6.1.2.1.25.3.2.1.C.I       hrDeviceTable, I = the kernel's CPU number + 1
+//   1.3.6.1.2.1.25.3.3.1.C.I       hrProcessorTable, the same rows
+//
+// Without the service the scalars have no instance and the tables are empty.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "mib/sdk.h"
+#include "platform/hostd/host_object.h"
+
+namespace {
+
+constexpr uint32_t MAX_INT32 = std::numeric_limits<int32_t>::max();
+
+const OID HOST("1.3.6.1.2.1.25");
+const OID HR_SYSTEM = HOST + 1;
+const OID HR_STORAGE_TYPES("1.3.6.1.2.1.25.2.1");
+const OID HR_STORAGE_ENTRY("1.3.6.1.2.1.25.2.3.1");
+const OID HR_DEVICE_PROCESSOR("1.3.6.1.2.1.25.3.1.3");
+const OID HR_DEVICE_ENTRY("1.3.6.1.2.1.25.3.2.1");
+const OID HR_PROCESSOR_ENTRY("1.3.6.1.2.1.25.3.3.1");
+// RFC 2790 ProductID and hrProcessorFrwID when unknown: zeroDotZero.
+const OID ZERO_DOT_ZERO{0, 0};
+
+constexpr int HR_STORAGE_OTHER = 1;
+constexpr int HR_STORAGE_TYPE_MAX = 10;  // hrStorageNetworkDisk
+constexpr int DEVICE_RUNNING = 2;
+
+int saturatedInt32(uint32_t value) {
+    return static_cast<int>(value > MAX_INT32 ? MAX_INT32 : value);
+}
+
+struct SystemRecord : Data {
+    uint32_t uptime = 0;     // the service's count, hundredths of a second
+    uint32_t fetchedAt = 0;  // orla::getJiffies() when it was read
+    std::string date;
+    int processes = 0;
+    int maxProcesses = 0;
+    int memoryKb = 0;
+};
+
+// Null (no instance) when the service did not answer: GetProvider hands an
+// empty message then.
+Data* makeSystem(orla::message const& reply) {
+    std::string date = reply.get(hostd::SYS_DATE);
+    if (!reply.has(hostd::SYS_PROCESSES) || (date.size() != 8 && date.size() != 11)) return nullptr;
+    auto* rec = new SystemRecord;
+    rec->uptime = reply.get(hostd::SYS_UPTIME, 0);
+    rec->fetchedAt = orla::getJiffies();
+    rec->date = std::move(date);
+    rec->processes = static_cast<int>(reply.get(hostd::SYS_PROCESSES, 0));
+    rec->maxProcesses = saturatedInt32(reply.get(hostd::SYS_MAX_PROCESSES, 0));
+    rec->memoryKb = saturatedInt32(reply.get(hostd::SYS_MEMORY_KB, 0));
+    return rec;
+}
+
+// hrSystemUptime goes on while the record is cached: the ticks since it was
+// read are added (both counters are hundredths of a second and wrap at 2^32).
+class UptimePacker : public NumPacker {
+  public:
+    UptimePacker() : NumPacker(ber::TIMETICKS) {}
+    int get(Data const* rec) const override {
+        // The system provider holds only SystemRecords.
+        auto const* system = static_cast<SystemRecord const*>(rec);
+        return system ? static_cast<int>(system->uptime + (orla::getJiffies() - system->fetchedAt))
+                      : 0;
+    }
+    void set(Data*, int) const override {}
+};
+
+struct StorageRecord : Data {
+    int index = 0;
+    OID type;
+    std::string descr;
+    int unitBytes = 0;
+    int size = 0;
+    int used = 0;
+};
+
+void parseStorage(orla::message const& object, std::vector<Data*>* records) {
+    const uint32_t id = object.get(orla::OBJ_ID, 0);
+    const uint32_t unit = object.get(hostd::STORAGE_UNIT_BYTES, 0);
+    // hrStorageIndex and hrStorageAllocationUnits are 1..2147483647.
+    if (id == 0 || id > MAX_INT32 || unit == 0 || unit > MAX_INT32) return;
+    const uint32_t type = object.get(hostd::STORAGE_TYPE, 0);
+    auto* rec = new StorageRecord;
+    rec->index = static_cast<int>(id);
+    rec->type =
+        HR_STORAGE_TYPES + (type >= 1 && type <= HR_STORAGE_TYPE_MAX ? type : HR_STORAGE_OTHER);
+    rec->descr = object.get(hostd::STORAGE_DESCR);
+    rec->unitBytes = static_cast<int>(unit);
+    rec->size = saturatedInt32(object.get(hostd::STORAGE_SIZE, 0));
+    rec->used = saturatedInt32(object.get(hostd::STORAGE_USED, 0));
+    records->push_back(rec);
+}
+
+struct ProcessorRecord : Data {
+    int deviceIndex = 0;  // the CPU number + 1
+    std::string descr;
+    int load = 0;
+};
+
+void parseProcessor(orla::message const& object, std::vector<Data*>* records) {
+    if (!object.has(orla::OBJ_ID)) return;
+    const uint32_t cpu = object.get(orla::OBJ_ID, 0);
+    if (cpu >= MAX_INT32) return;
+    auto* rec = new ProcessorRecord;
+    rec->deviceIndex = static_cast<int>(cpu + 1);
+    rec->descr = object.get(hostd::CPU_DESCR);
+    rec->load = static_cast<int>(std::min<uint32_t>(object.get(hostd::CPU_LOAD, 0), 100));
+    records->push_back(rec);
+}
+
+template <class R>
+Packer* number(int R::*member, unsigned type) {
+    return new DataNumPacker(field(member), type);
+}
+template <class R>
+Packer* text(std::string R::*member) {
+    return new DataStringPacker(field(member), ber::OCTET_STRING, 0);
+}
+
+void addReadOnlyColumns(OID const& entry, std::vector<std::pair<unsigned, Packer*>> const& columns,
+                        Table* table) {
+    for (auto const& [column, packer] : columns)
+        addColumnarLeaf(entry + column, packer, table, Access::ReadOnly);
+}
+
+}  // namespace
+
+extern "C" void autorun() {
+    auto* system = new GetProvider(makeSystem, {hostd::HOST_SERVICE, hostd::SYSTEM_HANDLER},
+                                   orla::CMD_GET, orla::CMD_SET);
+    const std::pair<OID, Packer*> scalars[] = {
+        {HR_SYSTEM + 1, new UptimePacker},
+        {HR_SYSTEM + 2, text(&SystemRecord::date)},
+        {HR_SYSTEM + 6, number(&SystemRecord::processes, ber::GAUGE32)},
+        {HR_SYSTEM + 7, number(&SystemRecord::maxProcesses, ber::INTEGER)},
+        {HOST + 2 + 2, number(&SystemRecord::memoryKb, ber::INTEGER)},  // hrMemorySize
+    };
+    for (auto const& [oid, packer] : scalars)
+        addScalarLeaf(oid, packer, system, Access::ReadOnly);
+
+    auto* storage = new GetAllProvider();
+    storage->addSource(parseStorage, {hostd::HOST_SERVICE, hostd::STORAGE_HANDLER});
+    auto* storageTable = new MapTable(storage);
+    Packer* storageIndex = number(&StorageRecord::index, ber::INTEGER);
+    storageTable->addIndex(storageIndex);
+    addReadOnlyColumns(
+        HR_STORAGE_ENTRY,
+        {
+            {1, storageIndex},
+            {2, new DataOIDPacker(field(&StorageRecord::type), ber::OBJECT_IDENTIFIER)},
+            {3, text(&StorageRecord::descr)},
+            {4, number(&StorageRecord::unitBytes, ber::INTEGER)},
+            {5, number(&StorageRecord::size, ber::INTEGER)},
+            {6, number(&StorageRecord::used, ber::INTEGER)},
+        },
+        storageTable);
+
+    // Every device served is a processor, so the processor table (indexed
+    // by hrDeviceIndex) has the device table's rows and is the same table.
+    auto* processors = new GetAllProvider();
+    processors->addSource(parseProcessor, {hostd::HOST_SERVICE, hostd::PROCESSOR_HANDLER});
+    auto* deviceTable = new MapTable(processors);
+    Packer* deviceIndex = number(&ProcessorRecord::deviceIndex, ber::INTEGER);
+    deviceTable->addIndex(deviceIndex);
+    addReadOnlyColumns(HR_DEVICE_ENTRY,
+                       {
+                           {1, deviceIndex},
+                           {2, new ConstOIDPacker(HR_DEVICE_PROCESSOR, ber::OBJECT_IDENTIFIER)},
+                           {3, text(&ProcessorRecord::descr)},
+                           {4, new ConstOIDPacker(ZERO_DOT_ZERO, ber::OBJECT_IDENTIFIER)},
+                           {5, new ConstNumPacker(DEVICE_RUNNING, ber::INTEGER)},
+                       },
+                       deviceTable);
+    addReadOnlyColumns(HR_PROCESSOR_ENTRY,
+                       {
+                           {1, new ConstOIDPacker(ZERO_DOT_ZERO, ber::OBJECT_IDENTIFIER)},
+                           {2, number(&ProcessorRecord::load, ber::INTEGER)},
+                       },
+                       deviceTable);
+}

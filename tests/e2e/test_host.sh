@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The HOST-RESOURCES-MIB plug-in over orla-hostd: memory and the RAM row
+# agree with /proc/meminfo, the root filesystem row with df, one processor
+# load per CPU; without the service the agent still answers at once.
+source "$SRC/lib.sh"
+
+HR=.1.3.6.1.2.1.25
+STORAGE_ENTRY=$HR.2.3.1
+HOSTD_PID=
+trap 'stop_agent; [ -z "$HOSTD_PID" ] || { kill "$HOSTD_PID"; wait "$HOSTD_PID" || true; }' EXIT
+
+get() { nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 "$1"; }
+# "INDEX VALUE" of one column, without the line net-snmp adds for the
+# endOfMibView after the last object.
+column() {
+    nsnmp snmpbulkwalk -v2c -c morvel -Oqt 127.0.0.1 "$1" | grep -v ' No more variables left' |
+        sed -n "s/^\\$1\\.//p" || true
+}
+meminfo() { awk -v key="$1:" '$1 == key { print $2 }' /proc/meminfo; }
+# Fails unless |A - B| <= SLACK: near A B SLACK WHAT
+near() {
+    local difference=$(($1 - $2))
+    [ "${difference#-}" -le "$3" ] || fail "$4: $1 and $2 differ by more than $3"
+}
+
+start_serving "$BUILD/lib/snmp/host-resources.so" "$BUILD/lib/snmp/system.so"
+# One object per page: every walk of the service takes several get-alls.
+"$BIN/orla-hostd" --page-size 1 >>/orla/.test/hostd.out 2>&1 &
+HOSTD_PID=$!
+wait_for test -S /orla/run/42.sock || fail "orla-hostd did not start"
+
+step "hrSystemUptime, hrMemorySize and the RAM row follow /proc"
+total=$(meminfo MemTotal)
+expect_eq "$total" "$(get $HR.2.2.0)" "hrMemorySize"
+read -r seconds _ </proc/uptime
+near "${seconds/./}" "$(get $HR.1.1.0)" 300 "hrSystemUptime against /proc/uptime"
+expect_eq "1 .1.3.6.1.2.1.25.2.1.2 1024 $total" \
+    "$(get $STORAGE_ENTRY.1.1) $(get $STORAGE_ENTRY.2.1) $(get $STORAGE_ENTRY.4.1) $(get $STORAGE_ENTRY.5.1)" \
+    "RAM row: index, type, unit, size"
+near $((total - $(meminfo MemAvailable))) "$(get $STORAGE_ENTRY.6.1)" $((total / 20)) "RAM used"
+
+step "the root filesystem row agrees with df"
+root=$(column $STORAGE_ENTRY.3 | awk '$2 == "\"/\"" { print $1 }')
+[ -n "$root" ] || fail "no row for /: $(column $STORAGE_ENTRY.3)"
+expect_eq ".1.3.6.1.2.1.25.2.1.4" "$(get $STORAGE_ENTRY.2.$root)" "hrStorageType of /"
+read -r kb_total kb_used < <(df -k --output=size,used / | tail -n 1)
+unit=$(get $STORAGE_ENTRY.4.$root)
+size_kb=$(($(get $STORAGE_ENTRY.5.$root) * unit / 1024))
+# Counts are whole allocation units, rounded down.
+[ "$size_kb" -le "$kb_total" ] && [ $((kb_total - size_kb)) -le $((unit / 1024)) ] ||
+    fail "size of /: ${size_kb} kB against df's $kb_total kB (unit $unit)"
+# Other processes write to the disk meanwhile.
+near "$kb_used" $(($(get $STORAGE_ENTRY.6.$root) * unit / 1024)) $((kb_total / 100)) "used on /"
+expect_eq "" "$(column $STORAGE_ENTRY.3 | grep -E '"/(proc|sys|orla)"' || true)" \
+    "pseudo filesystems in hrStorageTable"
+
+step "one processor row per CPU, its load 0 to 100"
+cpus=$(grep -c '^cpu[0-9]' /proc/stat)
+loads=$(column $HR.3.3.1.2)
+expect_eq "$cpus" "$(wc -l <<<"$loads")" "hrProcessorLoad rows"
+expect_eq "$(cut -d' ' -f1 <<<"$loads")" "$(column $HR.3.2.1.1 | cut -d' ' -f1)" \
+    "hrDeviceTable indexes"
+while read -r index load; do
+    [ "$load" -ge 0 ] && [ "$load" -le 100 ] || fail "hrProcessorLoad.$index = $load"
+done <<<"$loads"
+
+step "without the service hr objects answer at once, empty, beside the system group"
+kill "$HOSTD_PID"; wait "$HOSTD_PID" || true
+HOSTD_PID=
+sleep 3  # past the caches' lifetime
+out=$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $HR.1.1.0 $HR.2.2.0 $STORAGE_ENTRY.5.1 .1.3.6.1.2.1.1.5.0 2>&1) ||
+    fail "a Get of hr objects without the service: $out"
+expect_eq 3 "$(grep -c 'No Such Instance' <<<"$out")" "hr objects without the service: $out"
+expect_eq "" "$(column $HR)" "HOST-RESOURCES-MIB walk without the service"
+pass
