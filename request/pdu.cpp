@@ -33,9 +33,25 @@ snmp::ErrorStatus asVersion1(snmp::ErrorStatus status) {
     }
 }
 
+// RFC 3416 4.2.5: an SNMPv2 entity never sends noSuchName, badValue or
+// readOnly; a plug-in's leaf that answers with one gets its SNMPv2 form.
+snmp::ErrorStatus asVersion2(snmp::ErrorStatus status) {
+    using snmp::ErrorStatus;
+    switch (status) {
+        case ErrorStatus::NO_SUCH_NAME:
+        case ErrorStatus::READ_ONLY:
+            return ErrorStatus::NOT_WRITABLE;
+        case ErrorStatus::BAD_VALUE:
+            return ErrorStatus::WRONG_VALUE;
+        default:
+            return status;
+    }
+}
+
 std::optional<PduOutcome> serveSetFor(Context& ctx, const PduPolicy& policy) {
     std::optional<PduOutcome> outcome = serveSet(ctx, policy.canWrite, policy.replyLimit);
-    if (!outcome || !policy.snmpV1) return outcome;
+    if (!outcome) return outcome;
+    if (!policy.snmpV1) return PduOutcome{asVersion2(outcome->status), outcome->index};
     // A community without write access has always been told readOnly.
     if (!policy.canWrite && outcome->status == snmp::ErrorStatus::NO_ACCESS)
         return PduOutcome{snmp::ErrorStatus::READ_ONLY, 0};
