@@ -106,6 +106,7 @@ orla::message SnmpLooper::getConfig() const {
     cfg.insert(snmp::SNMP_ENGINE_BOOTS, serverInfo.engineBoots);
     cfg.insert(snmp::SNMP_ENABLED, enabled);
     cfg.insert(snmp::SNMP_GENERATED_ENGINE_ID, generatedEngineID);
+    cfg.insert(snmp::SNMP_AUTHEN_TRAPS, authenTraps);
     return cfg;
 }
 
@@ -157,6 +158,7 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
     trapTarget = request.get(snmp::SNMP_TRAP_TARGET, trapTarget);
     trapCommunity = request.get(snmp::SNMP_TRAP_COMMUNITY, trapCommunity);
     trapVersion = request.get(snmp::SNMP_TRAP_VERSION, trapVersion);
+    authenTraps = request.get(snmp::SNMP_AUTHEN_TRAPS, authenTraps);
 
     if (request.has(snmp::SNMP_TRAP_GENERATORS)) {
         std::vector<uint32_t> requested = request.get(snmp::SNMP_TRAP_GENERATORS);

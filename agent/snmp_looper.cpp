@@ -223,6 +223,7 @@ void SnmpLooper::init() {
         engineText = cfg.get(snmp::SNMP_ENGINE_ID);
         generatedEngineID = cfg.get(snmp::SNMP_GENERATED_ENGINE_ID);
         enabled = cfg.get(snmp::SNMP_ENABLED, false);
+        authenTraps = cfg.get(snmp::SNMP_AUTHEN_TRAPS, false);
     }
     std::cout << "engineBoots = " << serverInfo.engineBoots << std::endl;
     if (!isGeneratedEngineID(generatedEngineID)) generatedEngineID = generateEngineID();
@@ -342,5 +343,21 @@ unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
         slots[i].request.reset();
         prepareSlot(i);
     }
+    trapAuthenticationFailures();
     return count;
+}
+
+void SnmpLooper::trapAuthenticationFailures() {
+    const uint32_t failures =
+        serverInfo.dropped.badCommunityNames + serverInfo.usmStats[usm::WRONG_DIGEST];
+    if (failures == authFailuresSeen) return;
+    authFailuresSeen = failures;
+    if (!authenTraps) return;
+    const uint64_t now = orla::monotonicMillis();
+    if (lastAuthTrapMillis && now - *lastAuthTrapMillis < AUTH_TRAP_INTERVAL_MILLIS) return;
+    lastAuthTrapMillis = now;
+    // Asked first, for this one trap: it takes every request.
+    trapMakers.insert(trapMakers.begin(), authenticationFailureTrapMaker);
+    send_trap(orla::message());
+    trapMakers.erase(trapMakers.begin());
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,14 @@ class SnmpLooper : public orla::Looper {
     // Builds one trap for `request` and sends it to port 162 of the trap
     // sink; writes one line and sends nothing when that is not possible.
     void send_trap(const orla::message& request);
+    // After a batch: when requests failed authentication since the last
+    // look (a community not known or not admitted, an SNMPv3 wrong digest)
+    // and snmpEnableAuthenTraps is on, sends one authenticationFailure trap,
+    // at most one a second, so a flood of bad requests is no flood of traps.
+    void trapAuthenticationFailures();
+    static constexpr uint64_t AUTH_TRAP_INTERVAL_MILLIS = 1000;
+    uint32_t authFailuresSeen = 0;
+    std::optional<uint64_t> lastAuthTrapMillis;
 
     // Settings handler (settings.cpp).
     orla::message getConfig() const;
@@ -84,6 +93,7 @@ class SnmpLooper : public orla::Looper {
     uint32_t trapTarget = 0;  // network byte order
     std::vector<uint32_t> trapGenerators;
     bool enabled = false;
+    bool authenTraps = false;       // snmpEnableAuthenTraps
     std::string generatedEngineID;  // the agent's own engine ID, made at its first start
 
   private:

@@ -38,8 +38,7 @@ void BM_GetNextOverTable(benchmark::State& state) {
         Context ctx(nullptr, 0);
         ctx.oid = column + static_cast<uint32_t>(next);
         ctx.out.startSeq(ber::SEQUENCE);
-        if (snmpGetNext(ctx) != Lookup::Answered)
-            state.SkipWithError("walk ended early");
+        if (snmpGetNext(ctx) != Lookup::Answered) state.SkipWithError("walk ended early");
         benchmark::DoNotOptimize(ctx.out.data());
         next = next + 1 < rows ? next + 1 : 0;
     }

@@ -35,6 +35,9 @@ inline constexpr orla::U32ArrayKey SNMP_TRAP_GENERATORS{19};
 // (RFC 3411 format 5: random octets); in force while SNMP_ENGINE_ID is empty.
 // The agent keeps it: a set request cannot change it.
 inline constexpr orla::StringKey SNMP_GENERATED_ENGINE_ID{20};
+// snmpEnableAuthenTraps (RFC 3418): whether a request that fails
+// authentication brings the sink an authenticationFailure trap.
+inline constexpr orla::BoolKey SNMP_AUTHEN_TRAPS{21};
 
 // Commands of the settings handler besides get and set.
 inline constexpr uint32_t CMD_TRAP_REQUEST = 1;

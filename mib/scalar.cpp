@@ -51,8 +51,7 @@ snmp::ErrorStatus ScalarLeaf::testSet(Context& ctx) {
     const snmp::ErrorStatus valueStatus = packer->testValue(ctx);
     if (valueStatus != snmp::ErrorStatus::NO_ERROR) return valueStatus;
     if (ctx.setSuffix != ZERO_OID) return snmp::ErrorStatus::NO_CREATION;
-    return provider->get() ? snmp::ErrorStatus::NO_ERROR
-                           : snmp::ErrorStatus::RESOURCE_UNAVAILABLE;
+    return provider->get() ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::RESOURCE_UNAVAILABLE;
 }
 
 snmp::ErrorStatus ScalarLeaf::commitSet(Context& ctx, std::string& undo) {

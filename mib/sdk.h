@@ -38,9 +38,11 @@
 #include "mib/static_mux_table.h"
 #include "mib/table.h"
 
-// The agent itself: its engine and start, its settings, its traps.
+// The agent itself: its engine and start, its settings, the modules the
+// plug-ins implement, its traps.
 #include "mib/agent_settings.h"
 #include "mib/agent_state.h"
+#include "mib/modules.h"
 #include "mib/traps.h"
 
 // The platform: messages and their ids, clocks, BER tags and OIDs.

@@ -24,6 +24,7 @@ extern std::vector<TrapMaker> trapMakers;
 
 // RFC 1157 generic trap numbers.
 inline constexpr int GENERIC_WARM_START = 1;
+inline constexpr int GENERIC_AUTHENTICATION_FAILURE = 4;
 inline constexpr int GENERIC_ENTERPRISE_SPECIFIC = 6;
 
 // One trap generator offered by a plug-in; its id is its position in

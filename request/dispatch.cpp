@@ -58,10 +58,16 @@ bool acceptCommunity(Context& ctx, SourceAddress sourceAddress, const CommunityK
     return true;
 }
 
+// What an operation needs of a community's rights.
+bool usesGranted(uint32_t type, const PduPolicy& policy) {
+    return type == ber::SET_REQUEST ? policy.canWrite : policy.canRead;
+}
+
 }  // namespace
 
 bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine) {
+    ++engine.inPackets;
     const int version = ctx.in.getVersion();
     if (version < 0) {
         ++engine.dropped.asnParseErrors;
@@ -74,6 +80,7 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
     V3Keys keys;
     if (isCommunityVersion(version)) {
         if (!acceptCommunity(ctx, sourceAddress, communities, policy)) {
+            ++engine.dropped.badCommunityNames;
             authenticationFailed.write();
             return false;
         }
@@ -87,6 +94,8 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
     }
 
     if (!policy.report && !isServed(version, ctx.in.getType(), engine.dropped)) return false;
+    if (isCommunityVersion(version) && !usesGranted(ctx.in.getType(), policy))
+        ++engine.dropped.badCommunityUses;  // answered all the same, with its refusal
     if (!servePdu(ctx, policy)) return false;
     if (version == snmp::VERSION_3) return protectV3Reply(ctx, keys);
     ctx.out.endSeq();  // message

@@ -12,6 +12,14 @@ bool startupTrapMaker(std::vector<VariableBinding>&, const orla::message&, OID& 
     return true;
 }
 
+bool authenticationFailureTrapMaker(std::vector<VariableBinding>&, const orla::message&,
+                                    OID& trapOid, int& genericTrap, int& specificTrap) {
+    trapOid = OID("1.3.6.1.6.3.1.1.5.5");  // SNMPv2-MIB authenticationFailure
+    genericTrap = GENERIC_AUTHENTICATION_FAILURE;
+    specificTrap = 0;
+    return true;
+}
+
 bool halvexTrapMaker(std::vector<VariableBinding>& bindings, const orla::message& request,
                      OID& trapOid, int& genericTrap, int& specificTrap) {
     if (!request.has(orla::MSG_CMD) || request.get(orla::MSG_CMD) != snmp::CMD_TRAP_REQUEST)

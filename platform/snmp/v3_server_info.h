@@ -27,8 +27,14 @@ enum Report : int {
 // Messages dropped before a PDU could be served, counted as RFC 3418 (the
 // snmp group) and RFC 3412 5 (snmpMPDStats) name them.
 struct MessageDrops {
-    uint32_t badVersions = 0;            // snmpInBadVersions
-    uint32_t asnParseErrors = 0;         // snmpInASNParseErrs
+    uint32_t badVersions = 0;     // snmpInBadVersions
+    uint32_t asnParseErrors = 0;  // snmpInASNParseErrs
+    // SNMPv1 and SNMPv2c (RFC 3584 4.1): a community name that is not known,
+    // or whose source-address filter refuses the sender; an operation the
+    // community may not use (a Set without write access, a read without
+    // read access).
+    uint32_t badCommunityNames = 0;      // snmpInBadCommunityNames
+    uint32_t badCommunityUses = 0;       // snmpInBadCommunityUses
     uint32_t unknownSecurityModels = 0;  // snmpUnknownSecurityModels
     uint32_t invalidMessages = 0;        // snmpInvalidMsgs
     uint32_t unknownPduHandlers = 0;     // snmpUnknownPDUHandlers
@@ -40,5 +46,6 @@ struct V3ServerInfo {
     uint32_t engineParam = 15;    // stored and reported; opaque to the agent
     std::string engineID;         // full snmpEngineID octets
     uint32_t usmStats[usm::REPORT_REASONS] = {};
+    uint32_t inPackets = 0;  // snmpInPkts: every message received
     MessageDrops dropped;
 };

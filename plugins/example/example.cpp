@@ -105,4 +105,7 @@ extern "C" void autorun() {
 
     // A constant: no provider at all, and never writable.
     addScalarConstStringLeaf(exampleObject({3}), "example plug-in 1.0", ber::OCTET_STRING);
+
+    // What the agent lists in sysORTable: the module these objects belong to.
+    registerModule(exampleObject({}), "ORLA-EXAMPLE-MIB: the example plug-in's port table");
 }

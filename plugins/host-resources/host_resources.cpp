@@ -192,4 +192,7 @@ extern "C" void autorun() {
                            {2, number(&ProcessorRecord::load, ber::INTEGER)},
                        },
                        deviceTable);
+
+    registerModule(OID("1.3.6.1.2.1.25.7.1"),
+                   "HOST-RESOURCES-MIB: the host's resources (RFC 2790)");
 }

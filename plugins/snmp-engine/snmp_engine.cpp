@@ -9,13 +9,19 @@
 //   SNMP-MPD-MIB snmpMPDStats (RFC 3412 5, 1.3.6.1.6.3.11.2.1), Counter32
 //     .1.0 snmpUnknownSecurityModels, .2.0 snmpInvalidMsgs,
 //     .3.0 snmpUnknownPDUHandlers
-//   SNMPv2-MIB snmp group (RFC 3418), Counter32: the messages dropped
-//     before their PDU: 1.3.6.1.2.1.11.3.0 snmpInBadVersions,
-//     1.3.6.1.2.1.11.6.0 snmpInASNParseErrs
+//   SNMPv2-MIB snmp group (RFC 3418, 1.3.6.1.2.1.11), Counter32 but .30:
+//     .1.0 snmpInPkts, .3.0 snmpInBadVersions, .4.0 snmpInBadCommunityNames,
+//     .5.0 snmpInBadCommunityUses, .6.0 snmpInASNParseErrs,
+//     .30.0 snmpEnableAuthenTraps (INTEGER, read-write: a setting),
+//     .31.0 snmpSilentDrops, .32.0 snmpProxyDrops
+//   SNMPv2-MIB snmpSetSerialNo (1.3.6.1.6.3.1.1.6.1.0), TestAndIncr
 //
-// All read-only. Every value is read from the agent on each request, from the same state
+// All read-only but snmpEnableAuthenTraps and snmpSetSerialNo. Every value
+// is read from the agent on each request, from the same state
 // the SNMPv3 message header is built from, so a manager reads here exactly
 // the engine ID, boots and time that discovery gave it.
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -68,6 +74,69 @@ Data* currentDrops() {
     return &rec;
 }
 
+Data* currentInPackets() {
+    static CounterRecord rec;
+    rec.count = static_cast<int>(agentState.engine.inPackets);
+    return &rec;
+}
+
+// snmpEnableAuthenTraps, enabled(1) or disabled(2): the agent's setting.
+struct AuthenTrapsRecord : Data {
+    int enabled = 2;
+    void reverseBuild(orla::message& request) override {
+        request.insert(snmp::SNMP_AUTHEN_TRAPS, enabled == 1);
+    }
+};
+
+Data* makeAuthenTraps(orla::message const& settings) {
+    auto* rec = new AuthenTrapsRecord;
+    rec->enabled = settings.get(snmp::SNMP_AUTHEN_TRAPS, false) ? 1 : 2;
+    return rec;
+}
+
+struct SerialRecord : Data {
+    int value = 0;
+};
+
+class SerialHolder : public DataProvider {
+  public:
+    Data* get() override { return &serial; }
+    int set(Data*) override { return 1; }
+
+  private:
+    SerialRecord serial;
+};
+
+// snmpSetSerialNo, a TestAndIncr (RFC 2579): a Set must carry the value the
+// object holds (else inconsistentValue) and then advances it by one, so that
+// managers which read it before their Sets cannot overwrite each other's.
+class SetSerialNo : public ScalarLeaf {
+  public:
+    SetSerialNo()
+        : ScalarLeaf((new DataNumPacker(field(&SerialRecord::value), ber::INTEGER))
+                         ->setRange(0, std::numeric_limits<int32_t>::max()),
+                     new SerialHolder) {}
+
+    snmp::ErrorStatus testSet(Context& ctx) override {
+        const snmp::ErrorStatus status = ScalarLeaf::testSet(ctx);
+        if (status != snmp::ErrorStatus::NO_ERROR) return status;
+        int value = 0;
+        ctx.in.getInt(value);  // testSet has checked that it decodes
+        return value == held()->value ? snmp::ErrorStatus::NO_ERROR
+                                      : snmp::ErrorStatus::INCONSISTENT_VALUE;
+    }
+
+    // The value was tested equal to the one held: the Set advances it.
+    bool set(Context&) override {
+        SerialRecord* rec = held();
+        rec->value = rec->value == std::numeric_limits<int32_t>::max() ? 0 : rec->value + 1;
+        return true;
+    }
+
+  private:
+    SerialRecord* held() { return static_cast<SerialRecord*>(provider->get()); }
+};
+
 }  // namespace
 
 extern "C" void autorun() {
@@ -86,7 +155,8 @@ extern "C" void autorun() {
 
     Packer* counter = new DataNumPacker(field(&CounterRecord::count), ber::COUNTER32);
     addScalarLeaf(usmStatsObject(1), counter,
-                  new ProxyDataProvider(currentUsmStat<usm::UNSUPPORTED_SEC_LEVEL>), Access::ReadOnly);
+                  new ProxyDataProvider(currentUsmStat<usm::UNSUPPORTED_SEC_LEVEL>),
+                  Access::ReadOnly);
     addScalarLeaf(usmStatsObject(2), counter,
                   new ProxyDataProvider(currentUsmStat<usm::NOT_IN_TIME_WINDOW>), Access::ReadOnly);
     addScalarLeaf(usmStatsObject(3), counter,
@@ -111,4 +181,30 @@ extern "C" void autorun() {
     };
     for (const auto& [name, provider] : drops)
         addScalarLeaf(name, counter, provider, Access::ReadOnly);
+
+    const OID snmpGroup("1.3.6.1.2.1.11");
+    addScalarLeaf(snmpGroup + 1, counter, new ProxyDataProvider(currentInPackets),
+                  Access::ReadOnly);
+    addScalarLeaf(snmpGroup + 4, counter,
+                  new ProxyDataProvider(currentDrops<&MessageDrops::badCommunityNames>),
+                  Access::ReadOnly);
+    addScalarLeaf(snmpGroup + 5, counter,
+                  new ProxyDataProvider(currentDrops<&MessageDrops::badCommunityUses>),
+                  Access::ReadOnly);
+    addScalarLeaf(
+        snmpGroup + 30,
+        (new DataNumPacker(field(&AuthenTrapsRecord::enabled), ber::INTEGER))->setRange(1, 2),
+        new GetProvider(makeAuthenTraps, {snmp::SERVICE_ID}, orla::CMD_GET, orla::CMD_SET));
+    // Every reply fits the requester's limit: one that would not becomes
+    // tooBig, which is smaller than the request was. And the agent is no
+    // proxy. So neither drop ever happens.
+    addScalarConstNumLeaf(snmpGroup + 31, 0, ber::COUNTER32);
+    addScalarConstNumLeaf(snmpGroup + 32, 0, ber::COUNTER32);
+    addLeaf(OID("1.3.6.1.6.3.1.1.6.1"), new SetSerialNo);
+
+    registerModule(OID("1.3.6.1.6.3.10"), "SNMP-FRAMEWORK-MIB: the SNMP engine (RFC 3411)");
+    registerModule(OID("1.3.6.1.6.3.11"),
+                   "SNMP-MPD-MIB: message processing and dispatching (RFC 3412)");
+    registerModule(OID("1.3.6.1.6.3.15"),
+                   "SNMP-USER-BASED-SM-MIB: the user-based security model (RFC 3414)");
 }

@@ -4,11 +4,13 @@
 // they are read from and written to the settings handler like any settings
 // change, so an SNMP Set is stored, announced to the platform and can be
 // undone there. Every other object is read-only: sysName is the host's
-// name, which belongs to the platform, not to the agent.
+// name, which belongs to the platform, not to the agent. sysORTable lists the
+// modules the plug-ins registered (mib/modules.h).
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "mib/sdk.h"
 
@@ -77,6 +79,36 @@ Data* currentHostName() {
     return &rec;
 }
 
+// sysORTable, indexed by sysORIndex: row i is the i-th registered module.
+class ModuleTable : public Table {
+  public:
+    Data* get(OID const& index) override {
+        if (index.size() != 1 || index[0] == 0 || index[0] > registeredModules.size())
+            return nullptr;
+        return &registeredModules[index[0] - 1];
+    }
+    std::pair<OID, Data*> getNext(OID const& index) override {
+        // Rows 1..n: the row after `index` is one past its first arc.
+        const uint64_t next = index.empty() ? 1 : uint64_t{index[0]} + 1;
+        if (next > registeredModules.size()) return {OID(), nullptr};
+        return {OID{static_cast<uint32_t>(next)}, &registeredModules[next - 1]};
+    }
+    int set(OID const&, Data*) override { return 0; }
+    bool acceptsWrites(OID const&) override { return false; }
+    unsigned count() override { return static_cast<unsigned>(registeredModules.size()); }
+};
+
+struct LastChangeRecord : Data {
+    int ticks = 0;
+};
+
+// sysORLastChange: the sysUpTime of the latest registration.
+Data* modulesLastChange() {
+    static LastChangeRecord rec;
+    rec.ticks = registeredModules.empty() ? 0 : registeredModules.back().upTime;
+    return &rec;
+}
+
 // The settings handler of this agent, reached in-process.
 const std::vector<unsigned> SETTINGS_PATH{snmp::SERVICE_ID};
 
@@ -102,4 +134,20 @@ extern "C" void autorun() {
     // serves. A router: datalink/subnetwork (2), internet (3), end-to-end (4)
     // and applications (7): 2 + 4 + 8 + 64.
     addScalarConstNumLeaf(systemObject(7), 78, ber::INTEGER);
+
+    addScalarLeaf(systemObject(8),
+                  new DataNumPacker(field(&LastChangeRecord::ticks), ber::TIMETICKS),
+                  new ProxyDataProvider(modulesLastChange), Access::ReadOnly);
+    // sysORIndex (column 1) is not-accessible: only the index of the rows.
+    auto* modules = new ModuleTable;
+    const OID entry = systemObject(9) + 1;
+    addColumnarLeaf(entry + 2, new DataOIDPacker(field(&ModuleRecord::id), ber::OBJECT_IDENTIFIER),
+                    modules, Access::ReadOnly);
+    addColumnarLeaf(entry + 3,
+                    new DataStringPacker(field(&ModuleRecord::description), ber::OCTET_STRING, 0),
+                    modules, Access::ReadOnly);
+    addColumnarLeaf(entry + 4, new DataNumPacker(field(&ModuleRecord::upTime), ber::TIMETICKS),
+                    modules, Access::ReadOnly);
+
+    registerModule(OID("1.3.6.1.6.3.1"), "SNMPv2-MIB: the SNMP entity, system group (RFC 3418)");
 }

@@ -163,7 +163,8 @@ TEST_F(Tree, SetIsAppliedWholeOrNotAtAll) {
     const auto set = [](std::vector<VariableBinding> bindings) {
         Reply reply;
         testing::internal::CaptureStderr();
-        EXPECT_TRUE(serve(request(1, "public", ber::SET_REQUEST, 0, 0, bindings), READ_WRITE, reply));
+        EXPECT_TRUE(
+            serve(request(1, "public", ber::SET_REQUEST, 0, 0, bindings), READ_WRITE, reply));
         testing::internal::GetCapturedStderr();
         return std::pair(reply.status, reply.index);
     };
@@ -172,9 +173,11 @@ TEST_F(Tree, SetIsAppliedWholeOrNotAtAll) {
     };
     // Refused in the test phase: nothing reaches a provider.
     EXPECT_EQ(set({str("6", "new"), str("7", "too long a value")}), std::pair(8, 2));
-    EXPECT_EQ(set({str("6", "new"), binding(under({7, 0}), ber::INTEGER, integer(1))}), std::pair(7, 2));
+    EXPECT_EQ(set({str("6", "new"), binding(under({7, 0}), ber::INTEGER, integer(1))}),
+              std::pair(7, 2));
     EXPECT_EQ(set({str("6", "new"), str("8", "x")}), std::pair(17, 2));
-    EXPECT_EQ(set({str("6", "new"), binding(under({7, 1}), ber::OCTET_STRING, "x")}), std::pair(11, 2));
+    EXPECT_EQ(set({str("6", "new"), binding(under({7, 1}), ber::OCTET_STRING, "x")}),
+              std::pair(11, 2));
     EXPECT_TRUE(first.held.empty());
     // The second commit refused: the first is put back.
     second.refuseAfter = 0;
@@ -190,7 +193,6 @@ TEST_F(Tree, SetIsAppliedWholeOrNotAtAll) {
     EXPECT_EQ(set({str("6", "a"), str("7", "b")}), std::pair(0, 0));
     EXPECT_EQ(first.rec.str + second.rec.str, "ab");
 }
-
 // The limit of an SNMPv3 reply (the manager's msgMaxSize) is lower than a
 // datagram's: a reply over it is tooBig without bindings, and so is a bulk
 // reply whose first binding does not fit.

@@ -36,6 +36,7 @@ struct SettingName {
 
 constexpr SettingName SETTING_NAMES[] = {
     {"enabled", SettingKind::Bool, snmp::SNMP_ENABLED.raw()},
+    {"auth-traps", SettingKind::Bool, snmp::SNMP_AUTHEN_TRAPS.raw()},
     {"engine-id", SettingKind::EngineId, snmp::SNMP_ENGINE_ID.raw()},
     {"trap-target", SettingKind::Address, snmp::SNMP_TRAP_TARGET.raw()},
     {"trap-community", SettingKind::Community, snmp::SNMP_TRAP_COMMUNITY.raw()},
@@ -209,6 +210,7 @@ int runSnmpPrint(const Arguments& args) {
                 community == snmp::NO_COMMUNITY ? "none" : std::to_string(community).c_str());
     std::printf("trap-version: %s\n", formatTrapVersion(cfg.get(snmp::SNMP_TRAP_VERSION)).c_str());
     std::printf("trap-generators: %s\n", generators.empty() ? "none" : generatorText.c_str());
+    std::printf("auth-traps: %s\n", cfg.get(snmp::SNMP_AUTHEN_TRAPS) ? "yes" : "no");
     std::printf("engine-boots: %u\n", static_cast<unsigned>(cfg.get(snmp::SNMP_ENGINE_BOOTS)));
     std::printf("engine-param: %u\n", static_cast<unsigned>(cfg.get(snmp::SNMP_ENGINE_PARAM)));
     std::printf("community-name: %s\n", printable(cfg.get(snmp::SNMP_COMMUNITY_NAME)).c_str());
