@@ -1,6 +1,7 @@
 #include "mib/window_table.h"
 
 #include <algorithm>
+#include <variant>
 
 #include "mib/get_all.h"
 #include "platform/orla/ids.h"
@@ -68,11 +69,20 @@ void WindowTable::read(Bound bound, OID const& index) {
     if (orla::isError(reply)) return;
 
     std::vector<Data*> records;
-    // A handler that lists more than it was asked for is cut at the window.
-    std::vector<orla::flat_message> objects = reply.get(orla::OBJ_LIST);
-    if (objects.size() > windowRows_) objects.resize(windowRows_);
-    for (orla::flat_message const& object : objects)
-        parse_(orla::message(object), &records);
+    records.reserve(windowRows_);
+    // The list is read in place and each object decoded into one message:
+    // a window costs no copy of its objects. A handler that lists more than
+    // it was asked for is cut at the window.
+    orla::message object;
+    for (orla::message::Field const& field : reply.fields()) {
+        if (field.key != orla::OBJ_LIST.raw()) continue;
+        const auto* objects = std::get_if<std::vector<orla::flat_message>>(&field.value);
+        if (!objects) break;
+        for (size_t i = 0; i < objects->size() && i < windowRows_; ++i) {
+            if (orla::message::unflatten((*objects)[i].bytes, object)) parse_(object, &records);
+        }
+        break;
+    }
     rows_.reserve(records.size());
     for (Data* rec : records) {
         if (!rec) continue;
@@ -87,8 +97,10 @@ void WindowTable::read(Bound bound, OID const& index) {
             delete rec;
         }
     }
-    std::stable_sort(rows_.begin(), rows_.end(),
-                     [](auto const& a, auto const& b) { return a.first < b.first; });
+    // Handlers list in index order; sorting is for one that does not.
+    auto byIndex = [](auto const& a, auto const& b) { return a.first < b.first; };
+    if (!std::is_sorted(rows_.begin(), rows_.end(), byIndex))
+        std::stable_sort(rows_.begin(), rows_.end(), byIndex);
     // Two rows under one index: the first listed stays.
     auto duplicate = std::adjacent_find(rows_.begin(), rows_.end(),
                                         [](auto const& a, auto const& b) { return a.first == b.first; });
