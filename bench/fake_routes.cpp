@@ -53,7 +53,8 @@ class Routes : public orla::Handler {
         const bool after = request.has(orla::OBJ_AFTER);
         uint32_t first = 0;
         if (after || request.has(orla::OBJ_FROM)) {
-            const std::vector<uint32_t> bound = request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
+            const std::vector<uint32_t> bound =
+                request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
             // The first route not before the bound, by bisection on I.
             uint32_t low = 0, high = count_;
             while (low < high) {
@@ -76,7 +77,7 @@ class Routes : public orla::Handler {
             object.insert(ipd::RT_PREFIX_LENGTH, 24);
             object.insert(ipd::RT_NEXT_HOP, nextHopOf(route));
             object.insert(ipd::RT_IF_INDEX, 2);
-            object.insert(ipd::RT_TYPE, 4);      // remote
+            object.insert(ipd::RT_TYPE, 4);       // remote
             object.insert(ipd::RT_PROTOCOL, 14);  // bgp
             object.insert(ipd::RT_METRIC, route % 100);
             reply.append(orla::OBJ_LIST, object);

@@ -89,8 +89,8 @@ void WindowTable::read(Bound bound, OID const& index) {
         OID key = getKey(rec);
         // Rows before the window's start would make it answer for rows it
         // does not hold.
-        const bool inWindow = bound == Bound::Start || index < key ||
-                              (bound == Bound::From && index == key);
+        const bool inWindow =
+            bound == Bound::Start || index < key || (bound == Bound::From && index == key);
         if (inWindow) {
             rows_.emplace_back(std::move(key), rec);
         } else {
@@ -102,8 +102,9 @@ void WindowTable::read(Bound bound, OID const& index) {
     if (!std::is_sorted(rows_.begin(), rows_.end(), byIndex))
         std::stable_sort(rows_.begin(), rows_.end(), byIndex);
     // Two rows under one index: the first listed stays.
-    auto duplicate = std::adjacent_find(rows_.begin(), rows_.end(),
-                                        [](auto const& a, auto const& b) { return a.first == b.first; });
+    auto duplicate =
+        std::adjacent_find(rows_.begin(), rows_.end(),
+                           [](auto const& a, auto const& b) { return a.first == b.first; });
     while (duplicate != rows_.end()) {
         auto next = duplicate + 1;
         delete next->second;
@@ -127,8 +128,8 @@ bool WindowTable::holdsRowsAfter(OID const& index) const {
 }
 
 bool WindowTable::covers(OID const& index) const {
-    const bool startsBefore = bound_ == Bound::Start || first_ < index ||
-                              (bound_ == Bound::From && first_ == index);
+    const bool startsBefore =
+        bound_ == Bound::Start || first_ < index || (bound_ == Bound::From && first_ == index);
     return read_ && startsBefore && (complete_ || index <= last_);
 }
 

@@ -124,8 +124,9 @@ void RouteHandler::refresh(uint32_t maxAge) {
         route.dest = withZone(std::move(route.dest), route.ifIndex);
         route.nextHop = withZone(std::move(route.nextHop), route.ifIndex);
     }
-    std::stable_sort(routes.begin(), routes.end(),
-                     [](const RouteInfo& a, const RouteInfo& b) { return orderOf(a) < orderOf(b); });
+    std::stable_sort(routes.begin(), routes.end(), [](const RouteInfo& a, const RouteInfo& b) {
+        return orderOf(a) < orderOf(b);
+    });
     // Routes the index cannot tell apart (another TOS, another metric): the
     // kernel's first stays.
     routes.erase(std::unique(routes.begin(), routes.end(),

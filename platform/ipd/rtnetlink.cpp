@@ -239,8 +239,8 @@ bool parseNextHops(Bytes bytes, size_t octets, RouteInfo const& route,
             wellFormed = value.size() == octets;
             each.nextHop = value.text();
         };
-        if (!forEachAttribute(bytes.sub(offset + sizeof(rtnexthop), hop.rtnh_len - sizeof(rtnexthop)),
-                              visit) ||
+        if (!forEachAttribute(
+                bytes.sub(offset + sizeof(rtnexthop), hop.rtnh_len - sizeof(rtnexthop)), visit) ||
             !wellFormed) {
             return false;
         }
@@ -338,8 +338,7 @@ Rtnetlink::~Rtnetlink() {
 
 template <class Entry>
 bool Rtnetlink::dump(uint16_t type, uint8_t family, std::vector<Entry>& out,
-                     DumpStatus (*parse)(std::span<const uint8_t>, uint32_t,
-                                         std::vector<Entry>&)) {
+                     DumpStatus (*parse)(std::span<const uint8_t>, uint32_t, std::vector<Entry>&)) {
     if (fd_ < 0) return false;
     // The request's header is an ifaddrmsg or an rtmsg; both start with the
     // family, and the kernel reads no further for a dump.
@@ -347,7 +346,8 @@ bool Rtnetlink::dump(uint16_t type, uint8_t family, std::vector<Entry>& out,
         nlmsghdr header;
         rtmsg body;
     } request{};
-    request.header.nlmsg_len = NLMSG_LENGTH(type == RTM_GETADDR ? sizeof(ifaddrmsg) : sizeof(rtmsg));
+    request.header.nlmsg_len =
+        NLMSG_LENGTH(type == RTM_GETADDR ? sizeof(ifaddrmsg) : sizeof(rtmsg));
     request.header.nlmsg_type = type;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = ++seq_;

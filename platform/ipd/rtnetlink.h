@@ -21,8 +21,8 @@ struct AddressInfo {
     uint32_t ifIndex = 0;
     std::string address;  // 4 or 16 octets
     uint32_t prefixLength = 0;
-    uint32_t origin = 1;  // RFC 4293 IpAddressOriginTC
-    uint32_t status = 1;  // RFC 4293 IpAddressStatusTC
+    uint32_t origin = 1;    // RFC 4293 IpAddressOriginTC
+    uint32_t status = 1;    // RFC 4293 IpAddressStatusTC
     std::string broadcast;  // IPv4 only; empty when none
 };
 

@@ -117,7 +117,8 @@ void parseAddress(orla::message const& object, std::vector<Data*>* records) {
         // RFC 1213 ipAdEntBcastAddr: the least significant bit of the
         // broadcast address.
         const std::string broadcast = object.get(ipd::IPA_BROADCAST);
-        rec->broadcastBit = broadcast.size() == 4 ? static_cast<unsigned char>(broadcast[3]) & 1 : 0;
+        rec->broadcastBit =
+            broadcast.size() == 4 ? static_cast<unsigned char>(broadcast[3]) & 1 : 0;
     }
     records->push_back(rec);
 }
