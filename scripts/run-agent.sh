@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the agent, installs it with its plug-ins and the interface service
-# under /orla, starts both in the background and enables the agent. Run it
-# again to restart both with a new build.
+# Builds the agent, installs it with its plug-ins, the interface service and
+# the IP service under /orla, starts them in the background and enables the
+# agent. Run it again to restart them all with a new build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +13,8 @@ mkdir -p /orla/bin /orla/lib/snmp /orla/log
 # Service sockets and pid files: root's alone (an older run made it 0755).
 mkdir -p -m 0700 /orla/run
 chmod 0700 /orla/run
-install -m 0755 build/bin/orla-snmpd build/bin/orla-cli build/bin/orla-ifaced /orla/bin/
+install -m 0755 build/bin/orla-snmpd build/bin/orla-cli build/bin/orla-ifaced build/bin/orla-ipd \
+    /orla/bin/
 if compgen -G "build/lib/snmp/*.so" >/dev/null; then
     install -m 0644 build/lib/snmp/*.so /orla/lib/snmp/
 fi
@@ -37,13 +38,18 @@ wait_for_socket() {  # PATH
 
 agent_pid=/orla/run/orla-snmpd.pid
 ifaced_pid=/orla/run/orla-ifaced.pid
+ipd_pid=/orla/run/orla-ipd.pid
 stop "$agent_pid"
 stop "$ifaced_pid"
+stop "$ipd_pid"
 
-# The interface service first: the IF-MIB plug-in reads it.
+# The services first: the IF-MIB, IP-MIB and IP-FORWARD-MIB plug-ins read them.
 nohup /orla/bin/orla-ifaced >>/orla/log/orla-ifaced.log 2>&1 &
 echo $! >"$ifaced_pid"
 wait_for_socket /orla/run/40.sock
+nohup /orla/bin/orla-ipd >>/orla/log/orla-ipd.log 2>&1 &
+echo $! >"$ipd_pid"
+wait_for_socket /orla/run/43.sock
 
 nohup /orla/bin/orla-snmpd >>/orla/log/orla-snmpd.log 2>&1 &
 echo $! >"$agent_pid"
@@ -52,11 +58,13 @@ wait_for_socket /orla/run/161.sock
 
 cat <<TXT
 orla-snmpd is running (pid $(cat "$agent_pid"), log /orla/log/orla-snmpd.log),
-with the interface service orla-ifaced (pid $(cat "$ifaced_pid"), log /orla/log/orla-ifaced.log).
+with the interface service orla-ifaced (pid $(cat "$ifaced_pid"), log /orla/log/orla-ifaced.log)
+and the IP service orla-ipd (pid $(cat "$ipd_pid"), log /orla/log/orla-ipd.log).
 
 Walk it in SNMPv2c with the default read-only community:
     snmpwalk -v2c -c morvel 127.0.0.1
     snmpwalk -v2c -c morvel 127.0.0.1 1.3.6.1.2.1.2     # the interfaces (IF-MIB)
+    snmpwalk -v2c -c morvel 127.0.0.1 1.3.6.1.2.1.4     # addresses and routes (IP-MIB, IP-FORWARD-MIB)
 
 In SNMPv3, add a user first (read-only, authPriv with SHA-1 and AES-128):
     /orla/bin/orla-cli snmp community add name=admin read=yes security=priv \\
@@ -65,6 +73,6 @@ In SNMPv3, add a user first (read-only, authPriv with SHA-1 and AES-128):
     snmpwalk -v3 -u admin -l authPriv -a SHA -A admin-auth-secret \\
         -x AES -X admin-priv-secret 127.0.0.1
 
-Manage it with /orla/bin/orla-cli (see docs/cli.md); stop both with:
-    kill \$(cat $agent_pid) \$(cat $ifaced_pid)
+Manage it with /orla/bin/orla-cli (see docs/cli.md); stop them all with:
+    kill \$(cat $agent_pid) \$(cat $ifaced_pid) \$(cat $ipd_pid)
 TXT
