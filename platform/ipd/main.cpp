@@ -8,11 +8,12 @@
 // --page-size N    objects per get-all page, 1 to 1024 (default 64)
 // --run-dir DIR    service socket directory instead of /orla/run
 //
-// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket could
-// not be set up; 2 bad arguments.
+// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
+// rtnetlink socket could not be set up; 2 bad arguments.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "platform/ipd/ip_object.h"
@@ -54,6 +55,11 @@ int main(int argc, char** argv) {
     }
 
     ipd::Rtnetlink kernel;
+    if (kernel.openError() != 0) {
+        std::fprintf(stderr, "orla-ipd: cannot open a NETLINK_ROUTE socket: %s\n",
+                     std::strerror(kernel.openError()));
+        return 1;
+    }
     ipd::SystemHandler system("/proc/sys");
     ipd::AddressHandler addresses(kernel, pageSize);
     ipd::RouteHandler routes(kernel, pageSize);

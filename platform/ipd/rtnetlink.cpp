@@ -327,7 +327,10 @@ DumpStatus parseRoutes(std::span<const uint8_t> datagram, uint32_t seq,
 
 Rtnetlink::Rtnetlink() : buffer_(RECEIVE_BYTES) {
     fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd_ < 0) return;
+    if (fd_ < 0) {
+        openError_ = errno;
+        return;
+    }
     const timeval timeout{2, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
 }

@@ -62,6 +62,9 @@ class Rtnetlink {
     Rtnetlink(const Rtnetlink&) = delete;
     Rtnetlink& operator=(const Rtnetlink&) = delete;
 
+    // The socket's errno when it could not be opened, else 0.
+    int openError() const { return openError_; }
+
     // Every address of every interface; false (with what was read) when the
     // dump failed.
     bool dumpAddresses(std::vector<AddressInfo>& out);
@@ -74,6 +77,7 @@ class Rtnetlink {
               DumpStatus (*parse)(std::span<const uint8_t>, uint32_t, std::vector<Entry>&));
 
     int fd_ = -1;
+    int openError_ = 0;
     uint32_t seq_ = 0;
     std::vector<uint8_t> buffer_;
 };
