@@ -97,21 +97,22 @@ void WindowTable::read(Bound bound, OID const& index) {
             delete rec;
         }
     }
-    // Handlers list in index order; sorting is for one that does not.
-    auto byIndex = [](auto const& a, auto const& b) { return a.first < b.first; };
-    if (!std::is_sorted(rows_.begin(), rows_.end(), byIndex))
-        std::stable_sort(rows_.begin(), rows_.end(), byIndex);
-    // Two rows under one index: the first listed stays.
-    auto duplicate =
-        std::adjacent_find(rows_.begin(), rows_.end(),
-                           [](auto const& a, auto const& b) { return a.first == b.first; });
-    while (duplicate != rows_.end()) {
-        auto next = duplicate + 1;
-        delete next->second;
-        rows_.erase(next);
-        duplicate = std::adjacent_find(duplicate, rows_.end(), [](auto const& a, auto const& b) {
-            return a.first == b.first;
-        });
+    // Handlers list in strictly increasing index order; sorting, and
+    // dropping a row listed twice (the first listed stays), are for one
+    // that does not.
+    auto before = [](auto const& a, auto const& b) { return a.first < b.first; };
+    auto notBefore = [](auto const& a, auto const& b) { return !(a.first < b.first); };
+    if (std::adjacent_find(rows_.begin(), rows_.end(), notBefore) != rows_.end()) {
+        std::stable_sort(rows_.begin(), rows_.end(), before);
+        size_t kept = 0;
+        for (size_t i = 1; i < rows_.size(); ++i) {
+            if (rows_[i].first == rows_[kept].first) {
+                delete rows_[i].second;
+            } else if (++kept != i) {
+                rows_[kept] = std::move(rows_[i]);
+            }
+        }
+        rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(kept + 1), rows_.end());
     }
 
     bound_ = bound;

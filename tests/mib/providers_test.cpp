@@ -4,6 +4,8 @@
 // plug-in uses, and the windows a WindowTable reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "mib/get_all.h"
 #include "mib/get_all_provider.h"
 #include "mib/get_first_provider.h"
@@ -206,6 +208,12 @@ class WindowHandler : public orla::Handler {
             last = index;
             ++listed;
         }
+        if (disordered) {  // the window's rows backwards, the last one twice
+            std::vector<orla::flat_message> objects = reply.get(orla::OBJ_LIST);
+            std::reverse(objects.begin(), objects.end());
+            objects.push_back(objects.front());
+            reply.insert(orla::OBJ_LIST, objects);
+        }
         return reply;
     }
     orla::message cmdGetCount(const orla::message&) override {
@@ -217,6 +225,7 @@ class WindowHandler : public orla::Handler {
                                          {6, "-"}, {7, "c"}, {9, "d"}};
     std::vector<uint32_t> last;
     int reads = 0;
+    bool disordered = false;
 };
 
 void parseNamed(orla::message const& object, std::vector<Data*>* records) {
@@ -264,6 +273,12 @@ TEST_F(Platform, WindowTableReadsAWindowOnlyWhenItsRowsDoNotAnswer) {
     EXPECT_EQ(static_cast<NamedRecord*>(table.get(OID{3}))->name, "b");
     EXPECT_EQ(handler.reads, 1);
     EXPECT_EQ(table.count(), 6u);
+    // A window listed out of order, a row twice: the rows in order, once.
+    handler.disordered = true;
+    table.invalidateData();
+    EXPECT_EQ(static_cast<NamedRecord*>(table.getNext(OID()).second)->name, "a");
+    EXPECT_EQ(static_cast<NamedRecord*>(table.getNext(OID{1}).second)->name, "b");
+    EXPECT_EQ(table.getNext(OID{3}).first, OID{7});
 }
 
 }  // namespace
