@@ -168,6 +168,10 @@ int WindowTable::set(OID const&, Data*) {
     return 0;
 }
 
+bool WindowTable::acceptsWrites(OID const&) {
+    return false;
+}
+
 unsigned WindowTable::count() {
     orla::message request;
     request.insert(orla::MSG_CMD, orla::CMD_GETCOUNT);

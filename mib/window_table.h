@@ -26,8 +26,8 @@
 //     ...
 //     addColumnarLeaf(OID("1.3.6.1.2.1.4.24.7.1.7"), ifIndexPacker, routes);
 //
-// The table accepts no writes, and its count() is the handler's
-// CMD_GETCOUNT answer (0 when that fails).
+// The table accepts no writes (its columns answer a Set with notWritable),
+// and its count() is the handler's CMD_GETCOUNT answer (0 when that fails).
 #pragma once
 
 #include <cstdint>
@@ -52,6 +52,8 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     std::pair<OID, Data*> getNext(OID const& index) override;
     // Accepts no writes: returns 0 and sends nothing.
     int set(OID const& index, Data* rec) override;
+    // False: a Set of any column is notWritable.
+    bool acceptsWrites(OID const& index) override;
     // The handler's CMD_GETCOUNT answer; 0 when it fails.
     unsigned count() override;
 

@@ -43,13 +43,6 @@ struct RouteRecord : Data {
     int metric = 0;
 };
 
-template <class L>
-class ReadOnly : public L {
-  public:
-    using L::L;
-    bool set(Context&) override { return false; }
-};
-
 int clampedInt(uint32_t value) {
     constexpr uint32_t MAX = std::numeric_limits<int32_t>::max();
     return static_cast<int>(value > MAX ? MAX : value);
@@ -100,10 +93,9 @@ extern "C" void autorun() {
     routes->addIndex(address(&RouteRecord::nextHop));
 
     // inetCidrRouteNumber: CMD_GETCOUNT to the service.
-    addLeaf(ROUTES + 6,
-            new ReadOnly<ScalarLeaf>(
-                new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::GAUGE32),
-                new CountProvider(routes)));
+    addScalarLeaf(ROUTES + 6,
+                  new DataNumPacker(field(&CountProvider::CountData::rowCount), ber::GAUGE32),
+                  new CountProvider(routes), Access::ReadOnly);
 
     const std::pair<unsigned, Packer*> columns[] = {
         {7, number(&RouteRecord::ifIndex, ber::INTEGER)},
@@ -119,5 +111,5 @@ extern "C" void autorun() {
         {17, new ConstNumPacker(ROW_STATUS_ACTIVE, ber::INTEGER)},
     };
     for (auto const& [column, packer] : columns)
-        addLeaf(ROUTE_ENTRY + column, new ReadOnly<ColumnarLeaf>(packer, routes));
+        addColumnarLeaf(ROUTE_ENTRY + column, packer, routes, Access::ReadOnly);
 }

@@ -8,7 +8,8 @@
 //                              for link-local), L.A = the address's length
 //                              and octets
 //
-// Every object is read-only. Without the service the scalars have no value
+// Every object is read-only (notWritable). Without the service the scalars
+// have no value
 // and the tables are empty.
 #include <algorithm>
 #include <cstdint>
@@ -48,15 +49,6 @@ struct AddressRecord : Data {
     OID prefix;  // ipAddressPrefix
     int origin = 0;
     int status = 0;
-};
-
-// Read-only objects refuse a Set (noSuchName) instead of writing into the
-// cached record.
-template <class L>
-class ReadOnly : public L {
-  public:
-    using L::L;
-    bool set(Context&) override { return false; }
 };
 
 Data* buildSystem(orla::message const& reply) {
@@ -139,19 +131,15 @@ Packer* number(int AddressRecord::*member, unsigned type) {
     return new DataNumPacker(field(member), type);
 }
 
-void addReadOnlyColumn(OID const& oid, Packer* packer, Table* table) {
-    addLeaf(oid, new ReadOnly<ColumnarLeaf>(packer, table));
-}
-
 }  // namespace
 
 extern "C" void autorun() {
     auto* system = new GetProvider(buildSystem, {ipd::IP_SERVICE, ipd::IP_SYSTEM_HANDLER},
                                    orla::CMD_GET, orla::CMD_SET);
-    addLeaf(IP + 1, new ReadOnly<ScalarLeaf>(
-                        new DataNumPacker(field(&SystemRecord::forwarding), ber::INTEGER), system));
-    addLeaf(IP + 2, new ReadOnly<ScalarLeaf>(
-                        new DataNumPacker(field(&SystemRecord::defaultTtl), ber::INTEGER), system));
+    addScalarLeaf(IP + 1, new DataNumPacker(field(&SystemRecord::forwarding), ber::INTEGER), system,
+                  Access::ReadOnly);
+    addScalarLeaf(IP + 2, new DataNumPacker(field(&SystemRecord::defaultTtl), ber::INTEGER), system,
+                  Access::ReadOnly);
 
     auto* addresses = new GetAllProvider();
     addresses->addSource(parseAddress, {ipd::IP_SERVICE, ipd::IP_ADDRESS_HANDLER});
@@ -167,7 +155,7 @@ extern "C" void autorun() {
         {5, new ConstNumPacker(REASSEMBLY_MAX, ber::INTEGER)},
     };
     for (auto const& [column, packer] : ipAddrColumns)
-        addReadOnlyColumn(IP_ADDR_ENTRY + column, packer, ipAddrTable);
+        addColumnarLeaf(IP_ADDR_ENTRY + column, packer, ipAddrTable, Access::ReadOnly);
 
     auto* ipAddressTable = new MapTable(addresses);
     ipAddressTable->addIndex(number(&AddressRecord::addrType, ber::INTEGER));
@@ -183,5 +171,5 @@ extern "C" void autorun() {
         {11, new ConstNumPacker(STORAGE_TYPE_VOLATILE, ber::INTEGER)},
     };
     for (auto const& [column, packer] : ipAddressColumns)
-        addReadOnlyColumn(IP_ADDRESS_ENTRY + column, packer, ipAddressTable);
+        addColumnarLeaf(IP_ADDRESS_ENTRY + column, packer, ipAddressTable, Access::ReadOnly);
 }

@@ -12,10 +12,10 @@ ROUTE_ENTRY=$IP.24.7.1
 IPD_PID=
 trap 'stop_agent; [ -z "$IPD_PID" ] || { kill "$IPD_PID"; wait "$IPD_PID" || true; }' EXIT
 
-walk() { nsnmp snmpwalk -v2c -c morvel -Oqt 127.0.0.1 "$1" | grep -v '^End of MIB$' || true; }
-bulkwalk() {
-    nsnmp snmpbulkwalk -v2c -c morvel -Oqt -Cr5 127.0.0.1 "$1" | grep -v '^End of MIB$' || true
-}
+# net-snmp ends a walk past the last object with a line of its own.
+instances() { grep -v -e '^End of MIB$' -e ' No more variables left in this MIB View' || true; }
+walk() { nsnmp snmpwalk -v2c -c morvel -Oqt 127.0.0.1 "$1" | instances; }
+bulkwalk() { nsnmp snmpbulkwalk -v2c -c morvel -Oqt -Cr5 127.0.0.1 "$1" | instances; }
 get() { nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 "$1"; }
 # Polls (bounded) until the walk of OID has (or, with "no", lacks) LINE: the
 # tables follow the kernel within their cache lifetime.
@@ -37,6 +37,7 @@ sysctl -qw net.ipv4.ip_forward=1
 "$BIN/orla-ipd" --page-size 2 >>/orla/.test/ipd.out 2>&1 &
 IPD_PID=$!
 start_serving "$BUILD/lib/snmp/ip.so" "$BUILD/lib/snmp/ip-forward.so" "$BUILD/lib/snmp/system.so"
+add_community str:5=private bool:6=yes bool:7=yes >/dev/null
 wait_for test -S /orla/run/43.sock || fail "orla-ipd did not start"
 
 step "ipForwarding and ipDefaultTTL follow /proc/sys"
@@ -79,6 +80,7 @@ expect_eq "4 3 7" "$(get $ROUTE_ENTRY.8.$R4) $(get $ROUTE_ENTRY.9.$R4) $(get $RO
     "type, protocol and metric of 10.8.0.0/16"
 # The connected route has no next hop: type unknown(0), length 0.
 expect_row $ROUTE_ENTRY.8 "$ROUTE_ENTRY.8.1.4.10.7.0.0.24.2.0.0.0.0 3"
+expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $ROUTE_ENTRY.12.$R4 i 1
 
 step "inetCidrRouteNumber agrees with ip route, and with the walk"
 routes=$(($(ip -4 route show table main | wc -l) + $(ip -6 route show table main | wc -l)))
