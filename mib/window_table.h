@@ -69,6 +69,9 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     void clearCache() override;
 
   private:
+    // Frees what the table refers to when the agent stops (mib/registry.cpp).
+    friend struct RegistryOwnership;
+
     enum class Bound { Start, After, From };
 
     void read(Bound bound, OID const& index);
