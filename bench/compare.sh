@@ -37,7 +37,8 @@ SYS=1.3.6.1.2.1.1
 UPTIME=$SYS.3.0
 # Ten scalars both agents serve: the seven of the system group, three again.
 TEN="$SYS.1.0 $SYS.2.0 $SYS.3.0 $SYS.4.0 $SYS.5.0 $SYS.6.0 $SYS.7.0 $SYS.3.0 $SYS.5.0 $SYS.1.0"
-BENCH_TABLE=1.3.6.1.3.9998     # benchmib's tables: .1 100,000, .2 10,000, .3 100 rows
+BENCH_TABLE=1.3.6.1.3.9998     # benchmib's tables: .1 100,000, .2 10,000, .3 100 rows;
+                               # route tables .4 1,000,000, .5 100 routes (4 columns)
 SNMPD_TABLE=1.3.6.1.2.1.4.24.4 # ipCidrRouteTable, SNMPD_ROUTES rows
 
 # label | mode | loadgen options | OIDs for ours | for snmpd (- none) | null responder too
@@ -55,7 +56,13 @@ SCENARIOS=(
     "GetBulk(25) walk 10k rows|bulk|$V2|$BENCH_TABLE.2.1|$SNMPD_TABLE.1|no"
     "GetBulk(25) walk 100k rows|bulk|$V2|$BENCH_TABLE.1.1|-|no"
     "v3 $PRIV256_AUTH+$PRIV256_PRIV bulk walk 10k|bulk|$V3_PRIV256|$BENCH_TABLE.2.1|$SNMPD_TABLE.1|no"
+    "GetBulk(25) walk 100 routes|bulk|$V2|$BENCH_TABLE.5.1|-|no"
+    "GetBulk(25) walk 1M routes|bulk|$V2|$BENCH_TABLE.4.1|-|no"
 )
+# One whole GetBulk(25) walk of the million routes, in one slot: its four
+# columns take 160,000 requests, and one more leaves the table.
+FULL_WALK_LABEL="GetBulk(25) walk of all 1M routes, memory"
+FULL_WALK_REQUESTS=160001
 IN_FLIGHT=(1 16)
 
 setup_namespace
@@ -99,6 +106,20 @@ for scenario in "${SCENARIOS[@]}"; do
         done
     done
 done
+
+if [ -z "${ONLY:-}" ] || grep -qE -- "$ONLY" <<<"$FULL_WALK_LABEL"; then
+    echo "$FULL_WALK_LABEL"
+    peak_memory_of "$OURS_PID" >"$WORK/peak" &
+    sampler=$!
+    walked=$(loadgen_at "$OURS_PID" $V2 -m bulk -n 1 -r $FULL_WALK_REQUESTS -d 600 \
+        $BENCH_TABLE.4.1 2>&1 | grep '^RESULT' || echo "RESULT status=FAILED")
+    kill -TERM $sampler
+    wait $sampler || true
+    echo "$walked"
+    echo "ours during-walk $(cat "$WORK/peak")" >>"$MEMORY"
+    sleep 3  # the window's cache lifetime
+    echo "ours after-walk $(memory_of "$OURS_PID")" >>"$MEMORY"
+fi
 
 for agent in ours snmpd null; do
     pid_var=${agent^^}_PID

@@ -28,6 +28,8 @@ PRIV256_AUTH_OURS=sha256 PRIV256_PRIV_OURS=aes256
 
 # Routes given to snmpd's namespace: its ipCidrRouteTable is its largest table.
 SNMPD_ROUTES=10000
+# The route tables of benchmib (.4 and .5) that fake_routes serves.
+FAKE_ROUTES="1000000 100"
 
 die() {
     echo "bench: $*" >&2
@@ -69,7 +71,7 @@ install_packages() {
 build_programs() {
     cmake -S "$SRC_DIR" -B "$BUILD" >/dev/null
     cmake --build "$BUILD" -j2 --target orla-snmpd orla-cli loadgen null_responder fake_rows \
-        benchmib system interfaces snmp-engine >/dev/null
+        fake_routes benchmib system interfaces ip ip-forward snmp-engine >/dev/null
     [ -x "$BIN/loadgen" ] || die "loadgen was not built (is libsnmp-dev installed?)"
 }
 
@@ -128,6 +130,7 @@ OURS_PID=
 SNMPD_PID=
 NULL_PID=
 FAKE_ROWS_PID=
+FAKE_ROUTES_PID=
 
 # Our agent, with its shipped plug-ins (but the example, whose service is
 # absent) and the benchmark plug-in fed by fake_rows, enabled, with a
@@ -142,10 +145,13 @@ start_ours() {
     # the next table, and must not make every walk pay for a larger one.
     "$BIN/fake_rows" 100000 10000 100 >>/orla/log/fake_rows.log 2>&1 &
     FAKE_ROWS_PID=$!
+    "$BIN/fake_routes" $FAKE_ROUTES >>/orla/log/fake_routes.log 2>&1 &
+    FAKE_ROUTES_PID=$!
     start_in_netns /orla/log/orla-snmpd.log : "$BIN/orla-snmpd"
     OURS_PID=$NETNS_PID
     wait_for test -S /orla/run/161.sock || die "our agent did not start"
     wait_for test -S /orla/run/212.sock || die "fake_rows did not start"
+    wait_for test -S /orla/run/213.sock || die "fake_routes did not start"
     local cli="$BIN/orla-cli"
     $cli snmp community add name=$RW_COMMUNITY read=yes write=yes >/dev/null
     $cli snmp community add name=$AUTH_USER read=yes security=auth auth-protocol=sha1 \
@@ -202,6 +208,18 @@ start_null() {
 # "RSS_KB RSS_ANON_KB" of a process.
 memory_of() {
     awk '/^VmRSS:/ {rss = $2} /^RssAnon:/ {anon = $2} END {print rss, anon}' "/proc/$1/status"
+}
+
+# peak_memory_of PID: samples memory_of every 0.1 s until killed, and prints
+# the sample with the largest RssAnon when it is (SIGTERM).
+peak_memory_of() {
+    local peak="0 0" sample
+    trap 'echo "$peak"; exit 0' TERM
+    while sample=$(memory_of "$1" 2>/dev/null); do
+        [ "${sample#* }" -le "${peak#* }" ] || peak=$sample
+        sleep 0.1
+    done
+    echo "$peak"
 }
 
 # loadgen_at PID ARGS...: the load generator against 127.0.0.1 in that

@@ -102,6 +102,10 @@ def print_memory(path):
         before = memory.get((agent, "before"), (0, 0))
         after = memory.get((agent, "after"), (0, 0))
         print(f"{agent:<12}{before[0]:>12}{after[0]:>12}{before[1]:>16}{after[1]:>15}")
+    # Further moments (the whole route walk's peak and the time after it).
+    for (agent, moment), (rss, anon) in memory.items():
+        if moment not in ("before", "after"):
+            print(f"{agent:<12}{moment:<16}RSS {rss} kB, RssAnon {anon} kB")
 
 
 def main():

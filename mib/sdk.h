@@ -37,6 +37,7 @@
 #include "mib/single_provider.h"
 #include "mib/static_mux_table.h"
 #include "mib/table.h"
+#include "mib/window_table.h"
 
 // The agent itself: its engine and start, its settings, the modules the
 // plug-ins implement, its traps.

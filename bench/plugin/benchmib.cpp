@@ -7,12 +7,20 @@
 //               indexed by the row id I: C = 1 id (INTEGER),
 //               2 name (OCTET STRING), 3 packets (Counter32)
 //
+// Two route tables follow, shaped as RFC 4292 inetCidrRouteTable and read
+// as the IP-FORWARD-MIB plug-in reads it, through a WindowTable, from the
+// stand-in IP service bench/fake_routes.cpp (service 213, handlers 1 and 2):
+//
+//   .T.1.C.I    T = 4, 5 (fake_routes' first and second count), I = the
+//               route index, C = 7 ifIndex, 8 type, 9 protocol, 12 metric
+//
 // Everything goes through the SDK's own table path, so a walk of these
 // tables costs what a walk of a real platform table costs.
 #include <string>
 #include <vector>
 
 #include "mib/sdk.h"
+#include "platform/ipd/ip_object.h"
 
 namespace {
 
@@ -50,9 +58,60 @@ void addTable(unsigned number) {
                     table);
 }
 
+constexpr unsigned ROUTE_SERVICE = 213;
+constexpr unsigned ROUTE_TABLES = 2;
+constexpr uint32_t WINDOW_ROUTES = 256;  // as the IP-FORWARD-MIB plug-in
+
+struct RouteRecord : Data {
+    int destType = 0;
+    std::string dest;
+    int prefixLength = 0;
+    int nextHopType = 0;
+    std::string nextHop;
+    int ifIndex = 0;
+    int type = 0;
+    int protocol = 0;
+    int metric = 0;
+};
+
+void parseRoute(orla::message const& object, std::vector<Data*>* records) {
+    auto* rec = new RouteRecord;
+    rec->dest = object.get(ipd::RT_DEST);
+    rec->destType = static_cast<int>(ipd::inetAddressType(rec->dest));
+    rec->prefixLength = static_cast<int>(object.get(ipd::RT_PREFIX_LENGTH));
+    rec->nextHop = object.get(ipd::RT_NEXT_HOP);
+    rec->nextHopType = static_cast<int>(ipd::inetAddressType(rec->nextHop));
+    rec->ifIndex = static_cast<int>(object.get(ipd::RT_IF_INDEX));
+    rec->type = static_cast<int>(object.get(ipd::RT_TYPE));
+    rec->protocol = static_cast<int>(object.get(ipd::RT_PROTOCOL));
+    rec->metric = static_cast<int>(object.get(ipd::RT_METRIC));
+    records->push_back(rec);
+}
+
+Packer* routeNumber(int RouteRecord::*member) {
+    return new DataNumPacker(field(member), ber::INTEGER);
+}
+
+void addRouteTable(unsigned number) {
+    auto* routes = new WindowTable(parseRoute, {ROUTE_SERVICE, number}, WINDOW_ROUTES);
+    routes->addIndex(routeNumber(&RouteRecord::destType));
+    routes->addIndex(new DataStringPacker(field(&RouteRecord::dest), ber::OCTET_STRING, 0));
+    routes->addIndex(routeNumber(&RouteRecord::prefixLength));
+    routes->addIndex(new ConstOIDPacker(OID{0, 0}, ber::OBJECT_IDENTIFIER));
+    routes->addIndex(routeNumber(&RouteRecord::nextHopType));
+    routes->addIndex(new DataStringPacker(field(&RouteRecord::nextHop), ber::OCTET_STRING, 0));
+    const OID entry = OID("1.3.6.1.3.9998") + (TABLES + number) + 1;
+    addColumnarLeaf(entry + 7, routeNumber(&RouteRecord::ifIndex), routes);
+    addColumnarLeaf(entry + 8, routeNumber(&RouteRecord::type), routes);
+    addColumnarLeaf(entry + 9, routeNumber(&RouteRecord::protocol), routes);
+    addColumnarLeaf(entry + 12, routeNumber(&RouteRecord::metric), routes);
+}
+
 }  // namespace
 
 extern "C" void autorun() {
     for (unsigned number = 1; number <= TABLES; ++number)
         addTable(number);
+    for (unsigned number = 1; number <= ROUTE_TABLES; ++number)
+        addRouteTable(number);
 }

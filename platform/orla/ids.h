@@ -27,6 +27,12 @@ inline constexpr U32Key OBJ_PAGE_SIZE{
     0xfe0006};  // get-all request: objects per page (0: handler's choice)
 inline constexpr U32Key OBJ_GETALL_PARAM{0xfe000c};  // get-all request: the source's parameter
 inline constexpr U32Key OBJ_COUNT{0xfe0014};         // get-count reply: number of objects
+// Windowed get-all of a handler whose objects are ordered by an index (an OID
+// as its arcs): in a request, list the objects whose index is after
+// OBJ_AFTER, or from OBJ_FROM on; in a reply, the index of the last object
+// listed, present only when more follow.
+inline constexpr U32ArrayKey OBJ_AFTER{0xfe0015};
+inline constexpr U32ArrayKey OBJ_FROM{0xfe0016};
 inline constexpr StringKey OBJ_NAME{0xfe0010};
 inline constexpr U32Key OBJ_REMOVED{0xfe0013};
 

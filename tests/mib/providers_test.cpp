@@ -1,13 +1,17 @@
 // The data providers: paged reads of platform handlers that fail or never
 // end, cache lifetime on a clock the tests step (the check is run by calling
-// invalidateDataTimer() as the timer would), and the provider no shipped
-// plug-in uses.
+// invalidateDataTimer() as the timer would), the provider no shipped
+// plug-in uses, and the windows a WindowTable reads.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "mib/get_all.h"
 #include "mib/get_all_provider.h"
 #include "mib/get_first_provider.h"
+#include "mib/num_packer.h"
 #include "mib/single_provider.h"
+#include "mib/window_table.h"
 #include "platform/orla/runner.h"
 #include "tests/fixture.h"
 
@@ -172,6 +176,109 @@ TEST_F(Platform, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
     EXPECT_EQ(first.requests.size(), 2u);
     EXPECT_EQ(provider.set(rec), 0);
     EXPECT_EQ(first.requests.size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// Rows indexed by one number, listed a window at a time as a windowed
+// handler lists them (mib/window_table.h); rows named "-" are ones the
+// plug-in's parse function turns away.
+class WindowHandler : public orla::Handler {
+  public:
+    orla::message cmdGetAll(const orla::message& request, uint32_t, uint32_t pageSize) override {
+        ++reads;
+        const bool after = request.has(orla::OBJ_AFTER);
+        const std::vector<uint32_t> bound = request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
+        const bool bounded = after || request.has(orla::OBJ_FROM);
+        orla::message reply;
+        uint32_t listed = 0;
+        for (auto const& [id, name] : rows) {
+            const std::vector<uint32_t> index{id};
+            if (bounded && (after ? index <= bound : index < bound)) continue;
+            if (listed == pageSize) {
+                reply.insert(orla::OBJ_AFTER, last);
+                break;
+            }
+            orla::message object;
+            object.insert(orla::OBJ_ID, id);
+            object.insert(orla::OBJ_NAME, name);
+            reply.append(orla::OBJ_LIST, object);
+            last = index;
+            ++listed;
+        }
+        if (disordered) {  // the window's rows backwards, the last one twice
+            std::vector<orla::flat_message> objects = reply.get(orla::OBJ_LIST);
+            std::reverse(objects.begin(), objects.end());
+            objects.push_back(objects.front());
+            reply.insert(orla::OBJ_LIST, objects);
+        }
+        return reply;
+    }
+    orla::message cmdGetCount(const orla::message&) override {
+        orla::message reply;
+        reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(rows.size()));
+        return reply;
+    }
+    std::map<uint32_t, std::string> rows{{1, "a"}, {3, "b"}, {5, "-"},
+                                         {6, "-"}, {7, "c"}, {9, "d"}};
+    std::vector<uint32_t> last;
+    int reads = 0;
+    bool disordered = false;
+};
+
+void parseNamed(orla::message const& object, std::vector<Data*>* records) {
+    if (object.get(orla::OBJ_NAME) != "-") records->push_back(makeNamed(object));
+}
+
+// Windows of two rows: each step says which row answers and how many windows
+// it read.
+TEST_F(Platform, WindowTableReadsAWindowOnlyWhenItsRowsDoNotAnswer) {
+    WindowHandler handler;
+    looper.addHandler(8, &handler);
+    WindowTable table(parseNamed, {0, 8}, 2);
+    DataNumPacker id(field(&NamedRecord::id), ber::INTEGER);
+    table.addIndex(&id);
+    struct Step {
+        const char* what;
+        bool next;  // getNext, else get
+        OID index;
+        const char* answer;  // nullptr: no row
+        int reads;
+    };
+    const Step steps[] = {
+        {"the first window", true, OID(), "a", 1},
+        {"within it", true, OID{1}, "b", 0},
+        {"past a window the parser turned away", true, OID{3}, "c", 2},
+        {"within the last window", true, OID{8}, "d", 0},
+        {"after the last row", true, OID{9}, nullptr, 0},
+        {"before the window", true, OID{2}, "b", 1},
+        {"a Get past the window", false, OID{7}, "c", 1},
+        {"a Get of no row within the window", false, OID{8}, nullptr, 0},
+        {"a Get before the window", false, OID{3}, "b", 1},
+    };
+    for (const Step& step : steps) {
+        handler.reads = 0;
+        Data* rec = step.next ? table.getNext(step.index).second : table.get(step.index);
+        const auto* named = static_cast<NamedRecord*>(rec);
+        EXPECT_EQ(step.answer ? std::string(step.answer) : "-", named ? named->name : "-")
+            << step.what;
+        EXPECT_EQ(step.reads, handler.reads) << step.what;
+    }
+    // The window goes with the cache: after its lifetime a row it held is read again.
+    fakeNow += 200;
+    table.invalidateDataTimer();
+    handler.reads = 0;
+    EXPECT_EQ(static_cast<NamedRecord*>(table.get(OID{3}))->name, "b");
+    EXPECT_EQ(handler.reads, 1);
+    EXPECT_EQ(table.count(), 6u);
+    // A window listed out of order, a row twice: the rows in order, once.
+    handler.disordered = true;
+    table.invalidateData();
+    EXPECT_EQ(static_cast<NamedRecord*>(table.getNext(OID()).second)->name, "a");
+    EXPECT_EQ(static_cast<NamedRecord*>(table.getNext(OID{1}).second)->name, "b");
+    EXPECT_EQ(table.getNext(OID{3}).first, OID{7});
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ constexpr NamedKey FIELD_NAMES[] = {
     {"OBJ_PAGE_SIZE", OBJ_PAGE_SIZE.raw()},
     {"OBJ_GETALL_PARAM", OBJ_GETALL_PARAM.raw()},
     {"OBJ_COUNT", OBJ_COUNT.raw()},
+    {"OBJ_AFTER", OBJ_AFTER.raw()},
+    {"OBJ_FROM", OBJ_FROM.raw()},
     {"OBJ_NAME", OBJ_NAME.raw()},
     {"OBJ_REMOVED", OBJ_REMOVED.raw()},
 };

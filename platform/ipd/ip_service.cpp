@@ -1,0 +1,175 @@
+#include "platform/ipd/ip_service.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+#include <tuple>
+
+#include "platform/ipd/ip_object.h"
+#include "platform/orla/clock.h"
+#include "platform/orla/ids.h"
+
+namespace ipd {
+
+namespace {
+
+constexpr uint32_t FROM_THE_START = 0xffffffff;  // the handler's startId without OBJ_NEXT
+constexpr uint32_t FIRST_WINDOW_SECONDS = 1;
+constexpr uint32_t LATER_WINDOW_SECONDS = 10;
+
+// A small decimal number from a /proc/sys file ("1\n"); nullopt when the
+// file is missing or holds anything else.
+std::optional<uint32_t> readSysctl(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    char text[16];
+    const ssize_t length = ::read(fd, text, sizeof text);
+    ::close(fd);
+    if (length <= 0 || static_cast<size_t>(length) == sizeof text) return std::nullopt;
+    uint32_t value = 0;
+    ssize_t i = 0;
+    for (; i < length && text[i] >= '0' && text[i] <= '9' && value < 100000; ++i)
+        value = value * 10 + static_cast<uint32_t>(text[i] - '0');
+    const bool rest = i == length || (i == length - 1 && text[i] == '\n');
+    if (i == 0 || !rest) return std::nullopt;
+    return value;
+}
+
+uint32_t pageOf(uint32_t requested, uint32_t configured) {
+    return requested == 0 ? configured : std::min(requested, configured);
+}
+
+// The order of routeIndex(): an address's type and length arcs follow from
+// its size, and its octets compare as unsigned numbers.
+auto orderOf(const RouteInfo& route) {
+    return std::make_tuple(route.dest.size(), std::cref(route.dest), route.prefixLength,
+                           route.nextHop.size(), std::cref(route.nextHop));
+}
+
+orla::message routeObject(const RouteInfo& route) {
+    orla::message object;
+    object.insert(RT_DEST, route.dest);
+    object.insert(RT_PREFIX_LENGTH, route.prefixLength);
+    object.insert(RT_NEXT_HOP, route.nextHop);
+    object.insert(RT_IF_INDEX, route.ifIndex);
+    object.insert(RT_TYPE, route.type);
+    object.insert(RT_PROTOCOL, route.protocol);
+    object.insert(RT_METRIC, route.metric);
+    return object;
+}
+
+}  // namespace
+
+orla::message SystemHandler::cmdGet(const orla::message&) {
+    orla::message reply;
+    // RFC 4293 ipForwarding: forwarding(1), notForwarding(2).
+    const std::optional<uint32_t> forwarding = readSysctl(procSys_ + "/net/ipv4/ip_forward");
+    if (forwarding) reply.insert(IP_FORWARDING, *forwarding ? 1u : 2u);
+    const std::optional<uint32_t> ttl = readSysctl(procSys_ + "/net/ipv4/ip_default_ttl");
+    if (ttl && *ttl >= 1 && *ttl <= 255) reply.insert(IP_DEFAULT_TTL, *ttl);
+    return reply;
+}
+
+orla::message AddressHandler::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
+    if (startId == FROM_THE_START) {
+        std::vector<AddressInfo> addresses;
+        kernel_.dumpAddresses(addresses);
+        for (AddressInfo& info : addresses)
+            info.address = withZone(std::move(info.address), info.ifIndex);
+        std::stable_sort(addresses.begin(), addresses.end(),
+                         [](const AddressInfo& a, const AddressInfo& b) {
+                             return a.address.size() < b.address.size();
+                         });
+        snapshot_ = std::move(addresses);
+    }
+    // Positions count from 1: OBJ_ID 0 reads as absent.
+    const size_t first = startId == FROM_THE_START ? 0 : std::max<uint32_t>(startId, 1) - 1;
+    orla::message reply;
+    const size_t end = std::min(snapshot_.size(), first + pageOf(count, pageSize_));
+    for (size_t i = first; i < end; ++i) {
+        const AddressInfo& info = snapshot_[i];
+        orla::message object;
+        object.insert(orla::OBJ_ID, static_cast<uint32_t>(i + 1));
+        object.insert(IPA_IF_INDEX, info.ifIndex);
+        object.insert(IPA_ADDRESS, info.address);
+        object.insert(IPA_PREFIX_LENGTH, info.prefixLength);
+        object.insert(IPA_ORIGIN, info.origin);
+        object.insert(IPA_STATUS, info.status);
+        object.insert(IPA_BROADCAST, info.broadcast);
+        reply.append(orla::OBJ_LIST, object);
+    }
+    if (end < snapshot_.size()) reply.insert(orla::OBJ_NEXT, static_cast<uint32_t>(end + 1));
+    return reply;
+}
+
+orla::message AddressHandler::cmdGetCount(const orla::message&) {
+    std::vector<AddressInfo> addresses;
+    if (!kernel_.dumpAddresses(addresses)) {
+        return orla::errorMsg(orla::ERR_TIMEOUT, "the kernel's address dump failed");
+    }
+    orla::message reply;
+    reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(addresses.size()));
+    return reply;
+}
+
+void RouteHandler::refresh(uint32_t maxAge) {
+    const uint32_t now = orla::getJiffies();
+    if (read_ && now - readAt_ < maxAge) return;
+    std::vector<RouteInfo> routes;
+    kernel_.dumpRoutes(routes);
+    // Link-local routes and next hops exist once per interface.
+    for (RouteInfo& route : routes) {
+        route.dest = withZone(std::move(route.dest), route.ifIndex);
+        route.nextHop = withZone(std::move(route.nextHop), route.ifIndex);
+    }
+    std::stable_sort(routes.begin(), routes.end(), [](const RouteInfo& a, const RouteInfo& b) {
+        return orderOf(a) < orderOf(b);
+    });
+    // Routes the index cannot tell apart (another TOS, another metric): the
+    // kernel's first stays.
+    routes.erase(std::unique(routes.begin(), routes.end(),
+                             [](const RouteInfo& a, const RouteInfo& b) {
+                                 return orderOf(a) == orderOf(b);
+                             }),
+                 routes.end());
+    snapshot_ = std::move(routes);
+    snapshot_.shrink_to_fit();
+    read_ = true;
+    readAt_ = now;
+}
+
+orla::message RouteHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
+    const bool after = request.has(orla::OBJ_AFTER);
+    const bool from = !after && request.has(orla::OBJ_FROM);
+    refresh((after || from ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
+    auto first = snapshot_.begin();
+    if (after || from) {
+        const std::vector<uint32_t> bound = request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
+        auto before = [&](const RouteInfo& route) {
+            const std::vector<uint32_t> index =
+                routeIndex(route.dest, route.prefixLength, route.nextHop);
+            return after ? index <= bound : index < bound;
+        };
+        first = std::partition_point(snapshot_.begin(), snapshot_.end(), before);
+    }
+    const size_t page = std::min<size_t>(pageOf(count, pageSize_), snapshot_.end() - first);
+    orla::message reply;
+    for (auto it = first; it != first + page; ++it)
+        reply.append(orla::OBJ_LIST, routeObject(*it));
+    if (first + page != snapshot_.end() && page > 0) {
+        const RouteInfo& last = *(first + page - 1);
+        reply.insert(orla::OBJ_AFTER, routeIndex(last.dest, last.prefixLength, last.nextHop));
+    }
+    return reply;
+}
+
+orla::message RouteHandler::cmdGetCount(const orla::message&) {
+    refresh(FIRST_WINDOW_SECONDS * orla::ticksPerSecond());
+    orla::message reply;
+    reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(snapshot_.size()));
+    return reply;
+}
+
+}  // namespace ipd

@@ -1,0 +1,66 @@
+// The IP service's handlers (platform/ipd/ip_object.h): the forwarding
+// scalars from /proc/sys, the addresses and the routes from rtnetlink.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ipd/rtnetlink.h"
+#include "platform/orla/handler.h"
+#include "platform/orla/message.h"
+
+namespace ipd {
+
+inline constexpr uint32_t DEFAULT_PAGE_SIZE = 64;
+// A page of routes or addresses stays far below the library's 1 MiB frame.
+inline constexpr uint32_t MAX_PAGE_SIZE = 1024;
+
+// IP_SYSTEM_HANDLER: ipForwarding and ipDefaultTTL, read at every request
+// from DIR/net/ipv4/ip_forward and ip_default_ttl (DIR: /proc/sys).
+class SystemHandler : public orla::Handler {
+  public:
+    explicit SystemHandler(std::string procSys) : procSys_(std::move(procSys)) {}
+    orla::message cmdGet(const orla::message& request) override;
+
+  private:
+    std::string procSys_;
+};
+
+// IP_ADDRESS_HANDLER: a get-all from the first page reads the kernel's
+// addresses; later pages come from that reading.
+class AddressHandler : public orla::Handler {
+  public:
+    AddressHandler(Rtnetlink& kernel, uint32_t pageSize) : kernel_(kernel), pageSize_(pageSize) {}
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+    orla::message cmdGetCount(const orla::message& request) override;
+
+  private:
+    Rtnetlink& kernel_;
+    uint32_t pageSize_;
+    std::vector<AddressInfo> snapshot_;  // IPv4 first, then IPv6
+};
+
+// IP_ROUTE_HANDLER: the routes in index order, a window at a time. A window
+// from the first route reads the kernel again when the last reading is a
+// second old; windows further on come from the last reading until it is ten
+// seconds old, so a walk of a large table does not read it per window.
+class RouteHandler : public orla::Handler {
+  public:
+    RouteHandler(Rtnetlink& kernel, uint32_t pageSize) : kernel_(kernel), pageSize_(pageSize) {}
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+    orla::message cmdGetCount(const orla::message& request) override;
+
+  private:
+    void refresh(uint32_t maxAge);
+
+    Rtnetlink& kernel_;
+    uint32_t pageSize_;
+    std::vector<RouteInfo> snapshot_;  // in routeIndex() order, each index once
+    bool read_ = false;
+    uint32_t readAt_ = 0;  // jiffies
+};
+
+}  // namespace ipd

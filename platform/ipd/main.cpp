@@ -1,0 +1,73 @@
+// orla-ipd: the IP service. It serves the host's IP state as platform
+// service 43: the forwarding scalars from /proc/sys (handler 1), the
+// interfaces' addresses (handler 2) and the main routing table (handler 3)
+// from the kernel over rtnetlink (platform/ipd/ip_object.h; docs/ip.md).
+//
+//   orla-ipd [--page-size N] [--run-dir DIR]
+//
+// --page-size N    objects per get-all page, 1 to 1024 (default 64)
+// --run-dir DIR    service socket directory instead of /orla/run
+//
+// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
+// rtnetlink socket could not be set up; 2 bad arguments.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "platform/ipd/ip_object.h"
+#include "platform/ipd/ip_service.h"
+#include "platform/ipd/rtnetlink.h"
+#include "platform/orla/ipc_socket.h"
+#include "platform/orla/looper.h"
+
+namespace {
+
+int usage(const char* problem, const char* argument) {
+    std::fprintf(stderr, "orla-ipd: %s%s (usage: orla-ipd [--page-size N] [--run-dir DIR])\n",
+                 problem, argument);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    uint32_t pageSize = ipd::DEFAULT_PAGE_SIZE;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view option = argv[i];
+        if (option != "--page-size" && option != "--run-dir") {
+            return usage("unknown argument ", argv[i]);
+        }
+        if (i + 1 >= argc) return usage("missing value after ", argv[i]);
+        const char* value = argv[++i];
+        if (option == "--run-dir") {
+            orla::setRunDirectory(value);
+            continue;
+        }
+        char* end = nullptr;
+        const unsigned long number = std::strtoul(value, &end, 10);
+        if (*value < '0' || *value > '9' || *end != '\0' || number == 0 ||
+            number > ipd::MAX_PAGE_SIZE) {
+            return usage("page size must be 1 to 1024: ", value);
+        }
+        pageSize = static_cast<uint32_t>(number);
+    }
+
+    ipd::Rtnetlink kernel;
+    if (kernel.openError() != 0) {
+        std::fprintf(stderr, "orla-ipd: cannot open a NETLINK_ROUTE socket: %s\n",
+                     std::strerror(kernel.openError()));
+        return 1;
+    }
+    ipd::SystemHandler system("/proc/sys");
+    ipd::AddressHandler addresses(kernel, pageSize);
+    ipd::RouteHandler routes(kernel, pageSize);
+    orla::Looper looper;
+    looper.addHandler(ipd::IP_SYSTEM_HANDLER, &system);
+    looper.addHandler(ipd::IP_ADDRESS_HANDLER, &addresses);
+    looper.addHandler(ipd::IP_ROUTE_HANDLER, &routes);
+    if (!looper.serve(ipd::IP_SERVICE)) return 1;
+    looper.run();
+    return 0;
+}

@@ -1,0 +1,85 @@
+// The kernel's addresses and routes over rtnetlink (RFC 3549; NETLINK_ROUTE
+// sockets): dump requests, and the parsing of their replies into plain
+// structs. Every reply is hostile: each message and attribute length is
+// checked against what holds it before it is read, and the number of
+// entries a dump may yield is bounded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace ipd {
+
+// Bounds of one dump: a full Internet table in both families fits.
+inline constexpr size_t MAX_ADDRESSES = 65536;
+inline constexpr size_t MAX_ROUTES = 4'000'000;
+
+struct AddressInfo {
+    uint32_t ifIndex = 0;
+    std::string address;  // 4 or 16 octets
+    uint32_t prefixLength = 0;
+    uint32_t origin = 1;    // RFC 4293 IpAddressOriginTC
+    uint32_t status = 1;    // RFC 4293 IpAddressStatusTC
+    std::string broadcast;  // IPv4 only; empty when none
+};
+
+struct RouteInfo {
+    std::string dest;  // 4 or 16 octets
+    uint32_t prefixLength = 0;
+    std::string nextHop;  // empty when none
+    uint32_t ifIndex = 0;
+    uint32_t type = 1;      // RFC 4292 inetCidrRouteType
+    uint32_t protocol = 1;  // IANAipRouteProtocol
+    uint32_t metric = 0;
+};
+
+// Where a dump stands after one received datagram.
+enum class DumpStatus {
+    More,    // the dump goes on in the next datagram
+    Done,    // NLMSG_DONE: complete
+    Failed,  // an error reply, a malformed message, or the bound reached
+};
+
+// Parses one datagram of an RTM_GETADDR dump reply, appending the IPv4 and
+// IPv6 addresses it holds. Messages of another sequence number are skipped.
+DumpStatus parseAddresses(std::span<const uint8_t> datagram, uint32_t seq,
+                          std::vector<AddressInfo>& out);
+// Parses one datagram of an RTM_GETROUTE dump reply, appending the routes of
+// the main table (one per next hop of a multipath route); cloned routes,
+// routes of other tables and of other families are left out.
+DumpStatus parseRoutes(std::span<const uint8_t> datagram, uint32_t seq,
+                       std::vector<RouteInfo>& out);
+
+// A NETLINK_ROUTE socket for dumps. Every receive waits at most two
+// seconds, so a kernel that stops answering cannot hang the service.
+class Rtnetlink {
+  public:
+    Rtnetlink();
+    ~Rtnetlink();
+    Rtnetlink(const Rtnetlink&) = delete;
+    Rtnetlink& operator=(const Rtnetlink&) = delete;
+
+    // The socket's errno when it could not be opened, else 0.
+    int openError() const { return openError_; }
+
+    // Every address of every interface; false (with what was read) when the
+    // dump failed.
+    bool dumpAddresses(std::vector<AddressInfo>& out);
+    // The main table's routes, IPv4 and IPv6; false when a dump failed.
+    bool dumpRoutes(std::vector<RouteInfo>& out);
+
+  private:
+    template <class Entry>
+    bool dump(uint16_t type, uint8_t family, std::vector<Entry>& out,
+              DumpStatus (*parse)(std::span<const uint8_t>, uint32_t, std::vector<Entry>&));
+
+    int fd_ = -1;
+    int openError_ = 0;
+    uint32_t seq_ = 0;
+    std::vector<uint8_t> buffer_;
+};
+
+}  // namespace ipd

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The IP-MIB and IP-FORWARD-MIB plug-ins over orla-ipd: addresses added to
+# and removed from a veth appear in and leave both address tables; routes
+# added with `ip route` appear with their next hop and interface; walks in
+# windows of two routes; the agent answers without the service.
+source "$SRC/lib.sh"
+
+IP=.1.3.6.1.2.1.4
+ADDR_ENTRY=$IP.20.1
+ADDRESS_ENTRY=$IP.34.1
+ROUTE_ENTRY=$IP.24.7.1
+IPD_PID=
+trap 'stop_agent; [ -z "$IPD_PID" ] || { kill "$IPD_PID"; wait "$IPD_PID" || true; }' EXIT
+
+# net-snmp ends a walk past the last object with a line of its own.
+instances() { grep -v -e '^End of MIB$' -e ' No more variables left in this MIB View' || true; }
+walk() { nsnmp snmpwalk -v2c -c morvel -Oqt 127.0.0.1 "$1" | instances; }
+bulkwalk() { nsnmp snmpbulkwalk -v2c -c morvel -Oqt -Cr5 127.0.0.1 "$1" | instances; }
+get() { nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 "$1"; }
+# Polls (bounded) until the walk of OID has (or, with "no", lacks) LINE: the
+# tables follow the kernel within their cache lifetime.
+expect_row() {  # OID LINE [no]
+    for _ in $(seq 20); do
+        if walk "$1" | grep -qxF -- "$2"; then [ -z "${3:-}" ] && return 0
+        else [ -n "${3:-}" ] && return 0; fi
+        sleep 0.5
+    done
+    fail "walk of $1: [$2] ${3:+still }${3:-not} there"
+}
+
+ip link add v0 type veth peer name v1
+ip link set v0 up
+ip link set v1 up
+v0=$(cat /sys/class/net/v0/ifindex 2>/dev/null || ip -o link show v0 | cut -d: -f1)
+sysctl -qw net.ipv4.ip_forward=1
+# Windows and pages of two routes or addresses.
+"$BIN/orla-ipd" --page-size 2 >>/orla/.test/ipd.out 2>&1 &
+IPD_PID=$!
+start_serving "$BUILD/lib/snmp/ip.so" "$BUILD/lib/snmp/ip-forward.so" "$BUILD/lib/snmp/system.so"
+add_community str:5=private bool:6=yes bool:7=yes >/dev/null
+wait_for test -S /orla/run/43.sock || fail "orla-ipd did not start"
+
+step "ipForwarding and ipDefaultTTL follow /proc/sys"
+expect_eq 1 "$(get $IP.1.0)" "ipForwarding"
+expect_eq "$(cat /proc/sys/net/ipv4/ip_default_ttl)" "$(get $IP.2.0)" "ipDefaultTTL"
+
+step "addresses added to v0 appear in ipAddressTable and ipAddrTable"
+ip addr add 10.7.0.1/24 dev v0
+ip addr add 2001:db8:7::1/64 dev v0 nodad
+V4=1.4.10.7.0.1
+V6=2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.1
+expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V4 $v0"
+expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V6 $v0"
+expect_eq "$ADDRESS_ENTRY.5.$V6 $IP.32.1.5.$v0.2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.0.64" \
+    "$(walk $ADDRESS_ENTRY.5.$V6)" "ipAddressPrefix"
+expect_eq "$(ip -o addr show | wc -l)" "$(walk $ADDRESS_ENTRY.3 | wc -l)" "ipAddressTable rows"
+expect_eq "$ADDR_ENTRY.2.10.7.0.1 $v0
+$ADDR_ENTRY.3.10.7.0.1 255.255.255.0" "$(walk $ADDR_ENTRY | grep '\.10\.7\.0\.1 ' | grep -E '\.[23]\.10')" \
+    "ipAddrTable ifIndex and netmask"
+expect_eq "$(ip -o -4 addr show | wc -l)" "$(walk $ADDR_ENTRY.1 | wc -l)" "ipAddrTable rows"
+
+step "and leave them when removed"
+ip addr del 10.7.0.1/24 dev v0
+ip addr del 2001:db8:7::1/64 dev v0
+expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V4 $v0" no
+expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V6 $v0" no
+expect_row $ADDR_ENTRY.2 "$ADDR_ENTRY.2.10.7.0.1 $v0" no
+
+step "routes added with ip route appear with next hop, interface, type and protocol"
+ip addr add 10.7.0.1/24 dev v0
+ip addr add 2001:db8:7::1/64 dev v0 nodad
+ip route add 10.8.0.0/16 via 10.7.0.2 dev v0 metric 7
+ip -6 route add 2001:db8:99::/48 via 2001:db8:7::2 dev v0
+R4=1.4.10.8.0.0.16.2.0.0.1.4.10.7.0.2
+R6=2.16.32.1.13.184.0.153.0.0.0.0.0.0.0.0.0.0.48.2.0.0.2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.2
+expect_row $ROUTE_ENTRY.7 "$ROUTE_ENTRY.7.$R4 $v0"
+expect_row $ROUTE_ENTRY.7 "$ROUTE_ENTRY.7.$R6 $v0"
+# remote(4), netmgmt(3) (what `ip route` installs), the metric
+expect_eq "4 3 7" "$(get $ROUTE_ENTRY.8.$R4) $(get $ROUTE_ENTRY.9.$R4) $(get $ROUTE_ENTRY.12.$R4)" \
+    "type, protocol and metric of 10.8.0.0/16"
+# The connected route has no next hop: type unknown(0), length 0.
+expect_row $ROUTE_ENTRY.8 "$ROUTE_ENTRY.8.1.4.10.7.0.0.24.2.0.0.0.0 3"
+expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $ROUTE_ENTRY.12.$R4 i 1
+
+step "inetCidrRouteNumber agrees with ip route, and with the walk"
+routes=$(($(ip -4 route show table main | wc -l) + $(ip -6 route show table main | wc -l)))
+expect_eq "$routes" "$(get $IP.24.6.0)" "inetCidrRouteNumber"
+expect_eq "$routes" "$(walk $ROUTE_ENTRY.7 | wc -l)" "inetCidrRouteTable rows"
+
+step "GetNext walks what GetBulk walks, in windows of two routes"
+expect_eq "$(walk $IP.24)" "$(bulkwalk $IP.24)" "walk of the route table"
+
+step "without the service the tables are empty and the agent answers at once"
+kill "$IPD_PID"; wait "$IPD_PID" || true
+IPD_PID=
+table_empty() { [ -z "$(walk $IP.34)$(walk $IP.24.7)" ]; }
+wait_for table_empty || fail "rows left without the service"
+expect_eq 0 "$(get $IP.24.6.0)" "inetCidrRouteNumber without the service"
+timeout 10 snmpget -v2c -c morvel -t 3 -r 0 127.0.0.1 .1.3.6.1.2.1.1.1.0 >/dev/null ||
+    fail "sysDescr without the service"
+expect_eq 7 "$(walk .1.3.6.1.2.1.1 | wc -l)" "the system group without the service"
+pass

@@ -1,0 +1,239 @@
+// The rtnetlink dump parsing against replies captured from the kernel in a
+// network namespace: a veth pair v0 (ifindex 3) - v1 (2) with 10.7.0.1/24
+// and 2001:db8:7::1/64 on v0; routes 10.8.0.0/16 via 10.7.0.2 metric 7, a
+// blackhole, an unreachable, a two-hop multipath, a BGP route, one in table
+// 100, 2001:db8:99::/48 and a default via fe80::1. Each capture is one dump,
+// its messages in one buffer, sequence numbers 101 to 103; the damaged cases
+// patch single octets of them.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/ipd/rtnetlink.h"
+
+namespace {
+
+const char* const ADDRESSES =
+    "4c000000140002006500000016000000020880fe01000000080001007f000001080002007f00000107000300"
+    "6c6f0000080008008000000014000600ffffffffffffffff8226190082261900540000001400020065000000"
+    "160000000218800003000000080001000a070001080002000a070001080004000a0700ff0700030076300000"
+    "080008008000000014000600ffffffffffffffff862619008626190050000000140002006500000016000000"
+    "0a8080fe01000000140001000000000000000000000000000000000114000600ffffffffffffffff82261900"
+    "82261900080008008000000005000b0001000000500000001400020065000000160000000a40c0fd02000000"
+    "14000100fe800000000000009ca6abfffe6a9fa114000600ffffffffffffffff862619008626190008000800"
+    "c000000005000b0003000000480000001400020065000000160000000a408200030000001400010020010db8"
+    "00070000000000000000000114000600ffffffffffffffff8726190087261900080008008200000050000000"
+    "1400020065000000160000000a40c0fd0300000014000100fe8000000000000058883efffe40417f14000600"
+    "ffffffffffffffff862619008626190008000800c000000005000b0003000000140000000300020065000000"
+    "1600000000000000";
+const char* const ROUTES_V4 =
+    "3c00000018000200660000001600000002100000640300010000000008000f0064000000080001000a0b0000"
+    "080005000a07000208000400030000003c00000018000200660000001600000002180000fe02fd0100000000"
+    "08000f00fe000000080001000a070000080007000a0700010800040003000000440000001800020066000000"
+    "1600000002100000fe0300010000000008000f00fe000000080001000a080000080006000700000008000500"
+    "0a07000208000400030000005000000018000200660000001600000002100000fe0300010000000008000f00"
+    "fe000000080001000a090000240009001000000003000000080005000a070002100000000300000008000500"
+    "0a0700033c00000018000200660000001600000002100000feba00010000000008000f00fe00000008000100"
+    "0a0a0000080005000a07000208000400030000002c00000018000200660000001600000002100000fe030006"
+    "0000000008000f00fe000000080001000a4200002c00000018000200660000001600000002100000fe030007"
+    "0000000008000f00fe000000080001000a4300003c00000018000200660000001600000002200000ff02fe02"
+    "0000000008000f00ff000000080001000a070001080007000a07000108000400030000003c00000018000200"
+    "660000001600000002200000ff02fd030000000008000f00ff000000080001000a0700ff080007000a070001"
+    "08000400030000003c00000018000200660000001600000002080000ff02fe020000000008000f00ff000000"
+    "080001007f000000080007007f00000108000400010000003c00000018000200660000001600000002200000"
+    "ff02fe020000000008000f00ff000000080001007f000001080007007f00000108000400010000003c000000"
+    "18000200660000001600000002200000ff02fd030000000008000f00ff000000080001007fffffff08000700"
+    "7f00000108000400010000001400000003000200660000001600000000000000";
+const char* const ROUTES_V6 =
+    "740000001800020067000000160000000a400000fe0200010000000008000f00fe0000001400010020010db8"
+    "0007000000000000000000000800060000010000080004000300000024000c00000000000000000000000000"
+    "0000000000000000000000000000000000000000050014000000000088000000180002006700000016000000"
+    "0a300000fe0300010000000008000f00fe0000001400010020010db800990000000000000000000008000600"
+    "000400001400050020010db8000700000000000000000002080004000300000024000c000000000000000000"
+    "0000000000000000000000000000000000000000000000000500140000000000740000001800020067000000"
+    "160000000a400000fe0200010000000008000f00fe00000014000100fe800000000000000000000000000000"
+    "0800060000010000080004000200000024000c00000000000000000000000000000000000000000000000000"
+    "00000000000000000500140000000000740000001800020067000000160000000a400000fe02000100000000"
+    "08000f00fe00000014000100fe80000000000000000000000000000008000600000100000800040003000000"
+    "24000c0000000000000000000000000000000000000000000000000000000000000000000500140000000000"
+    "740000001800020067000000160000000a000000fe0300010000000008000f00fe0000000800060000040000"
+    "14000500fe800000000000000000000000000001080004000300000024000c00000000000000000000000000"
+    "0000000000000000000000000000000000000000050014000000000074000000180002006700000016000000"
+    "0a800000ff0200020000000008000f00ff000000140001000000000000000000000000000000000108000600"
+    "00000000080004000100000024000c0000000000000000000000000000000000000000000000000000000000"
+    "000000000500140000000000740000001800020067000000160000000a800000ff0200020000000008000f00"
+    "ff0000001400010020010db80007000000000000000000010800060000000000080004000300000024000c00"
+    "0000000000000000000000000000000000000000000000000000000000000000050014000000000074000000"
+    "1800020067000000160000000a080000ff0200050000000008000f00ff00000014000100ff00000000000000"
+    "00000000000000000800060000010000080004000200000024000c0000000000000000000000000000000000"
+    "000000000000000000000000000000000500140000000000740000001800020067000000160000000a080000"
+    "ff0200050000000008000f00ff00000014000100ff0000000000000000000000000000000800060000010000"
+    "080004000300000024000c000000000000000000000000000000000000000000000000000000000000000000"
+    "05001400000000001400000003000200670000001600000000000000";
+
+std::vector<uint8_t> bytesOf(const char* hex) {
+    std::vector<uint8_t> bytes;
+    for (std::string text = hex; text.size() >= 2; text.erase(0, 2))
+        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(0, 2), nullptr, 16)));
+    return bytes;
+}
+
+std::string text(const std::string& octets) {
+    char buffer[INET6_ADDRSTRLEN] = "-";
+    if (!octets.empty())
+        inet_ntop(octets.size() == 4 ? AF_INET : AF_INET6, octets.data(), buffer, sizeof buffer);
+    return buffer;
+}
+
+std::string describe(const ipd::AddressInfo& a) {
+    return std::to_string(a.ifIndex) + " " + text(a.address) + "/" +
+           std::to_string(a.prefixLength) + " origin " + std::to_string(a.origin) + " status " +
+           std::to_string(a.status) + " brd " + text(a.broadcast);
+}
+
+std::string describe(const ipd::RouteInfo& r) {
+    return text(r.dest) + "/" + std::to_string(r.prefixLength) + " via " + text(r.nextHop) +
+           " if " + std::to_string(r.ifIndex) + " type " + std::to_string(r.type) + " proto " +
+           std::to_string(r.protocol) + " metric " + std::to_string(r.metric);
+}
+
+const std::vector<std::string> V4_MAIN = {
+    "10.7.0.0/24 via - if 3 type 3 proto 2 metric 0",
+    "10.8.0.0/16 via 10.7.0.2 if 3 type 4 proto 3 metric 7",
+    "10.9.0.0/16 via 10.7.0.2 if 3 type 4 proto 3 metric 0",
+    "10.9.0.0/16 via 10.7.0.3 if 3 type 4 proto 3 metric 0",
+    "10.10.0.0/16 via 10.7.0.2 if 3 type 4 proto 14 metric 0",
+    "10.66.0.0/16 via - if 0 type 5 proto 3 metric 0",
+    "10.67.0.0/16 via - if 0 type 2 proto 3 metric 0",
+};
+
+struct Case {
+    const char* name;
+    const char* capture;
+    bool routes;
+    uint32_t seq;
+    std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
+    size_t cut;                                       // 0: the whole capture
+    ipd::DumpStatus status;
+    std::vector<std::string> parsed;
+};
+
+TEST(Rtnetlink, ParsesCapturedDumps) {
+    using ipd::DumpStatus;
+    const std::vector<Case> cases = {
+        {"addresses: IPv4 with broadcast, IPv6 configured and link-local (tentative)",
+         ADDRESSES,
+         false,
+         101,
+         {},
+         0,
+         DumpStatus::Done,
+         {"1 127.0.0.1/8 origin 2 status 1 brd -", "3 10.7.0.1/24 origin 2 status 1 brd 10.7.0.255",
+          "1 ::1/128 origin 2 status 1 brd -",
+          "2 fe80::9ca6:abff:fe6a:9fa1/64 origin 5 status 6 brd -",
+          "3 2001:db8:7::1/64 origin 2 status 1 brd -",
+          "3 fe80::5888:3eff:fe40:417f/64 origin 5 status 6 brd -"}},
+        {"IPv4 routes of the main table, one per next hop",
+         ROUTES_V4,
+         true,
+         102,
+         {},
+         0,
+         DumpStatus::Done,
+         V4_MAIN},
+        {"IPv6 routes: link-local twice, default via a link-local gateway",
+         ROUTES_V6,
+         true,
+         103,
+         {},
+         0,
+         DumpStatus::Done,
+         {"2001:db8:7::/64 via - if 3 type 3 proto 2 metric 256",
+          "2001:db8:99::/48 via 2001:db8:7::2 if 3 type 4 proto 3 metric 1024",
+          "fe80::/64 via - if 2 type 3 proto 2 metric 256",
+          "fe80::/64 via - if 3 type 3 proto 2 metric 256",
+          "::/0 via fe80::1 if 3 type 4 proto 3 metric 1024"}},
+        {"another dump's messages are skipped", ROUTES_V4, true, 7, {}, 0, DumpStatus::More, {}},
+        {"an error reply fails the dump",
+         ROUTES_V4,
+         true,
+         102,
+         {{720, 2}},
+         0,
+         DumpStatus::Failed,
+         V4_MAIN},
+        {"a message longer than the datagram",
+         ROUTES_V4,
+         true,
+         102,
+         {},
+         700,
+         DumpStatus::Failed,
+         V4_MAIN},
+        {"an attribute running past its message",
+         ROUTES_V4,
+         true,
+         102,
+         {{156, 0xff}},
+         0,
+         DumpStatus::Failed,
+         {V4_MAIN[0]}},
+        {"a gateway of three octets",
+         ROUTES_V4,
+         true,
+         102,
+         {{172, 7}},
+         0,
+         DumpStatus::Failed,
+         {V4_MAIN[0]}},
+        {"a next hop longer than its multipath attribute",
+         ROUTES_V4,
+         true,
+         102,
+         {{236, 0x30}},
+         0,
+         DumpStatus::Failed,
+         {V4_MAIN[0], V4_MAIN[1]}},
+        {"an address of two octets",
+         ADDRESSES,
+         false,
+         101,
+         {{108, 6}},
+         0,
+         DumpStatus::Failed,
+         {"1 127.0.0.1/8 origin 2 status 1 brd -"}},
+        {"a prefix longer than the family's",
+         ADDRESSES,
+         false,
+         101,
+         {{93, 33}},
+         0,
+         DumpStatus::Failed,
+         {"1 127.0.0.1/8 origin 2 status 1 brd -"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = bytesOf(c.capture);
+        for (auto [offset, octet] : c.patches)
+            bytes.at(offset) = octet;
+        if (c.cut) bytes.resize(c.cut);
+        std::vector<std::string> parsed;
+        DumpStatus status;
+        if (c.routes) {
+            std::vector<ipd::RouteInfo> routes;
+            status = ipd::parseRoutes(bytes, c.seq, routes);
+            for (const auto& route : routes)
+                parsed.push_back(describe(route));
+        } else {
+            std::vector<ipd::AddressInfo> addresses;
+            status = ipd::parseAddresses(bytes, c.seq, addresses);
+            for (const auto& address : addresses)
+                parsed.push_back(describe(address));
+        }
+        EXPECT_EQ(c.status, status) << c.name;
+        EXPECT_EQ(c.parsed, parsed) << c.name;
+    }
+}
+
+}  // namespace
