@@ -120,8 +120,10 @@ class SetSerialNo : public ScalarLeaf {
     snmp::ErrorStatus testSet(Context& ctx) override {
         const snmp::ErrorStatus status = ScalarLeaf::testSet(ctx);
         if (status != snmp::ErrorStatus::NO_ERROR) return status;
+        // The base's test has read the value: read it again from the start.
+        InStream valueAgain(ctx.in.data(), ctx.in.size());
         int value = 0;
-        ctx.in.getInt(value);  // testSet has checked that it decodes
+        valueAgain.getInt(value);
         return value == held()->value ? snmp::ErrorStatus::NO_ERROR
                                       : snmp::ErrorStatus::INCONSISTENT_VALUE;
     }

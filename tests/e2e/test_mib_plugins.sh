@@ -30,6 +30,13 @@ up1=$(ticks)
 uptime_past() { [ "$(ticks)" -gt "$up1" ]; }
 wait_for uptime_past || fail "sysUpTime does not advance"
 
+step "system group: sysORTable lists the modules the plug-ins registered"
+expect_eq ".1.3.6.1.4.1.32473.99 .1.3.6.1.6.3.1" "$(walk $SYS.9.1.2 | cut -d' ' -f2 | sort | paste -sd' ')" \
+    "sysORID"
+expect_contains "$(walk $SYS.9.1.3)" '"SNMPv2-MIB: the SNMP entity, system group (RFC 3418)"' "sysORDescr"
+last=$(snmpwalk -v2c -c morvel -Oqnt 127.0.0.1 $SYS.9.1.4 | cut -d' ' -f2 | sort -n | tail -n 1)
+expect_eq "$last" "$(snmpget -v2c -c morvel -Oqvt 127.0.0.1 $SYS.8.0)" "sysORLastChange"
+
 step "system group: writes reach the settings; undo reverts the latest"
 set_private $SYS.4.0 s "noc@example.net"
 expect_contains "$(cli send 161 get)" '"noc@example.net"' "settings after the set"

@@ -52,6 +52,30 @@ for binding in "$ENGINE.2.0 i 99" "$USM_STATS.5.0 u 777"; do
     expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $binding
 done
 
+step "the snmp group counts messages, bad communities and their misuse"
+SNMP=.1.3.6.1.2.1.11
+packets=$(get $SNMP.1.0)
+[ "$packets" -gt 3 ] || fail "snmpInPkts: $packets"
+expect_no_answer snmpget -v2c -c wrong 127.0.0.1 $ENGINE.1.0
+expect_no_answer snmpget -v1 -c local 127.0.0.1 $ENGINE.1.0  # outside its filter
+expect_refused "Reason: noAccess" snmpset -v2c -c morvel 127.0.0.1 $SNMP.30.0 i 1
+# Read after the three above: snmpInPkts counts them, and each read before.
+expect_eq "$((packets + 4)) 2 1 0 0" "$(nsnmp snmpget -v2c -c morvel -Oqv 127.0.0.1 $SNMP.1.0 \
+    $SNMP.4.0 $SNMP.5.0 $SNMP.31.0 $SNMP.32.0 | paste -sd' ')" "snmpInPkts, BadCommunityNames, ...Uses, drops"
+
+step "snmpSetSerialNo takes only the value it holds, and then the next"
+SERIAL=.1.3.6.1.6.3.1.1.6.1.0
+serial=$(get $SERIAL)
+expect_refused "Reason: inconsistentValue" snmpset -v2c -c private 127.0.0.1 $SERIAL i $((serial + 1))
+expect_out "$SERIAL = INTEGER: $serial" snmpset -v2c -c private 127.0.0.1 $SERIAL i "$serial"
+expect_eq $((serial + 1)) "$(get $SERIAL)" "snmpSetSerialNo after the set"
+
+step "snmpEnableAuthenTraps is the agent's setting"
+expect_eq 2 "$(get $SNMP.30.0)" "snmpEnableAuthenTraps at first"
+expect_refused "Reason: wrongValue" snmpset -v2c -c private 127.0.0.1 $SNMP.30.0 i 3
+nsnmp snmpset -v2c -c private 127.0.0.1 $SNMP.30.0 i 1 >/dev/null || fail "enable auth traps"
+expect_contains "$(cli snmp print)" "auth-traps: yes" "setting after the set"
+
 step "discovery learns the same engine ID, boots and time"
 time_past() { [ "$(get $ENGINE.3.0)" -ge "$1" ]; }
 wait_for time_past 2 || fail "snmpEngineTime does not advance: $(get $ENGINE.3.0)"
@@ -109,6 +133,7 @@ step "a restart counts one more boot"
 boots=$(get $ENGINE.2.0)
 restart_agent
 expect_eq $((boots + 1)) "$(get $ENGINE.2.0)" "snmpEngineBoots after the restart"
+expect_eq 1 "$(get .1.3.6.1.2.1.11.30.0)" "snmpEnableAuthenTraps after the restart"
 check_discovery
 
 step "pysnmp gets and walks at authPriv: SHA/AES, MD5/DES, both AES-256 key extensions"

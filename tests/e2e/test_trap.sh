@@ -144,6 +144,34 @@ send_trap $SYS_NAME string edge-sha2
 expect_contains "$(trap_with '"edge-sha2"')" "TRAP s=3 u=sha2user " "v3 SHA-512/AES-256-C user"
 grep -qx "snmp v3 trap" "$AGENT_OUT" || fail "no \"snmp v3 trap\" line"
 
+step "authenticationFailure: for a wrong community or digest, at most one a second"
+cli snmp set auth-traps=yes trap-version=2c trap-community=0 >/dev/null || fail "auth-traps"
+AUTH_FAILURE="= OID: .1.3.6.1.6.3.1.1.5.5"
+auth_traps() { grep -cF -- "$AUTH_FAILURE" "$TRAPD_LOG" || true; }
+expect_no_answer snmpget -v2c -c wrong 127.0.0.1 $SYS_NAME
+expect_trap "$(trap_with "$AUTH_FAILURE")" "TRAP s=1 u=morvel "
+sleep 1.1
+before=$(auth_traps)
+expect_refused "Authentication failure" snmpget -v3 -u authuser -l authNoPriv -a SHA -A wrong-pass-1 \
+    127.0.0.1 $SYS_NAME
+wait_for test "$(auth_traps)" -gt "$before" || fail "no trap for a wrong digest"
+# 2,000 bad datagrams in about a second: one or two traps, not thousands.
+sleep 1.1
+before=$(auth_traps)
+exec 3>/dev/udp/127.0.0.1/161
+for _ in $(seq 2000); do
+    printf '\x30\x26\x02\x01\x01\x04\x06public\xa0\x19\x02\x01\x01\x02\x01\x00\x02\x01\x00\x30\x0e\x30\x0c\x06\x08\x2b\x06\x01\x02\x01\x01\x01\x00\x05\x00' >&3
+done
+exec 3>&-
+sleep 1.5
+flood=$(($(auth_traps) - before))
+[ "$flood" -ge 1 ] && [ "$flood" -le 3 ] || fail "$flood authenticationFailure traps for the flood"
+cli snmp set auth-traps=no >/dev/null || fail "auth-traps=no"
+before=$(auth_traps)
+expect_no_answer snmpget -v2c -c wrong 127.0.0.1 $SYS_NAME
+sleep 0.5
+expect_eq "$before" "$(auth_traps)" "authenticationFailure traps while disabled"
+
 step "no trap from a disabled agent, without a sink, or with a removed community"
 RESTORE=(enabled=yes trap-target=127.0.0.1 trap-community=0 trap-version=2c)
 cli snmp set "${RESTORE[@]}" >/dev/null || fail "settings"
