@@ -6,7 +6,11 @@ packages=(
     build-essential cmake g++ clang pkg-config
     libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
     snmp snmptrapd iproute2 util-linux procps valgrind python3 python3-pysnmp4
+    smitools
 )
+# npm fetches the IETF base modules that the MIB check needs
+# (scripts/lint-mibs.sh); a Node.js from elsewhere may bring its own npm.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

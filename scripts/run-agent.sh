@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the agent, installs it with its plug-ins and the platform services
-# (the interface service orla-ifaced, the host service orla-hostd, the IP
-# service orla-ipd) under /orla, starts them and then the agent in the
-# background and enables the agent. Run it again to restart them all with a new build.
+# Builds the agent, installs it with its plug-ins, its MIB modules and the
+# platform services (the interface service orla-ifaced, the host service
+# orla-hostd, the IP service orla-ipd) under /orla, starts them and then the
+# agent in the background and enables the agent. Run it again to restart them
+# all with a new build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,7 +11,7 @@ bash scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 
-mkdir -p /orla/bin /orla/lib/snmp /orla/log
+mkdir -p /orla/bin /orla/lib/snmp /orla/log /orla/share/mibs
 # Service sockets and pid files: root's alone (an older run made it 0755).
 mkdir -p -m 0700 /orla/run
 chmod 0700 /orla/run
@@ -19,6 +20,8 @@ install -m 0755 build/bin/orla-snmpd build/bin/orla-cli build/bin/orla-ifaced \
 if compgen -G "build/lib/snmp/*.so" >/dev/null; then
     install -m 0644 build/lib/snmp/*.so /orla/lib/snmp/
 fi
+# The vendor's MIB modules, for managers' tools (see docs/traps.md).
+install -m 0644 mibs/*.txt /orla/share/mibs/
 
 stop() {  # PIDFILE
     if [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; then

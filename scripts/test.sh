@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit and end-to-end tests of a
-# normal build, each fuzz target for a bounded time, and the unit tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# normal build with the check of the MIB modules, each fuzz target for a
+# bounded time, and the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 # FUZZ_SECONDS sets the time given to each fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,5 +36,5 @@ cmake --build build-asan -j"$jobs"
 echo "== unit tests under ASan+UBSan"
 ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
 
-echo "== unit and end-to-end tests"
+echo "== unit, end-to-end and MIB tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
