@@ -7,8 +7,13 @@
 //   (OBJ_LIST, with OBJ_NEXT when more follow; OBJ_NEXT is the index to
 //   start the next page at).
 // - CMD_GETCOUNT: OBJ_COUNT, the number of interfaces.
-// - CMD_SETOBJ: OBJ_ID names the interface; IF_ALIAS, the only writable
-//   field, becomes the kernel's interface alias.
+// - CMD_SETOBJ: OBJ_ID names the interface; IF_ALIAS becomes the kernel's
+//   interface alias, IF_LINK_TRAP_ENABLE the service's own setting. The two
+//   writable fields; a request carries one or both.
+// - CMD_SUBSCRIBE: a subscriber gets CMD_NOTIFY with the interface's object
+//   whenever its operational status changes (IF_PREVIOUS_OPER_STATUS and
+//   IF_OPER_STATUS tell from what to what). The service watches the
+//   kernel's link events for this; it does not wait for a get-all.
 //
 // Every object carries all fields below. 64-bit counters travel as a U32
 // array of two elements, the high 32 bits first.
@@ -37,6 +42,18 @@ inline constexpr orla::U32Key IF_OPER_STATUS{
 // or 0 when it has not changed since the service started.
 inline constexpr orla::U32Key IF_LAST_CHANGE{8};
 inline constexpr orla::StringKey IF_ALIAS{9};  // at most 64 octets (RFC 2863 ifAlias)
+inline constexpr orla::BoolKey IF_PROMISCUOUS{10};     // IFF_PROMISC
+inline constexpr orla::BoolKey IF_CONNECTOR_PRESENT{11};  // hardware behind the interface
+// Whether linkUp/linkDown traps are wanted for the interface (RFC 2863
+// ifLinkUpDownTrapEnable): the service keeps it, from true for every
+// interface but loopback; it is forgotten with the interface.
+inline constexpr orla::BoolKey IF_LINK_TRAP_ENABLE{12};
+// orla::getJiffies() when the interface's counters last started over (it
+// appeared after the service started, or a counter went back), or 0.
+inline constexpr orla::U32Key IF_COUNTER_DISCONTINUITY{13};
+// The operational status before the last change; absent while there has
+// been none since the service started.
+inline constexpr orla::U32Key IF_PREVIOUS_OPER_STATUS{14};
 
 // Kernel statistics, 64-bit, high word first.
 inline constexpr orla::U32ArrayKey IF_IN_OCTETS{20};

@@ -16,12 +16,12 @@ namespace {
 constexpr size_t MAX_NAME_OCTETS = 15;        // IFNAMSIZ less the terminating NUL
 constexpr size_t MAX_HW_ADDRESS_OCTETS = 32;  // the kernel's MAX_ADDR_LEN
 constexpr uint32_t IFF_UP_FLAG = 0x1;
+constexpr uint32_t IFF_PROMISC_FLAG = 0x100;
 
 // IANAifType values (RFC 2863 ifType).
 constexpr uint32_t IANA_OTHER = 1;
 constexpr uint32_t IANA_ETHERNET_CSMACD = 6;
 constexpr uint32_t IANA_PPP = 23;
-constexpr uint32_t IANA_SOFTWARE_LOOPBACK = 24;
 constexpr uint32_t IANA_PROP_VIRTUAL = 53;
 constexpr uint32_t IANA_TUNNEL = 131;
 
@@ -160,24 +160,38 @@ std::optional<uint32_t> InterfaceReader::readIndex(const std::string& name) cons
     return static_cast<uint32_t>(*index);
 }
 
-InterfaceInfo InterfaceReader::readInterface(const std::string& name, uint32_t index) const {
+std::optional<uint64_t> InterfaceReader::readNumber(const std::string& name,
+                                                   std::string_view attribute) const {
+    std::optional<std::string> text = readAttribute(attributePath(name, attribute));
+    if (!text) return std::nullopt;
+    return parseDecimal(*text);
+}
+
+InterfaceInfo InterfaceReader::readLink(const std::string& name, uint32_t index) const {
     InterfaceInfo info;
     info.index = index;
     info.name = name;
-    auto number = [&](std::string_view attribute) -> std::optional<uint64_t> {
-        std::optional<std::string> text = readAttribute(attributePath(name, attribute));
-        if (!text) return std::nullopt;
-        return parseDecimal(*text);
-    };
+    if (std::optional<uint64_t> type = readNumber(name, "type")) info.type = ifTypeFromArphrd(*type);
+    if (std::optional<std::string> text = readAttribute(attributePath(name, "flags"))) {
+        std::optional<uint32_t> flags = parseHex32(*text);
+        info.adminUp = flags && (*flags & IFF_UP_FLAG) != 0;
+        info.promiscuous = flags && (*flags & IFF_PROMISC_FLAG) != 0;
+    }
+    if (std::optional<std::string> text = readAttribute(attributePath(name, "operstate"))) {
+        info.operStatus = operStatusFromText(*text);
+    }
+    return info;
+}
 
-    if (std::optional<uint64_t> type = number("type")) info.type = ifTypeFromArphrd(*type);
-    info.mtu = clampToU32(number("mtu").value_or(0));
+InterfaceInfo InterfaceReader::readInterface(const std::string& name, uint32_t index) const {
+    InterfaceInfo info = readLink(name, index);
+    info.mtu = clampToU32(readNumber(name, "mtu").value_or(0));
     // Reading speed fails (EINVAL) or gives -1 while the link is down.
     if (std::optional<std::string> text = readAttribute(attributePath(name, "speed"))) {
         std::optional<int64_t> speed = parseSignedDecimal(*text);
         if (speed && *speed > 0) info.speedMbps = clampToU32(static_cast<uint64_t>(*speed));
     }
-    std::optional<uint64_t> addressLength = number("addr_len");
+    std::optional<uint64_t> addressLength = readNumber(name, "addr_len");
     std::optional<std::string> addressText = readAttribute(attributePath(name, "address"));
     if (addressLength && addressText) {
         std::optional<std::string> octets = parseHwAddress(*addressText, *addressLength);
@@ -187,13 +201,11 @@ InterfaceInfo InterfaceReader::readInterface(const std::string& name, uint32_t i
                                              [](char octet) { return octet == 0; });
         if (octets && !allZero) info.hwAddress = std::move(*octets);
     }
-    if (std::optional<std::string> text = readAttribute(attributePath(name, "flags"))) {
-        std::optional<uint32_t> flags = parseHex32(*text);
-        info.adminUp = flags && (*flags & IFF_UP_FLAG) != 0;
-    }
-    if (std::optional<std::string> text = readAttribute(attributePath(name, "operstate"))) {
-        info.operStatus = operStatusFromText(*text);
-    }
+    // A device behind the interface (a PCI or USB function, say) is hardware
+    // with a connector; software interfaces (loopback, veth, bridges,
+    // VLANs, tunnels) have none.
+    struct stat st;
+    info.connectorPresent = ::lstat(attributePath(name, "device").c_str(), &st) == 0;
     if (std::optional<std::string> text = readAttribute(attributePath(name, "ifalias"))) {
         info.alias = text->substr(0, MAX_ALIAS_OCTETS);
     }
@@ -218,11 +230,12 @@ InterfaceInfo InterfaceReader::readInterface(const std::string& name, uint32_t i
     return info;
 }
 
-std::vector<InterfaceInfo> InterfaceReader::readAll() const {
+std::vector<InterfaceInfo> InterfaceReader::readEach(bool full) const {
     std::vector<InterfaceInfo> interfaces;
     for (const std::string& name : listNames()) {
         std::optional<uint32_t> index = readIndex(name);
-        if (index) interfaces.push_back(readInterface(name, *index));
+        if (!index) continue;
+        interfaces.push_back(full ? readInterface(name, *index) : readLink(name, *index));
     }
     // Stable: of duplicate indexes the first name in order stays first.
     std::stable_sort(
@@ -233,6 +246,20 @@ std::vector<InterfaceInfo> InterfaceReader::readAll() const {
         [](const InterfaceInfo& a, const InterfaceInfo& b) { return a.index == b.index; });
     interfaces.erase(duplicates, interfaces.end());
     return interfaces;
+}
+
+std::vector<InterfaceInfo> InterfaceReader::readAll() const {
+    return readEach(true);
+}
+
+std::vector<InterfaceInfo> InterfaceReader::readLinks() const {
+    return readEach(false);
+}
+
+std::optional<InterfaceInfo> InterfaceReader::readOne(const std::string& name,
+                                                      uint32_t index) const {
+    if (!isInterfaceName(name) || readIndex(name) != index) return std::nullopt;
+    return readInterface(name, index);
 }
 
 size_t InterfaceReader::count() const {

@@ -20,6 +20,9 @@ inline constexpr size_t MAX_DIRECTORY_ENTRIES = 4 * MAX_INTERFACES;
 // RFC 2863 ifAlias: at most 64 octets.
 inline constexpr size_t MAX_ALIAS_OCTETS = 64;
 
+// IANAifType of loopback interfaces.
+inline constexpr uint32_t IANA_SOFTWARE_LOOPBACK = 24;
+
 // RFC 2863 ifOperStatus values.
 enum class OperStatus : uint32_t {
     Up = 1,
@@ -51,6 +54,8 @@ struct InterfaceInfo {
     uint32_t speedMbps = 0;  // 0 when unknown or negative
     std::string hwAddress;   // raw octets; empty when none or all zero
     bool adminUp = false;    // IFF_UP; down when flags are unreadable
+    bool promiscuous = false;       // IFF_PROMISC
+    bool connectorPresent = false;  // a device (hardware) behind the interface
     OperStatus operStatus = OperStatus::Unknown;
     std::string alias;  // at most MAX_ALIAS_OCTETS, cut there when longer
     InterfaceCounters counters;
@@ -77,6 +82,12 @@ class InterfaceReader {
     // Every interface with all its attributes, in ascending ifindex; of
     // entries with the same ifindex only the first in name order is kept.
     std::vector<InterfaceInfo> readAll() const;
+    // The same interfaces with only their index, name, type, flags and
+    // operational status: four small files each, for watching the links.
+    std::vector<InterfaceInfo> readLinks() const;
+    // One interface with all its attributes; nullopt when there is no
+    // interface of that name, or its ifindex is no longer `index`.
+    std::optional<InterfaceInfo> readOne(const std::string& name, uint32_t index) const;
     // Number of interface directories, without reading their attributes.
     size_t count() const;
     // The name of the interface with this ifindex; empty when there is none.
@@ -90,7 +101,10 @@ class InterfaceReader {
   private:
     std::vector<std::string> listNames() const;
     std::optional<uint32_t> readIndex(const std::string& name) const;
+    std::optional<uint64_t> readNumber(const std::string& name, std::string_view attribute) const;
+    InterfaceInfo readLink(const std::string& name, uint32_t index) const;
     InterfaceInfo readInterface(const std::string& name, uint32_t index) const;
+    std::vector<InterfaceInfo> readEach(bool full) const;
 
     std::string netDirectory_;
 };

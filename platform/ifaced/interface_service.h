@@ -2,12 +2,14 @@
 // the objects of platform/ifaced/interface_object.h.
 //
 // A get-all that starts at the first page re-reads sysfs; later pages come
-// from that snapshot, so one walk sees one consistent set. The handler keeps
-// each interface's last operational status to tell when it changed.
+// from that snapshot, so one walk sees one consistent set. Between reads the
+// handler remembers of each interface its operational status, to tell when
+// and from what it changed, and its link trap setting.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,21 +33,36 @@ class InterfaceService : public orla::Handler {
                             uint32_t count) override;
     orla::message cmdGetCount(const orla::message& request) override;
     orla::message cmdSetObj(const orla::message& request, uint32_t id) override;
+    // The interface's object as read now; empty for an unknown id.
+    orla::message getObject(uint32_t id) override;
+
+    // Reads every interface's operational status (a few small files each)
+    // and notifies the subscribers of each change.
+    void checkLinks();
 
   private:
-    struct OperHistory {
-        OperStatus status;
-        uint32_t lastChange;  // jiffies; 0: unchanged since the service started
+    struct Tracked {
+        std::string name;
+        OperStatus status = OperStatus::Unknown;
+        std::optional<OperStatus> previous;  // before lastChange
+        uint32_t lastChange = 0;     // jiffies; 0: unchanged since the service started
+        uint32_t discontinuity = 0;  // jiffies; 0: none seen
+        bool linkTrapEnabled = true;
+        std::optional<InterfaceCounters> counters;  // of the last full read
     };
 
     void refresh();
+    // Brings the remembered interfaces up to `seen`, every interface there
+    // is now; `full`: `seen` holds their counters too.
+    void track(const std::vector<InterfaceInfo>& seen, bool full);
     orla::message toObject(const InterfaceInfo& info) const;
 
     InterfaceReader reader_;
     uint32_t pageSize_;
     bool readBefore_ = false;
-    std::vector<InterfaceInfo> snapshot_;      // ascending ifindex
-    std::map<uint32_t, OperHistory> history_;  // by ifindex, interfaces of the last read
+    bool snapshotTaken_ = false;
+    std::vector<InterfaceInfo> snapshot_;  // ascending ifindex
+    std::map<uint32_t, Tracked> tracked_;  // by ifindex, interfaces of the last read
 };
 
 }  // namespace ifaced

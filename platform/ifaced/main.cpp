@@ -1,7 +1,8 @@
 // orla-ifaced: the interface service. It serves the host's network
 // interfaces, read from sysfs, as platform service 40 (handler 1): their
 // names, types, statuses and 64-bit counters in pages of get-all objects,
-// their count, and the interface alias as the one writable field
+// their count, the interface alias and the link trap setting as writable
+// fields, and a change notification when an operational status changes
 // (platform/ifaced/interface_object.h; docs/interfaces.md).
 //
 //   orla-ifaced [--sysfs DIR] [--page-size N] [--run-dir DIR]
@@ -20,6 +21,7 @@
 
 #include "platform/ifaced/interface_object.h"
 #include "platform/ifaced/interface_service.h"
+#include "platform/ifaced/link_watch.h"
 #include "platform/ifaced/sysfs_attribute.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
@@ -63,6 +65,8 @@ int main(int argc, char** argv) {
     orla::Looper looper;
     looper.addHandler(ifaced::INTERFACE_HANDLER, &service);
     if (!looper.serve(ifaced::INTERFACE_SERVICE)) return 1;
+    ifaced::LinkWatch links(service);
+    links.start();
     looper.run();
     return 0;
 }

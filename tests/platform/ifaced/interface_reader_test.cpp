@@ -116,4 +116,18 @@ TEST(InterfaceReader, CountersAndAliasOfHostileFiles) {
               UINT64_MAX);
 }
 
+// ifPromiscuousMode and ifConnectorPresent: IFF_PROMISC, and a device link
+// (hardware) behind the interface.
+TEST(InterfaceReader, PromiscuousFromFlagsConnectorFromADevice) {
+    EXPECT_TRUE(readWith("flags", "0x1103\n").promiscuous);
+    EXPECT_FALSE(readWith("flags", "0x1003\n").promiscuous);
+    FakeSysfs sysfs;
+    sysfs.addInterface("if0", 1);
+    InterfaceReader reader(sysfs.root());
+    EXPECT_FALSE(reader.readAll().at(0).connectorPresent);
+    std::filesystem::create_directory_symlink("/", sysfs.path("if0", "device"));
+    EXPECT_TRUE(reader.readOne("if0", 1).value().connectorPresent);
+    EXPECT_FALSE(reader.readOne("if0", 2));
+}
+
 }  // namespace
