@@ -1,9 +1,11 @@
 // IF-MIB (RFC 2863): the interfaces group and the ifXTable, fed by the
-// interface service orla-ifaced (platform/ifaced/interface_object.h).
+// interface service orla-ifaced (platform/ifaced/interface_object.h), and
+// the trap generator link-events (link_events.h).
 //
 //   1.3.6.1.2.1.2.1.0            ifNumber, the service's interface count
 //   1.3.6.1.2.1.2.2.1.C.I        ifTable, I = ifIndex (the kernel's ifindex)
-//   1.3.6.1.2.1.31.1.1.1.C.I     ifXTable, the same rows; ifAlias is writable
+//   1.3.6.1.2.1.31.1.1.1.C.I     ifXTable, the same rows; ifLinkUpDownTrapEnable
+//                                and ifAlias are writable
 //
 // Without the service both tables are empty and ifNumber is 0.
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "link_events.h"
 #include "mib/sdk.h"
 #include "platform/ifaced/interface_object.h"
 
@@ -20,6 +23,9 @@ namespace {
 constexpr int IF_TYPE_OTHER = 1;
 constexpr int ADMIN_STATUS_DOWN = 2;
 constexpr int OPER_STATUS_UNKNOWN = 4;
+// TruthValue (RFC 2579), and ifLinkUpDownTrapEnable's enabled(1), disabled(2).
+constexpr int TRUE_VALUE = 1;
+constexpr int FALSE_VALUE = 2;
 
 struct InterfaceRecord : Data {
     int index = 0;  // ifIndex, also the service's OBJ_ID
@@ -33,6 +39,11 @@ struct InterfaceRecord : Data {
     int operStatus = OPER_STATUS_UNKNOWN;
     int lastChange = 0;  // TimeTicks since the agent started
     std::string alias;
+    std::string aliasHeld;  // the alias as the service gave it
+    int linkTrapEnable = TRUE_VALUE;
+    int promiscuous = FALSE_VALUE;
+    int connectorPresent = FALSE_VALUE;
+    int discontinuityTime = 0;  // TimeTicks since the agent started
     unsigned long long inOctets = 0;
     unsigned long long inUcastPkts = 0;
     unsigned long long inMulticastPkts = 0;
@@ -43,11 +54,13 @@ struct InterfaceRecord : Data {
     unsigned long long outDiscards = 0;
     unsigned long long outErrors = 0;
 
-    // ifAlias is the only writable column; the service applies it to the
-    // interface named by OBJ_ID.
+    // The writable columns, for the interface named by OBJ_ID. The alias
+    // goes only when a Set changed it: written back as read, an alias the
+    // kernel holds longer than 64 octets would be cut.
     void reverseBuild(orla::message& request) override {
         request.insert(orla::OBJ_ID, static_cast<uint32_t>(index));
-        request.insert(ifaced::IF_ALIAS, alias);
+        request.insert(ifaced::IF_LINK_TRAP_ENABLE, linkTrapEnable == TRUE_VALUE);
+        if (alias != aliasHeld) request.insert(ifaced::IF_ALIAS, alias);
     }
 };
 
@@ -72,13 +85,17 @@ int enumField(orla::message const& object, orla::U32Key key, uint32_t max, int d
     return value >= 1 && value <= max ? static_cast<int>(value) : def;
 }
 
+int truthValue(orla::message const& object, orla::BoolKey key, bool def) {
+    return object.get(key, def) ? TRUE_VALUE : FALSE_VALUE;
+}
+
 int saturatedInt32(uint64_t value) {
     constexpr uint64_t MAX = std::numeric_limits<int32_t>::max();
     return static_cast<int>(value > MAX ? MAX : value);
 }
 
-// ifLastChange: sysUpTime at the last change of the operational status, so
-// ticks since the agent's start; a change before the start (or none since the
+// ifLastChange and ifCounterDiscontinuityTime: sysUpTime at the event, so
+// ticks since the agent's start; an event before the start (or none since the
 // service started, sent as 0) is 0. Differences are taken modulo 2^32, as the
 // tick counter wraps: a change between the start and now is at most the
 // agent's uptime after the start.
@@ -112,6 +129,11 @@ void parseInterface(orla::message const& object, std::vector<Data*>* records) {
     rec->operStatus = enumField(object, ifaced::IF_OPER_STATUS, 7, OPER_STATUS_UNKNOWN);
     rec->lastChange = ticksSinceAgentStart(object.get(ifaced::IF_LAST_CHANGE, 0));
     rec->alias = object.get(ifaced::IF_ALIAS);
+    rec->aliasHeld = rec->alias;
+    rec->linkTrapEnable = truthValue(object, ifaced::IF_LINK_TRAP_ENABLE, true);
+    rec->promiscuous = truthValue(object, ifaced::IF_PROMISCUOUS, false);
+    rec->connectorPresent = truthValue(object, ifaced::IF_CONNECTOR_PRESENT, false);
+    rec->discontinuityTime = ticksSinceAgentStart(object.get(ifaced::IF_COUNTER_DISCONTINUITY, 0));
     rec->inOctets = ifaced::getCounter(object, ifaced::IF_IN_OCTETS);
     rec->inUcastPkts = ifaced::getCounter(object, ifaced::IF_IN_UCAST_PACKETS);
     rec->inMulticastPkts = ifaced::getCounter(object, ifaced::IF_IN_MULTICAST_PACKETS);
@@ -196,19 +218,29 @@ extern "C" void autorun() {
         {10, counter64(&InterfaceRecord::outOctets)},
         {11, counter64(&InterfaceRecord::outUcastPkts)},
         {15, number(&InterfaceRecord::speedMbits, ber::GAUGE32)},
+        {16, number(&InterfaceRecord::promiscuous, ber::INTEGER)},  // ifPromiscuousMode
+        {17, number(&InterfaceRecord::connectorPresent, ber::INTEGER)},
+        {19, number(&InterfaceRecord::discontinuityTime, ber::TIMETICKS)},
     };
     for (auto const& [column, packer] : ifXColumns)
         addColumnarLeaf(IF_X_ENTRY + column, packer, ifXTable, Access::ReadOnly);
 
-    // ifAlias is served over ifTable itself, not over ifXTable: an
-    // AugmentProxyTable takes no writes. The rows are the same records under
-    // the same indexes either way, so reads agree with the other ifXTable
-    // columns, and a Set goes from the ifTable's record to
+    // The writable columns are served over ifTable itself, not over
+    // ifXTable: an AugmentProxyTable takes no writes. The rows are the same
+    // records under the same indexes either way, so reads agree with the
+    // other ifXTable columns, and a Set goes from the ifTable's record to
     // GetAllProvider::setData -> reverseBuild -> CMD_SETOBJ to orla-ifaced;
     // when the service refuses it, the Set is commitFailed and the record
-    // keeps the alias it had. SIZE (0..64), RFC 2863.
+    // keeps the value it had. ifLinkUpDownTrapEnable: enabled(1),
+    // disabled(2); ifAlias: SIZE (0..64), RFC 2863.
+    addColumnarLeaf(IF_X_ENTRY + 14,
+                    (new DataNumPacker(field(&InterfaceRecord::linkTrapEnable), ber::INTEGER))
+                        ->setRange(TRUE_VALUE, FALSE_VALUE),
+                    ifTable);
     addColumnarLeaf(IF_X_ENTRY + 18,
                     (new DataStringPacker(field(&InterfaceRecord::alias), ber::OCTET_STRING, 0))
                         ->setMaxLength(64),
                     ifTable);
+
+    registerLinkEvents();
 }
