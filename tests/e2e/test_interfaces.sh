@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # The IF-MIB plug-in over orla-ifaced: the tables agree with /sys/class/net
 # through traffic, interfaces coming and going and an ifAlias write; pages of
-# two interfaces each; SNMPv1 without Counter64; an empty table once the
-# service is gone.
+# two interfaces each; linkDown and linkUp to snmptrapd unless
+# ifLinkUpDownTrapEnable says no; SNMPv1 without Counter64; an empty table
+# once the service is gone.
 source "$SRC/lib.sh"
+command -v snmptrapd >/dev/null || { echo "SKIP: snmptrapd needed"; exit 77; }
 
 IF=.1.3.6.1.2.1.2
 IFX=.1.3.6.1.2.1.31
 IF_ENTRY=$IF.2.1
 IFX_ENTRY=$IFX.1.1.1
 IFACED_PID=
-trap 'stop_agent; [ -z "$IFACED_PID" ] || { kill "$IFACED_PID"; wait "$IFACED_PID" || true; }' EXIT
+TRAPD_LOG=/orla/.test/trapd.log
+echo "authCommunity log morvel" >/orla/.test/trapd.conf
+: >"$TRAPD_LOG"
+# One line per trap: the generic number (SNMPv1), then the bindings.
+snmptrapd -f -n -On -Oe -Lf "$TRAPD_LOG" -C -c /orla/.test/trapd.conf \
+    -F 'TRAP w=%w B=%V|%v\n' udp:127.0.0.1:162 >/dev/null 2>&1 &
+TRAPD_PID=$!
+trap 'stop_agent; kill $TRAPD_PID; [ -z "$IFACED_PID" ] || kill "$IFACED_PID"; wait || true' EXIT
 
 # sysfs shows the network namespace of the process that mounts it.
 mount -t sysfs sysfs /sys
@@ -48,8 +57,10 @@ without_lo_counters() {
 # interface's directory ("name": its name) and how snmpwalk -Oqt prints it.
 COMPARED=("$IF_ENTRY.1 ifindex" "$IF_ENTRY.2 name quoted" "$IF_ENTRY.4 mtu"
     "$IF_ENTRY.10 statistics/rx_bytes 32" "$IF_ENTRY.16 statistics/tx_bytes 32"
-    "$IFX_ENTRY.1 name quoted" "$IFX_ENTRY.6 statistics/rx_bytes"
-    "$IFX_ENTRY.10 statistics/tx_bytes" "$IFX_ENTRY.18 ifalias quoted")
+    "$IFX_ENTRY.1 name quoted" "$IFX_ENTRY.2 statistics/multicast 32"
+    "$IFX_ENTRY.6 statistics/rx_bytes" "$IFX_ENTRY.8 statistics/multicast"
+    "$IFX_ENTRY.10 statistics/tx_bytes" "$IFX_ENTRY.14 type linktrap" "$IFX_ENTRY.15 speed mbps"
+    "$IFX_ENTRY.16 flags promisc" "$IFX_ENTRY.17 device connector" "$IFX_ENTRY.18 ifalias quoted")
 
 expected_columns() {
     local rows entry column file form index name value
@@ -58,8 +69,15 @@ expected_columns() {
         read -r column file form <<<"$entry"
         while read -r index name; do
             value=$name
-            [ "$file" = name ] || read -r value <"/sys/class/net/$name/$file" || true
-            case $form in quoted) value="\"$value\"" ;; 32) value=$((value & 0xffffffff)) ;; esac
+            [ "$file" = name ] || { value= && read -r value 2>/dev/null <"/sys/class/net/$name/$file"; } || true
+            case $form in
+                quoted) value="\"$value\"" ;;
+                32) value=$((value & 0xffffffff)) ;;
+                linktrap) value=$((value == 772 ? 2 : 1)) ;;  # loopback: disabled
+                mbps) [[ $value =~ ^[0-9]+$ ]] || value=0 ;;   # unreadable or -1: 0
+                promisc) value=$((value & 0x100 ? 1 : 2)) ;;
+                connector) [ -e "/sys/class/net/$name/device" ] && value=1 || value=2 ;;
+            esac
             echo "$column.$index $value"
         done <<<"$rows"
     done | without_lo_counters
@@ -89,6 +107,7 @@ expect_columns_agree() {  # WHAT
 # the frames and drops them.
 for pair in a b v; do add_veth ${pair}0 ${pair}1; done
 ip addr add 10.9.0.1/24 dev v0
+ip link set v1 promisc on
 ip neigh add 10.9.0.2 lladdr "$(cat /sys/class/net/v1/address)" dev v0
 start_serving "$BUILD/lib/snmp/interfaces.so" "$BUILD/lib/snmp/system.so"
 add_community str:5=private bool:6=yes bool:7=yes >/dev/null
@@ -96,6 +115,19 @@ add_community str:5=private bool:6=yes bool:7=yes >/dev/null
 "$BIN/orla-ifaced" --page-size 2 >>/orla/.test/ifaced.out 2>&1 &
 IFACED_PID=$!
 wait_for test -S /orla/run/40.sock || fail "orla-ifaced did not start"
+cli snmp set trap-target=127.0.0.1 trap-community=0 trap-version=2c \
+    trap-generators=link-events >/dev/null || fail "trap settings"
+
+# Waits for the link trap of ifIndex I carrying ifAdminStatus A and
+# ifOperStatus O whose line holds TEXT (its snmpTrapOID, or SNMPv1's generic
+# number).
+link_trap() {  # TEXT I A O
+    local bindings="$IF_ENTRY.1.$2 = INTEGER: $2|$IF_ENTRY.7.$2 = INTEGER: $3|$IF_ENTRY.8.$2 = INTEGER: $4\$"
+    found() { grep -- "$bindings" "$TRAPD_LOG" | grep -qF -- "$1"; }
+    wait_for found "$1" || fail "no trap [$1] for $2: $(cat "$TRAPD_LOG")"
+}
+LINK_DOWN="= OID: .1.3.6.1.6.3.1.1.5.3|"
+link_traps_of() { grep -c -- "$IF_ENTRY.1.$1 = " "$TRAPD_LOG" || true; }  # I
 
 step "names, indexes, MTUs and counters agree with sysfs, each interface once in index order"
 expect_columns_agree "at start"
@@ -130,11 +162,35 @@ changed=$(get $IF_ENTRY.9.$b0)
 [ "$changed" -gt 0 ] && [ "$changed" -le "$(get .1.3.6.1.2.1.1.3.0)" ] ||
     fail "ifLastChange of b0: $changed"
 
+step "linkDown for b0 (RFC 2863: ifOperStatus the state it left), none for b1 (lowerLayerDown)"
+link_trap "$LINK_DOWN" "$b0" 2 1
+step "linkUp for b0 in SNMPv1: generic trap 3, ifOperStatus up"
+cli snmp set trap-version=1 >/dev/null || fail "trap-version=1"
+ip link set b0 up
+link_trap "TRAP w=3 " "$b0" 1 1
+cli snmp set trap-version=2c >/dev/null || fail "trap-version=2c"
+expect_eq 0 "$(link_traps_of "$b1")" "link traps of b1"
+
+step "ifLinkUpDownTrapEnable: 3 is wrongValue; disabled(2), b0 sends no trap while v0 does"
+expect_refused "Reason: wrongValue" snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.14.$b0 i 3
+nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.14.$b0 i 2 >/dev/null || fail "disable b0's traps"
+expect_eq 2 "$(get $IFX_ENTRY.14.$b0)" "ifLinkUpDownTrapEnable of b0"
+ip link set b0 down
+sleep 2  # the service's check after the kernel settled b0's state
+ip link set v0 down
+link_trap "$LINK_DOWN" "$(cat /sys/class/net/v0/ifindex)" 2 1
+expect_eq 2 "$(link_traps_of "$b0")" "link traps of b0 while disabled"
+nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.14.$b0 i 1 >/dev/null || fail "enable b0's traps"
+
 step "interfaces added and removed appear after the cache lifetime"
 add_veth c0 c1
 ip link del a0
 expect_columns_agree "after adding c0-c1 and removing a0-a1"
 expect_eq "$(sys_rows | wc -l)" "$(get $IF.1.0)" "ifNumber after the change"
+# ifCounterDiscontinuityTime: c0's counters began after the agent started.
+began=$(get $IFX_ENTRY.19.$(cat /sys/class/net/c0/ifindex))
+[ "$began" -gt 0 ] && [ "$began" -le "$(get .1.3.6.1.2.1.1.3.0)" ] ||
+    fail "ifCounterDiscontinuityTime of c0: $began"
 
 step "an ifAlias write reaches the kernel"
 c0=$(cat /sys/class/net/c0/ifindex)
