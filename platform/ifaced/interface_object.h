@@ -6,7 +6,8 @@
 // - CMD_GETALL: the objects in ascending interface index, in pages
 //   (OBJ_LIST, with OBJ_NEXT when more follow; OBJ_NEXT is the index to
 //   start the next page at).
-// - CMD_GETCOUNT: OBJ_COUNT, the number of interfaces.
+// - CMD_GETCOUNT: OBJ_COUNT, the number of interfaces, and
+//   IF_TABLE_LAST_CHANGE.
 // - CMD_SETOBJ: OBJ_ID names the interface; IF_ALIAS becomes the kernel's
 //   interface alias, IF_LINK_TRAP_ENABLE the service's own setting. The two
 //   writable fields; a request carries one or both.
@@ -54,6 +55,10 @@ inline constexpr orla::U32Key IF_COUNTER_DISCONTINUITY{13};
 // The operational status before the last change; absent while there has
 // been none since the service started.
 inline constexpr orla::U32Key IF_PREVIOUS_OPER_STATUS{14};
+
+// In a get-count reply: orla::getJiffies() when the service last found an
+// interface added or removed, or 0 when none was since it started.
+inline constexpr orla::U32Key IF_TABLE_LAST_CHANGE{30};
 
 // Kernel statistics, 64-bit, high word first.
 inline constexpr orla::U32ArrayKey IF_IN_OCTETS{20};

@@ -73,6 +73,11 @@ void InterfaceService::track(const std::vector<InterfaceInfo>& seen, bool full) 
         next.emplace(info.index, std::move(entry));
     }
     // Interfaces that went away are forgotten; an index that comes back is new.
+    const bool cameOrWent =
+        next.size() != tracked_.size() ||
+        !std::equal(next.begin(), next.end(), tracked_.begin(),
+                    [](const auto& a, const auto& b) { return a.first == b.first; });
+    if (readBefore_ && cameOrWent) tableLastChange_ = now;
     tracked_ = std::move(next);
     readBefore_ = true;
     for (uint32_t index : changed)
@@ -135,6 +140,7 @@ orla::message InterfaceService::cmdGetAll(const orla::message&, uint32_t startId
 orla::message InterfaceService::cmdGetCount(const orla::message&) {
     orla::message reply;
     reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(reader_.count()));
+    reply.insert(IF_TABLE_LAST_CHANGE, tableLastChange_);
     return reply;
 }
 

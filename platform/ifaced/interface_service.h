@@ -61,6 +61,7 @@ class InterfaceService : public orla::Handler {
     uint32_t pageSize_;
     bool readBefore_ = false;
     bool snapshotTaken_ = false;
+    uint32_t tableLastChange_ = 0;  // jiffies; 0: no interface came or went
     std::vector<InterfaceInfo> snapshot_;  // ascending ifindex
     std::map<uint32_t, Tracked> tracked_;  // by ifindex, interfaces of the last read
 };

@@ -6,6 +6,7 @@
 //   1.3.6.1.2.1.2.2.1.C.I        ifTable, I = ifIndex (the kernel's ifindex)
 //   1.3.6.1.2.1.31.1.1.1.C.I     ifXTable, the same rows; ifLinkUpDownTrapEnable
 //                                and ifAlias are writable
+//   1.3.6.1.2.1.31.1.5.0         ifTableLastChange
 //
 // Without the service both tables are empty and ifNumber is 0.
 #include <cstdint>
@@ -146,6 +147,19 @@ void parseInterface(orla::message const& object, std::vector<Data*>* records) {
     records->push_back(rec);
 }
 
+struct TableChangeRecord : Data {
+    int lastChange = 0;  // TimeTicks since the agent started
+};
+
+// ifTableLastChange from the service's get-count reply; null (no instance)
+// when the service did not answer: GetProvider hands an empty message then.
+Data* makeTableChange(orla::message const& reply) {
+    if (!reply.has(ifaced::IF_TABLE_LAST_CHANGE)) return nullptr;
+    auto* rec = new TableChangeRecord;
+    rec->lastChange = ticksSinceAgentStart(reply.get(ifaced::IF_TABLE_LAST_CHANGE));
+    return rec;
+}
+
 // ifXTable AUGMENTS ifEntry: its rows are the ifTable's rows, and its columns
 // are further fields of the same record.
 class InterfaceExtensionTable : public AugmentProxyTable {
@@ -170,6 +184,7 @@ Packer* counter64(unsigned long long InterfaceRecord::*member) {
 const OID INTERFACES("1.3.6.1.2.1.2");
 const OID IF_ENTRY("1.3.6.1.2.1.2.2.1");
 const OID IF_X_ENTRY("1.3.6.1.2.1.31.1.1.1");
+const OID IF_TABLE_LAST_CHANGE("1.3.6.1.2.1.31.1.5");
 
 }  // namespace
 
@@ -241,6 +256,14 @@ extern "C" void autorun() {
                     (new DataStringPacker(field(&InterfaceRecord::alias), ber::OCTET_STRING, 0))
                         ->setMaxLength(64),
                     ifTable);
+
+    // Read-only: no write command is ever sent.
+    addScalarLeaf(IF_TABLE_LAST_CHANGE,
+                  new DataNumPacker(field(&TableChangeRecord::lastChange), ber::TIMETICKS),
+                  new GetProvider(makeTableChange,
+                                  {ifaced::INTERFACE_SERVICE, ifaced::INTERFACE_HANDLER},
+                                  orla::CMD_GETCOUNT, 0),
+                  Access::ReadOnly);
 
     registerLinkEvents();
 }

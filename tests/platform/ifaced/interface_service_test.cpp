@@ -124,7 +124,11 @@ TEST(InterfaceService, StatusChangesAreNotifiedOnceWithTheStatusBefore) {
     }
 
     // Counters that go back, and an interface that comes back under its
-    // index, start over; the latter with the default link trap setting.
+    // index, start over; the latter with the default link trap setting,
+    // having changed the table.
+    orla::message getCount;
+    getCount.insert(orla::MSG_CMD, orla::CMD_GETCOUNT);
+    EXPECT_EQ(service.handleRequest(getCount).get(ifaced::IF_TABLE_LAST_CHANGE, 1), 0u);
     sysfs.write("eth1", "statistics/tx_bytes", "100\n");
     service.handleRequest(getAll);
     EXPECT_EQ(service.getObject(3).get(ifaced::IF_COUNTER_DISCONTINUITY), 0u);
@@ -139,6 +143,7 @@ TEST(InterfaceService, StatusChangesAreNotifiedOnceWithTheStatusBefore) {
     EXPECT_NE(service.getObject(3).get(ifaced::IF_COUNTER_DISCONTINUITY), 0u);
     EXPECT_FALSE(service.getObject(3).has(ifaced::IF_PREVIOUS_OPER_STATUS));
     EXPECT_TRUE(service.getObject(4).empty());
+    EXPECT_NE(service.handleRequest(getCount).get(ifaced::IF_TABLE_LAST_CHANGE), 0u);
 }
 
 }  // namespace
