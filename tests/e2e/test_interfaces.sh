@@ -3,7 +3,7 @@
 # through traffic, interfaces coming and going and an ifAlias write; pages of
 # two interfaces each; linkDown and linkUp to snmptrapd unless
 # ifLinkUpDownTrapEnable says no; SNMPv1 without Counter64; an empty table
-# once the service is gone.
+# once the service is gone, and link traps again once it is back.
 source "$SRC/lib.sh"
 command -v snmptrapd >/dev/null || { echo "SKIP: snmptrapd needed"; exit 77; }
 
@@ -230,4 +230,11 @@ expect_eq "0" "$(get $IF.1.0)" "ifNumber without the service"
 expect_eq "" "$(walk $IFX)" "ifXTable without the service"
 timeout 10 snmpget -v2c -c morvel -t 3 -r 0 127.0.0.1 .1.3.6.1.2.1.1.1.0 >/dev/null ||
     fail "sysDescr without the service"
+
+step "link-events subscribes again to a service that comes back"
+"$BIN/orla-ifaced" >>/orla/.test/ifaced.out 2>&1 &
+IFACED_PID=$!
+sleep 3.5  # the generator renews its subscription every 3 s
+ip link set v0 up
+link_trap "= OID: .1.3.6.1.6.3.1.1.5.4|" "$(cat /sys/class/net/v0/ifindex)" 1 1
 pass
