@@ -266,4 +266,5 @@ extern "C" void autorun() {
                   Access::ReadOnly);
 
     registerLinkEvents();
+    registerModule(OID("1.3.6.1.2.1.31"), "IF-MIB: network interfaces (RFC 2863)");
 }
