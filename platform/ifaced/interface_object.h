@@ -42,8 +42,8 @@ inline constexpr orla::U32Key IF_OPER_STATUS{
 // orla::getJiffies() when the service saw the operational status change last,
 // or 0 when it has not changed since the service started.
 inline constexpr orla::U32Key IF_LAST_CHANGE{8};
-inline constexpr orla::StringKey IF_ALIAS{9};  // at most 64 octets (RFC 2863 ifAlias)
-inline constexpr orla::BoolKey IF_PROMISCUOUS{10};     // IFF_PROMISC
+inline constexpr orla::StringKey IF_ALIAS{9};             // at most 64 octets (RFC 2863 ifAlias)
+inline constexpr orla::BoolKey IF_PROMISCUOUS{10};        // IFF_PROMISC
 inline constexpr orla::BoolKey IF_CONNECTOR_PRESENT{11};  // hardware behind the interface
 // Whether linkUp/linkDown traps are wanted for the interface (RFC 2863
 // ifLinkUpDownTrapEnable): the service keeps it, from true for every

@@ -161,7 +161,7 @@ std::optional<uint32_t> InterfaceReader::readIndex(const std::string& name) cons
 }
 
 std::optional<uint64_t> InterfaceReader::readNumber(const std::string& name,
-                                                   std::string_view attribute) const {
+                                                    std::string_view attribute) const {
     std::optional<std::string> text = readAttribute(attributePath(name, attribute));
     if (!text) return std::nullopt;
     return parseDecimal(*text);
@@ -171,7 +171,8 @@ InterfaceInfo InterfaceReader::readLink(const std::string& name, uint32_t index)
     InterfaceInfo info;
     info.index = index;
     info.name = name;
-    if (std::optional<uint64_t> type = readNumber(name, "type")) info.type = ifTypeFromArphrd(*type);
+    if (std::optional<uint64_t> type = readNumber(name, "type"))
+        info.type = ifTypeFromArphrd(*type);
     if (std::optional<std::string> text = readAttribute(attributePath(name, "flags"))) {
         std::optional<uint32_t> flags = parseHex32(*text);
         info.adminUp = flags && (*flags & IFF_UP_FLAG) != 0;

@@ -49,11 +49,11 @@ struct InterfaceCounters {
 struct InterfaceInfo {
     uint32_t index = 0;  // ifindex, never 0
     std::string name;
-    uint32_t type = 1;       // IANAifType; other(1) when unknown
-    uint32_t mtu = 0;        // 0 when unreadable
-    uint32_t speedMbps = 0;  // 0 when unknown or negative
-    std::string hwAddress;   // raw octets; empty when none or all zero
-    bool adminUp = false;    // IFF_UP; down when flags are unreadable
+    uint32_t type = 1;              // IANAifType; other(1) when unknown
+    uint32_t mtu = 0;               // 0 when unreadable
+    uint32_t speedMbps = 0;         // 0 when unknown or negative
+    std::string hwAddress;          // raw octets; empty when none or all zero
+    bool adminUp = false;           // IFF_UP; down when flags are unreadable
     bool promiscuous = false;       // IFF_PROMISC
     bool connectorPresent = false;  // a device (hardware) behind the interface
     OperStatus operStatus = OperStatus::Unknown;

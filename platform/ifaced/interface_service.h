@@ -45,8 +45,8 @@ class InterfaceService : public orla::Handler {
         std::string name;
         OperStatus status = OperStatus::Unknown;
         std::optional<OperStatus> previous;  // before lastChange
-        uint32_t lastChange = 0;     // jiffies; 0: unchanged since the service started
-        uint32_t discontinuity = 0;  // jiffies; 0: none seen
+        uint32_t lastChange = 0;             // jiffies; 0: unchanged since the service started
+        uint32_t discontinuity = 0;          // jiffies; 0: none seen
         bool linkTrapEnabled = true;
         std::optional<InterfaceCounters> counters;  // of the last full read
     };
@@ -61,7 +61,7 @@ class InterfaceService : public orla::Handler {
     uint32_t pageSize_;
     bool readBefore_ = false;
     bool snapshotTaken_ = false;
-    uint32_t tableLastChange_ = 0;  // jiffies; 0: no interface came or went
+    uint32_t tableLastChange_ = 0;         // jiffies; 0: no interface came or went
     std::vector<InterfaceInfo> snapshot_;  // ascending ifindex
     std::map<uint32_t, Tracked> tracked_;  // by ifindex, interfaces of the last read
 };

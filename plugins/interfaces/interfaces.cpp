@@ -258,12 +258,12 @@ extern "C" void autorun() {
                     ifTable);
 
     // Read-only: no write command is ever sent.
-    addScalarLeaf(IF_TABLE_LAST_CHANGE,
-                  new DataNumPacker(field(&TableChangeRecord::lastChange), ber::TIMETICKS),
-                  new GetProvider(makeTableChange,
-                                  {ifaced::INTERFACE_SERVICE, ifaced::INTERFACE_HANDLER},
-                                  orla::CMD_GETCOUNT, 0),
-                  Access::ReadOnly);
+    addScalarLeaf(
+        IF_TABLE_LAST_CHANGE,
+        new DataNumPacker(field(&TableChangeRecord::lastChange), ber::TIMETICKS),
+        new GetProvider(makeTableChange, {ifaced::INTERFACE_SERVICE, ifaced::INTERFACE_HANDLER},
+                        orla::CMD_GETCOUNT, 0),
+        Access::ReadOnly);
 
     registerLinkEvents();
     registerModule(OID("1.3.6.1.2.1.31"), "IF-MIB: network interfaces (RFC 2863)");

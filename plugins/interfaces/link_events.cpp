@@ -43,7 +43,8 @@ constexpr uint32_t RENEW_TICKS = 300;
 uint32_t linkTrapFor(uint32_t previous, uint32_t current) {
     if (current == OPER_DOWN && previous != OPER_DOWN && previous != OPER_NOT_PRESENT)
         return LINK_DOWN;
-    if (previous == OPER_DOWN && current != OPER_DOWN && current != OPER_NOT_PRESENT) return LINK_UP;
+    if (previous == OPER_DOWN && current != OPER_DOWN && current != OPER_NOT_PRESENT)
+        return LINK_UP;
     return 0;
 }
 

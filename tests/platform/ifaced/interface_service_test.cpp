@@ -100,8 +100,9 @@ TEST(InterfaceService, StatusChangesAreNotifiedOnceWithTheStatusBefore) {
     // operstate written, read by a link check (or a get-all), the change
     // announced as previous -> current; 0: none.
     const std::tuple<const char*, bool, uint32_t, uint32_t> steps[] = {
-        {"up", false, 0, 0},       {"down", false, 1, 2}, {"down", true, 0, 0},
-        {"lowerlayerdown", true, 2, 7}, {"up", false, 7, 1}, {"up", false, 0, 0},
+        {"up", false, 0, 0},  {"down", false, 1, 2},
+        {"down", true, 0, 0}, {"lowerlayerdown", true, 2, 7},
+        {"up", false, 7, 1},  {"up", false, 0, 0},
     };
     for (const auto& [operstate, byGetAll, previous, current] : steps) {
         SCOPED_TRACE(operstate);
