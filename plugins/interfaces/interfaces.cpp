@@ -42,6 +42,7 @@ struct InterfaceRecord : Data {
     std::string alias;
     std::string aliasHeld;  // the alias as the service gave it
     int linkTrapEnable = TRUE_VALUE;
+    int linkTrapEnableHeld = TRUE_VALUE;
     int promiscuous = FALSE_VALUE;
     int connectorPresent = FALSE_VALUE;
     int discontinuityTime = 0;  // TimeTicks since the agent started
@@ -55,13 +56,16 @@ struct InterfaceRecord : Data {
     unsigned long long outDiscards = 0;
     unsigned long long outErrors = 0;
 
-    // The writable columns, for the interface named by OBJ_ID. The alias
-    // goes only when a Set changed it: written back as read, an alias the
-    // kernel holds longer than 64 octets would be cut.
+    // The writable columns a Set changed, for the interface named by OBJ_ID:
+    // what goes back unchanged could undo a change made meanwhile by someone
+    // else, and an alias the kernel holds longer than 64 octets would be
+    // cut. A Set of the value held sends the trap setting, so that the
+    // request is never empty.
     void reverseBuild(orla::message& request) override {
         request.insert(orla::OBJ_ID, static_cast<uint32_t>(index));
-        request.insert(ifaced::IF_LINK_TRAP_ENABLE, linkTrapEnable == TRUE_VALUE);
         if (alias != aliasHeld) request.insert(ifaced::IF_ALIAS, alias);
+        if (linkTrapEnable != linkTrapEnableHeld || alias == aliasHeld)
+            request.insert(ifaced::IF_LINK_TRAP_ENABLE, linkTrapEnable == TRUE_VALUE);
     }
 };
 
@@ -132,6 +136,7 @@ void parseInterface(orla::message const& object, std::vector<Data*>* records) {
     rec->alias = object.get(ifaced::IF_ALIAS);
     rec->aliasHeld = rec->alias;
     rec->linkTrapEnable = truthValue(object, ifaced::IF_LINK_TRAP_ENABLE, true);
+    rec->linkTrapEnableHeld = rec->linkTrapEnable;
     rec->promiscuous = truthValue(object, ifaced::IF_PROMISCUOUS, false);
     rec->connectorPresent = truthValue(object, ifaced::IF_CONNECTOR_PRESENT, false);
     rec->discontinuityTime = ticksSinceAgentStart(object.get(ifaced::IF_COUNTER_DISCONTINUITY, 0));
