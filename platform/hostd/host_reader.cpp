@@ -12,6 +12,8 @@
 #include <limits>
 #include <utility>
 
+#include "platform/orla/file_descriptor.h"
+
 namespace hostd {
 
 namespace {
@@ -25,19 +27,7 @@ constexpr uint64_t MAX_UNIT_BYTES = uint64_t{1} << 30;
 constexpr size_t MAX_PROC_ENTRIES = (size_t{1} << 22) + 4096;
 constexpr size_t MAX_MOUNT_POINT_OCTETS = 4096;  // PATH_MAX
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+using orla::FileDescriptor;
 
 // The file's first PROC_FILE_MAX_BYTES; of a longer file only its whole
 // lines. nullopt when it is missing, unreadable or not a regular file.

@@ -8,23 +8,13 @@
 #include <cerrno>
 #include <limits>
 
+#include "platform/orla/file_descriptor.h"
+
 namespace ifaced {
 
 namespace {
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+using orla::FileDescriptor;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
