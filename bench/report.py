@@ -74,7 +74,8 @@ def print_table(groups):
             cpu = "-"
             if s["cpu"] is not None:
                 low, high = s["cpu_range"]
-                cpu = f"{s['cpu']:.1f}{unit} ({low:.1f}-{high:.1f})"
+                digits = 2 if high < 10 else 1  # sub-microsecond costs need two
+                cpu = f"{s['cpu']:.{digits}f}{unit} ({low:.{digits}f}-{high:.{digits}f})"
             ratio = ""
             ours = summaries.get("ours")
             if agent == "snmpd" and ours and ours["cpu"] and s["cpu"]:
@@ -86,6 +87,23 @@ def print_table(groups):
                   f"{cpu:>26}{s['rate']:>9.0f}{s['p50']:>8.0f}{s['p99']:>8.0f}{ratio:>12}"
                   f"  {status}")
             first = False
+
+
+# Scenario pairs whose CPU per object is compared: (label, baseline label).
+RATIOS = (("GetBulk(25) walk 1M routes", "GetBulk(25) walk 100 routes"),)
+
+
+def print_ratios(groups):
+    """Our CPU per object in a scenario against its baseline's, by in-flight count."""
+    for label, baseline in RATIOS:
+        for (name, in_flight), by_agent in groups.items():
+            base = groups.get((baseline, in_flight), {}).get("ours")
+            if name != label or "ours" not in by_agent or not base:
+                continue
+            ours, theirs = summarize(by_agent["ours"], True), summarize(base, True)
+            if ours["cpu"] and theirs["cpu"]:
+                print(f"{label} / {baseline.split()[-2]} {baseline.split()[-1]}, {in_flight} in"
+                      f" flight: {ours['cpu'] / theirs['cpu']:.2f}x")
 
 
 def print_memory(path):
@@ -111,7 +129,10 @@ def print_memory(path):
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: report.py RESULTS MEMORY")
-    print_table(parse_runs(sys.argv[1]))
+    groups = parse_runs(sys.argv[1])
+    print_table(groups)
+    print()
+    print_ratios(groups)
     print_memory(sys.argv[2])
 
 
