@@ -102,9 +102,10 @@ inline bool isRouteIndex(const uint32_t* arcs, size_t count) {
             arcs[at] != length) {
             return size_t(0);
         }
+        uint32_t octets = 0;  // every arc's bits: above 0xff when one is not an octet
         for (size_t i = at + 1; i <= at + length; ++i)
-            if (arcs[i] > 0xff) return size_t(0);
-        return at + 1 + length;
+            octets |= arcs[i];
+        return octets > 0xff ? size_t(0) : at + 1 + length;
     };
     if (count < 1) return false;
     const uint32_t destType = arcs[0];
