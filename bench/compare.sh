@@ -10,9 +10,9 @@
 # As root. It installs what it misses (without ever starting snmpd on the
 # host), builds, and runs everything inside private namespaces on loopback:
 # the host's network and files are not touched. Each scenario runs REPEATS
-# times, alternating the agents; the table shows medians with min-max. It
-# only reports: a run with any timeout, error status, exception or report
-# is marked FAILED, never asserted on.
+# times, in rounds, alternating the agents; the table shows medians with
+# min-max. It only reports: a run with any timeout, error status, exception
+# or report is marked FAILED, never asserted on.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -89,15 +89,19 @@ run_one() {
     echo "$label|$n|$agent|$line" >>"$RESULTS"
 }
 
+# Round after round, each scenario once per round and in-flight count: a
+# scenario's runs spread over the whole comparison, so the load of a shared
+# machine weighs on every scenario alike, and neighbours in the list (100
+# and 1M routes) run one after the other in every round.
 total=${#SCENARIOS[@]}
-index=0
-for scenario in "${SCENARIOS[@]}"; do
-    IFS='|' read -r label mode options ours_oids snmpd_oids with_null <<<"$scenario"
-    index=$((index + 1))
-    [ -z "${ONLY:-}" ] || grep -qE -- "$ONLY" <<<"$label" || continue
-    echo "[$index/$total] $label"
+for ((rep = 1; rep <= REPEATS; rep++)); do
     for n in "${IN_FLIGHT[@]}"; do
-        for ((rep = 1; rep <= REPEATS; rep++)); do
+        index=0
+        for scenario in "${SCENARIOS[@]}"; do
+            IFS='|' read -r label mode options ours_oids snmpd_oids with_null <<<"$scenario"
+            index=$((index + 1))
+            [ -z "${ONLY:-}" ] || grep -qE -- "$ONLY" <<<"$label" || continue
+            echo "[round $rep/$REPEATS, $n in flight, $index/$total] $label"
             run_one "$label" "$n" ours "$OURS_PID" "$mode" "$options" "$ours_oids"
             [ "$snmpd_oids" = - ] ||
                 run_one "$label" "$n" snmpd "$SNMPD_PID" "$mode" "$options" "$snmpd_oids"

@@ -20,6 +20,7 @@
 #include "platform/ipd/ip_object.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/looper.h"
+#include "platform/orla/window_rows.h"
 
 namespace {
 
@@ -69,19 +70,16 @@ class Routes : public orla::Handler {
             first = low;
         }
         const uint32_t page = pageSize == 0 ? DEFAULT_PAGE : std::min(pageSize, MAX_PAGE);
-        orla::message reply;
+        std::string rows;
+        orla::RowWriter writer(rows);
         uint32_t route = first;
         for (; route < count_ && route - first < page; ++route) {
-            orla::message object;
-            object.insert(ipd::RT_DEST, destOf(route));
-            object.insert(ipd::RT_PREFIX_LENGTH, 24);
-            object.insert(ipd::RT_NEXT_HOP, nextHopOf(route));
-            object.insert(ipd::RT_IF_INDEX, 2);
-            object.insert(ipd::RT_TYPE, 4);       // remote
-            object.insert(ipd::RT_PROTOCOL, 14);  // bgp
-            object.insert(ipd::RT_METRIC, route % 100);
-            reply.append(orla::OBJ_LIST, object);
+            const std::vector<uint32_t> index = indexOf(route);
+            const ipd::RouteFields fields{2, route % 100, 4, 14};  // remote, bgp
+            writer.add(index.data(), index.size(), ipd::routeFields(fields));
         }
+        orla::message reply;
+        reply.insert(orla::OBJ_ROWS, std::move(rows));
         if (route < count_ && route > first) reply.insert(orla::OBJ_AFTER, indexOf(route - 1));
         return reply;
     }

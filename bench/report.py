@@ -17,7 +17,8 @@ FAULTS = ("timeouts", "errors", "exceptions", "reports", "send_failures")
 
 
 def parse_runs(path):
-    """{(label, in_flight): {agent: [fields of each run]}} in file order."""
+    """{(label, in_flight): {agent: [fields of each run]}}, labels in the
+    order of their first run, and each label's in-flight counts so too."""
     groups = {}
     with open(path) as results:
         for line in results:
@@ -27,7 +28,8 @@ def parse_runs(path):
             label, in_flight, agent, result = parts
             fields = dict(item.split("=", 1) for item in result.split()[1:] if "=" in item)
             groups.setdefault((label, in_flight), {}).setdefault(agent, []).append(fields)
-    return groups
+    labels = list(dict.fromkeys(label for label, _ in groups))
+    return dict(sorted(groups.items(), key=lambda item: labels.index(item[0][0])))
 
 
 def cpu_per_operation(fields, per_object):
@@ -74,7 +76,8 @@ def print_table(groups):
             cpu = "-"
             if s["cpu"] is not None:
                 low, high = s["cpu_range"]
-                cpu = f"{s['cpu']:.1f}{unit} ({low:.1f}-{high:.1f})"
+                digits = 2 if high < 10 else 1  # sub-microsecond costs need two
+                cpu = f"{s['cpu']:.{digits}f}{unit} ({low:.{digits}f}-{high:.{digits}f})"
             ratio = ""
             ours = summaries.get("ours")
             if agent == "snmpd" and ours and ours["cpu"] and s["cpu"]:
@@ -86,6 +89,30 @@ def print_table(groups):
                   f"{cpu:>26}{s['rate']:>9.0f}{s['p50']:>8.0f}{s['p99']:>8.0f}{ratio:>12}"
                   f"  {status}")
             first = False
+
+
+# Scenario pairs whose CPU per object is compared: (label, baseline label).
+# compare.sh runs them side by side in every round, so each round's two
+# runs make one ratio, and the load of the moment weighs on both.
+RATIOS = (("GetBulk(25) walk 1M routes", "GetBulk(25) walk 100 routes"),)
+
+
+def print_ratios(groups):
+    """Our CPU per object in a scenario against its baseline's, round by round."""
+    for label, baseline in RATIOS:
+        for (name, in_flight), by_agent in groups.items():
+            base = groups.get((baseline, in_flight), {}).get("ours")
+            if name != label or "ours" not in by_agent or not base:
+                continue
+            ratios = []
+            for run, base_run in zip(by_agent["ours"], base):
+                cpu, base_cpu = cpu_per_operation(run, True), cpu_per_operation(base_run, True)
+                if cpu and base_cpu:
+                    ratios.append(cpu / base_cpu)
+            if ratios:
+                print(f"{label} / {baseline.split()[-2]} {baseline.split()[-1]}, {in_flight} in"
+                      f" flight: {statistics.median(ratios):.2f}x"
+                      f" ({min(ratios):.2f}-{max(ratios):.2f}, {len(ratios)} rounds)")
 
 
 def print_memory(path):
@@ -111,7 +138,10 @@ def print_memory(path):
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: report.py RESULTS MEMORY")
-    print_table(parse_runs(sys.argv[1]))
+    groups = parse_runs(sys.argv[1])
+    print_table(groups)
+    print()
+    print_ratios(groups)
     print_memory(sys.argv[2])
 
 

@@ -10,7 +10,6 @@
 #include "mib/map_table.h"
 #include "mib/scalar.h"
 #include "mib/static_mux_table.h"
-#include "mib/window_table.h"
 
 std::map<OID, Leaf*> leafs;
 
@@ -59,9 +58,6 @@ struct RegistryOwnership {
         } else if (auto* mux = dynamic_cast<StaticMuxTable*>(table)) {
             for (const auto& [index, provider] : mux->providers)
                 addProvider(provider);
-        } else if (auto* window = dynamic_cast<WindowTable*>(table)) {
-            for (Packer* index : window->indexes_)
-                addPacker(index);
         }
     }
 };

@@ -1,10 +1,12 @@
 #include "mib/window_table.h"
 
 #include <algorithm>
+#include <string>
 #include <variant>
 
 #include "mib/get_all.h"
 #include "platform/orla/ids.h"
+#include "platform/orla/window_rows.h"
 
 namespace {
 
@@ -13,42 +15,37 @@ namespace {
 // not move on; past this the table ends there.
 constexpr unsigned MAX_READS_PER_REQUEST = 16;
 
-bool indexBefore(std::pair<OID, Data*> const& row, OID const& index) {
+using Row = std::pair<OID, Data*>;
+
+bool indexBefore(Row const& row, OID const& index) {
     return row.first < index;
 }
 
-bool indexAfter(OID const& index, std::pair<OID, Data*> const& row) {
+bool indexAfter(OID const& index, Row const& row) {
     return index < row.first;
 }
 
 }  // namespace
 
-WindowTable::WindowTable(Parse parse, std::vector<uint32_t> const& path, uint32_t windowRows)
+WindowTable::WindowTable(Make make, Parse parse, std::vector<uint32_t> const& path,
+                         uint32_t windowRows)
     : CacheUpdateTimeout(25, 200),
+      make_(make),
       parse_(parse),
       path_(path),
       windowRows_(std::max<uint32_t>(windowRows, 1)) {}
 
 WindowTable::~WindowTable() {
-    for (auto& row : rows_)
-        delete row.second;
-}
-
-void WindowTable::addIndex(Packer* packer) {
-    indexes_.push_back(packer);
-}
-
-OID WindowTable::getKey(Data const* rec) const {
-    OID key;
-    for (const Packer* packer : indexes_)
-        key += packer->getAsKey(rec);
-    return key;
+    for (Row& slot : slots_)
+        delete slot.second;
 }
 
 void WindowTable::clearCache() {
-    for (auto& row : rows_)
-        delete row.second;
-    std::vector<std::pair<OID, Data*>>().swap(rows_);
+    for (Row& slot : slots_)
+        delete slot.second;
+    std::vector<Row>().swap(slots_);
+    rowCount_ = 0;
+    answered_ = 0;
     read_ = false;
 }
 
@@ -57,7 +54,10 @@ void WindowTable::updateCache() {
 }
 
 void WindowTable::read(Bound bound, OID const& index) {
-    clearCache();
+    // The records stay for the next window; the rows go.
+    rowCount_ = 0;
+    answered_ = 0;
+    read_ = false;
     orla::message request;
     request.insert(orla::MSG_CMD, orla::CMD_GETALL);
     request.insert(orla::MSG_TO, path_);
@@ -68,60 +68,60 @@ void WindowTable::read(Bound bound, OID const& index) {
     const orla::message reply = exchangeWithPlatform(request);
     if (orla::isError(reply)) return;
 
-    std::vector<Data*> records;
-    records.reserve(windowRows_);
-    // The list is read in place and each object decoded into one message:
-    // a window costs no copy of its objects. A handler that lists more than
-    // it was asked for is cut at the window.
-    orla::message object;
+    // The rows are read in place; a handler that lists more than it was
+    // asked for is cut at the window, and a row that does not decode ends it.
+    std::string_view bytes;
     for (orla::message::Field const& field : reply.fields()) {
-        if (field.key != orla::OBJ_LIST.raw()) continue;
-        const auto* objects = std::get_if<std::vector<orla::flat_message>>(&field.value);
-        if (!objects) break;
-        for (size_t i = 0; i < objects->size() && i < windowRows_; ++i) {
-            if (orla::message::unflatten((*objects)[i].bytes, object)) parse_(object, &records);
-        }
+        if (field.key != orla::OBJ_ROWS.raw()) continue;
+        if (const auto* rows = std::get_if<std::string>(&field.value)) bytes = *rows;
         break;
     }
-    rows_.reserve(records.size());
-    for (Data* rec : records) {
-        if (!rec) continue;
-        OID key = getKey(rec);
+    orla::RowReader reader(bytes);
+    uint32_t rowArcs[orla::ROWS_MAX_INDEX_ARCS];
+    size_t arcCount = 0;
+    std::string_view fields;
+    bool ordered = true;
+    for (uint32_t listed = 0; listed < windowRows_ && reader.next(rowArcs, arcCount, fields);
+         ++listed) {
+        if (rowCount_ == slots_.size()) {
+            Data* rec = make_();
+            if (!rec) break;
+            slots_.emplace_back(OID(), rec);
+        }
+        Row& row = slots_[rowCount_];
+        row.first.assign(rowArcs, arcCount);
         // Rows before the window's start would make it answer for rows it
-        // does not hold.
-        const bool inWindow =
-            bound == Bound::Start || index < key || (bound == Bound::From && index == key);
-        if (inWindow) {
-            rows_.emplace_back(std::move(key), rec);
-        } else {
-            delete rec;
-        }
+        // does not hold; in a window listed in order, only the first can be.
+        const bool afterPrevious = rowCount_ > 0 && slots_[rowCount_ - 1].first < row.first;
+        const bool inWindow = bound == Bound::Start || (ordered && afterPrevious) ||
+                              index < row.first || (bound == Bound::From && index == row.first);
+        if (!inWindow || !parse_(row.first, fields, row.second)) continue;
+        if (rowCount_ > 0 && !afterPrevious) ordered = false;
+        ++rowCount_;
     }
-    // Handlers list in strictly increasing index order; sorting, and
-    // dropping a row listed twice (the first listed stays), are for one
-    // that does not.
-    auto before = [](auto const& a, auto const& b) { return a.first < b.first; };
-    auto notBefore = [](auto const& a, auto const& b) { return !(a.first < b.first); };
-    if (std::adjacent_find(rows_.begin(), rows_.end(), notBefore) != rows_.end()) {
-        std::stable_sort(rows_.begin(), rows_.end(), before);
-        size_t kept = 0;
-        for (size_t i = 1; i < rows_.size(); ++i) {
-            if (rows_[i].first == rows_[kept].first) {
-                delete rows_[i].second;
-            } else if (++kept != i) {
-                rows_[kept] = std::move(rows_[i]);
-            }
-        }
-        rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(kept + 1), rows_.end());
-    }
+    if (!ordered) sortRows();
 
     bound_ = bound;
     first_ = index;
     complete_ = !reply.has(orla::OBJ_AFTER);
     const std::vector<uint32_t> last = reply.get(orla::OBJ_AFTER);
     last_ = OID(last.data(), last.size());
-    if (!rows_.empty() && last_ < rows_.back().first) last_ = rows_.back().first;
+    if (rowCount_ > 0 && last_ < slots_[rowCount_ - 1].first) last_ = slots_[rowCount_ - 1].first;
     read_ = true;
+}
+
+void WindowTable::sortRows() {
+    const auto rows = slots_.begin() + static_cast<std::ptrdiff_t>(rowCount_);
+    std::stable_sort(slots_.begin(), rows,
+                     [](Row const& a, Row const& b) { return a.first < b.first; });
+    // A row listed again moves behind the rows, where its slot waits for
+    // the next window.
+    size_t kept = 0;
+    for (size_t i = 1; i < rowCount_; ++i) {
+        if (slots_[i].first == slots_[kept].first) continue;
+        if (++kept != i) std::swap(slots_[kept], slots_[i]);
+    }
+    rowCount_ = kept + 1;
 }
 
 bool WindowTable::holdsRowsAfter(OID const& index) const {
@@ -139,22 +139,31 @@ Data* WindowTable::get(OID const& index) {
     wanted_ = index;
     accessData();
     if (!covers(index)) read(Bound::From, index);
-    const auto row = std::lower_bound(rows_.begin(), rows_.end(), index, indexBefore);
-    return row != rows_.end() && row->first == index ? row->second : nullptr;
+    const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(rowCount_);
+    const auto row = std::lower_bound(slots_.begin(), end, index, indexBefore);
+    return row != end && row->first == index ? row->second : nullptr;
 }
 
 std::pair<OID, Data*> WindowTable::getNext(OID const& index) {
     wantedBound_ = index.empty() ? Bound::Start : Bound::After;
     wanted_ = index;
     accessData();
+    // A walk asks for the row after the one it was given last.
+    if (read_ && answered_ + 1 < rowCount_ && slots_[answered_].first == index) {
+        return slots_[++answered_];
+    }
     OID at = index;
     for (unsigned reads = 0; reads <= MAX_READS_PER_REQUEST; ++reads) {
         if (!holdsRowsAfter(at)) {
             read(at.empty() ? Bound::Start : Bound::After, at);
             if (!read_) break;
         }
-        const auto row = std::upper_bound(rows_.begin(), rows_.end(), at, indexAfter);
-        if (row != rows_.end()) return *row;
+        const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(rowCount_);
+        const auto row = std::upper_bound(slots_.begin(), end, at, indexAfter);
+        if (row != end) {
+            answered_ = static_cast<size_t>(row - slots_.begin());
+            return *row;
+        }
         if (complete_) break;
         // The rows that follow lie past the window: read the next one.
         if (at < last_) at = last_;

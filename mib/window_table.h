@@ -5,8 +5,11 @@
 // windowed get-all (CMD_GETALL with OBJ_PAGE_SIZE = the window's rows):
 // with OBJ_AFTER = an index, the objects whose index follows it; with
 // OBJ_FROM = an index, those from it on; with neither, those from the first.
-// Its reply lists them in index order and, when more follow, names in
-// OBJ_AFTER the index of the last one listed (platform/orla/ids.h).
+// Its reply lists them in index order in OBJ_ROWS, each as its index and its
+// fields (platform/orla/window_rows.h), and, when more follow, names in
+// OBJ_AFTER the index of the last one listed (platform/orla/ids.h). The
+// index is the row's SNMP index as the handler composes it: the table takes
+// it as it comes, so it needs no index packers.
 //
 // The table holds only the last window it read: a GetNext (or a GetBulk
 // repetition) that the window answers costs no exchange, and the next one
@@ -17,13 +20,16 @@
 // limit 25 ticks, maximum age 200 ticks), so the rows a walk serves are
 // never much older than that.
 //
-// The plug-in's parse function is the one GetAllProvider takes; the table
-// owns the records it appends. The index packers compose a record's index
-// as in MapTable, and must compose the index the handler orders by.
+// The plug-in gives two functions: `make` makes an empty record of its own
+// type, and `parse` fills such a record from a row's index and fields, or
+// returns false to leave the row out (fields it cannot read, an index of
+// another shape). The table makes at most one record per row of a window
+// and reuses them from one window to the next; it deletes them when the
+// window goes.
 //
-//     WindowTable* routes = new WindowTable(parseRoute, {43, 3}, 256);
-//     routes->addIndex(new DataNumPacker(field(&RouteRecord::destType), ber::INTEGER));
-//     ...
+//     Data* makeRoute() { return new RouteRecord; }
+//     bool parseRoute(OID const& index, std::string_view fields, Data* rec);
+//     WindowTable* routes = new WindowTable(makeRoute, parseRoute, {43, 3}, 1024);
 //     addColumnarLeaf(OID("1.3.6.1.2.1.4.24.7.1.7"), ifIndexPacker, routes);
 //
 // The table accepts no writes (its columns answer a Set with notWritable),
@@ -31,21 +37,22 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "mib/cache_update_timeout.h"
-#include "mib/packer.h"
 #include "mib/table.h"
 #include "platform/orla/message.h"
 
 class WindowTable : public Table, public CacheUpdateTimeout {
   public:
-    using Parse = void (*)(orla::message const& object, std::vector<Data*>* records);
+    using Make = Data* (*)();
+    using Parse = bool (*)(OID const& index, std::string_view fields, Data* rec);
 
     // Reads the handler at `path` (its MSG_TO) `windowRows` objects at a
     // time (at least 1).
-    WindowTable(Parse parse, std::vector<uint32_t> const& path, uint32_t windowRows);
+    WindowTable(Make make, Parse parse, std::vector<uint32_t> const& path, uint32_t windowRows);
     ~WindowTable() override;
 
     Data* get(OID const& index) override;
@@ -57,11 +64,6 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     // The handler's CMD_GETCOUNT answer; 0 when it fails.
     unsigned count() override;
 
-    // Appends an index column.
-    void addIndex(Packer* packer);
-    // The index of `rec`: each index packer's getAsKey, in order.
-    OID getKey(Data const* rec) const;
-
     // Reads the window the current request needs (CacheUpdateTimeout calls
     // it when the window was dropped).
     void updateCache() override;
@@ -69,21 +71,21 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     void clearCache() override;
 
   private:
-    // Frees what the table refers to when the agent stops (mib/registry.cpp).
-    friend struct RegistryOwnership;
-
     enum class Bound { Start, After, From };
 
     void read(Bound bound, OID const& index);
+    // Orders the window's rows by index, each index once (the first listed
+    // stays), for a handler that did not list them so.
+    void sortRows();
     // The window holds every row that follows `index`, up to its last row.
     bool holdsRowsAfter(OID const& index) const;
     // The window would hold the row at `index` if there is one.
     bool covers(OID const& index) const;
 
+    Make const make_;
     Parse const parse_;
     std::vector<uint32_t> const path_;
     uint32_t const windowRows_;
-    std::vector<Packer*> indexes_;
 
     // What updateCache() is to read.
     Bound wantedBound_ = Bound::Start;
@@ -97,5 +99,11 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     OID first_;
     OID last_;
     bool complete_ = false;
-    std::vector<std::pair<OID, Data*>> rows_;  // ascending index, each once
+    // The first `rowCount_` slots are the window's rows, ascending by index,
+    // each once; the slots after them keep their records and index storage
+    // for the next window.
+    std::vector<std::pair<OID, Data*>> slots_;
+    size_t rowCount_ = 0;
+    // The row getNext() answered last (0 when none).
+    size_t answered_ = 0;
 };

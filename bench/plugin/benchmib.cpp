@@ -17,6 +17,7 @@
 // Everything goes through the SDK's own table path, so a walk of these
 // tables costs what a walk of a real platform table costs.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mib/sdk.h"
@@ -60,32 +61,31 @@ void addTable(unsigned number) {
 
 constexpr unsigned ROUTE_SERVICE = 213;
 constexpr unsigned ROUTE_TABLES = 2;
-constexpr uint32_t WINDOW_ROUTES = 256;  // as the IP-FORWARD-MIB plug-in
+constexpr uint32_t WINDOW_ROUTES = 1024;  // as the IP-FORWARD-MIB plug-in
 
 struct RouteRecord : Data {
-    int destType = 0;
-    std::string dest;
-    int prefixLength = 0;
-    int nextHopType = 0;
-    std::string nextHop;
     int ifIndex = 0;
     int type = 0;
     int protocol = 0;
     int metric = 0;
 };
 
-void parseRoute(orla::message const& object, std::vector<Data*>* records) {
-    auto* rec = new RouteRecord;
-    rec->dest = object.get(ipd::RT_DEST);
-    rec->destType = static_cast<int>(ipd::inetAddressType(rec->dest));
-    rec->prefixLength = static_cast<int>(object.get(ipd::RT_PREFIX_LENGTH));
-    rec->nextHop = object.get(ipd::RT_NEXT_HOP);
-    rec->nextHopType = static_cast<int>(ipd::inetAddressType(rec->nextHop));
-    rec->ifIndex = static_cast<int>(object.get(ipd::RT_IF_INDEX));
-    rec->type = static_cast<int>(object.get(ipd::RT_TYPE));
-    rec->protocol = static_cast<int>(object.get(ipd::RT_PROTOCOL));
-    rec->metric = static_cast<int>(object.get(ipd::RT_METRIC));
-    records->push_back(rec);
+Data* makeRoute() {
+    return new RouteRecord;
+}
+
+// As the IP-FORWARD-MIB plug-in's, index check included.
+bool parseRoute(OID const& index, std::string_view fields, Data* rec) {
+    ipd::RouteFields route;
+    if (!ipd::isRouteIndex(index.data(), index.size()) || !ipd::readRouteFields(fields, route)) {
+        return false;
+    }
+    auto* record = static_cast<RouteRecord*>(rec);
+    record->ifIndex = static_cast<int>(route.ifIndex);
+    record->type = route.type;
+    record->protocol = route.protocol;
+    record->metric = static_cast<int>(route.metric);
+    return true;
 }
 
 Packer* routeNumber(int RouteRecord::*member) {
@@ -93,13 +93,7 @@ Packer* routeNumber(int RouteRecord::*member) {
 }
 
 void addRouteTable(unsigned number) {
-    auto* routes = new WindowTable(parseRoute, {ROUTE_SERVICE, number}, WINDOW_ROUTES);
-    routes->addIndex(routeNumber(&RouteRecord::destType));
-    routes->addIndex(new DataStringPacker(field(&RouteRecord::dest), ber::OCTET_STRING, 0));
-    routes->addIndex(routeNumber(&RouteRecord::prefixLength));
-    routes->addIndex(new ConstOIDPacker(OID{0, 0}, ber::OBJECT_IDENTIFIER));
-    routes->addIndex(routeNumber(&RouteRecord::nextHopType));
-    routes->addIndex(new DataStringPacker(field(&RouteRecord::nextHop), ber::OCTET_STRING, 0));
+    auto* routes = new WindowTable(makeRoute, parseRoute, {ROUTE_SERVICE, number}, WINDOW_ROUTES);
     const OID entry = OID("1.3.6.1.3.9998") + (TABLES + number) + 1;
     addColumnarLeaf(entry + 7, routeNumber(&RouteRecord::ifIndex), routes);
     addColumnarLeaf(entry + 8, routeNumber(&RouteRecord::type), routes);

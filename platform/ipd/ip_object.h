@@ -12,13 +12,16 @@
 // - IP_ROUTE_HANDLER, CMD_GETALL: the routes of the main routing table in
 //   the order of their routeIndex() below, a window at a time: those after
 //   OBJ_AFTER, or from OBJ_FROM on, or from the first without either; at
-//   most OBJ_PAGE_SIZE of them. The reply has OBJ_AFTER, the index of its
-//   last route, when more follow. CMD_GETCOUNT: OBJ_COUNT, the number of
-//   routes.
+//   most OBJ_PAGE_SIZE of them, as the rows of OBJ_ROWS
+//   (platform/orla/window_rows.h): index routeIndex(), fields routeFields().
+//   The reply has OBJ_AFTER, the index of its last route, when more follow.
+//   CMD_GETCOUNT: OBJ_COUNT, the number of routes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/orla/message.h"
@@ -68,16 +71,6 @@ inline constexpr orla::U32Key IPA_ORIGIN{4};        // RFC 4293 IpAddressOriginT
 inline constexpr orla::U32Key IPA_STATUS{5};        // RFC 4293 IpAddressStatusTC
 inline constexpr orla::StringKey IPA_BROADCAST{6};  // IPv4 broadcast address; empty when none
 
-// IP_ROUTE_HANDLER.
-// Addresses as in IP_ADDRESS_HANDLER.
-inline constexpr orla::StringKey RT_DEST{1};
-inline constexpr orla::U32Key RT_PREFIX_LENGTH{2};
-inline constexpr orla::StringKey RT_NEXT_HOP{3};  // IPv4 for IPv4 routes; empty when none
-inline constexpr orla::U32Key RT_IF_INDEX{4};     // 0 when none
-inline constexpr orla::U32Key RT_TYPE{5};         // RFC 4292 inetCidrRouteType
-inline constexpr orla::U32Key RT_PROTOCOL{6};     // IANAipRouteProtocol
-inline constexpr orla::U32Key RT_METRIC{7};       // the kernel's priority
-
 // A route's index in RFC 4292 inetCidrRouteTable, which is also the order
 // in which the service lists its routes: destination type, destination
 // (length first), prefix length, policy (zeroDotZero, length first),
@@ -97,6 +90,66 @@ inline std::vector<uint32_t> routeIndex(const std::string& dest, uint32_t prefix
     for (unsigned char octet : nextHop)
         index.push_back(octet);
     return index;
+}
+
+// Whether `count` arcs are a routeIndex(): an IPv4, IPv6 or IPv6z
+// destination with a prefix length that fits it, the policy 2.0.0, and no
+// next hop or one of the destination's family.
+inline bool isRouteIndex(const uint32_t* arcs, size_t count) {
+    auto address = [&](size_t at, uint32_t type) {
+        const uint32_t length = type == INET_IPV4 ? 4 : type == INET_IPV6 ? 16 : 20;
+        if (type == INET_UNKNOWN || type == 3 || type > INET_IPV6Z || at + 1 + length > count ||
+            arcs[at] != length) {
+            return size_t(0);
+        }
+        uint32_t octets = 0;  // every arc's bits: above 0xff when one is not an octet
+        for (size_t i = at + 1; i <= at + length; ++i)
+            octets |= arcs[i];
+        return octets > 0xff ? size_t(0) : at + 1 + length;
+    };
+    if (count < 1) return false;
+    const uint32_t destType = arcs[0];
+    size_t at = address(1, destType);
+    if (at == 0 || at + 5 > count) return false;
+    if (arcs[at] > (destType == INET_IPV4 ? 32u : 128u)) return false;
+    if (arcs[at + 1] != 2 || arcs[at + 2] != 0 || arcs[at + 3] != 0) return false;
+    const uint32_t nextHopType = arcs[at + 4];
+    at += 5;
+    if (nextHopType == INET_UNKNOWN) return at + 1 == count && arcs[at] == 0;
+    if ((nextHopType == INET_IPV4) != (destType == INET_IPV4)) return false;
+    return address(at, nextHopType) == count;
+}
+
+// A route's fields in its row, version 1: ifIndex (0 when none) and metric
+// (the kernel's priority), 4 octets each, then RFC 4292 inetCidrRouteType
+// and IANAipRouteProtocol, 1 octet each; integers most significant octet
+// first. A later version appends fields: a reader takes the first
+// ROUTE_FIELDS_BYTES and leaves the rest.
+struct RouteFields {
+    uint32_t ifIndex = 0;
+    uint32_t metric = 0;
+    uint8_t type = 1;
+    uint8_t protocol = 1;
+};
+inline constexpr size_t ROUTE_FIELDS_BYTES = 10;
+
+inline std::string routeFields(const RouteFields& route) {
+    return {static_cast<char>(route.ifIndex >> 24), static_cast<char>(route.ifIndex >> 16),
+            static_cast<char>(route.ifIndex >> 8),  static_cast<char>(route.ifIndex),
+            static_cast<char>(route.metric >> 24),  static_cast<char>(route.metric >> 16),
+            static_cast<char>(route.metric >> 8),   static_cast<char>(route.metric),
+            static_cast<char>(route.type),          static_cast<char>(route.protocol)};
+}
+
+// False, leaving `route` alone, when the fields are too short.
+inline bool readRouteFields(std::string_view fields, RouteFields& route) {
+    if (fields.size() < ROUTE_FIELDS_BYTES) return false;
+    const auto* at = reinterpret_cast<const unsigned char*>(fields.data());
+    route.ifIndex = uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3];
+    route.metric = uint32_t(at[4]) << 24 | uint32_t(at[5]) << 16 | uint32_t(at[6]) << 8 | at[7];
+    route.type = at[8];
+    route.protocol = at[9];
+    return true;
 }
 
 }  // namespace ipd

@@ -10,6 +10,7 @@
 #include "platform/ipd/ip_object.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
+#include "platform/orla/window_rows.h"
 
 namespace ipd {
 
@@ -46,18 +47,6 @@ uint32_t pageOf(uint32_t requested, uint32_t configured) {
 auto orderOf(const RouteInfo& route) {
     return std::make_tuple(route.dest.size(), std::cref(route.dest), route.prefixLength,
                            route.nextHop.size(), std::cref(route.nextHop));
-}
-
-orla::message routeObject(const RouteInfo& route) {
-    orla::message object;
-    object.insert(RT_DEST, route.dest);
-    object.insert(RT_PREFIX_LENGTH, route.prefixLength);
-    object.insert(RT_NEXT_HOP, route.nextHop);
-    object.insert(RT_IF_INDEX, route.ifIndex);
-    object.insert(RT_TYPE, route.type);
-    object.insert(RT_PROTOCOL, route.protocol);
-    object.insert(RT_METRIC, route.metric);
-    return object;
 }
 
 }  // namespace
@@ -155,9 +144,16 @@ orla::message RouteHandler::cmdGetAll(const orla::message& request, uint32_t, ui
         first = std::partition_point(snapshot_.begin(), snapshot_.end(), before);
     }
     const size_t page = std::min<size_t>(pageOf(count, pageSize_), snapshot_.end() - first);
+    std::string rows;
+    orla::RowWriter writer(rows);
+    for (auto it = first; it != first + page; ++it) {
+        const std::vector<uint32_t> index = routeIndex(it->dest, it->prefixLength, it->nextHop);
+        const RouteFields fields{it->ifIndex, it->metric, static_cast<uint8_t>(it->type),
+                                 static_cast<uint8_t>(it->protocol)};
+        writer.add(index.data(), index.size(), routeFields(fields));
+    }
     orla::message reply;
-    for (auto it = first; it != first + page; ++it)
-        reply.append(orla::OBJ_LIST, routeObject(*it));
+    reply.insert(orla::OBJ_ROWS, std::move(rows));
     if (first + page != snapshot_.end() && page > 0) {
         const RouteInfo& last = *(first + page - 1);
         reply.insert(orla::OBJ_AFTER, routeIndex(last.dest, last.prefixLength, last.nextHop));

@@ -15,6 +15,9 @@ namespace ipd {
 inline constexpr uint32_t DEFAULT_PAGE_SIZE = 64;
 // A page of routes or addresses stays far below the library's 1 MiB frame.
 inline constexpr uint32_t MAX_PAGE_SIZE = 1024;
+// Route windows are compact rows, and a client walking a large table pays
+// per window: they are as large as pages go.
+inline constexpr uint32_t DEFAULT_ROUTE_WINDOW = MAX_PAGE_SIZE;
 
 // IP_SYSTEM_HANDLER: ipForwarding and ipDefaultTTL, read at every request
 // from DIR/net/ipv4/ip_forward and ip_default_ttl (DIR: /proc/sys).

@@ -5,7 +5,8 @@
 //
 //   orla-ipd [--page-size N] [--run-dir DIR]
 //
-// --page-size N    objects per get-all page, 1 to 1024 (default 64)
+// --page-size N    objects per get-all page and routes per window, 1 to 1024
+//                  (default 64 addresses a page, 1024 routes a window)
 // --run-dir DIR    service socket directory instead of /orla/run
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
@@ -33,7 +34,7 @@ int usage(const char* problem, const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    uint32_t pageSize = ipd::DEFAULT_PAGE_SIZE;
+    uint32_t pageSize = 0;  // not given
     for (int i = 1; i < argc; ++i) {
         std::string_view option = argv[i];
         if (option != "--page-size" && option != "--run-dir") {
@@ -61,8 +62,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     ipd::SystemHandler system("/proc/sys");
-    ipd::AddressHandler addresses(kernel, pageSize);
-    ipd::RouteHandler routes(kernel, pageSize);
+    ipd::AddressHandler addresses(kernel, pageSize ? pageSize : ipd::DEFAULT_PAGE_SIZE);
+    ipd::RouteHandler routes(kernel, pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW);
     orla::Looper looper;
     looper.addHandler(ipd::IP_SYSTEM_HANDLER, &system);
     looper.addHandler(ipd::IP_ADDRESS_HANDLER, &addresses);

@@ -33,6 +33,9 @@ inline constexpr U32Key OBJ_COUNT{0xfe0014};         // get-count reply: number 
 // listed, present only when more follow.
 inline constexpr U32ArrayKey OBJ_AFTER{0xfe0015};
 inline constexpr U32ArrayKey OBJ_FROM{0xfe0016};
+// Windowed get-all reply: the objects listed, as rows of index and fields
+// (platform/orla/window_rows.h).
+inline constexpr StringKey OBJ_ROWS{0xfe0017};
 inline constexpr StringKey OBJ_NAME{0xfe0010};
 inline constexpr U32Key OBJ_REMOVED{0xfe0013};
 

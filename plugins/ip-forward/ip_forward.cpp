@@ -13,16 +13,16 @@
 // route number 0.
 #include <cstdint>
 #include <limits>
-#include <string>
-#include <vector>
+#include <string_view>
 
 #include "mib/sdk.h"
 #include "platform/ipd/ip_object.h"
 
 namespace {
 
-// Routes read per exchange with the service.
-constexpr uint32_t WINDOW_ROUTES = 256;
+// Routes read per exchange with the service: a window's rows cost the
+// agent far less than the exchange, so windows are the service's largest.
+constexpr uint32_t WINDOW_ROUTES = 1024;
 // RFC 4292: an unused metric is -1; the next hop's AS is 0 when unknown.
 constexpr int METRIC_UNUSED = -1;
 constexpr int NEXT_HOP_AS_UNKNOWN = 0;
@@ -31,12 +31,8 @@ constexpr int ROW_STATUS_ACTIVE = 1;
 const OID ROUTES("1.3.6.1.2.1.4.24");
 const OID ROUTE_ENTRY = ROUTES + 7 + 1;
 
+// A route's columns; its index (destination, prefix, next hop) is the row's.
 struct RouteRecord : Data {
-    int destType = 0;
-    std::string dest;
-    int prefixLength = 0;
-    int nextHopType = 0;  // unknown(0) with an empty next hop
-    std::string nextHop;
     int ifIndex = 0;
     int type = 0;
     int protocol = 0;
@@ -48,49 +44,33 @@ int clampedInt(uint32_t value) {
     return static_cast<int>(value > MAX ? MAX : value);
 }
 
-void parseRoute(orla::message const& object, std::vector<Data*>* records) {
-    const std::string dest = object.get(ipd::RT_DEST);
-    const std::string nextHop = object.get(ipd::RT_NEXT_HOP);
-    const uint32_t length = object.get(ipd::RT_PREFIX_LENGTH, 0);
-    const uint32_t destType = ipd::inetAddressType(dest);
-    const uint32_t nextHopType = ipd::inetAddressType(nextHop);
-    const bool ipv4 = destType == ipd::INET_IPV4;
-    const bool nextHopFits = nextHop.empty() || (nextHopType != ipd::INET_UNKNOWN &&
-                                                 (nextHopType == ipd::INET_IPV4) == ipv4);
-    if (destType == ipd::INET_UNKNOWN || length > (ipv4 ? 32u : 128u) || !nextHopFits) return;
-    auto* rec = new RouteRecord;
-    rec->destType = static_cast<int>(destType);
-    rec->dest = dest;
-    rec->prefixLength = static_cast<int>(length);
-    rec->nextHopType = static_cast<int>(nextHopType);
-    rec->nextHop = nextHop;
-    rec->ifIndex = clampedInt(object.get(ipd::RT_IF_INDEX, 0));
-    rec->type = static_cast<int>(object.get(ipd::RT_TYPE, 1) & 0xff);
-    rec->protocol = static_cast<int>(object.get(ipd::RT_PROTOCOL, 1) & 0xff);
-    rec->metric = clampedInt(object.get(ipd::RT_METRIC, 0));
-    records->push_back(rec);
+Data* makeRoute() {
+    return new RouteRecord;
+}
+
+bool parseRoute(OID const& index, std::string_view fields, Data* rec) {
+    ipd::RouteFields route;
+    if (!ipd::isRouteIndex(index.data(), index.size()) || !ipd::readRouteFields(fields, route)) {
+        return false;
+    }
+    auto* record = static_cast<RouteRecord*>(rec);
+    record->ifIndex = clampedInt(route.ifIndex);
+    record->type = route.type;
+    record->protocol = route.protocol;
+    record->metric = clampedInt(route.metric);
+    return true;
 }
 
 Packer* number(int RouteRecord::*member, unsigned type) {
     return new DataNumPacker(field(member), type);
 }
 
-Packer* address(std::string RouteRecord::*member) {
-    return new DataStringPacker(field(member), ber::OCTET_STRING, 0);
-}
-
 }  // namespace
 
 extern "C" void autorun() {
-    auto* routes =
-        new WindowTable(parseRoute, {ipd::IP_SERVICE, ipd::IP_ROUTE_HANDLER}, WINDOW_ROUTES);
-    // The order of ipd::routeIndex(), by which the service lists its routes.
-    routes->addIndex(number(&RouteRecord::destType, ber::INTEGER));
-    routes->addIndex(address(&RouteRecord::dest));
-    routes->addIndex(number(&RouteRecord::prefixLength, ber::GAUGE32));
-    routes->addIndex(new ConstOIDPacker(OID{0, 0}, ber::OBJECT_IDENTIFIER));
-    routes->addIndex(number(&RouteRecord::nextHopType, ber::INTEGER));
-    routes->addIndex(address(&RouteRecord::nextHop));
+    // The service lists its routes with their index, ipd::routeIndex().
+    auto* routes = new WindowTable(makeRoute, parseRoute, {ipd::IP_SERVICE, ipd::IP_ROUTE_HANDLER},
+                                   WINDOW_ROUTES);
 
     // inetCidrRouteNumber: CMD_GETCOUNT to the service.
     addScalarLeaf(ROUTES + 6,

@@ -13,6 +13,7 @@
 #include "mib/single_provider.h"
 #include "mib/window_table.h"
 #include "platform/orla/runner.h"
+#include "platform/orla/window_rows.h"
 #include "tests/fixture.h"
 
 using namespace fixture;
@@ -183,8 +184,9 @@ TEST_F(Platform, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
 namespace {
 
 // Rows indexed by one number, listed a window at a time as a windowed
-// handler lists them (mib/window_table.h); rows named "-" are ones the
-// plug-in's parse function turns away.
+// handler lists them (mib/window_table.h): each row's fields are its name;
+// rows named "-" are ones the plug-in's parse function turns away. With
+// `raw` set, every window is those bytes.
 class WindowHandler : public orla::Handler {
   public:
     orla::message cmdGetAll(const orla::message& request, uint32_t, uint32_t pageSize) override {
@@ -192,28 +194,26 @@ class WindowHandler : public orla::Handler {
         const bool after = request.has(orla::OBJ_AFTER);
         const std::vector<uint32_t> bound = request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
         const bool bounded = after || request.has(orla::OBJ_FROM);
+        std::vector<std::pair<uint32_t, std::string>> listed;
         orla::message reply;
-        uint32_t listed = 0;
         for (auto const& [id, name] : rows) {
             const std::vector<uint32_t> index{id};
             if (bounded && (after ? index <= bound : index < bound)) continue;
-            if (listed == pageSize) {
-                reply.insert(orla::OBJ_AFTER, last);
+            if (listed.size() == pageSize) {
+                reply.insert(orla::OBJ_AFTER, std::vector<uint32_t>{listed.back().first});
                 break;
             }
-            orla::message object;
-            object.insert(orla::OBJ_ID, id);
-            object.insert(orla::OBJ_NAME, name);
-            reply.append(orla::OBJ_LIST, object);
-            last = index;
-            ++listed;
+            listed.emplace_back(id, name);
         }
-        if (disordered) {  // the window's rows backwards, the last one twice
-            std::vector<orla::flat_message> objects = reply.get(orla::OBJ_LIST);
-            std::reverse(objects.begin(), objects.end());
-            objects.push_back(objects.front());
-            reply.insert(orla::OBJ_LIST, objects);
+        if (disordered && !listed.empty()) {  // the window's rows backwards, the last one twice
+            std::reverse(listed.begin(), listed.end());
+            listed.push_back(listed.front());
         }
+        std::string bytes;
+        orla::RowWriter writer(bytes);
+        for (auto const& [id, name] : listed)
+            writer.add(&id, 1, name);
+        reply.insert(orla::OBJ_ROWS, raw.empty() ? bytes : raw);
         return reply;
     }
     orla::message cmdGetCount(const orla::message&) override {
@@ -223,13 +223,21 @@ class WindowHandler : public orla::Handler {
     }
     std::map<uint32_t, std::string> rows{{1, "a"}, {3, "b"}, {5, "-"},
                                          {6, "-"}, {7, "c"}, {9, "d"}};
-    std::vector<uint32_t> last;
     int reads = 0;
     bool disordered = false;
+    std::string raw;
 };
 
-void parseNamed(orla::message const& object, std::vector<Data*>* records) {
-    if (object.get(orla::OBJ_NAME) != "-") records->push_back(makeNamed(object));
+Data* makeNamedRow() {
+    return new NamedRecord;
+}
+
+bool parseNamedRow(OID const& index, std::string_view fields, Data* rec) {
+    if (fields == "-") return false;
+    auto* named = static_cast<NamedRecord*>(rec);
+    named->id = static_cast<int>(index[0]);
+    named->name = fields;
+    return true;
 }
 
 // Windows of two rows: each step says which row answers and how many windows
@@ -237,9 +245,7 @@ void parseNamed(orla::message const& object, std::vector<Data*>* records) {
 TEST_F(Platform, WindowTableReadsAWindowOnlyWhenItsRowsDoNotAnswer) {
     WindowHandler handler;
     looper.addHandler(8, &handler);
-    WindowTable table(parseNamed, {0, 8}, 2);
-    DataNumPacker id(field(&NamedRecord::id), ber::INTEGER);
-    table.addIndex(&id);
+    WindowTable table(makeNamedRow, parseNamedRow, {0, 8}, 2);
     struct Step {
         const char* what;
         bool next;  // getNext, else get
@@ -281,4 +287,33 @@ TEST_F(Platform, WindowTableReadsAWindowOnlyWhenItsRowsDoNotAnswer) {
     EXPECT_EQ(table.getNext(OID{3}).first, OID{7});
 }
 
+// Windows whose rows do not decode: the rows before the fault, nothing after.
+TEST_F(Platform, WindowTableEndsAWindowAtARowThatDoesNotFit) {
+    using namespace std::string_literals;
+    const std::string good = "\x01\x80\x00\x01\x04x"s;  // version 1, row 4 "x"
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"arcs of one octet", good, {"x"}},
+        {"arcs of four octets", "\x01\x00\x00\x01\x00\x00\x00\x04x"s, {"x"}},
+        {"another version", "\x02" + good.substr(1), {}},
+        {"arcs past the end", good + "\x01\x00\x00\x00\x00\x00\x05"s, {"x"}},
+        {"fields past the end", good + "\x80\x00\x09\x05yy"s, {"x"}},
+        {"a header cut short", good + "\x80\x00"s, {"x"}},
+    };
+    WindowHandler handler;
+    looper.addHandler(8, &handler);
+    WindowTable table(makeNamedRow, parseNamedRow, {0, 8}, 4);
+    for (const auto& c : cases) {
+        handler.raw = c.bytes;
+        table.invalidateData();
+        std::vector<std::string> names;
+        for (auto row = table.getNext(OID()); row.second && names.size() < 4;
+             row = table.getNext(row.first))
+            names.push_back(static_cast<NamedRecord*>(row.second)->name);
+        EXPECT_EQ(names, c.names) << c.what;
+    }
+}
 }  // namespace

@@ -4,13 +4,14 @@
 // blackhole, an unreachable, a two-hop multipath, a BGP route, one in table
 // 100, 2001:db8:99::/48 and a default via fe80::1. Each capture is one dump,
 // its messages in one buffer, sequence numbers 101 to 103; the damaged cases
-// patch single octets of them.
+// patch single octets of them. Then the shape of a route's row.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/ipd/ip_object.h"
 #include "platform/ipd/rtnetlink.h"
 
 namespace {
@@ -234,6 +235,48 @@ TEST(Rtnetlink, ParsesCapturedDumps) {
         EXPECT_EQ(c.status, status) << c.name;
         EXPECT_EQ(c.parsed, parsed) << c.name;
     }
+}
+
+// A route's row as the IP-FORWARD-MIB plug-in takes it from the service: an
+// index of any other shape, or fields cut short, leave the row out.
+TEST(RouteRow, IndexShapesAndFields) {
+    const std::string v4{10, 8, 0, 0}, hop4{10, 7, 0, 2}, v6(16, '\x20'), hop6z(20, '\x01');
+    const std::vector<uint32_t> route = ipd::routeIndex(v4, 16, hop4);  // 16 arcs
+    auto changed = [&](size_t at, uint32_t arc) {
+        std::vector<uint32_t> index = route;
+        index[at] = arc;
+        return index;
+    };
+    std::vector<uint32_t> trailing = route, cut = route;
+    trailing.push_back(0);
+    cut.pop_back();
+    const struct {
+        const char* what;
+        std::vector<uint32_t> index;
+        bool route;
+    } cases[] = {
+        {"IPv4 via IPv4", route, true},
+        {"IPv6 without next hop", ipd::routeIndex(v6, 48, ""), true},
+        {"IPv6 via a zoned link-local", ipd::routeIndex(v6, 0, hop6z), true},
+        {"IPv4 via IPv6", ipd::routeIndex(v4, 8, hop6z), false},
+        {"prefix longer than the address", changed(6, 33), false},
+        {"a policy other than zeroDotZero", changed(9, 1), false},
+        {"an octet above 255", changed(3, 256), false},
+        {"destination type ipv4z", changed(0, 3), false},
+        {"an arc after the next hop", trailing, false},
+        {"the next hop cut short", cut, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ipd::isRouteIndex(c.index.data(), c.index.size()), c.route) << c.what;
+
+    const std::string fields = ipd::routeFields({7, 0x01020304, 4, 14});
+    ipd::RouteFields read;
+    EXPECT_FALSE(ipd::readRouteFields(fields.substr(0, 9), read));
+    ASSERT_TRUE(ipd::readRouteFields(fields + "later", read));  // a later version's fields
+    EXPECT_EQ(read.ifIndex, 7u);
+    EXPECT_EQ(read.metric, 0x01020304u);
+    EXPECT_EQ(read.type, 4);
+    EXPECT_EQ(read.protocol, 14);
 }
 
 }  // namespace
