@@ -8,6 +8,7 @@
 #include "mib/count_provider.h"
 #include "mib/leaf.h"
 #include "mib/map_table.h"
+#include "mib/modules.h"
 #include "mib/scalar.h"
 #include "mib/static_mux_table.h"
 
@@ -86,6 +87,7 @@ void releaseRegistry() {
         owned.addLeaf(leaf);
     leafs.clear();
     replaced.clear();
+    registeredModules.clear();
     deleteAll(owned.leaves);
     deleteAll(owned.feeds);
     deleteAll(owned.providers);

@@ -30,6 +30,9 @@ extern "C" void autorun_system();
 extern "C" void autorun_snmp_engine();
 extern "C" void autorun_interfaces();
 extern "C" void autorun_example();
+extern "C" void autorun_host_resources();
+extern "C" void autorun_ip();
+extern "C" void autorun_ip_forward();
 
 namespace {
 
@@ -229,6 +232,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         autorun_snmp_engine();
         autorun_interfaces();
         autorun_example();
+        autorun_host_resources();
+        autorun_ip();
+        autorun_ip_forward();
         treeStale = false;
     }
     agentState.engine.engineTimeBase = usm::monotonicSeconds() - ENGINE_TIME;
