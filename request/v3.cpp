@@ -57,14 +57,9 @@ bool acceptV3(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& us
     const CommunityKeep::Item* user = users.findItem(ctx.community);
     usm::Report report =
         checkAddressing(request, user, ctx.in.securityLevel, sourceAddress, engine);
-    if (report == usm::NO_REPORT) {
-        keys.authKey = user->authKey;
-        keys.authProtocol = user->authProtocol;
-        keys.privKey = user->privKey;
-        keys.privProtocol = user->privProtocol;
-    }
-    if (!ctx.in.decryptAndCheckSignature(report, keys.authKey, keys.authProtocol, keys.privKey,
-                                         keys.privProtocol, engine)) {
+    if (report == usm::NO_REPORT) keys.use(*user);
+    if (!ctx.in.decryptAndCheckSignature(report, keys.authKey(), keys.authProtocol(),
+                                         keys.privKey(), keys.privProtocol(), engine)) {
         unreadableScopedPdu.write();
         return false;
     }
@@ -88,12 +83,12 @@ bool acceptV3(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& us
 
 bool protectV3Reply(Context& ctx, const V3Keys& keys) {
     const V3Info* request = ctx.in.v3Info();
-    if (!ctx.out.cryptPacket(request, keys.privKey, keys.privProtocol)) {
+    if (!ctx.out.cryptPacket(request, keys.privKey(), keys.privProtocol())) {
         std::cerr << "cryptPacket failed" << std::endl;
         return false;
     }
     ctx.out.endSeq();  // message
-    if (!ctx.out.signPacket(request, keys.authKey, keys.authProtocol)) {
+    if (!ctx.out.signPacket(request, keys.authKey(), keys.authProtocol())) {
         std::cerr << "signPacket failed" << std::endl;
         return false;
     }

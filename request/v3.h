@@ -11,13 +11,23 @@
 #include "platform/snmp/v3_server_info.h"
 #include "request/pdu.h"
 
-// The user's keys and protocols, as the reply's encryption and signature need
-// them. Empty keys and protocols 0 for an unknown user.
-struct V3Keys {
-    std::vector<unsigned char> authKey;
-    uint32_t authProtocol = 0;
-    std::vector<unsigned char> privKey;
-    uint32_t privProtocol = 0;
+// The user's keys and protocols, as the request's checks and the reply's
+// encryption and signature need them: the user's record itself, not a copy.
+// The record outlives the request: the table changes only through platform
+// messages, and those wait while a request is served (a provider's exchange
+// defers them). Empty keys and protocols 0 for an unknown user, and for a
+// report found before any key is used.
+class V3Keys {
+  public:
+    void use(const CommunityKeep::Item& user) { user_ = &user; }
+    const std::vector<unsigned char>& authKey() const { return user_ ? user_->authKey : none_; }
+    uint32_t authProtocol() const { return user_ ? user_->authProtocol : 0; }
+    const std::vector<unsigned char>& privKey() const { return user_ ? user_->privKey : none_; }
+    uint32_t privProtocol() const { return user_ ? user_->privProtocol : 0; }
+
+  private:
+    static inline const std::vector<unsigned char> none_;
+    const CommunityKeep::Item* user_ = nullptr;
 };
 
 // Reads the SNMPv3 header and security parameters at ctx.in (after the

@@ -16,7 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,8 +137,8 @@ class InStream : public UberStream {
     bool v3PduReadable() const { return v3Offsets_.pduReadable; }
 
     // The V3Info of readV3Info; null before it, or when it failed.
-    V3Info* v3Info() { return v3Info_.get(); }
-    const V3Info* v3Info() const { return v3Info_.get(); }
+    V3Info* v3Info() { return v3Info_ ? &*v3Info_ : nullptr; }
+    const V3Info* v3Info() const { return v3Info_ ? &*v3Info_ : nullptr; }
 
     // Largest reply message (octets) the requester accepts: msgMaxSize, at
     // most ber::MAX_UDP_PAYLOAD, less usm::MAX_PRIVACY_EXPANSION when the
@@ -152,8 +152,9 @@ class InStream : public UberStream {
     bool readUnsigned(const BerElement& element, size_t maxOctets, unsigned long long& value) const;
     // RFC 3414 3.2 step 6: the HMAC of the message with its code zeroed.
     bool digestMatches(const std::vector<unsigned char>& authKey, uint32_t authProtocol);
-    // RFC 3414 3.2 step 8: decrypts the encryptedPDU at the read position and
-    // puts the scoped PDU in its place. False, changing nothing, on failure.
+    // RFC 3414 3.2 step 8: decrypts the encryptedPDU at the read position in
+    // place and puts the scoped PDU where the OCTET STRING began. False on
+    // failure: the OCTET STRING stays, its content noise.
     bool decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
                         uint32_t msgBoots, uint32_t msgTime);
 
@@ -162,10 +163,17 @@ class InStream : public UberStream {
     size_t depth_ = 0;
     std::array<size_t, ber::MAX_DEPTH> ends_{};  // end offset of each entered element
 
-    std::unique_ptr<V3Info> v3Info_;
+    // Narrows the readable range to the content of `element`, which lies
+    // within it, as enterSeq does for a constructed one (an OCTET STRING
+    // that wraps BER, RFC 3414 2.4). False at the depth limit.
+    bool enterContent(const BerElement& element);
+
+    // A member rather than a heap object: no allocation per message.
+    std::optional<V3Info> v3Info_;
     // Offsets into bytes_ that readV3Info found, for decryptAndCheckSignature.
     struct V3Offsets {
         size_t authParameters = 0;  // content of msgAuthenticationParameters
+        size_t authLength = 0;      // its length
         size_t msgData = 0;         // header of the scoped PDU or encryptedPDU
         bool pduReadable = false;
     } v3Offsets_;

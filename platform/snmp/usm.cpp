@@ -260,20 +260,20 @@ bool cipherParameters(uint32_t privProtocol, const std::vector<unsigned char>& p
     return true;
 }
 
-// DES input is whole blocks here: the callers pad or refuse. `privProtocol`
-// is one cipherParameters accepted. False when the cipher cannot run.
+// Runs the cipher over `length` octets at `data` in place (both OpenSSL's
+// DES CBC and EVP's CFB allow the output to be the input). `privProtocol`
+// is one cipherParameters accepted; DES input is whole blocks. False when
+// the cipher cannot run.
 bool runCipher(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
-               unsigned char iv[AES_BLOCK], bool encrypt, const unsigned char* input, size_t length,
-               std::vector<unsigned char>& out) {
+               unsigned char iv[AES_BLOCK], bool encrypt, unsigned char* data, size_t length) {
     CipherKeyCache& cache = cipherKeyCache();
     if (!cache.prepare(privProtocol, privKey, PRIV_SHAPES[privProtocol].keyLength, iv, encrypt))
         return false;
-    out.resize(length);
     if (length == 0) return true;
     if (privProtocol == PRIV_CBC_DES) {
         DES_cblock chain;
         std::memcpy(chain, iv, DES_BLOCK);
-        DES_ncbc_encrypt(input, out.data(), long(length), &cache.des, &chain,
+        DES_ncbc_encrypt(data, data, long(length), &cache.des, &chain,
                          encrypt ? DES_ENCRYPT : DES_DECRYPT);
         return true;
     }
@@ -281,8 +281,20 @@ bool runCipher(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
     // nothing left for a final call.
     int written = 0;
     return length <= size_t(INT_MAX) &&
-           EVP_CipherUpdate(cache.aes, out.data(), &written, input, int(length)) == 1 &&
+           EVP_CipherUpdate(cache.aes, data, &written, data, int(length)) == 1 &&
            size_t(written) == length;
+}
+
+// Both directions: checks, key and IV, then the cipher in place.
+bool runScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
+                  uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
+                  bool encrypt, unsigned char* data, size_t length) {
+    unsigned char iv[AES_BLOCK];
+    if (!cipherParameters(privProtocol, privKey, boots, time, salt, iv)) return false;
+    // RFC 3414 8.3.2 step 1: DES ciphertext must be whole blocks, and so
+    // must its padded plaintext.
+    if (privProtocol == PRIV_CBC_DES && length % DES_BLOCK != 0) return false;
+    return runCipher(privProtocol, privKey, iv, encrypt, data, length);
 }
 
 }  // namespace
@@ -347,28 +359,19 @@ bool computeMac(const std::vector<unsigned char>& signingKey, uint32_t authProto
 
 bool encryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                       uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
-                      const unsigned char* plaintext, size_t length,
-                      std::vector<unsigned char>& out) {
-    unsigned char iv[AES_BLOCK];
-    if (!cipherParameters(privProtocol, privKey, boots, time, salt, iv)) return false;
-    if (privProtocol != PRIV_CBC_DES) {
-        return runCipher(privProtocol, privKey, iv, true, plaintext, length, out);
-    }
-    // RFC 3414 8.1.1.2: pad to a multiple of the block; the value is free.
-    std::vector<unsigned char> padded(plaintext, plaintext + length);
-    padded.resize((length + DES_BLOCK - 1) / DES_BLOCK * DES_BLOCK, 0);
-    return runCipher(privProtocol, privKey, iv, true, padded.data(), padded.size(), out);
+                      unsigned char* data, size_t length) {
+    return runScopedPdu(privProtocol, privKey, boots, time, salt, true, data, length);
 }
 
 bool decryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                       uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
-                      const unsigned char* ciphertext, size_t length,
-                      std::vector<unsigned char>& out) {
-    unsigned char iv[AES_BLOCK];
-    if (!cipherParameters(privProtocol, privKey, boots, time, salt, iv)) return false;
-    // RFC 3414 8.3.2 step 1: DES ciphertext must be whole blocks.
-    if (privProtocol == PRIV_CBC_DES && length % DES_BLOCK != 0) return false;
-    return runCipher(privProtocol, privKey, iv, false, ciphertext, length, out);
+                      unsigned char* data, size_t length) {
+    return runScopedPdu(privProtocol, privKey, boots, time, salt, false, data, length);
+}
+
+size_t encryptedLength(uint32_t privProtocol, size_t length) {
+    if (privProtocol != PRIV_CBC_DES) return length;
+    return (length + DES_BLOCK - 1) / DES_BLOCK * DES_BLOCK;
 }
 
 void nextSalt(uint32_t privProtocol, uint32_t boots, unsigned char salt[SALT_LENGTH]) {

@@ -107,20 +107,23 @@ std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtoc
                                       const std::vector<unsigned char>& localisedKey,
                                       const std::string& engineID);
 
-// Encrypts or decrypts a scoped PDU with a key from privacyKey. `boots` and `time` are the
-// message's msgAuthoritativeEngineBoots/Time (they enter the AES IV), `salt`
-// its msgPrivacyParameters. DES encryption pads the plaintext with zeros to
-// a multiple of 8; DES decryption requires a multiple of 8 (RFC 3414 8.3.2)
-// and leaves the padding in `out`. False for an unknown protocol or a key too
-// short for it.
+// Encrypts or decrypts the `length` octets of a scoped PDU at `data` in
+// place, with a key from privacyKey. `boots` and `time` are the message's
+// msgAuthoritativeEngineBoots/Time (they enter the AES IV), `salt` its
+// msgPrivacyParameters. DES takes whole blocks only (RFC 3414 8.3.2): the
+// sender pads the plaintext to encryptedLength first, and a DES plaintext
+// keeps its padding. False, `data` unchanged, for an unknown protocol, a
+// key too short for it or DES input that is not whole blocks.
 bool encryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                       uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
-                      const unsigned char* plaintext, size_t length,
-                      std::vector<unsigned char>& out);
+                      unsigned char* data, size_t length);
 bool decryptScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
                       uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
-                      const unsigned char* ciphertext, size_t length,
-                      std::vector<unsigned char>& out);
+                      unsigned char* data, size_t length);
+// The length of a plaintext of `length` octets once padded for the cipher
+// (RFC 3414 8.1.1.2: DES to a multiple of 8 octets; AES, a stream mode,
+// keeps it); the padding value is free, zeros here.
+size_t encryptedLength(uint32_t privProtocol, size_t length);
 
 // A fresh salt for one encrypted message: a 64-bit counter seeded once from
 // the random generator and stepped on every call, so no IV repeats under

@@ -3,6 +3,7 @@
 #include <openssl/crypto.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/snmp/ber_in.h"
 #include "platform/snmp/usm.h"
@@ -30,6 +31,11 @@ bool readOctets(InStream& in, std::string& value, size_t maxLength) {
     return true;
 }
 
+// An OCTET STRING left where it is, for its position.
+bool skipOctets(InStream& in, BerElement& element) {
+    return in.getType() == ber::OCTET_STRING && in.getElement(element);
+}
+
 std::string flagsOctet(int level) {
     return std::string(1, static_cast<char>(usm::flagsForLevel(level)));
 }
@@ -44,6 +50,13 @@ bool inTimeWindow(uint32_t msgBoots, uint32_t msgTime, uint32_t boots, uint32_t 
 
 }  // namespace
 
+bool InStream::enterContent(const BerElement& element) {
+    if (depth_ >= ber::MAX_DEPTH) return false;
+    ends_[depth_++] = element.endOffset();
+    position_ = element.contentOffset;
+    return true;
+}
+
 // Every failure here is a silent drop, counted (RFC 3412 7.2 steps 3-5).
 bool InStream::readV3Info(MessageDrops& dropped) {
     v3Info_.reset();
@@ -54,44 +67,46 @@ bool InStream::readV3Info(MessageDrops& dropped) {
         ++counter;
         position_ = startPosition;
         depth_ = startDepth;
+        v3Info_.reset();
         return false;
     };
     auto fail = [&] { return drop(dropped.asnParseErrors); };
     if (depth_ == 0) return fail();
-    auto info = std::make_unique<V3Info>();
+    V3Info& info = v3Info_.emplace();
 
     // RFC 3412 6: HeaderData, exactly four elements.
     if (getType() != ber::SEQUENCE || !enterSeq()) return fail();
-    if (!readNonNegative(*this, info->msgID) || !readNonNegative(*this, info->msgMaxSize) ||
-        !readOctets(*this, info->msgFlags, 1) || info->msgFlags.size() != 1 ||
-        !readNonNegative(*this, info->msgSecurityModel) || !isSeqEnd())
+    if (!readNonNegative(*this, info.msgID) || !readNonNegative(*this, info.msgMaxSize) ||
+        !readOctets(*this, info.msgFlags, 1) || info.msgFlags.size() != 1 ||
+        !readNonNegative(*this, info.msgSecurityModel) || !isSeqEnd())
         return fail();
     exitSeq();
-    if (info->msgMaxSize < usm::MIN_MAX_SIZE) return fail();
-    if (info->msgSecurityModel != usm::SECURITY_MODEL_USM)
+    if (info.msgMaxSize < usm::MIN_MAX_SIZE) return fail();
+    if (info.msgSecurityModel != usm::SECURITY_MODEL_USM)
         return drop(dropped.unknownSecurityModels);
-    const unsigned char flags = static_cast<unsigned char>(info->msgFlags[0]);
+    const unsigned char flags = static_cast<unsigned char>(info.msgFlags[0]);
     // RFC 3412 7.2 step 5: privacy without authentication is invalid.
     if ((flags & usm::FLAG_PRIV) && !(flags & usm::FLAG_AUTH)) return drop(dropped.invalidMessages);
 
-    // RFC 3414 2.4: UsmSecurityParameters, a SEQUENCE filling an OCTET STRING.
+    // RFC 3414 2.4: UsmSecurityParameters, a SEQUENCE filling an OCTET
+    // STRING, read where it lies.
     BerElement wrapper;
-    if (getType() != ber::OCTET_STRING || !getElement(wrapper)) return fail();
-    InStream parameters(bytes_.data() + wrapper.contentOffset, wrapper.contentLength);
+    if (getType() != ber::OCTET_STRING || !peekElement(wrapper) || !enterContent(wrapper))
+        return fail();
     BerElement sequence;
-    if (!parameters.peekElement(sequence) || sequence.tag != ber::SEQUENCE ||
-        sequence.endOffset() != parameters.size() || !parameters.enterSeq())
+    if (!peekElement(sequence) || sequence.tag != ber::SEQUENCE ||
+        sequence.endOffset() != wrapper.endOffset() || !enterSeq())
         return fail();
     BerElement authElement;
-    if (!readOctets(parameters, info->msgAuthoritativeEngineID, MAX_ENGINE_ID) ||
-        !readNonNegative(parameters, info->msgAuthoritativeEngineBoots) ||
-        !readNonNegative(parameters, info->msgAuthoritativeEngineTime) ||
-        !readOctets(parameters, info->msgUserName, MAX_USER_NAME) ||
-        !parameters.peekElement(authElement) ||
-        !readOctets(parameters, info->msgAuthenticationParameters, wrapper.contentLength) ||
-        !readOctets(parameters, info->msgPrivacyParameters, wrapper.contentLength) ||
-        !parameters.isSeqEnd())
+    if (!readOctets(*this, info.msgAuthoritativeEngineID, MAX_ENGINE_ID) ||
+        !readNonNegative(*this, info.msgAuthoritativeEngineBoots) ||
+        !readNonNegative(*this, info.msgAuthoritativeEngineTime) ||
+        !readOctets(*this, info.msgUserName, MAX_USER_NAME) ||
+        !skipOctets(*this, authElement) ||
+        !readOctets(*this, info.msgPrivacyParameters, wrapper.contentLength) || !isSeqEnd())
         return fail();
+    exitSeq();
+    exitSeq();
 
     // msgData closes the message: a plaintext ScopedPDU, or with the privacy
     // flag an encrypted one in an OCTET STRING.
@@ -100,26 +115,27 @@ bool InStream::readV3Info(MessageDrops& dropped) {
     if (msgData.tag != ((flags & usm::FLAG_PRIV) ? ber::OCTET_STRING : ber::SEQUENCE))
         return fail();
 
-    v3Offsets_.authParameters = wrapper.contentOffset + authElement.contentOffset;
+    v3Offsets_.authParameters = authElement.contentOffset;
+    v3Offsets_.authLength = authElement.contentLength;
     v3Offsets_.msgData = position_;
     v3Offsets_.pduReadable = false;
     securityLevel = (flags & usm::FLAG_PRIV) ? 2 : (flags & usm::FLAG_AUTH) ? 1 : 0;
-    v3Info_ = std::move(info);
     return true;
 }
 
 bool InStream::digestMatches(const std::vector<unsigned char>& authKey, uint32_t authProtocol) {
-    const std::string& received = v3Info_->msgAuthenticationParameters;
     // RFC 3414 6.3.2 step 1, 7.3.2 step 1, RFC 7860 4.2.2 step 1: exactly
     // the protocol's MAC length.
     const size_t length = usm::macLength(authProtocol);
-    if (length == 0 || received.size() != length) return false;
+    if (length == 0 || v3Offsets_.authLength != length) return false;
     unsigned char* field = bytes_.data() + v3Offsets_.authParameters;
+    unsigned char received[usm::MAX_MAC_LENGTH];
+    std::copy(field, field + length, received);
     std::fill(field, field + length, 0);
     unsigned char mac[usm::MAX_MAC_LENGTH];
     const bool computed = usm::computeMac(authKey, authProtocol, bytes_.data(), bytes_.size(), mac);
-    std::copy(received.begin(), received.end(), field);
-    return computed && CRYPTO_memcmp(mac, received.data(), length) == 0;
+    std::copy(received, received + length, field);
+    return computed && CRYPTO_memcmp(mac, received, length) == 0;
 }
 
 bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
@@ -129,29 +145,31 @@ bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_
     if (salt.size() != usm::SALT_LENGTH) return false;
     BerElement encrypted;
     if (!peekElement(encrypted) || encrypted.tag != ber::OCTET_STRING) return false;
-    std::vector<unsigned char> plaintext;
     if (!usm::decryptScopedPdu(privProtocol, privKey, msgBoots, msgTime,
                                reinterpret_cast<const unsigned char*>(salt.data()),
-                               bytes_.data() + encrypted.contentOffset, encrypted.contentLength,
-                               plaintext))
+                               bytes_.data() + encrypted.contentOffset, encrypted.contentLength))
         return false;
     // A wrong key decrypts to noise. The plaintext must hold a ScopedPDU that
     // starts with its two OCTET STRINGs. Whatever follows it is padding, whose
     // length and value are the sender's choice (RFC 3414 8.1.1.2, 8.3.2;
-    // managers pad AES plaintexts too, and DES ones by a whole block).
-    InStream scoped(plaintext.data(), plaintext.size());
-    BerElement scopedPdu;
-    std::string ignored;
-    if (!scoped.peekElement(scopedPdu) || scopedPdu.tag != ber::SEQUENCE || !scoped.enterSeq() ||
-        !readOctets(scoped, ignored, plaintext.size()) ||
-        !readOctets(scoped, ignored, plaintext.size()))
-        return false;
-    plaintext.resize(scopedPdu.endOffset());
+    // managers pad AES plaintexts too, and DES ones by a whole block). It
+    // cannot reach past the plaintext: the OCTET STRING ends the message.
+    const size_t position = position_;
+    const size_t depth = depth_;
+    position_ = encrypted.contentOffset;
+    BerElement scopedPdu, octets;
+    const bool decoded = peekElement(scopedPdu) && scopedPdu.tag == ber::SEQUENCE && enterSeq() &&
+                         skipOctets(*this, octets) && skipOctets(*this, octets);
+    position_ = position;
+    depth_ = depth;
+    if (!decoded) return false;
 
     // Put the plaintext in place of the OCTET STRING, the message's last element.
     const size_t oldEnd = encrypted.endOffset();
-    bytes_.erase(bytes_.begin() + std::ptrdiff_t(encrypted.headerOffset), bytes_.end());
-    bytes_.insert(bytes_.end(), plaintext.begin(), plaintext.end());
+    const size_t length = scopedPdu.endOffset() - encrypted.contentOffset;
+    std::memmove(bytes_.data() + encrypted.headerOffset, bytes_.data() + encrypted.contentOffset,
+                 length);
+    bytes_.resize(encrypted.headerOffset + length);
     for (size_t i = 0; i < depth_; ++i) {
         if (ends_[i] == oldEnd) ends_[i] = bytes_.size();
     }
@@ -163,7 +181,7 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
                                         uint32_t authProtocol,
                                         const std::vector<unsigned char>& privKey,
                                         uint32_t privProtocol, const V3ServerInfo& server) {
-    V3Info* info = v3Info_.get();
+    V3Info* info = v3Info();
     if (info == nullptr || position_ != v3Offsets_.msgData) return false;
     const uint32_t msgBoots = info->msgAuthoritativeEngineBoots;
     const uint32_t msgTime = info->msgAuthoritativeEngineTime;
@@ -210,7 +228,6 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
     info->msgAuthoritativeEngineTime = now;
     info->msgFlags = flagsOctet(replyLevel);
     info->authProtocol = authProtocol;
-    if (replyLevel < 1) info->msgAuthenticationParameters.clear();
     if (replyLevel < 2) info->msgPrivacyParameters.clear();
     if (report != usm::NO_REPORT) {
         info->contextEngineID = server.engineID;
@@ -222,7 +239,7 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
 
 size_t InStream::v3ReplyLimit() const {
     size_t limit = ber::MAX_UDP_PAYLOAD;
-    if (v3Info_ != nullptr) limit = std::min<size_t>(limit, v3Info_->msgMaxSize);
+    if (v3Info_) limit = std::min<size_t>(limit, v3Info_->msgMaxSize);
     if (securityLevel >= 2) limit -= usm::MAX_PRIVACY_EXPANSION;
     return limit;
 }

@@ -22,9 +22,10 @@ struct V3Info {
     uint32_t msgAuthoritativeEngineBoots = 0;
     uint32_t msgAuthoritativeEngineTime = 0;
     std::string msgUserName;
-    // As received. Outgoing messages get a placeholder of the MAC's length
-    // and a fresh salt from the stream whatever these hold.
-    std::string msgAuthenticationParameters;
+    // The salt as received. Outgoing messages get a fresh one from the
+    // stream whatever this holds, and a placeholder of the MAC's length for
+    // msgAuthenticationParameters, which the receiving stream checks where
+    // it lies in the message.
     std::string msgPrivacyParameters;
     // The user's authentication protocol (usm::AUTH_*), for an outgoing
     // message: it sizes the MAC placeholder and, with privacy, gives the

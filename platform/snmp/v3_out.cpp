@@ -1,5 +1,6 @@
 // The SNMPv3 members of OutStream: header, encryption and signing of an
 // outgoing message (RFC 3412 6, RFC 3414 2.4, 3.1).
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -63,16 +64,19 @@ bool OutStream::cryptPacket(const V3Info* info, const std::vector<unsigned char>
     // RFC 3414 8.1.1.1, RFC 3826 3.1.2.1: a salt never used before under this key.
     unsigned char salt[usm::SALT_LENGTH];
     usm::nextSalt(privProtocol, info->msgAuthoritativeEngineBoots, salt);
-    std::vector<unsigned char> ciphertext;
+    // Encrypted in place, padded first as the cipher needs; the OCTET STRING
+    // header then goes in front (RFC 3414 2.4: encryptedPDU).
     const size_t start = v3Marks_.scopedPdu;
+    bytes_.resize(start + usm::encryptedLength(privProtocol, bytes_.size() - start), 0);
+    const size_t length = bytes_.size() - start;
     if (!usm::encryptScopedPdu(privProtocol, privKey, info->msgAuthoritativeEngineBoots,
                                info->msgAuthoritativeEngineTime, salt, bytes_.data() + start,
-                               bytes_.size() - start, ciphertext))
+                               length))
         return false;
     std::copy(salt, salt + usm::SALT_LENGTH, bytes_.begin() + std::ptrdiff_t(v3Marks_.salt));
-    bytes_.resize(start);
-    writeHeader(ber::OCTET_STRING, ciphertext.size());
-    bytes_.insert(bytes_.end(), ciphertext.begin(), ciphertext.end());
+    writeHeader(ber::OCTET_STRING, length);
+    std::rotate(bytes_.begin() + std::ptrdiff_t(start), bytes_.begin() + std::ptrdiff_t(start + length),
+                bytes_.end());
     return true;
 }
 

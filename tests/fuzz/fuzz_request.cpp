@@ -135,15 +135,11 @@ void protectRequest(std::vector<unsigned char>& message) {
 
     const auto* salt = reinterpret_cast<const unsigned char*>(info.msgPrivacyParameters.data());
     BerElement msgData;
-    std::vector<unsigned char> sealed;
     if (in.securityLevel == usm::AUTH_PRIV &&
         info.msgPrivacyParameters.size() == usm::SALT_LENGTH && in.peekElement(msgData)) {
-        unsigned char* plaintext = message.data() + msgData.contentOffset;
         usm::encryptScopedPdu(user->privProtocol, user->privKey, info.msgAuthoritativeEngineBoots,
-                              info.msgAuthoritativeEngineTime, salt, plaintext,
-                              msgData.contentLength, sealed);
-        if (sealed.size() == msgData.contentLength)
-            std::copy(sealed.begin(), sealed.end(), plaintext);
+                              info.msgAuthoritativeEngineTime, salt,
+                              message.data() + msgData.contentOffset, msgData.contentLength);
     }
 
     const size_t length = usm::macLength(user->authProtocol);

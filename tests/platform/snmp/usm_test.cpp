@@ -33,18 +33,16 @@ TEST(Usm, CiphersMatchKnownAnswersAndPadDes) {
     for (const auto& [protocol, keyHex, plainHex, cipherHex] : vectors) {
         SCOPED_TRACE(protocol);
         const Bytes key = fromHex(keyHex), plain = fromHex(plainHex), cipher = fromHex(cipherHex);
-        Bytes out;
-        ASSERT_TRUE(
-            usm::encryptScopedPdu(protocol, key, 7, 100, salt, plain.data(), plain.size(), out));
-        EXPECT_EQ(out, cipher);
-        ASSERT_TRUE(
-            usm::decryptScopedPdu(protocol, key, 7, 100, salt, cipher.data(), cipher.size(), out));
-        EXPECT_EQ(out, plain);
-        // A plaintext of 11 octets: DES pads it to two blocks, AES keeps its length.
-        ASSERT_TRUE(usm::encryptScopedPdu(protocol, key, 7, 100, salt, plain.data(), 11, out));
-        EXPECT_EQ(out.size(), protocol == usm::PRIV_CBC_DES ? 16u : 11u);
-        // RFC 3414 8.3.2: DES ciphertext comes in whole blocks.
-        EXPECT_EQ(usm::decryptScopedPdu(protocol, key, 7, 100, salt, cipher.data(), 12, out),
+        Bytes text = plain;
+        text.resize(usm::encryptedLength(protocol, text.size()), 0);
+        ASSERT_TRUE(usm::encryptScopedPdu(protocol, key, 7, 100, salt, text.data(), text.size()));
+        EXPECT_EQ(text, cipher);
+        ASSERT_TRUE(usm::decryptScopedPdu(protocol, key, 7, 100, salt, text.data(), text.size()));
+        EXPECT_EQ(text, plain);
+        // 11 octets: DES pads them to two blocks, AES keeps their length.
+        EXPECT_EQ(usm::encryptedLength(protocol, 11), protocol == usm::PRIV_CBC_DES ? 16u : 11u);
+        // RFC 3414 8.3.2: DES takes whole blocks only.
+        EXPECT_EQ(usm::decryptScopedPdu(protocol, key, 7, 100, salt, text.data(), 12),
                   protocol != usm::PRIV_CBC_DES);
         // No salt repeats under one key.
         unsigned char first[usm::SALT_LENGTH], second[usm::SALT_LENGTH];
