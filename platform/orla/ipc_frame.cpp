@@ -33,7 +33,13 @@ FrameDecoder::Status FrameDecoder::next(FrameKind& kind, std::string& body, std:
     body.assign(buffer_, consumed_ + FRAME_HEADER_BYTES + 1, length - 1);
     consumed_ += FRAME_HEADER_BYTES + length;
     if (consumed_ == buffer_.size()) {
-        buffer_.clear();
+        // A large reply (a get-all page) grows the buffer far beyond the
+        // usual frame; its memory goes back rather than staying for good.
+        if (buffer_.capacity() > KEPT_BUFFER_BYTES) {
+            std::string().swap(buffer_);
+        } else {
+            buffer_.clear();
+        }
         consumed_ = 0;
     } else if (consumed_ > buffer_.size() / 2) {
         buffer_.erase(0, consumed_);

@@ -37,6 +37,8 @@ class FrameDecoder {
     Status next(FrameKind& kind, std::string& body, std::string& error);
 
   private:
+    // Capacity the buffer keeps once it is empty: room for ordinary frames.
+    static constexpr size_t KEPT_BUFFER_BYTES = 16384;
     size_t maxFrameBytes_;
     std::string buffer_;
     size_t consumed_ = 0;
