@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -305,17 +306,31 @@ void SnmpLooper::gather(int fd, unsigned served) {
     // then it also tries one gathering. It goes back to waking per request
     // once two gatherings in a row found fewer than GATHER_MIN (a trial:
     // once one did); a manager with one or two requests outstanding thus
-    // waits for a pause only in a trial. The rounds are bounded so platform
-    // messages and timers are still served.
+    // waits for a pause only in a trial. A round that found more than the
+    // one before, in a longer pause, does not count as sparse: requests
+    // come slowly (a manager busy with its own cryptography) rather than
+    // few at a time, and a longer pause gathers more. The rounds are
+    // bounded so platform messages and timers are still served.
     wakeupsSinceGathering = 0;
     unsigned sparseRounds = served < GATHER_MIN ? 1 : 0;
+    long pause = GATHER_NANOSECONDS;
+    unsigned previous = 0;
     for (unsigned round = 0; round < GATHER_ROUNDS && sparseRounds < 2; ++round) {
-        const timespec pause{0, GATHER_NANOSECONDS};
-        clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
+        const timespec wait{0, pause};
+        clock_nanosleep(CLOCK_MONOTONIC, 0, &wait, nullptr);
         do {
             served = serveBatch(fd, MSG_DONTWAIT);
         } while (served == REQUEST_BATCH && ++round < GATHER_ROUNDS);
-        sparseRounds = served < GATHER_MIN ? sparseRounds + 1 : 0;
+        if (served >= GATHER_MIN) {
+            sparseRounds = 0;
+        } else if (served <= previous) {
+            ++sparseRounds;
+        }
+        previous = served;
+        // The next pause aims at GATHER_TARGET at the rate just seen.
+        const long aimed = served == 0 ? 2 * pause : pause * long(GATHER_TARGET) / long(served);
+        pause = std::clamp(aimed, std::max(pause / 2, GATHER_NANOSECONDS),
+                           std::min(2 * pause, GATHER_MAX_NANOSECONDS));
     }
 }
 
