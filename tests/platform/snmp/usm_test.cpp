@@ -19,7 +19,7 @@ Bytes fromHex(const std::string& hex) {
 // Key localisation and the MACs of both protocols are the end-to-end
 // test_walk's, against net-snmp at every level.
 // Missing keys and unknown protocols are the end-to-end test_snmp_engine's.
-// Computed with the openssl command-line tool: AES-128-CFB under IV
+// Computed with the openssl command-line tool: AES-128/192/256-CFB under IV
 // boots 7 || time 100 || salt (RFC 3826 3.1.2.1), a plaintext that ends in
 // a partial block; DES-CBC under IV pre-IV XOR salt (RFC 3414 8.1.1.1).
 TEST(Usm, CiphersMatchKnownAnswersAndPadDes) {
@@ -28,6 +28,14 @@ TEST(Usm, CiphersMatchKnownAnswersAndPadDes) {
          "3031323334353637383961626364656658595a", "db1df6351afecf0e8927de24dc2150ceaafa5c"},
         {usm::PRIV_CBC_DES, "00010203040506071011121314151617", "30313233343536373839616263646566",
          "20cdde41008be66273ffc58f3ce11f6d"},
+        // Two whole blocks and a partial one, under both longer keys.
+        {usm::PRIV_CFB128_AES_192, "000102030405060708090a0b0c0d0e0f1011121314151617",
+         "3031323334353637383961626364656658595a303132333435363738396162636465665859",
+         "19944e0bef1e282797d45379ae4e89724b757c1bdf9fa6c17af0b3b732ab9211d5b7cad713"},
+        {usm::PRIV_CFB128_AES_256_C,
+         "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
+         "3031323334353637383961626364656658595a303132333435363738396162636465665859",
+         "fed2917db3cc4638cf6668b9efd9ad7f8f62071e4d834311a26948056d3c8f15cd66f79145"},
     };
     const unsigned char salt[usm::SALT_LENGTH] = {1, 2, 3, 4, 5, 6, 7, 8};
     for (const auto& [protocol, keyHex, plainHex, cipherHex] : vectors) {
