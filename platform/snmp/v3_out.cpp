@@ -74,9 +74,13 @@ bool OutStream::cryptPacket(const V3Info* info, const std::vector<unsigned char>
                                length))
         return false;
     std::copy(salt, salt + usm::SALT_LENGTH, bytes_.begin() + std::ptrdiff_t(v3Marks_.salt));
+    const size_t end = bytes_.size();
     writeHeader(ber::OCTET_STRING, length);
-    std::rotate(bytes_.begin() + std::ptrdiff_t(start), bytes_.begin() + std::ptrdiff_t(start + length),
-                bytes_.end());
+    unsigned char header[2 + sizeof(size_t)];
+    const size_t headerLength = bytes_.size() - end;
+    std::copy(bytes_.begin() + std::ptrdiff_t(end), bytes_.end(), header);
+    bytes_.resize(end);
+    bytes_.insert(bytes_.begin() + std::ptrdiff_t(start), header, header + headerLength);
     return true;
 }
 
