@@ -306,14 +306,19 @@ void SnmpLooper::gather(int fd, unsigned served) {
     // then it also tries one gathering. It goes back to waking per request
     // once two gatherings in a row found fewer than GATHER_MIN (a trial:
     // once one did); a manager with one or two requests outstanding thus
-    // waits for a pause only in a trial. A round that found more than the
-    // one before, in a longer pause, does not count as sparse: requests
-    // come slowly (a manager busy with its own cryptography) rather than
-    // few at a time, and a longer pause gathers more. The rounds are
-    // bounded so platform messages and timers are still served.
+    // waits for a pause only in a trial. The rounds are bounded so platform
+    // messages and timers are still served.
+    //
+    // Requests may also come slowly rather than few at a time: managers
+    // busy with their own cryptography send each next request only after
+    // tens of microseconds. A round that found more than the one before, and
+    // fewer than GATHER_TARGET, doubles the pause, and is not sparse; a
+    // doubled pause that found no more is halved again, since the manager
+    // had no more to send.
     wakeupsSinceGathering = 0;
     unsigned sparseRounds = served < GATHER_MIN ? 1 : 0;
     long pause = GATHER_NANOSECONDS;
+    bool lengthened = false;
     unsigned previous = 0;
     for (unsigned round = 0; round < GATHER_ROUNDS && sparseRounds < 2; ++round) {
         const timespec wait{0, pause};
@@ -321,16 +326,20 @@ void SnmpLooper::gather(int fd, unsigned served) {
         do {
             served = serveBatch(fd, MSG_DONTWAIT);
         } while (served == REQUEST_BATCH && ++round < GATHER_ROUNDS);
+        const bool more = served > previous;
         if (served >= GATHER_MIN) {
             sparseRounds = 0;
-        } else if (served <= previous) {
+        } else if (!more) {
             ++sparseRounds;
         }
+        const bool lengthen = more && served < GATHER_TARGET && pause < GATHER_MAX_NANOSECONDS;
+        if (lengthen) {
+            pause = std::min(2 * pause, GATHER_MAX_NANOSECONDS);
+        } else if (lengthened && !more) {
+            pause = std::max(pause / 2, GATHER_NANOSECONDS);
+        }
+        lengthened = lengthen;
         previous = served;
-        // The next pause aims at GATHER_TARGET at the rate just seen.
-        const long aimed = served == 0 ? 2 * pause : pause * long(GATHER_TARGET) / long(served);
-        pause = std::clamp(aimed, std::max(pause / 2, GATHER_NANOSECONDS),
-                           std::min(2 * pause, GATHER_MAX_NANOSECONDS));
     }
 }
 

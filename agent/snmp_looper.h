@@ -49,11 +49,10 @@ class SnmpLooper : public orla::Looper {
     static constexpr unsigned GATHER_TARGET = 8;
     static constexpr unsigned GATHER_TRIAL_INTERVAL = 128;
     unsigned wakeupsSinceGathering = 0;
-    // A pause lasts GATHER_NANOSECONDS at first; at most doubling a round,
-    // it lengthens towards what gathers GATHER_TARGET requests at the rate
-    // they come, up to GATHER_MAX_NANOSECONDS, plus the kernel's timer slack
-    // (up to 50 us by default): the most that gathering adds to a request's
-    // latency.
+    // A pause lasts GATHER_NANOSECONDS at first; while requests come slowly
+    // it doubles, up to GATHER_MAX_NANOSECONDS, plus the kernel's timer
+    // slack (up to 50 us by default): the most that gathering adds to a
+    // request's latency.
     static constexpr long GATHER_NANOSECONDS = 20000;
     static constexpr long GATHER_MAX_NANOSECONDS = 200000;
     // The start-up step, run once from a zero-delay timer: sends the start

@@ -96,10 +96,17 @@ struct User {
     uint32_t security;
     const char* authPassword;
     const char* privPassword;
+    uint32_t authProtocol;
+    uint32_t privProtocol;
 };
-// authNoPriv and authPriv, both SHA; authPriv with AES-128.
-constexpr User USERS[] = {{"sha-user", 1, "auth-password", ""},
-                          {"aes-user", 2, "auth-password", "priv-password"}};
+// authNoPriv SHA; authPriv SHA with AES-128, and SHA-256 with AES-256.
+constexpr User USERS[] = {
+    {"sha-user", 1, "auth-password", "", usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128},
+    {"aes-user", 2, "auth-password", "priv-password", usm::AUTH_HMAC_SHA_96,
+     usm::PRIV_CFB128_AES_128},
+    {"aes256-user", 2, "auth-password", "priv-password", usm::AUTH_HMAC_192_SHA_256,
+     usm::PRIV_CFB128_AES_256},
+};
 
 // The agent: its service over temporary stores, communities "public" (the
 // default "morvel" too) and the two users, and the object tree.
@@ -115,9 +122,9 @@ class Agent {
         orla::message engine;
         engine.insert(snmp::SNMP_ENGINE_ID, std::string("bench-engine"));
         service_->cmdSet(engine);
-        addCommunity("public", 0, "", "");
+        addCommunity({"public", 0, "", "", 0, 0});
         for (const User& user : USERS)
-            addCommunity(user.name, user.security, user.authPassword, user.privPassword);
+            addCommunity(user);
         buildTree();
     }
     ~Agent() {
@@ -132,17 +139,16 @@ class Agent {
     const V3ServerInfo& server() const { return service_->serverInfo; }
 
   private:
-    static void addCommunity(const std::string& name, uint32_t security, const char* authPassword,
-                             const char* privPassword) {
+    static void addCommunity(const User& user) {
         orla::message cfg;
-        cfg.insert(snmp::COMM_NAME, name);
+        cfg.insert(snmp::COMM_NAME, std::string(user.name));
         cfg.insert(snmp::COMM_READ_ACCESS, true);
         cfg.insert(snmp::COMM_WRITE_ACCESS, false);
-        cfg.insert(snmp::COMM_SECURITY, security);
-        cfg.insert(snmp::COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
-        cfg.insert(snmp::COMM_PRIV_PROTOCOL, usm::PRIV_CFB128_AES_128);
-        cfg.insert(snmp::COMM_AUTH_PASSWORD, std::string(authPassword));
-        cfg.insert(snmp::COMM_PRIV_PASSWORD, std::string(privPassword));
+        cfg.insert(snmp::COMM_SECURITY, user.security);
+        cfg.insert(snmp::COMM_AUTH_PROTOCOL, user.authProtocol);
+        cfg.insert(snmp::COMM_PRIV_PROTOCOL, user.privProtocol);
+        cfg.insert(snmp::COMM_AUTH_PASSWORD, std::string(user.authPassword));
+        cfg.insert(snmp::COMM_PRIV_PASSWORD, std::string(user.privPassword));
         if (!communityKeep->cmdAddObj(cfg).has(orla::OBJ_ID)) std::abort();
     }
 
@@ -205,11 +211,12 @@ Bytes communityRequest(uint32_t pduType, int second, int third,
     return out.bytes();
 }
 
-// A Get of sysDescr.0 as a manager of `user` sends it, keys derived from the
-// passwords as the manager does.
-Bytes v3Request(const User& user) {
+// A request as a manager of `user` sends it, keys derived from the
+// passwords as the manager does: one binding `name`, a PDU of `pduType`
+// whose second and third integers are `second` and `third`.
+Bytes v3Request(const User& user, uint32_t pduType, int second, int third, const OID& name) {
     const V3ServerInfo& server = agent().server();
-    const uint32_t sha = usm::AUTH_HMAC_SHA_96;
+    const uint32_t auth = user.authProtocol;
     V3Info info;
     info.msgID = 4242;
     info.msgMaxSize = 1500;
@@ -218,26 +225,29 @@ Bytes v3Request(const User& user) {
     info.msgAuthoritativeEngineBoots = server.engineBoots;
     info.msgAuthoritativeEngineTime = usm::engineTime(server);
     info.msgUserName = user.name;
+    info.authProtocol = auth;
     info.contextEngineID = server.engineID;
     OutStream out;
     out.securityLevel = int(user.security);
     out.startSeq(ber::SEQUENCE);
     out.add(3, ber::INTEGER);
     out.writeV3Info(&info);
-    out.startSeq(ber::GET_REQUEST);
+    out.startSeq(pduType);
     out.add(0x12345, ber::INTEGER);
-    out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
-    out.addErrorIndex(0);
+    out.add(second, ber::INTEGER);
+    out.add(third, ber::INTEGER);
     out.startSeq(ber::SEQUENCE);
-    out.addVarBind({SYSTEM + OID{1, 0}, ber::NULL_VALUE, {}});
+    out.addVarBind({name, ber::NULL_VALUE, {}});
     out.endSeq();
     out.endSeq();
-    const auto privKey = aKeyToBKey(passwordToAKey(user.privPassword, sha), server.engineID, sha);
-    out.cryptPacket(&info, privKey, usm::PRIV_CFB128_AES_128);
+    const auto localised =
+        aKeyToBKey(passwordToAKey(user.privPassword, auth), server.engineID, auth);
+    out.cryptPacket(&info, usm::privacyKey(user.privProtocol, auth, localised, server.engineID),
+                    user.privProtocol);
     out.endSeq();
     const auto authKey =
-        bKeyToDKey(aKeyToBKey(passwordToAKey(user.authPassword, sha), server.engineID, sha), sha);
-    out.signPacket(&info, authKey, sha);
+        bKeyToDKey(aKeyToBKey(passwordToAKey(user.authPassword, auth), server.engineID, auth), auth);
+    out.signPacket(&info, authKey, auth);
     return out.bytes();
 }
 
@@ -331,12 +341,18 @@ void BM_V2cGetBulk25(benchmark::State& state) {
 
 void BM_V3AuthNoPrivShaGet(benchmark::State& state) {
     agent();
-    serve(state, v3Request(USERS[0]), 0);
+    serve(state, v3Request(USERS[0], ber::GET_REQUEST, 0, 0, SYSTEM + OID{1, 0}), 0);
 }
 
 void BM_V3AuthPrivShaAesGet(benchmark::State& state) {
     agent();
-    serve(state, v3Request(USERS[1]), 0);
+    serve(state, v3Request(USERS[1], ber::GET_REQUEST, 0, 0, SYSTEM + OID{1, 0}), 0);
+}
+
+// A step of compare.sh's SNMPv3 bulk walk: SHA-256 and AES-256, 25 rows.
+void BM_V3Sha256Aes256GetBulk25(benchmark::State& state) {
+    agent();
+    serve(state, v3Request(USERS[2], ber::GET_BULK_REQUEST, 0, 25, TABLE_ENTRY + OID{2, 500}), 0);
 }
 
 }  // namespace
@@ -354,6 +370,7 @@ int main(int argc, char** argv) {
         {"V2cGetBulk25", BM_V2cGetBulk25},
         {"V3AuthNoPrivShaGet", BM_V3AuthNoPrivShaGet},
         {"V3AuthPrivShaAesGet", BM_V3AuthPrivShaAesGet},
+        {"V3Sha256Aes256GetBulk25", BM_V3Sha256Aes256GetBulk25},
     };
     for (const auto& [name, function] : cases) {
         benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(name, function);
