@@ -1,18 +1,15 @@
 #include "platform/hostd/host_reader.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <limits>
 #include <utility>
 
-#include "platform/orla/file_descriptor.h"
+#include "platform/orla/files.h"
 
 namespace hostd {
 
@@ -27,29 +24,13 @@ constexpr uint64_t MAX_UNIT_BYTES = uint64_t{1} << 30;
 constexpr size_t MAX_PROC_ENTRIES = (size_t{1} << 22) + 4096;
 constexpr size_t MAX_MOUNT_POINT_OCTETS = 4096;  // PATH_MAX
 
-using orla::FileDescriptor;
-
 // The file's first PROC_FILE_MAX_BYTES; of a longer file only its whole
 // lines. nullopt when it is missing, unreadable or not a regular file.
 std::optional<std::string> readProcFile(const std::string& path) {
-    // O_NONBLOCK: a FIFO planted in place of a file must not wait for a writer.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) return std::nullopt;
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    std::string text(PROC_FILE_MAX_BYTES + 1, '\0');
-    size_t used = 0;
-    while (used < text.size()) {
-        ssize_t got = ::read(fd.get(), text.data() + used, text.size() - used);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
-        if (got == 0) break;
-        used += static_cast<size_t>(got);
-    }
-    text.resize(used);
-    if (used > PROC_FILE_MAX_BYTES) {
-        size_t lastNewline = text.rfind('\n', PROC_FILE_MAX_BYTES - 1);
-        text.resize(lastNewline == std::string::npos ? 0 : lastNewline + 1);
+    std::optional<std::string> text = orla::readRegularFile(path, PROC_FILE_MAX_BYTES);
+    if (text && text->size() > PROC_FILE_MAX_BYTES) {
+        size_t lastNewline = text->rfind('\n', PROC_FILE_MAX_BYTES - 1);
+        text->resize(lastNewline == std::string::npos ? 0 : lastNewline + 1);
     }
     return text;
 }

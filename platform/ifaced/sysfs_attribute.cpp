@@ -4,11 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <limits>
 
-#include "platform/orla/file_descriptor.h"
+#include "platform/orla/files.h"
 
 namespace ifaced {
 
@@ -30,25 +29,9 @@ int hexValue(char c) {
 }  // namespace
 
 std::optional<std::string> readAttribute(const std::string& path) {
-    // O_NONBLOCK: opening a FIFO planted in the tree must not wait for a writer.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) return std::nullopt;
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-
-    // One byte more than allowed tells an oversized file apart.
-    std::array<char, ATTRIBUTE_MAX_BYTES + 1> buffer;
-    size_t used = 0;
-    while (used < buffer.size()) {
-        ssize_t got = ::read(fd.get(), buffer.data() + used, buffer.size() - used);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
-        if (got == 0) break;
-        used += static_cast<size_t>(got);
-    }
-    if (used > ATTRIBUTE_MAX_BYTES) return std::nullopt;
-    std::string text(buffer.data(), used);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::optional<std::string> text = orla::readRegularFile(path, ATTRIBUTE_MAX_BYTES);
+    if (!text || text->size() > ATTRIBUTE_MAX_BYTES) return std::nullopt;
+    if (!text->empty() && text->back() == '\n') text->pop_back();
     return text;
 }
 

@@ -1,14 +1,12 @@
 #include "platform/ipd/ip_service.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <optional>
 #include <tuple>
 
 #include "platform/ipd/ip_object.h"
 #include "platform/orla/clock.h"
+#include "platform/orla/files.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/window_rows.h"
 
@@ -23,14 +21,13 @@ constexpr uint32_t LATER_WINDOW_SECONDS = 10;
 // A small decimal number from a /proc/sys file ("1\n"); nullopt when the
 // file is missing or holds anything else.
 std::optional<uint32_t> readSysctl(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    char text[16];
-    const ssize_t length = ::read(fd, text, sizeof text);
-    ::close(fd);
-    if (length <= 0 || static_cast<size_t>(length) == sizeof text) return std::nullopt;
+    constexpr size_t MAX_BYTES = 15;
+    const std::optional<std::string> read = orla::readRegularFile(path, MAX_BYTES);
+    if (!read || read->empty() || read->size() > MAX_BYTES) return std::nullopt;
+    const std::string& text = *read;
+    const size_t length = text.size();
     uint32_t value = 0;
-    ssize_t i = 0;
+    size_t i = 0;
     for (; i < length && text[i] >= '0' && text[i] <= '9' && value < 100000; ++i)
         value = value * 10 + static_cast<uint32_t>(text[i] - '0');
     const bool rest = i == length || (i == length - 1 && text[i] == '\n');
