@@ -21,6 +21,10 @@ void setPlatformExchange(PlatformExchange exchange);
 // time-out; an error reply while none is installed.
 orla::message exchangeWithPlatform(orla::message const& request);
 
+// A request of command `cmd` to the handler at `path`: MSG_CMD and MSG_TO
+// set, for the caller to add its fields to.
+orla::message platformRequest(uint32_t cmd, std::vector<uint32_t> const& path);
+
 // Bounds of one getAll against a handler that never stops paging.
 inline constexpr size_t GET_ALL_MAX_PAGES = 10000;
 inline constexpr size_t GET_ALL_MAX_OBJECTS = 1000000;

@@ -19,19 +19,12 @@ constexpr uint32_t DEFAULT_GETALL_PARAM = 5;
 // when dropped.
 constexpr size_t LARGE_CACHE_RECORDS = 1024;
 
-orla::message requestTo(uint32_t cmd, std::vector<uint32_t> const& path) {
-    orla::message request;
-    request.insert(orla::MSG_CMD, cmd);
-    request.insert(orla::MSG_TO, path);
-    return request;
-}
-
 }  // namespace
 
 bool GetAllProvider::setData(Data* rec) {
     bool accepted = false;
     for (Source const& source : sources) {
-        orla::message request = requestTo(orla::CMD_SETOBJ, source.path);
+        orla::message request = platformRequest(orla::CMD_SETOBJ, source.path);
         if (rec) rec->reverseBuild(request);
         orla::message reply = exchangeWithPlatform(request);
         if (orla::isError(reply)) {
@@ -54,7 +47,8 @@ void GetAllProvider::updateTables() {
 bool GetAllProvider::getCountCMD(unsigned& count) {
     count = 0;
     for (Source const& source : sources) {
-        orla::message reply = exchangeWithPlatform(requestTo(orla::CMD_GETCOUNT, source.path));
+        orla::message reply =
+            exchangeWithPlatform(platformRequest(orla::CMD_GETCOUNT, source.path));
         if (orla::isError(reply) || !reply.has(orla::OBJ_COUNT)) return false;
         count += reply.get(orla::OBJ_COUNT);
     }
@@ -84,7 +78,7 @@ void GetAllProvider::clearCache() {
 
 void GetAllProvider::updateCache() {
     for (Source const& source : sources) {
-        orla::message request = requestTo(orla::CMD_GETALL, source.path);
+        orla::message request = platformRequest(orla::CMD_GETALL, source.path);
         request.insert(orla::OBJ_GETALL_PARAM, source.param);
         for (orla::message const& object : getAll(request))
             source.parse(object, &records);

@@ -4,9 +4,7 @@
 #include "platform/orla/ids.h"
 
 Data* GetFirstProvider::getData() {
-    orla::message request;
-    request.insert(orla::MSG_CMD, orla::CMD_GETALL);
-    request.insert(orla::MSG_TO, path);
+    orla::message request = platformRequest(orla::CMD_GETALL, path);
     for (orla::message const& object : getAll(request)) {
         Data* rec = build(object);
         if (rec) {

@@ -7,9 +7,7 @@
 #include "platform/orla/printable.h"
 
 Data* GetProvider::getData() {
-    orla::message request;
-    request.insert(orla::MSG_CMD, getCmd);
-    request.insert(orla::MSG_TO, path);
+    orla::message request = platformRequest(getCmd, path);
     orla::message reply = exchangeWithPlatform(request);
     if (orla::isError(reply)) {
         std::cerr << "GetProvider::getData error: " << orla::printable(orla::getError(reply))
@@ -20,9 +18,7 @@ Data* GetProvider::getData() {
 }
 
 int GetProvider::setData(Data* rec) {
-    orla::message request;
-    request.insert(orla::MSG_CMD, setCmd);
-    request.insert(orla::MSG_TO, path);
+    orla::message request = platformRequest(setCmd, path);
     if (rec) rec->reverseBuild(request);
     return orla::isError(exchangeWithPlatform(request)) ? 0 : 1;
 }

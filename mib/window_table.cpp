@@ -58,9 +58,7 @@ void WindowTable::read(Bound bound, OID const& index) {
     rowCount_ = 0;
     answered_ = 0;
     read_ = false;
-    orla::message request;
-    request.insert(orla::MSG_CMD, orla::CMD_GETALL);
-    request.insert(orla::MSG_TO, path_);
+    orla::message request = platformRequest(orla::CMD_GETALL, path_);
     request.insert(orla::OBJ_PAGE_SIZE, windowRows_);
     const std::vector<uint32_t> arcs(index.begin(), index.end());
     if (bound == Bound::After) request.insert(orla::OBJ_AFTER, arcs);
@@ -182,9 +180,7 @@ bool WindowTable::acceptsWrites(OID const&) {
 }
 
 unsigned WindowTable::count() {
-    orla::message request;
-    request.insert(orla::MSG_CMD, orla::CMD_GETCOUNT);
-    request.insert(orla::MSG_TO, path_);
-    const orla::message reply = exchangeWithPlatform(request);
+    const orla::message reply =
+        exchangeWithPlatform(platformRequest(orla::CMD_GETCOUNT, path_));
     return orla::isError(reply) ? 0 : reply.get(orla::OBJ_COUNT, 0);
 }
