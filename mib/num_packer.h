@@ -16,6 +16,14 @@
 // given with setRange, if any:
 //
 //     (new DataNumPacker(field(&IfRecord::adminStatus), ber::INTEGER))->setRange(1, 3);
+// For filling an int field from a platform's unsigned number: the number, or
+// 2147483647 when it does not fit (an Integer32 or Gauge32 object then
+// stays at its largest rather than wrapping negative).
+inline int saturatedInt32(uint64_t value) {
+    constexpr uint64_t MAX = std::numeric_limits<int32_t>::max();
+    return static_cast<int>(value > MAX ? MAX : value);
+}
+
 class NumPacker : public Packer {
   public:
     explicit NumPacker(unsigned int type) : Packer(type) {}

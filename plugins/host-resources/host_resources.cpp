@@ -38,10 +38,6 @@ constexpr int HR_STORAGE_OTHER = 1;
 constexpr int HR_STORAGE_TYPE_MAX = 10;  // hrStorageNetworkDisk
 constexpr int DEVICE_RUNNING = 2;
 
-int saturatedInt32(uint32_t value) {
-    return static_cast<int>(value > MAX_INT32 ? MAX_INT32 : value);
-}
-
 struct SystemRecord : Data {
     uint32_t uptime = 0;     // the service's count, hundredths of a second
     uint32_t fetchedAt = 0;  // orla::getJiffies() when it was read

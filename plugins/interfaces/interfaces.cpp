@@ -94,11 +94,6 @@ int truthValue(orla::message const& object, orla::BoolKey key, bool def) {
     return object.get(key, def) ? TRUE_VALUE : FALSE_VALUE;
 }
 
-int saturatedInt32(uint64_t value) {
-    constexpr uint64_t MAX = std::numeric_limits<int32_t>::max();
-    return static_cast<int>(value > MAX ? MAX : value);
-}
-
 // ifLastChange and ifCounterDiscontinuityTime: sysUpTime at the event, so
 // ticks since the agent's start; an event before the start (or none since the
 // service started, sent as 0) is 0. Differences are taken modulo 2^32, as the

@@ -12,7 +12,6 @@
 // object is read-only. Without the service the table is empty and the
 // route number 0.
 #include <cstdint>
-#include <limits>
 #include <string_view>
 
 #include "mib/sdk.h"
@@ -39,11 +38,6 @@ struct RouteRecord : Data {
     int metric = 0;
 };
 
-int clampedInt(uint32_t value) {
-    constexpr uint32_t MAX = std::numeric_limits<int32_t>::max();
-    return static_cast<int>(value > MAX ? MAX : value);
-}
-
 Data* makeRoute() {
     return new RouteRecord;
 }
@@ -54,10 +48,10 @@ bool parseRoute(OID const& index, std::string_view fields, Data* rec) {
         return false;
     }
     auto* record = static_cast<RouteRecord*>(rec);
-    record->ifIndex = clampedInt(route.ifIndex);
+    record->ifIndex = saturatedInt32(route.ifIndex);
     record->type = route.type;
     record->protocol = route.protocol;
-    record->metric = clampedInt(route.metric);
+    record->metric = saturatedInt32(route.metric);
     return true;
 }
 
