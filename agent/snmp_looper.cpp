@@ -50,13 +50,14 @@ union Peer {
 // One datagram of a batch: where it came from and its packet information
 // (IPV6_PKTINFO on the dual-stack socket, for IPv4 datagrams too, or
 // IP_PKTINFO), so that its reply leaves from the address the request was
-// sent to, and the request being served, which holds the reply until it is
-// sent.
+// sent to, and the context of the request being served, which holds the
+// reply until it is sent. The context lives as long as the slot, so its
+// buffers serve request after request without allocating.
 struct DatagramSlot {
     Peer peer;
     alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in6_pktinfo))];
     iovec io;
-    std::optional<Context> request;
+    Context request{nullptr, 0};
 };
 // The control room of IPV6_PKTINFO holds IP_PKTINFO too.
 static_assert(sizeof(in6_pktinfo) >= sizeof(in_pktinfo));
@@ -352,7 +353,8 @@ unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
     for (unsigned i = 0; i < count; ++i) {
         DatagramSlot& slot = slots[i];
         const mmsghdr& datagram = receiveHeaders[i];
-        Context& ctx = slot.request.emplace(receiveBuffer(i), datagram.msg_len);
+        Context& ctx = slot.request;
+        ctx.reset(receiveBuffer(i), datagram.msg_len);
         if (!createReply(ctx, sourceOf(slot.peer), *communityKeep, serverInfo)) continue;
 
         // Same destination and packet information as received; the flags
@@ -363,10 +365,8 @@ unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
         reply.msg_flags = 0;
     }
     sendReplies(fd, replies);
-    for (unsigned i = 0; i < count; ++i) {
-        slots[i].request.reset();
+    for (unsigned i = 0; i < count; ++i)
         prepareSlot(i);
-    }
     trapAuthenticationFailures();
     return count;
 }

@@ -17,6 +17,10 @@ class Context {
     // `in` copies the `len` bytes at `buf`, so the caller may reuse its buffer
     // at once. Context(nullptr, 0) is a context with nothing to read (traps).
     Context(unsigned char* buf, unsigned int len);
+    // Makes this the context of a new message, as Context(buf, len) would,
+    // keeping the memory of the last one (so a long-lived context serves
+    // message after message without allocating).
+    void reset(const unsigned char* buf, unsigned int len);
 
     // The name of the binding being served. Get and GetNext replace it by the
     // instance part below the matched object; Set leaves the requested name.

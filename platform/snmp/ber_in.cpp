@@ -13,6 +13,20 @@ InStream::InStream(const unsigned char* bytes, size_t length) {
     if (bytes != nullptr && length > 0) bytes_.assign(bytes, bytes + length);
 }
 
+void InStream::reset(const unsigned char* bytes, size_t length) {
+    if (bytes == nullptr) length = 0;
+    if (bytes_.capacity() > KEPT_OCTETS && length <= KEPT_OCTETS) {
+        std::vector<unsigned char>().swap(bytes_);
+        bytes_.reserve(KEPT_OCTETS);
+    }
+    bytes_.assign(bytes, bytes + length);
+    securityLevel = 0;
+    position_ = 0;
+    depth_ = 0;
+    hasV3Info_ = false;
+    v3Offsets_ = {};
+}
+
 bool InStream::readHeader(size_t at, BerElement& element) const {
     const size_t end = limit();
     if (at >= end) return false;

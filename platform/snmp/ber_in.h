@@ -16,7 +16,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +38,12 @@ class InStream : public UberStream {
   public:
     InStream() = default;
     InStream(const unsigned char* bytes, size_t length);
+    // Starts over on a new message, as InStream(bytes, length) would, keeping
+    // the memory of the last one: a long-lived stream then reads message
+    // after message without allocating. Memory beyond what a message of
+    // KEPT_OCTETS needs is released.
+    void reset(const unsigned char* bytes, size_t length);
+    static constexpr size_t KEPT_OCTETS = 2048;
 
     // Enters the message SEQUENCE and reads the INTEGER version. Returns the
     // version, or -1 when the data is not a SEQUENCE spanning exactly the
@@ -137,8 +142,8 @@ class InStream : public UberStream {
     bool v3PduReadable() const { return v3Offsets_.pduReadable; }
 
     // The V3Info of readV3Info; null before it, or when it failed.
-    V3Info* v3Info() { return v3Info_ ? &*v3Info_ : nullptr; }
-    const V3Info* v3Info() const { return v3Info_ ? &*v3Info_ : nullptr; }
+    V3Info* v3Info() { return hasV3Info_ ? &v3Info_ : nullptr; }
+    const V3Info* v3Info() const { return hasV3Info_ ? &v3Info_ : nullptr; }
 
     // Largest reply message (octets) the requester accepts: msgMaxSize, at
     // most ber::MAX_UDP_PAYLOAD, less usm::MAX_PRIVACY_EXPANSION when the
@@ -168,8 +173,10 @@ class InStream : public UberStream {
     // that wraps BER, RFC 3414 2.4). False at the depth limit.
     bool enterContent(const BerElement& element);
 
-    // A member rather than a heap object: no allocation per message.
-    std::optional<V3Info> v3Info_;
+    // A member rather than a heap object, its strings reused from message
+    // to message: no allocation per message.
+    V3Info v3Info_;
+    bool hasV3Info_ = false;
     // Offsets into bytes_ that readV3Info found, for decryptAndCheckSignature.
     struct V3Offsets {
         size_t authParameters = 0;  // content of msgAuthenticationParameters

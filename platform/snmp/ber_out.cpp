@@ -46,6 +46,19 @@ void OutStream::reserve(size_t octets) {
     open_.reserve(ber::MAX_DEPTH);
 }
 
+void OutStream::reset(size_t keptOctets) {
+    if (bytes_.capacity() > keptOctets) {
+        std::vector<unsigned char>().swap(bytes_);
+        bytes_.reserve(keptOctets);
+    }
+    bytes_.clear();
+    open_.clear();
+    errorStatus_ = {};
+    errorIndex_ = {};
+    v3Marks_ = {};
+    securityLevel = 0;
+}
+
 void OutStream::writeHeader(uint32_t tag, size_t length) {
     bytes_.push_back(static_cast<unsigned char>(tag));
     if (length < 0x80) {

@@ -33,6 +33,11 @@ class OutStream : public UberStream {
     // Makes room for `octets` octets and ber::MAX_DEPTH open elements, so a
     // message of that size is written without growing the buffers again.
     void reserve(size_t octets);
+    // Empties the stream for the next message, as a new OutStream, keeping
+    // its memory up to `keptOctets` (what reserve made room for, at least):
+    // a long-lived stream then writes message after message without
+    // allocating, and a rare large message leaves no large buffer behind.
+    void reset(size_t keptOctets);
 
     // Opens a constructed element (SEQUENCE 0x30, a PDU tag).
     void startSeq(uint32_t tag);

@@ -23,12 +23,26 @@ bool readNonNegative(InStream& in, uint32_t& value) {
     return true;
 }
 
+// Read into `value` itself, whose memory a long-lived stream reuses; on
+// failure its content is unspecified (the caller drops the V3Info).
 bool readOctets(InStream& in, std::string& value, size_t maxLength) {
-    if (in.getType() != ber::OCTET_STRING) return false;
-    std::string octets;
-    if (!in.getString(octets) || octets.size() > maxLength) return false;
-    value = std::move(octets);
-    return true;
+    return in.getType() == ber::OCTET_STRING && in.getString(value) && value.size() <= maxLength;
+}
+
+// Empties a V3Info for the next message, keeping the memory of its strings.
+void clearKeepingMemory(V3Info& info) {
+    info.msgID = 0;
+    info.msgMaxSize = 0;
+    info.msgFlags.clear();
+    info.msgSecurityModel = 0;
+    info.msgAuthoritativeEngineID.clear();
+    info.msgAuthoritativeEngineBoots = 0;
+    info.msgAuthoritativeEngineTime = 0;
+    info.msgUserName.clear();
+    info.msgPrivacyParameters.clear();
+    info.authProtocol = 0;
+    info.contextEngineID.clear();
+    info.contextName.clear();
 }
 
 // An OCTET STRING left where it is, for its position.
@@ -59,7 +73,7 @@ bool InStream::enterContent(const BerElement& element) {
 
 // Every failure here is a silent drop, counted (RFC 3412 7.2 steps 3-5).
 bool InStream::readV3Info(MessageDrops& dropped) {
-    v3Info_.reset();
+    hasV3Info_ = false;
     securityLevel = 0;
     const size_t startPosition = position_;
     const size_t startDepth = depth_;
@@ -67,12 +81,14 @@ bool InStream::readV3Info(MessageDrops& dropped) {
         ++counter;
         position_ = startPosition;
         depth_ = startDepth;
-        v3Info_.reset();
+        hasV3Info_ = false;
         return false;
     };
     auto fail = [&] { return drop(dropped.asnParseErrors); };
     if (depth_ == 0) return fail();
-    V3Info& info = v3Info_.emplace();
+    V3Info& info = v3Info_;
+    clearKeepingMemory(info);
+    hasV3Info_ = true;
 
     // RFC 3412 6: HeaderData, exactly four elements.
     if (getType() != ber::SEQUENCE || !enterSeq()) return fail();
@@ -101,8 +117,7 @@ bool InStream::readV3Info(MessageDrops& dropped) {
     if (!readOctets(*this, info.msgAuthoritativeEngineID, MAX_ENGINE_ID) ||
         !readNonNegative(*this, info.msgAuthoritativeEngineBoots) ||
         !readNonNegative(*this, info.msgAuthoritativeEngineTime) ||
-        !readOctets(*this, info.msgUserName, MAX_USER_NAME) ||
-        !skipOctets(*this, authElement) ||
+        !readOctets(*this, info.msgUserName, MAX_USER_NAME) || !skipOctets(*this, authElement) ||
         !readOctets(*this, info.msgPrivacyParameters, wrapper.contentLength) || !isSeqEnd())
         return fail();
     exitSeq();
@@ -140,7 +155,7 @@ bool InStream::digestMatches(const std::vector<unsigned char>& authKey, uint32_t
 
 bool InStream::decryptMsgData(const std::vector<unsigned char>& privKey, uint32_t privProtocol,
                               uint32_t msgBoots, uint32_t msgTime) {
-    const std::string& salt = v3Info_->msgPrivacyParameters;
+    const std::string& salt = v3Info_.msgPrivacyParameters;
     // RFC 3414 8.3.2 step 1, RFC 3826 3.1.4.1: the salt is 8 octets.
     if (salt.size() != usm::SALT_LENGTH) return false;
     BerElement encrypted;
@@ -239,7 +254,7 @@ bool InStream::decryptAndCheckSignature(usm::Report& report,
 
 size_t InStream::v3ReplyLimit() const {
     size_t limit = ber::MAX_UDP_PAYLOAD;
-    if (v3Info_) limit = std::min<size_t>(limit, v3Info_->msgMaxSize);
+    if (hasV3Info_) limit = std::min<size_t>(limit, v3Info_.msgMaxSize);
     if (securityLevel >= 2) limit -= usm::MAX_PRIVACY_EXPANSION;
     return limit;
 }
