@@ -41,6 +41,8 @@ inline constexpr uint32_t REPORT = 0xa8;
 
 // X.690 8.1.2.5: bit 6 of the identifier octet marks a constructed encoding.
 inline constexpr uint32_t CONSTRUCTED = 0x20;
+// Low five bits all set: a high-tag-number identifier (X.690 8.1.2.4).
+inline constexpr unsigned char HIGH_TAG_NUMBER = 0x1f;
 
 // RFC 2578 3.5: an OBJECT IDENTIFIER has at most 128 sub-identifiers.
 inline constexpr size_t MAX_OID_ARCS = 128;

@@ -2,13 +2,6 @@
 
 #include <climits>
 
-namespace {
-
-// Low five bits all set: a high-tag-number identifier (X.690 8.1.2.4).
-constexpr unsigned char HIGH_TAG_NUMBER = 0x1f;
-
-}  // namespace
-
 InStream::InStream(const unsigned char* bytes, size_t length) {
     if (bytes != nullptr && length > 0) bytes_.assign(bytes, bytes + length);
 }
@@ -31,7 +24,7 @@ bool InStream::readHeader(size_t at, BerElement& element) const {
     const size_t end = limit();
     if (at >= end) return false;
     const unsigned char identifier = bytes_[at];
-    if ((identifier & HIGH_TAG_NUMBER) == HIGH_TAG_NUMBER) return false;
+    if ((identifier & ber::HIGH_TAG_NUMBER) == ber::HIGH_TAG_NUMBER) return false;
     size_t cursor = at + 1;
     if (cursor >= end) return false;
     const unsigned char first = bytes_[cursor++];
@@ -69,13 +62,6 @@ bool InStream::skip() {
     return getElement(element);
 }
 
-uint32_t InStream::getType() const {
-    if (position_ >= limit()) return 0;
-    const unsigned char identifier = bytes_[position_];
-    if ((identifier & HIGH_TAG_NUMBER) == HIGH_TAG_NUMBER) return 0;
-    return identifier;
-}
-
 bool InStream::enterSeq() {
     if (depth_ >= ber::MAX_DEPTH) return false;
     BerElement element;
@@ -90,10 +76,6 @@ bool InStream::exitSeq() {
     if (depth_ == 0) return false;
     position_ = ends_[--depth_];
     return true;
-}
-
-bool InStream::isSeqEnd() const {
-    return position_ >= limit();
 }
 
 int InStream::getVersion() {

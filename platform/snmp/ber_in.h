@@ -52,7 +52,11 @@ class InStream : public UberStream {
 
     // Tag of the next element without consuming it; 0 at the end of the
     // readable range or on a high-tag-number identifier (never a valid tag here).
-    uint32_t getType() const;
+    uint32_t getType() const {
+        if (position_ >= limit()) return 0;
+        const unsigned char identifier = bytes_[position_];
+        return (identifier & ber::HIGH_TAG_NUMBER) == ber::HIGH_TAG_NUMBER ? 0 : identifier;
+    }
     // Enters the next element, which must be constructed (any tag with bit
     // 0x20: SEQUENCE, a PDU). False at the depth limit or on a bad header.
     bool enterSeq();
@@ -60,7 +64,7 @@ class InStream : public UberStream {
     // when no element is entered.
     bool exitSeq();
     // True at the end of the data or of the innermost entered element.
-    bool isSeqEnd() const;
+    bool isSeqEnd() const { return position_ >= limit(); }
 
     // INTEGER (tag 2): 1 to 4 content octets, two's complement.
     // Counter32, Gauge32, TimeTicks, UInteger32 (0x41, 0x42, 0x43, 0x47): a

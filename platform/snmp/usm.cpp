@@ -206,8 +206,7 @@ bool aesNiAvailable() {
 
 // `length` is 16, 24 or 32. Words are kept in memory order: on a
 // little-endian CPU RotWord is a rotation right by 8, and Rcon the lowest byte.
-[[gnu::target("aes")]] void expandAesKey(const unsigned char* key, size_t length,
-                                         AesNiKey& out) {
+[[gnu::target("aes")]] void expandAesKey(const unsigned char* key, size_t length, AesNiKey& out) {
     const size_t keyWords = length / 4;
     out.rounds = int(keyWords) + 6;
     const size_t words = 4 * size_t(out.rounds + 1);
@@ -396,9 +395,9 @@ bool runCipher(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
 }
 
 // Both directions: checks, key and IV, then the cipher in place.
-bool runScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey,
-                  uint32_t boots, uint32_t time, const unsigned char salt[SALT_LENGTH],
-                  bool encrypt, unsigned char* data, size_t length) {
+bool runScopedPdu(uint32_t privProtocol, const std::vector<unsigned char>& privKey, uint32_t boots,
+                  uint32_t time, const unsigned char salt[SALT_LENGTH], bool encrypt,
+                  unsigned char* data, size_t length) {
     unsigned char iv[AES_BLOCK];
     if (!cipherParameters(privProtocol, privKey, boots, time, salt, iv)) return false;
     // RFC 3414 8.3.2 step 1: DES ciphertext must be whole blocks, and so

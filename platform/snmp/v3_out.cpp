@@ -30,8 +30,9 @@ bool OutStream::writeV3Info(const V3Info* info) {
     add(info->msgAuthoritativeEngineTime, ber::INTEGER);
     add(info->msgUserName, ber::OCTET_STRING);
     const size_t saltLength = level >= 2 ? usm::SALT_LENGTH : 0;
-    add(std::string(authLength, '\0'), ber::OCTET_STRING);
-    add(std::string(saltLength, '\0'), ber::OCTET_STRING);
+    static constexpr char ZEROS[std::max(usm::MAX_MAC_LENGTH, usm::SALT_LENGTH)] = {};
+    add(std::string_view(ZEROS, authLength), ber::OCTET_STRING);
+    add(std::string_view(ZEROS, saltLength), ber::OCTET_STRING);
     endSeq();
     endSeq();
     // Closing may have lengthened headers in front, so count from the end:
