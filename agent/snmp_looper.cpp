@@ -89,6 +89,16 @@ void prepareSlot(unsigned i) {
     header.msg_controllen = sizeof slot.control;
 }
 
+// The length of a received control block that holds one message, without
+// the padding recvmsg counts after it. The kernel copies the control block
+// of a send into a 36-octet buffer on its stack and allocates for a longer
+// one: IPV6_PKTINFO takes 36 octets, 40 with its padding.
+size_t unpaddedControlLength(msghdr& header) {
+    cmsghdr* first = CMSG_FIRSTHDR(&header);
+    if (first == nullptr || CMSG_NXTHDR(&header, first) != nullptr) return header.msg_controllen;
+    return first->cmsg_len;
+}
+
 // The sender as the source filters see it.
 SourceAddress sourceOf(const Peer& peer) {
     if (peer.v4.sin_family == AF_INET) return peer.v4.sin_addr.s_addr;
@@ -363,6 +373,7 @@ unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
         msghdr& reply = replyHeaders[replies++].msg_hdr;
         reply = datagram.msg_hdr;
         reply.msg_flags = 0;
+        reply.msg_controllen = unpaddedControlLength(reply);
     }
     sendReplies(fd, replies);
     for (unsigned i = 0; i < count; ++i)
