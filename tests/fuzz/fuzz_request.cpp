@@ -239,7 +239,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<unsigned char> message(data, data + size);
     protectRequest(message);
-    Context ctx(message.data(), static_cast<unsigned>(message.size()));
+    // One context for every input, reset each time, as the agent reuses its own.
+    static Context ctx(nullptr, 0);
+    ctx.reset(message.data(), static_cast<unsigned>(message.size()));
     const int version = InStream(message.data(), message.size()).getVersion();
     if (createReply(ctx, SOURCE, *communities, agentState.engine)) checkReply(ctx, version);
     return 0;
