@@ -91,27 +91,35 @@ def print_table(groups):
             first = False
 
 
-# Scenario pairs whose CPU per object is compared: (label, baseline label).
-# compare.sh runs them side by side in every round, so each round's two
-# runs make one ratio, and the load of the moment weighs on both.
-RATIOS = (("GetBulk(25) walk 1M routes", "GetBulk(25) walk 100 routes"),)
+# Scenario pairs whose CPU per operation is compared: (label, agent) against
+# (baseline label, agent). compare.sh runs them side by side in every round,
+# so each round's two runs make one ratio, and the load of the moment weighs
+# on both. SNMPv3 Gets are measured against the floor: the null responder's
+# v2c Get, which does no SNMP work at all.
+RATIOS = (
+    (("GetBulk(25) walk 1M routes", "ours"), ("GetBulk(25) walk 100 routes", "ours")),
+    (("v3 authNoPriv SHA Get", "ours"), ("v2c Get sysUpTime.0", "null")),
+    (("v3 authPriv SHA+AES Get", "ours"), ("v2c Get sysUpTime.0", "null")),
+)
 
 
 def print_ratios(groups):
-    """Our CPU per object in a scenario against its baseline's, round by round."""
-    for label, baseline in RATIOS:
+    """CPU per operation of each pair, round by round."""
+    for (label, agent), (baseline, base_agent) in RATIOS:
+        per_object = "walk" in label
         for (name, in_flight), by_agent in groups.items():
-            base = groups.get((baseline, in_flight), {}).get("ours")
-            if name != label or "ours" not in by_agent or not base:
+            base = groups.get((baseline, in_flight), {}).get(base_agent)
+            if name != label or agent not in by_agent or not base:
                 continue
             ratios = []
-            for run, base_run in zip(by_agent["ours"], base):
-                cpu, base_cpu = cpu_per_operation(run, True), cpu_per_operation(base_run, True)
+            for run, base_run in zip(by_agent[agent], base):
+                cpu = cpu_per_operation(run, per_object)
+                base_cpu = cpu_per_operation(base_run, per_object)
                 if cpu and base_cpu:
                     ratios.append(cpu / base_cpu)
             if ratios:
-                print(f"{label} / {baseline.split()[-2]} {baseline.split()[-1]}, {in_flight} in"
-                      f" flight: {statistics.median(ratios):.2f}x"
+                print(f"{label} ({agent}) / {baseline} ({base_agent}), {in_flight} in flight:"
+                      f" {statistics.median(ratios):.2f}x"
                       f" ({min(ratios):.2f}-{max(ratios):.2f}, {len(ratios)} rounds)")
 
 
