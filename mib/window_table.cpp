@@ -15,13 +15,11 @@ namespace {
 // not move on; past this the table ends there.
 constexpr unsigned MAX_READS_PER_REQUEST = 16;
 
-using Row = std::pair<OID, Data*>;
-
-bool indexBefore(Row const& row, OID const& index) {
+bool indexBefore(std::pair<OID, Data*> const& row, OID const& index) {
     return row.first < index;
 }
 
-bool indexAfter(OID const& index, Row const& row) {
+bool indexAfter(OID const& index, std::pair<OID, Data*> const& row) {
     return index < row.first;
 }
 
@@ -33,31 +31,45 @@ WindowTable::WindowTable(Make make, Parse parse, std::vector<uint32_t> const& pa
       make_(make),
       parse_(parse),
       path_(path),
-      windowRows_(std::max<uint32_t>(windowRows, 1)) {}
+      windowRows_(std::max<uint32_t>(windowRows, 1)) {
+    // Places never move: a window found stays where it is while it is read.
+    windows_.reserve(MAX_WINDOWS);
+}
 
 WindowTable::~WindowTable() {
-    for (Row& slot : slots_)
-        delete slot.second;
+    clearCache();
 }
 
 void WindowTable::clearCache() {
-    for (Row& slot : slots_)
-        delete slot.second;
-    std::vector<Row>().swap(slots_);
-    rowCount_ = 0;
-    answered_ = 0;
-    read_ = false;
+    for (Window& window : windows_) {
+        for (Row& slot : window.slots)
+            delete slot.second;
+    }
+    windows_.clear();
 }
 
 void WindowTable::updateCache() {
-    read(wantedBound_, wanted_);
+    read(freePlace(), wantedBound_, wanted_);
 }
 
-void WindowTable::read(Bound bound, OID const& index) {
+WindowTable::Window& WindowTable::freePlace() {
+    if (windows_.size() < MAX_WINDOWS) return windows_.emplace_back();
+    return *std::min_element(
+        windows_.begin(), windows_.end(),
+        [](Window const& a, Window const& b) { return a.lastUse < b.lastUse; });
+}
+
+WindowTable::Window& WindowTable::use(Window& window) {
+    window.lastUse = ++uses_;
+    return window;
+}
+
+void WindowTable::read(Window& window, Bound bound, OID const& index) {
+    use(window);
     // The records stay for the next window; the rows go.
-    rowCount_ = 0;
-    answered_ = 0;
-    read_ = false;
+    window.rowCount = 0;
+    window.answered = 0;
+    window.read = false;
     orla::message request = platformRequest(orla::CMD_GETALL, path_);
     request.insert(orla::OBJ_PAGE_SIZE, windowRows_);
     const std::vector<uint32_t> arcs(index.begin(), index.end());
@@ -79,66 +91,83 @@ void WindowTable::read(Bound bound, OID const& index) {
     size_t arcCount = 0;
     std::string_view fields;
     bool ordered = true;
+    std::vector<Row>& slots = window.slots;
+    size_t& rowCount = window.rowCount;
     for (uint32_t listed = 0; listed < windowRows_ && reader.next(rowArcs, arcCount, fields);
          ++listed) {
-        if (rowCount_ == slots_.size()) {
+        if (rowCount == slots.size()) {
             Data* rec = make_();
             if (!rec) break;
-            slots_.emplace_back(OID(), rec);
+            slots.emplace_back(OID(), rec);
         }
-        Row& row = slots_[rowCount_];
+        Row& row = slots[rowCount];
         row.first.assign(rowArcs, arcCount);
         // Rows before the window's start would make it answer for rows it
         // does not hold; in a window listed in order, only the first can be.
-        const bool afterPrevious = rowCount_ > 0 && slots_[rowCount_ - 1].first < row.first;
+        const bool afterPrevious = rowCount > 0 && slots[rowCount - 1].first < row.first;
         const bool inWindow = bound == Bound::Start || (ordered && afterPrevious) ||
                               index < row.first || (bound == Bound::From && index == row.first);
         if (!inWindow || !parse_(row.first, fields, row.second)) continue;
-        if (rowCount_ > 0 && !afterPrevious) ordered = false;
-        ++rowCount_;
+        if (rowCount > 0 && !afterPrevious) ordered = false;
+        ++rowCount;
     }
-    if (!ordered) sortRows();
+    if (!ordered) sortRows(window);
 
-    bound_ = bound;
-    first_ = index;
-    complete_ = !reply.has(orla::OBJ_AFTER);
+    window.bound = bound;
+    window.first = index;
+    window.complete = !reply.has(orla::OBJ_AFTER);
     const std::vector<uint32_t> last = reply.get(orla::OBJ_AFTER);
-    last_ = OID(last.data(), last.size());
-    if (rowCount_ > 0 && last_ < slots_[rowCount_ - 1].first) last_ = slots_[rowCount_ - 1].first;
-    read_ = true;
+    window.last = OID(last.data(), last.size());
+    if (rowCount > 0 && window.last < slots[rowCount - 1].first)
+        window.last = slots[rowCount - 1].first;
+    window.read = true;
 }
 
-void WindowTable::sortRows() {
-    const auto rows = slots_.begin() + static_cast<std::ptrdiff_t>(rowCount_);
-    std::stable_sort(slots_.begin(), rows,
+void WindowTable::sortRows(Window& window) {
+    std::vector<Row>& slots = window.slots;
+    const auto rows = slots.begin() + static_cast<std::ptrdiff_t>(window.rowCount);
+    std::stable_sort(slots.begin(), rows,
                      [](Row const& a, Row const& b) { return a.first < b.first; });
     // A row listed again moves behind the rows, where its slot waits for
     // the next window.
     size_t kept = 0;
-    for (size_t i = 1; i < rowCount_; ++i) {
-        if (slots_[i].first == slots_[kept].first) continue;
-        if (++kept != i) std::swap(slots_[kept], slots_[i]);
+    for (size_t i = 1; i < window.rowCount; ++i) {
+        if (slots[i].first == slots[kept].first) continue;
+        if (++kept != i) std::swap(slots[kept], slots[i]);
     }
-    rowCount_ = kept + 1;
+    window.rowCount = kept + 1;
 }
 
-bool WindowTable::holdsRowsAfter(OID const& index) const {
-    return read_ && (bound_ == Bound::Start || first_ <= index);
+bool WindowTable::Window::holdsRowsAfter(OID const& index) const {
+    return read && (bound == Bound::Start || first <= index);
 }
 
-bool WindowTable::covers(OID const& index) const {
+bool WindowTable::Window::covers(OID const& index) const {
     const bool startsBefore =
-        bound_ == Bound::Start || first_ < index || (bound_ == Bound::From && first_ == index);
-    return read_ && startsBefore && (complete_ || index <= last_);
+        bound == Bound::Start || first < index || (bound == Bound::From && first == index);
+    return read && startsBefore && (complete || index <= last);
+}
+
+bool WindowTable::Window::answersNext(OID const& index) const {
+    return holdsRowsAfter(index) && (complete || index < last);
 }
 
 Data* WindowTable::get(OID const& index) {
     wantedBound_ = Bound::From;
     wanted_ = index;
     accessData();
-    if (!covers(index)) read(Bound::From, index);
-    const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(rowCount_);
-    const auto row = std::lower_bound(slots_.begin(), end, index, indexBefore);
+    Window* window = nullptr;
+    for (Window& held : windows_) {
+        if (!held.covers(index)) continue;
+        window = &use(held);
+        break;
+    }
+    if (!window) {
+        window = &freePlace();
+        read(*window, Bound::From, index);
+    }
+    const auto end = window->slots.begin() + static_cast<std::ptrdiff_t>(window->rowCount);
+    const auto row = std::lower_bound(window->slots.begin(), end, index, indexBefore);
     return row != end && row->first == index ? row->second : nullptr;
 }
 
@@ -147,26 +176,43 @@ std::pair<OID, Data*> WindowTable::getNext(OID const& index) {
     wanted_ = index;
     accessData();
     // A walk asks for the row after the one it was given last.
-    if (read_ && answered_ + 1 < rowCount_ && slots_[answered_].first == index) {
-        return slots_[++answered_];
+    for (Window& window : windows_) {
+        if (window.read && window.answered + 1 < window.rowCount &&
+            window.slots[window.answered].first == index) {
+            use(window);
+            return window.slots[++window.answered];
+        }
     }
     OID at = index;
     for (unsigned reads = 0; reads <= MAX_READS_PER_REQUEST; ++reads) {
-        if (!holdsRowsAfter(at)) {
-            read(at.empty() ? Bound::Start : Bound::After, at);
-            if (!read_) break;
+        // A window that holds the answer; else the window whose end the walk
+        // has reached, which the window that follows replaces; else a free
+        // place. So a walk keeps to one place, and walks elsewhere in the
+        // table keep theirs.
+        Window* answering = nullptr;
+        Window* reachedEnd = nullptr;
+        for (Window& window : windows_) {
+            if (window.answersNext(at)) answering = &window;
+            if (window.holdsRowsAfter(at) && !window.complete && at == window.last)
+                reachedEnd = &window;
         }
-        const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(rowCount_);
-        const auto row = std::upper_bound(slots_.begin(), end, at, indexAfter);
+        if (!answering) {
+            answering = reachedEnd ? reachedEnd : &freePlace();
+            read(*answering, at.empty() ? Bound::Start : Bound::After, at);
+            if (!answering->read) break;
+        }
+        Window& window = use(*answering);
+        const auto end = window.slots.begin() + static_cast<std::ptrdiff_t>(window.rowCount);
+        const auto row = std::upper_bound(window.slots.begin(), end, at, indexAfter);
         if (row != end) {
-            answered_ = static_cast<size_t>(row - slots_.begin());
+            window.answered = static_cast<size_t>(row - window.slots.begin());
             return *row;
         }
-        if (complete_) break;
-        // The rows that follow lie past the window: read the next one.
-        if (at < last_) at = last_;
-        read(Bound::After, at);
-        if (!read_) break;
+        if (window.complete) break;
+        // The rows that follow lie past the window: the next one takes its place.
+        if (at < window.last) at = window.last;
+        read(window, Bound::After, at);
+        if (!window.read) break;
     }
     return {OID(), nullptr};
 }
@@ -180,7 +226,6 @@ bool WindowTable::acceptsWrites(OID const&) {
 }
 
 unsigned WindowTable::count() {
-    const orla::message reply =
-        exchangeWithPlatform(platformRequest(orla::CMD_GETCOUNT, path_));
+    const orla::message reply = exchangeWithPlatform(platformRequest(orla::CMD_GETCOUNT, path_));
     return orla::isError(reply) ? 0 : reply.get(orla::OBJ_COUNT, 0);
 }

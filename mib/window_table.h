@@ -11,14 +11,17 @@
 // index is the row's SNMP index as the handler composes it: the table takes
 // it as it comes, so it needs no index packers.
 //
-// The table holds only the last window it read: a GetNext (or a GetBulk
-// repetition) that the window answers costs no exchange, and the next one
-// past its end reads the window that follows. A walk of any length so holds
-// one window of records, and a walk of every column reads the table once per
-// column. A Get outside the window reads the window that starts at its
-// index. The window goes with the cache lifetime of CacheUpdateTimeout (idle
-// limit 25 ticks, maximum age 200 ticks), so the rows a walk serves are
-// never much older than that.
+// The table holds the last windows it read, up to MAX_WINDOWS of them: a
+// GetNext (or a GetBulk repetition) that a window answers costs no
+// exchange, and the next one past a window's end reads the window that
+// follows into the same place. A walk of any length so holds one window of
+// records, a walk of every column reads the table once per column, and
+// several managers walking the table at once each keep a window of their
+// own. A Get outside the windows reads the window that starts at its index,
+// in place of the window used least recently once all places are taken. The
+// windows go with the cache lifetime of CacheUpdateTimeout (idle limit 25
+// ticks, maximum age 200 ticks), so the rows a walk serves are never much
+// older than that.
 //
 // The plug-in gives two functions: `make` makes an empty record of its own
 // type, and `parse` fills such a record from a row's index and fields, or
@@ -65,22 +68,52 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     unsigned count() override;
 
     // Reads the window the current request needs (CacheUpdateTimeout calls
-    // it when the window was dropped).
+    // it when the windows were dropped).
     void updateCache() override;
-    // Drops the window and deletes its records.
+    // Drops the windows and deletes their records.
     void clearCache() override;
+
+    // Windows held at once, each of up to `windowRows` records.
+    static constexpr size_t MAX_WINDOWS = 4;
 
   private:
     enum class Bound { Start, After, From };
+    using Row = std::pair<OID, Data*>;
 
-    void read(Bound bound, OID const& index);
+    // One window: the rows whose index lies after (Bound::After) or at or
+    // after (Bound::From) `first`, or from the first row (Bound::Start), up
+    // to and including `last`, or to the end of the table when `complete`.
+    struct Window {
+        bool read = false;
+        Bound bound = Bound::Start;
+        OID first;
+        OID last;
+        bool complete = false;
+        // The first `rowCount` slots are the window's rows, ascending by
+        // index, each once; the slots after them keep their records and
+        // index storage for the next window read into this place.
+        std::vector<Row> slots;
+        size_t rowCount = 0;
+        // The row getNext() answered from this window last (0 when none).
+        size_t answered = 0;
+        uint64_t lastUse = 0;  // the table's use count when last used
+
+        // Holds every row that follows `index`, up to its last row.
+        bool holdsRowsAfter(OID const& index) const;
+        // Would hold the row at `index` if there is one.
+        bool covers(OID const& index) const;
+        // Holds the row that follows `index`, if the table has one.
+        bool answersNext(OID const& index) const;
+    };
+
+    // Reads the window of `bound` and `index` into `window`.
+    void read(Window& window, Bound bound, OID const& index);
     // Orders the window's rows by index, each index once (the first listed
     // stays), for a handler that did not list them so.
-    void sortRows();
-    // The window holds every row that follows `index`, up to its last row.
-    bool holdsRowsAfter(OID const& index) const;
-    // The window would hold the row at `index` if there is one.
-    bool covers(OID const& index) const;
+    static void sortRows(Window& window);
+    // A place for a new window: a free one, else the least recently used.
+    Window& freePlace();
+    Window& use(Window& window);
 
     Make const make_;
     Parse const parse_;
@@ -91,19 +124,6 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     Bound wantedBound_ = Bound::Start;
     OID wanted_;
 
-    // The window: the rows whose index lies after (Bound::After) or at or
-    // after (Bound::From) `first_`, or from the first row (Bound::Start), up
-    // to and including `last_`, or to the end of the table when `complete_`.
-    bool read_ = false;
-    Bound bound_ = Bound::Start;
-    OID first_;
-    OID last_;
-    bool complete_ = false;
-    // The first `rowCount_` slots are the window's rows, ascending by index,
-    // each once; the slots after them keep their records and index storage
-    // for the next window.
-    std::vector<std::pair<OID, Data*>> slots_;
-    size_t rowCount_ = 0;
-    // The row getNext() answered last (0 when none).
-    size_t answered_ = 0;
+    std::vector<Window> windows_;  // never more than MAX_WINDOWS
+    uint64_t uses_ = 0;
 };

@@ -253,33 +253,55 @@ TEST_F(Platform, WindowTableReadsAWindowOnlyWhenItsRowsDoNotAnswer) {
         const char* answer;  // nullptr: no row
         int reads;
     };
-    const Step steps[] = {
+    auto run = [&](std::vector<Step> const& steps) {
+        for (const Step& step : steps) {
+            handler.reads = 0;
+            Data* rec = step.next ? table.getNext(step.index).second : table.get(step.index);
+            const auto* named = static_cast<NamedRecord*>(rec);
+            EXPECT_EQ(step.answer ? std::string(step.answer) : "-", named ? named->name : "-")
+                << step.what;
+            EXPECT_EQ(step.reads, handler.reads) << step.what;
+        }
+    };
+    run({
         {"the first window", true, OID(), "a", 1},
         {"within it", true, OID{1}, "b", 0},
         {"past a window the parser turned away", true, OID{3}, "c", 2},
         {"within the last window", true, OID{8}, "d", 0},
         {"after the last row", true, OID{9}, nullptr, 0},
-        {"before the window", true, OID{2}, "b", 1},
-        {"a Get past the window", false, OID{7}, "c", 1},
-        {"a Get of no row within the window", false, OID{8}, nullptr, 0},
-        {"a Get before the window", false, OID{3}, "b", 1},
-    };
-    for (const Step& step : steps) {
-        handler.reads = 0;
-        Data* rec = step.next ? table.getNext(step.index).second : table.get(step.index);
-        const auto* named = static_cast<NamedRecord*>(rec);
-        EXPECT_EQ(step.answer ? std::string(step.answer) : "-", named ? named->name : "-")
-            << step.what;
-        EXPECT_EQ(step.reads, handler.reads) << step.what;
-    }
-    // The window goes with the cache: after its lifetime a row it held is read again.
+        {"a second walk, in a place of its own", true, OID(), "a", 1},
+        {"the first walk where it was", true, OID{7}, "d", 0},
+        {"the second walk where it was", true, OID{1}, "b", 0},
+        {"a Get within a window", false, OID{7}, "c", 0},
+        {"a Get of no row within a window", false, OID{8}, nullptr, 0},
+        {"a Get outside the windows", false, OID{5}, nullptr, 1},
+    });
+    // The windows go with the cache: after its lifetime a row they held is read again.
     fakeNow += 200;
     table.invalidateDataTimer();
     handler.reads = 0;
     EXPECT_EQ(static_cast<NamedRecord*>(table.get(OID{3}))->name, "b");
     EXPECT_EQ(handler.reads, 1);
     EXPECT_EQ(table.count(), 6u);
+    // Windows beyond the places there are take the least recently used one's.
+    static_assert(WindowTable::MAX_WINDOWS == 4);
+    handler.rows.clear();
+    for (uint32_t id = 1; id <= 20; ++id)
+        handler.rows[id] = std::to_string(id);
+    table.invalidateData();
+    run({
+        {"a first place", false, OID{1}, "1", 1},
+        {"a second", false, OID{5}, "5", 1},
+        {"a third", false, OID{9}, "9", 1},
+        {"a fourth", false, OID{13}, "13", 1},
+        {"in place of the first", false, OID{17}, "17", 1},
+        {"the first read again", false, OID{2}, "2", 1},
+        {"the fourth still held", false, OID{14}, "14", 0},
+        {"a walk's next window in its own place", true, OID{14}, "15", 1},
+        {"the third still held", false, OID{10}, "10", 0},
+    });
     // A window listed out of order, a row twice: the rows in order, once.
+    handler.rows = {{1, "a"}, {3, "b"}, {5, "-"}, {6, "-"}, {7, "c"}, {9, "d"}};
     handler.disordered = true;
     table.invalidateData();
     EXPECT_EQ(static_cast<NamedRecord*>(table.getNext(OID()).second)->name, "a");
