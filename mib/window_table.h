@@ -11,17 +11,17 @@
 // index is the row's SNMP index as the handler composes it: the table takes
 // it as it comes, so it needs no index packers.
 //
-// The table holds the last windows it read, up to MAX_WINDOWS of them: a
-// GetNext (or a GetBulk repetition) that a window answers costs no
+// The table holds the last windows it read, up to MAX_WINDOWS (two) of
+// them: a GetNext (or a GetBulk repetition) that a window answers costs no
 // exchange, and the next one past a window's end reads the window that
 // follows into the same place. A walk of any length so holds one window of
-// records, a walk of every column reads the table once per column, and
-// several managers walking the table at once each keep a window of their
-// own. A Get outside the windows reads the window that starts at its index,
-// in place of the window used least recently once all places are taken. The
-// windows go with the cache lifetime of CacheUpdateTimeout (idle limit 25
-// ticks, maximum age 200 ticks), so the rows a walk serves are never much
-// older than that.
+// records, a walk of every column reads the table once per column, and two
+// managers walking the table at once each keep a window of their own. A Get
+// outside the windows reads the window that starts at its index, in place
+// of the less recently used window once both places are taken. The windows
+// go with the cache lifetime of CacheUpdateTimeout (idle limit 25 ticks,
+// maximum age 200 ticks), so the rows a walk serves are never much older
+// than that.
 //
 // The plug-in gives two functions: `make` makes an empty record of its own
 // type, and `parse` fills such a record from a row's index and fields, or
@@ -73,8 +73,9 @@ class WindowTable : public Table, public CacheUpdateTimeout {
     // Drops the windows and deletes their records.
     void clearCache() override;
 
-    // Windows held at once, each of up to `windowRows` records.
-    static constexpr size_t MAX_WINDOWS = 4;
+    // Windows held at once, each of up to `windowRows` records: two walks
+    // at once, for a record memory of two windows at most.
+    static constexpr size_t MAX_WINDOWS = 2;
 
   private:
     enum class Bound { Start, After, From };
