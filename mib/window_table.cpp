@@ -1,5 +1,7 @@
 #include "mib/window_table.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <string>
 #include <variant>
@@ -41,11 +43,18 @@ WindowTable::~WindowTable() {
 }
 
 void WindowTable::clearCache() {
+    const bool held = !windows_.empty();
     for (Window& window : windows_) {
         for (Row& slot : window.slots)
             delete slot.second;
     }
     windows_.clear();
+#ifdef __GLIBC__
+    // The windows' records leave whole pages free inside the heap, which
+    // glibc keeps unless asked: give them back, so an agent that served a
+    // walk of a large table returns to its usual size.
+    if (held) malloc_trim(0);
+#endif
 }
 
 void WindowTable::updateCache() {
