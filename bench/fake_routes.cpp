@@ -11,15 +11,12 @@
 // routes cost no memory here.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/fake_service.h"
 #include "platform/ipd/ip_object.h"
 #include "platform/orla/ids.h"
-#include "platform/orla/looper.h"
 #include "platform/orla/window_rows.h"
 
 namespace {
@@ -46,9 +43,9 @@ std::vector<uint32_t> indexOf(uint32_t route) {
     return ipd::routeIndex(destOf(route), 24, nextHopOf(route));
 }
 
-class Routes : public orla::Handler {
+class Routes : public bench::CountedHandler {
   public:
-    explicit Routes(uint32_t count) : count_(count) {}
+    using CountedHandler::CountedHandler;
 
     orla::message cmdGetAll(const orla::message& request, uint32_t, uint32_t pageSize) override {
         const bool after = request.has(orla::OBJ_AFTER);
@@ -83,37 +80,10 @@ class Routes : public orla::Handler {
         if (route < count_ && route > first) reply.insert(orla::OBJ_AFTER, indexOf(route - 1));
         return reply;
     }
-
-    orla::message cmdGetCount(const orla::message&) override {
-        orla::message reply;
-        reply.insert(orla::OBJ_COUNT, count_);
-        return reply;
-    }
-
-  private:
-    uint32_t count_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: fake_routes ROUTES...\n");
-        return 2;
-    }
-    std::vector<std::unique_ptr<Routes>> handlers;
-    orla::Looper looper;
-    for (int i = 1; i < argc; ++i) {
-        char* end = nullptr;
-        const unsigned long count = std::strtoul(argv[i], &end, 10);
-        if (*argv[i] == '\0' || *end != '\0' || count > MAX_ROUTES) {
-            std::fprintf(stderr, "fake_routes: %s: a route count up to %lu\n", argv[i], MAX_ROUTES);
-            return 2;
-        }
-        handlers.push_back(std::make_unique<Routes>(static_cast<uint32_t>(count)));
-        looper.addHandler(static_cast<uint32_t>(i), handlers.back().get());
-    }
-    if (!looper.serve(SERVICE)) return 1;
-    looper.run();
-    return 0;
+    return bench::serveCounts<Routes>(argc, argv, "fake_routes", "route", MAX_ROUTES, SERVICE);
 }

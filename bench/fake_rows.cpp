@@ -10,14 +10,10 @@
 // MAX_PAGE (DEFAULT_PAGE when the request names none).
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "bench/fake_service.h"
 #include "platform/orla/ids.h"
-#include "platform/orla/looper.h"
 
 namespace {
 
@@ -28,9 +24,9 @@ constexpr unsigned long MAX_ROWS = 1'000'000;
 constexpr orla::StringKey ROW_NAME{1};
 constexpr orla::U32Key ROW_PACKETS{2};
 
-class Rows : public orla::Handler {
+class Rows : public bench::CountedHandler {
   public:
-    explicit Rows(uint32_t count) : count_(count) {}
+    using CountedHandler::CountedHandler;
 
     orla::message cmdGetAll(const orla::message&, uint32_t startId, uint32_t pageSize) override {
         const uint32_t first = startId == 0xffffffff ? 0 : startId;
@@ -47,37 +43,10 @@ class Rows : public orla::Handler {
         if (id < count_) reply.insert(orla::OBJ_NEXT, id);
         return reply;
     }
-
-    orla::message cmdGetCount(const orla::message&) override {
-        orla::message reply;
-        reply.insert(orla::OBJ_COUNT, count_);
-        return reply;
-    }
-
-  private:
-    uint32_t count_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: fake_rows ROWS...\n");
-        return 2;
-    }
-    std::vector<std::unique_ptr<Rows>> handlers;
-    orla::Looper looper;
-    for (int i = 1; i < argc; ++i) {
-        char* end = nullptr;
-        const unsigned long count = std::strtoul(argv[i], &end, 10);
-        if (*argv[i] == '\0' || *end != '\0' || count > MAX_ROWS) {
-            std::fprintf(stderr, "fake_rows: %s: a row count up to %lu\n", argv[i], MAX_ROWS);
-            return 2;
-        }
-        handlers.push_back(std::make_unique<Rows>(static_cast<uint32_t>(count)));
-        looper.addHandler(static_cast<uint32_t>(i), handlers.back().get());
-    }
-    if (!looper.serve(SERVICE)) return 1;
-    looper.run();
-    return 0;
+    return bench::serveCounts<Rows>(argc, argv, "fake_rows", "row", MAX_ROWS, SERVICE);
 }
