@@ -17,11 +17,10 @@
 // Everything goes through the SDK's own table path, so a walk of these
 // tables costs what a walk of a real platform table costs.
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "mib/sdk.h"
-#include "platform/ipd/ip_object.h"
+#include "route_record.h"
 
 namespace {
 
@@ -61,39 +60,16 @@ void addTable(unsigned number) {
 
 constexpr unsigned ROUTE_SERVICE = 213;
 constexpr unsigned ROUTE_TABLES = 2;
-constexpr uint32_t WINDOW_ROUTES = 1024;  // as the IP-FORWARD-MIB plug-in
 
-struct RouteRecord : Data {
-    int ifIndex = 0;
-    int type = 0;
-    int protocol = 0;
-    int metric = 0;
-};
-
-Data* makeRoute() {
-    return new RouteRecord;
-}
-
-// As the IP-FORWARD-MIB plug-in's, index check included.
-bool parseRoute(OID const& index, std::string_view fields, Data* rec) {
-    ipd::RouteFields route;
-    if (!ipd::isRouteIndex(index.data(), index.size()) || !ipd::readRouteFields(fields, route)) {
-        return false;
-    }
-    auto* record = static_cast<RouteRecord*>(rec);
-    record->ifIndex = static_cast<int>(route.ifIndex);
-    record->type = route.type;
-    record->protocol = route.protocol;
-    record->metric = static_cast<int>(route.metric);
-    return true;
-}
+using ipforward::RouteRecord;
 
 Packer* routeNumber(int RouteRecord::*member) {
     return new DataNumPacker(field(member), ber::INTEGER);
 }
 
 void addRouteTable(unsigned number) {
-    auto* routes = new WindowTable(makeRoute, parseRoute, {ROUTE_SERVICE, number}, WINDOW_ROUTES);
+    auto* routes = new WindowTable(ipforward::makeRoute, ipforward::parseRoute,
+                                   {ROUTE_SERVICE, number}, ipforward::WINDOW_ROUTES);
     const OID entry = OID("1.3.6.1.3.9998") + (TABLES + number) + 1;
     addColumnarLeaf(entry + 7, routeNumber(&RouteRecord::ifIndex), routes);
     addColumnarLeaf(entry + 8, routeNumber(&RouteRecord::type), routes);

@@ -11,17 +11,12 @@
 // which holds one window of routes at a time, never the whole table. Every
 // object is read-only. Without the service the table is empty and the
 // route number 0.
-#include <cstdint>
-#include <string_view>
-
 #include "mib/sdk.h"
 #include "platform/ipd/ip_object.h"
+#include "route_record.h"
 
 namespace {
 
-// Routes read per exchange with the service: a window's rows cost the
-// agent far less than the exchange, so windows are the service's largest.
-constexpr uint32_t WINDOW_ROUTES = 1024;
 // RFC 4292: an unused metric is -1; the next hop's AS is 0 when unknown.
 constexpr int METRIC_UNUSED = -1;
 constexpr int NEXT_HOP_AS_UNKNOWN = 0;
@@ -30,30 +25,7 @@ constexpr int ROW_STATUS_ACTIVE = 1;
 const OID ROUTES("1.3.6.1.2.1.4.24");
 const OID ROUTE_ENTRY = ROUTES + 7 + 1;
 
-// A route's columns; its index (destination, prefix, next hop) is the row's.
-struct RouteRecord : Data {
-    int ifIndex = 0;
-    int type = 0;
-    int protocol = 0;
-    int metric = 0;
-};
-
-Data* makeRoute() {
-    return new RouteRecord;
-}
-
-bool parseRoute(OID const& index, std::string_view fields, Data* rec) {
-    ipd::RouteFields route;
-    if (!ipd::isRouteIndex(index.data(), index.size()) || !ipd::readRouteFields(fields, route)) {
-        return false;
-    }
-    auto* record = static_cast<RouteRecord*>(rec);
-    record->ifIndex = saturatedInt32(route.ifIndex);
-    record->type = route.type;
-    record->protocol = route.protocol;
-    record->metric = saturatedInt32(route.metric);
-    return true;
-}
+using ipforward::RouteRecord;
 
 Packer* number(int RouteRecord::*member, unsigned type) {
     return new DataNumPacker(field(member), type);
@@ -63,8 +35,9 @@ Packer* number(int RouteRecord::*member, unsigned type) {
 
 extern "C" void autorun() {
     // The service lists its routes with their index, ipd::routeIndex().
-    auto* routes = new WindowTable(makeRoute, parseRoute, {ipd::IP_SERVICE, ipd::IP_ROUTE_HANDLER},
-                                   WINDOW_ROUTES);
+    auto* routes =
+        new WindowTable(ipforward::makeRoute, ipforward::parseRoute,
+                        {ipd::IP_SERVICE, ipd::IP_ROUTE_HANDLER}, ipforward::WINDOW_ROUTES);
 
     // inetCidrRouteNumber: CMD_GETCOUNT to the service.
     addScalarLeaf(ROUTES + 6,
