@@ -5,10 +5,10 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <utility>
 
+#include "platform/orla/decimal.h"
 #include "platform/orla/files.h"
 
 namespace hostd {
@@ -61,15 +61,6 @@ std::string_view nextWord(std::string_view& text) {
     return word;
 }
 
-std::optional<uint64_t> parseNumber(std::string_view word) {
-    uint64_t value = 0;
-    auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (word.empty() || error != std::errc() || end != word.data() + word.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // The text after "name:" on a "name : value" line; nullopt for other lines.
 std::optional<std::string_view> valueOf(std::string_view line, std::string_view name) {
     if (line.substr(0, name.size()) != name) return std::nullopt;
@@ -110,7 +101,7 @@ std::optional<uint64_t> readNumber(const std::string& path) {
     std::optional<std::string> text = readProcFile(path);
     if (!text) return std::nullopt;
     std::string_view rest = *text;
-    std::optional<uint64_t> value = parseNumber(nextWord(rest));
+    std::optional<uint64_t> value = orla::parseDecimal(nextWord(rest));
     if (!nextWord(rest).empty()) return std::nullopt;
     return value;
 }
@@ -127,7 +118,7 @@ std::optional<MemoryInfo> parseMeminfo(std::string_view text) {
             std::find(std::begin(NAMES), std::end(NAMES), line.substr(0, colon)) == std::end(NAMES))
             return;
         std::string_view rest = line.substr(colon + 1);
-        std::optional<uint64_t> value = parseNumber(nextWord(rest));
+        std::optional<uint64_t> value = orla::parseDecimal(nextWord(rest));
         std::string_view unit = nextWord(rest);
         if (!value || *value > MAX_COUNTER || (unit != "kB" && !unit.empty())) return;
         fields.emplace(line.substr(0, colon), *value);
@@ -156,7 +147,7 @@ std::vector<CpuTimes> parseCpuTimes(std::string_view text) {
     forEachLine(text, [&](std::string_view line) {
         std::string_view name = nextWord(line);
         if (cpus.size() >= MAX_CPUS || name.size() <= 3 || name.substr(0, 3) != "cpu") return;
-        std::optional<uint64_t> number = parseNumber(name.substr(3));
+        std::optional<uint64_t> number = orla::parseDecimal(name.substr(3));
         if (!number || *number >= MAX_CPU_NUMBER) return;
         // user nice system idle iowait irq softirq steal (guest time is in user)
         uint64_t fields[8] = {};
@@ -164,7 +155,7 @@ std::vector<CpuTimes> parseCpuTimes(std::string_view text) {
         for (; count < 8; ++count) {
             std::string_view word = nextWord(line);
             if (word.empty()) break;
-            std::optional<uint64_t> value = parseNumber(word);
+            std::optional<uint64_t> value = orla::parseDecimal(word);
             if (!value || *value > MAX_COUNTER) return;
             fields[count] = *value;
         }
@@ -186,12 +177,12 @@ std::vector<CpuTimes> parseCpuTimes(std::string_view text) {
 std::optional<uint32_t> parseUptime(std::string_view text) {
     std::string_view seconds = nextWord(text);
     size_t dot = seconds.find('.');
-    std::optional<uint64_t> whole = parseNumber(seconds.substr(0, dot));
+    std::optional<uint64_t> whole = orla::parseDecimal(seconds.substr(0, dot));
     if (!whole || *whole > MAX_COUNTER) return std::nullopt;
     uint64_t hundredths = 0;
     if (dot != std::string_view::npos) {
         std::string_view fraction = seconds.substr(dot + 1, 2);
-        std::optional<uint64_t> value = parseNumber(fraction);
+        std::optional<uint64_t> value = orla::parseDecimal(fraction);
         if (!value) return std::nullopt;
         hundredths = fraction.size() == 1 ? *value * 10 : *value;
     }
@@ -205,7 +196,7 @@ std::map<uint32_t, std::string> parseCpuModels(std::string_view text) {
     std::optional<uint32_t> processor;
     forEachLine(text, [&](std::string_view line) {
         if (std::optional<std::string_view> value = valueOf(line, "processor")) {
-            std::optional<uint64_t> number = parseNumber(*value);
+            std::optional<uint64_t> number = orla::parseDecimal(*value);
             processor.reset();
             if (number && *number < MAX_CPU_NUMBER) processor = static_cast<uint32_t>(*number);
             return;
@@ -290,7 +281,7 @@ uint32_t HostReader::processCount() const {
         const dirent* entry = ::readdir(dir);
         if (!entry) break;
         std::string_view name = entry->d_name;
-        if (entry->d_type == DT_DIR && parseNumber(name) && name.front() != '0') ++processes;
+        if (entry->d_type == DT_DIR && orla::parseDecimal(name) && name.front() != '0') ++processes;
     }
     ::closedir(dir);
     return processes;

@@ -13,7 +13,6 @@
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket could
 // not be set up; 2 bad arguments.
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -23,6 +22,7 @@
 #include "platform/hostd/host_object.h"
 #include "platform/hostd/host_reader.h"
 #include "platform/hostd/host_service.h"
+#include "platform/orla/decimal.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 
@@ -57,14 +57,11 @@ int main(int argc, char** argv) {
         } else if (option == "--run-dir") {
             orla::setRunDirectory(value);
         } else {
-            std::string_view text = value;
-            uint32_t number = 0;
-            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-            if (error != std::errc() || end != text.data() + text.size() || number == 0 ||
-                number > hostd::MAX_PAGE_SIZE) {
+            const std::optional<uint64_t> number = orla::parseDecimal(value);
+            if (!number || *number == 0 || *number > hostd::MAX_PAGE_SIZE) {
                 return usage("page size must be 1 to 1024: ", value);
             }
-            pageSize = number;
+            pageSize = static_cast<uint32_t>(*number);
         }
     }
 

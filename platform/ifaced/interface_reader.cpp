@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/ifaced/sysfs_attribute.h"
+#include "platform/orla/decimal.h"
 
 namespace ifaced {
 
@@ -49,7 +50,7 @@ int hexDigit(char c) {
 uint64_t readCounter(const std::string& path) {
     std::optional<std::string> text = readAttribute(path);
     if (!text) return 0;
-    return parseDecimal(*text).value_or(0);
+    return orla::parseDecimal(*text).value_or(0);
 }
 
 uint32_t clampToU32(uint64_t value) {
@@ -155,7 +156,7 @@ std::vector<std::string> InterfaceReader::listNames() const {
 std::optional<uint32_t> InterfaceReader::readIndex(const std::string& name) const {
     std::optional<std::string> text = readAttribute(attributePath(name, "ifindex"));
     if (!text) return std::nullopt;
-    std::optional<uint64_t> index = parseDecimal(*text);
+    std::optional<uint64_t> index = orla::parseDecimal(*text);
     if (!index || *index == 0 || *index > UINT32_MAX) return std::nullopt;
     return static_cast<uint32_t>(*index);
 }
@@ -164,7 +165,7 @@ std::optional<uint64_t> InterfaceReader::readNumber(const std::string& name,
                                                     std::string_view attribute) const {
     std::optional<std::string> text = readAttribute(attributePath(name, attribute));
     if (!text) return std::nullopt;
-    return parseDecimal(*text);
+    return orla::parseDecimal(*text);
 }
 
 InterfaceInfo InterfaceReader::readLink(const std::string& name, uint32_t index) const {

@@ -23,6 +23,7 @@
 #include "platform/ifaced/interface_service.h"
 #include "platform/ifaced/link_watch.h"
 #include "platform/ifaced/sysfs_attribute.h"
+#include "platform/orla/decimal.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
         } else if (option == "--run-dir") {
             orla::setRunDirectory(value);
         } else {
-            std::optional<uint64_t> number = ifaced::parseDecimal(value);
+            std::optional<uint64_t> number = orla::parseDecimal(value);
             if (!number || *number == 0 || *number > ifaced::MAX_PAGE_SIZE) {
                 return usage("page size must be 1 to 1024: ", value);
             }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <limits>
 
+#include "platform/orla/decimal.h"
 #include "platform/orla/files.h"
 
 namespace ifaced {
@@ -35,23 +36,10 @@ std::optional<std::string> readAttribute(const std::string& path) {
     return text;
 }
 
-std::optional<uint64_t> parseDecimal(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    uint64_t value = 0;
-    constexpr uint64_t max = std::numeric_limits<uint64_t>::max();
-    for (char c : text) {
-        if (!isDigit(c)) return std::nullopt;
-        uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (value > (max - digit) / 10) return std::nullopt;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 std::optional<int64_t> parseSignedDecimal(std::string_view text) {
     bool negative = !text.empty() && text.front() == '-';
     if (negative) text.remove_prefix(1);
-    std::optional<uint64_t> magnitude = parseDecimal(text);
+    std::optional<uint64_t> magnitude = orla::parseDecimal(text);
     constexpr uint64_t max = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
     if (!magnitude || *magnitude > max) return std::nullopt;
     int64_t value = static_cast<int64_t>(*magnitude);

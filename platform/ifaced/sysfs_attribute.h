@@ -19,8 +19,6 @@ inline constexpr size_t ATTRIBUTE_MAX_BYTES = 512;
 // missing, not a regular file, unreadable or longer than ATTRIBUTE_MAX_BYTES.
 std::optional<std::string> readAttribute(const std::string& path);
 
-// Decimal digits, e.g. "1500".
-std::optional<uint64_t> parseDecimal(std::string_view text);
 // Decimal with an optional leading '-', e.g. "-1".
 std::optional<int64_t> parseSignedDecimal(std::string_view text);
 // "0x" and 1 to 8 hex digits, e.g. "0x1003".

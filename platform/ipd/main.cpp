@@ -13,13 +13,14 @@
 // rtnetlink socket could not be set up; 2 bad arguments.
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "platform/ipd/ip_object.h"
 #include "platform/ipd/ip_service.h"
 #include "platform/ipd/rtnetlink.h"
+#include "platform/orla/decimal.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 
@@ -46,13 +47,11 @@ int main(int argc, char** argv) {
             orla::setRunDirectory(value);
             continue;
         }
-        char* end = nullptr;
-        const unsigned long number = std::strtoul(value, &end, 10);
-        if (*value < '0' || *value > '9' || *end != '\0' || number == 0 ||
-            number > ipd::MAX_PAGE_SIZE) {
+        const std::optional<uint64_t> number = orla::parseDecimal(value);
+        if (!number || *number == 0 || *number > ipd::MAX_PAGE_SIZE) {
             return usage("page size must be 1 to 1024: ", value);
         }
-        pageSize = static_cast<uint32_t>(number);
+        pageSize = static_cast<uint32_t>(*number);
     }
 
     ipd::Rtnetlink kernel;
