@@ -7,6 +7,14 @@
 
 #include "mib/packer.h"
 
+// For filling an int field from a platform's unsigned number: the number, or
+// 2147483647 when it does not fit (an Integer32 or Gauge32 object then
+// stays at its largest rather than wrapping negative).
+inline int saturatedInt32(uint64_t value) {
+    constexpr uint64_t MAX = std::numeric_limits<int32_t>::max();
+    return static_cast<int>(value > MAX ? MAX : value);
+}
+
 // A signed 32-bit value under any integer tag (INTEGER, Counter32, Gauge32,
 // TimeTicks, ...). The unsigned tags carry the value's 32 bits unsigned, so a
 // Gauge32 held as -1 goes out as 4294967295. As an index it is one arc, the
@@ -16,14 +24,6 @@
 // given with setRange, if any:
 //
 //     (new DataNumPacker(field(&IfRecord::adminStatus), ber::INTEGER))->setRange(1, 3);
-// For filling an int field from a platform's unsigned number: the number, or
-// 2147483647 when it does not fit (an Integer32 or Gauge32 object then
-// stays at its largest rather than wrapping negative).
-inline int saturatedInt32(uint64_t value) {
-    constexpr uint64_t MAX = std::numeric_limits<int32_t>::max();
-    return static_cast<int>(value > MAX ? MAX : value);
-}
-
 class NumPacker : public Packer {
   public:
     explicit NumPacker(unsigned int type) : Packer(type) {}
