@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <tuple>
 
 #include "platform/ipd/ip_object.h"
 #include "platform/orla/clock.h"
+#include "platform/orla/decimal.h"
 #include "platform/orla/files.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/window_rows.h"
@@ -18,21 +20,18 @@ constexpr uint32_t FROM_THE_START = 0xffffffff;  // the handler's startId withou
 constexpr uint32_t FIRST_WINDOW_SECONDS = 1;
 constexpr uint32_t LATER_WINDOW_SECONDS = 10;
 
-// A small decimal number from a /proc/sys file ("1\n"); nullopt when the
-// file is missing or holds anything else.
+// A small decimal number from a /proc/sys file ("1\n"), at most
+// MAX_SYSCTL_VALUE; nullopt when the file is missing or holds anything else.
 std::optional<uint32_t> readSysctl(const std::string& path) {
     constexpr size_t MAX_BYTES = 15;
-    const std::optional<std::string> read = orla::readRegularFile(path, MAX_BYTES);
-    if (!read || read->empty() || read->size() > MAX_BYTES) return std::nullopt;
-    const std::string& text = *read;
-    const size_t length = text.size();
-    uint32_t value = 0;
-    size_t i = 0;
-    for (; i < length && text[i] >= '0' && text[i] <= '9' && value < 100000; ++i)
-        value = value * 10 + static_cast<uint32_t>(text[i] - '0');
-    const bool rest = i == length || (i == length - 1 && text[i] == '\n');
-    if (i == 0 || !rest) return std::nullopt;
-    return value;
+    constexpr uint64_t MAX_SYSCTL_VALUE = 999999;
+    const std::optional<std::string> text = orla::readRegularFile(path, MAX_BYTES);
+    if (!text || text->size() > MAX_BYTES) return std::nullopt;
+    std::string_view digits = *text;
+    if (!digits.empty() && digits.back() == '\n') digits.remove_suffix(1);
+    const std::optional<uint64_t> value = orla::parseDecimal(digits);
+    if (!value || *value > MAX_SYSCTL_VALUE) return std::nullopt;
+    return static_cast<uint32_t>(*value);
 }
 
 uint32_t pageOf(uint32_t requested, uint32_t configured) {
