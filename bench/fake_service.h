@@ -6,11 +6,12 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/orla/decimal.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/looper.h"
 
@@ -47,14 +48,13 @@ int serveCounts(int argc, char** argv, const char* program, const char* noun,
     std::vector<std::unique_ptr<Handler>> handlers;
     orla::Looper looper;
     for (int i = 1; i < argc; ++i) {
-        char* end = nullptr;
-        const unsigned long count = std::strtoul(argv[i], &end, 10);
-        if (*argv[i] == '\0' || *end != '\0' || count > maxCount) {
+        const std::optional<uint64_t> count = orla::parseDecimal(argv[i]);
+        if (!count || *count > maxCount) {
             std::fprintf(stderr, "%s: %s: a %s count up to %lu\n", program, argv[i], noun,
                          maxCount);
             return 2;
         }
-        handlers.push_back(std::make_unique<Handler>(static_cast<uint32_t>(count)));
+        handlers.push_back(std::make_unique<Handler>(static_cast<uint32_t>(*count)));
         looper.addHandler(static_cast<uint32_t>(i), handlers.back().get());
     }
     if (!looper.serve(service)) return 1;
