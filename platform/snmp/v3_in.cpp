@@ -29,22 +29,6 @@ bool readOctets(InStream& in, std::string& value, size_t maxLength) {
     return in.getType() == ber::OCTET_STRING && in.getString(value) && value.size() <= maxLength;
 }
 
-// Empties a V3Info for the next message, keeping the memory of its strings.
-void clearKeepingMemory(V3Info& info) {
-    info.msgID = 0;
-    info.msgMaxSize = 0;
-    info.msgFlags.clear();
-    info.msgSecurityModel = 0;
-    info.msgAuthoritativeEngineID.clear();
-    info.msgAuthoritativeEngineBoots = 0;
-    info.msgAuthoritativeEngineTime = 0;
-    info.msgUserName.clear();
-    info.msgPrivacyParameters.clear();
-    info.authProtocol = 0;
-    info.contextEngineID.clear();
-    info.contextName.clear();
-}
-
 // An OCTET STRING left where it is, for its position.
 bool skipOctets(InStream& in, BerElement& element) {
     return in.getType() == ber::OCTET_STRING && in.getElement(element);
@@ -87,7 +71,7 @@ bool InStream::readV3Info(MessageDrops& dropped) {
     auto fail = [&] { return drop(dropped.asnParseErrors); };
     if (depth_ == 0) return fail();
     V3Info& info = v3Info_;
-    clearKeepingMemory(info);
+    info.clear();
     hasV3Info_ = true;
 
     // RFC 3412 6: HeaderData, exactly four elements.

@@ -34,4 +34,21 @@ struct V3Info {
     uint32_t authProtocol = 0;
     std::string contextEngineID;
     std::string contextName;
+
+    // Empties it for the next message, as V3Info{} would, but keeping the
+    // memory of its strings (a stream reads message after message into one).
+    void clear() {
+        msgID = 0;
+        msgMaxSize = 0;
+        msgFlags.clear();
+        msgSecurityModel = 0;
+        msgAuthoritativeEngineID.clear();
+        msgAuthoritativeEngineBoots = 0;
+        msgAuthoritativeEngineTime = 0;
+        msgUserName.clear();
+        msgPrivacyParameters.clear();
+        authProtocol = 0;
+        contextEngineID.clear();
+        contextName.clear();
+    }
 };
