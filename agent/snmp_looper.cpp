@@ -20,6 +20,7 @@
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/runner.h"
+#include "platform/orla/throttled_line.h"
 #include "platform/snmp/usm.h"
 #include "request/dispatch.h"
 #include "trap/trap_maker.h"
@@ -35,6 +36,9 @@ constexpr uint32_t POLICY_LIST_GENERATORS = 704;
 // What the looper is told while the agent serves requests, and while it does not.
 constexpr uint32_t LEAVE_SERVING = 0;
 constexpr uint32_t LEAVE_IDLE = 1000;
+
+// Lines that strangers' datagrams cause, throttled.
+orla::ThrottledLine forgedSourceLine("IPv6 datagram with an IPv4-mapped source dropped");
 
 // Every receive buffer holds the largest UDP payload.
 constexpr size_t DATAGRAM_ROOM = 65536;
@@ -99,7 +103,25 @@ size_t unpaddedControlLength(msghdr& header) {
     return first->cmsg_len;
 }
 
-// The sender as the source filters see it.
+// True when the datagram of `header` arrived over IPv4. On the dual-stack
+// socket the kernel gives an IPv4 datagram's destination in IPV6_PKTINFO as
+// an IPv4-mapped address, an IPv6 datagram's as itself.
+bool arrivedOverIPv4(const Peer& peer, msghdr& header) {
+    if (peer.v4.sin_family == AF_INET) return true;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
+        if (c->cmsg_level != IPPROTO_IPV6 || c->cmsg_type != IPV6_PKTINFO ||
+            c->cmsg_len < CMSG_LEN(sizeof(in6_pktinfo)))
+            continue;
+        in6_pktinfo info;
+        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+        return IN6_IS_ADDR_V4MAPPED(&info.ipi6_addr);
+    }
+    return false;
+}
+
+// The sender as the source filters see it: an IPv4 sender, by its address
+// or on the dual-stack socket by its IPv4-mapped one, or none for IPv6.
+// Only for datagrams whose source is not forged.
 SourceAddress sourceOf(const Peer& peer) {
     if (peer.v4.sin_family == AF_INET) return peer.v4.sin_addr.s_addr;
     const in6_addr& address = peer.v6.sin6_addr;
@@ -107,6 +129,14 @@ SourceAddress sourceOf(const Peer& peer) {
     uint32_t mapped;
     std::memcpy(&mapped, address.s6_addr + 12, sizeof mapped);
     return mapped;
+}
+
+// An IPv6 datagram that claims an IPv4-mapped source (RFC 4291 2.5.5.2):
+// such addresses never appear on the wire (RFC 4038 5.1), and taking it for
+// the IPv4 sender it names would let anyone past the IPv4 source filters.
+bool forgedSource(const Peer& peer, msghdr& header) {
+    return peer.v6.sin6_family == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&peer.v6.sin6_addr) &&
+           !arrivedOverIPv4(peer, header);
 }
 
 // True when the administrator switched IPv6 off (net.ipv6.conf.all.disable_ipv6):
@@ -194,7 +224,10 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     communities_ = std::make_unique<CommunityKeep>(communityPath);
     communityKeep = communities_.get();
     std::cerr << "communityKeep->init();" << std::endl;
-    communityKeep->init();
+    // The settings store exists from the first start on: without it, a
+    // missing community store is a first start, with it a lost table.
+    const bool started = store.opened() != orla::Store::Opened::Missing || !store.setAside().empty();
+    communityKeep->init(started);
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
     addHandler(snmp::ID_COMMUNITIES, communityKeep);
     setPlatformExchange(exchangeThroughAgent);
@@ -364,6 +397,14 @@ unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
         DatagramSlot& slot = slots[i];
         const mmsghdr& datagram = receiveHeaders[i];
         Context& ctx = slot.request;
+        if (forgedSource(slot.peer, receiveHeaders[i].msg_hdr)) {
+            // Counted as a failed source check (RFC 3418 snmpInBadCommunityNames
+            // admits these), whatever the message's version.
+            ++serverInfo.inPackets;
+            ++serverInfo.dropped.badCommunityNames;
+            forgedSourceLine.write();
+            continue;
+        }
         ctx.reset(receiveBuffer(i), datagram.msg_len);
         if (!createReply(ctx, sourceOf(slot.peer), *communityKeep, serverInfo)) continue;
 

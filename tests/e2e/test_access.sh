@@ -3,7 +3,8 @@
 # communities, source-address filters, security levels, and undo of a removal.
 source "$SRC/lib.sh"
 
-start_serving "$TESTMIB_SO"
+need_python3
+start_serving "$TESTMIB_SO" "$BUILD/lib/snmp/snmp-engine.so"
 
 get() {  # COMMUNITY VERSION NAME: the value part of one snmpget line
     nsnmp snmpget -v"$2" -c "$1" 127.0.0.1 "$3" | sed 's/^[^=]*= //'
@@ -30,6 +31,13 @@ expect_eq "INTEGER: 2300" "$(get morvel 2c $TESTMIB.4.1.1.2.3)" "table cell afte
 expect_out "$TESTMIB.1.0 = INTEGER: 1
 $TESTMIB.4.1.1.1.1 = INTEGER: 2" \
     snmpset -v2c -c private 127.0.0.1 $TESTMIB.1.0 i 1 $TESTMIB.4.1.1.1.1 i 2
+
+step "a Set of many bindings writes a few lines, not one per binding"
+before=$(grep -c "snmpSet found" "$AGENT_ERR")
+# shellcheck disable=SC2046
+nsnmp snmpset -v2c -c private 127.0.0.1 $(for _ in $(seq 80); do echo $TESTMIB.1.0 i 1; done) \
+    >/dev/null 2>&1 || fail "Set of 80 bindings"
+[ $(($(grep -c "snmpSet found" "$AGENT_ERR") - before)) -le 2 ] || fail "a line per binding"
 
 step "sets the plug-in's own leaves refuse are notWritable, in v1 noSuchName"
 for binding in "$TESTMIB.2.0 s text" "$TESTMIB.1.0 s text" "$TESTMIB.8.0 i 1" \
@@ -79,6 +87,35 @@ expect_eq "INTEGER: 99" "$(get filtered 2c $TESTMIB.1.0)" "read through the wide
 cli send 161.1 setobj OBJ_ID="$filtered" be32:8=127.0.0.2 be32:9=255.255.255.255 >/dev/null ||
     fail "narrowing the filter"
 expect_no_answer snmpget -v2c -c filtered 127.0.0.1 $TESTMIB.1.0
+
+step "an IPv6 datagram from an IPv4-mapped source passes no IPv4 filter: dropped and counted"
+# A host on another link: a second network namespace behind a veth pair.
+unshare --net sleep 60 &
+peer=$!
+wait_for bash -c "[ \"\$(readlink /proc/$peer/ns/net)\" != \"\$(readlink /proc/self/ns/net)\" ]" ||
+    fail "no second namespace"
+ip link add snmpa type veth peer name snmpb netns $peer
+ip addr add fd00:5::1/64 dev snmpa nodad
+ip link set snmpa up
+from_peer() { nsenter --net=/proc/$peer/ns/net "$@"; }
+from_peer ip addr add fd00:5::2/64 dev snmpb nodad
+from_peer ip link set snmpb up
+set6() { from_peer timeout 10 "$PYTHON" "$SRC/udp.py" set6 "$@" || fail "set6 $*"; }
+bad_names() { get morvel 2c .1.3.6.1.2.1.11.4.0 | sed 's/.*: //'; }
+# The same packets with an IPv6 source set the value: the sender is sound.
+set6 fd00:5::2 fd00:5::1 private $TESTMIB.1.0 11
+wait_for bash -c "snmpget -v2c -c morvel -Oqv 127.0.0.1 $TESTMIB.1.0 | grep -qx 11" ||
+    fail "a Set over IPv6 was not applied"
+loopback_only=$(add_community str:5=loopback bool:6=yes bool:7=yes be32:8=127.0.0.1 \
+    be32:9=255.255.255.255)
+before=$(bad_names)
+set6 ::ffff:127.0.0.1 fd00:5::1 loopback $TESTMIB.1.0 12
+set6 ::ffff:127.0.0.1 fd00:5::1 private $TESTMIB.1.0 13
+wait_for bash -c "[ \"\$(snmpget -v2c -c morvel -Oqv 127.0.0.1 .1.3.6.1.2.1.11.4.0)\" = $((before + 2)) ]" ||
+    fail "snmpInBadCommunityNames $(bad_names), not $((before + 2))"
+expect_eq "INTEGER: 11" "$(get morvel 2c $TESTMIB.1.0)" "value after the forged Sets"
+cli send 161.1 removeobj OBJ_ID="$loopback_only" >/dev/null || fail "removeobj $loopback_only"
+kill $peer
 
 step "a community with a security level serves no v1 or v2c request"
 add_community str:5=secure bool:6=yes u32:15=1 str:11=secure-pw >/dev/null

@@ -24,6 +24,9 @@ that no well-behaved manager sends.
       exit 0 for a Response to the request
   loop                     sends a Report of an unknown user, reportable flag clear, from
       the agent's own address and port (a raw socket)
+  set6 SOURCE DEST COMMUNITY OID VALUE
+      an SNMPv2c Set of OID to the integer VALUE in an IPv6 packet written here (a raw
+      socket), from any SOURCE address (an IPv4-mapped one too) to DEST, port 161
 """
 import argparse
 import hashlib
@@ -368,6 +371,28 @@ def cmd_loop(args):
     return 0
 
 
+def cmd_set6(args):
+    binding = tlv(0x30, oid(args.oid) + integer(args.value))
+    payload = message(1, args.community, 0xA3, 6, 0, 0, binding)
+    source, dest = (socket.inet_pton(socket.AF_INET6, a) for a in (args.source, args.dest))
+    length = 8 + len(payload)
+    # RFC 8200 8.1: the UDP checksum over the pseudo-header is mandatory in IPv6.
+    data = struct.pack("!HHHH", 40000, 161, length, 0) + payload
+    pseudo = source + dest + struct.pack("!IxxxB", length, socket.IPPROTO_UDP) + data
+    if len(pseudo) % 2:
+        pseudo += b"\0"
+    total = sum(struct.unpack("!%dH" % (len(pseudo) // 2), pseudo))
+    while total > 0xFFFF:
+        total = (total & 0xFFFF) + (total >> 16)
+    checksum = (~total & 0xFFFF) or 0xFFFF
+    udp_ = data[:6] + struct.pack("!H", checksum) + data[8:]
+    header = struct.pack("!IHBB", 6 << 28, length, socket.IPPROTO_UDP, 64) + source + dest
+    # IPPROTO_RAW on an IPv6 socket: the IPv6 header is the one written here.
+    raw = socket.socket(socket.AF_INET6, socket.SOCK_RAW, socket.IPPROTO_RAW)
+    raw.sendto(header + udp_, (args.dest, 0))
+    return 0
+
+
 def cmd_pysnmp(args):
     from pysnmp import hlapi
     # pysnmp's usmAesCfb256Protocol extends the key as net-snmp's AES-256-C.
@@ -419,6 +444,10 @@ def main():
             v3.add_argument("pad", type=int)
         v3.add_argument("oid")
     sub.add_parser("loop")
+    set6 = sub.add_parser("set6")
+    for name in ("source", "dest", "community", "oid"):
+        set6.add_argument(name)
+    set6.add_argument("value", type=int)
     args = parser.parse_args()
     return globals()["cmd_" + args.command](args)
 
