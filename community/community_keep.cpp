@@ -23,6 +23,7 @@ constexpr uint32_t CLOSED_KEY = NO_ID;
 constexpr size_t CLOSED_TEXT_MAX = 4096;
 
 const char* const STORE_FAILED = "cannot write the community store";
+const char* const EMPTY_NAME = "empty script name";
 const char* const INVALID_SECURITY = "security level must be 0, 1 or 2";
 const char* const SHORT_AUTH_PASSWORD = "auth password must have at least 8 characters";
 const char* const SHORT_PRIV_PASSWORD = "priv password must have at least 8 characters";
@@ -49,9 +50,10 @@ CommunityKeep::~CommunityKeep() {
         delete item;
 }
 
-void CommunityKeep::init() {
+void CommunityKeep::init(bool agentStarted) {
     using Opened = orla::Store::Opened;
-    if (store_.opened() == Opened::Missing && store_.setAside().empty()) {
+    const bool missing = store_.opened() == Opened::Missing && store_.setAside().empty();
+    if (missing && !agentStarted) {
         addDefault();
         return;
     }
@@ -62,7 +64,7 @@ void CommunityKeep::init() {
         // Recorded, so that restarts stay closed. Not while the damaged file
         // is still at the store's path, which a write would replace; the next
         // start finds it damaged again.
-        if (!store_.setAside().empty()) {
+        if (missing || !store_.setAside().empty()) {
             orla::message closed;
             closed.insert(COMM_CLOSED, closedBy_);
             store_.set(CLOSED_KEY, closed);
@@ -87,7 +89,9 @@ void CommunityKeep::init() {
         table_.push_back(item);
     }
     if (!closedBy_.empty()) {
-        std::cerr << "communities closed, no community or user served: damaged store kept as "
+        std::cerr << "communities closed, no community or user served: "
+                  << (closedBy_ == store_.path() ? "store missing after earlier starts: "
+                                                  : "damaged store kept as ")
                   << orla::printable(closedBy_)
                   << "; add a community or run orla-cli snmp community reset-default" << std::endl;
     }
@@ -179,6 +183,9 @@ orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id
     Item* item = *found;
     if (request.has(COMM_NAME)) {
         const std::string name = request.get(COMM_NAME);
+        // Refused as at an add: an empty community would match an empty one
+        // in a request.
+        if (name.empty()) return orla::errorMsg(orla::ERR_BAD_VALUE, EMPTY_NAME);
         bool taken = std::any_of(table_.begin(), table_.end(), [&](const Item* other) {
             return other != item && other->name == name;
         });
@@ -229,7 +236,7 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
         return orla::errorMsg(orla::ERR_MISSING_VALUE, "missing community name");
     }
     const std::string name = request.get(COMM_NAME);
-    if (name.empty()) return orla::errorMsg(orla::ERR_BAD_VALUE, "empty script name");
+    if (name.empty()) return orla::errorMsg(orla::ERR_BAD_VALUE, EMPTY_NAME);
     if (findItem(name)) {
         return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
     }

@@ -96,10 +96,12 @@ class CommunityKeep : public orla::Handler {
     explicit CommunityKeep(const std::string& storePath = snmp::COMMUNITY_STORE_PATH);
     ~CommunityKeep() override;
 
-    // Loads the stored communities. Only a store that never existed gets
-    // the default community; one that exists without records stays empty.
-    // A damaged store closes the table.
-    void init();
+    // Loads the stored communities. Only a first start (no store of the
+    // agent's existed: `agentStarted` false, and none of this table) gets
+    // the default community; a store that exists without records stays
+    // empty. A damaged store, or one missing after earlier starts, closes
+    // the table.
+    void init(bool agentStarted = false);
 
     // While the table is closed: the file that holds the damaged store, else
     // empty. The table then starts without communities, so no community or

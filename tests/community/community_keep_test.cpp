@@ -101,6 +101,8 @@ TEST_F(CommunityKeepTest, RefusedCommandsChangeNothing) {
          orla::ERR_BAD_VALUE, "community id already in use"},
         {"add id out of range", [](CommunityKeep& k) { return k.cmdAddObj(named("new", NO_ID)); },
          orla::ERR_BAD_VALUE, "invalid community id"},
+        {"rename to the empty name", [](CommunityKeep& k) { return k.cmdSetObj(named(""), 1); },
+         orla::ERR_BAD_VALUE, "empty script name"},
         {"rename to another's name",
          [](CommunityKeep& k) { return k.cmdSetObj(named("morvel"), 1); }, orla::ERR_BAD_VALUE,
          "community with such name already exists"},
@@ -153,8 +155,23 @@ TEST_F(CommunityKeepTest, StoreWriteFailureRefusesTheChange) {
 
 // The parts the end-to-end test cannot reach: a store file removed after the
 // damage leaves the table closed, and reset-default over an existing default
-// community sets its fields back.
+// community sets its fields back. A store missing after the agent's earlier
+// starts is lost too, and so recorded.
 TEST_F(CommunityKeepTest, LostStoreStaysClosedUntilTheOperatorActs) {
+    keep_.reset();
+    std::filesystem::remove(path_);
+    for (int start = 0; start < 2; ++start) {
+        keep_ = std::make_unique<CommunityKeep>(path_);
+        ::testing::internal::CaptureStderr();
+        keep_->init(true);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(keep_->items().empty());
+        EXPECT_EQ(keep_->closedBy(), path_);
+    }
+    keep_.reset();
+    std::filesystem::remove(path_);
+    restart();
+    ASSERT_EQ(keep_->items().size(), 1u);  // a first start after all: the default
     keep_.reset();
     std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 1);
     ::testing::internal::CaptureStderr();

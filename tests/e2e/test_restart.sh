@@ -112,6 +112,18 @@ expect_eq 0 "$(cli snmp community reset-default)" "id of the restored default"
 expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
 expect_fields "$(cli snmp print)" communities=
 
+step "a community store missing after earlier starts closes the table, as a damaged one does"
+stop_agent
+rm $store $store.bad-*
+start_agent
+expect_eq 1 "$(grep -c "communities closed, .* store missing after earlier starts: $store;" \
+    "$AGENT_ERR")" "closed line"
+restart_agent
+expect_no_answer snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
+expect_fields "$(cli snmp print)" "communities=closed, store $store missing after earlier starts"
+expect_eq 0 "$(cli snmp community reset-default)" "id of the restored default"
+expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c morvel 127.0.0.1 $TESTMIB.1.0
+
 step "with every community removed, the table stays empty over a restart"
 cli send 161.1 removeobj OBJ_ID=0 >/dev/null || fail "removeobj 0"
 restart_agent

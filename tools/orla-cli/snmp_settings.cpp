@@ -219,8 +219,13 @@ int runSnmpPrint(const Arguments& args) {
     // Only a closed table says so; an agent that cannot tell says nothing.
     const message communities = agent.exchange({snmp::ID_COMMUNITIES}, CMD_GET, message());
     if (communities.has(snmp::COMM_CLOSED)) {
-        std::printf("communities: closed, damaged store set aside as %s\n",
-                    printable(communities.get(snmp::COMM_CLOSED)).c_str());
+        // The record names the set-aside file, or the store itself when it
+        // was missing after earlier starts.
+        const std::string closedBy = communities.get(snmp::COMM_CLOSED);
+        std::printf(closedBy == snmp::COMMUNITY_STORE_PATH
+                        ? "communities: closed, store %s missing after earlier starts\n"
+                        : "communities: closed, damaged store set aside as %s\n",
+                    printable(closedBy).c_str());
     }
     return 0;
 }
