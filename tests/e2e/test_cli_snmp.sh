@@ -92,6 +92,10 @@ expect_exit 1 "community with such name already exists" snmp community add name=
 expect_exit 2 "auth-password: at least 8 characters" snmp community add name=y auth-password=7-chars
 expect_exit 1 "auth password must have at least 8" snmp community add name=y security=auth
 expect_exit 1 "priv password must have at least 8" send 161.1 setobj OBJ_ID="$id" str:12=7-chars
+expect_exit 2 "name: must not be empty" snmp community set "$id" name=
+expect_exit 2 "name: must not be empty" snmp community add name=
+expect_exit 1 "empty script name" send 161.1 setobj OBJ_ID="$id" str:5=
+expect_fields "$(cli snmp community get "$id")" name=ops
 expect_exit 2 trap-version snmp set trap-version=4
 expect_exit 2 "" snmp set colour=blue
 expect_exit 2 "" snmp community add name=y address=10.0.0.1/33

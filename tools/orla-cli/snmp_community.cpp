@@ -60,6 +60,9 @@ bool parseCommunityField(const CommunityName& field, const std::string& value, m
             return request.setField(field.rawKey, flag);
         }
         case CommunityKind::Text:
+            // The agent refuses it too: an empty community would match a
+            // request's empty one.
+            if (value.empty()) return error = bad + "must not be empty", false;
             return request.setField(field.rawKey, value);
         case CommunityKind::Password:
             // RFC 3414 11.2; an empty password clears it, for a level that needs none.
