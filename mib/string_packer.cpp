@@ -3,6 +3,15 @@
 #include <iostream>
 
 #include "platform/orla/printable.h"
+#include "platform/orla/throttled_line.h"
+
+namespace {
+
+// One line per string a Set writes: throttled, or a manager's large Sets
+// would fill the log.
+orla::ThrottledLine unpackedLine("unpacked s = ");
+
+}  // namespace
 
 void StringPacker::pack(Context& ctx, Data const* rec) const {
     ctx.out.add(get(rec), type);
@@ -12,7 +21,7 @@ bool StringPacker::unpack(Data* rec, Context& ctx) const {
     std::string value;
     if (!ctx.in.getString(value)) return false;
     // The manager's octets, escaped: a Set must not write lines of its own.
-    std::cerr << "unpacked s = " << orla::printable(value) << std::endl;
+    unpackedLine.write(orla::printable(value));
     set(rec, value);
     return true;
 }

@@ -1,11 +1,11 @@
 #include "request/get_set.h"
 
-#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "mib/leaf.h"
+#include "platform/orla/throttled_line.h"
 #include "platform/snmp/ber.h"
 #include "request/bindings.h"
 
@@ -20,6 +20,10 @@ Lookup snmpGet(Context& ctx) {
 }
 
 namespace {
+
+// One line per binding of a Set: throttled, or a manager's Sets of
+// thousands of bindings would fill the log.
+orla::ThrottledLine setFoundLine("snmpSet found ");
 
 // One binding of a SetRequest between its phases.
 struct SetBinding {
@@ -36,7 +40,7 @@ bool findLeaf(SetBinding& binding) {
     while (!prefix.empty()) {
         const auto found = leafs.find(prefix);
         if (found != leafs.end()) {
-            std::cerr << "snmpSet found " << found->first << std::endl;
+            setFoundLine.write(found->first);
             binding.leaf = found->second;
             binding.suffix = binding.name.suffix(prefix.size());
             return true;

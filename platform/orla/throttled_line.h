@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iostream>
 
 namespace orla {
 
@@ -16,9 +17,22 @@ class ThrottledLine {
     explicit ThrottledLine(const char* text) : text_(text) {}
 
     // Writes the line now, or counts it as held back.
-    void write();
+    void write() {
+        if (admit()) std::cerr << text_ << std::endl;
+    }
+    // The same for a line that goes on after the text with `detail` (what
+    // the stream's operator<< writes of it); held back lines are counted
+    // under the text alone.
+    template <typename Detail>
+    void write(const Detail& detail) {
+        if (admit()) std::cerr << text_ << detail << std::endl;
+    }
 
   private:
+    // True when a line may go out now; first writes the count of the lines
+    // held back since the last one.
+    bool admit();
+
     static constexpr uint64_t INTERVAL_MILLIS = 1000;
 
     const char* text_;
