@@ -7,4 +7,8 @@
 inline constexpr const char* PLUGIN_DIRECTORY = "/orla/lib/snmp";
 
 // Loads every plug-in below `dir`, depth first, and calls its `autorun`.
+// Only files and directories owned by root (or the agent's user) and not
+// writable by group or others are trusted, each with the directory that
+// holds it once links are resolved; each directory is searched and each file
+// loaded once, however many links lead to it.
 void loadPlugins(const std::string& dir);
