@@ -30,9 +30,15 @@ done
 
 # OIDs the agent sends (trap/trap_maker.cpp, plugins/system/system.cpp,
 # plugins/example/example.cpp) and their names. Only the modules named are
-# loaded, nothing of the host's.
+# loaded, nothing of the host's; net-snmp's state goes to a scratch
+# directory, not the host's /var/lib/snmp (a first run there says so on
+# stderr).
+state=$(mktemp -d)
+mkdir "$state/cert_indexes"
+trap 'rm -rf "$state"' EXIT
 while read -r oid name; do
-    got=$(snmptranslate -M "$ietf:mibs" -m ORLA-AGENT-MIB:ORLA-EXAMPLE-MIB "$oid" 2>&1)
+    got=$(SNMP_PERSISTENT_DIR=$state snmptranslate -M "$ietf:mibs" \
+        -m ORLA-AGENT-MIB:ORLA-EXAMPLE-MIB "$oid" 2>&1)
     [ "$got" = "$name" ] || { echo "$oid: expected $name, got: $got"; status=1; }
 done <<'OIDS'
 .1.3.6.1.4.1.32473.1.1.9.0.1 ORLA-AGENT-MIB::orlaVendorTrap
