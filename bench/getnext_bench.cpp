@@ -10,7 +10,7 @@
 #include "mib/columnar.h"
 #include "mib/context.h"
 #include "mib/data.h"
-#include "mib/leaf.h"
+#include "mib/registry.h"
 #include "mib/map_table.h"
 #include "mib/num_packer.h"
 #include "mib/string_packer.h"

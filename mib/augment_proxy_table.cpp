@@ -13,8 +13,12 @@ std::pair<OID, Data*> AugmentProxyTable::getNext(OID const& index) {
     return {OID(), nullptr};
 }
 
-int AugmentProxyTable::set(OID const&, Data*) {
-    return 0;
+bool AugmentProxyTable::commit(OID const&, Data*) {
+    return false;
+}
+
+void AugmentProxyTable::handParts(Ownership& owner) {
+    owner.take(base);
 }
 
 bool AugmentProxyTable::acceptsWrites(OID const&) {

@@ -14,7 +14,7 @@
 
 class AugmentProxyTable : public Table {
   public:
-    // `base` is not owned.
+    // `base` is not owned; registered, the table hands it to the registry.
     explicit AugmentProxyTable(Table* base) : base(base) {}
 
     // augment of the base record at `index`; null, without calling augment,
@@ -23,9 +23,11 @@ class AugmentProxyTable : public Table {
     // The base table's next row that augment gives a record; the base
     // table's end marker unchanged.
     std::pair<OID, Data*> getNext(OID const& index) override;
-    // Does nothing; returns 0.
-    int set(OID const& index, Data* rec) override;
+    // Accepts no writes: false.
     bool acceptsWrites(OID const& index) override;
+    bool commit(OID const& index, Data* rec) override;
+    // The base table.
+    void handParts(Ownership& owner) override;
     // The base table's count, also for rows that augment gives no record.
     unsigned count() override;
     ~AugmentProxyTable() override = default;
@@ -35,7 +37,5 @@ class AugmentProxyTable : public Table {
     virtual Data* augment(OID const& index, Data* baseRecord) = 0;
 
   protected:
-    // Frees what the table refers to when the agent stops (mib/registry.cpp).
-    friend struct RegistryOwnership;
     Table* const base;
 };

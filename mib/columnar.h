@@ -6,7 +6,8 @@
 // column, all over the same table, under the column's OID (the entry's OID
 // followed by the column number). A GetNext walk then visits the table
 // column by column, each column in index order. Index columns and other
-// columns no Set may change are registered with Access::ReadOnly.
+// columns no Set may change are registered with Access::ReadOnly. The Set
+// protocol is FieldLeaf's (mib/field_leaf.h).
 //
 //     MapTable* ifTable = new MapTable(ifProvider);
 //     ifTable->addIndex(new DataNumPacker(field(&IfRecord::index), ber::INTEGER));
@@ -18,38 +19,33 @@
 //                     ifTable, Access::ReadOnly);
 #pragma once
 
-#include "mib/leaf.h"
+#include "mib/field_leaf.h"
 #include "mib/packer.h"
 #include "mib/table.h"
 
-class ColumnarLeaf : public Leaf {
+class ColumnarLeaf : public FieldLeaf {
   public:
-    // Neither pointer is owned; `table` must not be null.
+    // `table` must not be null. The registry takes both with the leaf
+    // (addLeaf).
     ColumnarLeaf(Packer* packer, Table* table, Access access = Access::ReadWrite)
-        : packer(packer), table(table), access(access) {}
+        : FieldLeaf(packer, access), table(table) {}
 
     // Answers the row whose index is exactly ctx.oid.
     bool get(Context& ctx) override;
     // Answers the first row whose index is greater than ctx.oid; fails at the
     // end of the table (a null record from the table's getNext).
     bool getNext(Context& ctx) override;
-    // Decodes the value into the existing row at ctx.setSuffix (never
-    // creates a row) and commits it through the table. False, with the row
-    // as it was, when there is no such row, the value does not decode or the
-    // table's source refuses it.
-    bool set(Context& ctx) override;
-    // notWritable for a read-only leaf, a packer that serves a fixed value
-    // and a row the table accepts no writes for; then the packer's
-    // testValue; noCreation when no row has the index.
-    snmp::ErrorStatus testSet(Context& ctx) override;
-    // Keeps the value held, then calls set: commitFailed when set fails.
-    snmp::ErrorStatus commitSet(Context& ctx, std::string& undo) override;
-    // Commits the kept value again.
-    bool undoSet(Context& ctx, std::string const& undo) override;
+    void handParts(Ownership& owner) override;
 
-    Packer* const packer;
     Table* const table;
-    const Access access;
+
+  protected:
+    // The table's acceptsWrites for the row.
+    bool acceptsWrites(OID const& suffix) override;
+    // The existing row at `suffix`: a Set never creates rows (noCreation).
+    Data* findRecord(OID const& suffix, snmp::ErrorStatus& missing) override;
+    // The table's commit of the row.
+    bool commitRecord(OID const& suffix, Data* rec) override;
 };
 
 // Registers a ColumnarLeaf over `packer` and `table` under the column's OID.

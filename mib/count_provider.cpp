@@ -4,7 +4,3 @@ Data* CountProvider::get() {
     data.rowCount = static_cast<int>(table->count());
     return &data;
 }
-
-int CountProvider::set(Data*) {
-    return 0;
-}

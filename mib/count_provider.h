@@ -22,9 +22,11 @@ class CountProvider : public DataProvider {
 
     // The embedded record, with rowCount = the table's count() now.
     Data* get() override;
-    // Accepts no writes: returns 0.
-    int set(Data* rec) override;
+    // Accepts no writes.
     bool acceptsWrites() const override { return false; }
+    bool commit(Data*) override { return false; }
+    // The table it counts.
+    void handParts(Ownership& owner) override { owner.take(table); }
 
     Table* const table;
     CountData data;

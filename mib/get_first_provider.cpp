@@ -15,8 +15,8 @@ Data* GetFirstProvider::getData() {
     return nullptr;
 }
 
-int GetFirstProvider::setData(Data*) {
-    return 0;
+bool GetFirstProvider::setData(Data*) {
+    return false;
 }
 
 uint32_t GetFirstProvider::getFirstObjId() {

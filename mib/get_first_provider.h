@@ -21,8 +21,8 @@ class GetFirstProvider : public SingleProvider {
     // Reads the whole list (getAll) and returns `build` of the first object
     // it makes a record of; null when none.
     Data* getData() override;
-    // Sends nothing; returns 0.
-    int setData(Data* rec) override;
+    // Sends nothing: false.
+    bool setData(Data* rec) override;
     bool acceptsWrites() const override { return false; }
     ~GetFirstProvider() override = default;
 

@@ -17,8 +17,8 @@ Data* GetProvider::getData() {
     return build(reply);
 }
 
-int GetProvider::setData(Data* rec) {
+bool GetProvider::setData(Data* rec) {
     orla::message request = platformRequest(setCmd, path);
     if (rec) rec->reverseBuild(request);
-    return orla::isError(exchangeWithPlatform(request)) ? 0 : 1;
+    return !orla::isError(exchangeWithPlatform(request));
 }

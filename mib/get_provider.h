@@ -25,10 +25,8 @@ class GetProvider : public SingleProvider {
         : path(path), getCmd(getCmd), setCmd(setCmd), build(build) {}
 
     Data* getData() override;
-    // 1 when the handler accepted the record, 0 when it answered an error.
-    int setData(Data* rec) override;
-    // True when the handler accepted the record.
-    bool commit(Data* rec) override { return setData(rec) == 1; }
+    // True when the handler accepted the record, false when it answered an error.
+    bool setData(Data* rec) override;
     ~GetProvider() override = default;
 
     std::vector<uint32_t> path;

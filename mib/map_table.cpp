@@ -17,13 +17,14 @@ std::pair<OID, Data*> MapTable::getNext(OID const& index) {
     return *row;
 }
 
-int MapTable::set(OID const&, Data* rec) {
-    provider->setData(rec);
-    return 0;
-}
-
 bool MapTable::commit(OID const&, Data* rec) {
     return provider->setData(rec);
+}
+
+void MapTable::handParts(Ownership& owner) {
+    owner.take(provider);
+    for (Packer* index : indexes)
+        owner.take(index);
 }
 
 unsigned MapTable::count() {

@@ -14,7 +14,8 @@
 // rows. Record pointers obtained from the table are valid until the
 // provider next drops its cache: use them at once.
 //
-// The table owns neither its records, nor its index packers, nor its provider.
+// The table owns neither its records, nor its index packers, nor its
+// provider; registered, it hands the packers and the provider to the registry.
 #pragma once
 
 #include <map>
@@ -30,11 +31,11 @@ class MapTable : public Table, public TableProviderClient {
 
     Data* get(OID const& index) override;
     std::pair<OID, Data*> getNext(OID const& index) override;
-    // Passes the record to the provider's setData and returns 0 whatever it
-    // answered; the rows are not touched.
-    int set(OID const& index, Data* rec) override;
-    // The provider's setData: true when the platform accepted the record.
+    // The provider's setData: true when the platform accepted the record;
+    // the rows are not touched.
     bool commit(OID const& index, Data* rec) override;
+    // The provider and the index packers.
+    void handParts(Ownership& owner) override;
     // The provider's direct count when it has one; otherwise the number of
     // rows after an update.
     unsigned count() override;
@@ -62,8 +63,6 @@ class MapTable : public Table, public TableProviderClient {
     // getKey, or false when an index packer makes no fragment of `rec`.
     bool rowKey(Data const* rec, OID& key) const;
 
-    // Frees what the table refers to when the agent stops (mib/registry.cpp).
-    friend struct RegistryOwnership;
     std::map<OID, Data*> rows;
     std::vector<Packer*> indexes;
     TableProvider* const provider;

@@ -3,7 +3,3 @@
 Data* ProxyDataProvider::get() {
     return build();
 }
-
-int ProxyDataProvider::set(Data*) {
-    return 0;
-}

@@ -11,9 +11,9 @@ class ProxyDataProvider : public DataProvider {
     explicit ProxyDataProvider(Data* (*build)()) : build(build) {}
 
     Data* get() override;
-    // Accepts no writes: returns 0.
-    int set(Data* rec) override;
+    // Accepts no writes.
     bool acceptsWrites() const override { return false; }
+    bool commit(Data*) override { return false; }
 
     Data* (*build)();
 };

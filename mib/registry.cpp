@@ -1,16 +1,10 @@
 #include "mib/registry.h"
 
-#include <set>
-#include <vector>
+#include <cstdint>
+#include <iterator>
 
-#include "mib/augment_proxy_table.h"
-#include "mib/columnar.h"
-#include "mib/count_provider.h"
-#include "mib/leaf.h"
-#include "mib/map_table.h"
 #include "mib/modules.h"
-#include "mib/scalar.h"
-#include "mib/static_mux_table.h"
+#include "mib/ownership.h"
 
 std::map<OID, Leaf*> leafs;
 
@@ -18,79 +12,124 @@ const OID ZERO_OID("0");
 
 namespace {
 
-// Leaves that a later registration under the same OID replaced.
-std::vector<Leaf*> replaced;
+using Entry = std::map<OID, Leaf*>::const_iterator;
 
-}  // namespace
+// Everything handed to the registry.
+Ownership registered;
 
-// Everything reachable from the registered leaves, each object once.
-struct RegistryOwnership {
-    std::set<Leaf*> leaves;
-    std::set<Packer*> packers;
-    std::set<DataProvider*> providers;
-    std::set<TableProvider*> feeds;
-    std::set<Table*> tables;
+// Registrations are nested when a registered OID is a proper prefix of
+// another; then it is a prefix of the key that follows it, since a subtree
+// sorts right after its root. Most trees have none, and their lookups skip
+// the search for an enclosing registration. Worked out again whenever
+// the registry changed.
+size_t nestingCheckedAtSize = SIZE_MAX;
+uint64_t nestingCheckedAtGeneration = 0;
+uint64_t registryGeneration = 1;
+bool nested = false;
 
-    void addLeaf(Leaf* leaf) {
-        if (!leaves.insert(leaf).second) return;
-        if (auto* scalar = dynamic_cast<ScalarLeaf*>(leaf)) {
-            addPacker(scalar->packer);
-            addProvider(scalar->provider);
-        } else if (auto* column = dynamic_cast<ColumnarLeaf*>(leaf)) {
-            addPacker(column->packer);
-            addTable(column->table);
-        }
+bool anyNested() {
+    if (nestingCheckedAtSize == leafs.size() && nestingCheckedAtGeneration == registryGeneration)
+        return nested;
+    nested = false;
+    for (auto entry = leafs.begin(); entry != leafs.end() && !nested; ++entry) {
+        const auto after = std::next(entry);
+        nested = after != leafs.end() && entry->first.isPrefixOf(after->first);
     }
-    void addPacker(Packer* packer) {
-        if (packer) packers.insert(packer);
-    }
-    void addProvider(DataProvider* provider) {
-        if (!provider || !providers.insert(provider).second) return;
-        if (auto* counter = dynamic_cast<CountProvider*>(provider)) addTable(counter->table);
-    }
-    void addTable(Table* table) {
-        if (!table || !tables.insert(table).second) return;
-        if (auto* map = dynamic_cast<MapTable*>(table)) {
-            if (map->provider) feeds.insert(map->provider);
-            for (Packer* index : map->indexes)
-                addPacker(index);
-        } else if (auto* proxy = dynamic_cast<AugmentProxyTable*>(table)) {
-            addTable(proxy->base);
-        } else if (auto* mux = dynamic_cast<StaticMuxTable*>(table)) {
-            for (const auto& [index, provider] : mux->providers)
-                addProvider(provider);
-        }
-    }
-};
+    nestingCheckedAtSize = leafs.size();
+    nestingCheckedAtGeneration = registryGeneration;
+    return nested;
+}
 
-namespace {
+// The registration under the longest proper prefix of `oid`, or end.
+Entry enclosing(const OID& oid) {
+    if (!anyNested()) return leafs.end();
+    OID prefix = oid;
+    while (!prefix.empty()) {
+        prefix.truncate(prefix.size() - 1);
+        const Entry found = leafs.find(prefix);
+        if (found != leafs.end()) return found;
+    }
+    return leafs.end();
+}
 
-template <class T>
-void deleteAll(const std::set<T*>& objects) {
-    for (T* object : objects)
-        delete object;
+// The greatest OID of the subtree of `root` that a message can carry
+// (RFC 2578 3.5: at most 128 arcs): no instance below `root` comes after it.
+OID lastBelow(const OID& root) {
+    constexpr size_t MAX_ARCS = 128;
+    OID last = root;
+    while (last.size() < MAX_ARCS)
+        last += UINT32_MAX;
+    return last;
 }
 
 }  // namespace
 
 void addLeaf(OID const& oid, Leaf* leaf) {
-    Leaf*& slot = leafs[oid];
-    if (slot && slot != leaf) replaced.push_back(slot);
-    slot = leaf;
+    leafs[oid] = leaf;
+    registered.take(leaf);
+    ++registryGeneration;
+}
+
+Entry findRegistration(OID const& name) {
+    // The greatest registered OID not after the name is its longest
+    // registered prefix, when it is a prefix at all: a longer one would lie
+    // between the two.
+    const auto after = leafs.upper_bound(name);
+    if (after != leafs.begin() && std::prev(after)->first.isPrefixOf(name)) return std::prev(after);
+    // Otherwise only a registration that encloses that greatest one can.
+    if (after == leafs.begin()) return leafs.end();
+    for (Entry outer = enclosing(std::prev(after)->first); outer != leafs.end();
+         outer = enclosing(outer->first)) {
+        if (outer->first.isPrefixOf(name)) return outer;
+    }
+    return leafs.end();
+}
+
+bool answerNext(Context& ctx) {
+    // The walk goes region by region: `region` answers for `cursor` (its
+    // instances after it are candidates), and `ahead` is the first
+    // registration after `cursor`. A registration nested in the region ends
+    // the region's candidates where it begins; past the end of the region's
+    // subtree, the walk goes on in the registration that encloses it.
+    OID cursor = ctx.oid;
+    Entry ahead = leafs.upper_bound(cursor);
+    Entry region = ahead != leafs.begin() && std::prev(ahead)->first.isPrefixOf(cursor)
+                       ? std::prev(ahead)
+                       : (anyNested() ? findRegistration(cursor) : leafs.end());
+    for (;;) {
+        if (region == leafs.end()) {
+            if (ahead == leafs.end()) return false;
+            region = ahead++;
+            cursor = region->first;
+            continue;
+        }
+        const OID& root = region->first;
+        const bool nestedAhead = ahead != leafs.end() && root.isPrefixOf(ahead->first);
+        if (cursor.size() > root.size()) {
+            ctx.oid.assign(cursor.data() + root.size(), cursor.size() - root.size());
+        } else {
+            ctx.oid.clear();  // the region's first instance
+        }
+        ctx.name = root;
+        const size_t start = ctx.out.mark();
+        if (region->second->getNext(ctx) && (!nestedAhead || ctx.name < ahead->first))
+            return true;
+        ctx.out.rewind(start);  // an answer inside the nested registration is not the region's
+        if (nestedAhead) {
+            region = ahead++;
+            cursor = region->first;
+            continue;
+        }
+        // Nothing of the region's subtree lies ahead: `ahead` comes after it.
+        const Entry outer = enclosing(root);
+        if (outer != leafs.end()) cursor = lastBelow(root);
+        region = outer;
+    }
 }
 
 void releaseRegistry() {
-    RegistryOwnership owned;
-    for (const auto& [oid, leaf] : leafs)
-        owned.addLeaf(leaf);
-    for (Leaf* leaf : replaced)
-        owned.addLeaf(leaf);
     leafs.clear();
-    replaced.clear();
     registeredModules.clear();
-    deleteAll(owned.leaves);
-    deleteAll(owned.feeds);
-    deleteAll(owned.providers);
-    deleteAll(owned.tables);
-    deleteAll(owned.packers);
+    ++registryGeneration;
+    registered.releaseAll();
 }

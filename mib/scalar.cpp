@@ -2,6 +2,7 @@
 
 #include "mib/num_packer.h"
 #include "mib/oid_packer.h"
+#include "mib/registry.h"
 #include "mib/string_packer.h"
 
 namespace {
@@ -33,37 +34,27 @@ bool ScalarLeaf::getNext(Context& ctx) {
     return answerInstance(ctx, packer, provider);
 }
 
-bool ScalarLeaf::set(Context& ctx) {
-    Data* rec = provider ? provider->get() : nullptr;
-    if (!rec) return false;
-    const std::string held = packer->saveValue(rec);
-    if (!packer->unpack(rec, ctx)) return false;
-    if (provider->commit(rec)) return true;
-    // Refused: the record must not show a value the platform does not hold.
-    packer->restoreValue(rec, held);
-    return false;
+void ScalarLeaf::handParts(Ownership& owner) {
+    owner.take(packer);
+    owner.take(provider);
 }
 
-snmp::ErrorStatus ScalarLeaf::testSet(Context& ctx) {
-    if (access == Access::ReadOnly || !provider || !provider->acceptsWrites() ||
-        !packer->writable())
-        return snmp::ErrorStatus::NOT_WRITABLE;
-    const snmp::ErrorStatus valueStatus = packer->testValue(ctx);
-    if (valueStatus != snmp::ErrorStatus::NO_ERROR) return valueStatus;
-    if (ctx.setSuffix != ZERO_OID) return snmp::ErrorStatus::NO_CREATION;
-    return provider->get() ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::RESOURCE_UNAVAILABLE;
+bool ScalarLeaf::acceptsWrites(OID const&) {
+    return provider && provider->acceptsWrites();
 }
 
-snmp::ErrorStatus ScalarLeaf::commitSet(Context& ctx, std::string& undo) {
+Data* ScalarLeaf::findRecord(OID const& suffix, snmp::ErrorStatus& missing) {
+    if (suffix != ZERO_OID) {
+        missing = snmp::ErrorStatus::NO_CREATION;
+        return nullptr;
+    }
     Data* rec = provider ? provider->get() : nullptr;
-    if (!rec) return snmp::ErrorStatus::COMMIT_FAILED;
-    undo = packer->saveValue(rec);
-    return set(ctx) ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::COMMIT_FAILED;
+    if (!rec) missing = snmp::ErrorStatus::RESOURCE_UNAVAILABLE;
+    return rec;
 }
 
-bool ScalarLeaf::undoSet(Context&, std::string const& undo) {
-    Data* rec = provider ? provider->get() : nullptr;
-    return rec && packer->restoreValue(rec, undo) && provider->commit(rec);
+bool ScalarLeaf::commitRecord(OID const&, Data* rec) {
+    return provider->commit(rec);
 }
 
 void addScalarLeaf(OID const& oid, Packer* packer, DataProvider* provider, Access access) {

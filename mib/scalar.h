@@ -4,7 +4,8 @@
 // packer write the record's field as the value (and decode a Set value into
 // it). Without a provider the packer is called with a null record: that is
 // the form for constants, and it needs a Const...Packer. Constants and
-// objects registered with Access::ReadOnly refuse every Set.
+// objects registered with Access::ReadOnly refuse every Set (the Set
+// protocol is FieldLeaf's, mib/field_leaf.h).
 //
 //     addScalarLeaf(OID("1.3.6.1.2.1.1.4"),
 //                   (new DataStringPacker(field(&SysRecord::contact), ber::OCTET_STRING, 0))
@@ -16,38 +17,33 @@
 
 #include <string>
 
-#include "mib/leaf.h"
+#include "mib/field_leaf.h"
 #include "mib/packer.h"
 #include "mib/provider.h"
 
-class ScalarLeaf : public Leaf {
+class ScalarLeaf : public FieldLeaf {
   public:
-    // Neither pointer is owned; `provider` may be null (constants).
+    // `provider` may be null (constants). The registry takes both with the
+    // leaf (addLeaf).
     ScalarLeaf(Packer* packer, DataProvider* provider, Access access = Access::ReadWrite)
-        : packer(packer), provider(provider), access(access) {}
+        : FieldLeaf(packer, access), provider(provider) {}
 
     // Answers only the instance 0; fails when the provider has no record.
     bool get(Context& ctx) override;
     // Answers the instance 0 when asked for the object itself (ctx.oid empty).
     bool getNext(Context& ctx) override;
-    // Decodes the value into the provider's record and commits it. False,
-    // with the record as it was, when the value does not decode or the
-    // provider refuses it; false without a provider or record.
-    bool set(Context& ctx) override;
-    // notWritable for a read-only leaf, a constant (no provider, or a
-    // packer that serves a fixed value) and a provider that accepts no
-    // writes; then the packer's testValue; noCreation for an instance other
-    // than 0; resourceUnavailable while the provider has no record.
-    snmp::ErrorStatus testSet(Context& ctx) override;
-    // Keeps the value held, then calls set: commitFailed when set fails,
-    // with the value held back in the record.
-    snmp::ErrorStatus commitSet(Context& ctx, std::string& undo) override;
-    // Commits the kept value again.
-    bool undoSet(Context& ctx, std::string const& undo) override;
+    void handParts(Ownership& owner) override;
 
-    Packer* const packer;
     DataProvider* const provider;
-    const Access access;
+
+  protected:
+    // A constant (no provider) and a provider that accepts no writes refuse.
+    bool acceptsWrites(OID const& suffix) override;
+    // The provider's record for the instance 0: noCreation for any other
+    // instance, resourceUnavailable while the provider has no record.
+    Data* findRecord(OID const& suffix, snmp::ErrorStatus& missing) override;
+    // The provider's commit.
+    bool commitRecord(OID const& suffix, Data* rec) override;
 };
 
 // Registers a ScalarLeaf over `packer` and `provider` (may be null) under `oid`.

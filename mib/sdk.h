@@ -13,7 +13,10 @@
 // The object tree and the objects in it.
 #include "mib/columnar.h"
 #include "mib/context.h"
+#include "mib/field_leaf.h"
 #include "mib/leaf.h"
+#include "mib/ownership.h"
+#include "mib/registry.h"
 #include "mib/scalar.h"
 
 // Records, and the packers that turn their fields into values and indexes.

@@ -5,7 +5,7 @@ Data* SingleProvider::get() {
     return cached;
 }
 
-int SingleProvider::set(Data* rec) {
+bool SingleProvider::commit(Data* rec) {
     return setData(rec);
 }
 

@@ -15,16 +15,17 @@ class SingleProvider : public DataProvider, public CacheUpdateTimeout {
 
     // The cached record, fetched first when the cache is empty; may be null.
     Data* get() override;
-    // Writes the record back: setData's status.
-    int set(Data* rec) override;
+    // Writes the record back: setData.
+    bool commit(Data* rec) override;
     ~SingleProvider() override;
     void clearCache() override;
     void updateCache() override;
 
     // A new record made from the platform's data, or null.
     virtual Data* getData() = 0;
-    // Writes a record the caller has modified in place back to the platform.
-    virtual int setData(Data* rec) = 0;
+    // Writes a record the caller has modified in place back to the
+    // platform: true when the platform took it.
+    virtual bool setData(Data* rec) = 0;
 
     // Null whenever the cache is not valid.
     Data* cached = nullptr;

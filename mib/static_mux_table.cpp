@@ -12,11 +12,6 @@ std::pair<OID, Data*> StaticMuxTable::getNext(OID const& index) {
     return {OID(), nullptr};
 }
 
-int StaticMuxTable::set(OID const& index, Data* rec) {
-    const auto row = providers.find(index);
-    return row == providers.end() ? 0 : row->second->set(rec);
-}
-
 bool StaticMuxTable::acceptsWrites(OID const& index) {
     const auto row = providers.find(index);
     return row == providers.end() || row->second->acceptsWrites();
@@ -25,6 +20,11 @@ bool StaticMuxTable::acceptsWrites(OID const& index) {
 bool StaticMuxTable::commit(OID const& index, Data* rec) {
     const auto row = providers.find(index);
     return row != providers.end() && row->second->commit(rec);
+}
+
+void StaticMuxTable::handParts(Ownership& owner) {
+    for (const auto& [index, provider] : providers)
+        owner.take(provider);
 }
 
 unsigned StaticMuxTable::count() {

@@ -23,22 +23,21 @@ class StaticMuxTable : public Table {
     // The first bound index after `index` whose provider has a record, with
     // that record; (empty OID, null) when there is none.
     std::pair<OID, Data*> getNext(OID const& index) override;
-    // The bound provider's set of the record; 0 for an index that is not bound.
-    int set(OID const& index, Data* rec) override;
     // False for an index bound to a provider that accepts no writes. An
     // unbound index has no row to write: the Set finds none.
     bool acceptsWrites(OID const& index) override;
     // The bound provider's commit; false for an index that is not bound.
     bool commit(OID const& index, Data* rec) override;
+    // The bound providers.
+    void handParts(Ownership& owner) override;
     // The number of bound indexes.
     unsigned count() override;
     ~StaticMuxTable() override = default;
 
-    // Binds `index` to `provider` (not owned), replacing an earlier binding.
+    // Binds `index` to `provider` (not owned; registered, the table hands
+    // it to the registry), replacing an earlier binding.
     virtual void addProvider(OID const& index, DataProvider* provider);
 
   protected:
-    // Frees what the table refers to when the agent stops (mib/registry.cpp).
-    friend struct RegistryOwnership;
     std::map<OID, DataProvider*> providers;
 };

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "mib/data.h"
+#include "mib/ownership.h"
 #include "platform/snmp/oid.h"
 
 class Table {
@@ -22,16 +23,17 @@ class Table {
     // index, its record). A null record means no further row; a table with
     // no further row returns (empty OID, null).
     virtual std::pair<OID, Data*> getNext(OID const& index) = 0;
-    // Hands a record that the caller has already modified in place to the
-    // data source. Nobody in the agent reads the status.
-    virtual int set(OID const& index, Data* rec) = 0;
     // Whether a Set may write the row at `index`; false makes its columns
     // notWritable. The base version: true.
     virtual bool acceptsWrites(OID const& index);
-    // Hands the record over as set does, and tells whether the data source
-    // took it: false when it refused it. The base version calls set and,
-    // since set's status means what each implementation wants, reports true.
-    virtual bool commit(OID const& index, Data* rec);
+    // Hands a record that the caller has already modified in place to the
+    // data source: true when the source took it, false when it refused it
+    // (or the table accepts no writes).
+    virtual bool commit(OID const& index, Data* rec) = 0;
+    // Hands what the table refers to and was created for it (its provider,
+    // its index packers, the tables it derives from) to the registry
+    // (mib/ownership.h). The base version refers to nothing.
+    virtual void handParts(Ownership& owner);
     // The number of rows.
     virtual unsigned count() = 0;
     virtual ~Table() = default;

@@ -226,8 +226,8 @@ std::pair<OID, Data*> WindowTable::getNext(OID const& index) {
     return {OID(), nullptr};
 }
 
-int WindowTable::set(OID const&, Data*) {
-    return 0;
+bool WindowTable::commit(OID const&, Data*) {
+    return false;
 }
 
 bool WindowTable::acceptsWrites(OID const&) {

@@ -60,10 +60,10 @@ class WindowTable : public Table, public CacheUpdateTimeout {
 
     Data* get(OID const& index) override;
     std::pair<OID, Data*> getNext(OID const& index) override;
-    // Accepts no writes: returns 0 and sends nothing.
-    int set(OID const& index, Data* rec) override;
     // False: a Set of any column is notWritable.
     bool acceptsWrites(OID const& index) override;
+    // Accepts no writes: false, and sends nothing.
+    bool commit(OID const& index, Data* rec) override;
     // The handler's CMD_GETCOUNT answer; 0 when it fails.
     unsigned count() override;
 

@@ -1,19 +1,17 @@
 #include "request/get_set.h"
 
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "mib/leaf.h"
+#include "mib/registry.h"
 #include "platform/orla/throttled_line.h"
 #include "platform/snmp/ber.h"
 #include "request/bindings.h"
 
 Lookup snmpGet(Context& ctx) {
-    auto after = leafs.upper_bound(ctx.oid);
-    if (after == leafs.begin()) return Lookup::NoSuchObject;
-    const auto& [key, leaf] = *std::prev(after);
-    if (!key.isPrefixOf(ctx.oid)) return Lookup::NoSuchObject;
+    const auto found = findRegistration(ctx.oid);
+    if (found == leafs.end()) return Lookup::NoSuchObject;
+    const auto& [key, leaf] = *found;
     ctx.name = key;
     ctx.oid.assign(ctx.oid.data() + key.size(), ctx.oid.size() - key.size());  // the instance part
     return leaf->get(ctx) ? Lookup::Answered : Lookup::NoSuchInstance;
@@ -34,20 +32,14 @@ struct SetBinding {
     std::string undo;  // what the leaf kept at commit
 };
 
-// The leaf registered under the longest prefix of the binding's name.
+// The leaf that answers for the binding's name, as for a Get.
 bool findLeaf(SetBinding& binding) {
-    OID prefix = binding.name;
-    while (!prefix.empty()) {
-        const auto found = leafs.find(prefix);
-        if (found != leafs.end()) {
-            setFoundLine.write(found->first);
-            binding.leaf = found->second;
-            binding.suffix = binding.name.suffix(prefix.size());
-            return true;
-        }
-        prefix.popBack();
-    }
-    return false;
+    const auto found = findRegistration(binding.name);
+    if (found == leafs.end()) return false;
+    setFoundLine.write(found->first);
+    binding.leaf = found->second;
+    binding.suffix = binding.name.suffix(found->first.size());
+    return true;
 }
 
 // The context one phase of a binding runs in: the value alone to read, and a

@@ -15,7 +15,7 @@
 #include "community/community_keep.h"
 #include "mib/cache_update_timeout.h"
 #include "mib/get_all.h"
-#include "mib/leaf.h"
+#include "mib/registry.h"
 #include "mib/provider.h"
 #include "mib/table.h"
 #include "platform/orla/clock.h"
@@ -72,10 +72,10 @@ class FakeProvider : public DataProvider {
   public:
     explicit FakeProvider(Data* rec = nullptr) : rec(rec) {}
     Data* get() override { return rec; }
-    int set(Data* committed) override {
+    bool commit(Data* committed) override {
         ++sets;
         lastSet = committed;
-        return 1;
+        return true;
     }
     Data* rec;
     unsigned sets = 0;
@@ -187,7 +187,6 @@ class Scalar : public Leaf {
     explicit Scalar(std::string value) : value(std::move(value)) {}
     bool get(Context& ctx) override { return ctx.oid == ZERO_OID && answer(ctx, ZERO_OID, value); }
     bool getNext(Context& ctx) override { return ctx.oid.empty() && answer(ctx, ZERO_OID, value); }
-    bool set(Context&) override { return false; }
     std::string value;
 };
 
@@ -211,14 +210,18 @@ class Column : public Leaf {
             if (OID{index} > ctx.oid) return answer(ctx, OID{index}, value);
         return false;
     }
-    bool set(Context& ctx) override {
+    // Takes any INTEGER in the test; a row that does not exist is refused
+    // only at the commit, and a commit cannot be undone.
+    snmp::ErrorStatus testSet(Context& ctx) override {
+        return ctx.in.getType() == ber::INTEGER ? snmp::ErrorStatus::NO_ERROR
+                                                : snmp::ErrorStatus::WRONG_TYPE;
+    }
+    snmp::ErrorStatus commitSet(Context& ctx, std::string&) override {
         int value = 0;
-        if (ctx.setSuffix.size() != 1 || !find(ctx.setSuffix[0], value)) return false;
-        if (!ctx.in.getInt(value)) return false;
+        if (ctx.setSuffix.size() != 1 || !find(ctx.setSuffix[0], value) || !ctx.in.getInt(value))
+            return snmp::ErrorStatus::COMMIT_FAILED;
         rows[ctx.setSuffix[0]] = value;
-        ctx.out.addOID(ctx.oid);
-        ctx.out.add(value, ber::INTEGER);
-        return true;
+        return snmp::ErrorStatus::NO_ERROR;
     }
     std::map<uint32_t, int> rows;
     unsigned nextCalls = 0;
@@ -237,7 +240,6 @@ class Refusing : public Leaf {
   public:
     bool get(Context&) override { return false; }
     bool getNext(Context&) override { return false; }
-    bool set(Context&) override { return false; }
 };
 
 // The tree of most request tests, in OID order:

@@ -101,7 +101,7 @@ struct SerialRecord : Data {
 class SerialHolder : public DataProvider {
   public:
     Data* get() override { return &serial; }
-    int set(Data*) override { return 1; }
+    bool commit(Data*) override { return true; }
 
   private:
     SerialRecord serial;
@@ -128,11 +128,13 @@ class SetSerialNo : public ScalarLeaf {
                                       : snmp::ErrorStatus::INCONSISTENT_VALUE;
     }
 
-    // The value was tested equal to the one held: the Set advances it.
-    bool set(Context&) override {
+    // The value was tested equal to the one held: the Set advances it (an
+    // undo puts the held value back).
+    snmp::ErrorStatus commitSet(Context&, std::string& undo) override {
         SerialRecord* rec = held();
+        undo = packer->saveValue(rec);
         rec->value = rec->value == std::numeric_limits<int32_t>::max() ? 0 : rec->value + 1;
-        return true;
+        return snmp::ErrorStatus::NO_ERROR;
     }
 
   private:

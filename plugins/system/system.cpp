@@ -93,8 +93,8 @@ class ModuleTable : public Table {
         if (next > registeredModules.size()) return {OID(), nullptr};
         return {OID{static_cast<uint32_t>(next)}, &registeredModules[next - 1]};
     }
-    int set(OID const&, Data*) override { return 0; }
     bool acceptsWrites(OID const&) override { return false; }
+    bool commit(OID const&, Data*) override { return false; }
     unsigned count() override { return static_cast<unsigned>(registeredModules.size()); }
 };
 

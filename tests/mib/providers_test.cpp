@@ -115,7 +115,7 @@ class CountingProvider : public SingleProvider {
         ++fetches;
         return new Counted(&deletions);
     }
-    int setData(Data*) override { return 7; }
+    bool setData(Data*) override { return true; }
     int fetches = 0;
     int deletions = 0;
 };
@@ -175,7 +175,7 @@ TEST_F(Platform, GetFirstProviderSkipsRefusedObjectsAcrossPages) {
     EXPECT_EQ(rec->id, 12);
     EXPECT_EQ(provider.getFirstObjId(), 12u);
     EXPECT_EQ(first.requests.size(), 2u);
-    EXPECT_EQ(provider.set(rec), 0);
+    EXPECT_FALSE(provider.commit(rec));
     EXPECT_EQ(first.requests.size(), 2u);
 }
 

@@ -207,9 +207,9 @@ TEST(StaticMuxTable, ServesBoundRowsInOrderSkipsOneWithoutDataAndSetsOnlyBoundOn
     EXPECT_EQ(table.get(OID("2")), &secondRecord);
     EXPECT_EQ(table.count(), 2u);
 
-    EXPECT_EQ(table.set(OID("2"), &secondRecord), 1);
+    EXPECT_TRUE(table.commit(OID("2"), &secondRecord));
     EXPECT_EQ(second.lastSet, &secondRecord);
-    EXPECT_EQ(table.set(OID("7"), &secondRecord), 0);
+    EXPECT_FALSE(table.commit(OID("7"), &secondRecord));
     EXPECT_EQ(first.sets + second.sets, 1u);
 }
 

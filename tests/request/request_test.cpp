@@ -70,7 +70,7 @@ class Pdu : public Tree, public ::testing::WithParamInterface<Case> {};
 const Case CASES[] = {
     {"GetMixesValuesAndExceptions", ber::GET_REQUEST, 0, 0,
      {binding(OID("1.3.6.1.3.7.1.6.0")), binding(under({1, 0})), binding(under({2, 3})), binding(under({0}))},
-     READ, 0, 0, {"1.3.6.1.3.7.1.6.0!object", e("1.0"), e("2.3!instance"), e("0!object")}},
+     READ, 0, 0, {"1.3.6.1.3.7.1.6.0!instance", e("1.0"), e("2.3!instance"), e("0!object")}},
     {"V1GetEndsAtFirstMissing", ber::GET_REQUEST, 0, 0,
      {binding(under({1, 0})), binding(OID("1.3.6.1.3.7.1.6.0")), binding(under({4, 0}))},
      version1(READ), 2, 2, {e("1.0"), "1.3.6.1.3.7.1.6.0"}},
@@ -95,9 +95,9 @@ const Case CASES[] = {
      {binding(under({1})), binding(under({2}))}, READ, 0, 0, {e("1.0"), e("2.1")}},
     {"BulkWithoutReadSeesTheEnd", ber::GET_BULK_REQUEST, 0, 5,
      {binding(under({1})), binding(under({2}))}, rights(false, false), 0, 0, {e("1!end"), e("2!end")}},
-    // A leaf with only the one-step set commits where it is reached and
-    // cannot be undone: the refusal after it leaves the request undoFailed.
-    {"OneStepSetLeafCannotBeUndone", ber::SET_REQUEST, 0, 0,
+    // A leaf that cannot undo its commit: the refusal after it leaves the
+    // request undoFailed.
+    {"LeafWithoutUndoLeavesUndoFailed", ber::SET_REQUEST, 0, 0,
      {binding(under({2, 1}), ber::INTEGER, integer(11)), binding(under({2, 3}), ber::INTEGER, integer(33)),
       binding(under({2, 2}), ber::INTEGER, integer(22))}, READ_WRITE, 15, 0, {e("2.1"), e("2.3"), e("2.2")}},
     {"SetOfUnknownNameIsNotWritable", ber::SET_REQUEST, 0, 0,
@@ -136,7 +136,6 @@ INSTANTIATE_TEST_SUITE_P(Request, Pdu, ::testing::ValuesIn(CASES),
 class Gate : public DataProvider {
   public:
     Data* get() override { return &rec; }
-    int set(Data*) override { return 0; }
     bool commit(Data* committed) override {
         if (refuseAfter-- <= 0) return false;
         held.push_back(static_cast<Rec*>(committed)->str);
@@ -193,6 +192,33 @@ TEST_F(Tree, SetIsAppliedWholeOrNotAtAll) {
     EXPECT_EQ(set({str("6", "a"), str("7", "b")}), std::pair(0, 0));
     EXPECT_EQ(first.rec.str + second.rec.str, "ab");
 }
+// A registration nested in another takes its subtree from it, for every
+// operation alike: the outer column's row 5 lies in the nested scalar's
+// subtree and is never answered, its rows around it are.
+TEST_F(Tree, NestedRegistrationOwnsItsSubtreeForEveryOperation) {
+    leafs.clear();
+    Column outerRows{{{1, 1}, {5, 5}, {9, 9}}};
+    Scalar inner{"inner"};
+    addLeaf(ENTERPRISE, &outerRows);
+    addLeaf(under({5}), &inner);
+    const auto ask = [](uint32_t pduType, std::vector<VariableBinding> bindings, int repetitions) {
+        Reply reply;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(serve(request(1, "public", pduType, 0, repetitions, bindings), READ_WRITE,
+                          reply));
+        testing::internal::GetCapturedStderr();
+        return reply;
+    };
+    const Reply walk = ask(ber::GET_BULK_REQUEST, {binding(ENTERPRISE)}, 10);
+    EXPECT_EQ(names(walk), (std::vector<std::string>{e("1"), e("5.0"), e("9"), e("9!end")}));
+    const Reply got = ask(ber::GET_REQUEST, {binding(under({5})), binding(under({9}))}, 0);
+    EXPECT_EQ(names(got), (std::vector<std::string>{e("5!instance"), e("9")}));
+    const Reply set = ask(ber::SET_REQUEST, {binding(under({9}), ber::INTEGER, integer(99))}, 0);
+    EXPECT_EQ(std::pair(set.status, outerRows.rows[9]), std::pair(0, 99));
+    const Reply refused = ask(ber::SET_REQUEST, {binding(under({5}), ber::INTEGER, integer(7))}, 0);
+    EXPECT_EQ(std::pair(refused.status, outerRows.rows[5]), std::pair(17, 5));  // notWritable
+}
+
 // The limit of an SNMPv3 reply (the manager's msgMaxSize) is lower than a
 // datagram's: a reply over it is tooBig without bindings, and so is a bulk
 // reply whose first binding does not fit.
@@ -249,7 +275,6 @@ class Counters : public Leaf {
         return true;
     }
     bool getNext(Context&) override { return false; }
-    bool set(Context&) override { return false; }
 };
 
 // createReply over the tree and a community table, with no agent service.

@@ -19,6 +19,7 @@
 //
 // Values are constant unless set, so successive walks give the same output.
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -69,16 +70,25 @@ class InstanceLeaf : public Leaf {
         return answer(ctx, ctx.oid.empty() ? instances_.begin() : instances_.upper_bound(ctx.oid));
     }
 
-    // Stores an INTEGER and echoes the binding.
-    bool set(Context& ctx) override {
-        auto found = instances_.find(ctx.setSuffix);
+    // Takes an INTEGER into an existing instance; every other Set is
+    // notWritable, whatever the reason.
+    snmp::ErrorStatus testSet(Context& ctx) override {
         int number = 0;
-        if (!writable_ || found == instances_.end() || ctx.in.getType() != ber::INTEGER ||
+        if (!writable_ || !instances_.count(ctx.setSuffix) || ctx.in.getType() != ber::INTEGER ||
             !ctx.in.getInt(number))
-            return false;
-        found->second.number = number;
-        ctx.out.addOID(ctx.oid);
-        found->second.write(ctx.out);
+            return snmp::ErrorStatus::NOT_WRITABLE;
+        return snmp::ErrorStatus::NO_ERROR;
+    }
+    snmp::ErrorStatus commitSet(Context& ctx, std::string& undo) override {
+        int number = 0;
+        if (!ctx.in.getInt(number)) return snmp::ErrorStatus::COMMIT_FAILED;
+        Value& held = instances_[ctx.setSuffix];
+        undo = std::to_string(held.number);
+        held.number = number;
+        return snmp::ErrorStatus::NO_ERROR;
+    }
+    bool undoSet(Context& ctx, std::string const& undo) override {
+        instances_[ctx.setSuffix].number = std::strtoll(undo.c_str(), nullptr, 10);
         return true;
     }
 
@@ -102,7 +112,6 @@ struct NoteRecord : Data {
 class PickyOwner : public DataProvider {
   public:
     Data* get() override { return &note; }
-    int set(Data*) override { return 0; }
     bool commit(Data* rec) override { return static_cast<NoteRecord*>(rec)->text != "refused"; }
 
   private:
