@@ -15,7 +15,7 @@
 #include "mib/num_packer.h"
 #include "mib/string_packer.h"
 #include "platform/snmp/ber.h"
-#include "request/get_next.h"
+#include "request/lookup.h"
 
 namespace {
 

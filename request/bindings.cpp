@@ -2,13 +2,9 @@
 
 #include "platform/snmp/ber.h"
 #include "platform/snmp/error_status.h"
+#include "request/reply_size.h"
 
 namespace {
-
-// The length octets of one open SEQUENCE grow from one to at most three.
-constexpr size_t LENGTH_GROWTH = 2;
-// The error-index INTEGER grows from one content octet to at most three.
-constexpr size_t ERROR_INDEX_GROWTH = 2;
 
 uint32_t exceptionTag(Lookup found) {
     switch (found) {
@@ -22,10 +18,6 @@ uint32_t exceptionTag(Lookup found) {
 }
 
 }  // namespace
-
-bool replyFits(const OutStream& out, size_t limit) {
-    return out.size() + LENGTH_GROWTH * out.openSequences() + ERROR_INDEX_GROWTH <= limit;
-}
 
 std::optional<PduOutcome> serveLookups(Context& ctx, LookupHandler lookup, bool allowed,
                                        Lookup denied, bool v1Shape, size_t replyLimit) {

@@ -1,10 +1,12 @@
+#include "request/bulk.h"
+
 #include <algorithm>
 #include <vector>
 
 #include "platform/snmp/ber.h"
 #include "platform/snmp/error_status.h"
-#include "request/bindings.h"
-#include "request/get_next.h"
+#include "request/lookup.h"
+#include "request/reply_size.h"
 
 namespace {
 

@@ -2,8 +2,9 @@
 
 #include "platform/snmp/error_status.h"
 #include "request/bindings.h"
-#include "request/get_next.h"
-#include "request/get_set.h"
+#include "request/bulk.h"
+#include "request/lookup.h"
+#include "request/set.h"
 #include "request/v1_values.h"
 
 namespace {

@@ -50,7 +50,7 @@ struct PduPolicy {
 //
 // In SNMPv2c and SNMPv3 every binding of a Get, GetNext or GetBulk is
 // answered, with an exception value where there is no instance (RFC 3416
-// 4.2.1 to 4.2.3); a Set has the statuses of RFC 3416 4.2.5 (request/get_set.h).
+// 4.2.1 to 4.2.3); a Set has the statuses of RFC 3416 4.2.5 (request/set.h).
 // In SNMPv1 the first binding without an instance ends a Get or GetNext,
 // echoed with NULL, with noSuchName (2) and its position as error-index; a
 // Set's status is mapped as RFC 3584 4.4 says, and a Set the policy forbids

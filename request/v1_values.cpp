@@ -1,8 +1,7 @@
 #include "request/v1_values.h"
 
 #include "platform/snmp/ber.h"
-#include "request/get_next.h"
-#include "request/get_set.h"
+#include "request/lookup.h"
 
 namespace {
 

@@ -2,12 +2,11 @@
 // whole response that carries one. RFC 3584 4.2.2.1: an agent answering an
 // SNMPv1 request treats objects whose value would be a Counter64 as if they
 // did not exist. These handlers wrap Get and GetNext with that rule; they
-// are the version 1 forms of the handlers in request/get_set.h and
-// request/get_next.h.
+// are the version 1 forms of the handlers in request/lookup.h.
 #pragma once
 
 #include "mib/context.h"
-#include "request/get_set.h"
+#include "request/outcome.h"
 
 // As snmpGet, but an instance whose value is a Counter64 is NoSuchInstance
 // and leaves nothing written.

@@ -1,26 +1,11 @@
-// The Get and Set operations on the object tree.
+// The Set operation on the object tree.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 
 #include "mib/context.h"
-#include "platform/snmp/error_status.h"
-
-// What the lookup of one instance found (RFC 3416 4.2.1 to 4.2.3). Only
-// Answered has written anything into ctx.out: the binding's name and value.
-enum class Lookup { Answered, NoSuchObject, NoSuchInstance, EndOfMibView };
-
-// Serves ctx.oid from the greatest registered OID not greater than it, when
-// that OID is a prefix of the name: Answered, or NoSuchInstance when that
-// leaf has no such instance. NoSuchObject when no leaf contains the name.
-Lookup snmpGet(Context& ctx);
-
-// Error status and error-index of a served PDU.
-struct PduOutcome {
-    snmp::ErrorStatus status = snmp::ErrorStatus::NO_ERROR;
-    unsigned index = 0;
-};
+#include "request/outcome.h"
 
 // Serves the SetRequest whose bindings stand at ctx.in (RFC 3416 4.2.5):
 // writes them into ctx.out unchanged, as the reply carries them, then

@@ -1,4 +1,4 @@
-#include "request/get_set.h"
+#include "request/set.h"
 
 #include <string>
 #include <vector>
@@ -6,16 +6,7 @@
 #include "mib/registry.h"
 #include "platform/orla/throttled_line.h"
 #include "platform/snmp/ber.h"
-#include "request/bindings.h"
-
-Lookup snmpGet(Context& ctx) {
-    const auto found = findRegistration(ctx.oid);
-    if (found == leafs.end()) return Lookup::NoSuchObject;
-    const auto& [key, leaf] = *found;
-    ctx.name = key;
-    ctx.oid.assign(ctx.oid.data() + key.size(), ctx.oid.size() - key.size());  // the instance part
-    return leaf->get(ctx) ? Lookup::Answered : Lookup::NoSuchInstance;
-}
+#include "request/reply_size.h"
 
 namespace {
 
