@@ -16,7 +16,7 @@
 #include "agent/settings.h"
 #include "community/community_keep.h"
 #include "mib/context.h"
-#include "mib/get_all.h"
+#include "mib/platform_exchange.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/runner.h"

@@ -1,5 +1,5 @@
-// Exchanges with platform services, and getAll: the paged read of a
-// handler's whole object list.
+// getAll: the paged read of a handler's whole object list from a platform
+// service (through exchangeWithPlatform, mib/platform_exchange.h).
 #pragma once
 
 #include <cstddef>
@@ -7,23 +7,6 @@
 #include <vector>
 
 #include "platform/orla/message.h"
-
-// The time-out of every exchange a provider makes with a platform service.
-inline constexpr uint32_t PROVIDER_EXCHANGE_TIMEOUT = 6000;
-
-// How providers reach platform services: sends `request` (MSG_TO and MSG_CMD
-// set) and returns the reply, or an error reply, waiting for it at most the
-// time-out. The agent installs its own at start-up.
-using PlatformExchange = orla::message (*)(orla::message const& request, uint32_t timeout);
-void setPlatformExchange(PlatformExchange exchange);
-
-// Sends `request` through the installed exchange with the providers'
-// time-out; an error reply while none is installed.
-orla::message exchangeWithPlatform(orla::message const& request);
-
-// A request of command `cmd` to the handler at `path`: MSG_CMD and MSG_TO
-// set, for the caller to add its fields to.
-orla::message platformRequest(uint32_t cmd, std::vector<uint32_t> const& path);
 
 // Bounds of one getAll against a handler that never stops paging.
 inline constexpr size_t GET_ALL_MAX_PAGES = 10000;

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "mib/get_all.h"
+#include "mib/platform_exchange.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/printable.h"
 

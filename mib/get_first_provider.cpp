@@ -1,6 +1,7 @@
 #include "mib/get_first_provider.h"
 
 #include "mib/get_all.h"
+#include "mib/platform_exchange.h"
 #include "platform/orla/ids.h"
 
 Data* GetFirstProvider::getData() {

@@ -35,6 +35,7 @@
 #include "mib/get_first_provider.h"
 #include "mib/get_provider.h"
 #include "mib/map_table.h"
+#include "mib/platform_exchange.h"
 #include "mib/provider.h"
 #include "mib/proxy_data_provider.h"
 #include "mib/single_provider.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "mib/get_all.h"
+#include "mib/platform_exchange.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/window_rows.h"
 

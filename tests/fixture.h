@@ -14,7 +14,7 @@
 
 #include "community/community_keep.h"
 #include "mib/cache_update_timeout.h"
-#include "mib/get_all.h"
+#include "mib/platform_exchange.h"
 #include "mib/registry.h"
 #include "mib/provider.h"
 #include "mib/table.h"

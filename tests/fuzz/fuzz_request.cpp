@@ -17,7 +17,7 @@
 
 #include "mib/agent_settings.h"
 #include "mib/agent_state.h"
-#include "mib/get_all.h"
+#include "mib/platform_exchange.h"
 #include "mib/registry.h"
 #include "platform/ifaced/interface_object.h"
 #include "platform/orla/ids.h"
