@@ -87,7 +87,11 @@ Looper::Looper(uint32_t maxConnections, uint32_t maxFrameBytes, uint32_t maxOutp
 }
 
 Looper::~Looper() {
+    // Nobody is told about the requests still awaited: the looper ends first.
+    awaiting_.clear();
     getRunner().removeTimer(this, &Looper::deliverDeferred);
+    getRunner().removeTimer(this, &Looper::expireAwaited);
+    getRunner().removeTimer(this, &Looper::failClosedAwaited);
     while (!peers_.empty())
         closePeer(peers_.begin()->first, "");
     if (listenFd_ >= 0) {
@@ -299,8 +303,9 @@ void Looper::route(const message& msg, const std::vector<uint32_t>& fromLocalPat
     if (serial) sendOn(serial, FrameKind::Message, out);
 }
 
-message Looper::exchange(const message& request, const std::vector<uint32_t>& fromLocalPath,
-                         uint32_t timeoutMs) {
+std::optional<message> Looper::startRequest(const message& request,
+                                            const std::vector<uint32_t>& fromLocalPath,
+                                            uint64_t& serial, uint32_t& seq) {
     message out = request;
     out.insert(MSG_FROM, fullPath(fromLocalPath));
     if (!validPath(out) || !out.has(MSG_CMD)) {
@@ -314,14 +319,14 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
     }
 
     int connectError = 0;
-    uint64_t serial = outgoingTo(service, &connectError);
+    serial = outgoingTo(service, &connectError);
     if (!serial && (connectError == EACCES || connectError == EPERM)) {
         return errorMsg(ERR_ACCESS_DENIED, "access to service " + std::to_string(service) +
                                                " refused: no permission on " +
                                                servicePath(service));
     }
     if (!serial) return errorMsg(ERR_NO_SERVICE, "no service " + std::to_string(service));
-    uint32_t seq = ++nextSeq_;
+    seq = ++nextSeq_;
     if (seq == 0) seq = ++nextSeq_;  // MSG_SEQ 0 would read as absent
     out.insert(MSG_SEQ, seq);
     Connection* connection = findPeer(serial)->connection.get();
@@ -335,6 +340,82 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
         closePeer(serial, "service " + std::to_string(service) + " is not reading, dropped");
         return errorMsg(ERR_PEER_CLOSED, "service " + std::to_string(service) + " not reading");
     }
+    // A request larger than the socket takes at once leaves with the runner.
+    if (connection->hasOutput()) {
+        getRunner().setSocketMask(connection->fd(), SOCKET_READABLE | SOCKET_WRITABLE);
+    }
+    return std::nullopt;
+}
+
+std::optional<message> Looper::requestAsync(const message& request, uint32_t timeoutMs,
+                                            ReplyHandler done) {
+    uint64_t serial = 0;
+    uint32_t seq = 0;
+    if (std::optional<message> now = startRequest(request, {}, serial, seq)) return now;
+    awaiting_[seq] = Awaited{serial, monotonicMillis() + orDefault(timeoutMs, limits_.defaultTimeoutMs),
+                             std::move(done)};
+    if (!expiryArmed_) {
+        expiryArmed_ = true;
+        getRunner().addTimer(this, &Looper::expireAwaited, EXPIRY_CHECK_TICKS);
+    }
+    return std::nullopt;
+}
+
+void Looper::answerAwaited(uint64_t serial, message reply) {
+    auto found = awaiting_.find(reply.get(MSG_SEQ));
+    if (found == awaiting_.end() || found->second.serial != serial) return;  // late or foreign
+    ReplyHandler done = std::move(found->second.done);
+    awaiting_.erase(found);
+    reply.erase(MSG_SEQ.raw());
+    done(std::move(reply));
+}
+
+void Looper::expireAwaited() {
+    expiryArmed_ = false;
+    const uint64_t now = monotonicMillis();
+    std::vector<ReplyHandler> expired;
+    for (auto it = awaiting_.begin(); it != awaiting_.end();) {
+        if (it->second.deadline > now) {
+            ++it;
+            continue;
+        }
+        expired.push_back(std::move(it->second.done));
+        it = awaiting_.erase(it);
+    }
+    if (!awaiting_.empty()) {
+        expiryArmed_ = true;
+        getRunner().addTimer(this, &Looper::expireAwaited, EXPIRY_CHECK_TICKS);
+    }
+    for (ReplyHandler& done : expired)
+        done(errorMsg(ERR_TIMEOUT, "no reply within the time-out"));
+}
+
+void Looper::failAwaitedLater(uint64_t serial) {
+    for (auto it = awaiting_.begin(); it != awaiting_.end();) {
+        if (it->second.serial != serial) {
+            ++it;
+            continue;
+        }
+        closedAwaited_.push_back(std::move(it->second.done));
+        it = awaiting_.erase(it);
+    }
+    if (!closedAwaited_.empty()) getRunner().addTimer(this, &Looper::failClosedAwaited, 0);
+}
+
+void Looper::failClosedAwaited() {
+    std::vector<ReplyHandler> closed;
+    closed.swap(closedAwaited_);
+    for (ReplyHandler& done : closed)
+        done(errorMsg(ERR_PEER_CLOSED, "the service closed the connection"));
+}
+
+message Looper::exchange(const message& request, const std::vector<uint32_t>& fromLocalPath,
+                         uint32_t timeoutMs) {
+    uint64_t serial = 0;
+    uint32_t seq = 0;
+    if (std::optional<message> now = startRequest(request, fromLocalPath, serial, seq)) return *now;
+    const uint32_t service = request.get(MSG_TO).front();
+    Connection* connection = findPeer(serial)->connection.get();
 
     uint64_t deadline = monotonicMillis() + orDefault(timeoutMs, limits_.defaultTimeoutMs);
     for (;;) {
@@ -353,7 +434,10 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
                     frame.erase(MSG_SEQ.raw());
                     return frame;
                 }
-                continue;  // the late reply of an exchange that timed out
+                // The answer of a request that does not wait is delivered
+                // afterwards; the late reply of an exchange that timed out is not.
+                if (awaiting_.count(frame.get(MSG_SEQ))) defer(serial, kind, std::move(frame));
+                continue;
             }
             defer(serial, kind, std::move(frame));
         }
@@ -387,7 +471,8 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
                         closePeer(serial, "");
                         return frame;
                     }
-                    if (kind != FrameKind::Reply) defer(serial, kind, std::move(frame));
+                    if (kind != FrameKind::Reply || awaiting_.count(frame.get(MSG_SEQ)))
+                        defer(serial, kind, std::move(frame));
                 }
                 closePeer(serial, "");
                 return errorMsg(ERR_PEER_CLOSED,
@@ -474,6 +559,7 @@ void Looper::closePeer(uint64_t serial, const std::string& diagnostic) {
         std::erase_if(list, [serial](const Subscriber& s) { return s.connection == serial; });
     }
     peers_.erase(found);
+    failAwaitedLater(serial);
 }
 
 bool Looper::sendOn(uint64_t serial, FrameKind kind, const message& msg) {
@@ -490,7 +576,10 @@ bool Looper::sendOn(uint64_t serial, FrameKind kind, const message& msg) {
 }
 
 void Looper::receiveFrame(uint64_t serial, FrameKind kind, message msg) {
-    if (kind == FrameKind::Reply) return;  // no exchange is waiting for it
+    if (kind == FrameKind::Reply) {
+        answerAwaited(serial, std::move(msg));
+        return;
+    }
     if (!validPath(msg)) {
         if (kind == FrameKind::Request) {
             message reply = errorMsg(ERR_BAD_REQUEST, "missing or overlong path");

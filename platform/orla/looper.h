@@ -23,8 +23,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -99,6 +101,15 @@ class Looper : public Handler {
     // the reply that arrive meanwhile are queued and handled afterwards by the
     // runner. A request for this process is handled at once, in-process.
     message exchangeMessage(const message& request, uint32_t timeoutMs);
+    // Sends the request to MSG_TO without waiting for the reply. Answered at
+    // once (the reply) when the request is for this process or cannot be
+    // sent (the error reply exchangeMessage would give). Otherwise empty, and
+    // `done` gets the reply later, from the runner: the service's reply,
+    // ERR_TIMEOUT after timeoutMs (0: the default), or ERR_PEER_CLOSED when
+    // the connection closes first; exactly once, unless the looper ends first.
+    using ReplyHandler = std::function<void(message reply)>;
+    std::optional<message> requestAsync(const message& request, uint32_t timeoutMs,
+                                        ReplyHandler done);
     // Fire and forget to MSG_TO. Dropped when the service is absent; for this
     // process, delivered later by the runner.
     void sendMessage(const message& request);
@@ -128,6 +139,14 @@ class Looper : public Handler {
         FrameKind kind = FrameKind::Message;
         message msg;
     };
+    // A request sent by requestAsync, by its MSG_SEQ.
+    struct Awaited {
+        uint64_t serial = 0;    // the connection it went out on
+        uint64_t deadline = 0;  // monotonicMillis
+        ReplyHandler done;
+    };
+    // How often the time-outs of awaited replies are checked, in clock ticks.
+    static constexpr uint32_t EXPIRY_CHECK_TICKS = 5;
 
     // Called by Handler.
     void notifySubscribers(Handler& handler, uint32_t id);
@@ -135,6 +154,17 @@ class Looper : public Handler {
     void route(const message& msg, const std::vector<uint32_t>& fromLocalPath);
     message exchange(const message& request, const std::vector<uint32_t>& fromLocalPath,
                      uint32_t timeoutMs);
+    // Sends a request from `fromLocalPath`: empty when it went out on
+    // connection `serial` with MSG_SEQ `seq`; otherwise the reply at hand
+    // (for this process) or the error reply.
+    std::optional<message> startRequest(const message& request,
+                                        const std::vector<uint32_t>& fromLocalPath,
+                                        uint64_t& serial, uint32_t& seq);
+    void answerAwaited(uint64_t serial, message reply);
+    void expireAwaited();
+    // The awaited replies of a closed connection fail, from the runner.
+    void failAwaitedLater(uint64_t serial);
+    void failClosedAwaited();
 
     bool isThisProcess(uint32_t service) const;
     bool validPath(const message& msg) const;
@@ -178,6 +208,9 @@ class Looper : public Handler {
     std::map<std::vector<uint32_t>, std::vector<Subscriber>> subscribers_;
     std::deque<UndoStep> undo_;  // most recent first
     std::deque<Deferred> deferred_;
+    std::map<uint32_t, Awaited> awaiting_;
+    std::vector<ReplyHandler> closedAwaited_;
+    bool expiryArmed_ = false;
 };
 
 }  // namespace orla

@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/orla/ids.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
+#include "platform/orla/runner.h"
 
 namespace {
 
@@ -105,6 +107,37 @@ TEST_F(Ipc, TimeOutPeerClosedAndNoService) {
     EXPECT_EQ(errorOf(request(CMD_DIE)), orla::ERR_PEER_CLOSED);
     EXPECT_EQ(waitChild(), 0);
     EXPECT_EQ(errorOf(request(orla::CMD_GET)), orla::ERR_NO_SERVICE);
+}
+
+// A request that does not wait: its reply comes through the runner, also
+// when an exchange read it first; a time-out and a closed connection reach it
+// the same way, once; an absent service is answered at once.
+TEST_F(Ipc, RequestWithoutWaitingIsAnsweredThroughTheRunner) {
+    std::vector<message> replies;
+    const auto collect = [&replies](message reply) { replies.push_back(std::move(reply)); };
+    const auto runUntil = [&replies](size_t count) {
+        for (int round = 0; round < 300 && replies.size() < count; ++round)
+            orla::getRunner().runOnce(10);
+        return replies.size() == count;
+    };
+    EXPECT_FALSE(client_.requestAsync(request(orla::CMD_SET, 7), 6000, collect));
+    EXPECT_TRUE(replies.empty());
+    EXPECT_EQ(client_.exchangeMessage(request(orla::CMD_GET), 6000).get(VALUE), 7u);
+    ASSERT_TRUE(runUntil(1));
+    EXPECT_FALSE(orla::isError(replies[0]));
+    EXPECT_FALSE(client_.requestAsync(request(CMD_SLOW), 200, collect));
+    ASSERT_TRUE(runUntil(2));
+    EXPECT_EQ(orla::getErrorCode(replies[1]), orla::ERR_TIMEOUT);
+    EXPECT_FALSE(client_.requestAsync(request(CMD_DIE), 6000, collect));
+    ASSERT_TRUE(runUntil(3));
+    EXPECT_EQ(orla::getErrorCode(replies[2]), orla::ERR_PEER_CLOSED);
+    EXPECT_EQ(waitChild(), 0);
+    const std::optional<message> absent = client_.requestAsync(request(orla::CMD_GET), 6000, collect);
+    ASSERT_TRUE(absent);
+    EXPECT_EQ(orla::getErrorCode(*absent), orla::ERR_NO_SERVICE);
+    for (int round = 0; round < 20; ++round)
+        orla::getRunner().runOnce(10);
+    EXPECT_EQ(replies.size(), 3u);
 }
 
 // True when the service closed this raw connection (bounded wait).
