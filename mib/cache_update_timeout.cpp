@@ -1,5 +1,6 @@
 #include "mib/cache_update_timeout.h"
 
+#include "mib/platform_exchange.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/runner.h"
 
@@ -17,7 +18,15 @@ void CacheUpdateTimeout::accessData() {
     // start a second one.
     filledAt = now;
     valid = true;
+    const uint64_t pendingBefore = pendingExchanges();
     updateCache();
+    if (pendingExchanges() != pendingBefore) {
+        // Filled without an answer that is on its way: nothing of it is
+        // kept, and the fill is made again once the answer came.
+        clearCache();
+        valid = false;
+        return;
+    }
     armCheck();
 }
 

@@ -9,6 +9,7 @@
 Data* GetProvider::getData() {
     orla::message request = platformRequest(getCmd, path);
     orla::message reply = exchangeWithPlatform(request);
+    if (orla::getErrorCode(reply) == ERR_ANSWER_PENDING) return nullptr;
     if (orla::isError(reply)) {
         std::cerr << "GetProvider::getData error: " << orla::printable(orla::getError(reply))
                   << std::endl;

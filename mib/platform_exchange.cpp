@@ -1,10 +1,79 @@
 #include "mib/platform_exchange.h"
 
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 
 namespace {
 
 PlatformExchange installedExchange = nullptr;
+ExchangeStarter installedStarter = nullptr;
+AnswerListener installedListener = nullptr;
+
+// Exchanges on their way at once, over every waiting request: beyond, a
+// request's exchange fails rather than pile up.
+constexpr size_t MAX_IN_FLIGHT = 256;
+// An answer serves the requests that waited for it (and others meanwhile)
+// this long; a provider's cache lives about as long.
+constexpr uint64_t ANSWER_MAX_AGE_MILLIS = 2000;
+
+struct Answer {
+    orla::message reply;
+    uint64_t cameAt = 0;
+};
+std::map<std::string, Answer> answers;
+std::set<std::string> inFlight;
+
+// The request being served.
+bool waiting = false;
+bool failing = false;
+std::vector<std::string> waitedFor;
+
+uint64_t pendingCount = 0;
+uint64_t failedCount = 0;
+
+// The exchange never reached the service, or its answer never came.
+bool failed(const orla::message& reply) {
+    const uint32_t code = orla::getErrorCode(reply);
+    return code == orla::ERR_TIMEOUT || code == orla::ERR_PEER_CLOSED;
+}
+
+orla::message failure() {
+    ++failedCount;
+    return orla::errorMsg(orla::ERR_TIMEOUT, "no answer from the platform service");
+}
+
+void dropOldAnswers(uint64_t now) {
+    std::erase_if(answers, [now](const auto& entry) {
+        return now - entry.second.cameAt > ANSWER_MAX_AGE_MILLIS;
+    });
+}
+
+// The answer of an exchange during a WaitingServe: at hand, failed, or on its way.
+orla::message answerOrWait(orla::message const& request) {
+    std::string ticket = request.flatten().bytes;
+    const uint64_t now = orla::monotonicMillis();
+    const auto found = answers.find(ticket);
+    if (found != answers.end() && now - found->second.cameAt <= ANSWER_MAX_AGE_MILLIS) {
+        if (failed(found->second.reply)) ++failedCount;
+        return found->second.reply;
+    }
+    const bool onItsWay = inFlight.count(ticket) > 0;
+    if (failing || (!onItsWay && inFlight.size() >= MAX_IN_FLIGHT)) return failure();
+    if (!onItsWay) {
+        if (std::optional<orla::message> atHand =
+                installedStarter(request, PROVIDER_EXCHANGE_TIMEOUT, ticket))
+            return *atHand;
+        inFlight.insert(ticket);
+    }
+    if (std::find(waitedFor.begin(), waitedFor.end(), ticket) == waitedFor.end())
+        waitedFor.push_back(std::move(ticket));
+    ++pendingCount;
+    return orla::errorMsg(ERR_ANSWER_PENDING, "answer on its way");
+}
 
 }  // namespace
 
@@ -20,6 +89,62 @@ orla::message platformRequest(uint32_t cmd, std::vector<uint32_t> const& path) {
 }
 
 orla::message exchangeWithPlatform(orla::message const& request) {
+    if (waiting && installedStarter) return answerOrWait(request);
     if (!installedExchange) return orla::errorMsg(orla::ERR_NO_SERVICE, "no agent service");
     return installedExchange(request, PROVIDER_EXCHANGE_TIMEOUT);
+}
+
+void setExchangeStarter(ExchangeStarter start) {
+    installedStarter = start;
+}
+
+void setAnswerListener(AnswerListener listen) {
+    installedListener = listen;
+}
+
+void exchangeAnswered(std::string const& ticket, orla::message reply) {
+    inFlight.erase(ticket);
+    const uint64_t now = orla::monotonicMillis();
+    dropOldAnswers(now);
+    answers[ticket] = Answer{std::move(reply), now};
+    if (installedListener) installedListener(ticket);
+}
+
+WaitingServe::WaitingServe(bool failUnanswered) {
+    waiting = true;
+    failing = failUnanswered;
+    waitedFor.clear();
+}
+
+WaitingServe::~WaitingServe() {
+    waiting = false;
+    failing = false;
+}
+
+const std::vector<std::string>& WaitingServe::waitsFor() const {
+    return waitedFor;
+}
+
+NoWaiting::NoWaiting() : wasWaiting_(waiting) {
+    waiting = false;
+}
+
+NoWaiting::~NoWaiting() {
+    waiting = wasWaiting_;
+}
+
+bool servingMustWait() {
+    return waiting && !waitedFor.empty();
+}
+
+uint64_t pendingExchanges() {
+    return pendingCount;
+}
+
+uint64_t failedAnswers() {
+    return failedCount;
+}
+
+void forgetAnswers() {
+    answers.clear();
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/orla/message.h"
@@ -23,3 +25,75 @@ orla::message exchangeWithPlatform(orla::message const& request);
 // A request of command `cmd` to the handler at `path`: MSG_CMD and MSG_TO
 // set, for the caller to add its fields to.
 orla::message platformRequest(uint32_t cmd, std::vector<uint32_t> const& path);
+
+// ---- Requests that wait ----
+//
+// The agent serves requests on one thread, and a platform service may be slow
+// or stopped. So while a request is served under a WaitingServe, an exchange
+// whose answer is not at hand does not block: exchangeWithPlatform starts it
+// through the installed ExchangeStarter and at once answers an error reply
+// with the code ERR_ANSWER_PENDING. What the caller builds of it is not kept
+// (CacheUpdateTimeout drops it), the agent puts the request aside with the
+// exchanges it waits for and serves others meanwhile; when the answers came
+// (exchangeAnswered), it serves the request again, and the same exchanges
+// are then answered at once from what came. An answer that is a time-out or
+// a closed connection counts as failed (failedAnswers): the request is then
+// answered genErr.
+
+// The error code of the answer of an exchange that is on its way.
+inline constexpr uint32_t ERR_ANSWER_PENDING = 0xfe0100;
+
+// Starts `request` without waiting. Returns the answer when it is at hand
+// (a service in this process, or an error); otherwise nothing, and the answer
+// comes later through exchangeAnswered(ticket, ...).
+using ExchangeStarter = std::optional<orla::message> (*)(orla::message const& request,
+                                                         uint32_t timeout,
+                                                         std::string const& ticket);
+void setExchangeStarter(ExchangeStarter start);
+
+// Told of each answer that came, with its ticket.
+using AnswerListener = void (*)(std::string const& ticket);
+void setAnswerListener(AnswerListener listen);
+
+// The answer of the exchange started with `ticket`.
+void exchangeAnswered(std::string const& ticket, orla::message reply);
+
+// While it lives, the request being served may wait (see above). With
+// `failUnanswered`, an exchange not answered yet is not started but fails:
+// for a request that waited too long or too often.
+class WaitingServe {
+  public:
+    explicit WaitingServe(bool failUnanswered = false);
+    ~WaitingServe();
+    WaitingServe(const WaitingServe&) = delete;
+    WaitingServe& operator=(const WaitingServe&) = delete;
+
+    // The tickets of the exchanges the request waits for: empty when it was
+    // served whole.
+    const std::vector<std::string>& waitsFor() const;
+};
+
+// While it lives (inside a WaitingServe), exchanges wait for their answer
+// again: a Set's commits must reach the service before the reply says so.
+class NoWaiting {
+  public:
+    NoWaiting();
+    ~NoWaiting();
+    NoWaiting(const NoWaiting&) = delete;
+    NoWaiting& operator=(const NoWaiting&) = delete;
+
+  private:
+    bool wasWaiting_;
+};
+
+// True when the request being served waits for an exchange: what it answers
+// from here on is not sent, so a walk may stop.
+bool servingMustWait();
+// How many exchanges went pending so far: a cache compares it around its fill.
+uint64_t pendingExchanges();
+// How many failed answers requests took so far: a request compares it around
+// a binding, which is genErr when it moved.
+uint64_t failedAnswers();
+// Drops the answers kept for requests that waited; the agent calls it once
+// none waits any more.
+void forgetAnswers();

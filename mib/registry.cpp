@@ -5,6 +5,7 @@
 
 #include "mib/modules.h"
 #include "mib/ownership.h"
+#include "mib/platform_exchange.h"
 
 std::map<OID, Leaf*> leafs;
 
@@ -115,6 +116,7 @@ bool answerNext(Context& ctx) {
         if (region->second->getNext(ctx) && (!nestedAhead || ctx.name < ahead->first))
             return true;
         ctx.out.rewind(start);  // an answer inside the nested registration is not the region's
+        if (servingMustWait()) return false;  // the reply waits: nothing more to find now
         if (nestedAhead) {
             region = ahead++;
             cursor = region->first;

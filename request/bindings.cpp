@@ -1,5 +1,6 @@
 #include "request/bindings.h"
 
+#include "mib/platform_exchange.h"
 #include "platform/snmp/ber.h"
 #include "platform/snmp/error_status.h"
 #include "request/reply_size.h"
@@ -30,6 +31,7 @@ std::optional<PduOutcome> serveLookups(Context& ctx, LookupHandler lookup, bool 
         ctx.out.startSeq(ber::SEQUENCE);
         const size_t bindingStart = ctx.out.mark();
         ctx.oid = requested;
+        const uint64_t failuresBefore = failedAnswers();
         const Lookup found = allowed ? lookup(ctx) : denied;
         if (found != Lookup::Answered) {
             ctx.out.rewind(bindingStart);  // whatever a failing leaf may have left
@@ -38,6 +40,8 @@ std::optional<PduOutcome> serveLookups(Context& ctx, LookupHandler lookup, bool 
         }
         ctx.in.exitSeq();
         ctx.out.endSeq();
+        if (failedAnswers() != failuresBefore) return PduOutcome{snmp::ErrorStatus::GEN_ERR, count};
+        if (servingMustWait()) return PduOutcome{};  // not sent: served again later
         if (!replyFits(ctx.out, replyLimit)) return PduOutcome{snmp::ErrorStatus::TOO_BIG, 0};
         if (v1Shape && found != Lookup::Answered)
             return PduOutcome{snmp::ErrorStatus::NO_SUCH_NAME, count};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "mib/platform_exchange.h"
 #include "platform/snmp/ber.h"
 #include "platform/snmp/error_status.h"
 #include "request/lookup.h"
@@ -15,7 +16,9 @@ namespace {
 // holds more than L / MIN_BINDING_OCTETS bindings.
 constexpr size_t MIN_BINDING_OCTETS = 7;
 
-enum class Step { Answered, AtEnd, Full };
+// Failed: the answer needed an exchange whose answer never came (genErr);
+// Waits: it needs one that is on its way, and the reply is not sent.
+enum class Step { Answered, AtEnd, Full, Failed, Waits };
 
 class BulkReply {
   public:
@@ -29,7 +32,12 @@ class BulkReply {
         ctx_.out.startSeq(ber::SEQUENCE);
         const size_t inside = ctx_.out.mark();
         ctx_.oid = requested;
+        const uint64_t failuresBefore = failedAnswers();
         const bool found = snmpGetNext(ctx_) == Lookup::Answered;
+        if (failedAnswers() != failuresBefore || servingMustWait()) {
+            ctx_.out.rewind(before);
+            return failedAnswers() != failuresBefore ? Step::Failed : Step::Waits;
+        }
         if (!found) {
             ctx_.out.rewind(inside);
             ctx_.out.addOID(requested);
@@ -93,7 +101,10 @@ std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit) {
 
     BulkReply reply(ctx, replyLimit);
     for (size_t i = 0; i < nonRepeaters; ++i) {
-        if (reply.answer(names[i]) == Step::Full) return reply.full();
+        const Step step = reply.answer(names[i]);
+        if (step == Step::Full) return reply.full();
+        if (step == Step::Failed) return PduOutcome{snmp::ErrorStatus::GEN_ERR, unsigned(i + 1)};
+        if (step == Step::Waits) return PduOutcome{};
     }
     // Each repeater goes on from the instance it answered last, kept in its
     // name; one at the end stays there.
@@ -104,6 +115,9 @@ std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit) {
             OID& last = names[nonRepeaters + j];
             const Step step = ended[j] ? reply.atEnd(last) : reply.answer(last);
             if (step == Step::Full) return reply.full();
+            if (step == Step::Failed)
+                return PduOutcome{snmp::ErrorStatus::GEN_ERR, unsigned(nonRepeaters + j + 1)};
+            if (step == Step::Waits) return PduOutcome{};
             if (step == Step::Answered) {
                 last = ctx.name;
                 allEnded = false;

@@ -101,6 +101,22 @@ bool writeReport(Context& ctx, const ReportBinding& report) {
     return true;
 }
 
+// RFC 3416 4.2.1: a genErr reply repeats the request's bindings. `list` is
+// the request's variable-bindings SEQUENCE.
+void echoBindings(Context& ctx, const unsigned char* list, size_t length) {
+    InStream request(list, length);
+    if (!request.enterSeq()) return;
+    while (!request.isSeqEnd()) {
+        OID name;
+        if (!request.enterSeq() || !request.getOID(name)) return;
+        request.exitSeq();
+        ctx.out.startSeq(ber::SEQUENCE);
+        ctx.out.addOID(name);
+        ctx.out.addNull(ber::NULL_VALUE);
+        ctx.out.endSeq();
+    }
+}
+
 }  // namespace
 
 bool isPduType(uint32_t type) {
@@ -129,13 +145,19 @@ bool servePdu(Context& ctx, const PduPolicy& policy) {
 
     ctx.out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
     ctx.out.addErrorIndex(0);
-    if (!ctx.in.enterSeq()) return false;
+    BerElement list;
+    if (!ctx.in.peekElement(list) || !ctx.in.enterSeq()) return false;
     ctx.out.startSeq(ber::SEQUENCE);
     const size_t bindingsStart = ctx.out.mark();
 
     const std::optional<PduOutcome> outcome = serveByType(type, ctx, policy);
     if (!outcome) return false;
     if (outcome->status == snmp::ErrorStatus::TOO_BIG) ctx.out.rewind(bindingsStart);
+    // A Set's reply repeats its bindings already.
+    if (outcome->status == snmp::ErrorStatus::GEN_ERR && type != ber::SET_REQUEST) {
+        ctx.out.rewind(bindingsStart);
+        echoBindings(ctx, ctx.in.data() + list.headerOffset, list.endOffset() - list.headerOffset);
+    }
     if (outcome->status != snmp::ErrorStatus::NO_ERROR) {
         ctx.out.addErrorStatus(outcome->status);
         ctx.out.addErrorIndex(static_cast<int>(outcome->index));

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "mib/platform_exchange.h"
 #include "mib/registry.h"
 #include "platform/orla/throttled_line.h"
 #include "platform/snmp/ber.h"
@@ -77,9 +78,15 @@ std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit
         const unsigned index = static_cast<unsigned>(i + 1);
         if (!findLeaf(bindings[i])) return PduOutcome{snmp::ErrorStatus::NOT_WRITABLE, index};
         Context phase = phaseContext(bindings[i], ctx);
+        const uint64_t failuresBefore = failedAnswers();
         const snmp::ErrorStatus status = bindings[i].leaf->testSet(phase);
+        if (failedAnswers() != failuresBefore) return PduOutcome{snmp::ErrorStatus::GEN_ERR, index};
+        // Tested again, whole, once the answer came: nothing is committed now.
+        if (servingMustWait()) return PduOutcome{};
         if (status != snmp::ErrorStatus::NO_ERROR) return PduOutcome{status, index};
     }
+    // A commit reaches its service before the reply says it was made.
+    const NoWaiting commitsWait;
     for (size_t i = 0; i < bindings.size(); ++i) {
         Context phase = phaseContext(bindings[i], ctx);
         const snmp::ErrorStatus status = bindings[i].leaf->commitSet(phase, bindings[i].undo);

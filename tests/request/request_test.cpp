@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "mib/get_provider.h"
+#include "mib/platform_exchange.h"
 #include "mib/scalar.h"
 #include "mib/string_packer.h"
 #include "request/dispatch.h"
@@ -217,6 +219,57 @@ TEST_F(Tree, NestedRegistrationOwnsItsSubtreeForEveryOperation) {
     EXPECT_EQ(std::pair(set.status, outerRows.rows[9]), std::pair(0, 99));
     const Reply refused = ask(ber::SET_REQUEST, {binding(under({5}), ber::INTEGER, integer(7))}, 0);
     EXPECT_EQ(std::pair(refused.status, outerRows.rows[5]), std::pair(17, 5));  // notWritable
+}
+
+// A request whose object needs a platform service's answer waits for it
+// without holding others: it is served again once the answer came, and
+// answered genErr, its bindings repeated, when the answer never came.
+TEST_F(Tree, RequestWaitsForItsServiceWhileOthersAreServed) {
+    static std::vector<std::string> started;
+    started.clear();
+    setExchangeStarter([](const orla::message&, uint32_t, const std::string& ticket) {
+        started.push_back(ticket);
+        return std::optional<orla::message>();
+    });
+    GetProvider remote(makeNamed, {9, 1}, orla::CMD_GET, orla::CMD_SET);
+    DataStringPacker name(field(&NamedRecord::name), ber::OCTET_STRING, 0);
+    ScalarLeaf remoteName(&name, &remote);
+    addLeaf(under({6}), &remoteName);
+    const auto get = [](std::vector<OID> names, bool& waited) {
+        std::vector<VariableBinding> bindings;
+        for (const OID& oid : names)
+            bindings.push_back(binding(oid));
+        Reply reply;
+        WaitingServe serving;
+        EXPECT_TRUE(serve(request(1, "public", ber::GET_REQUEST, 0, 0, bindings), READ, reply));
+        waited = !serving.waitsFor().empty();
+        return reply;
+    };
+    bool waited = false;
+    get({under({1, 0}), under({6, 0})}, waited);
+    EXPECT_TRUE(waited);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(get({under({1, 0})}, waited).bindings.at(0).value, "alpha");
+    EXPECT_FALSE(waited);
+
+    orla::message answer;
+    answer.insert(orla::OBJ_NAME, std::string("remote"));
+    exchangeAnswered(started[0], answer);
+    Reply reply = get({under({1, 0}), under({6, 0})}, waited);
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(reply.bindings.at(1).value, "remote");
+
+    remote.invalidateData();
+    forgetAnswers();
+    get({under({1, 0}), under({6, 0})}, waited);
+    ASSERT_EQ(started.size(), 2u);
+    exchangeAnswered(started[1], orla::errorMsg(orla::ERR_TIMEOUT, "no reply"));
+    reply = get({under({1, 0}), under({6, 0})}, waited);
+    EXPECT_EQ(std::pair(reply.status, reply.index), std::pair(5, 2));  // genErr
+    EXPECT_EQ(names(reply), (std::vector<std::string>{e("1.0"), e("6.0")}));
+    EXPECT_EQ(reply.bindings.at(0).type, ber::NULL_VALUE);
+    forgetAnswers();
+    setExchangeStarter(nullptr);
 }
 
 // The limit of an SNMPv3 reply (the manager's msgMaxSize) is lower than a
