@@ -221,6 +221,21 @@ expect_eq "$(grep -vE "$counter64" <<<"$v2c")" "$( (V=1 walk $IF && V=1 walk $IF
     "v1 walk"
 expect_refused "(noSuchName)" snmpget -v1 -c morvel 127.0.0.1 $IFX_ENTRY.6.$c0
 
+step "a stopped service holds up only the requests that need it, which end in genErr"
+kill -STOP "$IFACED_PID"
+sleep 2.3  # the interface rows cached so far expire
+snmpget -v2c -c morvel -On -t 10 -r 0 127.0.0.1 $IF_ENTRY.2.$c0 >/orla/.test/stalled.out 2>&1 &
+stalled=$!
+sleep 0.2
+for _ in $(seq 10); do
+    timeout 5 snmpget -v2c -c morvel -Oqv -t 0.5 -r 0 127.0.0.1 .1.3.6.1.2.1.1.5.0 >/dev/null ||
+        fail "sysName held up by the stopped service"
+done
+wait "$stalled" && fail "ifDescr answered by a stopped service: $(cat /orla/.test/stalled.out)"
+expect_contains "$(cat /orla/.test/stalled.out)" "(genError)" "ifDescr of a stopped service"
+kill -CONT "$IFACED_PID"
+expect_eq '"c0"' "$(get $IF_ENTRY.2.$c0)" "ifDescr once the service goes on"
+
 step "without the service the tables are empty and the agent answers at once"
 kill "$IFACED_PID"; wait "$IFACED_PID" || true
 IFACED_PID=
