@@ -46,11 +46,13 @@
 #include "mib/modules.h"
 #include "mib/traps.h"
 
-// The platform: messages and their ids, clocks, BER tags and OIDs.
+// The platform: messages and their ids, clocks, BER tags, the content octets
+// of a binding's value, and OIDs.
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/message.h"
 #include "platform/snmp/ber.h"
+#include "platform/snmp/ber_content.h"
 #include "platform/snmp/error_status.h"
 #include "platform/snmp/oid.h"
 #include "platform/snmp/varbind.h"

@@ -48,24 +48,12 @@ uint32_t linkTrapFor(uint32_t previous, uint32_t current) {
     return 0;
 }
 
-// The content octets of a non-negative INTEGER (X.690 8.3: the fewest
-// octets, a leading zero when the top bit is set).
-std::string integerContent(uint32_t value) {
-    std::string octets;
-    do {
-        octets.insert(octets.begin(), static_cast<char>(value & 0xff));
-        value >>= 8;
-    } while (value != 0);
-    if (static_cast<unsigned char>(octets.front()) & 0x80) octets.insert(octets.begin(), '\0');
-    return octets;
-}
-
 VariableBinding integerBinding(OID const& column, uint32_t index, uint32_t value) {
     VariableBinding binding;
     binding.oid = column;
     binding.oid += index;
     binding.type = ber::INTEGER;
-    binding.value = integerContent(value);
+    binding.value = ber::integerContent(value);
     return binding;
 }
 
