@@ -40,10 +40,12 @@
 #include "mib/window_table.h"
 
 // The agent itself: its engine and start, its settings, the modules the
-// plug-ins implement, its traps.
+// plug-ins implement, its traps, and the platform services' notifications
+// that trap generators follow.
 #include "mib/agent_settings.h"
 #include "mib/agent_state.h"
 #include "mib/modules.h"
+#include "mib/service_subscription.h"
 #include "mib/traps.h"
 
 // The platform: messages and their ids, clocks, BER tags, the content octets
