@@ -4,7 +4,8 @@
 // reports its heap allocations per request beside the time.
 //
 // The object tree: the system group's scalars as the system plug-in makes
-// them, and two columns of a MapTable of 1000 rows whose provider is current.
+// them, a 40-octet string scalar, and two columns of a MapTable of 1000 rows
+// whose provider is current.
 // SNMPv3 users live in a community table over a temporary store, localised to
 // the engine ID "bench-engine".
 #include <arpa/inet.h>
@@ -68,6 +69,7 @@ using Bytes = std::vector<unsigned char>;
 const SourceAddress SOURCE = htonl(0x7F000001);  // 127.0.0.1
 const OID SYSTEM("1.3.6.1.2.1.1");
 const OID TABLE_ENTRY("1.3.6.1.4.1.32473.98.1");
+const OID LONG_TEXT("1.3.6.1.4.1.32473.98.2");
 constexpr int TABLE_ROWS = 1000;
 
 using bench::Row;
@@ -88,6 +90,12 @@ Data* currentTicks() {
 Data* currentName() {
     static TextRecord rec;
     rec.text = "bench-router";
+    return &rec;
+}
+// Longer than a std::string holds without allocating (15 octets).
+Data* currentLocation() {
+    static TextRecord rec;
+    rec.text = "Building 7, floor 3, rack 12, slot 4 (A)";
     return &rec;
 }
 
@@ -164,6 +172,9 @@ class Agent {
         addScalarLeaf(SYSTEM + 5u, text, new ProxyDataProvider(currentName));
         addScalarConstStringLeaf(SYSTEM + 6u, "rack 1", ber::OCTET_STRING);
         addScalarConstNumLeaf(SYSTEM + 7u, 78, ber::INTEGER);
+        addScalarLeaf(LONG_TEXT,
+                      new DataStringPacker(field(&TextRecord::text), ber::OCTET_STRING, 0),
+                      new ProxyDataProvider(currentLocation));
 
         table_ = std::make_unique<MapTable>(&rows_);
         auto* index = new DataNumPacker(field(&Row::index), ber::INTEGER);
@@ -328,6 +339,12 @@ void BM_V2cGet10(benchmark::State& state) {
     serve(state, communityRequest(ber::GET_REQUEST, 0, 0, nulls(names)), 10);
 }
 
+// A Get of a 40-octet string from a record.
+void BM_V2cGetString40(benchmark::State& state) {
+    agent();
+    serve(state, communityRequest(ber::GET_REQUEST, 0, 0, nulls({LONG_TEXT + 0u})), 1);
+}
+
 // One step of a walk through the table's name column.
 void BM_V2cGetNext(benchmark::State& state) {
     agent();
@@ -368,6 +385,7 @@ int main(int argc, char** argv) {
     const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
         {"V2cGet1", BM_V2cGet1},
         {"V2cGet10", BM_V2cGet10},
+        {"V2cGetString40", BM_V2cGetString40},
         {"V2cGetNext", BM_V2cGetNext},
         {"V2cGetBulk25", BM_V2cGetBulk25},
         {"V3AuthNoPrivShaGet", BM_V3AuthNoPrivShaGet},

@@ -44,17 +44,21 @@
 #include "mib/window_table.h"
 
 // The agent itself: its engine and start, its settings, the modules the
-// plug-ins implement, its traps.
+// plug-ins implement, its traps, and the platform services' notifications
+// that trap generators follow.
 #include "mib/agent_settings.h"
 #include "mib/agent_state.h"
 #include "mib/modules.h"
+#include "mib/service_subscription.h"
 #include "mib/traps.h"
 
-// The platform: messages and their ids, clocks, BER tags and OIDs.
+// The platform: messages and their ids, clocks, BER tags, the content octets
+// of a binding's value, and OIDs.
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/message.h"
 #include "platform/snmp/ber.h"
+#include "platform/snmp/ber_content.h"
 #include "platform/snmp/error_status.h"
 #include "platform/snmp/oid.h"
 #include "platform/snmp/varbind.h"

@@ -1,6 +1,7 @@
 #include "mib/string_packer.h"
 
 #include <iostream>
+#include <typeinfo>
 
 #include "platform/orla/printable.h"
 #include "platform/orla/throttled_line.h"
@@ -14,7 +15,32 @@ orla::ThrottledLine unpackedLine("unpacked s = ");
 }  // namespace
 
 void StringPacker::pack(Context& ctx, Data const* rec) const {
-    ctx.out.add(get(rec), type);
+    std::string buffer;  // filled, and allocated, only by a view through get
+    ctx.out.add(view(rec, buffer), type);
+}
+
+std::string_view StringPacker::view(Data const* rec, std::string& buffer) const {
+    buffer = get(rec);
+    return buffer;
+}
+
+// The octets in place, unless the packer is of a class derived from the
+// one named, whose own get (if it has one) must give the value.
+std::string_view ConstStringPacker::view(Data const* rec, std::string& buffer) const {
+    if (typeid(*this) != typeid(ConstStringPacker)) return StringPacker::view(rec, buffer);
+    return value;
+}
+
+std::string_view DataStringPacker::view(Data const* rec, std::string& buffer) const {
+    if (typeid(*this) != typeid(DataStringPacker)) return StringPacker::view(rec, buffer);
+    return rec ? std::string_view(rec->*member) : std::string_view();
+}
+
+std::string_view DataRawPacker::view(Data const* rec, std::string& buffer) const {
+    if (typeid(*this) != typeid(DataRawPacker)) return StringPacker::view(rec, buffer);
+    if (!rec) return std::string_view();
+    const std::vector<unsigned char>& bytes = rec->*member;
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 bool StringPacker::unpack(Data* rec, Context& ctx) const {
@@ -40,7 +66,8 @@ StringPacker* StringPacker::setMaxLength(size_t octets) {
 }
 
 OID StringPacker::getAsKey(Data const* rec) const {
-    const std::string value = get(rec);
+    std::string buffer;
+    const std::string_view value = view(rec, buffer);
     OID key;
     if (keyLen == 0) {
         key += static_cast<uint32_t>(value.size());

@@ -15,10 +15,17 @@
 //
 //     (new DataStringPacker(field(&SysRecord::contact), ber::OCTET_STRING, 0))
 //         ->setMaxLength(255);  // DisplayString (RFC 2579)
+//
+// A packer of a plug-in's own derives from StringPacker and supplies get and
+// set. pack and getAsKey read the value through view, which by default asks
+// get; the packers below override it to read their value in place, so a Get
+// copies and allocates nothing however long the string. A class derived from
+// one of them that supplies its own get is asked through get, as before.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mib/packer.h"
@@ -41,6 +48,11 @@ class StringPacker : public Packer {
 
     virtual std::string get(Data const* rec) const = 0;
     virtual void set(Data* rec, std::string const& value) const = 0;
+    // The value without a copy where the packer can give one: a view of the
+    // octets in place, valid while the record (or the packer's constant) is
+    // unchanged, or else of `buffer`, the caller's, which view fills. This
+    // version fills `buffer` from get.
+    virtual std::string_view view(Data const* rec, std::string& buffer) const;
 
     const unsigned int keyLen;
 
@@ -54,6 +66,7 @@ class ConstStringPacker : public StringPacker {
         : StringPacker(type, keyLen), value(value) {}
     std::string get(Data const*) const override { return value; }
     void set(Data*, std::string const&) const override {}
+    std::string_view view(Data const* rec, std::string& buffer) const override;
     bool writable() const override { return false; }
 
     const std::string value;
@@ -67,6 +80,7 @@ class DataStringPacker : public StringPacker {
     void set(Data* rec, std::string const& value) const override {
         if (rec) rec->*member = value;
     }
+    std::string_view view(Data const* rec, std::string& buffer) const override;
 
     std::string Data::*const member;
 };
@@ -79,6 +93,7 @@ class DataRawPacker : public StringPacker {
         : StringPacker(type, keyLen), member(member) {}
     std::string get(Data const* rec) const override;
     void set(Data* rec, std::string const& value) const override;
+    std::string_view view(Data const* rec, std::string& buffer) const override;
 
     std::vector<unsigned char> Data::*const member;
 };

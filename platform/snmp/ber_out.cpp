@@ -1,45 +1,6 @@
 #include "platform/snmp/ber_out.h"
 
-namespace {
-
-// Content octets of `value` in minimal two's complement (X.690 8.3.2),
-// most significant first; returns their number (1 to 9).
-size_t encodeSigned(long long value, unsigned char* out) {
-    unsigned char octets[9];
-    size_t count = 0;
-    do {
-        octets[count++] = static_cast<unsigned char>(value & 0xff);
-        value >>= 8;  // arithmetic shift keeps the sign
-    } while (!((value == 0 && (octets[count - 1] & 0x80) == 0) ||
-               (value == -1 && (octets[count - 1] & 0x80) != 0)));
-    for (size_t i = 0; i < count; ++i)
-        out[i] = octets[count - 1 - i];
-    return count;
-}
-
-// Content octets of a non-negative `value`: minimal, with a leading zero
-// octet when the top bit of the first would otherwise be set.
-size_t encodeUnsigned(unsigned long long value, unsigned char* out) {
-    unsigned char octets[9];
-    size_t count = 0;
-    do {
-        octets[count++] = static_cast<unsigned char>(value & 0xff);
-        value >>= 8;
-    } while (value != 0);
-    if (octets[count - 1] & 0x80) octets[count++] = 0;
-    for (size_t i = 0; i < count; ++i)
-        out[i] = octets[count - 1 - i];
-    return count;
-}
-
-size_t base128Length(uint64_t value) {
-    size_t length = 1;
-    while (value >>= 7)
-        ++length;
-    return length;
-}
-
-}  // namespace
+#include "platform/snmp/ber_content.h"
 
 void OutStream::reserve(size_t octets) {
     bytes_.reserve(octets);
@@ -105,15 +66,15 @@ bool OutStream::endSeq() {
 }
 
 void OutStream::writeSigned(long long value, uint32_t tag) {
-    unsigned char content[9];
-    const size_t length = encodeSigned(value, content);
+    unsigned char content[ber::MAX_INTEGER_OCTETS];
+    const size_t length = ber::encodeSigned(value, content);
     writeHeader(tag, length);
     bytes_.insert(bytes_.end(), content, content + length);
 }
 
 void OutStream::writeUnsigned(unsigned long long value, uint32_t tag) {
-    unsigned char content[9];
-    const size_t length = encodeUnsigned(value, content);
+    unsigned char content[ber::MAX_INTEGER_OCTETS];
+    const size_t length = ber::encodeUnsigned(value, content);
     writeHeader(tag, length);
     bytes_.insert(bytes_.end(), content, content + length);
 }
@@ -167,27 +128,11 @@ void OutStream::add(const unsigned char* bytes, unsigned int length, uint32_t ta
 }
 
 void OutStream::addOID(const OID& oid, uint32_t tag) {
-    // X.690 8.19.4: the first two arcs share one sub-identifier, 40 * X + Y.
-    const uint64_t first =
-        40 * uint64_t(oid.size() > 0 ? oid[0] : 0) + (oid.size() > 1 ? oid[1] : 0);
-    size_t length = base128Length(first);
-    for (size_t i = 2; i < oid.size(); ++i)
-        length += base128Length(oid[i]);
+    const size_t length = ber::oidContentLength(oid);
     writeHeader(tag, length);
-    // Written in place: each sub-identifier from its last octet backwards.
-    size_t end = bytes_.size();
+    const size_t end = bytes_.size();
     bytes_.resize(end + length);
-    unsigned char* content = bytes_.data();
-    auto writeSubidentifier = [&](uint64_t value) {
-        end += base128Length(value);
-        size_t at = end;
-        content[--at] = static_cast<unsigned char>(value & 0x7f);
-        while (value >>= 7)
-            content[--at] = static_cast<unsigned char>(0x80 | (value & 0x7f));
-    };
-    writeSubidentifier(first);
-    for (size_t i = 2; i < oid.size(); ++i)
-        writeSubidentifier(oid[i]);
+    ber::encodeOid(oid, bytes_.data() + end);
 }
 
 void OutStream::addNull(uint32_t tag) {
@@ -202,9 +147,9 @@ void OutStream::setPduInteger(PduInteger& slot, PduInteger& other, int value) {
         writeSigned(value, ber::INTEGER);
         return;
     }
-    unsigned char encoded[2 + 9];
+    unsigned char encoded[2 + ber::MAX_INTEGER_OCTETS];
     encoded[0] = ber::INTEGER;
-    const size_t contentLength = encodeSigned(value, encoded + 2);
+    const size_t contentLength = ber::encodeSigned(value, encoded + 2);
     encoded[1] = static_cast<unsigned char>(contentLength);
     const size_t newSize = 2 + contentLength;
     const size_t oldSize = 2 + size_t(bytes_[slot.offset + 1]);

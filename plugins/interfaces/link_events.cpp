@@ -7,8 +7,6 @@
 
 #include "mib/sdk.h"
 #include "platform/ifaced/interface_object.h"
-#include "platform/orla/looper.h"
-#include "platform/orla/runner.h"
 
 namespace {
 
@@ -31,12 +29,6 @@ constexpr uint32_t OPER_NOT_PRESENT = 6;
 constexpr uint32_t OPER_MAX = 7;
 constexpr uint32_t ADMIN_MAX = 3;
 
-// Subscribing again is how a subscription outlives a restart of the
-// service (or an agent that started first): the service keeps one
-// subscription per connection and sender, so a renewal changes nothing
-// while the first holds.
-constexpr uint32_t RENEW_TICKS = 300;
-
 // RFC 2863 6: linkDown when ifOperStatus is about to enter down from
 // another state but notPresent, linkUp when it left down for another state
 // but notPresent. 0: neither.
@@ -48,24 +40,12 @@ uint32_t linkTrapFor(uint32_t previous, uint32_t current) {
     return 0;
 }
 
-// The content octets of a non-negative INTEGER (X.690 8.3: the fewest
-// octets, a leading zero when the top bit is set).
-std::string integerContent(uint32_t value) {
-    std::string octets;
-    do {
-        octets.insert(octets.begin(), static_cast<char>(value & 0xff));
-        value >>= 8;
-    } while (value != 0);
-    if (static_cast<unsigned char>(octets.front()) & 0x80) octets.insert(octets.begin(), '\0');
-    return octets;
-}
-
 VariableBinding integerBinding(OID const& column, uint32_t index, uint32_t value) {
     VariableBinding binding;
     binding.oid = column;
     binding.oid += index;
     binding.type = ber::INTEGER;
-    binding.value = integerContent(value);
+    binding.value = ber::integerContent(value);
     return binding;
 }
 
@@ -92,75 +72,32 @@ bool linkTrapMaker(std::vector<VariableBinding>& bindings, const orla::message& 
     return true;
 }
 
-// The generator's own looper: it is not served, and talks only to the
-// interface service, whose notifications come back on that connection.
-class LinkEvents : public orla::Looper {
-  public:
-    ~LinkEvents() override { orla::removeTimer(this, &LinkEvents::renew); }
+// A notification of an interface whose ifLinkUpDownTrapEnable is enabled(1)
+// and whose status enters or leaves down becomes a trap request to the agent.
+void requestTrap(const orla::message& note) {
+    if (!note.get(ifaced::IF_LINK_TRAP_ENABLE, true) || !note.has(ifaced::IF_PREVIOUS_OPER_STATUS))
+        return;
+    const uint32_t previous = note.get(ifaced::IF_PREVIOUS_OPER_STATUS);
+    const uint32_t current = note.get(ifaced::IF_OPER_STATUS, 0);
+    const uint32_t trap = linkTrapFor(previous, current);
+    if (trap == 0) return;
+    orla::message request;
+    request.insert(orla::MSG_TO, std::vector<uint32_t>{snmp::SERVICE_ID});
+    request.insert(orla::MSG_CMD, snmp::CMD_TRAP_REQUEST_ALT1);
+    request.insert(LINK_TRAP, trap);
+    request.insert(orla::OBJ_ID, note.get(orla::OBJ_ID, 0));
+    request.insert(ifaced::IF_ADMIN_STATUS, note.get(ifaced::IF_ADMIN_STATUS, 0));
+    // RFC 2863 6: the value carried is the state other than down, the
+    // one left (linkDown) or entered (linkUp).
+    request.insert(ifaced::IF_OPER_STATUS, trap == LINK_DOWN ? previous : current);
+    exchangeWithPlatform(request);
+}
 
-    void start() {
-        if (active_) return;
-        active_ = true;
-        renew();
-    }
-    void stop() {
-        if (!active_) return;
-        active_ = false;
-        orla::removeTimer(this, &LinkEvents::renew);
-        sendMessage(toService(orla::CMD_UNSUBSCRIBE));
-    }
-
-    orla::message cmdUnknown(const orla::message& note, uint32_t cmd) override {
-        if (cmd != orla::CMD_NOTIFY || note.get(orla::MSG_FROM) != servicePath())
-            return Looper::cmdUnknown(note, cmd);
-        if (active_ && note.get(ifaced::IF_LINK_TRAP_ENABLE, true) &&
-            note.has(ifaced::IF_PREVIOUS_OPER_STATUS))
-            requestTrap(note);
-        return orla::message();
-    }
-
-  private:
-    static std::vector<uint32_t> servicePath() {
-        return {ifaced::INTERFACE_SERVICE, ifaced::INTERFACE_HANDLER};
-    }
-    static orla::message toService(uint32_t cmd) {
-        orla::message request;
-        request.insert(orla::MSG_TO, servicePath());
-        request.insert(orla::MSG_CMD, cmd);
-        return request;
-    }
-
-    // Fire and forget: an absent service costs a failed connect, and never
-    // holds up the agent.
-    void renew() {
-        sendMessage(toService(orla::CMD_SUBSCRIBE));
-        orla::addTimer(this, &LinkEvents::renew, RENEW_TICKS);
-    }
-
-    static void requestTrap(const orla::message& note) {
-        const uint32_t previous = note.get(ifaced::IF_PREVIOUS_OPER_STATUS);
-        const uint32_t current = note.get(ifaced::IF_OPER_STATUS, 0);
-        const uint32_t trap = linkTrapFor(previous, current);
-        if (trap == 0) return;
-        orla::message request;
-        request.insert(orla::MSG_TO, std::vector<uint32_t>{snmp::SERVICE_ID});
-        request.insert(orla::MSG_CMD, snmp::CMD_TRAP_REQUEST_ALT1);
-        request.insert(LINK_TRAP, trap);
-        request.insert(orla::OBJ_ID, note.get(orla::OBJ_ID, 0));
-        request.insert(ifaced::IF_ADMIN_STATUS, note.get(ifaced::IF_ADMIN_STATUS, 0));
-        // RFC 2863 6: the value carried is the state other than down, the
-        // one left (linkDown) or entered (linkUp).
-        request.insert(ifaced::IF_OPER_STATUS, trap == LINK_DOWN ? previous : current);
-        exchangeWithPlatform(request);
-    }
-
-    bool active_ = false;
-};
-
-// Made when first selected, after the agent's own looper; gone at exit.
-LinkEvents& linkEvents() {
-    static LinkEvents events;
-    return events;
+// Made when the generator is first selected; gone at exit.
+ServiceSubscription& linkEvents() {
+    static ServiceSubscription subscription({ifaced::INTERFACE_SERVICE, ifaced::INTERFACE_HANDLER},
+                                            requestTrap);
+    return subscription;
 }
 
 }  // namespace

@@ -116,6 +116,42 @@ TEST(IndexFragment, ComposesArcsAndParsesThemBackWhateverFollows) {
               (Bytes{0x04, 0x02, 'a', 'b'}));
 }
 
+// The SDK's string packers read their value in place, but a plug-in's
+// packer derived from one of them (or from StringPacker) that supplies its
+// own get still gives the value, to a Get and to a table index alike.
+TEST(StringPacker, DerivedPackerWithItsOwnGetGivesTheValue) {
+    struct Const : ConstStringPacker {
+        Const() : ConstStringPacker("field", ber::OCTET_STRING, 0) {}
+        std::string get(Data const*) const override { return "own"; }
+    };
+    struct Text : DataStringPacker {
+        Text() : DataStringPacker(field(&Rec::str), ber::OCTET_STRING, 0) {}
+        std::string get(Data const*) const override { return "own"; }
+    };
+    struct Raw : DataRawPacker {
+        Raw() : DataRawPacker(field(&Rec::raw), ber::OCTET_STRING, 0) {}
+        std::string get(Data const*) const override { return "own"; }
+    };
+    struct Own : StringPacker {
+        Own() : StringPacker(ber::OCTET_STRING, 0) {}
+        std::string get(Data const*) const override { return "own"; }
+        void set(Data*, std::string const&) const override {}
+    };
+    Rec rec;
+    rec.str = "field";
+    rec.raw.assign(5, 'f');
+    const Const constant;
+    const Text text;
+    const Raw raw;
+    const Own own;
+    for (const StringPacker* packer :
+         std::initializer_list<const StringPacker*>{&constant, &text, &raw, &own}) {
+        SCOPED_TRACE(typeid(*packer).name());
+        EXPECT_EQ(packed(*packer, &rec), (Bytes{0x04, 0x03, 'o', 'w', 'n'}));
+        EXPECT_EQ(packer->getAsKey(&rec), OID({3, 'o', 'w', 'n'}));
+    }
+}
+
 // Keys whose front holds no value: nothing stored, empty rest.
 TEST(IndexFragment, UnreadableKeyLeavesRecordAndGivesEmptyRest) {
     struct Case {
