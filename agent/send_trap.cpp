@@ -20,7 +20,7 @@ constexpr uint16_t SNMP_TRAP_PORT = 162;
 
 }  // namespace
 
-void SnmpLooper::send_trap(const orla::message& request) {
+void SnmpLooper::send_trap(const orla::message& request, std::span<const TrapMaker> makers) {
     if (!enabled) {
         std::cerr << "send_trap: snmp disabled" << std::endl;
         return;
@@ -55,7 +55,7 @@ void SnmpLooper::send_trap(const orla::message& request) {
         std::cerr << "createTrap: bad community" << std::endl;
         std::cerr << "send_trap: createTrap failed" << std::endl;
     } else if (!createTrap(ctx, request, local.sin_addr.s_addr, static_cast<int>(trapVersion),
-                           *community, agentState)) {
+                           *community, agentState, makers)) {
         std::cerr << "send_trap: createTrap failed" << std::endl;
     } else if (send(fd, ctx.out.data(), ctx.out.size(), 0) < 0) {
         std::cerr << "send_trap: failed to send trap packet: " << strerror(errno) << std::endl;

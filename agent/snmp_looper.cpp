@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "agent/settings.h"
 #include "community/community_keep.h"
@@ -288,10 +289,11 @@ void SnmpLooper::init() {
 void SnmpLooper::startup() {
     for (uint32_t generator : trapGenerators) {
         if (generator != snmp::START_TRAP_ID) continue;
-        // Offered only for this one trap: the start trap takes every request.
-        trapMakers.push_back(startupTrapMaker);
-        send_trap(orla::message());
-        trapMakers.pop_back();
+        // Offered only for this one trap, after the registered makers: the
+        // start trap takes every request.
+        std::vector<TrapMaker> makers = trapMakers;
+        makers.push_back(startupTrapMaker);
+        send_trap(orla::message(), makers);
         return;
     }
 }
@@ -432,8 +434,7 @@ void SnmpLooper::trapAuthenticationFailures() {
     const uint64_t now = orla::monotonicMillis();
     if (lastAuthTrapMillis && now - *lastAuthTrapMillis < AUTH_TRAP_INTERVAL_MILLIS) return;
     lastAuthTrapMillis = now;
-    // Asked first, for this one trap: it takes every request.
-    trapMakers.insert(trapMakers.begin(), authenticationFailureTrapMaker);
-    send_trap(orla::message());
-    trapMakers.erase(trapMakers.begin());
+    // The only maker asked: it takes every request.
+    const TrapMaker makers[] = {authenticationFailureTrapMaker};
+    send_trap(orla::message(), makers);
 }

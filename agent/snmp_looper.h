@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "agent/settings.h"
 #include "community/community_keep.h"
 #include "mib/agent_state.h"
+#include "mib/traps.h"
 #include "platform/orla/looper.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/v3_server_info.h"
@@ -58,9 +60,10 @@ class SnmpLooper : public orla::Looper {
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();
-    // Builds one trap for `request` and sends it to port 162 of the trap
-    // sink; writes one line and sends nothing when that is not possible.
-    void send_trap(const orla::message& request);
+    // Builds one trap for `request`, asking `makers` in order, and sends it
+    // to port 162 of the trap sink; writes one line and sends nothing when
+    // that is not possible.
+    void send_trap(const orla::message& request, std::span<const TrapMaker> makers = trapMakers);
     // After a batch: when requests failed authentication since the last
     // look (a community not known or not admitted, an SNMPv3 wrong digest)
     // and snmpEnableAuthenTraps is on, sends one authenticationFailure trap,
