@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "agent/engine_id.h"
 #include "agent/settings.h"
 #include "community/community_keep.h"
 #include "mib/context.h"
