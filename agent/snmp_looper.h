@@ -1,5 +1,6 @@
-// SnmpLooper: the agent's service object. It owns the UDP socket on port 161,
-// the settings and their store, and is the platform handler of the settings.
+// SnmpLooper: the agent's service object. It owns the UDP transport, which it
+// opens while the agent is enabled, the settings and their store, and is the
+// platform handler of the settings.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "agent/settings.h"
+#include "agent/udp_transport.h"
 #include "community/community_keep.h"
 #include "mib/agent_state.h"
 #include "mib/traps.h"
@@ -27,36 +29,10 @@ class SnmpLooper : public orla::Looper {
     // Loads the settings, counts the engine boot, makes the agent's own engine
     // ID at the first start, stores the settings, opens the socket when enabled.
     void init();
-    // Opens and registers the UDP socket; does nothing when it is open.
+    // Opens the transport's socket; does nothing when it is open.
     void enable();
-    // Unregisters and closes the UDP socket; does nothing when it is closed.
+    // Closes the transport's socket; does nothing when it is closed.
     void disable();
-    // The socket-readable callback: serves the datagrams waiting on the
-    // socket, each with at most one reply, and waits a moment for more.
-    void receive(int fd, int data, unsigned events);
-    // Takes up to REQUEST_BATCH waiting datagrams in one read, serves each
-    // and sends the replies in one write. Returns how many it took.
-    // `readFlags`: MSG_DONTWAIT, or MSG_WAITFORONE to wait for the first
-    // datagram as long as the socket's receive timeout.
-    unsigned serveBatch(int fd, int readFlags);
-    static constexpr unsigned REQUEST_BATCH = 16;
-    static constexpr long LINGER_MICROSECONDS = 1000;
-    static constexpr uint64_t LINGER_BUDGET_MILLIS = 2;
-    bool readsLinger = false;  // the socket's receive timeout is set
-    // Under load: lets requests gather in pauses and serves them together.
-    // `served` is how many the read that found the load took.
-    void gather(int fd, unsigned served);
-    static constexpr unsigned GATHER_ROUNDS = 32;
-    static constexpr unsigned GATHER_MIN = 3;
-    static constexpr unsigned GATHER_TARGET = 8;
-    static constexpr unsigned GATHER_TRIAL_INTERVAL = 128;
-    unsigned wakeupsSinceGathering = 0;
-    // A pause lasts GATHER_NANOSECONDS at first; while requests come slowly
-    // it doubles, up to GATHER_MAX_NANOSECONDS, plus the kernel's timer
-    // slack (up to 50 us by default): the most that gathering adds to a
-    // request's latency.
-    static constexpr long GATHER_NANOSECONDS = 20000;
-    static constexpr long GATHER_MAX_NANOSECONDS = 200000;
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();
@@ -86,8 +62,6 @@ class SnmpLooper : public orla::Looper {
     void useEngineID(const std::string& text);
 
     orla::Store store;
-    int socketFd = 0;
-    bool socketOpen = false;
     // The agent's engine and start tick live in agentState, which plug-ins
     // read; these names stay for plug-ins written against the service object.
     V3ServerInfo& serverInfo = agentState.engine;
@@ -105,6 +79,8 @@ class SnmpLooper : public orla::Looper {
 
   private:
     std::unique_ptr<CommunityKeep> communities_;
+    // Made once the community table is, which it serves with.
+    std::unique_ptr<UdpTransport> transport_;
 };
 
 extern SnmpLooper* loop;
