@@ -1,6 +1,7 @@
-// SnmpLooper: the agent's service object. It owns the UDP transport, which it
-// opens while the agent is enabled, the settings and their store, and is the
-// platform handler of the settings.
+// SnmpLooper: the agent's service object. It holds the settings and their
+// store, the engine ID and the community table, is the platform handler of
+// the settings, chooses the trap makers of the agent's own traps, and owns
+// the UDP transport, which it opens while the agent is enabled.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "agent/settings.h"
 #include "agent/udp_transport.h"
@@ -19,7 +19,9 @@
 #include "platform/orla/store.h"
 #include "platform/snmp/v3_server_info.h"
 
-class SnmpLooper : public orla::Looper {
+// The settings are members of their own (AgentSettings), so that plug-ins
+// read them as before: loop->trapTarget, loop->communityName.
+class SnmpLooper : public orla::Looper, public AgentSettings {
   public:
     // The daemon uses the default store paths; tests give their own.
     explicit SnmpLooper(const std::string& settingsPath = snmp::SETTINGS_STORE_PATH,
@@ -49,7 +51,7 @@ class SnmpLooper : public orla::Looper {
     uint32_t authFailuresSeen = 0;
     std::optional<uint64_t> lastAuthTrapMillis;
 
-    // Settings handler (settings.cpp).
+    // Settings handler.
     orla::message getConfig() const;
     orla::message cmdGet(const orla::message& request) override;
     orla::message cmdSet(const orla::message& request) override;
@@ -66,16 +68,6 @@ class SnmpLooper : public orla::Looper {
     // read; these names stay for plug-ins written against the service object.
     V3ServerInfo& serverInfo = agentState.engine;
     uint32_t& startJiffies = agentState.startTick;
-    std::string communityName = "morvel";
-    std::string text2;
-    std::string text3;
-    uint32_t trapCommunity = 0xffffffff;
-    uint32_t trapVersion = 0;
-    uint32_t trapTarget = 0;  // network byte order
-    std::vector<uint32_t> trapGenerators;
-    bool enabled = false;
-    bool authenTraps = false;       // snmpEnableAuthenTraps
-    std::string generatedEngineID;  // the agent's own engine ID, made at its first start
 
   private:
     std::unique_ptr<CommunityKeep> communities_;
