@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "agent/engine_id.h"
+#include "agent/send_trap.h"
 #include "mib/get_all.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
@@ -111,6 +112,10 @@ void SnmpLooper::disable() {
     if (!transport_->isOpen()) return;
     transport_->close();
     setupLeave(LEAVE_IDLE);
+}
+
+void SnmpLooper::send_trap(const orla::message& request, std::span<const TrapMaker> makers) {
+    sendTrap(request, makers, *this, *communities_, agentState);
 }
 
 void SnmpLooper::trapAuthenticationFailures() {
