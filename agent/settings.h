@@ -40,6 +40,7 @@ orla::message settingsRecord(const AgentSettings& settings, const V3ServerInfo& 
 
 // Takes a stored settings record into `settings` and `engine`, the boot
 // count as it was stored. Fields the record lacks come out empty, 0 or
-// false, the trap community as none. Returns the administrator's engine ID text, for the caller to put in force.
+// false, the trap community as none. Returns the administrator's engine ID
+// text, for the caller to put in force.
 std::string readSettingsRecord(const orla::message& record, AgentSettings& settings,
                                V3ServerInfo& engine);

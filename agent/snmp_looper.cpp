@@ -9,7 +9,6 @@
 #include "mib/get_all.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
-#include "platform/orla/runner.h"
 #include "platform/snmp/usm.h"
 #include "trap/trap_maker.h"
 
