@@ -1,5 +1,5 @@
-// SnmpLooper::send_trap: one trap, one datagram to UDP port 162 of the sink,
-// from a fresh socket so the agent address follows the current route.
+#include "agent/send_trap.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,8 +9,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "agent/settings.h"
-#include "agent/snmp_looper.h"
 #include "mib/context.h"
 #include "trap/create_trap.h"
 
@@ -20,12 +18,14 @@ constexpr uint16_t SNMP_TRAP_PORT = 162;
 
 }  // namespace
 
-void SnmpLooper::send_trap(const orla::message& request) {
-    if (!enabled) {
+void sendTrap(const orla::message& request, std::span<const TrapMaker> makers,
+              const AgentSettings& settings, const CommunityKeep& communities,
+              const AgentState& agent) {
+    if (!settings.enabled) {
         std::cerr << "send_trap: snmp disabled" << std::endl;
         return;
     }
-    if (trapTarget == 0 || trapCommunity == snmp::NO_COMMUNITY) {
+    if (settings.trapTarget == 0 || settings.trapCommunity == snmp::NO_COMMUNITY) {
         std::cerr << "send_trap: no trap sink specified" << std::endl;
         return;
     }
@@ -37,7 +37,7 @@ void SnmpLooper::send_trap(const orla::message& request) {
     }
     sockaddr_in sink{};
     sink.sin_family = AF_INET;
-    sink.sin_addr.s_addr = trapTarget;
+    sink.sin_addr.s_addr = settings.trapTarget;
     sink.sin_port = htons(SNMP_TRAP_PORT);
     if (connect(fd, reinterpret_cast<sockaddr*>(&sink), sizeof sink) < 0) {
         std::cerr << "send_trap: failed to connect: " << strerror(errno) << std::endl;
@@ -48,14 +48,14 @@ void SnmpLooper::send_trap(const orla::message& request) {
     Context ctx(nullptr, 0);
     sockaddr_in local{};
     socklen_t localLength = sizeof local;
-    const CommunityKeep::Item* community = communityKeep->findItem(trapCommunity);
+    const CommunityKeep::Item* community = communities.findItem(settings.trapCommunity);
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) < 0) {
         std::cerr << "send_trap: failed to getsockname: " << strerror(errno) << std::endl;
     } else if (community == nullptr) {
         std::cerr << "createTrap: bad community" << std::endl;
         std::cerr << "send_trap: createTrap failed" << std::endl;
-    } else if (!createTrap(ctx, request, local.sin_addr.s_addr, static_cast<int>(trapVersion),
-                           *community, agentState)) {
+    } else if (!createTrap(ctx, request, local.sin_addr.s_addr,
+                           static_cast<int>(settings.trapVersion), *community, agent, makers)) {
         std::cerr << "send_trap: createTrap failed" << std::endl;
     } else if (send(fd, ctx.out.data(), ctx.out.size(), 0) < 0) {
         std::cerr << "send_trap: failed to send trap packet: " << strerror(errno) << std::endl;

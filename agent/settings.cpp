@@ -1,230 +1,40 @@
-// The settings handler of the agent: get, set, the trap generator list.
-#include <sys/random.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <iostream>
-
 #include "agent/settings.h"
-#include "agent/snmp_looper.h"
-#include "community/community_keep.h"
-#include "mib/traps.h"
-#include "platform/orla/ids.h"
-#include "platform/snmp/usm.h"
 
-namespace {
+#include "agent/engine_id.h"
 
-// RFC 3411 SnmpEngineID: the first bit set marks the new format; octet 4
-// says what follows (4: administratively assigned text, 5: octets of the
-// enterprise's choosing, here random ones).
-constexpr uint32_t ENGINE_ID_NEW_FORMAT = 0x80000000;
-constexpr unsigned char ENGINE_ID_TEXT_FORMAT = 4;
-constexpr unsigned char ENGINE_ID_OCTETS_FORMAT = 5;
-constexpr size_t ENGINE_ID_PREFIX_LENGTH = 5;
-// An engine ID has at most 32 octets (RFC 3411 SnmpEngineID): longer ones
-// could never match a message's, which are read up to that bound.
-constexpr size_t ENGINE_ID_TEXT_MAX = 32 - ENGINE_ID_PREFIX_LENGTH;
-constexpr size_t ENGINE_ID_RANDOM_OCTETS = 12;
-constexpr size_t ENGINE_ID_RANDOM_MIN = 8;
-constexpr size_t ENGINE_ID_RANDOM_MAX = 16;
-
-std::string engineIDPrefix(unsigned char format) {
-    const uint32_t head = ENGINE_ID_NEW_FORMAT + snmp::ENTERPRISE_NUMBER;
-    std::string id;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        id.push_back(char((head >> shift) & 0xff));
-    id.push_back(char(format));
-    return id;
-}
-
-void logSender(const char* what, const orla::message& request) {
-    if (!request.has(orla::MSG_FROM)) return;
-    std::vector<uint32_t> from = request.get(orla::MSG_FROM);
-    if (!from.empty()) std::cerr << what << from.front() << std::endl;
-}
-
-}  // namespace
-
-std::string formatEngineID(const std::string& text) {
-    return engineIDPrefix(ENGINE_ID_TEXT_FORMAT) + text;
-}
-
-std::string deformatEngineID(const std::string& id) {
-    if (id.compare(0, ENGINE_ID_PREFIX_LENGTH, engineIDPrefix(ENGINE_ID_TEXT_FORMAT)) != 0)
-        return {};
-    return id.substr(ENGINE_ID_PREFIX_LENGTH);
-}
-
-std::string generateEngineID() {
-    // The octets need to be unique, not secret: GRND_INSECURE never blocks,
-    // also early in a first boot before the kernel's pool is ready; kernels
-    // older than 5.6 do not know it and get the ordinary, non-blocking call.
-    unsigned char random[ENGINE_ID_RANDOM_OCTETS];
-    ssize_t got;
-    int flags = GRND_INSECURE;
-    do {
-        got = getrandom(random, sizeof random, flags);
-        if (got < 0 && errno == EINVAL && flags == GRND_INSECURE) {
-            flags = GRND_NONBLOCK;
-            errno = EINTR;
-        }
-    } while (got < 0 && errno == EINTR);
-    if (got != static_cast<ssize_t>(sizeof random)) {
-        std::cerr << "cannot make an engine ID: no random octets: "
-                  << (got < 0 ? strerror(errno) : "short read") << std::endl;
-        return {};
-    }
-    return engineIDPrefix(ENGINE_ID_OCTETS_FORMAT) + std::string(random, random + sizeof random);
-}
-
-bool isGeneratedEngineID(const std::string& id) {
-    return id.size() >= ENGINE_ID_PREFIX_LENGTH + ENGINE_ID_RANDOM_MIN &&
-           id.size() <= ENGINE_ID_PREFIX_LENGTH + ENGINE_ID_RANDOM_MAX &&
-           id.compare(0, ENGINE_ID_PREFIX_LENGTH, engineIDPrefix(ENGINE_ID_OCTETS_FORMAT)) == 0;
-}
-
-void SnmpLooper::useEngineID(const std::string& text) {
-    // An empty text stands for the agent's own ID; the shared prefix alone
-    // only when the kernel could give no random octets.
-    serverInfo.engineID =
-        text.empty() && !generatedEngineID.empty() ? generatedEngineID : formatEngineID(text);
-    communityKeep->setEngineID(serverInfo.engineID);  // keys are localised to it
-}
-
-orla::message SnmpLooper::getConfig() const {
+orla::message settingsRecord(const AgentSettings& settings, const V3ServerInfo& engine) {
     orla::message cfg;
-    cfg.insert(snmp::SNMP_COMMUNITY_NAME, communityName);
-    cfg.insert(snmp::SNMP_TEXT2, text2);
-    cfg.insert(snmp::SNMP_TEXT3, text3);
-    cfg.insert(snmp::SNMP_ENGINE_ID, deformatEngineID(serverInfo.engineID));
-    cfg.insert(snmp::SNMP_ENGINE_PARAM, serverInfo.engineParam);
-    cfg.insert(snmp::SNMP_TRAP_TARGET, trapTarget);
-    cfg.insert(snmp::SNMP_TRAP_VERSION, trapVersion);
-    cfg.insert(snmp::SNMP_TRAP_COMMUNITY, trapCommunity);
-    cfg.insert(snmp::SNMP_TRAP_GENERATORS, trapGenerators);
-    cfg.insert(snmp::SNMP_ENGINE_BOOTS, serverInfo.engineBoots);
-    cfg.insert(snmp::SNMP_ENABLED, enabled);
-    cfg.insert(snmp::SNMP_GENERATED_ENGINE_ID, generatedEngineID);
-    cfg.insert(snmp::SNMP_AUTHEN_TRAPS, authenTraps);
+    cfg.insert(snmp::SNMP_COMMUNITY_NAME, settings.communityName);
+    cfg.insert(snmp::SNMP_TEXT2, settings.text2);
+    cfg.insert(snmp::SNMP_TEXT3, settings.text3);
+    cfg.insert(snmp::SNMP_ENGINE_ID, deformatEngineID(engine.engineID));
+    cfg.insert(snmp::SNMP_ENGINE_PARAM, engine.engineParam);
+    cfg.insert(snmp::SNMP_TRAP_TARGET, settings.trapTarget);
+    cfg.insert(snmp::SNMP_TRAP_VERSION, settings.trapVersion);
+    cfg.insert(snmp::SNMP_TRAP_COMMUNITY, settings.trapCommunity);
+    cfg.insert(snmp::SNMP_TRAP_GENERATORS, settings.trapGenerators);
+    cfg.insert(snmp::SNMP_ENGINE_BOOTS, engine.engineBoots);
+    cfg.insert(snmp::SNMP_ENABLED, settings.enabled);
+    cfg.insert(snmp::SNMP_GENERATED_ENGINE_ID, settings.generatedEngineID);
+    cfg.insert(snmp::SNMP_AUTHEN_TRAPS, settings.authenTraps);
     return cfg;
 }
 
-orla::message SnmpLooper::cmdGet(const orla::message& request) {
-    if (request.has(orla::MSG_FROM)) {
-        logSender("cmd_get from ", request);
-    } else {
-        std::cerr << "bogonymous cmd_get request" << std::endl;
+std::string readSettingsRecord(const orla::message& record, AgentSettings& settings,
+                               V3ServerInfo& engine) {
+    settings.communityName = record.get(snmp::SNMP_COMMUNITY_NAME);
+    settings.text2 = record.get(snmp::SNMP_TEXT2);
+    settings.text3 = record.get(snmp::SNMP_TEXT3);
+    engine.engineParam = record.get(snmp::SNMP_ENGINE_PARAM, 0);
+    settings.trapTarget = record.get(snmp::SNMP_TRAP_TARGET, 0);
+    settings.trapVersion = record.get(snmp::SNMP_TRAP_VERSION, 0);
+    settings.trapCommunity = record.get(snmp::SNMP_TRAP_COMMUNITY, snmp::NO_COMMUNITY);
+    if (record.has(snmp::SNMP_TRAP_GENERATORS)) {
+        settings.trapGenerators = record.get(snmp::SNMP_TRAP_GENERATORS);
     }
-    return getConfig();
-}
-
-orla::message SnmpLooper::getObject(uint32_t) {
-    return getConfig();
-}
-
-orla::message SnmpLooper::cmdSet(const orla::message& request) {
-    logSender("cmd_set from ", request);
-    // RFC 3414 2.2.2: snmpEngineBoots only grows, up to its latch. A lower
-    // count would put messages recorded since then back in the time window.
-    if (request.has(snmp::SNMP_ENGINE_BOOTS)) {
-        const uint32_t boots = request.get(snmp::SNMP_ENGINE_BOOTS);
-        if (boots > usm::MAX_ENGINE_BOOTS) {
-            return orla::errorMsg(orla::ERR_BAD_VALUE, "engine boots must be at most " +
-                                                           std::to_string(usm::MAX_ENGINE_BOOTS));
-        }
-        if (boots < serverInfo.engineBoots) {
-            return orla::errorMsg(orla::ERR_BAD_VALUE,
-                                  "engine boots cannot go below " +
-                                      std::to_string(serverInfo.engineBoots) +
-                                      ": recorded messages would be accepted again");
-        }
-    }
-    if (request.get(snmp::SNMP_ENGINE_ID).size() > ENGINE_ID_TEXT_MAX) {
-        return orla::errorMsg(orla::ERR_BAD_VALUE, "engine ID text must have at most " +
-                                                       std::to_string(ENGINE_ID_TEXT_MAX) +
-                                                       " characters");
-    }
-    // Undo leaves the boot count, which never goes back, and the agent's own ID.
-    orla::message undo = getConfig();
-    undo.erase(snmp::SNMP_ENGINE_BOOTS.raw());
-    undo.erase(snmp::SNMP_GENERATED_ENGINE_ID.raw());
-    undo.insert(orla::MSG_CMD, orla::CMD_SET);
-
-    communityName = request.get(snmp::SNMP_COMMUNITY_NAME, communityName);
-    text2 = request.get(snmp::SNMP_TEXT2, text2);
-    text3 = request.get(snmp::SNMP_TEXT3, text3);
-    serverInfo.engineParam = request.get(snmp::SNMP_ENGINE_PARAM, serverInfo.engineParam);
-    trapTarget = request.get(snmp::SNMP_TRAP_TARGET, trapTarget);
-    trapCommunity = request.get(snmp::SNMP_TRAP_COMMUNITY, trapCommunity);
-    trapVersion = request.get(snmp::SNMP_TRAP_VERSION, trapVersion);
-    authenTraps = request.get(snmp::SNMP_AUTHEN_TRAPS, authenTraps);
-
-    if (request.has(snmp::SNMP_TRAP_GENERATORS)) {
-        std::vector<uint32_t> requested = request.get(snmp::SNMP_TRAP_GENERATORS);
-        trapGenerators = requested;
-        for (const Scribers& generator : scribers) {
-            generator.unsubscribe();
-            std::cout << "unsubscribed from " << generator.name << std::endl;
-        }
-        std::vector<uint32_t> selected;
-        for (uint32_t id : requested) {
-            if (std::find(selected.begin(), selected.end(), id) != selected.end()) continue;
-            selected.push_back(id);
-            if (id < scribers.size()) {
-                scribers[id].subscribe();
-                std::cout << "subscribed to " << scribers[id].name << std::endl;
-            }
-        }
-        trapGenerators = selected;
-    }
-
-    if (request.has(snmp::SNMP_ENGINE_BOOTS)) {
-        serverInfo.engineBoots = request.get(snmp::SNMP_ENGINE_BOOTS);
-    }
-    if (request.has(snmp::SNMP_ENGINE_ID)) useEngineID(request.get(snmp::SNMP_ENGINE_ID));
-    if (request.has(snmp::SNMP_ENABLED)) {
-        enabled = request.get(snmp::SNMP_ENABLED);
-        if (enabled) {
-            enable();
-        } else {
-            disable();
-        }
-    }
-
-    sendUndo(request, undo, "changed snmp settings");
-    notifyChange(0xffffffff, request);
-    // The running agent already uses the new settings; a caller told of
-    // success would believe they survive a restart.
-    if (!store.set(snmp::SETTINGS_RECORD, getConfig())) {
-        return orla::errorMsg(orla::ERR_BAD_VALUE,
-                              "cannot write the settings store: the change lasts until restart");
-    }
-    return {};
-}
-
-orla::message SnmpLooper::cmdUnknown(const orla::message& request, uint32_t cmd) {
-    orla::message reply;
-    if (cmd == snmp::CMD_TRAP_REQUEST || cmd == snmp::CMD_TRAP_REQUEST_ALT1 ||
-        cmd == snmp::CMD_TRAP_REQUEST_ALT2) {
-        send_trap(request);
-    } else if (cmd == snmp::CMD_LIST_GENERATORS) {
-        orla::message startTrap;
-        startTrap.insert(orla::OBJ_ID, snmp::START_TRAP_ID);
-        startTrap.insert(orla::OBJ_NAME, std::string("start-trap"));
-        reply.append(orla::OBJ_LIST, startTrap);
-        for (uint32_t id = 0; id < scribers.size(); ++id) {
-            orla::message entry;
-            entry.insert(orla::OBJ_ID, id);
-            entry.insert(orla::OBJ_NAME, scribers[id].name);
-            reply.append(orla::OBJ_LIST, entry);
-        }
-    }
-    return reply;
-}
-
-void SnmpLooper::startSubscribers() {
-    for (uint32_t id : trapGenerators) {
-        if (id < scribers.size()) scribers[id].subscribe();
-    }
+    engine.engineBoots = record.get(snmp::SNMP_ENGINE_BOOTS, 0);
+    settings.generatedEngineID = record.get(snmp::SNMP_GENERATED_ENGINE_ID);
+    settings.enabled = record.get(snmp::SNMP_ENABLED, false);
+    settings.authenTraps = record.get(snmp::SNMP_AUTHEN_TRAPS, false);
+    return record.get(snmp::SNMP_ENGINE_ID);
 }

@@ -1,28 +1,15 @@
 #include "agent/snmp_looper.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <iostream>
-#include <optional>
+#include <vector>
 
-#include "agent/settings.h"
-#include "community/community_keep.h"
-#include "mib/context.h"
+#include "agent/engine_id.h"
+#include "agent/send_trap.h"
 #include "mib/platform_exchange.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
-#include "platform/orla/runner.h"
-#include "platform/orla/throttled_line.h"
 #include "platform/snmp/usm.h"
-#include "request/dispatch.h"
 #include "trap/trap_maker.h"
 
 SnmpLooper* loop = nullptr;
@@ -30,175 +17,11 @@ CommunityKeep* communityKeep = nullptr;
 
 namespace {
 
-constexpr uint16_t SNMP_PORT = 161;
 constexpr uint32_t POLICY_TRAP_REQUEST = 128;
 constexpr uint32_t POLICY_LIST_GENERATORS = 704;
 // What the looper is told while the agent serves requests, and while it does not.
 constexpr uint32_t LEAVE_SERVING = 0;
 constexpr uint32_t LEAVE_IDLE = 1000;
-
-// Lines that strangers' datagrams cause, throttled.
-orla::ThrottledLine forgedSourceLine("IPv6 datagram with an IPv4-mapped source dropped");
-
-// Every receive buffer holds the largest UDP payload.
-constexpr size_t DATAGRAM_ROOM = 65536;
-
-// Where a datagram came from: IPv6 on the dual-stack socket, where IPv4
-// senders appear as IPv4-mapped addresses (RFC 4291 2.5.5.2), IPv4 on the
-// IPv4-only socket of a host without IPv6.
-union Peer {
-    sockaddr_in v4;
-    sockaddr_in6 v6;
-};
-
-// One datagram of a batch: where it came from and its packet information
-// (IPV6_PKTINFO on the dual-stack socket, for IPv4 datagrams too, or
-// IP_PKTINFO), so that its reply leaves from the address the request was
-// sent to, and the context of the request being served, which holds the
-// reply until it is sent. The context lives as long as the slot, so its
-// buffers serve request after request without allocating.
-struct DatagramSlot {
-    Peer peer;
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in6_pktinfo))];
-    iovec io;
-    Context request{nullptr, 0};
-};
-// The control room of IPV6_PKTINFO holds IP_PKTINFO too.
-static_assert(sizeof(in6_pktinfo) >= sizeof(in_pktinfo));
-
-// One buffer per datagram of a batch. Only the pages a datagram is written
-// to become resident, so the buffers cost about a page each under ordinary
-// requests.
-alignas(4096) unsigned char receiveBuffers[SnmpLooper::REQUEST_BATCH][DATAGRAM_ROOM];
-
-unsigned char* receiveBuffer(unsigned slot) {
-    return receiveBuffers[slot];
-}
-DatagramSlot slots[SnmpLooper::REQUEST_BATCH];
-mmsghdr receiveHeaders[SnmpLooper::REQUEST_BATCH];
-mmsghdr replyHeaders[SnmpLooper::REQUEST_BATCH];
-
-// Makes slot `i` ready to receive: recvmmsg changes the lengths in its
-// header, and a reply points the I/O vector elsewhere.
-void prepareSlot(unsigned i) {
-    DatagramSlot& slot = slots[i];
-    slot.io = {receiveBuffer(i), DATAGRAM_ROOM};
-    msghdr& header = receiveHeaders[i].msg_hdr;
-    header = {};
-    header.msg_name = &slot.peer;
-    header.msg_namelen = sizeof slot.peer;
-    header.msg_iov = &slot.io;
-    header.msg_iovlen = 1;
-    header.msg_control = slot.control;
-    header.msg_controllen = sizeof slot.control;
-}
-
-// The length of a received control block that holds one message, without
-// the padding recvmsg counts after it. The kernel copies the control block
-// of a send into a 36-octet buffer on its stack and allocates for a longer
-// one: IPV6_PKTINFO takes 36 octets, 40 with its padding.
-size_t unpaddedControlLength(msghdr& header) {
-    cmsghdr* first = CMSG_FIRSTHDR(&header);
-    if (first == nullptr || CMSG_NXTHDR(&header, first) != nullptr) return header.msg_controllen;
-    return first->cmsg_len;
-}
-
-// True when the datagram of `header` arrived over IPv4. On the dual-stack
-// socket the kernel gives an IPv4 datagram's destination in IPV6_PKTINFO as
-// an IPv4-mapped address, an IPv6 datagram's as itself.
-bool arrivedOverIPv4(const Peer& peer, msghdr& header) {
-    if (peer.v4.sin_family == AF_INET) return true;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
-        if (c->cmsg_level != IPPROTO_IPV6 || c->cmsg_type != IPV6_PKTINFO ||
-            c->cmsg_len < CMSG_LEN(sizeof(in6_pktinfo)))
-            continue;
-        in6_pktinfo info;
-        std::memcpy(&info, CMSG_DATA(c), sizeof info);
-        return IN6_IS_ADDR_V4MAPPED(&info.ipi6_addr);
-    }
-    return false;
-}
-
-// The sender as the source filters see it: an IPv4 sender, by its address
-// or on the dual-stack socket by its IPv4-mapped one, or none for IPv6.
-// Only for datagrams whose source is not forged.
-SourceAddress sourceOf(const Peer& peer) {
-    if (peer.v4.sin_family == AF_INET) return peer.v4.sin_addr.s_addr;
-    const in6_addr& address = peer.v6.sin6_addr;
-    if (!IN6_IS_ADDR_V4MAPPED(&address)) return std::nullopt;
-    uint32_t mapped;
-    std::memcpy(&mapped, address.s6_addr + 12, sizeof mapped);
-    return mapped;
-}
-
-// An IPv6 datagram that claims an IPv4-mapped source (RFC 4291 2.5.5.2):
-// such addresses never appear on the wire (RFC 4038 5.1), and taking it for
-// the IPv4 sender it names would let anyone past the IPv4 source filters.
-bool forgedSource(const Peer& peer, msghdr& header) {
-    return peer.v6.sin6_family == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&peer.v6.sin6_addr) &&
-           !arrivedOverIPv4(peer, header);
-}
-
-// True when the administrator switched IPv6 off (net.ipv6.conf.all.disable_ipv6):
-// the dual-stack socket would then still open, but only IPv4 reaches it.
-bool ipv6SwitchedOff() {
-    const int fd = open("/proc/sys/net/ipv6/conf/all/disable_ipv6", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char value = '0';
-    const bool read1 = read(fd, &value, 1) == 1;
-    close(fd);
-    return read1 && value != '0';
-}
-
-// Binds `fd` to the wildcard address of `family`, port 161.
-bool bindService(int fd, int family) {
-    if (family == AF_INET6) {
-        sockaddr_in6 local{};
-        local.sin6_family = AF_INET6;
-        local.sin6_addr = in6addr_any;
-        local.sin6_port = htons(SNMP_PORT);
-        return bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-    }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(SNMP_PORT);
-    return bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-}
-
-// A socket on port 161 that reports each datagram's packet information:
-// dual-stack IPv6 when the host has IPv6, IPv4 otherwise. -1 when none
-// opens; the caller says so.
-int openServiceSocket() {
-    static bool ipv6Reported = false;
-    const int on = 1;
-    const int off = 0;
-    if (!ipv6SwitchedOff()) {
-        const int fd = socket(AF_INET6, SOCK_DGRAM, 0);
-        if (fd >= 0 && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) == 0 &&
-            setsockopt(fd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on) == 0) {
-            setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            if (bindService(fd, AF_INET6)) return fd;
-            // The port is taken, for IPv4 as well: not a matter of IPv6.
-            if (errno == EADDRINUSE) {
-                close(fd);
-                return -1;
-            }
-        }
-        if (fd >= 0) close(fd);
-    }
-    if (!ipv6Reported) {
-        ipv6Reported = true;
-        std::cerr << "IPv6 unavailable: serving IPv4 only" << std::endl;
-    }
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) return -1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-    if (bindService(fd, AF_INET)) return fd;
-    close(fd);
-    return -1;
-}
 
 // The providers' way to platform services: the agent's own looper.
 orla::message exchangeThroughAgent(const orla::message& request, uint32_t timeout) {
@@ -206,14 +29,10 @@ orla::message exchangeThroughAgent(const orla::message& request, uint32_t timeou
     return loop->exchangeMessage(request, timeout);
 }
 
-// Sends the first `count` of replyHeaders. A reply the kernel refuses is
-// dropped, as a lost datagram would be, and the rest still go out.
-void sendReplies(int fd, unsigned count) {
-    unsigned next = 0;
-    while (next < count) {
-        const int sent = sendmmsg(fd, replyHeaders + next, count - next, 0);
-        next += sent > 0 ? static_cast<unsigned>(sent) : 1;
-    }
+void logSender(const char* what, const orla::message& request) {
+    if (!request.has(orla::MSG_FROM)) return;
+    std::vector<uint32_t> from = request.get(orla::MSG_FROM);
+    if (!from.empty()) std::cerr << what << from.front() << std::endl;
 }
 
 }  // namespace
@@ -223,20 +42,19 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     std::cerr << "communityKeep = new CommunityKeep;" << std::endl;
     communities_ = std::make_unique<CommunityKeep>(communityPath);
     communityKeep = communities_.get();
+    transport_ = std::make_unique<UdpTransport>(*communities_, serverInfo,
+                                                [this] { trapAuthenticationFailures(); });
     std::cerr << "communityKeep->init();" << std::endl;
     // The settings store exists from the first start on: without it, a
     // missing community store is a first start, with it a lost table.
     const bool started = store.opened() != orla::Store::Opened::Missing || !store.setAside().empty();
-    communityKeep->init(started);
+    communities_->init(started);
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
-    addHandler(snmp::ID_COMMUNITIES, communityKeep);
+    addHandler(snmp::ID_COMMUNITIES, communities_.get());
     setPlatformExchange(exchangeThroughAgent);
     serverInfo.engineTimeBase = orla::getUptime();
     startJiffies = orla::getJiffies();
-    trapCommunity = snmp::NO_COMMUNITY;
     serverInfo.engineParam = 15;
-    trapTarget = 0;
-    trapVersion = 0;
 }
 
 SnmpLooper::~SnmpLooper() {
@@ -251,24 +69,10 @@ void SnmpLooper::init() {
     std::string engineText;
     auto stored = store.find(snmp::SETTINGS_RECORD);
     if (stored != store.end()) {
-        const orla::message& cfg = stored->second;
-        communityName = cfg.get(snmp::SNMP_COMMUNITY_NAME);
-        text2 = cfg.get(snmp::SNMP_TEXT2);
-        text3 = cfg.get(snmp::SNMP_TEXT3);
-        serverInfo.engineParam = cfg.get(snmp::SNMP_ENGINE_PARAM, 0);
-        trapTarget = cfg.get(snmp::SNMP_TRAP_TARGET, 0);
-        trapVersion = cfg.get(snmp::SNMP_TRAP_VERSION, 0);
-        trapCommunity = cfg.get(snmp::SNMP_TRAP_COMMUNITY, snmp::NO_COMMUNITY);
-        if (cfg.has(snmp::SNMP_TRAP_GENERATORS)) {
-            trapGenerators = cfg.get(snmp::SNMP_TRAP_GENERATORS);
-        }
+        engineText = readSettingsRecord(stored->second, *this, serverInfo);
         // RFC 3414 2.2.2: latched at its maximum, never wrapped.
-        const uint32_t boots = cfg.get(snmp::SNMP_ENGINE_BOOTS, 0);
+        const uint32_t boots = serverInfo.engineBoots;
         serverInfo.engineBoots = boots < usm::MAX_ENGINE_BOOTS ? boots + 1 : usm::MAX_ENGINE_BOOTS;
-        engineText = cfg.get(snmp::SNMP_ENGINE_ID);
-        generatedEngineID = cfg.get(snmp::SNMP_GENERATED_ENGINE_ID);
-        enabled = cfg.get(snmp::SNMP_ENABLED, false);
-        authenTraps = cfg.get(snmp::SNMP_AUTHEN_TRAPS, false);
     }
     std::cout << "engineBoots = " << serverInfo.engineBoots << std::endl;
     if (!isGeneratedEngineID(generatedEngineID)) generatedEngineID = generateEngineID();
@@ -288,139 +92,29 @@ void SnmpLooper::init() {
 void SnmpLooper::startup() {
     for (uint32_t generator : trapGenerators) {
         if (generator != snmp::START_TRAP_ID) continue;
-        // Offered only for this one trap: the start trap takes every request.
-        trapMakers.push_back(startupTrapMaker);
-        send_trap(orla::message());
-        trapMakers.pop_back();
+        // Offered only for this one trap, after the registered makers: the
+        // start trap takes every request.
+        std::vector<TrapMaker> makers = trapMakers;
+        makers.push_back(startupTrapMaker);
+        send_trap(orla::message(), makers);
         return;
     }
 }
 
 void SnmpLooper::enable() {
-    if (socketOpen) return;
+    if (transport_->isOpen()) return;
     setupLeave(LEAVE_SERVING);
-
-    socketFd = openServiceSocket();
-    if (socketFd < 0) {
-        std::cerr << "cannot create service connection" << std::endl;
-        return;
-    }
-    const timeval linger{0, LINGER_MICROSECONDS};
-    // Without the timeout a waiting read could block the event loop for good.
-    readsLinger = setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger) == 0;
-
-    for (unsigned i = 0; i < REQUEST_BATCH; ++i)
-        prepareSlot(i);
-    orla::getRunner().addSocket(socketFd, this, &SnmpLooper::receive, orla::SOCKET_READABLE);
-    socketOpen = true;
+    transport_->open();
 }
 
 void SnmpLooper::disable() {
-    if (!socketOpen) return;
-    orla::getRunner().removeSocket(socketFd);
-    close(socketFd);
-    socketOpen = false;
+    if (!transport_->isOpen()) return;
+    transport_->close();
     setupLeave(LEAVE_IDLE);
 }
 
-void SnmpLooper::receive(int fd, int, unsigned) {
-    // Between requests the agent waits for the next one in the read itself
-    // rather than in the event loop: a manager at work sends its next
-    // request within tens of microseconds, and every wake-up through the
-    // event loop costs one system call more. The read gives up after
-    // LINGER_MICROSECONDS (rounded up to the kernel's tick), and the agent
-    // returns to the event loop at the latest LINGER_BUDGET_MILLIS after it
-    // left it, so platform messages and timers wait no longer than that.
-    const uint64_t woken = orla::monotonicMillis();
-    unsigned served = serveBatch(fd, MSG_DONTWAIT);
-    while (served > 0) {
-        if (served >= GATHER_MIN || ++wakeupsSinceGathering >= GATHER_TRIAL_INTERVAL)
-            gather(fd, served);
-        if (!readsLinger || orla::monotonicMillis() - woken >= LINGER_BUDGET_MILLIS) return;
-        served = serveBatch(fd, MSG_WAITFORONE);
-    }
-}
-
-void SnmpLooper::gather(int fd, unsigned served) {
-    // When several requests were waiting, requests come faster than the
-    // agent wakes up for each, and every wake-up costs more than serving a
-    // request: so the agent lets the next ones gather for a moment and
-    // serves them together, as a network card moderates its interrupts. A
-    // fast agent rarely finds several waiting even under load, so now and
-    // then it also tries one gathering. It goes back to waking per request
-    // once two gatherings in a row found fewer than GATHER_MIN (a trial:
-    // once one did); a manager with one or two requests outstanding thus
-    // waits for a pause only in a trial. The rounds are bounded so platform
-    // messages and timers are still served.
-    //
-    // Requests may also come slowly rather than few at a time: managers
-    // busy with their own cryptography send each next request only after
-    // tens of microseconds. A round that found more than the one before, and
-    // fewer than GATHER_TARGET, doubles the pause, and is not sparse; a
-    // doubled pause that found no more is halved again, since the manager
-    // had no more to send.
-    wakeupsSinceGathering = 0;
-    unsigned sparseRounds = served < GATHER_MIN ? 1 : 0;
-    long pause = GATHER_NANOSECONDS;
-    bool lengthened = false;
-    unsigned previous = 0;
-    for (unsigned round = 0; round < GATHER_ROUNDS && sparseRounds < 2; ++round) {
-        const timespec wait{0, pause};
-        clock_nanosleep(CLOCK_MONOTONIC, 0, &wait, nullptr);
-        do {
-            served = serveBatch(fd, MSG_DONTWAIT);
-        } while (served == REQUEST_BATCH && ++round < GATHER_ROUNDS);
-        const bool more = served > previous;
-        if (served >= GATHER_MIN) {
-            sparseRounds = 0;
-        } else if (!more) {
-            ++sparseRounds;
-        }
-        const bool lengthen = more && served < GATHER_TARGET && pause < GATHER_MAX_NANOSECONDS;
-        if (lengthen) {
-            pause = std::min(2 * pause, GATHER_MAX_NANOSECONDS);
-        } else if (lengthened && !more) {
-            pause = std::max(pause / 2, GATHER_NANOSECONDS);
-        }
-        lengthened = lengthen;
-        previous = served;
-    }
-}
-
-unsigned SnmpLooper::serveBatch(int fd, int readFlags) {
-    const int received = recvmmsg(fd, receiveHeaders, REQUEST_BATCH, readFlags, nullptr);
-    if (received <= 0) return 0;
-    const auto count = static_cast<unsigned>(received);
-
-    unsigned replies = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        DatagramSlot& slot = slots[i];
-        const mmsghdr& datagram = receiveHeaders[i];
-        Context& ctx = slot.request;
-        if (forgedSource(slot.peer, receiveHeaders[i].msg_hdr)) {
-            // Counted as a failed source check (RFC 3418 snmpInBadCommunityNames
-            // admits these), whatever the message's version.
-            ++serverInfo.inPackets;
-            ++serverInfo.dropped.badCommunityNames;
-            forgedSourceLine.write();
-            continue;
-        }
-        ctx.reset(receiveBuffer(i), datagram.msg_len);
-        if (!createReply(ctx, sourceOf(slot.peer), *communityKeep, serverInfo)) continue;
-
-        // Same destination and packet information as received; the flags
-        // that recvmmsg reported are not input to sendmmsg.
-        slot.io = {const_cast<unsigned char*>(ctx.out.data()), ctx.out.size()};
-        msghdr& reply = replyHeaders[replies++].msg_hdr;
-        reply = datagram.msg_hdr;
-        reply.msg_flags = 0;
-        reply.msg_controllen = unpaddedControlLength(reply);
-    }
-    sendReplies(fd, replies);
-    for (unsigned i = 0; i < count; ++i)
-        prepareSlot(i);
-    trapAuthenticationFailures();
-    return count;
+void SnmpLooper::send_trap(const orla::message& request, std::span<const TrapMaker> makers) {
+    sendTrap(request, makers, *this, *communities_, agentState);
 }
 
 void SnmpLooper::trapAuthenticationFailures() {
@@ -432,8 +126,138 @@ void SnmpLooper::trapAuthenticationFailures() {
     const uint64_t now = orla::monotonicMillis();
     if (lastAuthTrapMillis && now - *lastAuthTrapMillis < AUTH_TRAP_INTERVAL_MILLIS) return;
     lastAuthTrapMillis = now;
-    // Asked first, for this one trap: it takes every request.
-    trapMakers.insert(trapMakers.begin(), authenticationFailureTrapMaker);
-    send_trap(orla::message());
-    trapMakers.erase(trapMakers.begin());
+    // The only maker asked: it takes every request.
+    const TrapMaker makers[] = {authenticationFailureTrapMaker};
+    send_trap(orla::message(), makers);
+}
+
+void SnmpLooper::useEngineID(const std::string& text) {
+    // An empty text stands for the agent's own ID; the shared prefix alone
+    // only when the kernel could give no random octets.
+    serverInfo.engineID =
+        text.empty() && !generatedEngineID.empty() ? generatedEngineID : formatEngineID(text);
+    communities_->setEngineID(serverInfo.engineID);  // keys are localised to it
+}
+
+orla::message SnmpLooper::getConfig() const {
+    return settingsRecord(*this, serverInfo);
+}
+
+orla::message SnmpLooper::cmdGet(const orla::message& request) {
+    if (request.has(orla::MSG_FROM)) {
+        logSender("cmd_get from ", request);
+    } else {
+        std::cerr << "bogonymous cmd_get request" << std::endl;
+    }
+    return getConfig();
+}
+
+orla::message SnmpLooper::getObject(uint32_t) {
+    return getConfig();
+}
+
+orla::message SnmpLooper::cmdSet(const orla::message& request) {
+    logSender("cmd_set from ", request);
+    // RFC 3414 2.2.2: snmpEngineBoots only grows, up to its latch. A lower
+    // count would put messages recorded since then back in the time window.
+    if (request.has(snmp::SNMP_ENGINE_BOOTS)) {
+        const uint32_t boots = request.get(snmp::SNMP_ENGINE_BOOTS);
+        if (boots > usm::MAX_ENGINE_BOOTS) {
+            return orla::errorMsg(orla::ERR_BAD_VALUE, "engine boots must be at most " +
+                                                           std::to_string(usm::MAX_ENGINE_BOOTS));
+        }
+        if (boots < serverInfo.engineBoots) {
+            return orla::errorMsg(orla::ERR_BAD_VALUE,
+                                  "engine boots cannot go below " +
+                                      std::to_string(serverInfo.engineBoots) +
+                                      ": recorded messages would be accepted again");
+        }
+    }
+    if (request.get(snmp::SNMP_ENGINE_ID).size() > ENGINE_ID_TEXT_MAX) {
+        return orla::errorMsg(orla::ERR_BAD_VALUE, "engine ID text must have at most " +
+                                                       std::to_string(ENGINE_ID_TEXT_MAX) +
+                                                       " characters");
+    }
+    // Undo leaves the boot count, which never goes back, and the agent's own ID.
+    orla::message undo = getConfig();
+    undo.erase(snmp::SNMP_ENGINE_BOOTS.raw());
+    undo.erase(snmp::SNMP_GENERATED_ENGINE_ID.raw());
+    undo.insert(orla::MSG_CMD, orla::CMD_SET);
+
+    communityName = request.get(snmp::SNMP_COMMUNITY_NAME, communityName);
+    text2 = request.get(snmp::SNMP_TEXT2, text2);
+    text3 = request.get(snmp::SNMP_TEXT3, text3);
+    serverInfo.engineParam = request.get(snmp::SNMP_ENGINE_PARAM, serverInfo.engineParam);
+    trapTarget = request.get(snmp::SNMP_TRAP_TARGET, trapTarget);
+    trapCommunity = request.get(snmp::SNMP_TRAP_COMMUNITY, trapCommunity);
+    trapVersion = request.get(snmp::SNMP_TRAP_VERSION, trapVersion);
+    authenTraps = request.get(snmp::SNMP_AUTHEN_TRAPS, authenTraps);
+
+    if (request.has(snmp::SNMP_TRAP_GENERATORS)) {
+        std::vector<uint32_t> requested = request.get(snmp::SNMP_TRAP_GENERATORS);
+        trapGenerators = requested;
+        for (const Scribers& generator : scribers) {
+            generator.unsubscribe();
+            std::cout << "unsubscribed from " << generator.name << std::endl;
+        }
+        std::vector<uint32_t> selected;
+        for (uint32_t id : requested) {
+            if (std::find(selected.begin(), selected.end(), id) != selected.end()) continue;
+            selected.push_back(id);
+            if (id < scribers.size()) {
+                scribers[id].subscribe();
+                std::cout << "subscribed to " << scribers[id].name << std::endl;
+            }
+        }
+        trapGenerators = selected;
+    }
+
+    if (request.has(snmp::SNMP_ENGINE_BOOTS)) {
+        serverInfo.engineBoots = request.get(snmp::SNMP_ENGINE_BOOTS);
+    }
+    if (request.has(snmp::SNMP_ENGINE_ID)) useEngineID(request.get(snmp::SNMP_ENGINE_ID));
+    if (request.has(snmp::SNMP_ENABLED)) {
+        enabled = request.get(snmp::SNMP_ENABLED);
+        if (enabled) {
+            enable();
+        } else {
+            disable();
+        }
+    }
+
+    sendUndo(request, undo, "changed snmp settings");
+    notifyChange(0xffffffff, request);
+    // The running agent already uses the new settings; a caller told of
+    // success would believe they survive a restart.
+    if (!store.set(snmp::SETTINGS_RECORD, getConfig())) {
+        return orla::errorMsg(orla::ERR_BAD_VALUE,
+                              "cannot write the settings store: the change lasts until restart");
+    }
+    return {};
+}
+
+orla::message SnmpLooper::cmdUnknown(const orla::message& request, uint32_t cmd) {
+    orla::message reply;
+    if (cmd == snmp::CMD_TRAP_REQUEST || cmd == snmp::CMD_TRAP_REQUEST_ALT1 ||
+        cmd == snmp::CMD_TRAP_REQUEST_ALT2) {
+        send_trap(request);
+    } else if (cmd == snmp::CMD_LIST_GENERATORS) {
+        orla::message startTrap;
+        startTrap.insert(orla::OBJ_ID, snmp::START_TRAP_ID);
+        startTrap.insert(orla::OBJ_NAME, std::string("start-trap"));
+        reply.append(orla::OBJ_LIST, startTrap);
+        for (uint32_t id = 0; id < scribers.size(); ++id) {
+            orla::message entry;
+            entry.insert(orla::OBJ_ID, id);
+            entry.insert(orla::OBJ_NAME, scribers[id].name);
+            reply.append(orla::OBJ_LIST, entry);
+        }
+    }
+    return reply;
+}
+
+void SnmpLooper::startSubscribers() {
+    for (uint32_t id : trapGenerators) {
+        if (id < scribers.size()) scribers[id].subscribe();
+    }
 }

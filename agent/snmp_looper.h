@@ -1,21 +1,27 @@
-// SnmpLooper: the agent's service object. It owns the UDP socket on port 161,
-// the settings and their store, and is the platform handler of the settings.
+// SnmpLooper: the agent's service object. It holds the settings and their
+// store, the engine ID and the community table, is the platform handler of
+// the settings, chooses the trap makers of the agent's own traps, and owns
+// the UDP transport, which it opens while the agent is enabled.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "agent/settings.h"
+#include "agent/udp_transport.h"
 #include "community/community_keep.h"
 #include "mib/agent_state.h"
+#include "mib/traps.h"
 #include "platform/orla/looper.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/v3_server_info.h"
 
-class SnmpLooper : public orla::Looper {
+// The settings are members of their own (AgentSettings), so that plug-ins
+// read them as before: loop->trapTarget, loop->communityName.
+class SnmpLooper : public orla::Looper, public AgentSettings {
   public:
     // The daemon uses the default store paths; tests give their own.
     explicit SnmpLooper(const std::string& settingsPath = snmp::SETTINGS_STORE_PATH,
@@ -25,42 +31,17 @@ class SnmpLooper : public orla::Looper {
     // Loads the settings, counts the engine boot, makes the agent's own engine
     // ID at the first start, stores the settings, opens the socket when enabled.
     void init();
-    // Opens and registers the UDP socket; does nothing when it is open.
+    // Opens the transport's socket; does nothing when it is open.
     void enable();
-    // Unregisters and closes the UDP socket; does nothing when it is closed.
+    // Closes the transport's socket; does nothing when it is closed.
     void disable();
-    // The socket-readable callback: serves the datagrams waiting on the
-    // socket, each with at most one reply, and waits a moment for more.
-    void receive(int fd, int data, unsigned events);
-    // Takes up to REQUEST_BATCH waiting datagrams in one read, serves each
-    // and sends the replies in one write. Returns how many it took.
-    // `readFlags`: MSG_DONTWAIT, or MSG_WAITFORONE to wait for the first
-    // datagram as long as the socket's receive timeout.
-    unsigned serveBatch(int fd, int readFlags);
-    static constexpr unsigned REQUEST_BATCH = 16;
-    static constexpr long LINGER_MICROSECONDS = 1000;
-    static constexpr uint64_t LINGER_BUDGET_MILLIS = 2;
-    bool readsLinger = false;  // the socket's receive timeout is set
-    // Under load: lets requests gather in pauses and serves them together.
-    // `served` is how many the read that found the load took.
-    void gather(int fd, unsigned served);
-    static constexpr unsigned GATHER_ROUNDS = 32;
-    static constexpr unsigned GATHER_MIN = 3;
-    static constexpr unsigned GATHER_TARGET = 8;
-    static constexpr unsigned GATHER_TRIAL_INTERVAL = 128;
-    unsigned wakeupsSinceGathering = 0;
-    // A pause lasts GATHER_NANOSECONDS at first; while requests come slowly
-    // it doubles, up to GATHER_MAX_NANOSECONDS, plus the kernel's timer
-    // slack (up to 50 us by default): the most that gathering adds to a
-    // request's latency.
-    static constexpr long GATHER_NANOSECONDS = 20000;
-    static constexpr long GATHER_MAX_NANOSECONDS = 200000;
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();
-    // Builds one trap for `request` and sends it to port 162 of the trap
-    // sink; writes one line and sends nothing when that is not possible.
-    void send_trap(const orla::message& request);
+    // Builds one trap for `request`, asking `makers` in order, and sends it
+    // to port 162 of the trap sink; writes one line and sends nothing when
+    // that is not possible.
+    void send_trap(const orla::message& request, std::span<const TrapMaker> makers = trapMakers);
     // After a batch: when requests failed authentication since the last
     // look (a community not known or not admitted, an SNMPv3 wrong digest)
     // and snmpEnableAuthenTraps is on, sends one authenticationFailure trap,
@@ -70,7 +51,7 @@ class SnmpLooper : public orla::Looper {
     uint32_t authFailuresSeen = 0;
     std::optional<uint64_t> lastAuthTrapMillis;
 
-    // Settings handler (settings.cpp).
+    // Settings handler.
     orla::message getConfig() const;
     orla::message cmdGet(const orla::message& request) override;
     orla::message cmdSet(const orla::message& request) override;
@@ -83,25 +64,15 @@ class SnmpLooper : public orla::Looper {
     void useEngineID(const std::string& text);
 
     orla::Store store;
-    int socketFd = 0;
-    bool socketOpen = false;
     // The agent's engine and start tick live in agentState, which plug-ins
     // read; these names stay for plug-ins written against the service object.
     V3ServerInfo& serverInfo = agentState.engine;
     uint32_t& startJiffies = agentState.startTick;
-    std::string communityName = "morvel";
-    std::string text2;
-    std::string text3;
-    uint32_t trapCommunity = 0xffffffff;
-    uint32_t trapVersion = 0;
-    uint32_t trapTarget = 0;  // network byte order
-    std::vector<uint32_t> trapGenerators;
-    bool enabled = false;
-    bool authenTraps = false;       // snmpEnableAuthenTraps
-    std::string generatedEngineID;  // the agent's own engine ID, made at its first start
 
   private:
     std::unique_ptr<CommunityKeep> communities_;
+    // Made once the community table is, which it serves with.
+    std::unique_ptr<UdpTransport> transport_;
 };
 
 extern SnmpLooper* loop;

@@ -1,5 +1,5 @@
 // The agent's request path, datagram in to reply out, as the daemon runs it
-// for every received datagram (SnmpLooper::receive without the two socket
+// for every received datagram (UdpTransport::serveBatch without the two socket
 // calls): a Context over the received bytes, then createReply. Each case
 // reports its heap allocations per request beside the time.
 //

@@ -33,7 +33,8 @@ V3Info trapHeader(const CommunityKeep::Item& user, const V3ServerInfo& engine) {
 }  // namespace
 
 bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddress, int version,
-                const CommunityKeep::Item& community, const AgentState& agent) {
+                const CommunityKeep::Item& community, const AgentState& agent,
+                std::span<const TrapMaker> makers) {
     if (community.security > static_cast<uint32_t>(usm::AUTH_PRIV)) {
         std::cerr << "createTrap: bad community" << std::endl;
         return false;
@@ -59,7 +60,7 @@ bool createTrap(Context& ctx, const orla::message& request, uint32_t agentAddres
     int specificTrap = 0;
     std::vector<VariableBinding> bindings;
     bool taken = false;
-    for (TrapMaker maker : trapMakers) {
+    for (TrapMaker maker : makers) {
         if (maker(bindings, request, trapOid, genericTrap, specificTrap)) {
             taken = true;
             break;

@@ -1,9 +1,11 @@
 // The service object past the end-to-end tests: a store write that fails, a
-// generator selection with repetitions, and trap requests no maker takes.
+// generator selection with repetitions, trap requests no maker takes, and
+// the makers of the agent's own traps beside those of plug-ins.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,50 @@ TEST_F(Settings, TrapRequestNoMakerTakesIsDumpedAndAnsweredEmpty) {
                   "send_trap: createTrap failed\n");
         EXPECT_EQ(out.rfind("Could not handle trap, msg dump:\n", 0), 0u) << out;
         EXPECT_EQ(reply, orla::message());
+    }
+}
+
+int pluginMakerAsked = 0;
+// A plug-in's maker for traps of its own: it declines the agent's.
+bool pluginMaker(std::vector<VariableBinding>&, const orla::message&, OID&, int&, int&) {
+    ++pluginMakerAsked;
+    return false;
+}
+
+// The agent's own traps bring their maker: the start trap is offered to the
+// registered makers first, the authenticationFailure trap to none of them.
+// Either way it is built and sent, and the registered makers stay as the
+// plug-ins and main left them.
+TEST_F(Settings, OwnTrapsBringTheirMakerAndLeaveTheRegisteredOnes) {
+    auto agent = start();
+    agent->enabled = true;
+    agent->trapCommunity = 0;
+    inet_pton(AF_INET, "127.0.0.1", &agent->trapTarget);
+    agent->trapGenerators = {snmp::START_TRAP_ID};
+    agent->authenTraps = true;
+    const std::vector<TrapMaker> registered{pluginMaker, halvexTrapMaker};
+    struct Case {
+        const char* name;
+        std::function<void()> send;
+        int pluginMakerAsked;
+    };
+    const Case cases[] = {
+        {"start trap", [&] { agent->startup(); }, 1},
+        {"authenticationFailure",
+         [&] {
+             ++agent->serverInfo.dropped.badCommunityNames;
+             agent->trapAuthenticationFailures();
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        trapMakers = registered;
+        pluginMakerAsked = 0;
+        std::string out;
+        EXPECT_EQ(stderrOf(c.send, out), "");
+        EXPECT_EQ(pluginMakerAsked, c.pluginMakerAsked);
+        EXPECT_TRUE(trapMakers == registered);
     }
 }
 
