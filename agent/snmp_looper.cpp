@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "agent/engine_id.h"
@@ -29,6 +32,15 @@ orla::message exchangeThroughAgent(const orla::message& request, uint32_t timeou
     return loop->exchangeMessage(request, timeout);
 }
 
+// And for requests that must not wait: the answer comes through the looper.
+std::optional<orla::message> startThroughAgent(const orla::message& request, uint32_t timeout,
+                                               const std::string& ticket) {
+    if (!loop) return orla::errorMsg(orla::ERR_NO_SERVICE, "no agent service");
+    return loop->requestAsync(request, timeout, [ticket](orla::message reply) {
+        exchangeAnswered(ticket, std::move(reply));
+    });
+}
+
 void logSender(const char* what, const orla::message& request) {
     if (!request.has(orla::MSG_FROM)) return;
     std::vector<uint32_t> from = request.get(orla::MSG_FROM);
@@ -52,6 +64,7 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
     addHandler(snmp::ID_COMMUNITIES, communities_.get());
     setPlatformExchange(exchangeThroughAgent);
+    setExchangeStarter(startThroughAgent);
     serverInfo.engineTimeBase = orla::getUptime();
     startJiffies = orla::getJiffies();
     serverInfo.engineParam = 15;
@@ -59,6 +72,7 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
 
 SnmpLooper::~SnmpLooper() {
     disable();
+    setExchangeStarter(nullptr);
     if (communityKeep == communities_.get()) communityKeep = nullptr;
 }
 

@@ -18,7 +18,6 @@
 #include "platform/orla/clock.h"
 #include "platform/orla/runner.h"
 #include "platform/orla/throttled_line.h"
-#include "request/dispatch.h"
 
 namespace {
 
@@ -211,7 +210,29 @@ void sendReplies(int fd, unsigned count) {
 
 UdpTransport::UdpTransport(const CommunityKeep& communities, V3ServerInfo& engine,
                            std::function<void()> batchServed)
-    : communities_(communities), engine_(engine), batchServed_(std::move(batchServed)) {}
+    : communities_(communities),
+      engine_(engine),
+      batchServed_(std::move(batchServed)),
+      parked_(communities, engine,
+              [this](const ParkedRequests::ReplyTo& to, std::span<const unsigned char> reply) {
+                  sendLater(to, reply);
+              }) {}
+
+void UdpTransport::sendLater(const ParkedRequests::ReplyTo& to,
+                             std::span<const unsigned char> reply) {
+    // Closed meanwhile (the agent was disabled): the reply is lost, as a
+    // datagram may be.
+    if (!open_) return;
+    iovec io{const_cast<unsigned char*>(reply.data()), reply.size()};
+    msghdr header{};
+    header.msg_name = const_cast<unsigned char*>(to.peer.data());
+    header.msg_namelen = static_cast<socklen_t>(to.peer.size());
+    header.msg_iov = &io;
+    header.msg_iovlen = 1;
+    header.msg_control = const_cast<unsigned char*>(to.control.data());
+    header.msg_controllen = to.control.size();
+    sendmsg(fd_, &header, 0);
+}
 
 UdpTransport::~UdpTransport() {
     close();
@@ -323,8 +344,13 @@ unsigned UdpTransport::serveBatch(int fd, int readFlags) {
             forgedSourceLine.write();
             continue;
         }
-        ctx.reset(receiveBuffer(i), datagram.msg_len);
-        if (!createReply(ctx, sourceOf(slot.peer), communities_, engine_)) continue;
+        msghdr& received = receiveHeaders[i].msg_hdr;
+        const std::span<const unsigned char> peer(reinterpret_cast<unsigned char*>(&slot.peer),
+                                                  received.msg_namelen);
+        const std::span<const unsigned char> control(slot.control, unpaddedControlLength(received));
+        if (!parked_.serve(ctx, {receiveBuffer(i), datagram.msg_len}, sourceOf(slot.peer), peer,
+                           control))
+            continue;
 
         slot.io = {const_cast<unsigned char*>(ctx.out.data()), ctx.out.size()};
         addressReply(replyHeaders[replies++].msg_hdr, datagram.msg_hdr);

@@ -1,6 +1,8 @@
 // The agent's UDP transport: the socket on port 161 (dual-stack IPv6, or
 // IPv4 alone where the host has no IPv6), read in batches, gathered under
-// load, each reply sent from the address its request was sent to.
+// load, each reply sent from the address its request was sent to. A request
+// that waits for a platform service is put aside (request/parked_requests.h)
+// and answered from here once it is served again.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +10,7 @@
 
 #include "community/community_keep.h"
 #include "platform/snmp/v3_server_info.h"
+#include "request/parked_requests.h"
 
 class UdpTransport {
   public:
@@ -54,6 +57,8 @@ class UdpTransport {
     // `readFlags`: MSG_DONTWAIT, or MSG_WAITFORONE to wait for the first
     // datagram as long as the socket's receive timeout.
     unsigned serveBatch(int fd, int readFlags);
+    // Sends the reply of a request served again, as serveBatch would have.
+    void sendLater(const ParkedRequests::ReplyTo& to, std::span<const unsigned char> reply);
     // Under load: lets requests gather in pauses and serves them together.
     // `served` is how many the read that found the load took.
     void gather(int fd, unsigned served);
@@ -61,6 +66,7 @@ class UdpTransport {
     const CommunityKeep& communities_;
     V3ServerInfo& engine_;
     std::function<void()> batchServed_;
+    ParkedRequests parked_;
     int fd_ = -1;
     bool open_ = false;
     bool readsLinger_ = false;  // the socket's receive timeout is set

@@ -47,6 +47,7 @@ bool ParkedRequests::serve(Context& ctx, std::span<const unsigned char> datagram
                            std::span<const unsigned char> control) {
     bool replied = false;
     std::vector<std::string> waitsFor;
+    ctx.reset(datagram.data(), static_cast<unsigned>(datagram.size()));
     {
         WaitingServe serving;
         replied = createReply(ctx, source, communities_, engine_);

@@ -234,7 +234,8 @@ done
 wait "$stalled" && fail "ifDescr answered by a stopped service: $(cat /orla/.test/stalled.out)"
 expect_contains "$(cat /orla/.test/stalled.out)" "(genError)" "ifDescr of a stopped service"
 kill -CONT "$IFACED_PID"
-expect_eq '"c0"' "$(get $IF_ENTRY.2.$c0)" "ifDescr once the service goes on"
+descr_back() { [ "$(get $IF_ENTRY.2.$c0)" = '"c0"' ]; }
+wait_for descr_back || fail "ifDescr once the service goes on: $(get $IF_ENTRY.2.$c0)"
 
 step "without the service the tables are empty and the agent answers at once"
 kill "$IFACED_PID"; wait "$IFACED_PID" || true
