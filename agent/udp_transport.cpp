@@ -210,8 +210,7 @@ void sendReplies(int fd, unsigned count) {
 
 UdpTransport::UdpTransport(const CommunityKeep& communities, V3ServerInfo& engine,
                            std::function<void()> batchServed)
-    : communities_(communities),
-      engine_(engine),
+    : engine_(engine),
       batchServed_(std::move(batchServed)),
       parked_(communities, engine,
               [this](const ParkedRequests::ReplyTo& to, std::span<const unsigned char> reply) {

@@ -63,7 +63,6 @@ class UdpTransport {
     // `served` is how many the read that found the load took.
     void gather(int fd, unsigned served);
 
-    const CommunityKeep& communities_;
     V3ServerInfo& engine_;
     std::function<void()> batchServed_;
     ParkedRequests parked_;

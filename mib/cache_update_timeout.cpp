@@ -19,10 +19,11 @@ void CacheUpdateTimeout::accessData() {
     filledAt = now;
     valid = true;
     const uint64_t pendingBefore = pendingExchanges();
+    const uint64_t failedBefore = failedAnswers();
     updateCache();
-    if (pendingExchanges() != pendingBefore) {
-        // Filled without an answer that is on its way: nothing of it is
-        // kept, and the fill is made again once the answer came.
+    if (pendingExchanges() != pendingBefore || failedAnswers() != failedBefore) {
+        // Filled without an answer that is on its way, or that never came:
+        // nothing of it is kept, and the next read fills again.
         clearCache();
         valid = false;
         return;

@@ -38,7 +38,7 @@ orla::message platformRequest(uint32_t cmd, std::vector<uint32_t> const& path);
 // (exchangeAnswered), it serves the request again, and the same exchanges
 // are then answered at once from what came. An answer that is a time-out or
 // a closed connection counts as failed (failedAnswers): the request is then
-// answered genErr.
+// answered genErr, and no cache keeps what was built of it either.
 
 // The error code of the answer of an exchange that is on its way.
 inline constexpr uint32_t ERR_ANSWER_PENDING = 0xfe0100;

@@ -12,6 +12,7 @@
 #include "mib/scalar.h"
 #include "mib/string_packer.h"
 #include "request/dispatch.h"
+#include "request/parked_requests.h"
 #include "request/pdu.h"
 #include "tests/fixture.h"
 #include "tests/platform/snmp/captured_v3_packets.h"
@@ -438,6 +439,54 @@ TEST_F(Dispatch, FailuresAreReportedOnlyToConfirmedPdusOrReportableFlags) {
         EXPECT_EQ(reply.requestId, *requestId);
     }
     EXPECT_EQ(reports(), std::size(cases));
+}
+
+// Requests that wait are kept with where their reply goes and answered once
+// their answer came, each counted once; beyond the limit the one that waited
+// longest is answered genErr at once.
+TEST_F(Dispatch, WaitingRequestsAreAnsweredLaterAndTheOldestGiveWay) {
+    static std::vector<std::string> started;
+    started.clear();
+    setExchangeStarter([](const orla::message&, uint32_t, const std::string& ticket) {
+        started.push_back(ticket);
+        return std::optional<orla::message>();
+    });
+    GetProvider remote(makeNamed, {9, 1}, orla::CMD_GET, orla::CMD_SET);
+    DataStringPacker name(field(&NamedRecord::name), ber::OCTET_STRING, 0);
+    ScalarLeaf remoteName(&name, &remote);
+    addLeaf(under({6}), &remoteName);
+    std::vector<std::pair<unsigned char, Reply>> sent;  // whom, what
+    {
+        ParkedRequests parked(communities.keep, communities.engine,
+                              [&sent](const ParkedRequests::ReplyTo& to,
+                                      std::span<const unsigned char> reply) {
+                                  Reply decoded;
+                                  EXPECT_TRUE(decode(Bytes(reply.begin(), reply.end()), decoded));
+                                  sent.emplace_back(to.peer.at(0), decoded);
+                              });
+        const uint32_t packetsBefore = communities.engine.inPackets;
+        Context ctx(nullptr, 0);
+        for (unsigned char peer = 0; peer <= ParkedRequests::MAX_PARKED; ++peer) {
+            Bytes datagram = request(1, "morvel", ber::GET_REQUEST, 0, 0, {binding(under({6, 0}))});
+            const unsigned char where[] = {peer};
+            EXPECT_FALSE(parked.serve(ctx, datagram, ANYWHERE, where, {}));
+        }
+        EXPECT_EQ(started.size(), 1u);  // one exchange for them all
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].first, 0);
+        EXPECT_EQ(sent[0].second.status, 5);  // genErr
+        EXPECT_EQ(parked.waiting(), ParkedRequests::MAX_PARKED);
+
+        orla::message answer;
+        answer.insert(orla::OBJ_NAME, std::string("remote"));
+        exchangeAnswered(started[0], answer);
+        EXPECT_EQ(parked.waiting(), 0u);
+        ASSERT_EQ(sent.size(), ParkedRequests::MAX_PARKED + 1);
+        EXPECT_EQ(sent[1].first, 1);
+        EXPECT_EQ(sent.back().second.bindings.at(0).value, "remote");
+        EXPECT_EQ(communities.engine.inPackets - packetsBefore, ParkedRequests::MAX_PARKED + 1);
+    }
+    setExchangeStarter(nullptr);
 }
 
 }  // namespace
