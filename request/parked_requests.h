@@ -31,7 +31,7 @@ class ParkedRequests {
     static constexpr size_t MAX_PARKED = 64;
     // A request served again this many times and still waiting (a service
     // that answers each page of a long list, say) is answered genErr.
-    static constexpr unsigned MAX_ROUNDS = 256;
+    static constexpr unsigned MAX_ROUNDS = 1024;
 
     // Requests are served against `communities` and `engine` as createReply
     // serves them. One ParkedRequests listens for answers at a time.
