@@ -91,7 +91,7 @@ Looper::~Looper() {
     awaiting_.clear();
     getRunner().removeTimer(this, &Looper::deliverDeferred);
     getRunner().removeTimer(this, &Looper::expireAwaited);
-    getRunner().removeTimer(this, &Looper::failClosedAwaited);
+    getRunner().removeTimer(this, &Looper::deliverCompleted);
     while (!peers_.empty())
         closePeer(peers_.begin()->first, "");
     if (listenFd_ >= 0) {
@@ -390,23 +390,37 @@ void Looper::expireAwaited() {
         done(errorMsg(ERR_TIMEOUT, "no reply within the time-out"));
 }
 
+bool Looper::takeAwaitedLater(uint64_t serial, message& reply) {
+    auto found = awaiting_.find(reply.get(MSG_SEQ));
+    if (found == awaiting_.end() || found->second.serial != serial) return false;
+    reply.erase(MSG_SEQ.raw());
+    completeLater(std::move(found->second.done), std::move(reply));
+    awaiting_.erase(found);
+    return true;
+}
+
 void Looper::failAwaitedLater(uint64_t serial) {
     for (auto it = awaiting_.begin(); it != awaiting_.end();) {
         if (it->second.serial != serial) {
             ++it;
             continue;
         }
-        closedAwaited_.push_back(std::move(it->second.done));
+        completeLater(std::move(it->second.done),
+                      errorMsg(ERR_PEER_CLOSED, "the service closed the connection"));
         it = awaiting_.erase(it);
     }
-    if (!closedAwaited_.empty()) getRunner().addTimer(this, &Looper::failClosedAwaited, 0);
 }
 
-void Looper::failClosedAwaited() {
-    std::vector<ReplyHandler> closed;
-    closed.swap(closedAwaited_);
-    for (ReplyHandler& done : closed)
-        done(errorMsg(ERR_PEER_CLOSED, "the service closed the connection"));
+void Looper::completeLater(ReplyHandler done, message reply) {
+    if (completed_.empty()) getRunner().addTimer(this, &Looper::deliverCompleted, 0);
+    completed_.emplace_back(std::move(done), std::move(reply));
+}
+
+void Looper::deliverCompleted() {
+    std::vector<std::pair<ReplyHandler, message>> batch;
+    batch.swap(completed_);
+    for (auto& [done, reply] : batch)
+        done(std::move(reply));
 }
 
 message Looper::exchange(const message& request, const std::vector<uint32_t>& fromLocalPath,
@@ -436,7 +450,7 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
                 }
                 // The answer of a request that does not wait is delivered
                 // afterwards; the late reply of an exchange that timed out is not.
-                if (awaiting_.count(frame.get(MSG_SEQ))) defer(serial, kind, std::move(frame));
+                takeAwaitedLater(serial, frame);
                 continue;
             }
             defer(serial, kind, std::move(frame));
@@ -471,8 +485,11 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
                         closePeer(serial, "");
                         return frame;
                     }
-                    if (kind != FrameKind::Reply || awaiting_.count(frame.get(MSG_SEQ)))
+                    if (kind != FrameKind::Reply) {
                         defer(serial, kind, std::move(frame));
+                    } else {
+                        takeAwaitedLater(serial, frame);
+                    }
                 }
                 closePeer(serial, "");
                 return errorMsg(ERR_PEER_CLOSED,
@@ -495,17 +512,22 @@ uint64_t Looper::outgoingTo(uint32_t service, int* connectError) {
         // A cached connection whose peer went away since is replaced.
         Peer* peer = findPeer(found->second);
         uint64_t serial = found->second;
-        if (peer &&
-            peer->connection->readSome(limits_.readChunkBytes) != Connection::ReadResult::Closed) {
+        if (peer) {
+            const bool closed =
+                peer->connection->readSome(limits_.readChunkBytes) == Connection::ReadResult::Closed;
             FrameKind kind;
             message frame;
             std::string error;
             Connection::Next next;
             while ((next = peer->connection->nextFrame(kind, frame, error)) ==
                    Connection::Next::Frame) {
-                if (kind != FrameKind::Reply) defer(serial, kind, std::move(frame));
+                if (kind != FrameKind::Reply) {
+                    defer(serial, kind, std::move(frame));
+                } else {
+                    takeAwaitedLater(serial, frame);
+                }
             }
-            if (next != Connection::Next::Malformed) return serial;
+            if (!closed && next != Connection::Next::Malformed) return serial;
         }
         closePeer(serial, "");
     }

@@ -29,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/orla/handler.h"
@@ -162,9 +163,13 @@ class Looper : public Handler {
                                         uint64_t& serial, uint32_t& seq);
     void answerAwaited(uint64_t serial, message reply);
     void expireAwaited();
+    // An awaited reply read outside the runner's connection callback (by a
+    // waiting exchange): handed on from the runner. False when not awaited.
+    bool takeAwaitedLater(uint64_t serial, message& reply);
     // The awaited replies of a closed connection fail, from the runner.
     void failAwaitedLater(uint64_t serial);
-    void failClosedAwaited();
+    void completeLater(ReplyHandler done, message reply);
+    void deliverCompleted();
 
     bool isThisProcess(uint32_t service) const;
     bool validPath(const message& msg) const;
@@ -209,7 +214,7 @@ class Looper : public Handler {
     std::deque<UndoStep> undo_;  // most recent first
     std::deque<Deferred> deferred_;
     std::map<uint32_t, Awaited> awaiting_;
-    std::vector<ReplyHandler> closedAwaited_;
+    std::vector<std::pair<ReplyHandler, message>> completed_;
     bool expiryArmed_ = false;
 };
 
