@@ -7,6 +7,12 @@
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 
+namespace serving_detail {
+bool mustWait = false;
+uint64_t pendingCount = 0;
+uint64_t failedCount = 0;
+}  // namespace serving_detail
+
 namespace {
 
 PlatformExchange installedExchange = nullptr;
@@ -32,8 +38,9 @@ bool waiting = false;
 bool failing = false;
 std::vector<std::string> waitedFor;
 
-uint64_t pendingCount = 0;
-uint64_t failedCount = 0;
+using serving_detail::failedCount;
+using serving_detail::mustWait;
+using serving_detail::pendingCount;
 
 // The exchange never reached the service, or its answer never came.
 bool failed(const orla::message& reply) {
@@ -71,6 +78,7 @@ orla::message answerOrWait(orla::message const& request) {
     }
     if (std::find(waitedFor.begin(), waitedFor.end(), ticket) == waitedFor.end())
         waitedFor.push_back(std::move(ticket));
+    mustWait = true;
     ++pendingCount;
     return orla::errorMsg(ERR_ANSWER_PENDING, "answer on its way");
 }
@@ -114,11 +122,13 @@ WaitingServe::WaitingServe(bool failUnanswered) {
     waiting = true;
     failing = failUnanswered;
     waitedFor.clear();
+    mustWait = false;
 }
 
 WaitingServe::~WaitingServe() {
     waiting = false;
     failing = false;
+    mustWait = false;
 }
 
 const std::vector<std::string>& WaitingServe::waitsFor() const {
@@ -131,18 +141,6 @@ NoWaiting::NoWaiting() : wasWaiting_(waiting) {
 
 NoWaiting::~NoWaiting() {
     waiting = wasWaiting_;
-}
-
-bool servingMustWait() {
-    return waiting && !waitedFor.empty();
-}
-
-uint64_t pendingExchanges() {
-    return pendingCount;
-}
-
-uint64_t failedAnswers() {
-    return failedCount;
 }
 
 void forgetAnswers() {

@@ -86,14 +86,28 @@ class NoWaiting {
     bool wasWaiting_;
 };
 
+// What the request being served came to so far; read on every binding, so
+// kept where the reads inline. Changed only by the functions above.
+namespace serving_detail {
+extern bool mustWait;
+extern uint64_t pendingCount;
+extern uint64_t failedCount;
+}  // namespace serving_detail
+
 // True when the request being served waits for an exchange: what it answers
 // from here on is not sent, so a walk may stop.
-bool servingMustWait();
+inline bool servingMustWait() {
+    return serving_detail::mustWait;
+}
 // How many exchanges went pending so far: a cache compares it around its fill.
-uint64_t pendingExchanges();
+inline uint64_t pendingExchanges() {
+    return serving_detail::pendingCount;
+}
 // How many failed answers requests took so far: a request compares it around
 // a binding, which is genErr when it moved.
-uint64_t failedAnswers();
+inline uint64_t failedAnswers() {
+    return serving_detail::failedCount;
+}
 // Drops the answers kept for requests that waited; the agent calls it once
 // none waits any more.
 void forgetAnswers();

@@ -94,9 +94,10 @@ bool answerNext(Context& ctx) {
     // subtree, the walk goes on in the registration that encloses it.
     OID cursor = ctx.oid;
     Entry ahead = leafs.upper_bound(cursor);
+    const bool nesting = anyNested();
     Entry region = ahead != leafs.begin() && std::prev(ahead)->first.isPrefixOf(cursor)
                        ? std::prev(ahead)
-                       : (anyNested() ? findRegistration(cursor) : leafs.end());
+                       : (nesting ? findRegistration(cursor) : leafs.end());
     for (;;) {
         if (region == leafs.end()) {
             if (ahead == leafs.end()) return false;
@@ -105,7 +106,7 @@ bool answerNext(Context& ctx) {
             continue;
         }
         const OID& root = region->first;
-        const bool nestedAhead = ahead != leafs.end() && root.isPrefixOf(ahead->first);
+        const bool nestedAhead = nesting && ahead != leafs.end() && root.isPrefixOf(ahead->first);
         if (cursor.size() > root.size()) {
             ctx.oid.assign(cursor.data() + root.size(), cursor.size() - root.size());
         } else {
@@ -123,7 +124,7 @@ bool answerNext(Context& ctx) {
             continue;
         }
         // Nothing of the region's subtree lies ahead: `ahead` comes after it.
-        const Entry outer = enclosing(root);
+        const Entry outer = nesting ? enclosing(root) : leafs.end();
         if (outer != leafs.end()) cursor = lastBelow(root);
         region = outer;
     }
