@@ -269,11 +269,14 @@ void UdpTransport::receive(int fd, int, unsigned) {
     // LINGER_MICROSECONDS (rounded up to the kernel's tick), and the agent
     // returns to the event loop at the latest LINGER_BUDGET_MILLIS after it
     // left it, so platform messages and timers wait no longer than that.
+    // While requests wait for a platform service, the agent goes back to the
+    // event loop after each batch: the answers they wait for come there.
     const uint64_t woken = orla::monotonicMillis();
     unsigned served = serveBatch(fd, MSG_DONTWAIT);
-    while (served > 0) {
+    while (served > 0 && parked_.waiting() == 0) {
         if (served >= GATHER_MIN || ++wakeupsSinceGathering_ >= GATHER_TRIAL_INTERVAL)
             gather(fd, served);
+        if (parked_.waiting() > 0) return;
         if (!readsLinger_ || orla::monotonicMillis() - woken >= LINGER_BUDGET_MILLIS) return;
         served = serveBatch(fd, MSG_WAITFORONE);
     }

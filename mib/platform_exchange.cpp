@@ -1,9 +1,11 @@
 #include "mib/platform_exchange.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
+#include "mib/exchange_waits.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 
@@ -42,12 +44,6 @@ using serving_detail::failedCount;
 using serving_detail::mustWait;
 using serving_detail::pendingCount;
 
-// The exchange never reached the service, or its answer never came.
-bool failed(const orla::message& reply) {
-    const uint32_t code = orla::getErrorCode(reply);
-    return code == orla::ERR_TIMEOUT || code == orla::ERR_PEER_CLOSED;
-}
-
 orla::message failure() {
     ++failedCount;
     return orla::errorMsg(orla::ERR_TIMEOUT, "no answer from the platform service");
@@ -59,27 +55,22 @@ void dropOldAnswers(uint64_t now) {
     });
 }
 
+// The answers of the exchanges mib starts for itself (startFor), by ticket.
+std::map<std::string, std::function<void(orla::message)>> ownTickets;
+uint64_t ownTicketsIssued = 0;
+
 // The answer of an exchange during a WaitingServe: at hand, failed, or on its way.
 orla::message answerOrWait(orla::message const& request) {
     std::string ticket = request.flatten().bytes;
-    const uint64_t now = orla::monotonicMillis();
-    const auto found = answers.find(ticket);
-    if (found != answers.end() && now - found->second.cameAt <= ANSWER_MAX_AGE_MILLIS) {
-        if (failed(found->second.reply)) ++failedCount;
-        return found->second.reply;
-    }
-    const bool onItsWay = inFlight.count(ticket) > 0;
-    if (failing || (!onItsWay && inFlight.size() >= MAX_IN_FLIGHT)) return failure();
-    if (!onItsWay) {
+    if (std::optional<orla::message> kept = keptAnswer(ticket)) return *kept;
+    const bool started = onItsWay(ticket);
+    if (failing || (!started && inFlight.size() >= MAX_IN_FLIGHT)) return failure();
+    if (!started) {
         if (std::optional<orla::message> atHand =
                 installedStarter(request, PROVIDER_EXCHANGE_TIMEOUT, ticket))
             return *atHand;
-        inFlight.insert(ticket);
     }
-    if (std::find(waitedFor.begin(), waitedFor.end(), ticket) == waitedFor.end())
-        waitedFor.push_back(std::move(ticket));
-    mustWait = true;
-    ++pendingCount;
+    waitFor(ticket);
     return orla::errorMsg(ERR_ANSWER_PENDING, "answer on its way");
 }
 
@@ -111,11 +102,70 @@ void setAnswerListener(AnswerListener listen) {
 }
 
 void exchangeAnswered(std::string const& ticket, orla::message reply) {
+    const auto own = ownTickets.find(ticket);
+    if (own != ownTickets.end()) {
+        auto done = std::move(own->second);
+        ownTickets.erase(own);
+        done(std::move(reply));
+        return;
+    }
+    keepAnswer(ticket, std::move(reply));
+}
+
+bool mayWait() {
+    return waiting && installedStarter;
+}
+
+bool failingUnanswered() {
+    return failing || inFlight.size() >= MAX_IN_FLIGHT;
+}
+
+std::optional<orla::message> keptAnswer(const std::string& ticket) {
+    const auto found = answers.find(ticket);
+    if (found == answers.end() ||
+        orla::monotonicMillis() - found->second.cameAt > ANSWER_MAX_AGE_MILLIS)
+        return std::nullopt;
+    if (answerFailed(found->second.reply)) ++failedCount;
+    return found->second.reply;
+}
+
+bool onItsWay(const std::string& ticket) {
+    return inFlight.count(ticket) > 0;
+}
+
+std::optional<orla::message> startFor(const orla::message& request,
+                                      std::function<void(orla::message)> done) {
+    const std::string ticket = "own:" + std::to_string(++ownTicketsIssued);
+    ownTickets[ticket] = std::move(done);
+    std::optional<orla::message> atHand =
+        installedStarter(request, PROVIDER_EXCHANGE_TIMEOUT, ticket);
+    if (atHand) ownTickets.erase(ticket);
+    return atHand;
+}
+
+void waitFor(const std::string& ticket) {
+    inFlight.insert(ticket);
+    if (std::find(waitedFor.begin(), waitedFor.end(), ticket) == waitedFor.end())
+        waitedFor.push_back(ticket);
+    mustWait = true;
+    ++pendingCount;
+}
+
+void keepAnswer(const std::string& ticket, orla::message reply) {
     inFlight.erase(ticket);
     const uint64_t now = orla::monotonicMillis();
     dropOldAnswers(now);
     answers[ticket] = Answer{std::move(reply), now};
     if (installedListener) installedListener(ticket);
+}
+
+void countFailedAnswer() {
+    ++failedCount;
+}
+
+bool answerFailed(const orla::message& reply) {
+    const uint32_t code = orla::getErrorCode(reply);
+    return code == orla::ERR_TIMEOUT || code == orla::ERR_PEER_CLOSED;
 }
 
 WaitingServe::WaitingServe(bool failUnanswered) {

@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "mib/get_all.h"
 #include "mib/get_all_provider.h"
 #include "mib/get_first_provider.h"
 #include "mib/num_packer.h"
+#include "mib/platform_exchange.h"
 #include "mib/single_provider.h"
 #include "mib/window_table.h"
 #include "platform/orla/runner.h"
@@ -71,6 +76,58 @@ TEST_F(GetAll, FailedPageKeepsTheEarlierPagesSilently) {
     EXPECT_TRUE(getAll(req).empty());
     EXPECT_TRUE(getAll(nowhere).empty());  // no such handler
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// While a request may wait, a list of many pages is read on its own, page
+// after page, and the requests that wait are told once, when it is whole; a
+// page whose answer never came fails the list.
+TEST_F(GetAll, ListReadWhileRequestsWaitIsToldOnceWhole) {
+    for (uint32_t id = 0; id < 5; ++id)
+        first.addObject(id, "o" + std::to_string(id));
+    first.pageSize = 2;
+    static std::vector<std::pair<orla::message, std::string>> started;
+    static std::vector<std::string> told;
+    started.clear();
+    told.clear();
+    setExchangeStarter([](const orla::message& request, uint32_t, const std::string& ticket) {
+        started.emplace_back(request, ticket);
+        return std::optional<orla::message>();
+    });
+    setAnswerListener([](const std::string& ticket) { told.push_back(ticket); });
+    orla::message req = request(firstPath);
+    const auto getAllWaiting = [&req](bool& waits) {
+        WaitingServe serving;
+        std::vector<orla::message> objects = getAll(req);
+        waits = !serving.waitsFor().empty();
+        return objects;
+    };
+    // Answers the page requests started so far, as the service would.
+    const auto answerPages = [this](orla::message reply = {}) {
+        while (!started.empty()) {
+            auto [page, ticket] = started.front();
+            started.erase(started.begin());
+            exchangeAnswered(ticket, orla::isError(reply) ? reply
+                                                           : looper.exchangeMessage(page, 1000));
+        }
+    };
+    bool waits = false;
+    EXPECT_TRUE(getAllWaiting(waits).empty());
+    EXPECT_TRUE(waits);
+    answerPages();
+    EXPECT_EQ(first.requests.size(), 3u);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(names(getAllWaiting(waits)), (std::vector<std::string>{"o0", "o1", "o2", "o3", "o4"}));
+    EXPECT_FALSE(waits);
+
+    forgetAnswers();
+    const uint64_t failuresBefore = failedAnswers();
+    getAllWaiting(waits);
+    answerPages(orla::errorMsg(orla::ERR_TIMEOUT, "no reply"));
+    EXPECT_TRUE(getAllWaiting(waits).empty());
+    EXPECT_EQ(failedAnswers(), failuresBefore + 1);
+    forgetAnswers();
+    setAnswerListener(nullptr);
+    setExchangeStarter(nullptr);
 }
 
 TEST_F(GetAll, EndlessOrRepeatingPagingIsCutOffWithOneLine) {
