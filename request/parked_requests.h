@@ -29,8 +29,9 @@ class ParkedRequests {
     // At most this many requests wait at once: beyond, the one that waited
     // longest is answered genErr.
     static constexpr size_t MAX_PARKED = 64;
-    // A request served again this many times and still waiting (a service
-    // that answers each page of a long list, say) is answered genErr.
+    // A request served again this many times and still waiting (one that
+    // crosses the windows of a large table, a window per answer, say) is
+    // answered genErr.
     static constexpr unsigned MAX_ROUNDS = 1024;
 
     // Requests are served against `communities` and `engine` as createReply
