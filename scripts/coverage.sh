@@ -23,18 +23,26 @@ ctest --test-dir $build --output-on-failure -j2 ||
     echo "some tests failed: the figures below miss their lines" >&2
 
 # One CSV row per source file: filename,line_total,line_covered,... Headers
-# are compiled through the libraries' include roots in the build folder
-# ($build/include/TARGET/FOLDER/...): they count under their own folder.
+# are compiled through the include roots in the build folder (the
+# libraries' $build/include/TARGET/FOLDER/..., the plug-in SDK's
+# $build/sdk-include/FOLDER/... and $build/plugin-include/TARGET/...): they
+# count under their own folder.
 gcovr -r . $build -e 'tests/' -e 'bench/' -e "$build/CMakeFiles/" --csv |
-    awk -F, -v roots="^$build/include/[^/]+/" 'NR > 1 {
+    awk -F, -v roots="^$build/(include/[^/]+|sdk-include|plugin-include/[^/]+)/" 'NR > 1 {
         sub(roots, "", $1)
         if ($1 ~ /^(tests|bench)\//) next
-        n = split($1, part, "/")
-        folder = (part[1] == "platform" && n > 2) ? part[1] "/" part[2] : part[1]
-        total[folder] += $2; run[folder] += $3; all += $2; allrun += $3
+        # A header seen through two roots (a library and the plug-ins) counts
+        # once: as the compilation that ran most of it.
+        if ($3 > run[$1] || !($1 in lines)) { lines[$1] = $2; run[$1] = $3 }
     }
     END {
-        for (f in total) printf "%-16s %5d / %5d  %5.1f%%\n", f, run[f], total[f], 100 * run[f] / total[f] | "sort"
+        for (file in lines) {
+            n = split(file, part, "/")
+            folder = (part[1] == "platform" && n > 2) ? part[1] "/" part[2] : part[1]
+            total[folder] += lines[file]; ran[folder] += run[file]
+            all += lines[file]; allrun += run[file]
+        }
+        for (f in total) printf "%-16s %5d / %5d  %5.1f%%\n", f, ran[f], total[f], 100 * ran[f] / total[f] | "sort"
         close("sort")
         printf "%-16s %5d / %5d  %5.1f%%\n", "total", allrun, all, 100 * allrun / all
     }'
