@@ -1,5 +1,7 @@
 #include "mib/augment_proxy_table.h"
 
+#include "mib/ownership.h"
+
 Data* AugmentProxyTable::get(OID const& index) {
     Data* baseRecord = base->get(index);
     return baseRecord ? augment(index, baseRecord) : nullptr;

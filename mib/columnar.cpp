@@ -1,5 +1,6 @@
 #include "mib/columnar.h"
 
+#include "mib/ownership.h"
 #include "mib/registry.h"
 
 bool ColumnarLeaf::get(Context& ctx) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "mib/data.h"
+#include "mib/ownership.h"
 #include "mib/provider.h"
 #include "mib/table.h"
 

@@ -10,9 +10,10 @@
 #include <string>
 
 #include "mib/context.h"
-#include "mib/ownership.h"
 #include "platform/snmp/error_status.h"
 #include "platform/snmp/oid.h"
+
+class Ownership;  // mib/ownership.h
 
 // What a Set may do to an object's instances (MAX-ACCESS, RFC 2578 7.3).
 // Read-only objects refuse every Set with notWritable.

@@ -1,5 +1,7 @@
 #include "mib/map_table.h"
 
+#include "mib/ownership.h"
+
 MapTable::MapTable(TableProvider* provider) : provider(provider) {
     provider->subscribe(this);
 }

@@ -6,39 +6,31 @@
 #include "mib/table.h"
 
 template <class T>
-bool Ownership::mark(T* object) {
-    return object != nullptr && known_.insert(object).second;
-}
-
-template <class T>
-void Ownership::record(T* object) {
+void Ownership::adopt(T* object) {
+    if (object == nullptr || !known_.insert(object).second) return;
+    // What the object refers to goes first, so it is freed first.
+    if constexpr (requires { object->handParts(*this); }) object->handParts(*this);
     owned_.emplace_back(object, [](void* taken) { delete static_cast<T*>(taken); });
 }
 
 void Ownership::take(Leaf* object) {
-    if (!mark(object)) return;
-    object->handParts(*this);
-    record(object);
+    adopt(object);
 }
 
 void Ownership::take(Packer* object) {
-    if (mark(object)) record(object);
+    adopt(object);
 }
 
 void Ownership::take(DataProvider* object) {
-    if (!mark(object)) return;
-    object->handParts(*this);
-    record(object);
+    adopt(object);
 }
 
 void Ownership::take(Table* object) {
-    if (!mark(object)) return;
-    object->handParts(*this);
-    record(object);
+    adopt(object);
 }
 
 void Ownership::take(TableProvider* object) {
-    if (mark(object)) record(object);
+    adopt(object);
 }
 
 void Ownership::releaseAll() {

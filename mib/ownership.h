@@ -41,11 +41,9 @@ class Ownership {
     Ownership& operator=(const Ownership&) = delete;
 
   private:
-    // Records `object` once, after its parts; false when it was known.
+    // Takes any of the above: once, after its parts.
     template <class T>
-    bool mark(T* object);
-    template <class T>
-    void record(T* object);
+    void adopt(T* object);
 
     std::unordered_set<const void*> known_;
     std::vector<std::pair<void*, void (*)(void*)>> owned_;

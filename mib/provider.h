@@ -13,7 +13,8 @@
 #pragma once
 
 #include "mib/data.h"
-#include "mib/ownership.h"
+
+class Ownership;  // mib/ownership.h
 
 class DataProvider {
   public:

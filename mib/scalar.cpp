@@ -2,6 +2,7 @@
 
 #include "mib/num_packer.h"
 #include "mib/oid_packer.h"
+#include "mib/ownership.h"
 #include "mib/registry.h"
 #include "mib/string_packer.h"
 

@@ -1,5 +1,7 @@
 #include "mib/static_mux_table.h"
 
+#include "mib/ownership.h"
+
 Data* StaticMuxTable::get(OID const& index) {
     const auto row = providers.find(index);
     return row == providers.end() ? nullptr : row->second->get();

@@ -12,8 +12,9 @@
 #include <utility>
 
 #include "mib/data.h"
-#include "mib/ownership.h"
 #include "platform/snmp/oid.h"
+
+class Ownership;  // mib/ownership.h
 
 class Table {
   public:
