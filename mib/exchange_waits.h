@@ -10,8 +10,10 @@
 
 // True inside a WaitingServe with a way to start exchanges installed.
 bool mayWait();
-// True when exchanges not answered yet are to fail rather than start.
-bool failingUnanswered();
+// True when an exchange not answered yet is to fail rather than be waited
+// for: always in a WaitingServe that fails the unanswered, and for one not
+// `started` yet when too many are on their way.
+bool mustFail(bool started);
 // The answer kept under `ticket`, if it came and is fresh; one that never came
 // (a time-out, a closed connection) counts as a failed answer taken.
 std::optional<orla::message> keptAnswer(const std::string& ticket);

@@ -111,11 +111,12 @@ std::vector<orla::message> getAllOrWait(const orla::message& request) {
         whole.take(*kept);
         return std::move(whole.objects);
     }
-    if (!onItsWay(ticket)) {
-        if (failingUnanswered()) {
-            countFailedAnswer();
-            return {};
-        }
+    const bool started = onItsWay(ticket);
+    if (mustFail(started)) {
+        countFailedAnswer();
+        return {};
+    }
+    if (!started) {
         auto read = std::make_shared<PagedRead>(ticket, request);
         if (read->readAtHand()) return std::move(read->objects());
     }

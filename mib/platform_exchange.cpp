@@ -64,7 +64,7 @@ orla::message answerOrWait(orla::message const& request) {
     std::string ticket = request.flatten().bytes;
     if (std::optional<orla::message> kept = keptAnswer(ticket)) return *kept;
     const bool started = onItsWay(ticket);
-    if (failing || (!started && inFlight.size() >= MAX_IN_FLIGHT)) return failure();
+    if (mustFail(started)) return failure();
     if (!started) {
         if (std::optional<orla::message> atHand =
                 installedStarter(request, PROVIDER_EXCHANGE_TIMEOUT, ticket))
@@ -116,8 +116,8 @@ bool mayWait() {
     return waiting && installedStarter;
 }
 
-bool failingUnanswered() {
-    return failing || inFlight.size() >= MAX_IN_FLIGHT;
+bool mustFail(bool started) {
+    return failing || (!started && inFlight.size() >= MAX_IN_FLIGHT);
 }
 
 std::optional<orla::message> keptAnswer(const std::string& ticket) {

@@ -113,6 +113,13 @@ TEST_F(GetAll, ListReadWhileRequestsWaitIsToldOnceWhole) {
     bool waits = false;
     EXPECT_TRUE(getAllWaiting(waits).empty());
     EXPECT_TRUE(waits);
+    {  // a request that may wait no more fails, also while the list is on its way
+        const uint64_t failuresBefore = failedAnswers();
+        WaitingServe failing(true);
+        EXPECT_TRUE(getAll(req).empty());
+        EXPECT_TRUE(failing.waitsFor().empty());
+        EXPECT_EQ(failedAnswers(), failuresBefore + 1);
+    }
     answerPages();
     EXPECT_EQ(first.requests.size(), 3u);
     ASSERT_EQ(told.size(), 1u);
