@@ -390,13 +390,18 @@ void Looper::expireAwaited() {
         done(errorMsg(ERR_TIMEOUT, "no reply within the time-out"));
 }
 
-bool Looper::takeAwaitedLater(uint64_t serial, message& reply) {
-    auto found = awaiting_.find(reply.get(MSG_SEQ));
-    if (found == awaiting_.end() || found->second.serial != serial) return false;
-    reply.erase(MSG_SEQ.raw());
-    completeLater(std::move(found->second.done), std::move(reply));
+void Looper::handOnLater(uint64_t serial, FrameKind kind, message frame) {
+    if (kind != FrameKind::Reply) {
+        defer(serial, kind, std::move(frame));
+        return;
+    }
+    // The answer of a request that does not wait is delivered from the
+    // runner; the late reply of an exchange that timed out is not.
+    auto found = awaiting_.find(frame.get(MSG_SEQ));
+    if (found == awaiting_.end() || found->second.serial != serial) return;
+    frame.erase(MSG_SEQ.raw());
+    completeLater(std::move(found->second.done), std::move(frame));
     awaiting_.erase(found);
-    return true;
 }
 
 void Looper::failAwaitedLater(uint64_t serial) {
@@ -443,17 +448,11 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
                 closePeer(serial, "");
                 return frame;
             }
-            if (kind == FrameKind::Reply) {
-                if (frame.get(MSG_SEQ) == seq) {
-                    frame.erase(MSG_SEQ.raw());
-                    return frame;
-                }
-                // The answer of a request that does not wait is delivered
-                // afterwards; the late reply of an exchange that timed out is not.
-                takeAwaitedLater(serial, frame);
-                continue;
+            if (kind == FrameKind::Reply && frame.get(MSG_SEQ) == seq) {
+                frame.erase(MSG_SEQ.raw());
+                return frame;
             }
-            defer(serial, kind, std::move(frame));
+            handOnLater(serial, kind, std::move(frame));
         }
         if (next == Connection::Next::Malformed) {
             closePeer(serial, "malformed frame from service " + std::to_string(service) +
@@ -485,11 +484,7 @@ message Looper::exchange(const message& request, const std::vector<uint32_t>& fr
                         closePeer(serial, "");
                         return frame;
                     }
-                    if (kind != FrameKind::Reply) {
-                        defer(serial, kind, std::move(frame));
-                    } else {
-                        takeAwaitedLater(serial, frame);
-                    }
+                    handOnLater(serial, kind, std::move(frame));
                 }
                 closePeer(serial, "");
                 return errorMsg(ERR_PEER_CLOSED,
@@ -521,11 +516,7 @@ uint64_t Looper::outgoingTo(uint32_t service, int* connectError) {
             Connection::Next next;
             while ((next = peer->connection->nextFrame(kind, frame, error)) ==
                    Connection::Next::Frame) {
-                if (kind != FrameKind::Reply) {
-                    defer(serial, kind, std::move(frame));
-                } else {
-                    takeAwaitedLater(serial, frame);
-                }
+                handOnLater(serial, kind, std::move(frame));
             }
             if (!closed && next != Connection::Next::Malformed) return serial;
         }

@@ -163,9 +163,11 @@ class Looper : public Handler {
                                         uint64_t& serial, uint32_t& seq);
     void answerAwaited(uint64_t serial, message reply);
     void expireAwaited();
-    // An awaited reply read outside the runner's connection callback (by a
-    // waiting exchange): handed on from the runner. False when not awaited.
-    bool takeAwaitedLater(uint64_t serial, message& reply);
+    // A frame of connection `serial` read outside the runner's connection
+    // callback (by a waiting exchange, or the check of a cached connection):
+    // a request or message is served later, an awaited reply handed on from
+    // the runner, any other reply dropped.
+    void handOnLater(uint64_t serial, FrameKind kind, message frame);
     // The awaited replies of a closed connection fail, from the runner.
     void failAwaitedLater(uint64_t serial);
     void completeLater(ReplyHandler done, message reply);
