@@ -63,6 +63,22 @@ OID lastBelow(const OID& root) {
     return last;
 }
 
+// The registration that answers for `name`, given the first one after it.
+Entry registrationOf(const OID& name, Entry after) {
+    if (after == leafs.begin()) return leafs.end();
+    // The greatest registered OID not after the name is its longest
+    // registered prefix, when it is a prefix at all: a longer one would lie
+    // between the two.
+    const Entry greatest = std::prev(after);
+    if (greatest->first.isPrefixOf(name)) return greatest;
+    // Otherwise only a registration that encloses that greatest one can.
+    for (Entry outer = enclosing(greatest->first); outer != leafs.end();
+         outer = enclosing(outer->first)) {
+        if (outer->first.isPrefixOf(name)) return outer;
+    }
+    return leafs.end();
+}
+
 }  // namespace
 
 void addLeaf(OID const& oid, Leaf* leaf) {
@@ -72,18 +88,7 @@ void addLeaf(OID const& oid, Leaf* leaf) {
 }
 
 Entry findRegistration(OID const& name) {
-    // The greatest registered OID not after the name is its longest
-    // registered prefix, when it is a prefix at all: a longer one would lie
-    // between the two.
-    const auto after = leafs.upper_bound(name);
-    if (after != leafs.begin() && std::prev(after)->first.isPrefixOf(name)) return std::prev(after);
-    // Otherwise only a registration that encloses that greatest one can.
-    if (after == leafs.begin()) return leafs.end();
-    for (Entry outer = enclosing(std::prev(after)->first); outer != leafs.end();
-         outer = enclosing(outer->first)) {
-        if (outer->first.isPrefixOf(name)) return outer;
-    }
-    return leafs.end();
+    return registrationOf(name, leafs.upper_bound(name));
 }
 
 bool answerNext(Context& ctx) {
@@ -94,10 +99,8 @@ bool answerNext(Context& ctx) {
     // subtree, the walk goes on in the registration that encloses it.
     OID cursor = ctx.oid;
     Entry ahead = leafs.upper_bound(cursor);
+    Entry region = registrationOf(cursor, ahead);
     const bool nesting = anyNested();
-    Entry region = ahead != leafs.begin() && std::prev(ahead)->first.isPrefixOf(cursor)
-                       ? std::prev(ahead)
-                       : (nesting ? findRegistration(cursor) : leafs.end());
     for (;;) {
         if (region == leafs.end()) {
             if (ahead == leafs.end()) return false;
