@@ -222,20 +222,39 @@ TEST_F(Tree, NestedRegistrationOwnsItsSubtreeForEveryOperation) {
     EXPECT_EQ(std::pair(refused.status, outerRows.rows[5]), std::pair(17, 5));  // notWritable
 }
 
+// Under E.6: a scalar whose value comes from a platform service that
+// answers when the test says. The exchanges started wait in `started`.
+struct RemoteScalar {
+    RemoteScalar() {
+        started.clear();
+        setExchangeStarter([](const orla::message&, uint32_t, const std::string& ticket) {
+            started.push_back(ticket);
+            return std::optional<orla::message>();
+        });
+        addLeaf(under({6}), &leaf);
+    }
+    ~RemoteScalar() {
+        forgetAnswers();
+        setExchangeStarter(nullptr);
+    }
+    // The service's answer: the scalar's value is `value`.
+    static orla::message answer(const std::string& value) {
+        orla::message reply;
+        reply.insert(orla::OBJ_NAME, value);
+        return reply;
+    }
+    static inline std::vector<std::string> started;
+    GetProvider provider{makeNamed, {9, 1}, orla::CMD_GET, orla::CMD_SET};
+    DataStringPacker name{field(&NamedRecord::name), ber::OCTET_STRING, 0};
+    ScalarLeaf leaf{&name, &provider};
+};
+
 // A request whose object needs a platform service's answer waits for it
 // without holding others: it is served again once the answer came, and
 // answered genErr, its bindings repeated, when the answer never came.
 TEST_F(Tree, RequestWaitsForItsServiceWhileOthersAreServed) {
-    static std::vector<std::string> started;
-    started.clear();
-    setExchangeStarter([](const orla::message&, uint32_t, const std::string& ticket) {
-        started.push_back(ticket);
-        return std::optional<orla::message>();
-    });
-    GetProvider remote(makeNamed, {9, 1}, orla::CMD_GET, orla::CMD_SET);
-    DataStringPacker name(field(&NamedRecord::name), ber::OCTET_STRING, 0);
-    ScalarLeaf remoteName(&name, &remote);
-    addLeaf(under({6}), &remoteName);
+    RemoteScalar remote;
+    auto& started = RemoteScalar::started;
     const auto get = [](std::vector<OID> names, bool& waited) {
         std::vector<VariableBinding> bindings;
         for (const OID& oid : names)
@@ -253,14 +272,12 @@ TEST_F(Tree, RequestWaitsForItsServiceWhileOthersAreServed) {
     EXPECT_EQ(get({under({1, 0})}, waited).bindings.at(0).value, "alpha");
     EXPECT_FALSE(waited);
 
-    orla::message answer;
-    answer.insert(orla::OBJ_NAME, std::string("remote"));
-    exchangeAnswered(started[0], answer);
+    exchangeAnswered(started[0], RemoteScalar::answer("remote"));
     Reply reply = get({under({1, 0}), under({6, 0})}, waited);
     EXPECT_FALSE(waited);
     EXPECT_EQ(reply.bindings.at(1).value, "remote");
 
-    remote.invalidateData();
+    remote.provider.invalidateData();
     forgetAnswers();
     get({under({1, 0}), under({6, 0})}, waited);
     ASSERT_EQ(started.size(), 2u);
@@ -269,8 +286,6 @@ TEST_F(Tree, RequestWaitsForItsServiceWhileOthersAreServed) {
     EXPECT_EQ(std::pair(reply.status, reply.index), std::pair(5, 2));  // genErr
     EXPECT_EQ(names(reply), (std::vector<std::string>{e("1.0"), e("6.0")}));
     EXPECT_EQ(reply.bindings.at(0).type, ber::NULL_VALUE);
-    forgetAnswers();
-    setExchangeStarter(nullptr);
 }
 
 // The limit of an SNMPv3 reply (the manager's msgMaxSize) is lower than a
@@ -445,16 +460,8 @@ TEST_F(Dispatch, FailuresAreReportedOnlyToConfirmedPdusOrReportableFlags) {
 // their answer came, each counted once; beyond the limit the one that waited
 // longest is answered genErr at once.
 TEST_F(Dispatch, WaitingRequestsAreAnsweredLaterAndTheOldestGiveWay) {
-    static std::vector<std::string> started;
-    started.clear();
-    setExchangeStarter([](const orla::message&, uint32_t, const std::string& ticket) {
-        started.push_back(ticket);
-        return std::optional<orla::message>();
-    });
-    GetProvider remote(makeNamed, {9, 1}, orla::CMD_GET, orla::CMD_SET);
-    DataStringPacker name(field(&NamedRecord::name), ber::OCTET_STRING, 0);
-    ScalarLeaf remoteName(&name, &remote);
-    addLeaf(under({6}), &remoteName);
+    RemoteScalar remote;
+    auto& started = RemoteScalar::started;
     std::vector<std::pair<unsigned char, Reply>> sent;  // whom, what
     {
         ParkedRequests parked(communities.keep, communities.engine,
@@ -477,16 +484,13 @@ TEST_F(Dispatch, WaitingRequestsAreAnsweredLaterAndTheOldestGiveWay) {
         EXPECT_EQ(sent[0].second.status, 5);  // genErr
         EXPECT_EQ(parked.waiting(), ParkedRequests::MAX_PARKED);
 
-        orla::message answer;
-        answer.insert(orla::OBJ_NAME, std::string("remote"));
-        exchangeAnswered(started[0], answer);
+        exchangeAnswered(started[0], RemoteScalar::answer("remote"));
         EXPECT_EQ(parked.waiting(), 0u);
         ASSERT_EQ(sent.size(), ParkedRequests::MAX_PARKED + 1);
         EXPECT_EQ(sent[1].first, 1);
         EXPECT_EQ(sent.back().second.bindings.at(0).value, "remote");
         EXPECT_EQ(communities.engine.inPackets - packetsBefore, ParkedRequests::MAX_PARKED + 1);
     }
-    setExchangeStarter(nullptr);
 }
 
 }  // namespace
