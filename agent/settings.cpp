@@ -17,6 +17,8 @@ orla::message settingsRecord(const AgentSettings& settings, const V3ServerInfo& 
     cfg.insert(snmp::SNMP_ENABLED, settings.enabled);
     cfg.insert(snmp::SNMP_GENERATED_ENGINE_ID, settings.generatedEngineID);
     cfg.insert(snmp::SNMP_AUTHEN_TRAPS, settings.authenTraps);
+    cfg.insert(snmp::SNMP_BULK_REPETITIONS, settings.requestRules.bulkRepetitions);
+    cfg.insert(snmp::SNMP_BULK_REPLY_OCTETS, settings.requestRules.bulkReplyOctets);
     return cfg;
 }
 
@@ -36,5 +38,14 @@ std::string readSettingsRecord(const orla::message& record, AgentSettings& setti
     settings.generatedEngineID = record.get(snmp::SNMP_GENERATED_ENGINE_ID);
     settings.enabled = record.get(snmp::SNMP_ENABLED, false);
     settings.authenTraps = record.get(snmp::SNMP_AUTHEN_TRAPS, false);
+    // Checked as a set command checks them: a damaged record gets the defaults.
+    const uint32_t repetitions = record.get(snmp::SNMP_BULK_REPETITIONS, BULK_REPETITIONS_DEFAULT);
+    const uint32_t octets = record.get(snmp::SNMP_BULK_REPLY_OCTETS, BULK_REPLY_OCTETS_DEFAULT);
+    settings.requestRules.bulkRepetitions =
+        repetitions >= 1 ? repetitions : BULK_REPETITIONS_DEFAULT;
+    settings.requestRules.bulkReplyOctets =
+        octets >= BULK_REPLY_OCTETS_MIN && octets <= ber::MAX_UDP_PAYLOAD
+            ? octets
+            : BULK_REPLY_OCTETS_DEFAULT;
     return record.get(snmp::SNMP_ENGINE_ID);
 }

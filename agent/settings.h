@@ -10,6 +10,7 @@
 #include "mib/agent_settings.h"
 #include "platform/orla/message.h"
 #include "platform/snmp/v3_server_info.h"
+#include "request/dispatch.h"
 
 namespace snmp {
 
@@ -31,6 +32,8 @@ struct AgentSettings {
     bool enabled = false;
     bool authenTraps = false;       // snmpEnableAuthenTraps
     std::string generatedEngineID;  // the agent's own engine ID, made at its first start
+    // The GetBulk bounds, and the access table once the agent has one.
+    RequestRules requestRules;
 };
 
 // The settings record, as stored and as the get command answers: `settings`

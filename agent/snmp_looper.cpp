@@ -49,12 +49,16 @@ void logSender(const char* what, const orla::message& request) {
 
 }  // namespace
 
-SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& communityPath)
+SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& communityPath,
+                       const std::string& accessPath)
     : orla::Looper(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), store(settingsPath, 5) {
     std::cerr << "communityKeep = new CommunityKeep;" << std::endl;
     communities_ = std::make_unique<CommunityKeep>(communityPath);
     communityKeep = communities_.get();
-    transport_ = std::make_unique<UdpTransport>(*communities_, serverInfo,
+    access_ = std::make_unique<AccessKeep>(accessPath);
+    access_->init();
+    requestRules.access = access_.get();
+    transport_ = std::make_unique<UdpTransport>(*communities_, serverInfo, requestRules,
                                                 [this] { trapAuthenticationFailures(); });
     std::cerr << "communityKeep->init();" << std::endl;
     // The settings store exists from the first start on: without it, a
@@ -63,6 +67,7 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     communities_->init(started);
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
     addHandler(snmp::ID_COMMUNITIES, communities_.get());
+    addHandler(snmp::ID_ACCESS, access_.get());
     setPlatformExchange(exchangeThroughAgent);
     setExchangeStarter(startThroughAgent);
     serverInfo.engineTimeBase = orla::getUptime();
@@ -187,6 +192,17 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
                                       ": recorded messages would be accepted again");
         }
     }
+    if (request.has(snmp::SNMP_BULK_REPETITIONS) && request.get(snmp::SNMP_BULK_REPETITIONS) < 1)
+        return orla::errorMsg(orla::ERR_BAD_VALUE, "bulk repetitions must be at least 1");
+    if (request.has(snmp::SNMP_BULK_REPLY_OCTETS)) {
+        const uint32_t octets = request.get(snmp::SNMP_BULK_REPLY_OCTETS);
+        if (octets < BULK_REPLY_OCTETS_MIN || octets > ber::MAX_UDP_PAYLOAD) {
+            return orla::errorMsg(orla::ERR_BAD_VALUE,
+                                  "bulk reply octets must be from " +
+                                      std::to_string(BULK_REPLY_OCTETS_MIN) + " to " +
+                                      std::to_string(ber::MAX_UDP_PAYLOAD));
+        }
+    }
     if (request.get(snmp::SNMP_ENGINE_ID).size() > ENGINE_ID_TEXT_MAX) {
         return orla::errorMsg(orla::ERR_BAD_VALUE, "engine ID text must have at most " +
                                                        std::to_string(ENGINE_ID_TEXT_MAX) +
@@ -206,6 +222,10 @@ orla::message SnmpLooper::cmdSet(const orla::message& request) {
     trapCommunity = request.get(snmp::SNMP_TRAP_COMMUNITY, trapCommunity);
     trapVersion = request.get(snmp::SNMP_TRAP_VERSION, trapVersion);
     authenTraps = request.get(snmp::SNMP_AUTHEN_TRAPS, authenTraps);
+    requestRules.bulkRepetitions =
+        request.get(snmp::SNMP_BULK_REPETITIONS, requestRules.bulkRepetitions);
+    requestRules.bulkReplyOctets =
+        request.get(snmp::SNMP_BULK_REPLY_OCTETS, requestRules.bulkReplyOctets);
 
     if (request.has(snmp::SNMP_TRAP_GENERATORS)) {
         std::vector<uint32_t> requested = request.get(snmp::SNMP_TRAP_GENERATORS);

@@ -12,6 +12,7 @@
 
 #include "agent/settings.h"
 #include "agent/udp_transport.h"
+#include "community/access_keep.h"
 #include "community/community_keep.h"
 #include "mib/agent_state.h"
 #include "mib/traps.h"
@@ -25,7 +26,8 @@ class SnmpLooper : public orla::Looper, public AgentSettings {
   public:
     // The daemon uses the default store paths; tests give their own.
     explicit SnmpLooper(const std::string& settingsPath = snmp::SETTINGS_STORE_PATH,
-                        const std::string& communityPath = snmp::COMMUNITY_STORE_PATH);
+                        const std::string& communityPath = snmp::COMMUNITY_STORE_PATH,
+                        const std::string& accessPath = snmp::ACCESS_STORE_PATH);
     ~SnmpLooper() override;
 
     // Loads the settings, counts the engine boot, makes the agent's own engine
@@ -71,6 +73,7 @@ class SnmpLooper : public orla::Looper, public AgentSettings {
 
   private:
     std::unique_ptr<CommunityKeep> communities_;
+    std::unique_ptr<AccessKeep> access_;
     // Made once the community table is, which it serves with.
     std::unique_ptr<UdpTransport> transport_;
 };

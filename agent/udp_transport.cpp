@@ -209,10 +209,10 @@ void sendReplies(int fd, unsigned count) {
 }  // namespace
 
 UdpTransport::UdpTransport(const CommunityKeep& communities, V3ServerInfo& engine,
-                           std::function<void()> batchServed)
+                           const RequestRules& rules, std::function<void()> batchServed)
     : engine_(engine),
       batchServed_(std::move(batchServed)),
-      parked_(communities, engine,
+      parked_(communities, engine, rules,
               [this](const ParkedRequests::ReplyTo& to, std::span<const unsigned char> reply) {
                   sendLater(to, reply);
               }) {}

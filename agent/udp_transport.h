@@ -14,13 +14,13 @@
 
 class UdpTransport {
   public:
-    // Each datagram is answered by createReply against `communities` and
-    // `engine` (whose counters also count the datagrams dropped here);
+    // Each datagram is answered by createReply against `communities`,
+    // `engine` and `rules` (whose counters also count the datagrams dropped here);
     // `batchServed` runs after each batch, once its replies are out. The
     // receive buffers and datagram slots are static: one transport is open
     // at a time.
     UdpTransport(const CommunityKeep& communities, V3ServerInfo& engine,
-                 std::function<void()> batchServed);
+                 const RequestRules& rules, std::function<void()> batchServed);
     ~UdpTransport();
     UdpTransport(const UdpTransport&) = delete;
     UdpTransport& operator=(const UdpTransport&) = delete;

@@ -19,6 +19,9 @@ orla::message CommunityKeep::Item::getCfg() const {
     cfg.insert(COMM_AUTH_PROTOCOL, authProtocol);
     cfg.insert(COMM_PRIV_PROTOCOL, privProtocol);
     cfg.insert(COMM_SECURITY, security);
+    cfg.insert(COMM_READ_VIEW, readView);
+    cfg.insert(COMM_WRITE_VIEW, writeView);
+    cfg.insert(COMM_NOTIFY_VIEW, notifyView);
     return cfg;
 }
 
@@ -33,6 +36,9 @@ void CommunityKeep::Item::setCfg(const orla::message& cfg) {
     authProtocol = cfg.get(COMM_AUTH_PROTOCOL, authProtocol);
     privProtocol = cfg.get(COMM_PRIV_PROTOCOL, privProtocol);
     security = cfg.get(COMM_SECURITY, security);
+    readView = cfg.get(COMM_READ_VIEW, readView);
+    writeView = cfg.get(COMM_WRITE_VIEW, writeView);
+    notifyView = cfg.get(COMM_NOTIFY_VIEW, notifyView);
 }
 
 void CommunityKeep::Item::regenerateKeys(const std::string& engineID) {

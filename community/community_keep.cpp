@@ -164,6 +164,10 @@ const char* refusal(const CommunityKeep::Item& item) {
         item.privPassword.size() < PASSWORD_MIN_LENGTH) {
         return SHORT_PRIV_PASSWORD;
     }
+    // View names are SnmpAdminStrings (RFC 3415 5).
+    for (const std::string* view : {&item.readView, &item.writeView, &item.notifyView}) {
+        if (view->size() > 32) return "view name longer than 32 characters";
+    }
     return nullptr;
 }
 
@@ -331,6 +335,9 @@ orla::message CommunityKeep::resetDefault() {
     cfg.insert(COMM_PRIV_PROTOCOL, 0u);
     cfg.insert(COMM_AUTH_PASSWORD, std::string());
     cfg.insert(COMM_PRIV_PASSWORD, std::string());
+    cfg.insert(COMM_READ_VIEW, std::string());
+    cfg.insert(COMM_WRITE_VIEW, std::string());
+    cfg.insert(COMM_NOTIFY_VIEW, std::string());
     if (const Item* existing = findItem(DEFAULT_COMMUNITY)) {
         const uint32_t id = existing->id;
         orla::message reply = cmdSetObj(cfg, id);

@@ -32,6 +32,13 @@ inline constexpr orla::U32Key COMM_SECURITY{15};
 inline constexpr orla::U32Key COMM_AUTH_PROTOCOL{20};
 inline constexpr orla::U32Key COMM_PRIV_PROTOCOL{21};
 
+// The views a community or user is limited to when no group names it
+// (community/access_keep.h): empty, or absent as in stores from before
+// views, is the whole tree.
+inline constexpr orla::StringKey COMM_READ_VIEW{31};
+inline constexpr orla::StringKey COMM_WRITE_VIEW{32};
+inline constexpr orla::StringKey COMM_NOTIFY_VIEW{33};
+
 // The table is closed (see CommunityKeep::closedBy): the file that holds the
 // damaged store. In the get reply, and in the store's record of the state.
 inline constexpr orla::StringKey COMM_CLOSED{30};
@@ -73,6 +80,11 @@ class CommunityKeep : public orla::Handler {
         std::vector<unsigned char> privKey;  // derived, never stored or sent
         std::string authPassword;
         std::string privPassword;
+        // Names of views (community/access_keep.h) that narrow the rights
+        // above; empty: the whole tree.
+        std::string readView;
+        std::string writeView;
+        std::string notifyView;
 
         // The configuration message: every field, OBJ_ID first.
         orla::message getCfg() const;

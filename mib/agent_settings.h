@@ -38,6 +38,11 @@ inline constexpr orla::StringKey SNMP_GENERATED_ENGINE_ID{20};
 // snmpEnableAuthenTraps (RFC 3418): whether a request that fails
 // authentication brings the sink an authenticationFailure trap.
 inline constexpr orla::BoolKey SNMP_AUTHEN_TRAPS{21};
+// How far one GetBulk reply goes: at most this many repetitions, and no
+// binding after the first beyond this many octets of reply (RFC 3416 4.2.3
+// lets an agent answer fewer repetitions than asked).
+inline constexpr orla::U32Key SNMP_BULK_REPETITIONS{40};
+inline constexpr orla::U32Key SNMP_BULK_REPLY_OCTETS{41};
 
 // Commands of the settings handler besides get and set.
 inline constexpr uint32_t CMD_TRAP_REQUEST = 1;

@@ -21,7 +21,8 @@ uint32_t exceptionTag(Lookup found) {
 }  // namespace
 
 std::optional<PduOutcome> serveLookups(Context& ctx, LookupHandler lookup, bool allowed,
-                                       Lookup denied, bool v1Shape, size_t replyLimit) {
+                                       const View* view, Lookup denied, bool v1Shape,
+                                       size_t replyLimit) {
     unsigned count = 0;
     while (!ctx.in.isSeqEnd()) {
         if (!ctx.in.enterSeq()) return std::nullopt;
@@ -32,7 +33,7 @@ std::optional<PduOutcome> serveLookups(Context& ctx, LookupHandler lookup, bool 
         const size_t bindingStart = ctx.out.mark();
         ctx.oid = requested;
         const uint64_t failuresBefore = failedAnswers();
-        const Lookup found = allowed ? lookup(ctx) : denied;
+        const Lookup found = allowed ? lookup(ctx, view) : denied;
         if (found != Lookup::Answered) {
             ctx.out.rewind(bindingStart);  // whatever a failing leaf may have left
             ctx.out.addOID(requested);

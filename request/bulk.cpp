@@ -22,7 +22,8 @@ enum class Step { Answered, AtEnd, Full, Failed, Waits };
 
 class BulkReply {
   public:
-    BulkReply(Context& ctx, size_t replyLimit) : ctx_(ctx), replyLimit_(replyLimit) {}
+    BulkReply(Context& ctx, size_t replyLimit, const View* view, size_t boundOctets)
+        : ctx_(ctx), replyLimit_(replyLimit), view_(view), boundOctets_(boundOctets) {}
 
     // Answers the instance after `requested` in a binding of its own, or
     // endOfMibView under `requested` (AtEnd). Full drops the binding, which
@@ -33,7 +34,7 @@ class BulkReply {
         const size_t inside = ctx_.out.mark();
         ctx_.oid = requested;
         const uint64_t failuresBefore = failedAnswers();
-        const bool found = snmpGetNext(ctx_) == Lookup::Answered;
+        const bool found = snmpGetNext(ctx_, view_) == Lookup::Answered;
         if (failedAnswers() != failuresBefore || servingMustWait()) {
             ctx_.out.rewind(before);
             return failedAnswers() != failuresBefore ? Step::Failed : Step::Waits;
@@ -63,7 +64,10 @@ class BulkReply {
   private:
     Step close(size_t before, Step step) {
         ctx_.out.endSeq();
-        if (!replyFits(ctx_.out, replyLimit_)) {
+        // The first binding may take what the requester allows: a value
+        // longer than the bound is still answered, one at a time.
+        const size_t limit = written_ == 0 ? replyLimit_ : std::min(replyLimit_, boundOctets_);
+        if (!replyFits(ctx_.out, limit)) {
             ctx_.out.rewind(before);
             return Step::Full;
         }
@@ -73,12 +77,15 @@ class BulkReply {
 
     Context& ctx_;
     size_t replyLimit_;
+    const View* view_;
+    size_t boundOctets_;
     size_t written_ = 0;
 };
 
 }  // namespace
 
-std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit) {
+std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit, const View* view,
+                                    BulkBounds bounds) {
     // The repeaters are revisited per repetition: read every name first.
     std::vector<OID> names;
     while (!ctx.in.isSeqEnd()) {
@@ -92,14 +99,15 @@ std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit) {
     const size_t nonRepeaters =
         std::min(static_cast<size_t>(std::max(ctx.nonRepeaters, 0)), names.size());
     const size_t repeaters = names.size() - nonRepeaters;
-    size_t repetitions = static_cast<size_t>(std::max(ctx.maxRepetitions, 0));
+    size_t repetitions = std::min(static_cast<size_t>(std::max(ctx.maxRepetitions, 0)),
+                                  static_cast<size_t>(bounds.repetitions));
     if (repeaters > 0) {
         // More repetitions than the reply could ever hold would be wasted work.
-        const size_t maxBindings = replyLimit / MIN_BINDING_OCTETS;
+        const size_t maxBindings = std::min(replyLimit, bounds.replyOctets) / MIN_BINDING_OCTETS;
         repetitions = std::min(repetitions, (maxBindings + repeaters - 1) / repeaters);
     }
 
-    BulkReply reply(ctx, replyLimit);
+    BulkReply reply(ctx, replyLimit, view, bounds.replyOctets);
     for (size_t i = 0; i < nonRepeaters; ++i) {
         const Step step = reply.answer(names[i]);
         if (step == Step::Full) return reply.full();

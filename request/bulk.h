@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
+#include "community/view.h"
 #include "mib/context.h"
 #include "request/outcome.h"
 
@@ -14,4 +16,15 @@
 // first repetition in which every repeater is at the end, or where the next
 // binding would exceed `replyLimit` (tooBig when not even one fits). Empty
 // when a binding cannot be decoded.
-std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit);
+//
+// Within `view` (null: everything), as GetNext. RFC 3416 4.2.3 lets an
+// agent answer fewer repetitions than asked: at most `bounds.repetitions`,
+// and no more bindings after the first than keep the reply within
+// `bounds.replyOctets`, so that a short request cannot make the agent send
+// a long reply to a forged source.
+struct BulkBounds {
+    uint32_t repetitions = UINT32_MAX;
+    size_t replyOctets = SIZE_MAX;
+};
+std::optional<PduOutcome> serveBulk(Context& ctx, size_t replyLimit, const View* view = nullptr,
+                                    BulkBounds bounds = {});

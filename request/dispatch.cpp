@@ -43,19 +43,18 @@ bool isServed(int version, uint32_t type, MessageDrops& dropped) {
     }
 }
 
-// Reads and checks the community, writes it to the reply and fills in what it
-// grants. Communities with an SNMPv3 security level are users that must
-// authenticate (RFC 3414): they never serve community-based requests.
-bool acceptCommunity(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
-                     PduPolicy& policy) {
-    if (!ctx.in.getString(ctx.community)) return false;
+// Reads and checks the community and writes it to the reply: the
+// community's record, or null. Communities with an SNMPv3 security level
+// are users that must authenticate (RFC 3414): they never serve
+// community-based requests.
+const CommunityKeep::Item* acceptCommunity(Context& ctx, SourceAddress sourceAddress,
+                                           const CommunityKeep& communities) {
+    if (!ctx.in.getString(ctx.community)) return nullptr;
     const CommunityKeep::Item* item = communities.findItem(ctx.community);
-    if (item == nullptr || item->security != 0) return false;
-    if (!item->admits(sourceAddress)) return false;
+    if (item == nullptr || item->security != 0) return nullptr;
+    if (!item->admits(sourceAddress)) return nullptr;
     ctx.out.add(ctx.community, ber::OCTET_STRING);
-    policy.canRead = item->readAccess;
-    policy.canWrite = item->writeAccess;
-    return true;
+    return item;
 }
 
 // What an operation needs of a community's rights.
@@ -63,10 +62,30 @@ bool usesGranted(uint32_t type, const PduPolicy& policy) {
     return type == ber::SET_REQUEST ? policy.canWrite : policy.canRead;
 }
 
+// RFC 3415 3.2 (isAccessAllowed) for the request of `item` at the given
+// security model and level, in the default context: what the policy grants.
+void grant(const CommunityKeep::Item& item, uint32_t model, uint32_t level,
+           const RequestRules& rules, uint32_t type, PduPolicy& policy) {
+    if (rules.access == nullptr) {
+        policy.canRead = item.readAccess;
+        policy.canWrite = item.writeAccess;
+        policy.authorized = level >= item.security;
+    } else {
+        const AccessRights rights = rules.access->rights(item, model, level, "");
+        policy.canRead = rights.read != nullptr;
+        policy.canWrite = rights.write != nullptr;
+        policy.readView = rights.read;
+        policy.writeView = rights.write;
+        policy.authorized =
+            rights.authorized && (!rights.refusalsUnauthorized || usesGranted(type, policy));
+    }
+    policy.bulkBounds = BulkBounds{rules.bulkRepetitions, rules.bulkReplyOctets};
+}
+
 }  // namespace
 
 bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
-                 V3ServerInfo& engine) {
+                 V3ServerInfo& engine, const RequestRules& rules) {
     ++engine.inPackets;
     const int version = ctx.in.getVersion();
     if (version < 0) {
@@ -79,14 +98,22 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
     PduPolicy policy;
     V3Keys keys;
     if (isCommunityVersion(version)) {
-        if (!acceptCommunity(ctx, sourceAddress, communities, policy)) {
+        const CommunityKeep::Item* item = acceptCommunity(ctx, sourceAddress, communities);
+        if (item == nullptr) {
             ++engine.dropped.badCommunityNames;
             authenticationFailed.write();
             return false;
         }
         policy.snmpV1 = version == snmp::VERSION_1;
+        // RFC 3584 5.2.1: the community's name is its security name.
+        grant(*item, policy.snmpV1 ? snmp::MODEL_V1 : snmp::MODEL_V2C, 0, rules,
+              ctx.in.getType(), policy);
     } else if (version == snmp::VERSION_3) {
         if (!acceptV3(ctx, sourceAddress, communities, engine, policy, keys)) return false;
+        if (!policy.report) {
+            grant(*keys.user(), snmp::MODEL_USM, static_cast<uint32_t>(ctx.in.securityLevel),
+                  rules, ctx.in.getType(), policy);
+        }
     } else {
         ++engine.dropped.badVersions;
         versionNotSupported.write();
@@ -94,7 +121,7 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
     }
 
     if (!policy.report && !isServed(version, ctx.in.getType(), engine.dropped)) return false;
-    if (isCommunityVersion(version) && !usesGranted(ctx.in.getType(), policy))
+    if (isCommunityVersion(version) && (!policy.authorized || !usesGranted(ctx.in.getType(), policy)))
         ++engine.dropped.badCommunityUses;  // answered all the same, with its refusal
     if (!servePdu(ctx, policy)) return false;
     if (version == snmp::VERSION_3) return protectV3Reply(ctx, keys);

@@ -2,9 +2,28 @@
 // (or none) out.
 #pragma once
 
+#include "community/access_keep.h"
 #include "community/community_keep.h"
 #include "mib/context.h"
 #include "platform/snmp/v3_server_info.h"
+
+// The GetBulk bounds an agent starts with: every manager's walk fits them
+// (net-snmp's tools ask 10 repetitions, monitoring systems 25), and a reply
+// fits one Ethernet frame's UDP payload over IPv4 (1500 - 20 - 8 octets),
+// about 25 times a short GetBulk request.
+inline constexpr uint32_t BULK_REPETITIONS_DEFAULT = 100;
+inline constexpr uint32_t BULK_REPLY_OCTETS_DEFAULT = 1472;
+// RFC 3417 3.2: every SNMP entity takes messages of 484 octets.
+inline constexpr uint32_t BULK_REPLY_OCTETS_MIN = 484;
+
+// What decides beyond the community or user itself.
+struct RequestRules {
+    // Views, groups and access entries; null: every community and user has
+    // the rights of its record.
+    const AccessKeep* access = nullptr;
+    uint32_t bulkRepetitions = BULK_REPETITIONS_DEFAULT;
+    uint32_t bulkReplyOctets = BULK_REPLY_OCTETS_DEFAULT;
+};
 
 // Decodes the message in ctx.in, checks its version and its community (or
 // its SNMPv3 user and security, request/v3.h), serves its PDU and writes the
@@ -16,6 +35,7 @@
 // failures). Dropped messages count in engine.dropped or engine.usmStats.
 // `sourceAddress` is the sender as the source filter of the community or
 // user sees it (community/community_keep.h). `communities` are
-// the communities and SNMPv3 users; `engine` is the agent's SNMP engine.
+// the communities and SNMPv3 users; `engine` is the agent's SNMP engine;
+// `rules` the access control and GetBulk bounds.
 bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
-                 V3ServerInfo& engine);
+                 V3ServerInfo& engine, const RequestRules& rules = {});

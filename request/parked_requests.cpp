@@ -29,8 +29,9 @@ struct Counters {
 
 }  // namespace
 
-ParkedRequests::ParkedRequests(const CommunityKeep& communities, V3ServerInfo& engine, Send send)
-    : communities_(communities), engine_(engine), send_(std::move(send)) {
+ParkedRequests::ParkedRequests(const CommunityKeep& communities, V3ServerInfo& engine,
+                               const RequestRules& rules, Send send)
+    : communities_(communities), engine_(engine), rules_(rules), send_(std::move(send)) {
     listening = this;
     setAnswerListener(&ParkedRequests::answerCame);
 }
@@ -50,7 +51,7 @@ bool ParkedRequests::serve(Context& ctx, std::span<const unsigned char> datagram
     ctx.reset(datagram.data(), static_cast<unsigned>(datagram.size()));
     {
         WaitingServe serving;
-        replied = createReply(ctx, source, communities_, engine_);
+        replied = createReply(ctx, source, communities_, engine_, rules_);
         if (serving.waitsFor().empty()) return replied;
         waitsFor = serving.waitsFor();
     }
@@ -73,7 +74,7 @@ bool ParkedRequests::serveAgain(Parked& parked, bool fail) {
     {
         WaitingServe serving(fail || parked.rounds >= MAX_ROUNDS);
         again_.reset(parked.datagram.data(), static_cast<unsigned>(parked.datagram.size()));
-        replied = createReply(again_, parked.source, communities_, engine_);
+        replied = createReply(again_, parked.source, communities_, engine_, rules_);
         waitsFor = serving.waitsFor();
     }
     counted.restore(engine_);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "community/community_keep.h"
+#include "request/dispatch.h"
 #include "mib/context.h"
 #include "platform/snmp/v3_server_info.h"
 
@@ -34,9 +35,10 @@ class ParkedRequests {
     // answered genErr.
     static constexpr unsigned MAX_ROUNDS = 1024;
 
-    // Requests are served against `communities` and `engine` as createReply
-    // serves them. One ParkedRequests listens for answers at a time.
-    ParkedRequests(const CommunityKeep& communities, V3ServerInfo& engine, Send send);
+    // Requests are served against `communities`, `engine` and `rules` as
+    // createReply serves them. One ParkedRequests listens for answers at a time.
+    ParkedRequests(const CommunityKeep& communities, V3ServerInfo& engine,
+                   const RequestRules& rules, Send send);
     ~ParkedRequests();
     ParkedRequests(const ParkedRequests&) = delete;
     ParkedRequests& operator=(const ParkedRequests&) = delete;
@@ -67,6 +69,7 @@ class ParkedRequests {
 
     const CommunityKeep& communities_;
     V3ServerInfo& engine_;
+    const RequestRules& rules_;
     Send send_;
     std::deque<Parked> parked_;
     Context again_{nullptr, 0};  // the context of the requests served again

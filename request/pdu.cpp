@@ -50,7 +50,8 @@ snmp::ErrorStatus asVersion2(snmp::ErrorStatus status) {
 }
 
 std::optional<PduOutcome> serveSetFor(Context& ctx, const PduPolicy& policy) {
-    std::optional<PduOutcome> outcome = serveSet(ctx, policy.canWrite, policy.replyLimit);
+    std::optional<PduOutcome> outcome =
+        serveSet(ctx, policy.canWrite, policy.replyLimit, policy.writeView);
     if (!outcome) return outcome;
     if (!policy.snmpV1) return PduOutcome{asVersion2(outcome->status), outcome->index};
     // A community without write access has always been told readOnly.
@@ -60,21 +61,33 @@ std::optional<PduOutcome> serveSetFor(Context& ctx, const PduPolicy& policy) {
 }
 
 std::optional<PduOutcome> serveByType(uint32_t type, Context& ctx, const PduPolicy& policy) {
+    if (!policy.authorized) {
+        // The bindings are echoed as for genErr; none is looked at.
+        while (!ctx.in.isSeqEnd()) {
+            OID name;
+            if (!ctx.in.enterSeq() || !ctx.in.getOID(name)) return std::nullopt;
+            ctx.in.exitSeq();
+        }
+        if (policy.snmpV1) return PduOutcome{snmp::ErrorStatus::NO_SUCH_NAME, 1};
+        return PduOutcome{snmp::ErrorStatus::AUTHORIZATION_ERROR, 0};
+    }
     switch (type) {
         case ber::GET_REQUEST:
             return serveLookups(ctx, policy.snmpV1 ? snmpGetV1 : snmpGet, policy.canRead,
-                                Lookup::NoSuchObject, policy.snmpV1, policy.replyLimit);
+                                policy.readView, Lookup::NoSuchObject, policy.snmpV1,
+                                policy.replyLimit);
         case ber::GET_NEXT_REQUEST:
             return serveLookups(ctx, policy.snmpV1 ? snmpGetNextV1 : snmpGetNext, policy.canRead,
-                                Lookup::EndOfMibView, policy.snmpV1, policy.replyLimit);
+                                policy.readView, Lookup::EndOfMibView, policy.snmpV1,
+                                policy.replyLimit);
         case ber::SET_REQUEST:
             return serveSetFor(ctx, policy);
         case ber::GET_BULK_REQUEST:
             if (!policy.canRead) {
-                return serveLookups(ctx, snmpGetNext, false, Lookup::EndOfMibView, false,
+                return serveLookups(ctx, snmpGetNext, false, nullptr, Lookup::EndOfMibView, false,
                                     policy.replyLimit);
             }
-            return serveBulk(ctx, policy.replyLimit);
+            return serveBulk(ctx, policy.replyLimit, policy.readView, policy.bulkBounds);
         default:
             return std::nullopt;
     }
@@ -153,8 +166,9 @@ bool servePdu(Context& ctx, const PduPolicy& policy) {
     const std::optional<PduOutcome> outcome = serveByType(type, ctx, policy);
     if (!outcome) return false;
     if (outcome->status == snmp::ErrorStatus::TOO_BIG) ctx.out.rewind(bindingsStart);
-    // A Set's reply repeats its bindings already.
-    if (outcome->status == snmp::ErrorStatus::GEN_ERR && type != ber::SET_REQUEST) {
+    // A Set's reply repeats its bindings already, unless it was refused whole.
+    if (!policy.authorized ||
+        (outcome->status == snmp::ErrorStatus::GEN_ERR && type != ber::SET_REQUEST)) {
         ctx.out.rewind(bindingsStart);
         echoBindings(ctx, ctx.in.data() + list.headerOffset, list.endOffset() - list.headerOffset);
     }

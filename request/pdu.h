@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "community/view.h"
 #include "mib/context.h"
+#include "request/bulk.h"
 #include "platform/snmp/ber.h"
 #include "platform/snmp/oid.h"
 
@@ -27,6 +29,14 @@ struct ReportBinding {
 struct PduPolicy {
     bool canRead = false;   // Get, GetNext, GetBulk
     bool canWrite = false;  // Set
+    // The views reading and writing are limited to (RFC 3415); null: none.
+    const View* readView = nullptr;
+    const View* writeView = nullptr;
+    // False: the request is refused whole with authorizationError (RFC 3415
+    // 3.2), its bindings echoed, nothing read or written.
+    bool authorized = true;
+    // How far a GetBulk reply goes (request/bulk.h).
+    BulkBounds bulkBounds;
     // Upper bound of the whole reply message in octets. SNMPv3 lowers it to
     // the manager's msgMaxSize less its own overhead (RFC 3412 7.1 step 3).
     size_t replyLimit = ber::MAX_UDP_PAYLOAD;
@@ -54,7 +64,9 @@ struct PduPolicy {
 // In SNMPv1 the first binding without an instance ends a Get or GetNext,
 // echoed with NULL, with noSuchName (2) and its position as error-index; a
 // Set's status is mapped as RFC 3584 4.4 says, and a Set the policy forbids
-// gets readOnly (4) with index 0. A reply that would exceed
+// gets readOnly (4) with index 0. An unauthorized request gets
+// authorizationError (16) with index 0, noSuchName (2) with index 1 in
+// SNMPv1 (RFC 3584 4.4). A reply that would exceed
 // policy.replyLimit becomes tooBig (1) with index 0 and no bindings; a
 // GetBulk reply is cut short instead.
 bool servePdu(Context& ctx, const PduPolicy& policy);

@@ -67,12 +67,17 @@ bool readBindings(Context& ctx, std::vector<SetBinding>& bindings) {
 
 }  // namespace
 
-std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit) {
+std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit,
+                                   const View* view) {
     std::vector<SetBinding> bindings;
     if (!readBindings(ctx, bindings)) return std::nullopt;
     if (!replyFits(ctx.out, replyLimit)) return PduOutcome{snmp::ErrorStatus::TOO_BIG, 0};
     if (bindings.empty()) return PduOutcome{};
     if (!allowed) return PduOutcome{snmp::ErrorStatus::NO_ACCESS, 1};
+    for (size_t i = 0; view != nullptr && i < bindings.size(); ++i) {
+        if (!view->includes(bindings[i].name))
+            return PduOutcome{snmp::ErrorStatus::NO_ACCESS, static_cast<unsigned>(i + 1)};
+    }
 
     for (size_t i = 0; i < bindings.size(); ++i) {
         const unsigned index = static_cast<unsigned>(i + 1);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "community/view.h"
 #include "mib/context.h"
 #include "request/outcome.h"
 
@@ -16,6 +17,9 @@
 // notWritable when no leaf takes the name, the leaf's test or commit
 // status, undoFailed (index 0) when an undo fails too; noAccess (index 1)
 // without `allowed`, and tooBig when the bindings exceed `replyLimit`, both
-// with nothing applied. Statuses are those of SNMPv2; the caller maps them
+// with nothing applied; noAccess with its index for a binding that `view`
+// (null: everything) does not include (RFC 3415 3.2 notInView), before
+// anything is tested. Statuses are those of SNMPv2; the caller maps them
 // for SNMPv1. Empty when a binding cannot be decoded.
-std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit);
+std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit,
+                                   const View* view = nullptr);

@@ -27,20 +27,20 @@ bool wroteCounter64(const OutStream& out, size_t mark) {
 
 }  // namespace
 
-Lookup snmpGetV1(Context& ctx) {
+Lookup snmpGetV1(Context& ctx, const View* view) {
     const size_t mark = ctx.out.mark();
-    const Lookup found = snmpGet(ctx);
+    const Lookup found = snmpGet(ctx, view);
     if (found != Lookup::Answered || !wroteCounter64(ctx.out, mark)) return found;
     ctx.out.rewind(mark);
     return Lookup::NoSuchInstance;
 }
 
-Lookup snmpGetNextV1(Context& ctx) {
+Lookup snmpGetNextV1(Context& ctx, const View* view) {
     const size_t mark = ctx.out.mark();
     // Each round answers an instance strictly after the previous one, so the
     // loop ends at the end of the tree at the latest.
     for (;;) {
-        const Lookup found = snmpGetNext(ctx);
+        const Lookup found = snmpGetNext(ctx, view);
         if (found != Lookup::Answered || !wroteCounter64(ctx.out, mark)) return found;
         ctx.out.rewind(mark);
         ctx.oid = ctx.name;

@@ -5,13 +5,14 @@
 // are the version 1 forms of the handlers in request/lookup.h.
 #pragma once
 
+#include "community/view.h"
 #include "mib/context.h"
 #include "request/outcome.h"
 
 // As snmpGet, but an instance whose value is a Counter64 is NoSuchInstance
 // and leaves nothing written.
-Lookup snmpGetV1(Context& ctx);
+Lookup snmpGetV1(Context& ctx, const View* view);
 
 // As snmpGetNext, but instances whose value is a Counter64 are skipped: the
 // answer is the first later instance with a value that SNMPv1 can carry.
-Lookup snmpGetNextV1(Context& ctx);
+Lookup snmpGetNextV1(Context& ctx, const View* view);

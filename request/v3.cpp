@@ -13,6 +13,8 @@ orla::ThrottledLine unreadableScopedPdu("decryptAndCheckSignature failed");
 
 // RFC 3414 5: usmStats, the counters of the report reasons.
 const OID USM_STATS("1.3.6.1.6.3.15.1.1");
+// RFC 3413 4.1.2: snmpUnknownContexts.0.
+const OID UNKNOWN_CONTEXTS("1.3.6.1.6.3.12.1.5.0");
 
 // RFC 3414 3.2 steps 3 to 5. They decide before any key is used, so the
 // report a sender gets never depends on the key it tried.
@@ -25,9 +27,10 @@ usm::Report checkAddressing(const V3Info& request, const CommunityKeep::Item* us
         return usm::UNKNOWN_ENGINE_ID;
     // Step 4: an unknown user, or one whose source filter leaves the sender out.
     if (user == nullptr || !user->admits(sourceAddress)) return usm::UNKNOWN_USER_NAME;
-    // Step 5: a user's level is the one its messages must have: below it the
-    // protection it asks for is missing, above it the keys are.
-    if (user->security != static_cast<uint32_t>(messageLevel)) return usm::UNSUPPORTED_SEC_LEVEL;
+    // Step 5: a user supports the levels its keys reach. One made for
+    // authPriv may send authNoPriv; whether that is enough for what it
+    // asks is for access control to say (RFC 3415 3.2).
+    if (static_cast<uint32_t>(messageLevel) > user->security) return usm::UNSUPPORTED_SEC_LEVEL;
     return usm::NO_REPORT;
 }
 
@@ -73,9 +76,12 @@ bool acceptV3(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& us
         name += static_cast<uint32_t>(report + 1);
         name += 0u;
         policy.report = ReportBinding{std::move(name), counter};
+    } else if (!request.contextName.empty()) {
+        // Only the default context "" is served.
+        const uint32_t counter = ++engine.dropped.unknownContexts;
+        if (!mayReport(ctx.in, requestFlags)) return false;
+        policy.report = ReportBinding{UNKNOWN_CONTEXTS, counter};
     } else {
-        policy.canRead = user->readAccess;
-        policy.canWrite = user->writeAccess;
         policy.replyLimit = ctx.in.v3ReplyLimit();
     }
     return ctx.out.writeV3Info(ctx.in.v3Info());

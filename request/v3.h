@@ -20,6 +20,8 @@
 class V3Keys {
   public:
     void use(const CommunityKeep::Item& user) { user_ = &user; }
+    // The user, once the message passed the security checks.
+    const CommunityKeep::Item* user() const { return user_; }
     const std::vector<unsigned char>& authKey() const { return user_ ? user_->authKey : none_; }
     uint32_t authProtocol() const { return user_ ? user_->authProtocol : 0; }
     const std::vector<unsigned char>& privKey() const { return user_ ? user_->privKey : none_; }
@@ -33,9 +35,10 @@ class V3Keys {
 // Reads the SNMPv3 header and security parameters at ctx.in (after the
 // version), checks the user against `users` and the message against
 // `engine`, and writes the reply's header into ctx.out. On success `policy`
-// either carries the usmStats report (its counter in engine.usmStats
-// counted) or the user's rights and the requester's size limit;
-// ctx.community is the user name. False when the message is dropped: the
+// either carries a report (a usmStats counter, or snmpUnknownContexts for a
+// context other than the default one, RFC 3413 3.2; counted) or the
+// requester's size limit, and `keys` the user; ctx.community is the user
+// name. The user's rights are the caller's to grant. False when the message is dropped: the
 // reason goes to stderr as one line. `sourceAddress` is the sender as the
 // user's source filter sees it.
 bool acceptV3(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& users,

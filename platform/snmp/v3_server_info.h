@@ -38,6 +38,9 @@ struct MessageDrops {
     uint32_t unknownSecurityModels = 0;  // snmpUnknownSecurityModels
     uint32_t invalidMessages = 0;        // snmpInvalidMsgs
     uint32_t unknownPduHandlers = 0;     // snmpUnknownPDUHandlers
+    // SNMPv3 requests for a context the agent does not serve (RFC 3413 3.2
+    // step 3): answered with a Report.
+    uint32_t unknownContexts = 0;  // snmpUnknownContexts
 };
 
 struct V3ServerInfo {

@@ -463,8 +463,9 @@ TEST_F(Dispatch, WaitingRequestsAreAnsweredLaterAndTheOldestGiveWay) {
     RemoteScalar remote;
     auto& started = RemoteScalar::started;
     std::vector<std::pair<unsigned char, Reply>> sent;  // whom, what
+    const RequestRules rules;
     {
-        ParkedRequests parked(communities.keep, communities.engine,
+        ParkedRequests parked(communities.keep, communities.engine, rules,
                               [&sent](const ParkedRequests::ReplyTo& to,
                                       std::span<const unsigned char> reply) {
                                   Reply decoded;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 #include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
@@ -36,8 +37,12 @@ struct SnmpAction {
 constexpr SnmpAction ACTIONS[] = {
     {"print", runSnmpPrint},           {"set", runSnmpSet},
     {"generators", runSnmpGenerators}, {"trap", runSnmpTrap},
-    {"community", runSnmpCommunity},
+    {"community", runSnmpCommunity}, {"view", runSnmpView},
+    {"group", runSnmpGroup},           {"access", runSnmpAccess},
 };
+
+// Bound of a listing: a misbehaving agent cannot keep the client paging forever.
+constexpr unsigned MAX_PAGES = 10000;
 
 }  // namespace
 
@@ -69,6 +74,9 @@ const char* const SNMP_HELP =
     "  engine-param=N\n"
     "  community-name=TEXT\n"
     "  text2=TEXT (or contact=TEXT)  text3=TEXT (or location=TEXT)\n"
+    "  bulk-repetitions=N            at most N repetitions in a GetBulk reply (default 100)\n"
+    "  bulk-reply-octets=N           no GetBulk reply beyond N octets but for its first\n"
+    "                                binding, 484 to 65507 (default 1472)\n"
     "\n"
     "Communities (handler 161.1); they are the SNMPv3 users as well:\n"
     "  snmp community print          list every community\n"
@@ -90,7 +98,21 @@ const char* const SNMP_HELP =
     "  auth-password=TEXT  priv-password=TEXT\n"
     "                                at least 8 characters, or empty\n"
     "  id=N                          (add only) the id to use\n"
+    "  read-view=VIEW  write-view=VIEW  notify-view=VIEW\n"
+    "                                narrow the rights to a view; empty: the whole tree\n"
     "Passwords are shown as (set) or (empty), never in clear.\n"
+    "\n"
+    "Views, groups and access entries (handler 161.3, RFC 3415); a community or\n"
+    "user that a group names has the access of that group's entries instead:\n"
+    "  snmp view|group|access print\n"
+    "  snmp view|group|access add NAME=VALUE ...    add one; prints its id\n"
+    "  snmp view|group|access set ID NAME=VALUE ...\n"
+    "  snmp view|group|access remove ID\n"
+    "  view:   name=VIEW subtree=OID [mask=HEX] [type=included|excluded]\n"
+    "  group:  name=GROUP model=v1|v2c|usm security-name=COMMUNITY-OR-USER\n"
+    "  access: group=GROUP [context=NAME] [context-match=exact|prefix]\n"
+    "          [model=any|v1|v2c|usm] [level=none|auth|priv]\n"
+    "          [read-view=VIEW] [write-view=VIEW] [notify-view=VIEW]\n"
     "\n"
     "Every change is recorded: \"orla-cli undo\" reverts the latest one,\n"
     "\"orla-cli undo --list\" shows the history.\n"
@@ -105,6 +127,9 @@ const char* const SNMP_HELP =
     "  orla-cli snmp community add name=admin read=yes security=priv \\\n"
     "      auth-protocol=1 auth-password=secret1x priv-protocol=1 priv-password=secret2x\n"
     "  orla-cli snmp trap oid=1.3.6.1.2.1.1.5.0 type=string value=edge-1\n"
+    "  orla-cli snmp view add name=monitor subtree=1.3.6.1.2.1.1\n"
+    "  orla-cli snmp view add name=monitor subtree=1.3.6.1.2.1.2\n"
+    "  orla-cli snmp community add name=nms read=yes read-view=monitor\n"
     "  orla-cli snmp community remove 1\n"
     "  orla-cli undo\n";
 
@@ -133,6 +158,47 @@ bool splitAssignment(const std::string& text, std::string& name, std::string& va
     name = text.substr(0, equals);
     value = text.substr(equals + 1);
     return true;
+}
+
+bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t pageSize,
+             std::vector<message>& records) {
+    message request;
+    request.insert(OBJ_PAGE_SIZE, pageSize);
+    for (unsigned page = 0;; ++page) {
+        if (page == MAX_PAGES) {
+            std::fprintf(stderr, "orla-cli snmp: the listing does not end\n");
+            return false;
+        }
+        message reply;
+        if (!agent.call(handler, CMD_GETALL, request, reply)) return false;
+        for (const flat_message& flat : reply.get(OBJ_LIST))
+            records.emplace_back(flat);
+        if (!reply.has(OBJ_NEXT)) return true;
+        uint32_t next = reply.get(OBJ_NEXT);
+        if (request.has(OBJ_NEXT) && request.get(OBJ_NEXT) == next) {
+            std::fprintf(stderr, "orla-cli snmp: the listing does not advance\n");
+            return false;
+        }
+        request.insert(OBJ_NEXT, next);
+    }
+}
+
+void printColumns(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (size_t column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            if (column + 1 < row.size())
+                line += std::string(widths[column] - row[column].size() + 2, ' ');
+        }
+        std::printf("%s\n", line.c_str());
+    }
 }
 
 int usageError(const std::string& text) {

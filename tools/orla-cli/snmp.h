@@ -33,6 +33,15 @@ class AgentClient {
 // Splits NAME=VALUE at the first '='; false when there is none or NAME is empty.
 bool splitAssignment(const std::string& text, std::string& name, std::string& value);
 
+// Every record of a listing handler (get-all pages of `pageSize`) into
+// `records`; false after printing why when the agent refused or the
+// listing does not end.
+bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t pageSize,
+             std::vector<message>& records);
+
+// Prints rows as columns, each as wide as its widest cell, two blanks apart.
+void printColumns(const std::vector<std::vector<std::string>>& rows);
+
 // Prints "orla-cli snmp: TEXT" on stderr and returns EXIT_USAGE.
 int usageError(const std::string& text);
 
@@ -42,5 +51,9 @@ int runSnmpGenerators(const Arguments& args);
 int runSnmpTrap(const Arguments& args);
 // args: what follows "community".
 int runSnmpCommunity(const Arguments& args);
+// args: what follows "view", "group" or "access".
+int runSnmpView(const Arguments& args);
+int runSnmpGroup(const Arguments& args);
+int runSnmpAccess(const Arguments& args);
 
 }  // namespace orla::cli

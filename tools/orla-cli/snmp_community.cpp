@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "community/community_keep.h"
+#include "community/access_keep.h"
 #include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
 #include "tools/orla-cli/fields.h"
@@ -14,9 +14,6 @@ namespace orla::cli {
 namespace {
 
 const std::vector<uint32_t> COMMUNITIES{snmp::ID_COMMUNITIES};
-// Bound of a listing: a misbehaving agent cannot keep the client paging forever.
-constexpr unsigned MAX_PAGES = 10000;
-
 enum class CommunityKind {
     Bool,
     Text,
@@ -26,6 +23,7 @@ enum class CommunityKind {
     Security,
     AuthProtocol,
     PrivProtocol,
+    View,
     Id
 };
 
@@ -46,6 +44,9 @@ constexpr CommunityName COMMUNITY_NAMES[] = {
     {"priv-protocol", CommunityKind::PrivProtocol, snmp::COMM_PRIV_PROTOCOL.raw()},
     {"auth-password", CommunityKind::Password, snmp::COMM_AUTH_PASSWORD.raw()},
     {"priv-password", CommunityKind::Password, snmp::COMM_PRIV_PASSWORD.raw()},
+    {"read-view", CommunityKind::View, snmp::COMM_READ_VIEW.raw()},
+    {"write-view", CommunityKind::View, snmp::COMM_WRITE_VIEW.raw()},
+    {"notify-view", CommunityKind::View, snmp::COMM_NOTIFY_VIEW.raw()},
     {"id", CommunityKind::Id, OBJ_ID.raw()},
 };
 
@@ -97,6 +98,10 @@ bool parseCommunityField(const CommunityName& field, const std::string& value, m
             }
             return request.setField(field.rawKey, number);
         }
+        case CommunityKind::View:
+            // Empty: the whole tree again.
+            if (value.size() > snmp::ADMIN_NAME_MAX) return error = bad + "at most 32 characters", false;
+            return request.setField(field.rawKey, value);
         case CommunityKind::Id:
             // 0xffffffff is no community id: it stands for "none" and "from the start".
             if (!parseNumber(value, number) || number == snmp::NO_COMMUNITY) {
@@ -135,6 +140,10 @@ const char* passwordState(const std::string& password) {
     return password.empty() ? "(empty)" : "(set)";
 }
 
+std::string viewName(const std::string& name) {
+    return name.empty() ? "(whole tree)" : printable(name);
+}
+
 // "any", "A.B.C.D/N", or "A.B.C.D/M.M.M.M" for a mask with holes.
 std::string formatSource(uint32_t address, uint32_t netmask) {
     if (netmask == 0) return "any";
@@ -157,12 +166,15 @@ void printCommunity(const message& cfg) {
                 formatNamedCode(cfg.get(snmp::COMM_PRIV_PROTOCOL), PRIV_PROTOCOLS).c_str());
     std::printf("auth-password: %s\n", passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)));
     std::printf("priv-password: %s\n", passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD)));
+    std::printf("read-view: %s\n", viewName(cfg.get(snmp::COMM_READ_VIEW)).c_str());
+    std::printf("write-view: %s\n", viewName(cfg.get(snmp::COMM_WRITE_VIEW)).c_str());
+    std::printf("notify-view: %s\n", viewName(cfg.get(snmp::COMM_NOTIFY_VIEW)).c_str());
 }
 
 void printTable(const std::vector<message>& communities) {
-    using Row = std::array<std::string, 10>;
-    std::vector<Row> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY", "AUTH", "PRIV",
-                           "AUTH-PASSWORD", "PRIV-PASSWORD"}};
+    std::vector<std::vector<std::string>> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE",
+                                                "SECURITY", "AUTH", "PRIV", "AUTH-PASSWORD",
+                                                "PRIV-PASSWORD"}};
     for (const message& cfg : communities) {
         rows.push_back({std::to_string(cfg.get(OBJ_ID)), printable(cfg.get(snmp::COMM_NAME)),
                         yesNo(cfg.get(snmp::COMM_READ_ACCESS)),
@@ -174,46 +186,7 @@ void printTable(const std::vector<message>& communities) {
                         passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)),
                         passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD))});
     }
-    std::array<size_t, 10> widths{};
-    for (const Row& row : rows) {
-        for (size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
-        }
-    }
-    for (const Row& row : rows) {
-        std::string line;
-        for (size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            if (column + 1 < row.size())
-                line += std::string(widths[column] - row[column].size() + 2, ' ');
-        }
-        std::printf("%s\n", line.c_str());
-    }
-}
-
-int printAll(AgentClient& agent) {
-    std::vector<message> communities;
-    message request;
-    request.insert(OBJ_PAGE_SIZE, snmp::COMMUNITY_PAGE_MAX);
-    for (unsigned page = 0;; ++page) {
-        if (page == MAX_PAGES) {
-            std::fprintf(stderr, "orla-cli snmp: the listing does not end\n");
-            return EXIT_ERROR_REPLY;
-        }
-        message reply;
-        if (!agent.call(COMMUNITIES, CMD_GETALL, request, reply)) return EXIT_ERROR_REPLY;
-        for (const flat_message& flat : reply.get(OBJ_LIST))
-            communities.emplace_back(flat);
-        if (!reply.has(OBJ_NEXT)) break;
-        uint32_t next = reply.get(OBJ_NEXT);
-        if (request.has(OBJ_NEXT) && request.get(OBJ_NEXT) == next) {
-            std::fprintf(stderr, "orla-cli snmp: the listing does not advance\n");
-            return EXIT_ERROR_REPLY;
-        }
-        request.insert(OBJ_NEXT, next);
-    }
-    printTable(communities);
-    return 0;
+    printColumns(rows);
 }
 
 bool parseId(const std::string& text, uint32_t& id) {
@@ -231,7 +204,11 @@ int runSnmpCommunity(const Arguments& args) {
 
     if (action == "print") {
         if (args.size() != 1) return usageError("community print takes no arguments");
-        return printAll(agent);
+        std::vector<message> communities;
+        if (!listAll(agent, COMMUNITIES, snmp::COMMUNITY_PAGE_MAX, communities))
+            return EXIT_ERROR_REPLY;
+        printTable(communities);
+        return 0;
     }
     if (action == "add") {
         if (!parseCommunityFields(args.begin() + 1, args.end(), true, request, error)) {

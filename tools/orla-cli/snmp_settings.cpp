@@ -49,6 +49,8 @@ constexpr SettingName SETTING_NAMES[] = {
     {"contact", SettingKind::Text, snmp::SNMP_TEXT2.raw()},
     {"text3", SettingKind::Text, snmp::SNMP_TEXT3.raw()},
     {"location", SettingKind::Text, snmp::SNMP_TEXT3.raw()},
+    {"bulk-repetitions", SettingKind::Number, snmp::SNMP_BULK_REPETITIONS.raw()},
+    {"bulk-reply-octets", SettingKind::Number, snmp::SNMP_BULK_REPLY_OCTETS.raw()},
 };
 
 // Trap generator ids from the start trap's up print in hex, as the agent lists them.
@@ -216,6 +218,10 @@ int runSnmpPrint(const Arguments& args) {
     std::printf("community-name: %s\n", printable(cfg.get(snmp::SNMP_COMMUNITY_NAME)).c_str());
     std::printf("text2: %s\n", printable(cfg.get(snmp::SNMP_TEXT2)).c_str());
     std::printf("text3: %s\n", printable(cfg.get(snmp::SNMP_TEXT3)).c_str());
+    std::printf("bulk-repetitions: %u\n",
+                static_cast<unsigned>(cfg.get(snmp::SNMP_BULK_REPETITIONS)));
+    std::printf("bulk-reply-octets: %u\n",
+                static_cast<unsigned>(cfg.get(snmp::SNMP_BULK_REPLY_OCTETS)));
     // Only a closed table says so; an agent that cannot tell says nothing.
     const message communities = agent.exchange({snmp::ID_COMMUNITIES}, CMD_GET, message());
     if (communities.has(snmp::COMM_CLOSED)) {
