@@ -179,6 +179,9 @@ extern "C" void autorun() {
          new ProxyDataProvider(currentDrops<&MessageDrops::invalidMessages>)},
         {OID("1.3.6.1.6.3.11.2.1.3"),
          new ProxyDataProvider(currentDrops<&MessageDrops::unknownPduHandlers>)},
+        // SNMP-TARGET-MIB snmpUnknownContexts (RFC 3413 4.1.2).
+        {OID("1.3.6.1.6.3.12.1.5"),
+         new ProxyDataProvider(currentDrops<&MessageDrops::unknownContexts>)},
         {OID("1.3.6.1.2.1.11.3"), new ProxyDataProvider(currentDrops<&MessageDrops::badVersions>)},
         {OID("1.3.6.1.2.1.11.6"),
          new ProxyDataProvider(currentDrops<&MessageDrops::asnParseErrors>)},
@@ -204,6 +207,8 @@ extern "C" void autorun() {
     // proxy. So neither drop ever happens.
     addScalarConstNumLeaf(snmpGroup + 31, 0, ber::COUNTER32);
     addScalarConstNumLeaf(snmpGroup + 32, 0, ber::COUNTER32);
+    // The one context served is always available: snmpUnavailableContexts.
+    addScalarConstNumLeaf(OID("1.3.6.1.6.3.12.1.4"), 0, ber::COUNTER32);
     addLeaf(OID("1.3.6.1.6.3.1.1.6.1"), new SetSerialNo);
 
     registerModule(OID("1.3.6.1.6.3.10"), "SNMP-FRAMEWORK-MIB: the SNMP engine (RFC 3411)");

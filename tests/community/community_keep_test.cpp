@@ -1,6 +1,6 @@
 // The community handler past the end-to-end access, restart and command line
 // tests: store entries it did not write, refused commands, failed writes, and
-// the SNMPv3 keys of its records.
+// the SNMPv3 keys of its records; views and the access table.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "community/access_keep.h"
 #include "community/community_keep.h"
+#include "community/view.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/usm.h"
@@ -250,3 +252,101 @@ TEST_F(CommunityKeepTest, KeysFollowTheEngineIDAndEveryChange) {
 }
 
 }  // namespace
+
+// ---- Views and access (community/view.h, community/access_keep.h) ----
+
+// RFC 3415 5: the longest matching family decides, a mask's 0 bits are
+// wildcards; and a walk's skip never passes a name the view includes.
+TEST(View, LongestFamilyDecidesAndSkipsNeverPassAnIncludedName) {
+    const View view({{OID("1.3.6.1.2.1"), {}, true},
+                     {OID("1.3.6.1.2.1.2"), {}, false},
+                     {OID("1.3.6.1.2.1.2.2.1.2"), {}, true},
+                     {OID("1.3.6.1.2.1.2.2.1.0.7"), {0xff, 0xbf}, true},  // arc 9 free
+                     {OID("1.3.6.1.4.1.9"), {}, true}});
+    const struct {
+        const char* name;
+        bool included;
+    } cases[] = {
+        {"1.3.6.1.2.1.1.5.0", true},     {"1.3.6.1.2.1.2.1.0", false},
+        {"1.3.6.1.2.1.2.2.1.2.3", true}, {"1.3.6.1.2.1.2.2.1.5.7", true},
+        {"1.3.6.1.2.1.2.2.1.5.8", false}, {"1.3.6.1.2.1", true},
+        {"1.3.6.1.2", false},            {"1.3.6.1.4.1.9.9.1", true},
+        {"1.3.6.1.4.1.10", false},       {"1.3.6.1.2.1.2.2.1.0", false},
+    };
+    std::vector<OID> universe;
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.included, view.includes(OID(c.name))) << c.name;
+        universe.emplace_back(c.name);
+    }
+    for (const char* more : {"0.1", "1.3.6.1.2.1.2.2.1.1.7", "1.3.6.1.2.1.2.2.1.3.0",
+                             "1.3.6.1.2.1.2.3", "1.3.6.1.3.1", "1.3.6.1.4.1.9", "2.1"})
+        universe.emplace_back(more);
+    std::sort(universe.begin(), universe.end());
+    for (const OID& name : universe) {
+        if (view.includes(name)) continue;
+        const std::optional<OID> resume = view.resumeAfter(name);
+        for (const OID& later : universe) {
+            if (later <= name || !view.includes(later)) continue;
+            ASSERT_TRUE(resume) << name << " ends the view before " << later;
+            EXPECT_LT(*resume, later) << "from " << name;
+            EXPECT_GE(*resume, name);
+        }
+    }
+}
+
+// RFC 3415 3.2 and 4: a group's entry by model, context and level; without
+// a group, the community's own record at its own level.
+TEST_F(CommunityKeepTest, AccessRightsFollowGroupsEntriesAndRecords) {
+    AccessKeep access(dir_.path + "/snmp-access");
+    access.init();
+    auto add = [&](std::initializer_list<std::pair<uint32_t, std::string>> strings,
+                   std::initializer_list<std::pair<uint32_t, uint32_t>> numbers) {
+        orla::message msg;
+        for (const auto& [key, value] : strings) msg.insert(orla::StringKey{key}, value);
+        for (const auto& [key, value] : numbers) msg.insert(orla::U32Key{key}, value);
+        return access.cmdAddObj(msg);
+    };
+    const uint32_t VIEW = KIND_VIEW, GROUP = KIND_GROUP, ENTRY = KIND_ACCESS;
+    add({{VIEW_NAME.raw(), "a"}, {VIEW_SUBTREE.raw(), "1.3.6"}}, {{ACCESS_KIND.raw(), VIEW}});
+    add({{VIEW_NAME.raw(), "b"}, {VIEW_SUBTREE.raw(), "1.3.7"}}, {{ACCESS_KIND.raw(), VIEW}});
+    add({{GROUP_NAME.raw(), "g"}, {SECURITY_NAME.raw(), "u"}},
+        {{ACCESS_KIND.raw(), GROUP}, {SECURITY_MODEL.raw(), MODEL_USM}});
+    add({{GROUP_NAME.raw(), "g"}, {COMM_READ_VIEW.raw(), "a"}},
+        {{ACCESS_KIND.raw(), ENTRY}, {SECURITY_LEVEL.raw(), 1}});
+    add({{GROUP_NAME.raw(), "g"}, {COMM_READ_VIEW.raw(), "b"}, {COMM_WRITE_VIEW.raw(), "b"}},
+        {{ACCESS_KIND.raw(), ENTRY}, {SECURITY_LEVEL.raw(), 2}, {SECURITY_MODEL.raw(), MODEL_USM}});
+    // Refused: a second member for the same model and name, an unknown kind, a bad subtree.
+    EXPECT_TRUE(orla::isError(add({{GROUP_NAME.raw(), "h"}, {SECURITY_NAME.raw(), "u"}},
+                                  {{ACCESS_KIND.raw(), GROUP}, {SECURITY_MODEL.raw(), MODEL_USM}})));
+    EXPECT_TRUE(orla::isError(add({}, {{ACCESS_KIND.raw(), 9}})));
+    EXPECT_TRUE(orla::isError(
+        add({{VIEW_NAME.raw(), "c"}, {VIEW_SUBTREE.raw(), "1..3"}}, {{ACCESS_KIND.raw(), VIEW}})));
+
+    CommunityKeep::Item user;
+    user.name = "u";
+    user.security = 2;
+    const AccessRights none = access.rights(user, MODEL_USM, 0, "");
+    EXPECT_FALSE(none.authorized);
+    const AccessRights auth = access.rights(user, MODEL_USM, 1, "");
+    EXPECT_TRUE(auth.authorized && auth.write == nullptr && auth.refusalsUnauthorized);
+    EXPECT_EQ(access.findView("a"), auth.read);
+    const AccessRights priv = access.rights(user, MODEL_USM, 2, "");
+    EXPECT_EQ(access.findView("b"), priv.read);
+    EXPECT_EQ(access.findView("b"), priv.write);
+    EXPECT_FALSE(access.rights(user, MODEL_USM, 2, "other").authorized);
+
+    CommunityKeep::Item community;
+    community.name = "c";
+    community.readAccess = true;
+    const AccessRights whole = access.rights(community, MODEL_V2C, 0, "");
+    EXPECT_EQ(&AccessKeep::wholeTree(), whole.read);
+    EXPECT_TRUE(whole.authorized && whole.write == nullptr && !whole.refusalsUnauthorized);
+    EXPECT_FALSE(whole.read->includes(OID("1.3.6.1.6.3.18.1.1.1.2.1")));
+    community.readView = "missing";
+    EXPECT_TRUE(access.rights(community, MODEL_V2C, 0, "").refusalsUnauthorized);
+
+    // The table loads as it was stored.
+    AccessKeep again(dir_.path + "/snmp-access");
+    again.init();
+    EXPECT_EQ(access.records(), again.records());
+}

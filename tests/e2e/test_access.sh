@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Community rights and filters: read-only, read-write, write-only, unknown
-# communities, source-address filters, security levels, and undo of a removal.
+# communities, source-address filters, security levels, undo of a removal;
+# views, groups and access entries; contexts; the GetBulk bounds.
 source "$SRC/lib.sh"
 
 need_python3
@@ -135,5 +136,66 @@ add_community str:5=shortlived bool:6=yes >/dev/null
 expect_eq "INTEGER: 8" "$(get shortlived 2c $TESTMIB.1.0)" "read with the new community"
 cli undo >/dev/null || fail "undo of the addition"
 expect_no_answer snmpget -v2c -c shortlived 127.0.0.1 $TESTMIB.1.0
+
+step "a community's read view: a walk sees exactly the view, GetBulk the same, Gets outside noSuchObject"
+view() { cli snmp view add "$@" >/dev/null || fail "view add $*"; }
+view name=mon subtree=$TESTMIB
+view name=mon subtree=$TESTMIB.4 type=excluded
+view name=mon subtree=$TESTMIB.4.1.1.2
+# A wildcard arc (mask ffbf: the column arc free): row 1 of every column of the table.
+view name=mon subtree=$TESTMIB.4.1.1.0.1 mask=ffbf
+cli snmp community add name=mon read=yes read-view=mon >/dev/null
+nsnmp snmpwalk -v2c -c morvel 127.0.0.1 $TESTMIB |
+    grep -Ev "^$TESTMIB\.4\." >expected || fail "walk with morvel"
+nsnmp snmpwalk -v2c -c morvel 127.0.0.1 $TESTMIB.4.1.1 |
+    grep -E "^$TESTMIB\.4\.1\.1\.(2\.|[0-9]+\.1 )" >>expected
+sort -o expected expected
+# From the root, the walk ends on the view's end: net-snmp shows that endOfMibView.
+nsnmp snmpwalk -v2c -c mon 127.0.0.1 .1 | grep -v "No more variables" | sort >walked ||
+    fail "walk with mon"
+expect_eq "$(cat expected)" "$(cat walked)" "walk within the view"
+for repetitions in 1 7 50; do
+    nsnmp snmpbulkwalk -v2c -Cr$repetitions -c mon 127.0.0.1 .1 | grep -v "No more variables" |
+        sort >bulked
+    expect_eq "$(cat walked)" "$(cat bulked)" "bulk walk -Cr$repetitions within the view"
+done
+expect_out "$TESTMIB.4.1.1.1.2 = No Such Object available on this agent at this OID" \
+    snmpget -v2c -c mon 127.0.0.1 $TESTMIB.4.1.1.1.2
+expect_refused "Reason: (noSuchName)" snmpget -v1 -c mon 127.0.0.1 $TESTMIB.4.1.1.1.2
+
+step "a group's access: writes only within the write view, all or nothing; a level below the entry's is refused"
+cli snmp community add name=auto read=yes write=yes security=priv auth-protocol=sha256 \
+    auth-password=auto-auth-pw priv-protocol=aes priv-password=auto-priv-pw >/dev/null
+view name=all subtree=1.3
+view name=first subtree=$TESTMIB.1
+cli snmp group add name=automation model=usm security-name=auto >/dev/null
+cli snmp access add group=automation model=usm level=priv read-view=all write-view=first >/dev/null
+v3=(-v3 -u auto -a SHA-256 -A auto-auth-pw)
+expect_out "$TESTMIB.1.0 = INTEGER: 5" snmpset "${v3[@]}" -l authPriv -x AES -X auto-priv-pw \
+    127.0.0.1 $TESTMIB.1.0 i 5
+expect_refused "Reason: noAccess" snmpset "${v3[@]}" -l authPriv -x AES -X auto-priv-pw \
+    127.0.0.1 $TESTMIB.1.0 i 6 $TESTMIB.4.1.1.2.3 i 6
+expect_eq "INTEGER: 5" "$(get morvel 2c $TESTMIB.1.0)" "value after the refused Set"
+expect_refused "Reason: authorizationError" snmpget "${v3[@]}" -l authNoPriv 127.0.0.1 $TESTMIB.1.0
+cli send 161.1 setobj OBJ_ID="$rw" str:31=nosuchview >/dev/null
+expect_refused "Reason: authorizationError" snmpget -v2c -c private 127.0.0.1 $TESTMIB.1.0
+cli send 161.1 setobj OBJ_ID="$rw" str:31= >/dev/null
+
+step "an SNMPv3 request for an unknown context is reported and counted"
+before=$(get morvel 2c .1.3.6.1.6.3.12.1.5.0 | sed 's/.*: //')
+expect_refused "Bad context specified" snmpget "${v3[@]}" -l authPriv -x AES -X auto-priv-pw \
+    -n ctx1 127.0.0.1 $TESTMIB.1.0
+expect_eq "Counter32: $((before + 1))" "$(get morvel 2c .1.3.6.1.6.3.12.1.5.0)" "snmpUnknownContexts"
+
+step "a GetBulk of two billion repetitions stays within the bounds"
+size() { nsnmp snmpbulkget -d -v2c -Cn0 -Cr"$1" -c morvel 127.0.0.1 .1 2>&1 |
+    sed -n 's/^Received \([0-9]*\) byte packet.*/\1/p'; }
+[ "$(size 2000000000)" -le 1472 ] || fail "reply of $(size 2000000000) octets"
+cli snmp set bulk-reply-octets=600 >/dev/null || fail "set bulk-reply-octets"
+[ "$(size 2000000000)" -le 600 ] || fail "reply of $(size 2000000000) octets"
+expect_eq 3 "$(nsnmp snmpbulkget -v2c -Cr3 -c morvel 127.0.0.1 $TESTMIB.4 | wc -l)" "-Cr3"
+cli snmp set bulk-repetitions=2 >/dev/null || fail "set bulk-repetitions"
+expect_eq 2 "$(nsnmp snmpbulkget -v2c -Cr3 -c morvel 127.0.0.1 $TESTMIB.4 | wc -l)" "capped -Cr3"
+cli snmp set bulk-reply-octets=100 >/dev/null 2>&1 && fail "a bound below 484 octets accepted"
 
 pass

@@ -18,6 +18,13 @@ header() { udp request "$@" | sed -n 2p; }                              # pdu, s
 names() { udp request "$@" | tail -n +3 | cut -d' ' -f1 | paste -sd' '; }  # of the bindings
 count_big() { grep -c "^$big\\." <<<"$1" || true; }
 
+step "a GetBulk reply stops at the bulk bound, but for its first binding"
+reply=$(udp request --version 1 --bulk 0,200 $TESTMIB.9)
+read -r _ pdu _ status _ index _ size <<<"$(sed -n 2p <<<"$reply")"
+expect_eq "0xa2 0 0 1" "$pdu $status $index $(count_big "$reply")" "bulk reply header and bindings"
+[ "$size" -le 1472 ] || fail "bulk reply of $size octets"
+cli snmp set bulk-reply-octets=65507 >/dev/null || fail "set bulk-reply-octets"
+
 step "snmpbulkget of 200 repetitions over the big table is cut short"
 out=$(nsnmp snmpbulkget -v2c -c morvel -Cr200 127.0.0.1 $TESTMIB.9)
 count=$(count_big "$out")

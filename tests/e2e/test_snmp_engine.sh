@@ -117,11 +117,16 @@ while IFS='|' read -r arc text options; do refused "$arc" "$text" "$options"; do
 6|Decryption error|-u vault -l authPriv -a SHA -A vault-auth-pw -x AES -X wrong-pw
 5|Authentication failure|-u badauth -l authNoPriv -a MD5 -A auth-pw-1
 6|Decryption error|-u badpriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X priv-pw-1
-1|Unsupported security level|-u ops -l noAuthNoPriv
-1|Unsupported security level|-u vault -l authNoPriv -a SHA -A vault-auth-pw
 1|Unsupported security level|-u ops -l authPriv -a MD5 -A ops-auth-pw -x DES -X ops-auth-pw
 2|$ENGINE.1.0 = Hex-STRING|-u ops -l authNoPriv -a MD5 -A ops-auth-pw -e 0x$engine_id -Z 999,0
 TABLE
+# Below its own level a user is authentic, but its access asks for its own
+# level: authorizationError, and no usmStats report.
+before=$(get $USM_STATS.1.0)
+expect_refused "Reason: authorizationError" snmpget -v3 -u ops -l noAuthNoPriv 127.0.0.1 $ENGINE.1.0
+expect_refused "Reason: authorizationError" snmpget -v3 -u vault -l authNoPriv -a SHA \
+    -A vault-auth-pw 127.0.0.1 $ENGINE.1.0
+expect_eq "$before" "$(get $USM_STATS.1.0)" "usmStatsUnsupportedSecLevels after lower levels"
 expect_eq "$engine_id" "$(nsnmp snmpget -Oqvx -v3 -u local -l noAuthNoPriv --clientaddr=10.161.0.1 \
     127.0.0.1 $ENGINE.1.0 | hex)" "get from inside the user's filter"
 for secret in ops-auth-pw vault-auth-pw vault-priv-pw; do
