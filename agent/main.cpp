@@ -4,6 +4,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "agent/access_objects.h"
 #include "agent/plugin_loader.h"
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
@@ -23,6 +24,7 @@ int main() {
     std::cerr << "loop->init();" << std::endl;
     loop->init();
 
+    registerAccessObjects(loop->communities(), loop->access(), loop->serverInfo);
     loadPlugins(PLUGIN_DIRECTORY);
     // Makers of plug-ins come first; the vendor trap maker declines what is
     // not a vendor trap request.

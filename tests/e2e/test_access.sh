@@ -181,6 +181,15 @@ cli send 161.1 setobj OBJ_ID="$rw" str:31=nosuchview >/dev/null
 expect_refused "Reason: authorizationError" snmpget -v2c -c private 127.0.0.1 $TESTMIB.1.0
 cli send 161.1 setobj OBJ_ID="$rw" str:31= >/dev/null
 
+step "the access configuration shows only through a view that includes it"
+community_name=.1.3.6.1.6.3.18.1.1.1.2.48  # snmpCommunityName of community 0
+expect_out "$community_name = No Such Object available on this agent at this OID" \
+    snmpget -v2c -c morvel 127.0.0.1 $community_name
+expect_out "$community_name = STRING: \"morvel\"
+.1.3.6.1.6.3.16.1.2.1.3.3.4.97.117.116.111 = STRING: \"automation\"" \
+    snmpget "${v3[@]}" -l authPriv -x AES -X auto-priv-pw 127.0.0.1 $community_name \
+    .1.3.6.1.6.3.16.1.2.1.3.3.4.97.117.116.111
+
 step "an SNMPv3 request for an unknown context is reported and counted"
 before=$(get morvel 2c .1.3.6.1.6.3.12.1.5.0 | sed 's/.*: //')
 expect_refused "Bad context specified" snmpget "${v3[@]}" -l authPriv -x AES -X auto-priv-pw \

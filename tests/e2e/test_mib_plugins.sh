@@ -35,10 +35,10 @@ up1=$(ticks)
 uptime_past() { [ "$(ticks)" -gt "$up1" ]; }
 wait_for uptime_past || fail "sysUpTime does not advance"
 
-step "system group: sysORTable lists the modules the plug-ins registered, each once"
+step "system group: sysORTable lists the modules the agent and the plug-ins registered, each once"
 expect_eq 1 "$(grep -c "^plugin refused, not owned by root or writable by group or others: \
 /orla/lib/snmp/open.so$" "$AGENT_ERR")" "line of the refused plug-in"
-expect_eq ".1.3.6.1.4.1.32473.99 .1.3.6.1.6.3.1" "$(walk $SYS.9.1.2 | cut -d' ' -f2 | sort | paste -sd' ')" \
+expect_eq ".1.3.6.1.4.1.32473.99 .1.3.6.1.6.3.1 .1.3.6.1.6.3.16 .1.3.6.1.6.3.18" "$(walk $SYS.9.1.2 | cut -d' ' -f2 | sort | paste -sd' ')" \
     "sysORID"
 expect_contains "$(walk $SYS.9.1.3)" '"SNMPv2-MIB: the SNMP entity, system group (RFC 3418)"' "sysORDescr"
 last=$(snmpwalk -v2c -c morvel -Oqnt 127.0.0.1 $SYS.9.1.4 | cut -d' ' -f2 | sort -n | tail -n 1)
