@@ -66,8 +66,8 @@ class SnmpLooper : public orla::Looper, public AgentSettings {
     void useEngineID(const std::string& text);
 
     orla::Store store;
-    const CommunityKeep& communities() const { return *communities_; }
-    const AccessKeep& access() const { return *access_; }
+    CommunityKeep& communities() { return *communities_; }
+    AccessKeep& access() { return *access_; }
     // The agent's engine and start tick live in agentState, which plug-ins
     // read; these names stay for plug-ins written against the service object.
     V3ServerInfo& serverInfo = agentState.engine;

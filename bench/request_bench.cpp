@@ -7,7 +7,11 @@
 // them, a 40-octet string scalar, and two columns of a MapTable of 1000 rows
 // whose provider is current.
 // SNMPv3 users live in a community table over a temporary store, localised to
-// the engine ID "bench-engine".
+// the engine ID "bench-engine". Requests are served with the agent's access
+// rules, as the daemon serves them: "public" reads the whole tree through
+// the default view, "viewer" through a view of five families; the
+// NoAccessTable case serves without the access table, for the cost of the
+// view check beside it.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -24,6 +28,7 @@
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
 #include "bench/static_rows.h"
+#include "community/access_keep.h"
 #include "community/community_keep.h"
 #include "mib/columnar.h"
 #include "mib/context.h"
@@ -124,7 +129,8 @@ class Agent {
         char pattern[] = "/tmp/request-bench-XXXXXX";
         if (mkdtemp(pattern) == nullptr) std::abort();
         dir_ = pattern;
-        service_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities");
+        service_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities",
+                                                dir_ + "/access");
         loop = service_.get();
         service_->init();
         orla::message engine;
@@ -133,6 +139,7 @@ class Agent {
         addCommunity({"public", 0, "", "", 0, 0});
         for (const User& user : USERS)
             addCommunity(user);
+        addViewer();
         buildTree();
     }
     ~Agent() {
@@ -157,6 +164,31 @@ class Agent {
         cfg.insert(snmp::COMM_PRIV_PROTOCOL, user.privProtocol);
         cfg.insert(snmp::COMM_AUTH_PASSWORD, std::string(user.authPassword));
         cfg.insert(snmp::COMM_PRIV_PASSWORD, std::string(user.privPassword));
+        if (!communityKeep->cmdAddObj(cfg).has(orla::OBJ_ID)) std::abort();
+    }
+
+    // "viewer" sees the system group, the interfaces, the table but one
+    // column, and the ifMIB.
+    void addViewer() {
+        const std::pair<OID, bool> families[] = {
+            {SYSTEM, true},
+            {OID("1.3.6.1.2.1.2"), true},
+            {TABLE_ENTRY, true},
+            {TABLE_ENTRY + 1u, false},
+            {OID("1.3.6.1.2.1.31"), true},
+        };
+        for (const auto& [subtree, included] : families) {
+            orla::message family;
+            family.insert(snmp::ACCESS_KIND, snmp::KIND_VIEW);
+            family.insert(snmp::VIEW_NAME, std::string("monitor"));
+            family.insert(snmp::VIEW_SUBTREE, subtree.toString());
+            family.insert(snmp::VIEW_EXCLUDED, !included);
+            if (!service_->access().cmdAddObj(family).has(orla::OBJ_ID)) std::abort();
+        }
+        orla::message cfg;
+        cfg.insert(snmp::COMM_NAME, std::string("viewer"));
+        cfg.insert(snmp::COMM_READ_ACCESS, true);
+        cfg.insert(snmp::COMM_READ_VIEW, std::string("monitor"));
         if (!communityKeep->cmdAddObj(cfg).has(orla::OBJ_ID)) std::abort();
     }
 
@@ -204,11 +236,12 @@ std::vector<VariableBinding> nulls(const std::vector<OID>& names) {
 }
 
 Bytes communityRequest(uint32_t pduType, int second, int third,
-                       const std::vector<VariableBinding>& bindings) {
+                       const std::vector<VariableBinding>& bindings,
+                       std::string_view community = "public") {
     OutStream out;
     out.startSeq(ber::SEQUENCE);
     out.add(1, ber::INTEGER);  // SNMPv2c
-    out.add(std::string_view("public"), ber::OCTET_STRING);
+    out.add(community, ber::OCTET_STRING);
     out.startSeq(pduType);
     out.add(0x12345, ber::INTEGER);
     out.add(second, ber::INTEGER);
@@ -289,10 +322,11 @@ uint32_t reports() {
 // One datagram through the request path, as the daemon's receive does it.
 // Kept out of line so that a profiler can count exactly this.
 // As the daemon does, one long-lived context serves request after request.
-[[gnu::noinline]] bool serveOnce(unsigned char* datagram, size_t length, size_t& replySize) {
+[[gnu::noinline]] bool serveOnce(unsigned char* datagram, size_t length, size_t& replySize,
+                                 const RequestRules& rules) {
     static Context ctx(nullptr, 0);
     ctx.reset(datagram, static_cast<unsigned>(length));
-    if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine)) return false;
+    if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine, rules)) return false;
     replySize = ctx.out.size();
     benchmark::DoNotOptimize(ctx.out.data());
     return true;
@@ -301,12 +335,13 @@ uint32_t reports() {
 // Serves `datagram` once per iteration. Checked once beforehand: a
 // community reply must carry `expectedBindings` without error, an SNMPv3
 // reply must not be a report.
-void serve(benchmark::State& state, const Bytes& datagram, int expectedBindings) {
+void serve(benchmark::State& state, const Bytes& datagram, int expectedBindings,
+           const RequestRules& rules = loop->requestRules) {
     Bytes received = datagram;  // stands for the daemon's receive buffer
     const uint32_t reportsBefore = reports();
     {
         Context ctx(received.data(), static_cast<unsigned>(received.size()));
-        if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine) ||
+        if (!createReply(ctx, SOURCE, *communityKeep, agentState.engine, rules) ||
             reports() != reportsBefore ||
             (expectedBindings > 0 && answeredBindings(ctx.out) != expectedBindings)) {
             state.SkipWithError("unexpected reply");
@@ -316,7 +351,7 @@ void serve(benchmark::State& state, const Bytes& datagram, int expectedBindings)
     size_t replySize = 0;
     const size_t allocationsBefore = allocations;
     for (auto _ : state) {
-        if (!serveOnce(received.data(), received.size(), replySize)) {
+        if (!serveOnce(received.data(), received.size(), replySize, rules)) {
             state.SkipWithError("no reply");
             return;
         }
@@ -329,6 +364,27 @@ void serve(benchmark::State& state, const Bytes& datagram, int expectedBindings)
 void BM_V2cGet1(benchmark::State& state) {
     agent();
     serve(state, communityRequest(ber::GET_REQUEST, 0, 0, nulls({SYSTEM + OID{1, 0}})), 1);
+}
+
+void BM_V2cGet1NoAccessTable(benchmark::State& state) {
+    agent();
+    serve(state, communityRequest(ber::GET_REQUEST, 0, 0, nulls({SYSTEM + OID{1, 0}})), 1,
+          RequestRules{});
+}
+
+void BM_V2cGet1ReadView(benchmark::State& state) {
+    agent();
+    serve(state, communityRequest(ber::GET_REQUEST, 0, 0, nulls({SYSTEM + OID{1, 0}}), "viewer"),
+          1);
+}
+
+// Past the excluded first column, into the second.
+void BM_V2cGetNextReadView(benchmark::State& state) {
+    agent();
+    serve(state,
+          communityRequest(ber::GET_NEXT_REQUEST, 0, 0, nulls({TABLE_ENTRY + OID{1, 500}}),
+                           "viewer"),
+          1);
 }
 
 void BM_V2cGet10(benchmark::State& state) {
@@ -384,6 +440,9 @@ int main(int argc, char** argv) {
     const benchmark::IterationCount iterations = fixed ? std::strtoll(fixed, nullptr, 10) : 0;
     const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
         {"V2cGet1", BM_V2cGet1},
+        {"V2cGet1NoAccessTable", BM_V2cGet1NoAccessTable},
+        {"V2cGet1ReadView", BM_V2cGet1ReadView},
+        {"V2cGetNextReadView", BM_V2cGetNextReadView},
         {"V2cGet10", BM_V2cGet10},
         {"V2cGetString40", BM_V2cGetString40},
         {"V2cGetNext", BM_V2cGetNext},

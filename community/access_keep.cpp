@@ -100,11 +100,16 @@ void restoreEntry(orla::Store& store, uint32_t id, const orla::message* previous
 
 }  // namespace
 
+namespace {
+
+const View WHOLE_TREE({{OID(), {}, true},
+                       {OID("1.3.6.1.6.3.16"), {}, false},
+                       {OID("1.3.6.1.6.3.18"), {}, false}});
+
+}  // namespace
+
 const View& AccessKeep::wholeTree() {
-    static const View whole({{OID(), {}, true},
-                             {OID("1.3.6.1.6.3.16"), {}, false},
-                             {OID("1.3.6.1.6.3.18"), {}, false}});
-    return whole;
+    return WHOLE_TREE;
 }
 
 AccessKeep::AccessKeep(const std::string& storePath)
@@ -145,12 +150,14 @@ void AccessKeep::compile() {
     }
     views_.clear();
     for (auto& [name, list] : families)
-        views_.emplace(name, View(std::move(list)));
+        views_.emplace_back(name, View(std::move(list)));
 }
 
-const View* AccessKeep::findView(const std::string& name) const {
-    const auto found = views_.find(name);
-    return found == views_.end() ? nullptr : &found->second;
+const View* AccessKeep::findView(std::string_view name) const {
+    for (const auto& [viewName, view] : views_) {
+        if (viewName.size() == name.size() && viewName == name) return &view;
+    }
+    return nullptr;
 }
 
 // RFC 3415 4 (vacmAccessTable): of the entries that fit, prefer one for
@@ -158,7 +165,7 @@ const View* AccessKeep::findView(const std::string& name) const {
 // the longest context prefix, then the highest security level.
 const AccessKeep::Entry* AccessKeep::selectEntry(const std::string& group, uint32_t model,
                                                  uint32_t level,
-                                                 const std::string& context) const {
+                                                 std::string_view context) const {
     const Entry* best = nullptr;
     auto rank = [&](const Entry& entry) {
         return std::make_tuple(entry.model == model, entry.context == context,
@@ -176,40 +183,49 @@ const AccessKeep::Entry* AccessKeep::selectEntry(const std::string& group, uint3
 }
 
 AccessRights AccessKeep::rights(const CommunityKeep::Item& item, uint32_t model, uint32_t level,
-                                const std::string& context) const {
+                                std::string_view context, Operation operation) const {
     AccessRights rights;
-    const auto member = std::find_if(members_.begin(), members_.end(), [&](const Member& m) {
-        return m.model == model && m.securityName == item.name;
-    });
-    if (member != members_.end()) {
+    const Member* member = nullptr;
+    for (const Member& candidate : members_) {
+        if (candidate.model == model && candidate.securityName == item.name) {
+            member = &candidate;
+            break;
+        }
+    }
+    std::string_view viewName;
+    if (member != nullptr) {
         rights.refusalsUnauthorized = true;
         const Entry* entry = selectEntry(member->group, model, level, context);
         if (entry == nullptr) {
             rights.authorized = false;
             return rights;
         }
-        rights.read = findView(entry->read);
-        rights.write = findView(entry->write);
-        rights.notify = findView(entry->notify);
-        return rights;
+        viewName = operation == Operation::Read    ? entry->read
+                   : operation == Operation::Write ? entry->write
+                                                   : entry->notify;
+        if (viewName.empty()) return rights;  // RFC 3415 3.2: noSuchView
+    } else {
+        // The community's own record is its one access entry: the level it
+        // was made for, the context "", its rights over its views.
+        if (level < item.security || !context.empty()) {
+            rights.authorized = false;
+            return rights;
+        }
+        const bool granted = operation == Operation::Read    ? item.readAccess
+                             : operation == Operation::Write ? item.writeAccess
+                                                             : true;
+        if (!granted) return rights;
+        viewName = operation == Operation::Read    ? item.readView
+                   : operation == Operation::Write ? item.writeView
+                                                   : item.notifyView;
+        if (viewName.empty()) {
+            rights.view = &WHOLE_TREE;
+            return rights;
+        }
     }
-    // The community's own record is its one access entry: the level it was
-    // made for, the context "", its rights over its views.
-    if (level < item.security || !context.empty()) {
-        rights.authorized = false;
-        return rights;
-    }
-    auto viewOf = [&](bool granted, const std::string& name) -> const View* {
-        if (!granted) return nullptr;
-        if (name.empty()) return &wholeTree();
-        // A view that does not exist (RFC 3415 3.2: noSuchView).
-        const View* view = findView(name);
-        if (view == nullptr) rights.refusalsUnauthorized = true;
-        return view;
-    };
-    rights.read = viewOf(item.readAccess, item.readView);
-    rights.write = viewOf(item.writeAccess, item.writeView);
-    rights.notify = viewOf(true, item.notifyView);
+    rights.view = findView(viewName);
+    // A view that does not exist (RFC 3415 3.2: noSuchView).
+    if (rights.view == nullptr) rights.refusalsUnauthorized = true;
     return rights;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "community/community_keep.h"
@@ -69,22 +70,22 @@ inline constexpr size_t VIEW_MASK_MAX = 16;
 
 }  // namespace snmp
 
+// What access is asked for (RFC 3415 3.2 viewType): reading (Get, GetNext,
+// GetBulk), writing (Set), or being sent a notification.
+enum class Operation { Read, Write, Notify };
+
 // The access a request has, once its community or user, security model,
-// level and context are known. The views live as long as the table is not
-// changed: for one request.
+// level, context and operation are known. The view lives as long as the
+// table is not changed: for one request.
 struct AccessRights {
     // False: the request gets authorizationError (RFC 3415 3.2: no group,
-    // no access entry or no view for the operation), whatever it asks.
+    // no access entry), whatever it asks.
     bool authorized = true;
-    // The views of reading (Get, GetNext, GetBulk), writing (Set) and
-    // notifications; null: that operation is not allowed.
-    const View* read = nullptr;
-    const View* write = nullptr;
-    const View* notify = nullptr;
-    // Whether an operation whose view is null is refused with
-    // authorizationError (the access entry of a group, or a view that does
-    // not exist, RFC 3415 3.2) rather than as a community without that
-    // right always was.
+    // The view of the operation; null: the operation is not allowed.
+    const View* view = nullptr;
+    // Whether a null view is refused with authorizationError (the access
+    // entry of a group, or a view that does not exist, RFC 3415 3.2) rather
+    // than as a community without that right always was.
     bool refusalsUnauthorized = false;
 };
 
@@ -108,12 +109,12 @@ class AccessKeep : public orla::Handler {
     // RFC 3415 3.2 for one request: `item` is the community or user the
     // request came with (its name is the security name), `model` one of
     // MODEL_V1, MODEL_V2C, MODEL_USM, `level` the request's security level
-    // (0 to 2), `context` its context name.
+    // (0 to 2), `context` its context name, `operation` what it asks.
     AccessRights rights(const CommunityKeep::Item& item, uint32_t model, uint32_t level,
-                        const std::string& context) const;
+                        std::string_view context, Operation operation) const;
 
     // The view of that name, or null.
-    const View* findView(const std::string& name) const;
+    const View* findView(std::string_view name) const;
 
     // Every record, by id, as stored.
     const std::map<uint32_t, orla::message>& records() const { return records_; }
@@ -147,12 +148,14 @@ class AccessKeep : public orla::Handler {
     // Builds the views, members and entries from the records.
     void compile();
     const Entry* selectEntry(const std::string& group, uint32_t model, uint32_t level,
-                             const std::string& context) const;
+                             std::string_view context) const;
 
     orla::Store store_;
     orla::Allocator ids_;
     std::map<uint32_t, orla::message> records_;
-    std::map<std::string, View> views_;
+    // A handful of views, looked up at every request: a short list whose
+    // names are compared length first beats a tree.
+    std::vector<std::pair<std::string, View>> views_;
     std::vector<Member> members_;
     std::vector<Entry> entries_;
 };

@@ -1,11 +1,9 @@
 #include "community/view.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
-
-// RFC 2578 3.5: a message carries OIDs of at most 128 arcs.
-constexpr size_t MAX_ARCS = 128;
 
 bool isWildcard(const View::Family& family, size_t arc) {
     const size_t octet = arc / 8;
@@ -14,16 +12,24 @@ bool isWildcard(const View::Family& family, size_t arc) {
 }
 
 bool matches(const View::Family& family, const OID& name) {
-    if (name.size() < family.subtree.size()) return false;
+    const size_t length = family.subtree.size();
+    if (name.size() < length) return false;
+    if (family.mask.empty()) {
+        // Names of the same subtree differ mostly in their last arcs: the
+        // last is compared first.
+        if (length == 0) return true;
+        const uint32_t* subtree = family.subtree.data();
+        const uint32_t* arcs = name.data();
+        return arcs[length - 1] == subtree[length - 1] &&
+               std::memcmp(arcs, subtree, (length - 1) * sizeof(uint32_t)) == 0;
+    }
     for (size_t arc = 0; arc < family.subtree.size(); ++arc) {
         if (name[arc] != family.subtree[arc] && !isWildcard(family, arc)) return false;
     }
     return true;
 }
 
-// The subtree every name a family matches lies in: its arcs up to the
-// first wildcard.
-OID span(const View::Family& family) {
+OID spanOf(const View::Family& family) {
     OID root = family.subtree;
     for (size_t arc = 0; arc < family.subtree.size(); ++arc) {
         if (isWildcard(family, arc)) {
@@ -34,45 +40,45 @@ OID span(const View::Family& family) {
     return root;
 }
 
-// The greatest name of the subtree of `root`.
-OID lastBelow(const OID& root) {
-    OID last = root;
-    while (last.size() < MAX_ARCS)
-        last += UINT32_MAX;
-    return last;
+// Where a walk may go on from to leave the subtree of `root` (non-empty):
+// the next name after it lies outside, unless it has a last arc of
+// 4294967295 and more arcs below, which a caller that never goes back
+// steps through.
+OID pastSubtree(const OID& root) {
+    OID past = root;
+    past += UINT32_MAX;
+    return past;
 }
 
-// The greatest name before `name` (non-empty), so that the next name after
-// it is `name` itself.
-OID justBefore(const OID& name) {
-    OID before = name;
-    if (name.back() == 0) {
-        before.popBack();
-        return before;
-    }
-    before.popBack();
-    before += name.back() - 1;
-    return lastBelow(before);
+// A name before `name` (non-empty) with none of the view's names between
+// them that do not also lie before `name`: its parent, or the subtree of
+// its previous sibling left as above.
+OID before(const OID& name) {
+    OID previous = name;
+    previous.popBack();
+    if (name.back() == 0) return previous;
+    previous += name.back() - 1;
+    return pastSubtree(previous);
 }
 
 }  // namespace
 
 View::View(std::vector<Family> families) : families_(std::move(families)) {
+    std::sort(families_.begin(), families_.end(), [](const Family& a, const Family& b) {
+        if (a.subtree.size() != b.subtree.size()) return a.subtree.size() > b.subtree.size();
+        return a.subtree > b.subtree;
+    });
     for (const Family& family : families_) {
-        for (size_t arc = 0; arc < family.subtree.size() && !masked_; ++arc)
-            masked_ = isWildcard(family, arc);
+        spans_.push_back(spanOf(family));
+        masked_ = masked_ || spans_.back().size() < family.subtree.size();
     }
 }
 
 const View::Family* View::decider(const OID& name) const {
-    const Family* best = nullptr;
     for (const Family& family : families_) {
-        if (!matches(family, name)) continue;
-        if (best == nullptr || family.subtree.size() > best->subtree.size() ||
-            (family.subtree.size() == best->subtree.size() && family.subtree > best->subtree))
-            best = &family;
+        if (matches(family, name)) return &family;
     }
-    return best;
+    return nullptr;
 }
 
 bool View::includes(const OID& name) const {
@@ -83,17 +89,21 @@ bool View::includes(const OID& name) const {
 std::optional<OID> View::resumeAfter(const OID& name) const {
     // What decides `name` holds up to the end of the deciding family's
     // subtree, or to where another family's subtree begins: the walk goes on
-    // from the first of the two.
+    // from the first of the two, or from `name` itself, never from before it.
     std::optional<OID> resume;
-    if (const Family* family = decider(name)) resume = lastBelow(family->subtree);
-    for (const Family& family : families_) {
-        const OID root = span(family);
-        if (masked_ && root.isPrefixOf(name) && root.size() < family.subtree.size())
+    // A family of the whole tree ends nowhere: only another family's
+    // subtree can.
+    const Family* family = decider(name);
+    if (family != nullptr && !family->subtree.empty()) resume = pastSubtree(family->subtree);
+    for (size_t i = 0; i < families_.size(); ++i) {
+        const OID& root = spans_[i];
+        if (masked_ && root.isPrefixOf(name) && root.size() < families_[i].subtree.size())
             return name;  // a wildcard family may match any name here: step by step
-        if (root > name && !root.empty()) {
-            OID before = justBefore(root);
-            if (!resume || before < *resume) resume = std::move(before);
+        if (root > name) {
+            OID previous = before(root);
+            if (!resume || previous < *resume) resume = std::move(previous);
         }
     }
+    if (resume && *resume < name) return name;
     return resume;
 }

@@ -41,7 +41,12 @@ class View {
   private:
     const Family* decider(const OID& name) const;
 
+    // Longest subtree first, and of those as long the greatest: the first
+    // family that matches decides.
     std::vector<Family> families_;
+    // Per family, the subtree every name it matches lies in: its arcs up to
+    // the first wildcard.
+    std::vector<OID> spans_;
     // Whether some family has a wildcard arc: a walk then steps name by
     // name through the subtrees such a family could match.
     bool masked_ = false;

@@ -66,18 +66,18 @@ bool usesGranted(uint32_t type, const PduPolicy& policy) {
 // security model and level, in the default context: what the policy grants.
 void grant(const CommunityKeep::Item& item, uint32_t model, uint32_t level,
            const RequestRules& rules, uint32_t type, PduPolicy& policy) {
+    const bool writes = type == ber::SET_REQUEST;
     if (rules.access == nullptr) {
         policy.canRead = item.readAccess;
         policy.canWrite = item.writeAccess;
         policy.authorized = level >= item.security;
     } else {
-        const AccessRights rights = rules.access->rights(item, model, level, "");
-        policy.canRead = rights.read != nullptr;
-        policy.canWrite = rights.write != nullptr;
-        policy.readView = rights.read;
-        policy.writeView = rights.write;
+        const AccessRights rights = rules.access->rights(
+            item, model, level, "", writes ? Operation::Write : Operation::Read);
+        (writes ? policy.canWrite : policy.canRead) = rights.view != nullptr;
+        (writes ? policy.writeView : policy.readView) = rights.view;
         policy.authorized =
-            rights.authorized && (!rights.refusalsUnauthorized || usesGranted(type, policy));
+            rights.authorized && (rights.view != nullptr || !rights.refusalsUnauthorized);
     }
     policy.bulkBounds = BulkBounds{rules.bulkRepetitions, rules.bulkReplyOctets};
 }

@@ -258,6 +258,10 @@ TEST_F(CommunityKeepTest, KeysFollowTheEngineIDAndEveryChange) {
 // RFC 3415 5: the longest matching family decides, a mask's 0 bits are
 // wildcards; and a walk's skip never passes a name the view includes.
 TEST(View, LongestFamilyDecidesAndSkipsNeverPassAnIncludedName) {
+    // Everything left out but two subtrees, one of them deep.
+    const View narrow({{OID(), {}, false},
+                       {OID("1.3.6.1.2.1.2.2.1.2"), {}, true},
+                       {OID("1.3.6.1.4.1.9"), {}, true}});
     const View view({{OID("1.3.6.1.2.1"), {}, true},
                      {OID("1.3.6.1.2.1.2"), {}, false},
                      {OID("1.3.6.1.2.1.2.2.1.2"), {}, true},
@@ -282,14 +286,16 @@ TEST(View, LongestFamilyDecidesAndSkipsNeverPassAnIncludedName) {
                              "1.3.6.1.2.1.2.3", "1.3.6.1.3.1", "1.3.6.1.4.1.9", "2.1"})
         universe.emplace_back(more);
     std::sort(universe.begin(), universe.end());
-    for (const OID& name : universe) {
-        if (view.includes(name)) continue;
-        const std::optional<OID> resume = view.resumeAfter(name);
-        for (const OID& later : universe) {
-            if (later <= name || !view.includes(later)) continue;
-            ASSERT_TRUE(resume) << name << " ends the view before " << later;
-            EXPECT_LT(*resume, later) << "from " << name;
-            EXPECT_GE(*resume, name);
+    for (const View* tried : {&view, &narrow}) {
+        for (const OID& name : universe) {
+            if (tried->includes(name)) continue;
+            const std::optional<OID> resume = tried->resumeAfter(name);
+            for (const OID& later : universe) {
+                if (later <= name || !tried->includes(later)) continue;
+                ASSERT_TRUE(resume) << name << " ends the view before " << later;
+                EXPECT_LT(*resume, later) << "from " << name;
+                EXPECT_GE(*resume, name);
+            }
         }
     }
 }
@@ -322,28 +328,29 @@ TEST_F(CommunityKeepTest, AccessRightsFollowGroupsEntriesAndRecords) {
     EXPECT_TRUE(orla::isError(
         add({{VIEW_NAME.raw(), "c"}, {VIEW_SUBTREE.raw(), "1..3"}}, {{ACCESS_KIND.raw(), VIEW}})));
 
+    using enum Operation;
     CommunityKeep::Item user;
     user.name = "u";
     user.security = 2;
-    const AccessRights none = access.rights(user, MODEL_USM, 0, "");
-    EXPECT_FALSE(none.authorized);
-    const AccessRights auth = access.rights(user, MODEL_USM, 1, "");
-    EXPECT_TRUE(auth.authorized && auth.write == nullptr && auth.refusalsUnauthorized);
-    EXPECT_EQ(access.findView("a"), auth.read);
-    const AccessRights priv = access.rights(user, MODEL_USM, 2, "");
-    EXPECT_EQ(access.findView("b"), priv.read);
-    EXPECT_EQ(access.findView("b"), priv.write);
-    EXPECT_FALSE(access.rights(user, MODEL_USM, 2, "other").authorized);
+    EXPECT_FALSE(access.rights(user, MODEL_USM, 0, "", Read).authorized);
+    const AccessRights authRead = access.rights(user, MODEL_USM, 1, "", Read);
+    EXPECT_TRUE(authRead.authorized && authRead.refusalsUnauthorized);
+    EXPECT_EQ(access.findView("a"), authRead.view);
+    EXPECT_EQ(nullptr, access.rights(user, MODEL_USM, 1, "", Write).view);
+    EXPECT_EQ(access.findView("b"), access.rights(user, MODEL_USM, 2, "", Read).view);
+    EXPECT_EQ(access.findView("b"), access.rights(user, MODEL_USM, 2, "", Write).view);
+    EXPECT_FALSE(access.rights(user, MODEL_USM, 2, "other", Read).authorized);
 
     CommunityKeep::Item community;
     community.name = "c";
     community.readAccess = true;
-    const AccessRights whole = access.rights(community, MODEL_V2C, 0, "");
-    EXPECT_EQ(&AccessKeep::wholeTree(), whole.read);
-    EXPECT_TRUE(whole.authorized && whole.write == nullptr && !whole.refusalsUnauthorized);
-    EXPECT_FALSE(whole.read->includes(OID("1.3.6.1.6.3.18.1.1.1.2.1")));
+    const AccessRights whole = access.rights(community, MODEL_V2C, 0, "", Read);
+    EXPECT_EQ(&AccessKeep::wholeTree(), whole.view);
+    EXPECT_TRUE(whole.authorized && !whole.refusalsUnauthorized);
+    EXPECT_EQ(nullptr, access.rights(community, MODEL_V2C, 0, "", Write).view);
+    EXPECT_FALSE(whole.view->includes(OID("1.3.6.1.6.3.18.1.1.1.2.1")));
     community.readView = "missing";
-    EXPECT_TRUE(access.rights(community, MODEL_V2C, 0, "").refusalsUnauthorized);
+    EXPECT_TRUE(access.rights(community, MODEL_V2C, 0, "", Read).refusalsUnauthorized);
 
     // The table loads as it was stored.
     AccessKeep again(dir_.path + "/snmp-access");
