@@ -89,7 +89,7 @@ agent_columns() { { bulkwalk $IF && bulkwalk $IFX; } | grep -E "$COMPARED" | wit
 
 columns_agree() { [ "$(agent_columns)" = "$(expected_columns)" ]; }
 
-# Polls (bounded) until the agent's columns agree with sysfs: a cached table
+# Polls (bounded) until the agent's columns agree with the kernel: a cached table
 # takes up to its lifetime to follow a change.
 expect_columns_agree() {  # WHAT
     for _ in $(seq 20); do
