@@ -7,7 +7,9 @@
 # ratios, the time the service takes for one full refresh (one netlink dump
 # of every link), and the agent's memory per interface: the difference of
 # the two agents' RSS and RssAnon after their walks, over the 3,990 more
-# interfaces.
+# interfaces, and, with valgrind installed, the difference of their live
+# heaps between two refreshes of the rows (RSS keeps what malloc holds from
+# the peak of a refresh, when the service's pages are read).
 #
 #   bash bench/ifmib.sh [--quick]
 #
@@ -105,6 +107,35 @@ done
 read -r small_rss small_anon <<<"$(memory_of "$SMALL_AGENT")"
 read -r large_rss large_anon <<<"$(memory_of "$LARGE_AGENT")"
 
+# heap_of INSTANCE_IFACED_PID: the median heap in kB (useful and malloc's
+# own bytes) over the snapshots of a second agent, started under valgrind's
+# massif in the instance's namespaces once the first is stopped, and walked
+# three times: its rows stay between refreshes, most of the time, while the
+# pages of a refresh come and go. "-" without valgrind.
+heap_of() {
+    command -v valgrind >/dev/null || { echo -; return; }
+    local ifaced=$1 out=$WORK/massif.$1 agent in=(nsenter -t "$1" --net --mount)
+    "${in[@]}" valgrind --tool=massif --max-snapshots=200 --massif-out-file="$out" \
+        "$BIN/orla-snmpd" >>/orla/log/massif.log 2>&1 &
+    agent=$!
+    wait_for "${in[@]}" "$BIN/orla-cli" send 161 get || { echo -; return; }
+    wait_for listens_161 "$ifaced" || { echo -; return; }
+    for _ in 1 2 3; do
+        "${in[@]}" timeout 120 snmpbulkwalk -v2c -c "$RO_COMMUNITY" -Cr25 -t 30 127.0.0.1 $IF_TABLE \
+            >/dev/null 2>&1 || true
+        sleep 3
+    done
+    kill -TERM $agent
+    wait $agent || true
+    awk -F= '/^mem_heap_B=/ {heap = $2} /^mem_heap_extra_B=/ {print int((heap + $2) / 1024)}' "$out" |
+        sort -n | awk '{sizes[NR] = $1} END {print NR ? sizes[int((NR + 1) / 2)] : "-"}'
+}
+echo "live heaps under valgrind"
+kill -TERM "$SMALL_AGENT" "$LARGE_AGENT"
+wait "$SMALL_AGENT" "$LARGE_AGENT" 2>/dev/null || true
+small_heap=$(heap_of "$SMALL_IFACED")
+large_heap=$(heap_of "$LARGE_IFACED")
+
 echo
 echo "GetBulk(25) walk of the ifTable, CPU per object (ns), median [min-max] of $REPEATS runs"
 awk -v repeats="$REPEATS" -v small=$SMALL -v large=$LARGE '
@@ -151,3 +182,6 @@ awk -v sr="$small_rss" -v sa="$small_anon" -v lr="$large_rss" -v la="$large_anon
         '$SMALL', sr, sa, '$LARGE', lr, la
     printf "per interface: RSS %.0f bytes, RssAnon %.0f bytes\n", (lr - sr) * 1024 / d, (la - sa) * 1024 / d
 }'
+[ "$small_heap" = - ] || [ "$large_heap" = - ] ||
+    echo "live heap between refreshes: $small_heap kB and $large_heap kB, per interface" \
+        "$(((large_heap - small_heap) * 1024 / (LARGE - SMALL))) bytes"
