@@ -56,7 +56,7 @@ InterfaceService::InterfaceService(InterfaceReader& reader, const std::string& s
     }
 }
 
-void InterfaceService::refresh() {
+void InterfaceService::checkLinks() {
     std::vector<InterfaceInfo> links;
     // A failed dump leaves everything as the last one found it.
     if (!reader_.readAll(links)) return;
@@ -81,10 +81,6 @@ void InterfaceService::refresh() {
     readBefore_ = true;
     for (uint32_t index : changed)
         notifyChange(index, orla::message());
-}
-
-void InterfaceService::checkLinks() {
-    refresh();
 }
 
 void InterfaceService::linksAnnounced(const std::vector<LinkMessage>& links) {
@@ -180,7 +176,7 @@ orla::message InterfaceService::toObject(const Tracked& entry) const {
 }
 
 orla::message InterfaceService::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
-    if (startId == FROM_THE_START || !snapshotTaken_) refresh();
+    if (startId == FROM_THE_START || !snapshotTaken_) checkLinks();
     uint32_t pageSize = count == 0 ? pageSize_ : std::min(count, pageSize_);
     uint32_t firstIndex = startId == FROM_THE_START ? 0 : startId;
     auto first = std::lower_bound(snapshot_.begin(), snapshot_.end(), firstIndex);
@@ -198,7 +194,7 @@ orla::message InterfaceService::cmdGetAll(const orla::message&, uint32_t startId
 
 orla::message InterfaceService::cmdGetCount(const orla::message&) {
     // The notifications keep the interfaces known without a dump.
-    if (!readBefore_) refresh();
+    if (!readBefore_) checkLinks();
     orla::message reply;
     reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(tracked_.size()));
     reply.insert(IF_TABLE_LAST_CHANGE, tableLastChange_);
@@ -207,7 +203,7 @@ orla::message InterfaceService::cmdGetCount(const orla::message&) {
 
 orla::message InterfaceService::cmdSetObj(const orla::message& request, uint32_t id) {
     // An interface newer than the last read is read first.
-    if (id != 0 && !tracked_.count(id)) refresh();
+    if (id != 0 && !tracked_.count(id)) checkLinks();
     auto known = tracked_.find(id);
     if (known == tracked_.end()) {
         return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "no interface " + std::to_string(id));

@@ -60,7 +60,6 @@ class InterfaceService : public orla::Handler {
         bool linkTrapEnabled = true;
     };
 
-    void refresh();
     // Brings the remembered interface up to `info`; the change of status,
     // if any, goes to `changed`. `dumped`: `info` comes from a dump, which
     // alone reads the speed.
