@@ -10,11 +10,13 @@
 //   IF_TABLE_LAST_CHANGE.
 // - CMD_SETOBJ: OBJ_ID names the interface; IF_ALIAS becomes the kernel's
 //   interface alias, IF_LINK_TRAP_ENABLE the service's own setting. The two
-//   writable fields; a request carries one or both.
+//   writable fields; a request carries one or both. Both are stored by
+//   interface name before the reply, and applied again to an interface of
+//   that name when the service starts or the interface appears.
 // - CMD_SUBSCRIBE: a subscriber gets CMD_NOTIFY with the interface's object
 //   whenever its operational status changes (IF_PREVIOUS_OPER_STATUS and
-//   IF_OPER_STATUS tell from what to what). The service watches the
-//   kernel's link events for this; it does not wait for a get-all.
+//   IF_OPER_STATUS tell from what to what). The service follows the
+//   kernel's link notifications for this; it does not wait for a get-all.
 //
 // Every object carries all fields below. 64-bit counters travel as a U32
 // array of two elements, the high 32 bits first.
@@ -46,8 +48,8 @@ inline constexpr orla::StringKey IF_ALIAS{9};             // at most 64 octets (
 inline constexpr orla::BoolKey IF_PROMISCUOUS{10};        // IFF_PROMISC
 inline constexpr orla::BoolKey IF_CONNECTOR_PRESENT{11};  // hardware behind the interface
 // Whether linkUp/linkDown traps are wanted for the interface (RFC 2863
-// ifLinkUpDownTrapEnable): the service keeps it, from true for every
-// interface but loopback; it is forgotten with the interface.
+// ifLinkUpDownTrapEnable): true for every interface but loopback unless a
+// CMD_SETOBJ stored another for the interface's name.
 inline constexpr orla::BoolKey IF_LINK_TRAP_ENABLE{12};
 // orla::getJiffies() when the interface's counters last started over (it
 // appeared after the service started, or a counter went back), or 0.
@@ -66,6 +68,7 @@ inline constexpr orla::U32ArrayKey IF_IN_UCAST_PACKETS{21};  // received packets
 inline constexpr orla::U32ArrayKey IF_IN_MULTICAST_PACKETS{22};
 inline constexpr orla::U32ArrayKey IF_IN_DISCARDS{23};
 inline constexpr orla::U32ArrayKey IF_IN_ERRORS{24};
+inline constexpr orla::U32ArrayKey IF_IN_UNKNOWN_PROTOS{29};  // the kernel's rx_nohandler
 inline constexpr orla::U32ArrayKey IF_OUT_OCTETS{25};
 inline constexpr orla::U32ArrayKey IF_OUT_UCAST_PACKETS{26};  // all transmitted packets
 inline constexpr orla::U32ArrayKey IF_OUT_DISCARDS{27};

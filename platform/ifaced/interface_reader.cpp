@@ -1,23 +1,26 @@
 #include "platform/ifaced/interface_reader.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <linux/ethtool.h>
+#include <linux/if.h>
+#include <linux/if_link.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
-
-#include "platform/ifaced/sysfs_attribute.h"
-#include "platform/orla/decimal.h"
 
 namespace ifaced {
 
 namespace {
 
+using netlink::Bytes;
+using netlink::DumpStatus;
+
 constexpr size_t MAX_NAME_OCTETS = 15;        // IFNAMSIZ less the terminating NUL
 constexpr size_t MAX_HW_ADDRESS_OCTETS = 32;  // the kernel's MAX_ADDR_LEN
-constexpr uint32_t IFF_UP_FLAG = 0x1;
-constexpr uint32_t IFF_PROMISC_FLAG = 0x100;
 
 // IANAifType values (RFC 2863 ifType).
 constexpr uint32_t IANA_OTHER = 1;
@@ -26,35 +29,118 @@ constexpr uint32_t IANA_PPP = 23;
 constexpr uint32_t IANA_PROP_VIRTUAL = 53;
 constexpr uint32_t IANA_TUNNEL = 131;
 
-class Directory {
-  public:
-    explicit Directory(const std::string& path) : dir_(::opendir(path.c_str())) {}
-    ~Directory() {
-        if (dir_) ::closedir(dir_);
-    }
-    Directory(const Directory&) = delete;
-    Directory& operator=(const Directory&) = delete;
-    DIR* get() const { return dir_; }
-
-  private:
-    DIR* dir_;
+// struct rtnl_link_stats64 as 64-bit words: the kernel appends fields over
+// time, so it is read by position, up to what the message holds.
+enum Stat64 : size_t {
+    RX_PACKETS = 0,
+    TX_PACKETS = 1,
+    RX_BYTES = 2,
+    TX_BYTES = 3,
+    RX_ERRORS = 4,
+    TX_ERRORS = 5,
+    RX_DROPPED = 6,
+    TX_DROPPED = 7,
+    MULTICAST = 8,
+    RX_NOHANDLER = 23,
 };
+// The structure's size before rx_nohandler (Linux 4.6) came.
+constexpr size_t STATS64_MIN_BYTES = RX_NOHANDLER * 8;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// An attribute holding a string: its octets up to the first NUL.
+std::string textOf(Bytes value) {
+    std::string text = value.text();
+    return text.substr(0, text.find('\0'));
 }
 
-uint64_t readCounter(const std::string& path) {
-    std::optional<std::string> text = readAttribute(path);
-    if (!text) return 0;
-    return orla::parseDecimal(*text).value_or(0);
+InterfaceCounters countersOf(Bytes stats) {
+    auto word = [&](Stat64 field) {
+        return stats.size() >= (field + 1) * 8 ? stats.at<uint64_t>(field * 8) : 0;
+    };
+    InterfaceCounters counters;
+    counters.inOctets = word(RX_BYTES);
+    counters.inMulticastPackets = word(MULTICAST);
+    const uint64_t received = word(RX_PACKETS);
+    counters.inUcastPackets =
+        received > counters.inMulticastPackets ? received - counters.inMulticastPackets : 0;
+    counters.inDiscards = word(RX_DROPPED);
+    counters.inErrors = word(RX_ERRORS);
+    counters.inUnknownProtos = word(RX_NOHANDLER);
+    counters.outOctets = word(TX_BYTES);
+    counters.outUcastPackets = word(TX_PACKETS);
+    counters.outDiscards = word(TX_DROPPED);
+    counters.outErrors = word(TX_ERRORS);
+    return counters;
 }
 
-uint32_t clampToU32(uint64_t value) {
-    return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+// One RTM_NEWLINK or RTM_DELLINK; false when malformed. A message to skip
+// leaves `out` as it was.
+bool parseLink(uint16_t type, Bytes payload, std::vector<LinkMessage>& out) {
+    if (type != RTM_NEWLINK && type != RTM_DELLINK) return true;
+    if (payload.size() < sizeof(ifinfomsg)) return false;
+    const auto header = payload.at<ifinfomsg>(0);
+    // AF_BRIDGE messages describe a link's bridge port, not the link.
+    if (header.ifi_family != AF_UNSPEC) return true;
+    if (header.ifi_index <= 0) return false;
+
+    LinkMessage link;
+    link.removed = type == RTM_DELLINK;
+    InterfaceInfo& info = link.info;
+    info.index = static_cast<uint32_t>(header.ifi_index);
+    info.type = ifTypeFromArphrd(header.ifi_type);
+    info.adminUp = (header.ifi_flags & IFF_UP) != 0;
+    info.promiscuous = (header.ifi_flags & IFF_PROMISC) != 0;
+    uint8_t operstate = IF_OPER_UNKNOWN;
+    bool wellFormed = true;
+    auto visit = [&](uint16_t attribute, Bytes value) {
+        switch (attribute) {
+            case IFLA_IFNAME:
+                info.name = textOf(value);
+                break;
+            case IFLA_MTU:
+                wellFormed = wellFormed && netlink::u32Of(value).has_value();
+                info.mtu = netlink::u32Of(value).value_or(0);
+                break;
+            case IFLA_ADDRESS:
+                if (value.size() > MAX_HW_ADDRESS_OCTETS) {
+                    wellFormed = false;
+                } else {
+                    // RFC 2863 ifPhysAddress: empty for an interface without
+                    // an address; loopback and tunnels report all zeros.
+                    std::string octets = value.text();
+                    if (std::any_of(octets.begin(), octets.end(), [](char c) { return c != 0; }))
+                        info.hwAddress = std::move(octets);
+                }
+                break;
+            case IFLA_OPERSTATE:
+                wellFormed = wellFormed && value.size() == 1;
+                if (value.size() == 1) operstate = value.at<uint8_t>(0);
+                break;
+            case IFLA_IFALIAS:
+                info.alias = textOf(value).substr(0, MAX_ALIAS_OCTETS);
+                break;
+            case IFLA_STATS64:
+                wellFormed = wellFormed && value.size() >= STATS64_MIN_BYTES;
+                info.counters = countersOf(value);
+                break;
+            case IFLA_PARENT_DEV_NAME:
+                // A bus device (a PCI or USB function) is behind the link:
+                // hardware with a connector. Software links have none.
+                info.connectorPresent = true;
+                break;
+            default:
+                break;
+        }
+    };
+    if (!netlink::forEachAttribute(payload.from(NLMSG_ALIGN(sizeof(ifinfomsg))), visit) ||
+        !wellFormed) {
+        return false;
+    }
+    // Wireless extension events come as RTM_NEWLINK without a name.
+    if (!isInterfaceName(info.name)) return true;
+    if (out.size() >= MAX_INTERFACES) return false;
+    info.operStatus = operStatusOf(operstate, header.ifi_flags);
+    out.push_back(std::move(link));
+    return true;
 }
 
 }  // namespace
@@ -85,202 +171,92 @@ uint32_t ifTypeFromArphrd(uint64_t arphrd) {
     }
 }
 
-OperStatus operStatusFromText(std::string_view text) {
-    // RFC 2863 ifOperStatus; the kernel's operstate names follow it.
-    static constexpr std::pair<std::string_view, OperStatus> names[] = {
-        {"up", OperStatus::Up},
-        {"down", OperStatus::Down},
-        {"testing", OperStatus::Testing},
-        {"unknown", OperStatus::Unknown},
-        {"dormant", OperStatus::Dormant},
-        {"notpresent", OperStatus::NotPresent},
-        {"lowerlayerdown", OperStatus::LowerLayerDown},
-    };
-    for (const auto& [name, status] : names) {
-        if (text == name) return status;
+OperStatus operStatusOf(uint8_t operstate, uint32_t flags) {
+    switch (operstate) {
+        case IF_OPER_UP:
+            return OperStatus::Up;
+        case IF_OPER_UNKNOWN:
+            return (flags & IFF_UP) && (flags & IFF_RUNNING) ? OperStatus::Up : OperStatus::Down;
+        case IF_OPER_DOWN:
+            return OperStatus::Down;
+        case IF_OPER_LOWERLAYERDOWN:
+            return OperStatus::LowerLayerDown;
+        case IF_OPER_TESTING:
+            return OperStatus::Testing;
+        case IF_OPER_DORMANT:
+            return OperStatus::Dormant;
+        case IF_OPER_NOTPRESENT:
+            return OperStatus::NotPresent;
+        default:
+            return OperStatus::Unknown;
     }
-    return OperStatus::Unknown;
 }
 
-std::optional<std::string> parseHwAddress(std::string_view text, size_t length) {
-    if (length > MAX_HW_ADDRESS_OCTETS) return std::nullopt;
-    if (length == 0) return text.empty() ? std::optional<std::string>(std::string()) : std::nullopt;
-    // "xx" per octet, ':' between octets.
-    if (text.size() != length * 3 - 1) return std::nullopt;
-    std::string octets;
-    for (size_t i = 0; i < length; ++i) {
-        size_t at = i * 3;
-        if (i > 0 && text[at - 1] != ':') return std::nullopt;
-        int high = hexDigit(text[at]);
-        int low = hexDigit(text[at + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        octets.push_back(static_cast<char>(high << 4 | low));
+DumpStatus parseLinks(std::span<const uint8_t> datagram, std::optional<uint32_t> seq,
+                      std::vector<LinkMessage>& out) {
+    return netlink::forEachMessage(
+        datagram, seq, [&](uint16_t type, Bytes payload) { return parseLink(type, payload, out); });
+}
+
+KernelInterfaces::KernelInterfaces() : ioctlFd_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+
+KernelInterfaces::~KernelInterfaces() {
+    if (ioctlFd_ >= 0) ::close(ioctlFd_);
+}
+
+bool KernelInterfaces::readAll(std::vector<InterfaceInfo>& out) {
+    std::vector<LinkMessage> links;
+    const bool read =
+        socket_.dump(RTM_GETLINK, AF_UNSPEC, [&](std::span<const uint8_t> datagram, uint32_t seq) {
+            return parseLinks(datagram, seq, links);
+        });
+    if (!read) return false;
+    out.clear();
+    out.reserve(links.size());
+    for (LinkMessage& link : links) {
+        if (link.removed) continue;
+        // A link set down has no speed to report (ethtool, like sysfs,
+        // answers for an up link only).
+        if (link.info.adminUp) link.info.speedMbps = speedOf(link.info.name);
+        out.push_back(std::move(link.info));
     }
-    return octets;
+    std::sort(out.begin(), out.end(),
+              [](const InterfaceInfo& a, const InterfaceInfo& b) { return a.index < b.index; });
+    out.erase(std::unique(out.begin(), out.end(),
+                          [](const InterfaceInfo& a, const InterfaceInfo& b) {
+                              return a.index == b.index;
+                          }),
+              out.end());
+    return true;
 }
 
-InterfaceReader::InterfaceReader(std::string sysfsRoot)
-    : netDirectory_(std::move(sysfsRoot) + "/class/net") {}
-
-std::string InterfaceReader::attributePath(const std::string& name,
-                                           std::string_view attribute) const {
-    std::string path = netDirectory_;
-    path += '/';
-    path += name;
-    path += '/';
-    path += attribute;
-    return path;
+uint32_t KernelInterfaces::speedOf(const std::string& name) const {
+    if (ioctlFd_ < 0) return 0;
+    ethtool_cmd command{};
+    command.cmd = ETHTOOL_GSET;
+    ifreq request{};
+    name.copy(request.ifr_name, IFNAMSIZ - 1);
+    request.ifr_data = reinterpret_cast<char*>(&command);
+    if (::ioctl(ioctlFd_, SIOCETHTOOL, &request) != 0) return 0;
+    const uint32_t speed = ethtool_cmd_speed(&command);
+    return speed == static_cast<uint32_t>(SPEED_UNKNOWN) ? 0 : speed;
 }
 
-std::vector<std::string> InterfaceReader::listNames() const {
-    std::vector<std::string> names;
-    Directory dir(netDirectory_);
-    if (!dir.get()) return names;
-    int dirFd = ::dirfd(dir.get());
-    for (size_t examined = 0; examined < MAX_DIRECTORY_ENTRIES && names.size() < MAX_INTERFACES;
-         ++examined) {
-        const dirent* entry = ::readdir(dir.get());
-        if (!entry) break;
-        std::string_view name = entry->d_name;
-        if (!isInterfaceName(name)) continue;
-        // Interfaces are links to device directories; plain files such as
-        // bonding_masters share the directory.
-        struct stat st;
-        if (::fstatat(dirFd, entry->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-        names.emplace_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::optional<uint32_t> InterfaceReader::readIndex(const std::string& name) const {
-    std::optional<std::string> text = readAttribute(attributePath(name, "ifindex"));
-    if (!text) return std::nullopt;
-    std::optional<uint64_t> index = orla::parseDecimal(*text);
-    if (!index || *index == 0 || *index > UINT32_MAX) return std::nullopt;
-    return static_cast<uint32_t>(*index);
-}
-
-std::optional<uint64_t> InterfaceReader::readNumber(const std::string& name,
-                                                    std::string_view attribute) const {
-    std::optional<std::string> text = readAttribute(attributePath(name, attribute));
-    if (!text) return std::nullopt;
-    return orla::parseDecimal(*text);
-}
-
-InterfaceInfo InterfaceReader::readLink(const std::string& name, uint32_t index) const {
-    InterfaceInfo info;
-    info.index = index;
-    info.name = name;
-    if (std::optional<uint64_t> type = readNumber(name, "type"))
-        info.type = ifTypeFromArphrd(*type);
-    if (std::optional<std::string> text = readAttribute(attributePath(name, "flags"))) {
-        std::optional<uint32_t> flags = parseHex32(*text);
-        info.adminUp = flags && (*flags & IFF_UP_FLAG) != 0;
-        info.promiscuous = flags && (*flags & IFF_PROMISC_FLAG) != 0;
-    }
-    if (std::optional<std::string> text = readAttribute(attributePath(name, "operstate"))) {
-        info.operStatus = operStatusFromText(*text);
-    }
-    return info;
-}
-
-InterfaceInfo InterfaceReader::readInterface(const std::string& name, uint32_t index) const {
-    InterfaceInfo info = readLink(name, index);
-    info.mtu = clampToU32(readNumber(name, "mtu").value_or(0));
-    // Reading speed fails (EINVAL) or gives -1 while the link is down.
-    if (std::optional<std::string> text = readAttribute(attributePath(name, "speed"))) {
-        std::optional<int64_t> speed = parseSignedDecimal(*text);
-        if (speed && *speed > 0) info.speedMbps = clampToU32(static_cast<uint64_t>(*speed));
-    }
-    std::optional<uint64_t> addressLength = readNumber(name, "addr_len");
-    std::optional<std::string> addressText = readAttribute(attributePath(name, "address"));
-    if (addressLength && addressText) {
-        std::optional<std::string> octets = parseHwAddress(*addressText, *addressLength);
-        // RFC 2863 ifPhysAddress: empty for an interface without an address;
-        // loopback and tunnels report all zeros.
-        bool allZero = octets && std::all_of(octets->begin(), octets->end(),
-                                             [](char octet) { return octet == 0; });
-        if (octets && !allZero) info.hwAddress = std::move(*octets);
-    }
-    // A device behind the interface (a PCI or USB function, say) is hardware
-    // with a connector; software interfaces (loopback, veth, bridges,
-    // VLANs, tunnels) have none.
-    struct stat st;
-    info.connectorPresent = ::lstat(attributePath(name, "device").c_str(), &st) == 0;
-    if (std::optional<std::string> text = readAttribute(attributePath(name, "ifalias"))) {
-        info.alias = text->substr(0, MAX_ALIAS_OCTETS);
-    }
-
-    InterfaceCounters& counters = info.counters;
-    auto statistic = [&](std::string_view counter) {
-        std::string attribute = "statistics/";
-        attribute += counter;
-        return readCounter(attributePath(name, attribute));
-    };
-    counters.inOctets = statistic("rx_bytes");
-    counters.inMulticastPackets = statistic("multicast");
-    uint64_t received = statistic("rx_packets");
-    counters.inUcastPackets =
-        received > counters.inMulticastPackets ? received - counters.inMulticastPackets : 0;
-    counters.inDiscards = statistic("rx_dropped");
-    counters.inErrors = statistic("rx_errors");
-    counters.outOctets = statistic("tx_bytes");
-    counters.outUcastPackets = statistic("tx_packets");
-    counters.outDiscards = statistic("tx_dropped");
-    counters.outErrors = statistic("tx_errors");
-    return info;
-}
-
-std::vector<InterfaceInfo> InterfaceReader::readEach(bool full) const {
-    std::vector<InterfaceInfo> interfaces;
-    for (const std::string& name : listNames()) {
-        std::optional<uint32_t> index = readIndex(name);
-        if (!index) continue;
-        interfaces.push_back(full ? readInterface(name, *index) : readLink(name, *index));
-    }
-    // Stable: of duplicate indexes the first name in order stays first.
-    std::stable_sort(
-        interfaces.begin(), interfaces.end(),
-        [](const InterfaceInfo& a, const InterfaceInfo& b) { return a.index < b.index; });
-    auto duplicates = std::unique(
-        interfaces.begin(), interfaces.end(),
-        [](const InterfaceInfo& a, const InterfaceInfo& b) { return a.index == b.index; });
-    interfaces.erase(duplicates, interfaces.end());
-    return interfaces;
-}
-
-std::vector<InterfaceInfo> InterfaceReader::readAll() const {
-    return readEach(true);
-}
-
-std::vector<InterfaceInfo> InterfaceReader::readLinks() const {
-    return readEach(false);
-}
-
-std::optional<InterfaceInfo> InterfaceReader::readOne(const std::string& name,
-                                                      uint32_t index) const {
-    if (!isInterfaceName(name) || readIndex(name) != index) return std::nullopt;
-    return readInterface(name, index);
-}
-
-size_t InterfaceReader::count() const {
-    return listNames().size();
-}
-
-std::string InterfaceReader::nameOf(uint32_t index) const {
-    for (const std::string& name : listNames()) {
-        if (readIndex(name) == index) return name;
-    }
-    return {};
-}
-
-int InterfaceReader::writeAlias(const std::string& name, std::string_view alias) const {
-    // The kernel drops one trailing newline; without it an empty alias
-    // would be a zero-length write, which sysfs ignores.
-    std::string line(alias);
-    line += '\n';
-    return writeAttribute(attributePath(name, "ifalias"), line);
+int KernelInterfaces::writeAlias(uint32_t index, std::string_view alias) {
+    // ifinfomsg naming the link, then IFLA_IFALIAS; an empty alias removes it.
+    const size_t attributeBytes = RTA_LENGTH(alias.size());
+    std::vector<uint8_t> body(NLMSG_ALIGN(sizeof(ifinfomsg)) + RTA_ALIGN(attributeBytes));
+    ifinfomsg link{};
+    link.ifi_family = AF_UNSPEC;
+    link.ifi_index = static_cast<int>(index);
+    std::memcpy(body.data(), &link, sizeof link);
+    rtattr attribute{};
+    attribute.rta_len = static_cast<uint16_t>(attributeBytes);
+    attribute.rta_type = IFLA_IFALIAS;
+    uint8_t* at = body.data() + NLMSG_ALIGN(sizeof(ifinfomsg));
+    std::memcpy(at, &attribute, sizeof attribute);
+    std::memcpy(at + RTA_LENGTH(0), alias.data(), alias.size());
+    return socket_.request(RTM_SETLINK, 0, body);
 }
 
 }  // namespace ifaced

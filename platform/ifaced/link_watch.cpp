@@ -5,18 +5,26 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <span>
+#include <string>
 
 #include "platform/orla/runner.h"
 
 namespace ifaced {
 
+namespace {
+
+constexpr size_t RECEIVE_BYTES = 64 * 1024;  // above any one notification
+// Room for the notifications of a few hundred links changing at once.
+constexpr int SOCKET_BUFFER_BYTES = 1 << 20;
+
+}  // namespace
+
 LinkWatch::~LinkWatch() {
     orla::removeTimer(this, &LinkWatch::onBurst);
-    orla::removeTimer(this, &LinkWatch::onSettle);
     orla::removeTimer(this, &LinkWatch::onPoll);
     if (fd_ >= 0) {
         orla::getRunner().removeSocket(fd_);
@@ -25,11 +33,15 @@ LinkWatch::~LinkWatch() {
 }
 
 void LinkWatch::start() {
-    service_.checkLinks();
+    // Listening before the first read: no change falls between the two.
     fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE);
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     local.nl_groups = RTMGRP_LINK;
+    // Best effort: a smaller buffer overruns sooner, and the service reads
+    // every link then.
+    if (fd_ >= 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &SOCKET_BUFFER_BYTES, sizeof SOCKET_BUFFER_BYTES);
     const char* failed = nullptr;
     if (fd_ < 0) {
         failed = "socket";
@@ -40,51 +52,64 @@ void LinkWatch::start() {
         failed = "epoll";
         errno = 0;
     }
+    if (!failed) buffer_.resize(RECEIVE_BYTES);
+    service_.checkLinks();
     if (!failed) return;
-    std::cerr << "orla-ifaced: no link events (netlink " << failed
+    std::cerr << "orla-ifaced: no link notifications (netlink " << failed
               << (errno ? std::string(": ") + std::strerror(errno) : std::string())
-              << "), polling the links every second" << std::endl;
+              << "), reading the links every second" << std::endl;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     orla::addTimer(this, &LinkWatch::onPoll, POLL_TICKS);
 }
 
 void LinkWatch::onEvent(int fd, int, unsigned) {
-    // The contents do not matter; one buffer takes every datagram, and
-    // recvfrom truncates larger ones.
-    std::array<char, 4096> buffer;
-    bool changed = false;
+    std::vector<LinkMessage> links;
     for (unsigned taken = 0; taken < DRAIN_LIMIT; ++taken) {
         sockaddr_nl sender{};
-        socklen_t length = sizeof sender;
-        ssize_t got = ::recvfrom(fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                 reinterpret_cast<sockaddr*>(&sender), &length);
+        iovec chunk{buffer_.data(), buffer_.size()};
+        msghdr received{};
+        received.msg_name = &sender;
+        received.msg_namelen = sizeof sender;
+        received.msg_iov = &chunk;
+        received.msg_iovlen = 1;
+        const ssize_t got = ::recvmsg(fd, &received, MSG_DONTWAIT);
         if (got < 0 && errno == EINTR) continue;
-        // ENOBUFS: the kernel dropped events for us; something changed.
+        // ENOBUFS: the kernel dropped notifications for us.
         if (got < 0 && errno == ENOBUFS) {
-            changed = true;
+            lost_ = true;
             continue;
         }
         if (got < 0) break;
         // Only the kernel (port 0) speaks for the links.
-        if (length == sizeof sender && sender.nl_pid == 0) changed = true;
+        if (received.msg_namelen != sizeof sender || sender.nl_pid != 0) continue;
+        const std::span<const uint8_t> datagram(buffer_.data(), static_cast<size_t>(got));
+        if ((received.msg_flags & MSG_TRUNC) ||
+            parseLinks(datagram, std::nullopt, links) == netlink::DumpStatus::Failed)
+            lost_ = true;
     }
-    if (!changed) return;
-    if (!burstArmed_) {
+    for (LinkMessage& link : links)
+        pending_[link.info.index] = std::move(link);
+    if ((lost_ || !links.empty()) && !burstArmed_) {
         burstArmed_ = true;
         orla::addTimer(this, &LinkWatch::onBurst, BURST_TICKS);
     }
-    orla::removeTimer(this, &LinkWatch::onSettle);
-    orla::addTimer(this, &LinkWatch::onSettle, SETTLE_TICKS);
 }
 
 void LinkWatch::onBurst() {
     burstArmed_ = false;
-    service_.checkLinks();
-}
-
-void LinkWatch::onSettle() {
-    service_.checkLinks();
+    std::vector<LinkMessage> links;
+    links.reserve(pending_.size());
+    for (auto& [index, link] : pending_)
+        links.push_back(std::move(link));
+    pending_.clear();
+    // A dump tells everything the notifications would have.
+    if (lost_) {
+        lost_ = false;
+        service_.checkLinks();
+    } else {
+        service_.linksAnnounced(links);
+    }
 }
 
 void LinkWatch::onPoll() {

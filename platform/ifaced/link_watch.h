@@ -1,16 +1,22 @@
-// LinkWatch: has the interface service check its links when the kernel
-// announces a change, so that subscribers learn of a new operational status
-// within moments and without anyone reading the interfaces.
+// LinkWatch: keeps the interface service's links current between reads, so
+// that subscribers learn of a new operational status within moments and
+// without anyone reading the interfaces.
 //
-// It listens to rtnetlink's link group (RTMGRP_LINK, rtnetlink(7)) and uses
-// what arrives only as a sign that some link changed: nothing in the
-// datagrams is parsed. A burst of events gives one check a tenth of a
-// second later, and one more SETTLE_TICKS after the last event, since the
-// kernel settles a link's operational state from a work queue after it
-// announced the flags' change. Without a netlink socket it polls instead.
+// It listens to rtnetlink's link group (RTNLGRP_LINK, rtnetlink(7)): the
+// kernel announces every link that comes, changes or goes with the link's
+// whole description, including the operational state it settles a moment
+// after a change of flags. A burst of notifications is taken a tenth of a
+// second after its first, each link as last announced, so that a state the
+// kernel passes through on its way (a veth pair coming up is
+// lowerLayerDown until its peer's state is settled) sends no trap of its
+// own. When the kernel dropped notifications (the socket's buffer overran)
+// or sent one the service cannot read, the service reads every link again
+// instead. Without a netlink socket it reads every link each second.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <vector>
 
 #include "platform/ifaced/interface_service.h"
 
@@ -18,11 +24,9 @@ namespace ifaced {
 
 class LinkWatch {
   public:
-    // Checks after the first event of a burst (getJiffies() ticks).
+    // Takes a burst of notifications this long after its first.
     static constexpr uint32_t BURST_TICKS = 10;
-    // Checks again this long after the last event.
-    static constexpr uint32_t SETTLE_TICKS = 150;
-    // Checks this often when there is no netlink socket.
+    // Reads every link this often when there is no netlink socket.
     static constexpr uint32_t POLL_TICKS = 100;
     // Datagrams taken from the socket per readable event.
     static constexpr unsigned DRAIN_LIMIT = 256;
@@ -32,19 +36,21 @@ class LinkWatch {
     LinkWatch(const LinkWatch&) = delete;
     LinkWatch& operator=(const LinkWatch&) = delete;
 
-    // Reads the links once and starts watching; one line on stderr when it
-    // falls back to polling.
+    // Starts listening, then reads every link once; one line on stderr
+    // when it falls back to polling.
     void start();
 
   private:
     void onEvent(int fd, int data, unsigned events);
     void onBurst();
-    void onSettle();
     void onPoll();
 
     InterfaceService& service_;
     int fd_ = -1;
     bool burstArmed_ = false;
+    bool lost_ = false;                        // notifications of this burst were lost
+    std::map<uint32_t, LinkMessage> pending_;  // by ifindex, the burst's last of each
+    std::vector<uint8_t> buffer_;
 };
 
 }  // namespace ifaced

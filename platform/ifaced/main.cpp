@@ -1,20 +1,22 @@
-// orla-ifaced: the interface service. It serves the host's network
-// interfaces, read from sysfs, as platform service 40 (handler 1): their
+// orla-ifaced: the interface service. It serves the network interfaces of
+// its network namespace, read over rtnetlink, as platform service 40
+// (handler 1): their
 // names, types, statuses and 64-bit counters in pages of get-all objects,
 // their count, the interface alias and the link trap setting as writable
 // fields, and a change notification when an operational status changes
 // (platform/ifaced/interface_object.h; docs/interfaces.md).
 //
-//   orla-ifaced [--sysfs DIR] [--page-size N] [--run-dir DIR]
+//   orla-ifaced [--store PATH] [--page-size N] [--run-dir DIR]
 //
-// --sysfs DIR      read DIR/class/net instead of /sys/class/net
+// --store PATH     the settings' store instead of /orla/store/ifaced
 // --page-size N    objects per get-all page, 1 to 1024 (default 32)
 // --run-dir DIR    service socket directory instead of /orla/run
 //
-// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket could
-// not be set up; 2 bad arguments.
+// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
+// rtnetlink socket could not be set up; 2 bad arguments.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +24,6 @@
 #include "platform/ifaced/interface_object.h"
 #include "platform/ifaced/interface_service.h"
 #include "platform/ifaced/link_watch.h"
-#include "platform/ifaced/sysfs_attribute.h"
 #include "platform/orla/decimal.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
@@ -31,7 +32,7 @@ namespace {
 
 int usage(const char* problem, const char* argument) {
     std::fprintf(stderr,
-                 "orla-ifaced: %s%s (usage: orla-ifaced [--sysfs DIR] [--page-size N] "
+                 "orla-ifaced: %s%s (usage: orla-ifaced [--store PATH] [--page-size N] "
                  "[--run-dir DIR])\n",
                  problem, argument);
     return 2;
@@ -40,17 +41,17 @@ int usage(const char* problem, const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string sysfsRoot = "/sys";
+    std::string storePath = ifaced::DEFAULT_STORE_PATH;
     uint32_t pageSize = ifaced::DEFAULT_PAGE_SIZE;
     for (int i = 1; i < argc; ++i) {
         std::string_view option = argv[i];
-        if (option != "--sysfs" && option != "--page-size" && option != "--run-dir") {
+        if (option != "--store" && option != "--page-size" && option != "--run-dir") {
             return usage("unknown argument ", argv[i]);
         }
         if (i + 1 >= argc) return usage("missing value after ", argv[i]);
         const char* value = argv[++i];
-        if (option == "--sysfs") {
-            sysfsRoot = value;
+        if (option == "--store") {
+            storePath = value;
         } else if (option == "--run-dir") {
             orla::setRunDirectory(value);
         } else {
@@ -62,7 +63,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    ifaced::InterfaceService service(sysfsRoot, pageSize);
+    ifaced::KernelInterfaces kernel;
+    if (kernel.openError() != 0) {
+        std::fprintf(stderr, "orla-ifaced: no rtnetlink socket: %s\n",
+                     std::strerror(kernel.openError()));
+        return 1;
+    }
+    ifaced::InterfaceService service(kernel, storePath, pageSize);
     orla::Looper looper;
     looper.addHandler(ifaced::INTERFACE_HANDLER, &service);
     if (!looper.serve(ifaced::INTERFACE_SERVICE)) return 1;

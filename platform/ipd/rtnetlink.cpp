@@ -1,23 +1,21 @@
 #include "platform/ipd/rtnetlink.h"
 
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <optional>
 
 namespace ipd {
 
 namespace {
 
+using netlink::aligned;
+using netlink::Bytes;
+using netlink::forEachAttribute;
+using netlink::u32Of;
+
 constexpr uint8_t FAMILY_INET = AF_INET;
 constexpr uint8_t FAMILY_INET6 = AF_INET6;
-constexpr size_t RECEIVE_BYTES = 64 * 1024;  // above the kernel's largest dump datagram
-constexpr size_t MAX_DATAGRAMS = 1'000'000;  // of one dump
-constexpr size_t MAX_NEXT_HOPS = 256;        // of one multipath route
+constexpr size_t MAX_NEXT_HOPS = 256;  // of one multipath route
 
 // RFC 4293 IpAddressOriginTC and IpAddressStatusTC.
 constexpr uint32_t ORIGIN_MANUAL = 2;
@@ -37,72 +35,8 @@ constexpr uint32_t ROUTE_LOCAL = 3;
 constexpr uint32_t ROUTE_REMOTE = 4;
 constexpr uint32_t ROUTE_BLACKHOLE = 5;
 
-// A read-only view that never reads past its end.
-class Bytes {
-  public:
-    explicit Bytes(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-    size_t size() const { return bytes_.size(); }
-    template <class T>
-    T at(size_t offset) const {
-        T value;
-        std::memcpy(&value, bytes_.data() + offset, sizeof value);
-        return value;
-    }
-    Bytes sub(size_t offset, size_t length) const { return Bytes(bytes_.subspan(offset, length)); }
-    std::string text() const { return std::string(bytes_.begin(), bytes_.end()); }
-
-  private:
-    std::span<const uint8_t> bytes_;
-};
-
-size_t aligned(size_t length) {
-    return (length + 3) & ~size_t(3);
-}
-
-// Calls visit(type, payload) for each attribute (struct rtattr) of `bytes`;
-// false when one's length is short or runs past the end.
-template <class Visit>
-bool forEachAttribute(Bytes bytes, Visit visit) {
-    size_t offset = 0;
-    while (bytes.size() - offset >= sizeof(rtattr)) {
-        const auto length = bytes.at<uint16_t>(offset);
-        const auto type = bytes.at<uint16_t>(offset + 2);
-        if (length < sizeof(rtattr) || length > bytes.size() - offset) return false;
-        visit(static_cast<uint16_t>(type & NLA_TYPE_MASK),
-              bytes.sub(offset + sizeof(rtattr), length - sizeof(rtattr)));
-        offset += std::min(aligned(length), bytes.size() - offset);
-    }
-    return true;
-}
-
-std::optional<uint32_t> u32Of(Bytes payload) {
-    if (payload.size() != 4) return std::nullopt;
-    return payload.at<uint32_t>(0);
-}
-
 size_t addressOctets(uint8_t family) {
     return family == FAMILY_INET ? 4 : 16;
-}
-
-// Walks the messages of one datagram: parseOne(type, payload) for each of
-// sequence `seq` but the control messages; false from it fails the dump.
-template <class ParseOne>
-DumpStatus forEachMessage(std::span<const uint8_t> datagram, uint32_t seq, ParseOne parseOne) {
-    Bytes bytes(datagram);
-    size_t offset = 0;
-    while (bytes.size() - offset >= sizeof(nlmsghdr)) {
-        const auto header = bytes.at<nlmsghdr>(offset);
-        if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > bytes.size() - offset) {
-            return DumpStatus::Failed;
-        }
-        Bytes payload = bytes.sub(offset + sizeof(nlmsghdr), header.nlmsg_len - sizeof(nlmsghdr));
-        offset += std::min(aligned(header.nlmsg_len), bytes.size() - offset);
-        if (header.nlmsg_seq != seq || header.nlmsg_type == NLMSG_NOOP) continue;
-        if (header.nlmsg_type == NLMSG_DONE) return DumpStatus::Done;
-        if (header.nlmsg_type == NLMSG_ERROR) return DumpStatus::Failed;
-        if (!parseOne(header.nlmsg_type, payload)) return DumpStatus::Failed;
-    }
-    return DumpStatus::More;
 }
 
 bool isLinkLocal(const std::string& address) {
@@ -313,86 +247,31 @@ bool parseRoute(Bytes payload, std::vector<RouteInfo>& out) {
 
 DumpStatus parseAddresses(std::span<const uint8_t> datagram, uint32_t seq,
                           std::vector<AddressInfo>& out) {
-    return forEachMessage(datagram, seq, [&](uint16_t type, Bytes payload) {
+    return netlink::forEachMessage(datagram, seq, [&](uint16_t type, Bytes payload) {
         return type != RTM_NEWADDR || parseAddress(payload, out);
     });
 }
 
 DumpStatus parseRoutes(std::span<const uint8_t> datagram, uint32_t seq,
                        std::vector<RouteInfo>& out) {
-    return forEachMessage(datagram, seq, [&](uint16_t type, Bytes payload) {
+    return netlink::forEachMessage(datagram, seq, [&](uint16_t type, Bytes payload) {
         return type != RTM_NEWROUTE || parseRoute(payload, out);
     });
 }
 
-Rtnetlink::Rtnetlink() : buffer_(RECEIVE_BYTES) {
-    fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd_ < 0) {
-        openError_ = errno;
-        return;
-    }
-    const timeval timeout{2, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-}
-
-Rtnetlink::~Rtnetlink() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-template <class Entry>
-bool Rtnetlink::dump(uint16_t type, uint8_t family, std::vector<Entry>& out,
-                     DumpStatus (*parse)(std::span<const uint8_t>, uint32_t, std::vector<Entry>&)) {
-    if (fd_ < 0) return false;
-    // The request's header is an ifaddrmsg or an rtmsg; both start with the
-    // family, and the kernel reads no further for a dump.
-    struct {
-        nlmsghdr header;
-        rtmsg body;
-    } request{};
-    request.header.nlmsg_len =
-        NLMSG_LENGTH(type == RTM_GETADDR ? sizeof(ifaddrmsg) : sizeof(rtmsg));
-    request.header.nlmsg_type = type;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = ++seq_;
-    request.body.rtm_family = family;
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd_, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
-                 sizeof kernel) < 0) {
-        return false;
-    }
-    for (size_t datagrams = 0; datagrams < MAX_DATAGRAMS; ++datagrams) {
-        sockaddr_nl from{};
-        iovec chunk{buffer_.data(), buffer_.size()};
-        msghdr received{};
-        received.msg_name = &from;
-        received.msg_namelen = sizeof from;
-        received.msg_iov = &chunk;
-        received.msg_iovlen = 1;
-        const ssize_t length = ::recvmsg(fd_, &received, 0);
-        if (length < 0 && errno == EINTR) continue;
-        if (length < 0 || (received.msg_flags & MSG_TRUNC)) return false;
-        if (from.nl_pid != 0) continue;  // only the kernel answers dumps
-        switch (parse(std::span<const uint8_t>(buffer_.data(), static_cast<size_t>(length)), seq_,
-                      out)) {
-            case DumpStatus::Done:
-                return true;
-            case DumpStatus::Failed:
-                return false;
-            case DumpStatus::More:
-                break;
-        }
-    }
-    return false;
-}
-
 bool Rtnetlink::dumpAddresses(std::vector<AddressInfo>& out) {
-    return dump(RTM_GETADDR, AF_UNSPEC, out, parseAddresses);
+    return socket_.dump(RTM_GETADDR, AF_UNSPEC,
+                        [&](std::span<const uint8_t> datagram, uint32_t seq) {
+                            return parseAddresses(datagram, seq, out);
+                        });
 }
 
 bool Rtnetlink::dumpRoutes(std::vector<RouteInfo>& out) {
-    return dump(RTM_GETROUTE, FAMILY_INET, out, parseRoutes) &&
-           dump(RTM_GETROUTE, FAMILY_INET6, out, parseRoutes);
+    auto parse = [&](std::span<const uint8_t> datagram, uint32_t seq) {
+        return parseRoutes(datagram, seq, out);
+    };
+    return socket_.dump(RTM_GETROUTE, FAMILY_INET, parse) &&
+           socket_.dump(RTM_GETROUTE, FAMILY_INET6, parse);
 }
 
 }  // namespace ipd

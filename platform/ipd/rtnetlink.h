@@ -1,8 +1,8 @@
-// The kernel's addresses and routes over rtnetlink (RFC 3549; NETLINK_ROUTE
-// sockets): dump requests, and the parsing of their replies into plain
-// structs. Every reply is hostile: each message and attribute length is
-// checked against what holds it before it is read, and the number of
-// entries a dump may yield is bounded.
+// The kernel's addresses and routes over rtnetlink (platform/netlink): dump
+// requests, and the parsing of their replies into plain structs. Every reply
+// is hostile: each message and attribute length is checked against what
+// holds it before it is read, and the number of entries a dump may yield is
+// bounded.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/netlink/rtnetlink.h"
+
 namespace ipd {
+
+using netlink::DumpStatus;
 
 // Bounds of one dump: a full Internet table in both families fits.
 inline constexpr size_t MAX_ADDRESSES = 65536;
@@ -36,13 +40,6 @@ struct RouteInfo {
     uint32_t metric = 0;
 };
 
-// Where a dump stands after one received datagram.
-enum class DumpStatus {
-    More,    // the dump goes on in the next datagram
-    Done,    // NLMSG_DONE: complete
-    Failed,  // an error reply, a malformed message, or the bound reached
-};
-
 // Parses one datagram of an RTM_GETADDR dump reply, appending the IPv4 and
 // IPv6 addresses it holds. Messages of another sequence number are skipped.
 DumpStatus parseAddresses(std::span<const uint8_t> datagram, uint32_t seq,
@@ -53,17 +50,11 @@ DumpStatus parseAddresses(std::span<const uint8_t> datagram, uint32_t seq,
 DumpStatus parseRoutes(std::span<const uint8_t> datagram, uint32_t seq,
                        std::vector<RouteInfo>& out);
 
-// A NETLINK_ROUTE socket for dumps. Every receive waits at most two
-// seconds, so a kernel that stops answering cannot hang the service.
+// The kernel's addresses and routes, read over one rtnetlink socket.
 class Rtnetlink {
   public:
-    Rtnetlink();
-    ~Rtnetlink();
-    Rtnetlink(const Rtnetlink&) = delete;
-    Rtnetlink& operator=(const Rtnetlink&) = delete;
-
     // The socket's errno when it could not be opened, else 0.
-    int openError() const { return openError_; }
+    int openError() const { return socket_.openError(); }
 
     // Every address of every interface; false (with what was read) when the
     // dump failed.
@@ -72,14 +63,7 @@ class Rtnetlink {
     bool dumpRoutes(std::vector<RouteInfo>& out);
 
   private:
-    template <class Entry>
-    bool dump(uint16_t type, uint8_t family, std::vector<Entry>& out,
-              DumpStatus (*parse)(std::span<const uint8_t>, uint32_t, std::vector<Entry>&));
-
-    int fd_ = -1;
-    int openError_ = 0;
-    uint32_t seq_ = 0;
-    std::vector<uint8_t> buffer_;
+    netlink::Socket socket_;
 };
 
 }  // namespace ipd

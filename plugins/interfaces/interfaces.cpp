@@ -51,6 +51,7 @@ struct InterfaceRecord : Data {
     unsigned long long inMulticastPkts = 0;
     unsigned long long inDiscards = 0;
     unsigned long long inErrors = 0;
+    unsigned long long inUnknownProtos = 0;
     unsigned long long outOctets = 0;
     unsigned long long outUcastPkts = 0;
     unsigned long long outDiscards = 0;
@@ -140,6 +141,7 @@ void parseInterface(orla::message const& object, std::vector<Data*>* records) {
     rec->inMulticastPkts = ifaced::getCounter(object, ifaced::IF_IN_MULTICAST_PACKETS);
     rec->inDiscards = ifaced::getCounter(object, ifaced::IF_IN_DISCARDS);
     rec->inErrors = ifaced::getCounter(object, ifaced::IF_IN_ERRORS);
+    rec->inUnknownProtos = ifaced::getCounter(object, ifaced::IF_IN_UNKNOWN_PROTOS);
     rec->outOctets = ifaced::getCounter(object, ifaced::IF_OUT_OCTETS);
     rec->outUcastPkts = ifaced::getCounter(object, ifaced::IF_OUT_UCAST_PACKETS);
     rec->outDiscards = ifaced::getCounter(object, ifaced::IF_OUT_DISCARDS);
@@ -215,6 +217,7 @@ extern "C" void autorun() {
         {11, counter32(&InterfaceRecord::inUcastPkts)},
         {13, counter32(&InterfaceRecord::inDiscards)},
         {14, counter32(&InterfaceRecord::inErrors)},
+        {15, counter32(&InterfaceRecord::inUnknownProtos)},
         {16, counter32(&InterfaceRecord::outOctets)},
         {17, counter32(&InterfaceRecord::outUcastPkts)},
         {19, counter32(&InterfaceRecord::outDiscards)},

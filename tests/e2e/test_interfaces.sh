@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The IF-MIB plug-in over orla-ifaced: the tables agree with /sys/class/net
-# through traffic, interfaces coming and going and an ifAlias write; pages of
-# two interfaces each; linkDown and linkUp to snmptrapd unless
+# The IF-MIB plug-in over orla-ifaced: the tables agree with the namespace's
+# kernel (ip -j link; /sys stays the host's, whose interfaces differ) through
+# traffic, interfaces coming and going and an ifAlias write; loopback and an
+# ifb link, which the kernel reports in state unknown, read up; pages of two
+# interfaces each; linkDown and linkUp to snmptrapd unless
 # ifLinkUpDownTrapEnable says no; SNMPv1 without Counter64; an empty table
-# once the service is gone, and link traps again once it is back.
+# once the service is gone; ifAlias and ifLinkUpDownTrapEnable of an
+# interface re-created meanwhile, and link traps, once it is back.
 source "$SRC/lib.sh"
 command -v snmptrapd >/dev/null || { echo "SKIP: snmptrapd needed"; exit 77; }
 
@@ -21,8 +24,6 @@ snmptrapd -f -n -On -Oe -Lf "$TRAPD_LOG" -C -c /orla/.test/trapd.conf \
 TRAPD_PID=$!
 trap 'stop_agent; kill $TRAPD_PID; [ -z "$IFACED_PID" ] || kill "$IFACED_PID"; wait || true' EXIT
 
-# sysfs shows the network namespace of the process that mounts it.
-mount -t sysfs sysfs /sys
 # No IPv6 neighbour discovery: the only traffic is what the test sends.
 sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
 
@@ -39,59 +40,56 @@ walk() { nsnmp snmpwalk -v"${V:-2c}" -c morvel -Oqt 127.0.0.1 "$1" | instances; 
 bulkwalk() { nsnmp snmpbulkwalk -v2c -c morvel -Oqt -Cr7 127.0.0.1 "$1" | instances; }
 get() { nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 "$1"; }
 
-# "ifindex name" of every interface, in ifindex order.
-sys_rows() {
-    local dir index
-    for dir in /sys/class/net/*; do
-        read -r index <"$dir/ifindex"
-        echo "$index ${dir##*/}"
-    done | sort -n
-}
+links() { ip -s -s -d -j link; }
+ifindex() { ip -j link show "$1" | jq '.[0].ifindex'; }
+kernel_alias() { ip -j link show "$1" | jq -r '.[0].ifalias // ""'; }
+link_count() { links | jq length; }
 
 # Loopback's counters move with every SNMP exchange: drop them from a walk.
 without_lo_counters() {
-    grep -Ev "^\.1\.3\.6\.1\.2\.1\.(2\.2\.1\.(10|11|13|14|16|17|19|20)|31\.1\.1\.1\.(2|6|7|8|10|11))\.$(cat /sys/class/net/lo/ifindex) " || true
+    grep -Ev "^\.1\.3\.6\.1\.2\.1\.(2\.2\.1\.(10|11|13|14|15|16|17|19|20)|31\.1\.1\.1\.(2|6|7|8|10|11))\.$(ifindex lo) " || true
 }
 
-# The columns compared with sysfs, in OID order: the file of each under the
-# interface's directory ("name": its name) and how snmpwalk -Oqt prints it.
-COMPARED=("$IF_ENTRY.1 ifindex" "$IF_ENTRY.2 name quoted" "$IF_ENTRY.4 mtu"
-    "$IF_ENTRY.10 statistics/rx_bytes 32" "$IF_ENTRY.16 statistics/tx_bytes 32"
-    "$IFX_ENTRY.1 name quoted" "$IFX_ENTRY.2 statistics/multicast 32"
-    "$IFX_ENTRY.6 statistics/rx_bytes" "$IFX_ENTRY.8 statistics/multicast"
-    "$IFX_ENTRY.10 statistics/tx_bytes" "$IFX_ENTRY.14 type linktrap" "$IFX_ENTRY.15 speed mbps"
-    "$IFX_ENTRY.16 flags promisc" "$IFX_ENTRY.17 device connector" "$IFX_ENTRY.18 ifalias quoted")
+# The columns compared with the kernel, as snmpwalk -Oqt prints them, in OID
+# order: ifType from the link type, ifOperStatus by RFC 2863 (a link in
+# state unknown is up while up and running, LOWER_UP), Counter32 columns as
+# the low 32 bits; ifLinkUpDownTrapEnable disabled for loopback and the
+# interfaces named in TRAPS_OFF.
+export TRAPS_OFF=
+KERNEL_COLUMNS='
+def c32: . % 4294967296;
+def q: "\"" + . + "\"";
+def flag($f): any(.flags[]; . == $f);
+def iftype: {"ether": 6, "loopback": 24, "none": 53, "ppp": 23}[.link_type] // 1;
+def oper: {"UP": 1, "DOWN": 2, "TESTING": 3, "DORMANT": 5, "NOTPRESENT": 6,
+           "LOWERLAYERDOWN": 7}[.operstate]
+          // (if .operstate == "UNKNOWN" then (if flag("UP") and flag("LOWER_UP") then 1 else 2 end)
+              else 4 end);
+def row: {
+    "2.2.1.1": .ifindex, "2.2.1.2": (.ifname | q), "2.2.1.3": iftype, "2.2.1.4": .mtu,
+    "2.2.1.7": (if flag("UP") then 1 else 2 end), "2.2.1.8": oper,
+    "2.2.1.10": (.stats64.rx.bytes | c32), "2.2.1.15": ((.stats64.rx.nohandler // 0) | c32),
+    "2.2.1.16": (.stats64.tx.bytes | c32),
+    "31.1.1.1.1": (.ifname | q), "31.1.1.1.2": (.stats64.rx.multicast | c32),
+    "31.1.1.1.6": .stats64.rx.bytes, "31.1.1.1.8": .stats64.rx.multicast,
+    "31.1.1.1.10": .stats64.tx.bytes,
+    "31.1.1.1.14": (if .link_type == "loopback" or IN(.ifname; $ENV.TRAPS_OFF | splits(" "))
+                    then 2 else 1 end),
+    "31.1.1.1.16": (if flag("PROMISC") then 1 else 2 end),
+    "31.1.1.1.17": (if .parentdev then 1 else 2 end),
+    "31.1.1.1.18": ((.ifalias // "") | q)};
+[.[] | .ifindex as $i | row | to_entries[] | {column: .key, $i, value}]
+| sort_by((.column | split(".") | map(tonumber)), .i)[]
+| ".1.3.6.1.2.1.\(.column).\(.i) \(.value)"'
+COMPARED='^\.1\.3\.6\.1\.2\.1\.(2\.2\.1\.(1|2|3|4|7|8|10|15|16)|31\.1\.1\.1\.(1|2|6|8|10|14|16|17|18))\.'
 
-expected_columns() {
-    local rows entry column file form index name value
-    rows=$(sys_rows)
-    for entry in "${COMPARED[@]}"; do
-        read -r column file form <<<"$entry"
-        while read -r index name; do
-            value=$name
-            [ "$file" = name ] || { value= && read -r value 2>/dev/null <"/sys/class/net/$name/$file"; } || true
-            case $form in
-                quoted) value="\"$value\"" ;;
-                32) value=$((value & 0xffffffff)) ;;
-                linktrap) value=$((value == 772 ? 2 : 1)) ;;  # loopback: disabled
-                mbps) [[ $value =~ ^[0-9]+$ ]] || value=0 ;;   # unreadable or -1: 0
-                promisc) value=$((value & 0x100 ? 1 : 2)) ;;
-                connector) [ -e "/sys/class/net/$name/device" ] && value=1 || value=2 ;;
-            esac
-            echo "$column.$index $value"
-        done <<<"$rows"
-    done | without_lo_counters
-}
+expected_columns() { links | jq -r "$KERNEL_COLUMNS" | without_lo_counters; }
 
-agent_columns() {
-    local entry pattern=
-    for entry in "${COMPARED[@]}"; do pattern+="${pattern:+|}${entry%% *}"; done
-    { bulkwalk $IF && bulkwalk $IFX; } | grep -E "^(${pattern//./\\.})\." | without_lo_counters
-}
+agent_columns() { { bulkwalk $IF && bulkwalk $IFX; } | grep -E "$COMPARED" | without_lo_counters; }
 
 columns_agree() { [ "$(agent_columns)" = "$(expected_columns)" ]; }
 
-# Polls (bounded) until the agent's columns agree with sysfs: a cached table
+# Polls (bounded) until the agent's columns agree with the kernel: a cached table
 # takes up to its lifetime to follow a change.
 expect_columns_agree() {  # WHAT
     for _ in $(seq 20); do
@@ -99,7 +97,7 @@ expect_columns_agree() {  # WHAT
         sleep 0.5
     done
     diff <(expected_columns) <(agent_columns) >&2 || true
-    fail "$1: the IF-MIB does not agree with /sys/class/net"
+    fail "$1: the IF-MIB does not agree with the kernel"
 }
 
 # Three veth pairs (a kernel without dummy interfaces has them): a0-a1,
@@ -108,10 +106,13 @@ expect_columns_agree() {  # WHAT
 for pair in a b v; do add_veth ${pair}0 ${pair}1; done
 ip addr add 10.9.0.1/24 dev v0
 ip link set v1 promisc on
-ip neigh add 10.9.0.2 lladdr "$(cat /sys/class/net/v1/address)" dev v0
+ip neigh add 10.9.0.2 lladdr "$(ip -j link show v1 | jq -r '.[0].address')" dev v0
+# An ifb link: no carrier detection, operstate unknown, yet up and running.
+ip link add ifb0 type ifb
+ip link set ifb0 up
 start_serving "$BUILD/lib/snmp/interfaces.so" "$BUILD/lib/snmp/system.so"
 add_community str:5=private bool:6=yes bool:7=yes >/dev/null
-# Seven interfaces, fetched in four get-all pages.
+# Eight interfaces, fetched in four get-all pages.
 "$BIN/orla-ifaced" --page-size 2 >>/orla/.test/ifaced.out 2>&1 &
 IFACED_PID=$!
 wait_for test -S /orla/run/40.sock || fail "orla-ifaced did not start"
@@ -129,17 +130,21 @@ link_trap() {  # TEXT I A O
 LINK_DOWN="= OID: .1.3.6.1.6.3.1.1.5.3|"
 link_traps_of() { grep -c -- "$IF_ENTRY.1.$1 = " "$TRAPD_LOG" || true; }  # I
 
-step "names, indexes, MTUs and counters agree with sysfs, each interface once in index order"
+step "names, indexes, MTUs, statuses and counters agree with the kernel, each interface once in index order"
 expect_columns_agree "at start"
+step "loopback and ifb0, in the kernel's state unknown, read up"
+expect_eq "UNKNOWN UNKNOWN" "$(ip -j link show lo | jq -r '.[0].operstate') $(ip -j link show ifb0 | jq -r '.[0].operstate')" \
+    "the kernel's operstate of lo and ifb0"
+expect_eq "1 1" "$(get $IF_ENTRY.8.$(ifindex lo)) $(get $IF_ENTRY.8.$(ifindex ifb0))" "ifOperStatus of lo and ifb0"
 for _ in $(seq 40); do echo payload >/dev/udp/10.9.0.2/9; done
 expect_columns_agree "after traffic over v0"
-v0=$(cat /sys/class/net/v0/ifindex)
-v1=$(cat /sys/class/net/v1/ifindex)
+v0=$(ifindex v0)
+v1=$(ifindex v1)
 [ "$(get $IFX_ENTRY.11.$v0)" -ge 40 ] || fail "ifHCOutUcastPkts of v0 below the datagrams sent"
 [ "$(get $IF_ENTRY.11.$v1)" -ge 40 ] || fail "ifInUcastPkts of v1 below the datagrams sent"
 
 step "ifNumber is the row count"
-rows=$(sys_rows | wc -l)
+rows=$(link_count)
 expect_eq "$rows" "$(get $IF.1.0)" "ifNumber"
 expect_eq "$rows" "$(walk $IF_ENTRY.1 | wc -l)" "ifIndex rows"
 
@@ -150,8 +155,8 @@ for tree in $IF $IFX; do
 done
 
 step "an interface set down, and its peer"
-b0=$(cat /sys/class/net/b0/ifindex)
-b1=$(cat /sys/class/net/b1/ifindex)
+b0=$(ifindex b0)
+b1=$(ifindex b1)
 statuses() { echo "$(get $IF_ENTRY.7.$b0) $(get $IF_ENTRY.8.$b0) $(get $IF_ENTRY.7.$b1) $(get $IF_ENTRY.8.$b1)"; }
 ip link set b0 down
 # b0 administratively and operationally down; b1 up with its peer gone.
@@ -178,7 +183,7 @@ expect_eq 2 "$(get $IFX_ENTRY.14.$b0)" "ifLinkUpDownTrapEnable of b0"
 ip link set b0 down
 sleep 2  # the service's check after the kernel settled b0's state
 ip link set v0 down
-link_trap "$LINK_DOWN" "$(cat /sys/class/net/v0/ifindex)" 2 1
+link_trap "$LINK_DOWN" "$(ifindex v0)" 2 1
 expect_eq 2 "$(link_traps_of "$b0")" "link traps of b0 while disabled"
 nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.14.$b0 i 1 >/dev/null || fail "enable b0's traps"
 
@@ -186,9 +191,9 @@ step "interfaces added and removed appear after the cache lifetime"
 add_veth c0 c1
 ip link del a0
 expect_columns_agree "after adding c0-c1 and removing a0-a1"
-expect_eq "$(sys_rows | wc -l)" "$(get $IF.1.0)" "ifNumber after the change"
+expect_eq "$(link_count)" "$(get $IF.1.0)" "ifNumber after the change"
 # ifCounterDiscontinuityTime of c0 and ifTableLastChange: after the agent started.
-c0=$(cat /sys/class/net/c0/ifindex)
+c0=$(ifindex c0)
 for object in $IFX_ENTRY.19.$c0 $IFX.1.5.0; do
     ticks=$(get "$object")
     [ "$ticks" -gt 0 ] && [ "$ticks" -le "$(get .1.3.6.1.2.1.1.3.0)" ] || fail "$object: $ticks"
@@ -197,7 +202,7 @@ done
 step "an ifAlias write reaches the kernel"
 nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.18.$c0 s "to the lab" >/dev/null ||
     fail "snmpset ifAlias"
-expect_eq "to the lab" "$(cat /sys/class/net/c0/ifalias)" "ifalias of c0"
+expect_eq "to the lab" "$(kernel_alias c0)" "ifalias of c0"
 expect_columns_agree "after the alias write"
 # Too long for ifAlias; a newline, which the service refuses; an ifIndex
 # with no interface; a read-only column.
@@ -208,14 +213,14 @@ expect_refused "Reason: commitFailed" snmpset -v2c -c private 127.0.0.1 $IFX_ENT
 expect_refused "Reason: noCreation" snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.18.99999 s x
 expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $IF_ENTRY.2.$c0 s renamed
 expect_eq '"to the lab"' "$(get $IFX_ENTRY.18.$c0)" "ifAlias after the refused writes"
-expect_eq "to the lab" "$(cat /sys/class/net/c0/ifalias)" "ifalias after the refused writes"
+expect_eq "to the lab" "$(kernel_alias c0)" "ifalias after the refused writes"
 expect_eq '"c0"' "$(get $IF_ENTRY.2.$c0)" "ifDescr after the refused write"
 
 step "SNMPv1 (RFC 3584 4.2.2.1): the v2c walk less the Counter64 columns, which Get refuses"
 # ifHCInOctets, ifHCInUcastPkts, ifHCInMulticastPkts, ifHCOutOctets, ifHCOutUcastPkts
 counter64="^\\$IFX_ENTRY\\.(6|7|8|10|11)\\."
 v2c=$( (walk $IF && walk $IFX) | cut -d' ' -f1)
-[ "$(grep -cE "$counter64" <<<"$v2c")" -eq $((5 * $(sys_rows | wc -l))) ] ||
+[ "$(grep -cE "$counter64" <<<"$v2c")" -eq $((5 * $(link_count))) ] ||
     fail "Counter64 columns missing from the v2c walk"
 expect_eq "$(grep -vE "$counter64" <<<"$v2c")" "$( (V=1 walk $IF && V=1 walk $IFX) | cut -d' ' -f1)" \
     "v1 walk"
@@ -238,6 +243,8 @@ descr_back() { [ "$(get $IF_ENTRY.2.$c0)" = '"c0"' ]; }
 wait_for descr_back || fail "ifDescr once the service goes on: $(get $IF_ENTRY.2.$c0)"
 
 step "without the service the tables are empty and the agent answers at once"
+nsnmp snmpset -v2c -c private 127.0.0.1 $IFX_ENTRY.14.$c0 i 2 >/dev/null || fail "disable c0's traps"
+TRAPS_OFF=c0
 kill "$IFACED_PID"; wait "$IFACED_PID" || true
 IFACED_PID=
 table_empty() { [ -z "$(walk $IF_ENTRY.1)" ]; }
@@ -247,10 +254,20 @@ expect_eq "" "$(walk $IFX)" "ifXTable without the service"
 timeout 10 snmpget -v2c -c morvel -t 3 -r 0 127.0.0.1 .1.3.6.1.2.1.1.1.0 >/dev/null ||
     fail "sysDescr without the service"
 
-step "link-events subscribes again to a service that comes back"
+step "the service back: c0, re-created meanwhile, has its stored ifAlias and ifLinkUpDownTrapEnable"
+ip link del c0
+add_veth c0 c1
+expect_eq "" "$(kernel_alias c0)" "the kernel's alias of a new c0"
 "$BIN/orla-ifaced" >>/orla/.test/ifaced.out 2>&1 &
 IFACED_PID=$!
+c0=$(ifindex c0)
+c0_settings() { [ "$(get $IFX_ENTRY.18.$c0) $(get $IFX_ENTRY.14.$c0)" = '"to the lab" 2' ]; }
+wait_for c0_settings || fail "c0 after the restart: $(get $IFX_ENTRY.18.$c0) $(get $IFX_ENTRY.14.$c0)"
+expect_eq "to the lab" "$(kernel_alias c0)" "the kernel's alias of c0 after the restart"
+expect_columns_agree "after the restart"
+
+step "link-events subscribes again to a service that comes back"
 sleep 3.5  # the generator renews its subscription every 3 s
 ip link set v0 up
-link_trap "= OID: .1.3.6.1.6.3.1.1.5.4|" "$(cat /sys/class/net/v0/ifindex)" 1 1
+link_trap "= OID: .1.3.6.1.6.3.1.1.5.4|" "$(ifindex v0)" 1 1
 pass

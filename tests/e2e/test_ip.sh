@@ -31,7 +31,8 @@ expect_row() {  # OID LINE [no]
 ip link add v0 type veth peer name v1
 ip link set v0 up
 ip link set v1 up
-v0=$(cat /sys/class/net/v0/ifindex 2>/dev/null || ip -o link show v0 | cut -d: -f1)
+# The namespace's own index: /sys is the host's, whose interfaces differ.
+v0=$(ip -o link show v0 | cut -d: -f1)
 sysctl -qw net.ipv4.ip_forward=1
 # Windows and pages of two routes or addresses.
 "$BIN/orla-ipd" --page-size 2 >>/orla/.test/ipd.out 2>&1 &

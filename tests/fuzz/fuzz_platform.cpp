@@ -1,6 +1,7 @@
 // Bytes the platform side takes from its peers: the rtnetlink dump replies
-// the IP service reads from the kernel, and the route windows the agent
-// reads from the IP service. The first octet picks the parser; the rest is
+// the IP service reads from the kernel, the link dumps and notifications the
+// interface service reads, and the route windows the agent reads from the
+// IP service. The first octet picks the parser; the rest is
 // its input. Whatever the bytes, parsing must stay within them and within
 // its bounds.
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ifaced/interface_reader.h"
 #include "platform/ipd/rtnetlink.h"
 #include "platform/orla/window_rows.h"
 
@@ -20,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // octet 8), so that the fuzzer reaches the messages' content.
     uint32_t seq = 0;
     if (input.size() >= 12) std::memcpy(&seq, input.data() + 8, sizeof seq);
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
         case 0: {
             std::vector<ipd::AddressInfo> addresses;
             ipd::parseAddresses(input, seq, addresses);
@@ -29,6 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 1: {
             std::vector<ipd::RouteInfo> routes;
             ipd::parseRoutes(input, seq, routes);
+            break;
+        }
+        case 2: {
+            std::vector<ifaced::LinkMessage> links;
+            ifaced::parseLinks(input, seq, links);
+            ifaced::parseLinks(input, std::nullopt, links);
             break;
         }
         default: {

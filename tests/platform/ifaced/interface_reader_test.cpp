@@ -1,133 +1,214 @@
 #include "platform/ifaced/interface_reader.h"
 
-#include <sys/stat.h>
+#include <linux/if.h>
+#include <linux/if_link.h>
 
-#include <filesystem>
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include "tests/platform/ifaced/fake_sysfs.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-using ifaced::InterfaceInfo;
-using ifaced::InterfaceReader;
-using ifacedtest::FakeSysfs;
+using ifaced::LinkMessage;
+using ifaced::OperStatus;
+using netlink::DumpStatus;
 
-// Reads the tree's only interface, if0, after writing `attribute`.
-InterfaceInfo readWith(const std::string& attribute, const std::string& text,
-                       const std::string& other = "", const std::string& otherText = "") {
-    FakeSysfs sysfs;
-    sysfs.addInterface("if0", 1);
-    sysfs.write("if0", attribute, text);
-    if (!other.empty()) sysfs.write("if0", other, otherText);
-    std::vector<InterfaceInfo> all = InterfaceReader(sysfs.root()).readAll();
-    EXPECT_EQ(all.size(), 1u);
-    return all.empty() ? InterfaceInfo() : all.front();
+// RFC 2863 ifOperStatus from the kernel's operstate and flags, for every
+// state: "unknown" (no carrier detection: loopback, tun, PPP, ifb, tunnels)
+// is up only while the link is up and running.
+TEST(OperStatus, KernelStateAndFlagsAsOneTable) {
+    constexpr uint32_t RUNNING = IFF_UP | IFF_RUNNING;
+    const std::tuple<uint8_t, uint32_t, OperStatus> cases[] = {
+        {IF_OPER_UP, RUNNING, OperStatus::Up},
+        {IF_OPER_UNKNOWN, RUNNING, OperStatus::Up},
+        {IF_OPER_UNKNOWN, RUNNING | IFF_LOOPBACK, OperStatus::Up},
+        {IF_OPER_UNKNOWN, IFF_UP, OperStatus::Down},
+        {IF_OPER_UNKNOWN, IFF_RUNNING, OperStatus::Down},
+        {IF_OPER_UNKNOWN, 0, OperStatus::Down},
+        {IF_OPER_DOWN, IFF_UP, OperStatus::Down},
+        {IF_OPER_DOWN, 0, OperStatus::Down},
+        {IF_OPER_LOWERLAYERDOWN, IFF_UP, OperStatus::LowerLayerDown},
+        {IF_OPER_TESTING, RUNNING, OperStatus::Testing},
+        {IF_OPER_DORMANT, IFF_UP, OperStatus::Dormant},
+        {IF_OPER_NOTPRESENT, IFF_UP, OperStatus::NotPresent},
+        {7, RUNNING, OperStatus::Unknown},  // a state this service does not know
+    };
+    for (const auto& [operstate, flags, expected] : cases)
+        EXPECT_EQ(ifaced::operStatusOf(operstate, flags), expected)
+            << "operstate " << int(operstate) << " flags " << flags;
 }
 
-// Names, indexes, MTUs and octet counters against a real sysfs are the
-// end-to-end interfaces test's; here ifType from the ARPHRD number,
-// ifOperStatus and ifAdminStatus (RFC 2863), and the values of odd files.
-TEST(InterfaceReader, AttributesGiveTheMibValueOrTheDefault) {
-    const std::tuple<const char*, const char*, uint32_t> cases[] = {
-        {"type", "772\n", 24},
-        {"type", "776\n", 131},
-        {"type", "32\n", 1},
-        {"type", "1x\n", 1},
-        {"type", "", 1},
-        {"operstate", "dormant\n", 5},
-        {"operstate", "notpresent\n", 6},
-        {"operstate", "lowerlayerdown\n", 7},
-        {"operstate", "UP\n", 4},
-        {"operstate", "up\nup\n", 4},
-        {"flags", "0x1003\n", 1},
-        {"flags", "0x1002\n", 2},
-        {"flags", "0x9", 1},
-        {"flags", "4099\n", 2},
-        {"flags", "0x\n", 2},
-        {"flags", "0x100000001\n", 2},
-        {"mtu", "15x00\n", 0},
-        {"speed", "-1\n", 0},
-    };
-    for (const auto& [attribute, text, expected] : cases) {
-        SCOPED_TRACE(std::string(attribute) + "=" + text);
-        InterfaceInfo info = readWith(attribute, text);
-        const std::string name = attribute;
-        EXPECT_EQ(name == "flags"       ? (info.adminUp ? 1u : 2u)
-                  : name == "type"      ? info.type
-                  : name == "operstate" ? static_cast<uint32_t>(info.operStatus)
-                  : name == "mtu"       ? info.mtu
-                                        : info.speedMbps,
-                  expected);
+// A link message as the kernel builds it: nlmsghdr, ifinfomsg, attributes.
+class LinkBuilder {
+  public:
+    LinkBuilder(uint16_t type, int index, uint32_t flags, uint16_t arphrd = 1,
+                uint8_t family = AF_UNSPEC, uint32_t seq = 9) {
+        nlmsghdr header{};
+        header.nlmsg_type = type;
+        header.nlmsg_seq = seq;
+        append(&header, sizeof header);
+        ifinfomsg link{};
+        link.ifi_family = family;
+        link.ifi_type = arphrd;
+        link.ifi_index = index;
+        link.ifi_flags = flags;
+        append(&link, sizeof link);
     }
+    LinkBuilder& attribute(uint16_t type, const std::string& value) {
+        rtattr header{static_cast<unsigned short>(RTA_LENGTH(value.size())), type};
+        append(&header, sizeof header);
+        append(value.data(), value.size());
+        bytes_.resize(NLMSG_ALIGN(bytes_.size()));
+        return *this;
+    }
+    LinkBuilder& name(const std::string& name) { return attribute(IFLA_IFNAME, name + '\0'); }
+    LinkBuilder& u32(uint16_t type, uint32_t value) {
+        return attribute(type, std::string(reinterpret_cast<const char*>(&value), 4));
+    }
+    // rtnl_link_stats64 of `words` 64-bit fields, field i holding 100 + i.
+    LinkBuilder& stats(size_t words) {
+        std::vector<uint64_t> fields(words);
+        for (size_t i = 0; i < words; ++i)
+            fields[i] = 100 + i;
+        return attribute(IFLA_STATS64,
+                         std::string(reinterpret_cast<const char*>(fields.data()), words * 8));
+    }
+    std::vector<uint8_t> bytes() const {
+        std::vector<uint8_t> message = bytes_;
+        const uint32_t length = static_cast<uint32_t>(message.size());
+        std::memcpy(message.data(), &length, sizeof length);
+        return message;
+    }
+
+  private:
+    void append(const void* data, size_t size) {
+        const auto* octets = static_cast<const uint8_t*>(data);
+        bytes_.insert(bytes_.end(), octets, octets + size);
+    }
+    std::vector<uint8_t> bytes_;
+};
+
+std::vector<uint8_t> datagramOf(const std::vector<LinkBuilder>& messages) {
+    std::vector<uint8_t> datagram;
+    for (const LinkBuilder& message : messages) {
+        const std::vector<uint8_t> bytes = message.bytes();
+        datagram.insert(datagram.end(), bytes.begin(), bytes.end());
+    }
+    return datagram;
 }
 
-TEST(InterfaceReader, HwAddressIsTheRawOctetsOrEmpty) {
-    const std::tuple<const char*, const char*, std::string> cases[] = {
-        {"aa:BB:0c:00:00:ff\n", "6\n", "\xaa\xbb\x0c\x00\x00\xff"s},
-        {"0a:00:00:01\n", "4\n", "\x0a\x00\x00\x01"s},
-        // Loopback and tunnels: all zeros means no address.
-        {"00:00:00:00:00:00\n", "6\n", ""},
-        {"\n", "0\n", ""},
-        {"02:00:00:00:00:01\n", "4\n", ""},
-        {"02:00:00:00:00:01\n", "8\n", ""},
-        {"02:00:00:00:00:0g\n", "6\n", ""},
-        {"02-00-00-00-00-01\n", "6\n", ""},
-        {"02:00:00:00:00:01\n", "99999999999999999999999\n", ""},
-        {"02:00:00:00:00:01\n", "garbage\n", ""},
+std::string describe(const LinkMessage& link) {
+    const ifaced::InterfaceInfo& info = link.info;
+    const ifaced::InterfaceCounters& c = info.counters;
+    std::string hex;
+    for (unsigned char octet : info.hwAddress)
+        hex += "0123456789abcdef"[octet >> 4], hex += "0123456789abcdef"[octet & 15];
+    return (link.removed ? "gone " : "") + std::to_string(info.index) + " " + info.name + " type " +
+           std::to_string(info.type) + " mtu " + std::to_string(info.mtu) + " oper " +
+           std::to_string(static_cast<uint32_t>(info.operStatus)) + " admin " +
+           std::to_string(info.adminUp) + " promisc " + std::to_string(info.promiscuous) +
+           " connector " + std::to_string(info.connectorPresent) + " hw " + hex + " alias [" +
+           info.alias + "] in " + std::to_string(c.inOctets) + "/" +
+           std::to_string(c.inUcastPackets) + "/" + std::to_string(c.inMulticastPackets) + " out " +
+           std::to_string(c.outOctets) + "/" + std::to_string(c.outUcastPackets) + " unknown " +
+           std::to_string(c.inUnknownProtos);
+}
+
+// Names, indexes, MTUs and counters against a real kernel are the
+// end-to-end interfaces test's; here each attribute, the messages that are
+// no link of this namespace, and the malformed ones.
+TEST(ParseLinks, AttributesMessagesAndDamage) {
+    constexpr uint32_t UP = IFF_UP | IFF_RUNNING | IFF_LOWER_UP;
+    const std::string zeros(6, '\0'), mac = "\x02\x00\x5e\x10\x00\x01"s;
+    auto loopback = [&] {
+        return LinkBuilder(RTM_NEWLINK, 1, UP | IFF_LOOPBACK, 772)
+            .name("lo")
+            .u32(IFLA_MTU, 65536)
+            .attribute(IFLA_OPERSTATE, std::string(1, IF_OPER_UNKNOWN))
+            .attribute(IFLA_ADDRESS, zeros)
+            .stats(24);
     };
-    for (const auto& [address, length, expected] : cases)
-        EXPECT_EQ(readWith("address", address, "addr_len", length).hwAddress, expected)
-            << address << " len " << length;
-}
+    auto ethernet = [&] {
+        return LinkBuilder(RTM_NEWLINK, 7, UP | IFF_PROMISC)
+            .name("eth0")
+            .attribute(IFLA_OPERSTATE, std::string(1, IF_OPER_UP))
+            .attribute(IFLA_ADDRESS, mac)
+            .attribute(IFLA_IFALIAS, std::string(80, 'a') + '\0')
+            .attribute(IFLA_PARENT_DEV_NAME, "0000:00:03.0\0"s)
+            .stats(23);  // a kernel before rx_nohandler
+    };
+    const std::string LO =
+        "1 lo type 24 mtu 65536 oper 1 admin 1 promisc 0 connector 0 hw  alias [] in 102/0/108 "
+        "out 103/101 unknown 123";
+    const std::string ETH0 = "7 eth0 type 6 mtu 0 oper 1 admin 1 promisc 1 connector 1 hw " +
+                             "02005e100001"s + " alias [" + std::string(64, 'a') +
+                             "] in 102/0/108 out 103/101 unknown 0";
+    const struct {
+        const char* what;
+        std::vector<LinkBuilder> messages;
+        DumpStatus status;
+        std::vector<std::string> parsed;
+    } cases[] = {
+        {"loopback, an Ethernet link", {loopback(), ethernet()}, DumpStatus::More, {LO, ETH0}},
+        {"a bridge port's message, a wireless event without a name, another request's answer",
+         {LinkBuilder(RTM_NEWLINK, 3, UP, 1, AF_BRIDGE).name("br0"),
+          LinkBuilder(RTM_NEWLINK, 3, UP).u32(IFLA_MTU, 1500),
+          LinkBuilder(RTM_NEWLINK, 4, UP, 1, AF_UNSPEC, 8).name("other")},
+         DumpStatus::More,
+         {}},
+        {"a link gone, then the dump's end",
+         {LinkBuilder(RTM_DELLINK, 5, 0).name("ppp0"), LinkBuilder(NLMSG_DONE, 0, 0)},
+         DumpStatus::Done,
+         {"gone 5 ppp0 type 6 mtu 0 oper 2 admin 0 promisc 0 connector 0 hw  alias [] in 0/0/0 "
+          "out 0/0 unknown 0"}},
+        {"a name the kernel cannot give",
+         {LinkBuilder(RTM_NEWLINK, 2, UP).name("a/b"), loopback()},
+         DumpStatus::More,
+         {LO}},
+        {"an operstate of two octets",
+         {loopback(), LinkBuilder(RTM_NEWLINK, 2, UP).name("x").attribute(IFLA_OPERSTATE, "ab")},
+         DumpStatus::Failed,
+         {LO}},
+        {"statistics cut short",
+         {LinkBuilder(RTM_NEWLINK, 2, UP).name("x").stats(22)},
+         DumpStatus::Failed,
+         {}},
+        {"an MTU of two octets",
+         {LinkBuilder(RTM_NEWLINK, 2, UP).name("x").attribute(IFLA_MTU, "ab")},
+         DumpStatus::Failed,
+         {}},
+        {"an address longer than any link layer's",
+         {LinkBuilder(RTM_NEWLINK, 2, UP).name("x").attribute(IFLA_ADDRESS, std::string(33, 1))},
+         DumpStatus::Failed,
+         {}},
+        {"index 0", {LinkBuilder(RTM_NEWLINK, 0, UP).name("x")}, DumpStatus::Failed, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<LinkMessage> links;
+        EXPECT_EQ(ifaced::parseLinks(datagramOf(c.messages), 9, links), c.status) << c.what;
+        std::vector<std::string> parsed;
+        for (const LinkMessage& link : links)
+            parsed.push_back(describe(link));
+        EXPECT_EQ(parsed, c.parsed) << c.what;
+    }
 
-TEST(InterfaceReader, CountersAndAliasOfHostileFiles) {
-    FakeSysfs sysfs;
-    sysfs.addInterface("if0", 1);
-    sysfs.write("if0", "ifalias", std::string(1 << 20, 'a'));
-    sysfs.write("if0", "statistics/rx_bytes", "18446744073709551616\n");  // 2^64
-    sysfs.write("if0", "statistics/rx_packets", "3\n");
-    sysfs.write("if0", "statistics/multicast", "10\n");
-    sysfs.write("if0", "statistics/tx_bytes", " 12\n");
-    sysfs.remove("if0", "statistics/tx_packets");
-    // Neither a FIFO nor a directory is read; the FIFO must not block.
-    sysfs.remove("if0", "operstate");
-    ASSERT_EQ(::mkfifo(sysfs.path("if0", "operstate").c_str(), 0600), 0);
-    sysfs.remove("if0", "flags");
-    std::filesystem::create_directory(sysfs.path("if0", "flags"));
-    InterfaceInfo info = InterfaceReader(sysfs.root()).readAll().at(0);
-    EXPECT_EQ(info.alias, "");
-    EXPECT_EQ(std::tuple(info.counters.inOctets, info.counters.inUcastPackets,
-                         info.counters.outOctets, info.counters.outUcastPackets),
-              std::tuple(0u, 0u, 0u, 0u));
-    EXPECT_EQ(info.operStatus, ifaced::OperStatus::Unknown);
-    EXPECT_FALSE(info.adminUp);
-
-    EXPECT_EQ(readWith("ifalias", std::string(256, 'x') + "\n").alias, std::string(64, 'x'));
-    info = readWith("statistics/rx_packets", "100\n", "statistics/multicast", "30\n");
-    EXPECT_EQ(info.counters.inUcastPackets, 70u);
-    EXPECT_EQ(info.counters.inMulticastPackets, 30u);
-    EXPECT_EQ(readWith("statistics/tx_bytes", "18446744073709551615\n").counters.outOctets,
-              UINT64_MAX);
-}
-
-// ifPromiscuousMode and ifConnectorPresent: IFF_PROMISC, and a device link
-// (hardware) behind the interface.
-TEST(InterfaceReader, PromiscuousFromFlagsConnectorFromADevice) {
-    EXPECT_TRUE(readWith("flags", "0x1103\n").promiscuous);
-    EXPECT_FALSE(readWith("flags", "0x1003\n").promiscuous);
-    FakeSysfs sysfs;
-    sysfs.addInterface("if0", 1);
-    InterfaceReader reader(sysfs.root());
-    EXPECT_FALSE(reader.readAll().at(0).connectorPresent);
-    std::filesystem::create_directory_symlink("/", sysfs.path("if0", "device"));
-    EXPECT_TRUE(reader.readOne("if0", 1).value().connectorPresent);
-    EXPECT_FALSE(reader.readOne("if0", 2));
+    // An attribute running past its message; a message past its datagram.
+    std::vector<uint8_t> bytes = datagramOf({loopback()});
+    bytes[sizeof(nlmsghdr) + sizeof(ifinfomsg)] = 0xff;
+    std::vector<LinkMessage> links;
+    EXPECT_EQ(ifaced::parseLinks(bytes, 9, links), DumpStatus::Failed);
+    bytes = datagramOf({loopback()});
+    bytes.resize(bytes.size() - 4);
+    EXPECT_EQ(ifaced::parseLinks(bytes, std::nullopt, links), DumpStatus::Failed);
+    EXPECT_TRUE(links.empty());
+    // Notifications: any sequence number.
+    EXPECT_EQ(ifaced::parseLinks(datagramOf({ethernet()}), std::nullopt, links), DumpStatus::More);
+    EXPECT_EQ(links.size(), 1u);
 }
 
 }  // namespace
