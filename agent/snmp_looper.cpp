@@ -1,5 +1,7 @@
 #include "agent/snmp_looper.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <iostream>
 #include <optional>
@@ -49,20 +51,33 @@ void logSender(const char* what, const orla::message& request) {
 
 }  // namespace
 
-SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& communityPath)
+SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& communityPath,
+                       const std::string& targetPath)
     : orla::Looper(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), store(settingsPath, 5) {
     std::cerr << "communityKeep = new CommunityKeep;" << std::endl;
     communities_ = std::make_unique<CommunityKeep>(communityPath);
     communityKeep = communities_.get();
     transport_ = std::make_unique<UdpTransport>(*communities_, serverInfo,
                                                 [this] { trapAuthenticationFailures(); });
+    targets_ = std::make_unique<NotifyTargets>([this] { return settingsTarget(); }, targetPath);
+    informs_ = std::make_unique<InformQueue>(
+        [this](const Endpoint& to, std::span<const unsigned char> message) {
+            return transport_->sendTo(to, message);
+        },
+        [this](uint32_t target) -> NotifyTarget::Counters& { return targets_->counters(target); });
+    transport_->takeResponsesWith(
+        [this](std::span<const unsigned char> message, std::span<const unsigned char> peer) {
+            return informs_->takeResponse(message, peer);
+        });
     std::cerr << "communityKeep->init();" << std::endl;
     // The settings store exists from the first start on: without it, a
     // missing community store is a first start, with it a lost table.
-    const bool started = store.opened() != orla::Store::Opened::Missing || !store.setAside().empty();
+    const bool started =
+        store.opened() != orla::Store::Opened::Missing || !store.setAside().empty();
     communities_->init(started);
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
     addHandler(snmp::ID_COMMUNITIES, communities_.get());
+    addHandler(snmp::ID_TARGETS, targets_.get());
     setPlatformExchange(exchangeThroughAgent);
     setExchangeStarter(startThroughAgent);
     serverInfo.engineTimeBase = orla::getUptime();
@@ -110,7 +125,7 @@ void SnmpLooper::startup() {
         // start trap takes every request.
         std::vector<TrapMaker> makers = trapMakers;
         makers.push_back(startupTrapMaker);
-        send_trap(orla::message(), makers);
+        send_trap(orla::message(), makers, snmp::START_TRAP_ID);
         return;
     }
 }
@@ -127,8 +142,27 @@ void SnmpLooper::disable() {
     setupLeave(LEAVE_IDLE);
 }
 
-void SnmpLooper::send_trap(const orla::message& request, std::span<const TrapMaker> makers) {
-    sendTrap(request, makers, *this, *communities_, agentState);
+void SnmpLooper::send_trap(const orla::message& request, std::span<const TrapMaker> makers,
+                           std::optional<uint32_t> generator) {
+    if (!generator && request.has(snmp::TRAP_GENERATOR)) {
+        const std::string name = request.get(snmp::TRAP_GENERATOR);
+        for (uint32_t id = 0; id < scribers.size(); ++id) {
+            if (scribers[id].name == name) generator = id;
+        }
+    }
+    sendTrap(request, makers, generator, enabled,
+             NotificationRoutes{*communities_, agentState, *targets_, *informs_});
+}
+
+std::optional<NotifyTarget> SnmpLooper::settingsTarget() const {
+    if (trapTarget == 0 || trapCommunity == snmp::NO_COMMUNITY) return std::nullopt;
+    NotifyTarget sink;
+    char text[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &trapTarget, text, sizeof text);
+    sink.address = text;
+    sink.version = trapVersion;
+    sink.community = trapCommunity;
+    return sink;
 }
 
 void SnmpLooper::trapAuthenticationFailures() {

@@ -101,3 +101,31 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
     ctx.out.endSeq();  // message
     return true;
 }
+
+bool isCommunityResponse(std::span<const unsigned char> message) {
+    size_t at = 0;
+    // The header of an element with `tag` at `at`, its content length in
+    // `length`, which must fit the message; `at` moves to the content.
+    auto header = [&](uint32_t tag, size_t& length) {
+        if (at + 2 > message.size() || message[at] != tag) return false;
+        const unsigned char first = message[at + 1];
+        at += 2;
+        length = first;
+        if (first & 0x80) {
+            const unsigned octets = first & 0x7f;
+            if (octets == 0 || octets > 4 || at + octets > message.size()) return false;
+            length = 0;
+            for (unsigned i = 0; i < octets; ++i)
+                length = length << 8 | message[at++];
+        }
+        return length <= message.size() - at;
+    };
+    size_t length = 0;
+    if (!header(ber::SEQUENCE, length) || !header(ber::INTEGER, length) || length != 1)
+        return false;
+    if (!isCommunityVersion(message[at])) return false;
+    ++at;
+    if (!header(ber::OCTET_STRING, length)) return false;
+    at += length;
+    return at < message.size() && message[at] == ber::RESPONSE;
+}

@@ -2,6 +2,9 @@
 // (or none) out.
 #pragma once
 
+#include <functional>
+#include <span>
+
 #include "community/community_keep.h"
 #include "mib/context.h"
 #include "platform/snmp/v3_server_info.h"
@@ -19,3 +22,15 @@
 // the communities and SNMPv3 users; `engine` is the agent's SNMP engine.
 bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine);
+
+// Where the Responses that reach the agent's port go: they answer the
+// informs the agent sends (RFC 3416 4.2.7), which a layer above keeps. Given
+// the whole message and its sender's socket address; true when the Response
+// was awaited.
+using ResponseTaker = std::function<bool(std::span<const unsigned char> message,
+                                         std::span<const unsigned char> peer)>;
+
+// True when `message` looks like an SNMPv1 or SNMPv2c message holding a
+// Response-PDU: its headers only, without copying it, as every datagram is
+// asked. The taker decodes it in full.
+bool isCommunityResponse(std::span<const unsigned char> message);

@@ -45,6 +45,11 @@ ParkedRequests::~ParkedRequests() {
 bool ParkedRequests::serve(Context& ctx, std::span<const unsigned char> datagram,
                            SourceAddress source, std::span<const unsigned char> peer,
                            std::span<const unsigned char> control) {
+    if (isCommunityResponse(datagram)) {
+        ++engine_.inPackets;
+        if (!takeResponse_ || !takeResponse_(datagram, peer)) ++engine_.dropped.unknownPduHandlers;
+        return false;
+    }
     bool replied = false;
     std::vector<std::string> waitsFor;
     ctx.reset(datagram.data(), static_cast<unsigned>(datagram.size()));

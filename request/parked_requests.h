@@ -14,6 +14,7 @@
 #include "community/community_keep.h"
 #include "mib/context.h"
 #include "platform/snmp/v3_server_info.h"
+#include "request/dispatch.h"
 
 class ParkedRequests {
   public:
@@ -51,6 +52,11 @@ class ParkedRequests {
 
     size_t waiting() const { return parked_.size(); }
 
+    // SNMPv1 and SNMPv2c Responses go to `taker` instead of being served;
+    // those it does not take, and all without a taker, are counted in
+    // snmpUnknownPDUHandlers (RFC 3412 4.2.2.1).
+    void takeResponsesWith(ResponseTaker taker) { takeResponse_ = std::move(taker); }
+
   private:
     struct Parked {
         std::vector<unsigned char> datagram;
@@ -68,6 +74,7 @@ class ParkedRequests {
     const CommunityKeep& communities_;
     V3ServerInfo& engine_;
     Send send_;
+    ResponseTaker takeResponse_;
     std::deque<Parked> parked_;
     Context again_{nullptr, 0};  // the context of the requests served again
 };

@@ -44,7 +44,8 @@ class Settings : public ::testing::Test {
     // A fresh agent service over this test's stores, as a daemon start makes it.
     std::unique_ptr<SnmpLooper> start() {
         loop = nullptr;
-        auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_.path + "/communities");
+        auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_.path + "/communities",
+                                                  dir_.path + "/targets");
         loop = agent.get();
         agent->init();
         return agent;

@@ -1,15 +1,19 @@
-// createTrap and the vendor trap maker past what the end-to-end trap test
-// sees through snmptrapd: the vendor trap's binding rules, and SNMPv3 users
-// that cannot sign.
+// Notification encoding and the vendor trap maker past what the end-to-end
+// trap test sees through snmptrapd: the vendor trap's binding rules, the
+// SNMPv1 enterprise of generic traps, informs, SNMPv3 users that cannot
+// sign, and the inform queue's matching of Responses.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "mib/agent_settings.h"
+#include "request/dispatch.h"
 #include "tests/fixture.h"
 #include "trap/create_trap.h"
+#include "trap/informs.h"
 #include "trap/trap_maker.h"
 #include "trap/trap_request.h"
 
@@ -35,14 +39,22 @@ class CreateTrap : public ::testing::Test {
         request.insert(orla::MSG_CMD, snmp::CMD_TRAP_REQUEST);
         return request;
     }
-    // Builds one community-based trap, expecting success.
-    Reply build(const orla::message& request, int version) {
-        Context ctx(nullptr, 0);
+    // Encodes one community-based notification, expecting success; `out`
+    // gets the message.
+    Reply build(const orla::message& request, NotificationForm form, Bytes* out = nullptr) {
+        OutStream stream;
         Reply trap;
-        EXPECT_TRUE(
-            createTrap(ctx, request, LOCALHOST, version, *communities.keep.findItem(0u), agent));
-        EXPECT_TRUE(decode(ctx.out.bytes(), trap));
+        const std::optional<Notification> notification = makeNotification(request, agent);
+        EXPECT_TRUE(notification);
+        form.agentAddress = LOCALHOST;
+        EXPECT_TRUE(encodeNotification(stream, *notification, form, *communities.keep.findItem(0u),
+                                       agent.engine));
+        EXPECT_TRUE(decode(stream.bytes(), trap));
+        if (out) *out = stream.bytes();
         return trap;
+    }
+    Reply build(const orla::message& request, int version) {
+        return build(request, NotificationForm{version, false, 7, 0});
     }
 
     Communities communities;
@@ -94,13 +106,126 @@ TEST_F(CreateTrap, V3UserThatCannotSignGivesNoTrap) {
     CommunityKeep::Item damaged = *communities.add(userConfig("damaged", 1));
     damaged.security = 3;
     for (const CommunityKeep::Item* user : {&keyless, &damaged}) {
-        Context ctx(nullptr, 0);
+        OutStream out;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(createTrap(ctx, vendorRequest(), LOCALHOST, snmp::VERSION_3, *user, agent));
+        const std::optional<Notification> notification = makeNotification(vendorRequest(), agent);
+        ASSERT_TRUE(notification);
+        EXPECT_FALSE(encodeNotification(out, *notification, NotificationForm{snmp::VERSION_3},
+                                        *user, agent.engine));
         testing::internal::GetCapturedStdout();
         testing::internal::GetCapturedStderr();
     }
+}
+
+// RFC 3584 3.2 (1): an SNMPv1 generic trap names snmpTraps as its
+// enterprise; an enterprise-specific one its maker's enterprise.
+TEST_F(CreateTrap, V1EnterpriseOfGenericAndSpecificTraps) {
+    struct Case {
+        TrapMaker maker;
+        const char* enterprise;
+        int generic;
+    };
+    const Case cases[] = {
+        {startupTrapMaker, "1.3.6.1.6.3.1.1.5", GENERIC_WARM_START},
+        {halvexTrapMaker, "1.3.6.1.4.1.32473.1.1.9", GENERIC_ENTERPRISE_SPECIFIC},
+    };
+    for (const Case& c : cases) {
+        trapMakers = {c.maker};
+        OutStream out;
+        const std::optional<Notification> notification = makeNotification(vendorRequest(), agent);
+        ASSERT_TRUE(notification);
+        ASSERT_TRUE(encodeNotification(out, *notification, NotificationForm{snmp::VERSION_1},
+                                       *communities.keep.findItem(0u), agent.engine));
+        InStream in(out.data(), out.size());
+        std::string community;
+        OID enterprise;
+        int generic = -1;
+        ASSERT_EQ(in.getVersion(), snmp::VERSION_1);
+        ASSERT_TRUE(in.getString(community) && in.enterSeq() && in.getOID(enterprise));
+        std::string agentAddress;
+        ASSERT_TRUE(in.getString(agentAddress) && in.getInt(generic));
+        EXPECT_EQ(enterprise, OID(c.enterprise));
+        EXPECT_EQ(generic, c.generic);
+    }
+}
+
+// An inform is an InformRequest-PDU with the request-id it is given, which
+// its queue matches against Responses: the same id from the target's
+// address only, once.
+TEST_F(CreateTrap, InformAcknowledgedOnlyByItsResponseFromItsTarget) {
+    Bytes inform;
+    const Reply built =
+        build(vendorRequest(), NotificationForm{snmp::VERSION_2C, true, 4242, 0}, &inform);
+    EXPECT_EQ(built.pduType, ber::INFORM_REQUEST);
+    EXPECT_EQ(built.requestId, 4242);
+
+    std::vector<Bytes> sent;
+    NotifyTarget::Counters counted;
+    InformQueue queue(
+        [&](const Endpoint&, std::span<const unsigned char> message) {
+            sent.emplace_back(message.begin(), message.end());
+            return true;
+        },
+        [&](uint32_t) -> NotifyTarget::Counters& { return counted; });
+    NotifyTarget target;
+    target.id = 5;
+    const Endpoint to = *parseEndpoint("::1", 1162);
+    queue.send(target, to, 4242, inform);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(counted.sent, 1u);
+
+    // The receiver's Response: the inform with the PDU type changed.
+    auto response = [](int requestId) {
+        OutStream out;
+        out.startSeq(ber::SEQUENCE);
+        out.add(snmp::VERSION_2C, ber::INTEGER);
+        out.add(std::string("morvel"), ber::OCTET_STRING);
+        out.startSeq(ber::RESPONSE);
+        out.add(requestId, ber::INTEGER);
+        out.addErrorStatus(snmp::ErrorStatus::NO_ERROR);
+        out.addErrorIndex(0);
+        out.startSeq(ber::SEQUENCE);
+        out.endSeq();
+        out.endSeq();
+        out.endSeq();
+        return out.bytes();
+    };
+    auto from = [](const char* address, uint16_t port) {
+        sockaddr_in6 peer{};
+        peer.sin6_family = AF_INET6;
+        inet_pton(AF_INET6, address, &peer.sin6_addr);
+        peer.sin6_port = htons(port);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&peer);
+        return Bytes(bytes, bytes + sizeof peer);
+    };
+    EXPECT_TRUE(isCommunityResponse(response(4242)));
+    EXPECT_FALSE(isCommunityResponse(inform));
+    EXPECT_FALSE(queue.takeResponse(response(4243), from("::1", 1162)));
+    EXPECT_FALSE(queue.takeResponse(response(4242), from("::2", 1162)));
+    EXPECT_FALSE(queue.takeResponse(response(4242), from("::1", 1163)));
+    EXPECT_EQ(queue.waiting(), 1u);
+    EXPECT_TRUE(queue.takeResponse(response(4242), from("::1", 1162)));
+    EXPECT_FALSE(queue.takeResponse(response(4242), from("::1", 1162)));
+    EXPECT_EQ(queue.waiting(), 0u);
+    EXPECT_EQ(counted.acknowledged, 1u);
+}
+
+// A full queue drops its oldest inform, counted on that inform's target.
+TEST_F(CreateTrap, FullInformQueueDropsTheOldest) {
+    std::map<uint32_t, NotifyTarget::Counters> counted;
+    InformQueue queue([](const Endpoint&, std::span<const unsigned char>) { return true; },
+                      [&](uint32_t id) -> NotifyTarget::Counters& { return counted[id]; });
+    NotifyTarget first, others;
+    first.id = 1;
+    others.id = 2;
+    const Endpoint to = *parseEndpoint("192.0.2.1", 162);
+    queue.send(first, to, 1, {});
+    for (int32_t id = 2; id <= static_cast<int32_t>(InformQueue::MAX_PENDING) + 1; ++id)
+        queue.send(others, to, id, {});
+    EXPECT_EQ(queue.waiting(), InformQueue::MAX_PENDING);
+    EXPECT_EQ(counted[1].dropped, 1u);
+    EXPECT_EQ(counted[2].dropped, 0u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tools/orla-cli/snmp.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -36,7 +37,7 @@ struct SnmpAction {
 constexpr SnmpAction ACTIONS[] = {
     {"print", runSnmpPrint},           {"set", runSnmpSet},
     {"generators", runSnmpGenerators}, {"trap", runSnmpTrap},
-    {"community", runSnmpCommunity},
+    {"community", runSnmpCommunity},   {"target", runSnmpTarget},
 };
 
 }  // namespace
@@ -138,6 +139,49 @@ bool splitAssignment(const std::string& text, std::string& name, std::string& va
 int usageError(const std::string& text) {
     std::fprintf(stderr, "orla-cli snmp: %s\n", text.c_str());
     return EXIT_USAGE;
+}
+
+bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t pageSize,
+             std::vector<message>& objects) {
+    // Bound of a listing: a misbehaving agent cannot keep the client paging forever.
+    constexpr unsigned MAX_PAGES = 10000;
+    message request;
+    request.insert(OBJ_PAGE_SIZE, pageSize);
+    for (unsigned page = 0;; ++page) {
+        if (page == MAX_PAGES) {
+            std::fprintf(stderr, "orla-cli snmp: the listing does not end\n");
+            return false;
+        }
+        message reply;
+        if (!agent.call(handler, CMD_GETALL, request, reply)) return false;
+        for (const flat_message& flat : reply.get(OBJ_LIST))
+            objects.emplace_back(flat);
+        if (!reply.has(OBJ_NEXT)) return true;
+        uint32_t next = reply.get(OBJ_NEXT);
+        if (request.has(OBJ_NEXT) && request.get(OBJ_NEXT) == next) {
+            std::fprintf(stderr, "orla-cli snmp: the listing does not advance\n");
+            return false;
+        }
+        request.insert(OBJ_NEXT, next);
+    }
+}
+
+void printColumns(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (size_t column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            if (column + 1 < row.size())
+                line += std::string(widths[column] - row[column].size() + 2, ' ');
+        }
+        std::printf("%s\n", line.c_str());
+    }
 }
 
 int runSnmp(const Arguments& args) {

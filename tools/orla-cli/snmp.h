@@ -36,11 +36,26 @@ bool splitAssignment(const std::string& text, std::string& name, std::string& va
 // Prints "orla-cli snmp: TEXT" on stderr and returns EXIT_USAGE.
 int usageError(const std::string& text);
 
+// Trap generator ids or names, comma-separated, into `ids`; "none" or
+// nothing for none. Names need the agent's list, fetched on the first name.
+bool parseGenerators(const std::string& text, AgentClient& agent, std::vector<uint32_t>& ids,
+                     std::string& error);
+// "ID (name), ..." as shown; the names when the agent lists them.
+std::string describeGenerators(AgentClient& agent, const std::vector<uint32_t>& ids);
+// Every object of a handler's get-all listing, page after page of
+// `pageSize`; false after printing why when it cannot be had whole.
+bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t pageSize,
+             std::vector<message>& objects);
+// Prints rows as columns two spaces apart, the first row as the heading.
+void printColumns(const std::vector<std::vector<std::string>>& rows);
+
 int runSnmpPrint(const Arguments& args);
 int runSnmpSet(const Arguments& args);
 int runSnmpGenerators(const Arguments& args);
 int runSnmpTrap(const Arguments& args);
 // args: what follows "community".
 int runSnmpCommunity(const Arguments& args);
+// args: what follows "target".
+int runSnmpTarget(const Arguments& args);
 
 }  // namespace orla::cli

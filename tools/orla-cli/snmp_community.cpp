@@ -14,8 +14,6 @@ namespace orla::cli {
 namespace {
 
 const std::vector<uint32_t> COMMUNITIES{snmp::ID_COMMUNITIES};
-// Bound of a listing: a misbehaving agent cannot keep the client paging forever.
-constexpr unsigned MAX_PAGES = 10000;
 
 enum class CommunityKind {
     Bool,
@@ -160,9 +158,8 @@ void printCommunity(const message& cfg) {
 }
 
 void printTable(const std::vector<message>& communities) {
-    using Row = std::array<std::string, 10>;
-    std::vector<Row> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY", "AUTH", "PRIV",
-                           "AUTH-PASSWORD", "PRIV-PASSWORD"}};
+    std::vector<std::vector<std::string>> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY",
+                                                "AUTH", "PRIV", "AUTH-PASSWORD", "PRIV-PASSWORD"}};
     for (const message& cfg : communities) {
         rows.push_back({std::to_string(cfg.get(OBJ_ID)), printable(cfg.get(snmp::COMM_NAME)),
                         yesNo(cfg.get(snmp::COMM_READ_ACCESS)),
@@ -174,44 +171,13 @@ void printTable(const std::vector<message>& communities) {
                         passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)),
                         passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD))});
     }
-    std::array<size_t, 10> widths{};
-    for (const Row& row : rows) {
-        for (size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
-        }
-    }
-    for (const Row& row : rows) {
-        std::string line;
-        for (size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            if (column + 1 < row.size())
-                line += std::string(widths[column] - row[column].size() + 2, ' ');
-        }
-        std::printf("%s\n", line.c_str());
-    }
+    printColumns(rows);
 }
 
 int printAll(AgentClient& agent) {
     std::vector<message> communities;
-    message request;
-    request.insert(OBJ_PAGE_SIZE, snmp::COMMUNITY_PAGE_MAX);
-    for (unsigned page = 0;; ++page) {
-        if (page == MAX_PAGES) {
-            std::fprintf(stderr, "orla-cli snmp: the listing does not end\n");
-            return EXIT_ERROR_REPLY;
-        }
-        message reply;
-        if (!agent.call(COMMUNITIES, CMD_GETALL, request, reply)) return EXIT_ERROR_REPLY;
-        for (const flat_message& flat : reply.get(OBJ_LIST))
-            communities.emplace_back(flat);
-        if (!reply.has(OBJ_NEXT)) break;
-        uint32_t next = reply.get(OBJ_NEXT);
-        if (request.has(OBJ_NEXT) && request.get(OBJ_NEXT) == next) {
-            std::fprintf(stderr, "orla-cli snmp: the listing does not advance\n");
-            return EXIT_ERROR_REPLY;
-        }
-        request.insert(OBJ_NEXT, next);
-    }
+    if (!listAll(agent, COMMUNITIES, snmp::COMMUNITY_PAGE_MAX, communities))
+        return EXIT_ERROR_REPLY;
     printTable(communities);
     return 0;
 }

@@ -93,45 +93,6 @@ std::string formatTrapVersion(uint32_t code) {
     return "2c (code " + std::to_string(code) + ")";
 }
 
-// Ids or names, comma-separated; "none" or nothing for an empty selection.
-// Names need the agent's list, fetched on the first name.
-bool parseGenerators(const std::string& text, AgentClient& agent, std::vector<uint32_t>& ids,
-                     std::string& error) {
-    ids.clear();
-    if (text.empty() || text == "none") return true;
-    std::map<uint32_t, std::string> names;
-    bool fetched = false;
-    size_t start = 0;
-    while (true) {
-        size_t comma = text.find(',', start);
-        std::string item = text.substr(start, comma == std::string::npos ? comma : comma - start);
-        uint32_t id;
-        if (!parseNumber(item, id)) {
-            if (!fetched && !fetchGenerators(agent, true, names)) {
-                error = "cannot read the trap generator list";
-                return false;
-            }
-            fetched = true;
-            bool found = false;
-            for (const auto& [listedId, name] : names) {
-                if (name == item) {
-                    id = listedId;
-                    found = true;
-                    break;
-                }
-            }
-            if (!found) {
-                error = "unknown trap generator \"" + printable(item) +
-                        "\" (see orla-cli snmp generators)";
-                return false;
-            }
-        }
-        ids.push_back(id);
-        if (comma == std::string::npos) return true;
-        start = comma + 1;
-    }
-}
-
 bool parseSetting(const SettingName& setting, const std::string& value, AgentClient& agent,
                   message& request, std::string& error) {
     std::string bad = std::string(setting.name) + ": ";
@@ -182,6 +143,56 @@ bool parseSetting(const SettingName& setting, const std::string& value, AgentCli
 
 }  // namespace
 
+bool parseGenerators(const std::string& text, AgentClient& agent, std::vector<uint32_t>& ids,
+                     std::string& error) {
+    ids.clear();
+    if (text.empty() || text == "none") return true;
+    std::map<uint32_t, std::string> names;
+    bool fetched = false;
+    size_t start = 0;
+    while (true) {
+        size_t comma = text.find(',', start);
+        std::string item = text.substr(start, comma == std::string::npos ? comma : comma - start);
+        uint32_t id;
+        if (!parseNumber(item, id)) {
+            if (!fetched && !fetchGenerators(agent, true, names)) {
+                error = "cannot read the trap generator list";
+                return false;
+            }
+            fetched = true;
+            bool found = false;
+            for (const auto& [listedId, name] : names) {
+                if (name == item) {
+                    id = listedId;
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) {
+                error = "unknown trap generator \"" + printable(item) +
+                        "\" (see orla-cli snmp generators)";
+                return false;
+            }
+        }
+        ids.push_back(id);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+std::string describeGenerators(AgentClient& agent, const std::vector<uint32_t>& ids) {
+    std::map<uint32_t, std::string> names;
+    if (!ids.empty()) fetchGenerators(agent, false, names);
+    std::string text;
+    for (uint32_t id : ids) {
+        if (!text.empty()) text += ", ";
+        text += formatGeneratorId(id);
+        auto named = names.find(id);
+        if (named != names.end()) text += " (" + printable(named->second) + ")";
+    }
+    return text;
+}
+
 int runSnmpPrint(const Arguments& args) {
     if (!args.empty()) return usageError("print takes no arguments");
     AgentClient agent;
@@ -189,15 +200,6 @@ int runSnmpPrint(const Arguments& args) {
     if (!agent.call({}, CMD_GET, message(), cfg)) return EXIT_ERROR_REPLY;
 
     std::vector<uint32_t> generators = cfg.get(snmp::SNMP_TRAP_GENERATORS);
-    std::map<uint32_t, std::string> generatorNames;
-    if (!generators.empty()) fetchGenerators(agent, false, generatorNames);
-    std::string generatorText;
-    for (uint32_t id : generators) {
-        if (!generatorText.empty()) generatorText += ", ";
-        generatorText += formatGeneratorId(id);
-        auto named = generatorNames.find(id);
-        if (named != generatorNames.end()) generatorText += " (" + printable(named->second) + ")";
-    }
 
     uint32_t target = cfg.get(snmp::SNMP_TRAP_TARGET);
     uint32_t community = cfg.get(snmp::SNMP_TRAP_COMMUNITY, snmp::NO_COMMUNITY);
@@ -209,7 +211,8 @@ int runSnmpPrint(const Arguments& args) {
     std::printf("trap-community: %s\n",
                 community == snmp::NO_COMMUNITY ? "none" : std::to_string(community).c_str());
     std::printf("trap-version: %s\n", formatTrapVersion(cfg.get(snmp::SNMP_TRAP_VERSION)).c_str());
-    std::printf("trap-generators: %s\n", generators.empty() ? "none" : generatorText.c_str());
+    std::printf("trap-generators: %s\n",
+                generators.empty() ? "none" : describeGenerators(agent, generators).c_str());
     std::printf("auth-traps: %s\n", cfg.get(snmp::SNMP_AUTHEN_TRAPS) ? "yes" : "no");
     std::printf("engine-boots: %u\n", static_cast<unsigned>(cfg.get(snmp::SNMP_ENGINE_BOOTS)));
     std::printf("engine-param: %u\n", static_cast<unsigned>(cfg.get(snmp::SNMP_ENGINE_PARAM)));
