@@ -110,15 +110,10 @@ void sendTrap(const orla::message& request, std::span<const TrapMaker> makers,
         NotifyTarget::Counters& counters = routes.targets.counters(target.id);
         if (!form.inform) {
             form.requestId = rand();
+            form.msgID = static_cast<uint32_t>(rand());
             sendTrapDatagram(*to, *notification, form, *user, routes.agent.engine, counters);
             continue;
         }
-        form.requestId = routes.informs.freshRequestId();
-        OutStream out;
-        if (!encodeNotification(out, *notification, form, *user, routes.agent.engine)) {
-            std::cerr << "send_trap: createTrap failed" << std::endl;
-            continue;
-        }
-        routes.informs.send(target, *to, form.requestId, out.bytes());
+        routes.informs.send(target, *to, *notification, *user);
     }
 }

@@ -64,7 +64,8 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
         [this](const Endpoint& to, std::span<const unsigned char> message) {
             return transport_->sendTo(to, message);
         },
-        [this](uint32_t target) -> NotifyTarget::Counters& { return targets_->counters(target); });
+        [this](uint32_t target) -> NotifyTarget::Counters& { return targets_->counters(target); },
+        serverInfo);
     transport_->takeResponsesWith(
         [this](std::span<const unsigned char> message, std::span<const unsigned char> peer) {
             return informs_->takeResponse(message, peer);

@@ -1,6 +1,7 @@
 #include "request/dispatch.h"
 
 #include "platform/orla/throttled_line.h"
+#include "platform/snmp/usm.h"
 #include "request/pdu.h"
 #include "request/v3.h"
 
@@ -102,7 +103,7 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
     return true;
 }
 
-bool isCommunityResponse(std::span<const unsigned char> message) {
+AnswerShape answerShape(std::span<const unsigned char> message, const std::string& engineID) {
     size_t at = 0;
     // The header of an element with `tag` at `at`, its content length in
     // `length`, which must fit the message; `at` moves to the content.
@@ -120,12 +121,34 @@ bool isCommunityResponse(std::span<const unsigned char> message) {
         }
         return length <= message.size() - at;
     };
+    // Steps over an INTEGER.
+    auto integer = [&] {
+        size_t length = 0;
+        if (!header(ber::INTEGER, length)) return false;
+        at += length;
+        return true;
+    };
     size_t length = 0;
     if (!header(ber::SEQUENCE, length) || !header(ber::INTEGER, length) || length != 1)
-        return false;
-    if (!isCommunityVersion(message[at])) return false;
-    ++at;
-    if (!header(ber::OCTET_STRING, length)) return false;
-    at += length;
-    return at < message.size() && message[at] == ber::RESPONSE;
+        return AnswerShape::NotAnAnswer;
+    const unsigned char version = message[at++];
+    if (isCommunityVersion(version)) {
+        if (!header(ber::OCTET_STRING, length)) return AnswerShape::NotAnAnswer;
+        at += length;
+        return at < message.size() && message[at] == ber::RESPONSE ? AnswerShape::CommunityResponse
+                                                                   : AnswerShape::NotAnAnswer;
+    }
+    if (version != snmp::VERSION_3) return AnswerShape::NotAnAnswer;
+    // RFC 3412 6: msgGlobalData { msgID, msgMaxSize, msgFlags, msgSecurityModel }.
+    if (!header(ber::SEQUENCE, length) || !integer() || !integer() ||
+        !header(ber::OCTET_STRING, length) || length != 1)
+        return AnswerShape::NotAnAnswer;
+    if (message[at++] & usm::FLAG_REPORTABLE) return AnswerShape::NotAnAnswer;
+    // RFC 3414 2.4: UsmSecurityParameters, wrapped in an OCTET STRING.
+    if (!integer() || !header(ber::OCTET_STRING, length) || !header(ber::SEQUENCE, length) ||
+        !header(ber::OCTET_STRING, length))
+        return AnswerShape::NotAnAnswer;
+    const std::string_view authoritative(reinterpret_cast<const char*>(message.data()) + at,
+                                         length);
+    return authoritative == engineID ? AnswerShape::NotAnAnswer : AnswerShape::V3Answer;
 }

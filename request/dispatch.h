@@ -30,7 +30,16 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
 using ResponseTaker = std::function<bool(std::span<const unsigned char> message,
                                          std::span<const unsigned char> peer)>;
 
-// True when `message` looks like an SNMPv1 or SNMPv2c message holding a
-// Response-PDU: its headers only, without copying it, as every datagram is
-// asked. The taker decodes it in full.
-bool isCommunityResponse(std::span<const unsigned char> message);
+// What a datagram that reaches the agent's port may be besides a request,
+// from its headers only, without copying it, as every datagram is asked.
+enum class AnswerShape {
+    NotAnAnswer,
+    // An SNMPv1 or SNMPv2c message holding a Response-PDU.
+    CommunityResponse,
+    // An SNMPv3 message without the reportable flag (RFC 3412 6.4: a
+    // Response, a Report or a trap; requests ask for reports) and of an
+    // authoritative engine other than the agent's `engineID`: the answer to
+    // an inform, whose receiver is authoritative, or to a discovery probe.
+    V3Answer,
+};
+AnswerShape answerShape(std::span<const unsigned char> message, const std::string& engineID);

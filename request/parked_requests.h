@@ -52,9 +52,10 @@ class ParkedRequests {
 
     size_t waiting() const { return parked_.size(); }
 
-    // SNMPv1 and SNMPv2c Responses go to `taker` instead of being served;
-    // those it does not take, and all without a taker, are counted in
-    // snmpUnknownPDUHandlers (RFC 3412 4.2.2.1).
+    // Answers to the agent's own messages (request/dispatch.h answerShape)
+    // go to `taker` first. SNMPv1 and SNMPv2c Responses it does not take are
+    // counted in snmpUnknownPDUHandlers (RFC 3412 4.2.2.1); SNMPv3 messages
+    // it does not take are served as any other.
     void takeResponsesWith(ResponseTaker taker) { takeResponse_ = std::move(taker); }
 
   private:

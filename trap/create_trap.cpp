@@ -2,7 +2,6 @@
 
 #include <netinet/in.h>
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -12,19 +11,21 @@
 
 namespace {
 
-// The header of an SNMPv3 notification as `user`, with `engine` as the
-// authoritative one. The stream supplies msgMaxSize, msgFlags and the
-// security parameters' placeholders.
-V3Info notificationHeader(const CommunityKeep::Item& user, const V3ServerInfo& engine) {
+// The header of an SNMPv3 notification as `user`, with `authoritative` as
+// the authoritative engine and `local` as the context's. The stream
+// supplies msgMaxSize, msgFlags and the security parameters' placeholders.
+V3Info notificationHeader(uint32_t msgID, const CommunityKeep::Item& user,
+                          const V3ServerInfo& authoritative, const V3ServerInfo& local) {
     V3Info info;
-    info.msgID = static_cast<uint32_t>(rand());
+    info.msgID = msgID;
     info.msgSecurityModel = usm::SECURITY_MODEL_USM;
-    info.msgAuthoritativeEngineID = engine.engineID;
-    info.msgAuthoritativeEngineBoots = engine.engineBoots;
-    info.msgAuthoritativeEngineTime = usm::engineTime(engine);
+    info.msgAuthoritativeEngineID = authoritative.engineID;
+    info.msgAuthoritativeEngineBoots = authoritative.engineBoots;
+    info.msgAuthoritativeEngineTime = usm::engineTime(authoritative);
     info.msgUserName = user.name;
     info.authProtocol = user.authProtocol;
-    info.contextEngineID = engine.engineID;
+    // RFC 3413 3.2: a notification's context is the originator's.
+    info.contextEngineID = local.engineID;
     return info;
 }
 
@@ -58,8 +59,10 @@ bool encodeNotification(OutStream& out, const Notification& notification,
     V3Info header;
     if (form.version == snmp::VERSION_3) {
         std::cout << "snmp v3 trap" << std::endl;
-        header = notificationHeader(user, engine);
+        header =
+            notificationHeader(form.msgID, user, form.receiver ? *form.receiver : engine, engine);
         out.securityLevel = static_cast<int>(user.security);
+        out.reportable = form.inform;
         out.writeV3Info(&header);
     } else {
         out.add(user.name, ber::OCTET_STRING);

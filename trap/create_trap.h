@@ -37,14 +37,21 @@ struct NotificationForm {
     int version = 1;  // snmp::VERSION_1, VERSION_2C or VERSION_3
     bool inform = false;
     int32_t requestId = 0;
+    uint32_t msgID = 0;  // SNMPv3
     // SNMPv1: the local IPv4 address the trap leaves from towards the
     // target, network byte order (0 towards an IPv6 target).
     uint32_t agentAddress = 0;
+    // SNMPv3 informs: the receiver's engine as learnt (RFC 3414 4: the
+    // receiver of an inform is authoritative), to whose engine ID `user`'s
+    // keys are localised. Null for traps, whose authoritative engine is the
+    // agent's.
+    const V3ServerInfo* receiver = nullptr;
 };
 
 // Writes the message into `out` (fresh, nothing written). SNMPv3 traps carry
-// the agent's engine (RFC 3414 1.5.1: the sender of a trap is
-// authoritative) and `user`'s keys, localised to it. False when the user's
+// the agent's `engine` (RFC 3414 1.5.1: the sender of a trap is
+// authoritative) and `user`'s keys, localised to it; informs the receiver's
+// engine; both name the agent's engine as the context's. False when the user's
 // security level is not one of the three, or the SNMPv3 message cannot be
 // encrypted or signed with its keys; `out` is then to be discarded.
 bool encodeNotification(OutStream& out, const Notification& notification,

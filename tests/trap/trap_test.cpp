@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,22 +40,19 @@ class CreateTrap : public ::testing::Test {
         request.insert(orla::MSG_CMD, snmp::CMD_TRAP_REQUEST);
         return request;
     }
-    // Encodes one community-based notification, expecting success; `out`
-    // gets the message.
-    Reply build(const orla::message& request, NotificationForm form, Bytes* out = nullptr) {
-        OutStream stream;
+    // Encodes one community-based trap, expecting success.
+    Reply build(const orla::message& request, int version) {
+        OutStream out;
         Reply trap;
         const std::optional<Notification> notification = makeNotification(request, agent);
         EXPECT_TRUE(notification);
+        NotificationForm form;
+        form.version = version;
         form.agentAddress = LOCALHOST;
-        EXPECT_TRUE(encodeNotification(stream, *notification, form, *communities.keep.findItem(0u),
+        EXPECT_TRUE(encodeNotification(out, *notification, form, *communities.keep.findItem(0u),
                                        agent.engine));
-        EXPECT_TRUE(decode(stream.bytes(), trap));
-        if (out) *out = stream.bytes();
+        EXPECT_TRUE(decode(out.bytes(), trap));
         return trap;
-    }
-    Reply build(const orla::message& request, int version) {
-        return build(request, NotificationForm{version, false, 7, 0});
     }
 
     Communities communities;
@@ -150,32 +148,34 @@ TEST_F(CreateTrap, V1EnterpriseOfGenericAndSpecificTraps) {
     }
 }
 
-// An inform is an InformRequest-PDU with the request-id it is given, which
-// its queue matches against Responses: the same id from the target's
-// address only, once.
-TEST_F(CreateTrap, InformAcknowledgedOnlyByItsResponseFromItsTarget) {
-    Bytes inform;
-    const Reply built =
-        build(vendorRequest(), NotificationForm{snmp::VERSION_2C, true, 4242, 0}, &inform);
-    EXPECT_EQ(built.pduType, ber::INFORM_REQUEST);
-    EXPECT_EQ(built.requestId, 4242);
-
+// An inform is an InformRequest-PDU with its own request-id, which the
+// queue matches against Responses: the same id from the target's address
+// only, once. Each waiting inform has its own id; a full queue drops the
+// oldest, counted on that inform's target.
+TEST_F(CreateTrap, InformQueueMatchesResponsesAndDropsTheOldest) {
     std::vector<Bytes> sent;
-    NotifyTarget::Counters counted;
+    std::map<uint32_t, NotifyTarget::Counters> counted;
     InformQueue queue(
         [&](const Endpoint&, std::span<const unsigned char> message) {
             sent.emplace_back(message.begin(), message.end());
             return true;
         },
-        [&](uint32_t) -> NotifyTarget::Counters& { return counted; });
+        [&](uint32_t id) -> NotifyTarget::Counters& { return counted[id]; }, agent.engine);
+    const std::optional<Notification> notification = makeNotification(vendorRequest(), agent);
+    ASSERT_TRUE(notification);
+    const CommunityKeep::Item& morvel = *communities.keep.findItem(0u);
     NotifyTarget target;
     target.id = 5;
+    target.inform = true;
     const Endpoint to = *parseEndpoint("::1", 1162);
-    queue.send(target, to, 4242, inform);
+    ASSERT_TRUE(queue.send(target, to, *notification, morvel));
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(counted.sent, 1u);
+    Reply inform;
+    ASSERT_TRUE(decode(sent[0], inform));
+    EXPECT_EQ(inform.pduType, ber::INFORM_REQUEST);
+    EXPECT_EQ(counted[5].sent, 1u);
 
-    // The receiver's Response: the inform with the PDU type changed.
+    // The receiver's Response to request-id `requestId`.
     auto response = [](int requestId) {
         OutStream out;
         out.startSeq(ber::SEQUENCE);
@@ -199,33 +199,33 @@ TEST_F(CreateTrap, InformAcknowledgedOnlyByItsResponseFromItsTarget) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(&peer);
         return Bytes(bytes, bytes + sizeof peer);
     };
-    EXPECT_TRUE(isCommunityResponse(response(4242)));
-    EXPECT_FALSE(isCommunityResponse(inform));
-    EXPECT_FALSE(queue.takeResponse(response(4243), from("::1", 1162)));
-    EXPECT_FALSE(queue.takeResponse(response(4242), from("::2", 1162)));
-    EXPECT_FALSE(queue.takeResponse(response(4242), from("::1", 1163)));
+    const int id = inform.requestId;
+    EXPECT_EQ(answerShape(response(id), agent.engine.engineID), AnswerShape::CommunityResponse);
+    EXPECT_EQ(answerShape(sent[0], agent.engine.engineID), AnswerShape::NotAnAnswer);
+    EXPECT_FALSE(queue.takeResponse(response(id + 1), from("::1", 1162)));
+    EXPECT_FALSE(queue.takeResponse(response(id), from("::2", 1162)));
+    EXPECT_FALSE(queue.takeResponse(response(id), from("::1", 1163)));
     EXPECT_EQ(queue.waiting(), 1u);
-    EXPECT_TRUE(queue.takeResponse(response(4242), from("::1", 1162)));
-    EXPECT_FALSE(queue.takeResponse(response(4242), from("::1", 1162)));
+    EXPECT_TRUE(queue.takeResponse(response(id), from("::1", 1162)));
+    EXPECT_FALSE(queue.takeResponse(response(id), from("::1", 1162)));
     EXPECT_EQ(queue.waiting(), 0u);
-    EXPECT_EQ(counted.acknowledged, 1u);
-}
+    EXPECT_EQ(counted[5].acknowledged, 1u);
 
-// A full queue drops its oldest inform, counted on that inform's target.
-TEST_F(CreateTrap, FullInformQueueDropsTheOldest) {
-    std::map<uint32_t, NotifyTarget::Counters> counted;
-    InformQueue queue([](const Endpoint&, std::span<const unsigned char>) { return true; },
-                      [&](uint32_t id) -> NotifyTarget::Counters& { return counted[id]; });
-    NotifyTarget first, others;
-    first.id = 1;
-    others.id = 2;
-    const Endpoint to = *parseEndpoint("192.0.2.1", 162);
-    queue.send(first, to, 1, {});
-    for (int32_t id = 2; id <= static_cast<int32_t>(InformQueue::MAX_PENDING) + 1; ++id)
-        queue.send(others, to, id, {});
+    NotifyTarget other = target;
+    other.id = 6;
+    ASSERT_TRUE(queue.send(target, to, *notification, morvel));
+    for (size_t i = 0; i < InformQueue::MAX_PENDING; ++i)
+        ASSERT_TRUE(queue.send(other, to, *notification, morvel));
     EXPECT_EQ(queue.waiting(), InformQueue::MAX_PENDING);
-    EXPECT_EQ(counted[1].dropped, 1u);
-    EXPECT_EQ(counted[2].dropped, 0u);
+    EXPECT_EQ(counted[5].dropped, 1u);
+    EXPECT_EQ(counted[6].dropped, 0u);
+    std::set<int> ids;
+    for (size_t i = sent.size() - InformQueue::MAX_PENDING; i < sent.size(); ++i) {
+        Reply waiting;
+        ASSERT_TRUE(decode(sent[i], waiting));
+        ids.insert(waiting.requestId);
+    }
+    EXPECT_EQ(ids.size(), InformQueue::MAX_PENDING);
 }
 
 }  // namespace
