@@ -15,6 +15,7 @@
 #include "tests/fixture.h"
 #include "trap/create_trap.h"
 #include "trap/informs.h"
+#include "trap/notify_targets.h"
 #include "trap/trap_maker.h"
 #include "trap/trap_request.h"
 
@@ -226,6 +227,89 @@ TEST_F(CreateTrap, InformQueueMatchesResponsesAndDropsTheOldest) {
         ids.insert(waiting.requestId);
     }
     EXPECT_EQ(ids.size(), InformQueue::MAX_PENDING);
+}
+
+// The target table: what it refuses, what it stores and loads again, the
+// settings' sink as target 0 that only the settings change, and the undo of
+// a remove, which brings a target back under its id.
+TEST(NotifyTargets, RefusesStoresAndKeepsTheSettingsSinkFirst) {
+    TempDir dir;
+    const std::string path = dir.path + "/targets";
+    std::optional<NotifyTarget> sink;
+    auto settingsSink = [&sink] { return sink; };
+    auto target = [](const char* address) {
+        orla::message cfg;
+        cfg.insert(snmp::TARGET_ADDRESS, std::string(address));
+        cfg.insert(snmp::TARGET_VERSION, 1u);
+        cfg.insert(snmp::TARGET_COMMUNITY, 0u);
+        return cfg;
+    };
+    NotifyTargets table(settingsSink, path);
+
+    struct Refused {
+        const char* why;
+        orla::message cfg;
+    };
+    std::vector<Refused> refused = {{"no address", orla::message()},
+                                    {"bad address", target("::g")}};
+    auto with = [&](const char* why, auto key, auto value) {
+        orla::message cfg = target("192.0.2.1");
+        cfg.insert(key, value);
+        refused.push_back({why, cfg});
+    };
+    with("port 0", snmp::TARGET_PORT, 0u);
+    with("port above 65535", snmp::TARGET_PORT, 65536u);
+    with("version 2", snmp::TARGET_VERSION, 2u);
+    with("no community", snmp::TARGET_COMMUNITY, 0xffffffffu);
+    with("timeout too short", snmp::TARGET_TIMEOUT_MS, 9u);
+    with("retries above 20", snmp::TARGET_RETRIES, 21u);
+    orla::message v1Inform = target("192.0.2.1");
+    v1Inform.insert(snmp::TARGET_VERSION, 0u);
+    v1Inform.insert(snmp::TARGET_INFORM, true);
+    refused.push_back({"SNMPv1 inform", v1Inform});
+    for (const Refused& c : refused) {
+        SCOPED_TRACE(c.why);
+        EXPECT_TRUE(orla::isError(table.cmdAddObj(c.cfg)));
+    }
+    EXPECT_TRUE(table.targets().empty());
+
+    orla::message informV6 = target("2001:db8::7");
+    informV6.insert(snmp::TARGET_INFORM, true);
+    informV6.insert(snmp::TARGET_GENERATORS, std::vector<uint32_t>{snmp::START_TRAP_ID});
+    const orla::message added = table.cmdAddObj(informV6);
+    ASSERT_FALSE(orla::isError(added)) << added;
+    const uint32_t id = added.get(orla::OBJ_ID);
+    EXPECT_EQ(id, 1u);  // 0 is the settings' sink
+    EXPECT_TRUE(orla::isError(table.cmdSetObj(target("192.0.2.300"), id)));
+
+    sink = NotifyTarget{};
+    sink->address = "192.0.2.9";
+    const NotifyTargets reloaded(settingsSink, path);
+    const std::vector<NotifyTarget> all = reloaded.targets();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].id, snmp::SETTINGS_TARGET_ID);
+    EXPECT_EQ(all[0].address, "192.0.2.9");
+    EXPECT_EQ(all[1].getCfg(), table.targets()[1].getCfg());
+    EXPECT_EQ(all[1].endpoint(), parseEndpoint("2001:db8::7", 162));
+    EXPECT_TRUE(all[1].receives(snmp::START_TRAP_ID));
+    EXPECT_FALSE(all[1].receives(0u));
+    EXPECT_TRUE(all[1].receives(std::nullopt));  // a notification of no generator
+
+    EXPECT_TRUE(orla::isError(table.cmdSetObj(target("192.0.2.1"), snmp::SETTINGS_TARGET_ID)));
+    EXPECT_TRUE(orla::isError(table.cmdRemoveObj({}, snmp::SETTINGS_TARGET_ID)));
+    const orla::message listed = table.cmdGetAll({}, 0xffffffff, 0);
+    ASSERT_EQ(listed.get(orla::OBJ_LIST).size(), 2u);
+    EXPECT_TRUE(orla::message(listed.get(orla::OBJ_LIST)[0]).get(snmp::TARGET_FROM_SETTINGS));
+
+    // The undo of a remove is an add of the old form with its OBJ_ID.
+    orla::message undo = table.cmdGetObj({}, id);
+    ASSERT_FALSE(orla::isError(table.cmdRemoveObj({}, id)));
+    EXPECT_EQ(table.targets().size(), 1u);
+    EXPECT_EQ(NotifyTargets(settingsSink, path).targets().size(), 1u);
+    const orla::message back = table.cmdAddObj(undo);
+    ASSERT_FALSE(orla::isError(back)) << back;
+    EXPECT_EQ(back.get(orla::OBJ_ID), id);
+    EXPECT_EQ(NotifyTargets(settingsSink, path).targets()[1].getCfg(), table.targets()[1].getCfg());
 }
 
 }  // namespace
