@@ -28,8 +28,7 @@ bool isPluginName(const std::string& name) {
 // Code run as the agent's user must be writable only by that user or root:
 // owned by one of them and not writable by group or others.
 bool safeOwnership(const struct stat& info) {
-    return (info.st_uid == 0 || info.st_uid == geteuid()) &&
-           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return (info.st_uid == 0 || info.st_uid == geteuid()) && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 // `path` is safely owned once its links are resolved, and so is the

@@ -73,8 +73,7 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     std::cerr << "communityKeep->init();" << std::endl;
     // The settings store exists from the first start on: without it, a
     // missing community store is a first start, with it a lost table.
-    const bool started =
-        store.opened() != orla::Store::Opened::Missing || !store.setAside().empty();
+    const bool started = store.opened() != orla::Store::Opened::Missing || !store.setAside().empty();
     communities_->init(started);
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
     addHandler(snmp::ID_COMMUNITIES, communities_.get());

@@ -41,7 +41,8 @@ class UdpTransport {
     // comes back (the agent's informs). False when the socket is closed, or
     // is IPv4 only and `to` is IPv6, or the kernel refuses.
     bool sendTo(const Endpoint& to, std::span<const unsigned char> message);
-    // The SNMPv1 and SNMPv2c Responses received go to `taker`.
+    // The answers to the agent's own messages received (its informs and
+    // their SNMPv3 discovery, request/dispatch.h AnswerShape) go to `taker`.
     void takeResponsesWith(ResponseTaker taker) { parked_.takeResponsesWith(std::move(taker)); }
 
     static constexpr unsigned REQUEST_BATCH = 16;

@@ -23,10 +23,10 @@
 bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine);
 
-// Where the Responses that reach the agent's port go: they answer the
-// informs the agent sends (RFC 3416 4.2.7), which a layer above keeps. Given
-// the whole message and its sender's socket address; true when the Response
-// was awaited.
+// Where the answers that reach the agent's port go: Responses to the
+// informs the agent sends (RFC 3416 4.2.7) and SNMPv3 Reports to them and to
+// their discovery, which a layer above keeps. Given the whole message and
+// its sender's socket address; true when it was awaited.
 using ResponseTaker = std::function<bool(std::span<const unsigned char> message,
                                          std::span<const unsigned char> peer)>;
 

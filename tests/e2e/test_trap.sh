@@ -249,6 +249,10 @@ wait_for two_link_traps || fail "no second link trap at [::1]:1162"
 sleep 0.3
 expect_eq 1 "$(received "->[127.0.0.2]:162" "$LINK_DOWN_7")" "link traps at the filtered target"
 cli snmp target remove "$v2trap" >/dev/null || fail "remove target"
+# The removal's undo brings the target back under its id, filter and all.
+cli undo >/dev/null || fail "undo of the remove"
+expect_contains "$(cli snmp target get "$v2trap")" "generators: 0xabc0001 (start-trap)" "target back"
+cli snmp target remove "$v2trap" >/dev/null || fail "remove target again"
 
 step "an inform to a receiver that starts late arrives once"
 late=$(cli snmp target add address=127.0.0.3 port=1163 version=2c community=0 type=inform \
