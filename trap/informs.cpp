@@ -217,19 +217,22 @@ bool InformQueue::takeV3Answer(InStream& in, const Endpoint& from) {
     const bool authentic = level >= 1;
     // RFC 3414 3.2 7b: an authentic message moves the receiver's clock on.
     const uint32_t believed = usm::engineTime(receiver.engine);
-    if (authentic && (msgBoots > receiver.engine.engineBoots ||
-                      (msgBoots == receiver.engine.engineBoots && msgTime > believed))) {
+    const bool clockMoved =
+        authentic && (msgBoots > receiver.engine.engineBoots ||
+                      (msgBoots == receiver.engine.engineBoots && msgTime > believed));
+    if (clockMoved) {
         receiver.engine.engineBoots = msgBoots;
         receiver.engine.engineTimeBase = usm::monotonicSeconds() - msgTime;
     }
     if (!in.v3PduReadable()) return false;
     const uint32_t type = in.getType();
     if (type == ber::REPORT && byMsgID != pending_.end()) {
-        // Authenticated: usmStatsNotInTimeWindows, with the clock now set;
-        // sent again at once. Unauthenticated (an unknown user, a level the
-        // receiver does not take): the tries go on as they are, and the
-        // inform is dropped when they are spent.
-        if (authentic) {
+        // Authenticated: usmStatsNotInTimeWindows; sent again at once when
+        // the clock moved, else when its time comes, so that a receiver that
+        // keeps refusing is no ping-pong. Unauthenticated (an unknown user, a
+        // level the receiver does not take): the tries go on as they are,
+        // and the inform is dropped when they are spent.
+        if (clockMoved) {
             transmit(*byMsgID);
             arm();
         }

@@ -146,11 +146,7 @@ std::vector<NotifyTarget> NotifyTargets::targets() const {
 }
 
 NotifyTarget::Counters& NotifyTargets::counters(uint32_t id) {
-    for (auto& [counted, counters] : counters_) {
-        if (counted == id) return counters;
-    }
-    counters_.emplace_back(id, NotifyTarget::Counters{});
-    return counters_.back().second;
+    return counters_[id];
 }
 
 NotifyTarget* NotifyTargets::find(uint32_t id) {

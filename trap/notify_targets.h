@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -123,7 +124,7 @@ class NotifyTargets : public orla::Handler {
     // the order of its ids.
     std::vector<NotifyTarget> targets() const;
     // The counters of target `id`; created on first use, so the settings
-    // sink's survive a change of the settings.
+    // sink's survive a change of the settings. The reference stays valid.
     NotifyTarget::Counters& counters(uint32_t id);
 
     orla::message cmdGetObj(const orla::message& request, uint32_t id) override;
@@ -143,5 +144,5 @@ class NotifyTargets : public orla::Handler {
     orla::Store store_;
     orla::Allocator ids_;
     std::vector<NotifyTarget> table_;  // ascending ids
-    std::vector<std::pair<uint32_t, NotifyTarget::Counters>> counters_;
+    std::map<uint32_t, NotifyTarget::Counters> counters_;
 };

@@ -100,8 +100,12 @@ bool parseTargetField(const TargetName& field, const std::string& value, AgentCl
             request.insert(snmp::TARGET_RETRIES, number);
             return true;
         case TargetKind::Generators: {
-            // "all" (or nothing) is the empty selection, which receives every generator.
+            // "all" is the empty selection, which receives every generator;
+            // a target that receives none is one to remove.
             std::vector<uint32_t> ids;
+            if (value.empty() || value == "none") {
+                return error = bad + "say all or name the generators", false;
+            }
             if (value != "all" && !parseGenerators(value, agent, ids, error)) {
                 return error = bad + error, false;
             }
