@@ -13,6 +13,7 @@
 #include "mib/agent_settings.h"
 #include "request/dispatch.h"
 #include "tests/fixture.h"
+#include "tests/platform/snmp/v3_message.h"
 #include "trap/create_trap.h"
 #include "trap/informs.h"
 #include "trap/notify_targets.h"
@@ -227,6 +228,106 @@ TEST_F(CreateTrap, InformQueueMatchesResponsesAndDropsTheOldest) {
         ids.insert(waiting.requestId);
     }
     EXPECT_EQ(ids.size(), InformQueue::MAX_PENDING);
+}
+
+// An SNMPv3 inform against a receiver played here (RFC 3414 4): a probe
+// first, whose Report gives the engine ID, with boots and time 0 as some
+// receivers send; the inform then goes to that engine with the user's keys
+// localised to it; an authenticated notInTimeWindow report sets the clock
+// and brings the inform again at once; the encrypted Response acknowledges it.
+TEST_F(CreateTrap, V3InformDiscoversTheReceiverAndFollowsItsClock) {
+    std::vector<Bytes> sent;
+    NotifyTarget::Counters counted;
+    InformQueue queue(
+        [&](const Endpoint&, std::span<const unsigned char> message) {
+            sent.emplace_back(message.begin(), message.end());
+            return true;
+        },
+        [&](uint32_t) -> NotifyTarget::Counters& { return counted; }, agent.engine);
+    const CommunityKeep::Item& user = *communities.add(userConfig("informer", usm::AUTH_PRIV));
+    NotifyTarget target;
+    target.version = snmp::VERSION_3;
+    target.inform = true;
+    const Endpoint to = *parseEndpoint("192.0.2.5", 162);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    inet_pton(AF_INET, "192.0.2.5", &peer.sin_addr);
+    peer.sin_port = htons(162);
+    const Bytes from(reinterpret_cast<unsigned char*>(&peer),
+                     reinterpret_cast<unsigned char*>(&peer) + sizeof peer);
+
+    const std::optional<Notification> notification = makeNotification(vendorRequest(), agent);
+    ASSERT_TRUE(notification);
+    ASSERT_TRUE(queue.send(target, to, *notification, user));
+    // The receiver reads what the agent sent as its engine `receiver` would.
+    struct Read {
+        V3Info info;  // as sent
+        std::string contextEngineID;
+        uint32_t flags = 0;
+        Reply pdu;
+        usm::Report report = usm::NO_REPORT;
+    };
+    const std::string engineID("\x80\x00\x1f\x88\x04recv", 9);
+    const v3test::Keys keys =
+        v3test::deriveKeys(user.authProtocol, engineID, user.authPassword, user.privPassword);
+    auto read = [&](const Bytes& message, const V3ServerInfo& receiver) {
+        Read got;
+        InStream in(message.data(), message.size());
+        MessageDrops dropped;
+        EXPECT_EQ(in.getVersion(), snmp::VERSION_3);
+        EXPECT_TRUE(in.readV3Info(dropped));
+        got.info = *in.v3Info();
+        got.flags = static_cast<unsigned char>(got.info.msgFlags[0]);
+        EXPECT_TRUE(in.decryptAndCheckSignature(got.report, keys.auth, user.authProtocol, keys.priv,
+                                                user.privProtocol, receiver));
+        got.contextEngineID = in.v3Info()->contextEngineID;
+        EXPECT_TRUE(decodePdu(in, got.pdu));
+        return got;
+    };
+    V3ServerInfo receiver;
+    receiver.engineID = engineID;
+    receiver.engineBoots = 5;
+    receiver.engineTimeBase = usm::monotonicSeconds() - 1000;
+
+    ASSERT_EQ(sent.size(), 1u);
+    const Read probe = read(sent[0], receiver);
+    EXPECT_EQ(probe.flags, usm::FLAG_REPORTABLE);
+    EXPECT_TRUE(probe.info.msgAuthoritativeEngineID.empty());
+    EXPECT_TRUE(probe.info.msgUserName.empty());
+
+    v3test::Request answer;
+    answer.engineID = engineID;
+    answer.user = "";
+    answer.level = 0;
+    answer.pduType = ber::REPORT;
+    answer.msgID = probe.info.msgID;
+    EXPECT_TRUE(queue.takeResponse(v3test::build(answer, {}), from));
+    ASSERT_EQ(sent.size(), 2u);
+    const Read first = read(sent[1], receiver);
+    EXPECT_EQ(first.flags, usm::FLAG_AUTH | usm::FLAG_PRIV | usm::FLAG_REPORTABLE);
+    EXPECT_EQ(first.info.msgUserName, "informer");
+    EXPECT_EQ(first.report, usm::NOT_IN_TIME_WINDOW);  // boots and time 0 believed
+
+    answer.user = "informer";
+    answer.level = 1;
+    answer.boots = receiver.engineBoots;
+    answer.time = usm::engineTime(receiver);
+    answer.msgID = first.info.msgID;
+    EXPECT_TRUE(queue.takeResponse(v3test::build(answer, keys), from));
+    ASSERT_EQ(sent.size(), 3u);
+    const Read again = read(sent[2], receiver);
+    EXPECT_EQ(again.report, usm::NO_REPORT);
+    EXPECT_EQ(again.pdu.pduType, ber::INFORM_REQUEST);
+    EXPECT_EQ(again.pdu.requestId, first.pdu.requestId);
+    EXPECT_EQ(again.contextEngineID, agent.engine.engineID);
+
+    answer.level = 2;
+    answer.pduType = ber::RESPONSE;
+    answer.requestId = again.pdu.requestId;
+    answer.msgID = again.info.msgID;
+    EXPECT_TRUE(queue.takeResponse(v3test::build(answer, keys), from));
+    EXPECT_EQ(queue.waiting(), 0u);
+    EXPECT_EQ(counted.acknowledged, 1u);
 }
 
 // The target table: what it refuses, what it stores and loads again, the
