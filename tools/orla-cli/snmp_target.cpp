@@ -208,8 +208,8 @@ int runSnmpTarget(const Arguments& args) {
             return usageError("target add: " + error);
         }
         if (!request.has(snmp::TARGET_ADDRESS) || !request.has(snmp::TARGET_VERSION) ||
-            !request.has(snmp::TARGET_COMMUNITY)) {
-            return usageError("target add needs address, version and community");
+            !request.has(snmp::TARGET_COMMUNITY) || !request.has(snmp::TARGET_INFORM)) {
+            return usageError("target add needs address, version, community and type");
         }
         if (!agent.call(TARGETS, CMD_ADDOBJ, request, reply)) return EXIT_ERROR_REPLY;
         std::printf("%u\n", static_cast<unsigned>(reply.get(OBJ_ID)));
