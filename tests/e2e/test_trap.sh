@@ -218,9 +218,14 @@ cli snmp target add address=[::1] port=1162 version=2c community=0 type=inform >
     fail "v2c inform target"
 cli snmp target add address=127.0.0.5 version=3 community="$informer" type=inform \
     >/dev/null || fail "v3 inform target"
-status=0
-cli snmp target add address=[127.0.0.9] version=2c community=0 2>/dev/null || status=$?
-expect_eq 2 "$status" "exit status of an IPv4 address in brackets"
+# A refused value: one line, exit status 2, nothing sent.
+for bad in address=[127.0.0.9] address=::9 port=0 version=2 type=notify timeout=5 retries=21 \
+    generators=none generators=no-such; do
+    status=0
+    err=$(cli snmp target add address=127.0.0.9 version=2c community=0 type=inform "$bad" \
+        2>&1 >/dev/null) || status=$?
+    expect_eq "2 1" "$status $(wc -l <<<"$err")" "exit status and lines of target add $bad"
+done
 restart_agent
 # The request the interfaces plug-in sends for a linkDown of ifIndex 7.
 link_down() {
