@@ -207,8 +207,8 @@ TEST_F(Tree, NestedRegistrationOwnsItsSubtreeForEveryOperation) {
     const auto ask = [](uint32_t pduType, std::vector<VariableBinding> bindings, int repetitions) {
         Reply reply;
         testing::internal::CaptureStderr();
-        EXPECT_TRUE(
-            serve(request(1, "public", pduType, 0, repetitions, bindings), READ_WRITE, reply));
+        EXPECT_TRUE(serve(request(1, "public", pduType, 0, repetitions, bindings), READ_WRITE,
+                          reply));
         testing::internal::GetCapturedStderr();
         return reply;
     };
@@ -511,13 +511,13 @@ TEST_F(Dispatch, WaitingRequestsAreAnsweredLaterAndTheOldestGiveWay) {
     auto& started = RemoteScalar::started;
     std::vector<std::pair<unsigned char, Reply>> sent;  // whom, what
     {
-        ParkedRequests parked(
-            communities.keep, communities.engine,
-            [&sent](const ParkedRequests::ReplyTo& to, std::span<const unsigned char> reply) {
-                Reply decoded;
-                EXPECT_TRUE(decode(Bytes(reply.begin(), reply.end()), decoded));
-                sent.emplace_back(to.peer.at(0), decoded);
-            });
+        ParkedRequests parked(communities.keep, communities.engine,
+                              [&sent](const ParkedRequests::ReplyTo& to,
+                                      std::span<const unsigned char> reply) {
+                                  Reply decoded;
+                                  EXPECT_TRUE(decode(Bytes(reply.begin(), reply.end()), decoded));
+                                  sent.emplace_back(to.peer.at(0), decoded);
+                              });
         const uint32_t packetsBefore = communities.engine.inPackets;
         Context ctx(nullptr, 0);
         for (unsigned char peer = 0; peer <= ParkedRequests::MAX_PARKED; ++peer) {

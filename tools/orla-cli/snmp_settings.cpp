@@ -93,56 +93,10 @@ std::string formatTrapVersion(uint32_t code) {
     return "2c (code " + std::to_string(code) + ")";
 }
 
-bool parseSetting(const SettingName& setting, const std::string& value, AgentClient& agent,
-                  message& request, std::string& error) {
-    std::string bad = std::string(setting.name) + ": ";
-    uint32_t number = 0;
-    switch (setting.kind) {
-        case SettingKind::Bool: {
-            bool flag;
-            if (!parseBool(value, flag)) return error = bad + "say yes or no", false;
-            return request.setField(setting.rawKey, flag);
-        }
-        case SettingKind::EngineId:
-            if (value.size() > ENGINE_ID_TEXT_MAX) {
-                return error = bad + "at most 27 characters", false;
-            }
-            return request.setField(setting.rawKey, value);
-        case SettingKind::Text:
-            return request.setField(setting.rawKey, value);
-        case SettingKind::Number:
-            if (!parseNumber(value, number)) return error = bad + "not a number: " + value, false;
-            return request.setField(setting.rawKey, number);
-        case SettingKind::Address:
-            if (value != "none" && !parseIPv4(value, number)) {
-                return error = bad + "not an IPv4 address (or none): " + value, false;
-            }
-            return request.setField(setting.rawKey, number);
-        case SettingKind::Community:
-            number = snmp::NO_COMMUNITY;
-            if (value != "none" && !parseNumber(value, number)) {
-                return error = bad + "not a community id (or none): " + value, false;
-            }
-            return request.setField(setting.rawKey, number);
-        case SettingKind::TrapVersion:
-            if (!parseNamedCode(value, TRAP_VERSIONS, number) || number > 3) {
-                return error = bad + "say 1, 2c or 3", false;
-            }
-            return request.setField(setting.rawKey, number);
-        case SettingKind::Generators: {
-            std::vector<uint32_t> ids;
-            if (!parseGenerators(value, agent, ids, error)) {
-                error = bad + error;
-                return false;
-            }
-            return request.setField(setting.rawKey, std::move(ids));
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
+// Ids or names, comma-separated; "none" or nothing for an empty selection.
+// Names need the agent's list, fetched on the first name.
 bool parseGenerators(const std::string& text, AgentClient& agent, std::vector<uint32_t>& ids,
                      std::string& error) {
     ids.clear();
@@ -192,6 +146,58 @@ std::string describeGenerators(AgentClient& agent, const std::vector<uint32_t>& 
     }
     return text;
 }
+
+namespace {
+
+bool parseSetting(const SettingName& setting, const std::string& value, AgentClient& agent,
+                  message& request, std::string& error) {
+    std::string bad = std::string(setting.name) + ": ";
+    uint32_t number = 0;
+    switch (setting.kind) {
+        case SettingKind::Bool: {
+            bool flag;
+            if (!parseBool(value, flag)) return error = bad + "say yes or no", false;
+            return request.setField(setting.rawKey, flag);
+        }
+        case SettingKind::EngineId:
+            if (value.size() > ENGINE_ID_TEXT_MAX) {
+                return error = bad + "at most 27 characters", false;
+            }
+            return request.setField(setting.rawKey, value);
+        case SettingKind::Text:
+            return request.setField(setting.rawKey, value);
+        case SettingKind::Number:
+            if (!parseNumber(value, number)) return error = bad + "not a number: " + value, false;
+            return request.setField(setting.rawKey, number);
+        case SettingKind::Address:
+            if (value != "none" && !parseIPv4(value, number)) {
+                return error = bad + "not an IPv4 address (or none): " + value, false;
+            }
+            return request.setField(setting.rawKey, number);
+        case SettingKind::Community:
+            number = snmp::NO_COMMUNITY;
+            if (value != "none" && !parseNumber(value, number)) {
+                return error = bad + "not a community id (or none): " + value, false;
+            }
+            return request.setField(setting.rawKey, number);
+        case SettingKind::TrapVersion:
+            if (!parseNamedCode(value, TRAP_VERSIONS, number) || number > 3) {
+                return error = bad + "say 1, 2c or 3", false;
+            }
+            return request.setField(setting.rawKey, number);
+        case SettingKind::Generators: {
+            std::vector<uint32_t> ids;
+            if (!parseGenerators(value, agent, ids, error)) {
+                error = bad + error;
+                return false;
+            }
+            return request.setField(setting.rawKey, std::move(ids));
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 int runSnmpPrint(const Arguments& args) {
     if (!args.empty()) return usageError("print takes no arguments");
