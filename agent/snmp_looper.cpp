@@ -1,5 +1,7 @@
 #include "agent/snmp_looper.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <iostream>
 #include <optional>
@@ -50,7 +52,7 @@ void logSender(const char* what, const orla::message& request) {
 }  // namespace
 
 SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& communityPath,
-                       const std::string& accessPath)
+                       const std::string& accessPath, const std::string& targetPath)
     : orla::Looper(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), store(settingsPath, 5) {
     std::cerr << "communityKeep = new CommunityKeep;" << std::endl;
     communities_ = std::make_unique<CommunityKeep>(communityPath);
@@ -60,6 +62,17 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     requestRules.access = access_.get();
     transport_ = std::make_unique<UdpTransport>(*communities_, serverInfo, requestRules,
                                                 [this] { trapAuthenticationFailures(); });
+    targets_ = std::make_unique<NotifyTargets>([this] { return settingsTarget(); }, targetPath);
+    informs_ = std::make_unique<InformQueue>(
+        [this](const Endpoint& to, std::span<const unsigned char> message) {
+            return transport_->sendTo(to, message);
+        },
+        [this](uint32_t target) -> NotifyTarget::Counters& { return targets_->counters(target); },
+        serverInfo);
+    transport_->takeResponsesWith(
+        [this](std::span<const unsigned char> message, std::span<const unsigned char> peer) {
+            return informs_->takeResponse(message, peer);
+        });
     std::cerr << "communityKeep->init();" << std::endl;
     // The settings store exists from the first start on: without it, a
     // missing community store is a first start, with it a lost table.
@@ -68,6 +81,7 @@ SnmpLooper::SnmpLooper(const std::string& settingsPath, const std::string& commu
     std::cerr << "addHandler(snmp::ID_COMMUNITIES, communityKeep);" << std::endl;
     addHandler(snmp::ID_COMMUNITIES, communities_.get());
     addHandler(snmp::ID_ACCESS, access_.get());
+    addHandler(snmp::ID_TARGETS, targets_.get());
     setPlatformExchange(exchangeThroughAgent);
     setExchangeStarter(startThroughAgent);
     serverInfo.engineTimeBase = orla::getUptime();
@@ -115,7 +129,7 @@ void SnmpLooper::startup() {
         // start trap takes every request.
         std::vector<TrapMaker> makers = trapMakers;
         makers.push_back(startupTrapMaker);
-        send_trap(orla::message(), makers);
+        send_trap(orla::message(), makers, snmp::START_TRAP_ID);
         return;
     }
 }
@@ -132,8 +146,27 @@ void SnmpLooper::disable() {
     setupLeave(LEAVE_IDLE);
 }
 
-void SnmpLooper::send_trap(const orla::message& request, std::span<const TrapMaker> makers) {
-    sendTrap(request, makers, *this, *communities_, agentState);
+void SnmpLooper::send_trap(const orla::message& request, std::span<const TrapMaker> makers,
+                           std::optional<uint32_t> generator) {
+    if (!generator && request.has(snmp::TRAP_GENERATOR)) {
+        const std::string name = request.get(snmp::TRAP_GENERATOR);
+        for (uint32_t id = 0; id < scribers.size(); ++id) {
+            if (scribers[id].name == name) generator = id;
+        }
+    }
+    sendTrap(request, makers, generator, enabled,
+             NotificationRoutes{*communities_, access_.get(), agentState, *targets_, *informs_});
+}
+
+std::optional<NotifyTarget> SnmpLooper::settingsTarget() const {
+    if (trapTarget == 0 || trapCommunity == snmp::NO_COMMUNITY) return std::nullopt;
+    NotifyTarget sink;
+    char text[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &trapTarget, text, sizeof text);
+    sink.address = text;
+    sink.version = trapVersion;
+    sink.community = trapCommunity;
+    return sink;
 }
 
 void SnmpLooper::trapAuthenticationFailures() {

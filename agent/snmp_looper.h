@@ -19,6 +19,8 @@
 #include "platform/orla/looper.h"
 #include "platform/orla/store.h"
 #include "platform/snmp/v3_server_info.h"
+#include "trap/informs.h"
+#include "trap/notify_targets.h"
 
 // The settings are members of their own (AgentSettings), so that plug-ins
 // read them as before: loop->trapTarget, loop->communityName.
@@ -27,7 +29,8 @@ class SnmpLooper : public orla::Looper, public AgentSettings {
     // The daemon uses the default store paths; tests give their own.
     explicit SnmpLooper(const std::string& settingsPath = snmp::SETTINGS_STORE_PATH,
                         const std::string& communityPath = snmp::COMMUNITY_STORE_PATH,
-                        const std::string& accessPath = snmp::ACCESS_STORE_PATH);
+                        const std::string& accessPath = snmp::ACCESS_STORE_PATH,
+                        const std::string& targetPath = snmp::TARGET_STORE_PATH);
     ~SnmpLooper() override;
 
     // Loads the settings, counts the engine boot, makes the agent's own engine
@@ -40,10 +43,12 @@ class SnmpLooper : public orla::Looper, public AgentSettings {
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();
-    // Builds one trap for `request`, asking `makers` in order, and sends it
-    // to port 162 of the trap sink; writes one line and sends nothing when
-    // that is not possible.
-    void send_trap(const orla::message& request, std::span<const TrapMaker> makers = trapMakers);
+    // Builds one notification for `request`, asking `makers` in order, and
+    // sends it to every target that receives its generator: `generator`, or
+    // the one the request names (snmp::TRAP_GENERATOR), or none. Writes one
+    // line and sends nothing when that is not possible.
+    void send_trap(const orla::message& request, std::span<const TrapMaker> makers = trapMakers,
+                   std::optional<uint32_t> generator = std::nullopt);
     // After a batch: when requests failed authentication since the last
     // look (a community not known or not admitted, an SNMPv3 wrong digest)
     // and snmpEnableAuthenTraps is on, sends one authenticationFailure trap,
@@ -74,10 +79,16 @@ class SnmpLooper : public orla::Looper, public AgentSettings {
     uint32_t& startJiffies = agentState.startTick;
 
   private:
+    // The settings' trap sink as the first notification target.
+    std::optional<NotifyTarget> settingsTarget() const;
+
     std::unique_ptr<CommunityKeep> communities_;
     std::unique_ptr<AccessKeep> access_;
+    std::unique_ptr<NotifyTargets> targets_;
     // Made once the community table is, which it serves with.
     std::unique_ptr<UdpTransport> transport_;
+    // Its informs leave from the transport's socket, where their Responses come.
+    std::unique_ptr<InformQueue> informs_;
 };
 
 extern SnmpLooper* loop;

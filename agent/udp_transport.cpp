@@ -233,6 +233,28 @@ void UdpTransport::sendLater(const ParkedRequests::ReplyTo& to,
     sendmsg(fd_, &header, 0);
 }
 
+bool UdpTransport::sendTo(const Endpoint& to, std::span<const unsigned char> message) {
+    if (!open_) return false;
+    sockaddr_in6 v6{};
+    sockaddr_in v4{};
+    sockaddr* peer = reinterpret_cast<sockaddr*>(&v6);
+    socklen_t peerLength = sizeof v6;
+    if (family_ == AF_INET6) {
+        // IPv4 targets by their IPv4-mapped address on the dual-stack socket.
+        v6.sin6_family = AF_INET6;
+        std::memcpy(&v6.sin6_addr, to.address.data(), sizeof v6.sin6_addr);
+        v6.sin6_port = htons(to.port);
+    } else {
+        if (!to.isIPv4()) return false;
+        v4.sin_family = AF_INET;
+        std::memcpy(&v4.sin_addr, to.address.data() + 12, sizeof v4.sin_addr);
+        v4.sin_port = htons(to.port);
+        peer = reinterpret_cast<sockaddr*>(&v4);
+        peerLength = sizeof v4;
+    }
+    return sendto(fd_, message.data(), message.size(), 0, peer, peerLength) >= 0;
+}
+
 UdpTransport::~UdpTransport() {
     close();
 }
@@ -244,6 +266,10 @@ void UdpTransport::open() {
         std::cerr << "cannot create service connection" << std::endl;
         return;
     }
+    sockaddr_storage local{};
+    socklen_t localLength = sizeof local;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &localLength);
+    family_ = local.ss_family;
     const timeval linger{0, LINGER_MICROSECONDS};
     // Without the timeout a waiting read could block the event loop for good.
     readsLinger_ = setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger) == 0;

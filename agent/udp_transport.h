@@ -7,10 +7,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "community/community_keep.h"
 #include "platform/snmp/v3_server_info.h"
+#include "request/dispatch.h"
 #include "request/parked_requests.h"
+#include "trap/notify_targets.h"
 
 class UdpTransport {
   public:
@@ -33,6 +36,14 @@ class UdpTransport {
     // Unregisters and closes the socket; does nothing when it is closed.
     void close();
     bool isOpen() const { return open_; }
+
+    // Sends `message` to `to` from the socket on port 161, where its answer
+    // comes back (the agent's informs). False when the socket is closed, or
+    // is IPv4 only and `to` is IPv6, or the kernel refuses.
+    bool sendTo(const Endpoint& to, std::span<const unsigned char> message);
+    // The answers to the agent's own messages received (its informs and
+    // their SNMPv3 discovery, request/dispatch.h AnswerShape) go to `taker`.
+    void takeResponsesWith(ResponseTaker taker) { parked_.takeResponsesWith(std::move(taker)); }
 
     static constexpr unsigned REQUEST_BATCH = 16;
     static constexpr long LINGER_MICROSECONDS = 1000;
@@ -67,6 +78,7 @@ class UdpTransport {
     std::function<void()> batchServed_;
     ParkedRequests parked_;
     int fd_ = -1;
+    int family_ = 0;  // of the open socket: AF_INET6 (dual-stack) or AF_INET
     bool open_ = false;
     bool readsLinger_ = false;  // the socket's receive timeout is set
     unsigned wakeupsSinceGathering_ = 0;

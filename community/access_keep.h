@@ -25,7 +25,7 @@
 namespace snmp {
 
 // Handler id of the access table in the agent's looper.
-inline constexpr uint32_t ID_ACCESS = 3;
+inline constexpr uint32_t ID_ACCESS = 4;
 inline constexpr const char* ACCESS_STORE_PATH = "/orla/store/snmp-access";
 
 // What a record of the table is: one family of a view

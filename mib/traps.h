@@ -35,3 +35,12 @@ struct Scribers {
     void (*unsubscribe)();  // called when the selection is replaced
 };
 extern std::vector<Scribers> scribers;
+
+namespace snmp {
+
+// In a trap request that a trap generator sends: its name, as in its
+// Scribers entry. The agent sends the trap only to the notification targets
+// that receive that generator; a request without it reaches every target.
+inline constexpr orla::StringKey TRAP_GENERATOR{1004};
+
+}  // namespace snmp

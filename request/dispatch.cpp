@@ -1,6 +1,7 @@
 #include "request/dispatch.h"
 
 #include "platform/orla/throttled_line.h"
+#include "platform/snmp/usm.h"
 #include "request/pdu.h"
 #include "request/v3.h"
 
@@ -127,4 +128,54 @@ bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep&
     if (version == snmp::VERSION_3) return protectV3Reply(ctx, keys);
     ctx.out.endSeq();  // message
     return true;
+}
+
+AnswerShape answerShape(std::span<const unsigned char> message, const std::string& engineID) {
+    size_t at = 0;
+    // The header of an element with `tag` at `at`, its content length in
+    // `length`, which must fit the message; `at` moves to the content.
+    auto header = [&](uint32_t tag, size_t& length) {
+        if (at + 2 > message.size() || message[at] != tag) return false;
+        const unsigned char first = message[at + 1];
+        at += 2;
+        length = first;
+        if (first & 0x80) {
+            const unsigned octets = first & 0x7f;
+            if (octets == 0 || octets > 4 || at + octets > message.size()) return false;
+            length = 0;
+            for (unsigned i = 0; i < octets; ++i)
+                length = length << 8 | message[at++];
+        }
+        return length <= message.size() - at;
+    };
+    // Steps over an INTEGER.
+    auto integer = [&] {
+        size_t length = 0;
+        if (!header(ber::INTEGER, length)) return false;
+        at += length;
+        return true;
+    };
+    size_t length = 0;
+    if (!header(ber::SEQUENCE, length) || !header(ber::INTEGER, length) || length != 1)
+        return AnswerShape::NotAnAnswer;
+    const unsigned char version = message[at++];
+    if (isCommunityVersion(version)) {
+        if (!header(ber::OCTET_STRING, length)) return AnswerShape::NotAnAnswer;
+        at += length;
+        return at < message.size() && message[at] == ber::RESPONSE ? AnswerShape::CommunityResponse
+                                                                   : AnswerShape::NotAnAnswer;
+    }
+    if (version != snmp::VERSION_3) return AnswerShape::NotAnAnswer;
+    // RFC 3412 6: msgGlobalData { msgID, msgMaxSize, msgFlags, msgSecurityModel }.
+    if (!header(ber::SEQUENCE, length) || !integer() || !integer() ||
+        !header(ber::OCTET_STRING, length) || length != 1)
+        return AnswerShape::NotAnAnswer;
+    if (message[at++] & usm::FLAG_REPORTABLE) return AnswerShape::NotAnAnswer;
+    // RFC 3414 2.4: UsmSecurityParameters, wrapped in an OCTET STRING.
+    if (!integer() || !header(ber::OCTET_STRING, length) || !header(ber::SEQUENCE, length) ||
+        !header(ber::OCTET_STRING, length))
+        return AnswerShape::NotAnAnswer;
+    const std::string_view authoritative(reinterpret_cast<const char*>(message.data()) + at,
+                                         length);
+    return authoritative == engineID ? AnswerShape::NotAnAnswer : AnswerShape::V3Answer;
 }

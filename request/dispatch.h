@@ -2,6 +2,9 @@
 // (or none) out.
 #pragma once
 
+#include <functional>
+#include <span>
+
 #include "community/access_keep.h"
 #include "community/community_keep.h"
 #include "mib/context.h"
@@ -39,3 +42,24 @@ struct RequestRules {
 // `rules` the access control and GetBulk bounds.
 bool createReply(Context& ctx, SourceAddress sourceAddress, const CommunityKeep& communities,
                  V3ServerInfo& engine, const RequestRules& rules = {});
+
+// Where the answers that reach the agent's port go: Responses to the
+// informs the agent sends (RFC 3416 4.2.7) and SNMPv3 Reports to them and to
+// their discovery, which a layer above keeps. Given the whole message and
+// its sender's socket address; true when it was awaited.
+using ResponseTaker = std::function<bool(std::span<const unsigned char> message,
+                                         std::span<const unsigned char> peer)>;
+
+// What a datagram that reaches the agent's port may be besides a request,
+// from its headers only, without copying it, as every datagram is asked.
+enum class AnswerShape {
+    NotAnAnswer,
+    // An SNMPv1 or SNMPv2c message holding a Response-PDU.
+    CommunityResponse,
+    // An SNMPv3 message without the reportable flag (RFC 3412 6.4: a
+    // Response, a Report or a trap; requests ask for reports) and of an
+    // authoritative engine other than the agent's `engineID`: the answer to
+    // an inform, whose receiver is authoritative, or to a discovery probe.
+    V3Answer,
+};
+AnswerShape answerShape(std::span<const unsigned char> message, const std::string& engineID);

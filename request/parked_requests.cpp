@@ -46,6 +46,18 @@ ParkedRequests::~ParkedRequests() {
 bool ParkedRequests::serve(Context& ctx, std::span<const unsigned char> datagram,
                            SourceAddress source, std::span<const unsigned char> peer,
                            std::span<const unsigned char> control) {
+    const AnswerShape shape = answerShape(datagram, engine_.engineID);
+    if (shape != AnswerShape::NotAnAnswer) {
+        if (takeResponse_ && takeResponse_(datagram, peer)) {
+            ++engine_.inPackets;
+            return false;
+        }
+        if (shape == AnswerShape::CommunityResponse) {
+            ++engine_.inPackets;
+            ++engine_.dropped.unknownPduHandlers;
+            return false;
+        }
+    }
     bool replied = false;
     std::vector<std::string> waitsFor;
     ctx.reset(datagram.data(), static_cast<unsigned>(datagram.size()));

@@ -15,6 +15,7 @@
 #include "request/dispatch.h"
 #include "mib/context.h"
 #include "platform/snmp/v3_server_info.h"
+#include "request/dispatch.h"
 
 class ParkedRequests {
   public:
@@ -53,6 +54,12 @@ class ParkedRequests {
 
     size_t waiting() const { return parked_.size(); }
 
+    // Answers to the agent's own messages (request/dispatch.h answerShape)
+    // go to `taker` first. SNMPv1 and SNMPv2c Responses it does not take are
+    // counted in snmpUnknownPDUHandlers (RFC 3412 4.2.2.1); SNMPv3 messages
+    // it does not take are served as any other.
+    void takeResponsesWith(ResponseTaker taker) { takeResponse_ = std::move(taker); }
+
   private:
     struct Parked {
         std::vector<unsigned char> datagram;
@@ -71,6 +78,7 @@ class ParkedRequests {
     V3ServerInfo& engine_;
     const RequestRules& rules_;
     Send send_;
+    ResponseTaker takeResponse_;
     std::deque<Parked> parked_;
     Context again_{nullptr, 0};  // the context of the requests served again
 };

@@ -18,6 +18,7 @@ void OutStream::reset(size_t keptOctets) {
     errorIndex_ = {};
     v3Marks_ = {};
     securityLevel = 0;
+    reportable = false;
 }
 
 void OutStream::writeHeader(uint32_t tag, size_t length) {

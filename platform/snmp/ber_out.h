@@ -25,6 +25,11 @@ class OutStream : public UberStream {
   public:
     OutStream() = default;
 
+    // SNMPv3: the message asks for a report on failure (RFC 3412 6.4: set in
+    // the confirmed-class messages the sender originates, an InformRequest,
+    // a discovery probe); writeV3Info sets the flag. Clear for replies.
+    bool reportable = false;
+
     const unsigned char* data() const { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
     const std::vector<unsigned char>& bytes() const { return bytes_; }
@@ -86,8 +91,8 @@ class OutStream : public UberStream {
     // message SEQUENCE open with the version written:
     //
     // writeV3Info writes msgGlobalData (msgID; msgMaxSize = our own limit,
-    // ber::MAX_UDP_PAYLOAD; msgFlags from securityLevel, reportable clear as
-    // for responses, reports and traps (RFC 3412 6.4); security model 3) and
+    // ber::MAX_UDP_PAYLOAD; msgFlags from securityLevel, and reportable as
+    // the member says; security model 3) and
     // msgSecurityParameters (engine ID, boots, time, user name from `info`;
     // as the authentication placeholder at level >= 1 zero octets, as many
     // as info->authProtocol's MAC has; 8 octets for the salt at level 2),

@@ -12,7 +12,7 @@ bool OutStream::writeV3Info(const V3Info* info) {
     const size_t authLength = level >= 1 ? usm::macLength(info->authProtocol) : 0;
     if (level >= 1 && authLength == 0) return false;
     v3Marks_ = {};
-    const unsigned char flags = usm::flagsForLevel(level);
+    const unsigned char flags = usm::flagsForLevel(level) | (reportable ? usm::FLAG_REPORTABLE : 0);
 
     // RFC 3412 6: HeaderData. msgID is INTEGER (0..2147483647).
     startSeq(ber::SEQUENCE);

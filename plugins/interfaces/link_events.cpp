@@ -17,6 +17,8 @@ namespace {
 constexpr orla::U32Key LINK_TRAP{2001};
 constexpr uint32_t LINK_DOWN = 3;
 constexpr uint32_t LINK_UP = 4;
+// The generator's name, which its trap requests carry.
+constexpr const char* LINK_EVENTS = "link-events";
 
 const OID SNMP_TRAPS("1.3.6.1.6.3.1.1.5");
 const OID IF_INDEX("1.3.6.1.2.1.2.2.1.1");
@@ -84,6 +86,7 @@ void requestTrap(const orla::message& note) {
     orla::message request;
     request.insert(orla::MSG_TO, std::vector<uint32_t>{snmp::SERVICE_ID});
     request.insert(orla::MSG_CMD, snmp::CMD_TRAP_REQUEST_ALT1);
+    request.insert(snmp::TRAP_GENERATOR, std::string(LINK_EVENTS));
     request.insert(LINK_TRAP, trap);
     request.insert(orla::OBJ_ID, note.get(orla::OBJ_ID, 0));
     request.insert(ifaced::IF_ADMIN_STATUS, note.get(ifaced::IF_ADMIN_STATUS, 0));
@@ -105,5 +108,5 @@ ServiceSubscription& linkEvents() {
 void registerLinkEvents() {
     trapMakers.push_back(linkTrapMaker);
     scribers.push_back(
-        Scribers{"link-events", [] { linkEvents().start(); }, [] { linkEvents().stop(); }});
+        Scribers{LINK_EVENTS, [] { linkEvents().start(); }, [] { linkEvents().stop(); }});
 }

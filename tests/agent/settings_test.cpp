@@ -45,7 +45,7 @@ class Settings : public ::testing::Test {
     std::unique_ptr<SnmpLooper> start() {
         loop = nullptr;
         auto agent = std::make_unique<SnmpLooper>(settingsPath_, dir_.path + "/communities",
-                                                  dir_.path + "/access");
+                                                  dir_.path + "/access", dir_.path + "/targets");
         loop = agent.get();
         agent->init();
         return agent;

@@ -2,7 +2,10 @@
 # Traps received by net-snmp's snmptrapd on 127.0.0.1:162: the start trap
 # after a restart, vendor traps asked for with "orla-cli snmp trap" in SNMPv1,
 # SNMPv2c and SNMPv3 (authNoPriv and authPriv), and the lines written when no
-# trap can be sent.
+# trap can be sent. Then notification targets: a v2c trap, a v2c inform over
+# IPv6 and a v3 authPriv inform at once, each sent every notification once;
+# a generator filter; an inform whose receiver starts late, and one whose
+# receiver never answers.
 source "$SRC/lib.sh"
 
 command -v snmptrapd >/dev/null || { echo "SKIP: snmptrapd needed"; exit 77; }
@@ -24,17 +27,22 @@ createUser -e $ENGINE_ID sha2user SHA-512 auth-pass-3 AES-256-C priv-pass-3
 authUser log authuser
 authUser log privuser priv
 authUser log sha2user priv
+createUser informer SHA-256 inform-auth-1 AES-256 inform-priv-1
+authUser log informer priv
 CONF
 # One line per trap: version, community or user, agent address (SNMPv1),
-# enterprise, generic and specific number, uptime, context engine ID, then
-# the bindings separated by '|' (%V sets the separator).
+# enterprise, generic and specific number, uptime, context engine ID, the
+# transport (where from and to), then the bindings separated by '|' (%V
+# sets the separator). Each receiver of the targets is an address of its own.
+TRAPD_FORMAT='TRAP s=%s u=%u a=%a N=%N w=%w q=%q T=%T E=%E D=%b B=%V|%v\n'
 : >"$TRAPD_LOG"
-snmptrapd -f -n -On -Lf "$TRAPD_LOG" -C -c "$TRAPD_CONF" \
-    -F 'TRAP s=%s u=%u a=%a N=%N w=%w q=%q T=%T E=%E B=%V|%v\n' \
-    udp:127.0.0.1:162 >/dev/null 2>&1 &
+snmptrapd -f -n -On -Lf "$TRAPD_LOG" -C -c "$TRAPD_CONF" -F "$TRAPD_FORMAT" \
+    udp:127.0.0.1:162 udp:127.0.0.2:162 udp:127.0.0.5:162 udp6:[::1]:1162 >/dev/null 2>&1 &
 TRAPD_PID=$!
-trap 'stop_agent; kill $TRAPD_PID && wait $TRAPD_PID || true' EXIT
+LATE_PID=
+trap 'stop_agent; kill $TRAPD_PID $LATE_PID && wait || true' EXIT
 wait_for grep -q 'NET-SNMP version' "$TRAPD_LOG" || fail "snmptrapd did not start"
+install_plugins "$BUILD/lib/snmp/interfaces.so"
 
 traps() { grep '^TRAP ' "$TRAPD_LOG" || true; }
 trap_count() { traps | wc -l; }
@@ -74,14 +82,17 @@ expect_no_trap() {  # LINE NAME=VALUE...
     expect_eq "$((before + 1))" "$(trap_count)" "traps with $*"
 }
 
-step "the start trap after a restart, SNMPv1"
+step "the start trap after a restart, SNMPv1; the settings' sink is target 0"
 start_agent
 enable_agent
 cli snmp set engine-id=$ENGINE_TEXT trap-target=127.0.0.1 trap-community=0 trap-version=1 \
     trap-generators=start-trap >/dev/null || fail "trap settings"
 restart_agent
-# warmStart, specific 0
-expect_trap "$(trap_with "N=.1.3.6.1.6.3.1.1.5.2")" "TRAP s=0 u=morvel a=127.0.0.1 " " w=1 q=0 "
+# Today's settings alone, without a target store, send to their sink.
+[ ! -e /orla/store/snmp-targets ] || fail "a target store without targets"
+expect_contains "$(cli snmp target get 0)" "address: 127.0.0.1" "target 0"
+# warmStart: RFC 3584 3.2 gives a generic trap the enterprise snmpTraps
+expect_trap "$(trap_with "N=.1.3.6.1.6.3.1.1.5 ")" "TRAP s=0 u=morvel a=127.0.0.1 " " w=1 q=0 "
 
 step "the start trap after a restart, SNMPv2c"
 cli snmp set trap-version=2c >/dev/null || fail "trap-version=2c"
@@ -186,4 +197,114 @@ spare=$(cli snmp community add name=spare read=yes)
 cli snmp community remove "$spare" >/dev/null || fail "remove spare"
 expect_no_trap "send_trap: createTrap failed" trap-community="$spare"
 grep -qxF "createTrap: bad community" "$AGENT_ERR" || fail "no bad community line"
+
+step "three targets: a v2c trap, a v2c inform over IPv6, a v3 authPriv inform; each once"
+# The lines of snmptrapd for receiver TO holding TEXT. TO: "->[ADDRESS]:PORT";
+# snmptrapd shows only the source of IPv6 datagrams, and the [::1] receiver
+# is the one IPv6 target.
+V6="UDP/IPv6: [::1]:161"
+received() { grep -F -- "$1" "$TRAPD_LOG" | grep -cF -- "$2" || true; }  # TO TEXT
+received_one() { [ "$(received "$1" "$2")" -ge 1 ]; }                     # for wait_for
+expect_once() {  # TO TEXT
+    wait_for received_one "$1" "$2" || fail "nothing at $1 with [$2]; log: $(tail "$TRAPD_LOG")"
+    expect_eq 1 "$(received "$1" "$2")" "notifications at $1 with [$2]"
+}
+cli snmp set trap-target=none trap-generators=start-trap >/dev/null || fail "no sink"
+informer=$(cli snmp community add name=informer security=priv auth-protocol=sha256 \
+    auth-password=inform-auth-1 priv-protocol=aes256 priv-password=inform-priv-1)
+v2trap=$(cli snmp target add address=127.0.0.2 version=2c community=0 type=trap \
+    generators=start-trap,link-events) || fail "v2c trap target"
+cli snmp target add address=[::1] port=1162 version=2c community=0 type=inform >/dev/null ||
+    fail "v2c inform target"
+cli snmp target add address=127.0.0.5 version=3 community="$informer" type=inform \
+    >/dev/null || fail "v3 inform target"
+# A refused value: one line, exit status 2, nothing sent.
+for bad in address=[127.0.0.9] address=::9 port=0 version=2 type=notify timeout=5 retries=21 \
+    generators=none generators=no-such; do
+    status=0
+    err=$(cli snmp target add address=127.0.0.9 version=2c community=0 type=inform "$bad" \
+        2>&1 >/dev/null) || status=$?
+    expect_eq "2 1" "$status $(wc -l <<<"$err")" "exit status and lines of target add $bad"
+done
+restart_agent
+# The request the interfaces plug-in sends for a linkDown of ifIndex 7.
+link_down() {
+    cli send 161 0xfe000b str:1004=link-events u32:2001=3 OBJ_ID=7 u32:6=1 u32:7=1 >/dev/null ||
+        fail "link trap request"
+}
+link_down
+LINK_DOWN_7=".1.3.6.1.6.3.1.1.5.3|.1.3.6.1.2.1.2.2.1.1.7 = INTEGER: 7"
+for to in "->[127.0.0.2]:162" "$V6" "->[127.0.0.5]:162"; do
+    expect_once "$to" "= OID: .1.3.6.1.6.3.1.1.5.2"
+    expect_once "$to" "$LINK_DOWN_7"
+done
+expect_eq 2 "$(received "->[127.0.0.5]:162" "TRAP s=3 u=informer")" "v3 informs"
+# snmptrapd answered each inform: acknowledged, nothing sent again.
+sleep 1.5
+expect_eq 2 "$(received "$V6" "")" "informs over IPv6"
+targets=$(cli snmp target print)
+# Sent, acknowledged, dropped.
+grep -qE '^2 +\[::1\] +1162 +2c +0 +inform .* 2 +2 +0$' <<<"$targets" || fail "target print: $targets"
+
+step "a filter: the v2c trap target no longer receives link-events"
+cli snmp target set "$v2trap" generators=start-trap >/dev/null || fail "filter"
+link_down
+two_link_traps() { [ "$(received "$V6" "$LINK_DOWN_7")" -eq 2 ]; }
+wait_for two_link_traps || fail "no second link trap at [::1]:1162"
+sleep 0.3
+expect_eq 1 "$(received "->[127.0.0.2]:162" "$LINK_DOWN_7")" "link traps at the filtered target"
+cli snmp target remove "$v2trap" >/dev/null || fail "remove target"
+# The removal's undo brings the target back under its id, filter and all.
+cli undo >/dev/null || fail "undo of the remove"
+expect_contains "$(cli snmp target get "$v2trap")" "generators: 0xabc0001 (start-trap)" "target back"
+cli snmp target remove "$v2trap" >/dev/null || fail "remove target again"
+
+step "a notify view: the v3 user's target no longer receives linkDown"
+cli snmp view add name=nolink subtree=1.3 >/dev/null || fail "view"
+cli snmp view add name=nolink subtree=1.3.6.1.6.3.1.1.5.3 type=excluded >/dev/null || fail "view"
+cli snmp community set "$informer" notify-view=nolink >/dev/null || fail "notify-view"
+link_down
+three_link_traps() { [ "$(received "$V6" "$LINK_DOWN_7")" -eq 3 ]; }
+wait_for three_link_traps || fail "no third link trap at [::1]:1162"
+sleep 0.3
+expect_eq 2 "$(received "->[127.0.0.5]:162" "$LINK_DOWN_7")" "link traps outside the notify view"
+cli snmp community set "$informer" notify-view= >/dev/null || fail "notify-view cleared"
+
+step "an inform to a receiver that starts late arrives once"
+late=$(cli snmp target add address=127.0.0.3 port=1163 version=2c community=0 type=inform \
+    timeout=400 retries=8) || fail "late target"
+send_trap $SYS_NAME string late-one
+sleep 1
+snmptrapd -f -n -On -Lf "$TRAPD_LOG" -C -c "$TRAPD_CONF" -F "$TRAPD_FORMAT" \
+    udp:127.0.0.3:1163 >/dev/null 2>&1 &
+LATE_PID=$!
+expect_once "->[127.0.0.3]:1163" '"late-one"'
+sleep 1
+expect_eq 1 "$(received "->[127.0.0.3]:1163" '"late-one"')" "late informs after a while"
+cli snmp target remove "$late" >/dev/null || fail "remove late target"
+
+step "an inform no one answers: sent 1 + retries times, dropped and counted; Gets answered"
+# Counts the datagrams that reach 127.0.0.4:1164 for 3 s once bound, answering none.
+python3 -c '
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.4", 1164)); s.settimeout(0.1)
+open("/orla/.test/silent.bound", "w").close()
+n, end = 0, time.time() + 3
+while time.time() < end:
+    try: s.recv(65536); n += 1
+    except socket.timeout: pass
+print(n)' >/orla/.test/silent.count &
+COUNTER_PID=$!
+wait_for test -e /orla/.test/silent.bound || fail "no datagram counter"
+silent=$(cli snmp target add address=127.0.0.4 port=1164 version=2c community=0 type=inform \
+    timeout=300 retries=3) || fail "silent target"
+send_trap $SYS_NAME string silent
+for _ in 1 2 3 4 5; do
+    nsnmp snmpget -v2c -c morvel 127.0.0.1 .1.3.6.1.6.3.10.2.1.3.0 >/dev/null ||
+        fail "no answer while the inform waits"
+    sleep 0.3
+done
+wait $COUNTER_PID
+expect_eq 4 "$(cat /orla/.test/silent.count)" "transmissions of an unanswered inform"
+expect_contains "$(cli snmp target get "$silent")" "dropped: 1" "dropped inform"
 pass

@@ -456,6 +456,54 @@ TEST_F(Dispatch, FailuresAreReportedOnlyToConfirmedPdusOrReportableFlags) {
     EXPECT_EQ(reports(), std::size(cases));
 }
 
+// Answers to the agent's own informs reach the taker before any community
+// or user check: SNMPv1 and SNMPv2c Responses, those not taken counted in
+// snmpUnknownPDUHandlers (RFC 3412 4.2.2.1) and never answered, and SNMPv3
+// messages of another engine without the reportable flag, served as before
+// when not taken. Requests, an Inform among them, are not offered.
+TEST_F(Dispatch, AnswersReachTheInformTakerFirst) {
+    std::vector<Bytes> offered;
+    bool take = false;
+    const RequestRules rules;
+    ParkedRequests parked(communities.keep, communities.engine, rules,
+                          [](const ParkedRequests::ReplyTo&, std::span<const unsigned char>) {});
+    parked.takeResponsesWith(
+        [&](std::span<const unsigned char> message, std::span<const unsigned char>) {
+            offered.emplace_back(message.begin(), message.end());
+            return take;
+        });
+    Context ctx(nullptr, 0);
+    const unsigned char where[] = {1};
+    auto serve = [&](const Bytes& datagram) {
+        testing::internal::CaptureStderr();
+        const bool replied = parked.serve(ctx, datagram, ANYWHERE, where, {});
+        testing::internal::GetCapturedStderr();
+        return replied;
+    };
+    const uint32_t& unknownPdus = communities.engine.dropped.unknownPduHandlers;
+    const Bytes response = request(1, "public", ber::RESPONSE, 0, 0, {});
+    EXPECT_FALSE(serve(response));
+    EXPECT_EQ(unknownPdus, 1u);
+    take = true;
+    EXPECT_FALSE(serve(response));
+    EXPECT_EQ(unknownPdus, 1u);
+    EXPECT_EQ(offered.size(), 2u);
+
+    EXPECT_FALSE(serve(request(1, "morvel", ber::INFORM_REQUEST, 0, 0, {})));
+    EXPECT_EQ(unknownPdus, 2u);
+    EXPECT_EQ(offered.size(), 2u);
+
+    v3test::Request answer;
+    answer.level = 0;
+    answer.engineID = std::string("\x80\x00\x1f\x88\x04other", 10);
+    answer.pduType = ber::REPORT;
+    EXPECT_FALSE(serve(v3test::build(answer, {})));
+    EXPECT_EQ(offered.size(), 3u);
+    answer.engineID = communities.engine.engineID;
+    serve(v3test::build(answer, {}));
+    EXPECT_EQ(offered.size(), 3u);
+}
+
 // Requests that wait are kept with where their reply goes and answered once
 // their answer came, each counted once; beyond the limit the one that waited
 // longest is answered genErr at once.

@@ -1,5 +1,6 @@
 #include "tools/orla-cli/snmp.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
@@ -37,12 +38,11 @@ struct SnmpAction {
 constexpr SnmpAction ACTIONS[] = {
     {"print", runSnmpPrint},           {"set", runSnmpSet},
     {"generators", runSnmpGenerators}, {"trap", runSnmpTrap},
-    {"community", runSnmpCommunity}, {"view", runSnmpView},
-    {"group", runSnmpGroup},           {"access", runSnmpAccess},
+    {"community", runSnmpCommunity},   {"target", runSnmpTarget},
+    {"view", runSnmpView},             {"group", runSnmpGroup},
+    {"access", runSnmpAccess},
 };
 
-// Bound of a listing: a misbehaving agent cannot keep the client paging forever.
-constexpr unsigned MAX_PAGES = 10000;
 
 }  // namespace
 
@@ -102,7 +102,7 @@ const char* const SNMP_HELP =
     "                                narrow the rights to a view; empty: the whole tree\n"
     "Passwords are shown as (set) or (empty), never in clear.\n"
     "\n"
-    "Views, groups and access entries (handler 161.3, RFC 3415); a community or\n"
+    "Views, groups and access entries (handler 161.4, RFC 3415); a community or\n"
     "user that a group names has the access of that group's entries instead:\n"
     "  snmp view|group|access print\n"
     "  snmp view|group|access add NAME=VALUE ...    add one; prints its id\n"
@@ -113,6 +113,25 @@ const char* const SNMP_HELP =
     "  access: group=GROUP [context=NAME] [context-match=exact|prefix]\n"
     "          [model=any|v1|v2c|usm] [level=none|auth|priv]\n"
     "          [read-view=VIEW] [write-view=VIEW] [notify-view=VIEW]\n"
+    "\n"
+    "Notification targets (handler 161.3); target 0 is the trap-target setting:\n"
+    "  snmp target print             list every target with its counters: sent,\n"
+    "                                informs acknowledged, informs dropped\n"
+    "  snmp target get ID            show one target\n"
+    "  snmp target add address=ADDR [port=N] version=1|2c|3 community=ID\n"
+    "      type=trap|inform [timeout=MS] [retries=N] [generators=LIST]\n"
+    "                                add one; prints its id\n"
+    "  snmp target set ID NAME=VALUE ...       change one\n"
+    "  snmp target remove ID\n"
+    "\n"
+    "Target names and values:\n"
+    "  address=A.B.C.D|[IPv6]        the receiver; port=N its UDP port (162)\n"
+    "  version=1|2c|3  community=ID  the community (by id) the messages carry;\n"
+    "                                in SNMPv3 the user, at its security level\n"
+    "  type=trap|inform              informs (2c, 3) are sent again until answered\n"
+    "  timeout=MS  retries=N         of informs: 10 to 600000 ms (1000), 0 to 20 (3)\n"
+    "  generators=LIST|all           trap generators (ids or names) whose traps\n"
+    "                                it receives; all (the default): every one\n"
     "\n"
     "Every change is recorded: \"orla-cli undo\" reverts the latest one,\n"
     "\"orla-cli undo --list\" shows the history.\n"
@@ -131,6 +150,8 @@ const char* const SNMP_HELP =
     "  orla-cli snmp view add name=monitor subtree=1.3.6.1.2.1.2\n"
     "  orla-cli snmp community add name=nms read=yes read-view=monitor\n"
     "  orla-cli snmp community remove 1\n"
+    "  orla-cli snmp target add address=[2001:db8::9] version=2c community=0 \\\n"
+    "      type=inform generators=start-trap,link-events\n"
     "  orla-cli undo\n";
 
 message AgentClient::exchange(const std::vector<uint32_t>& handler, uint32_t cmd, message request) {
@@ -160,8 +181,15 @@ bool splitAssignment(const std::string& text, std::string& name, std::string& va
     return true;
 }
 
+int usageError(const std::string& text) {
+    std::fprintf(stderr, "orla-cli snmp: %s\n", text.c_str());
+    return EXIT_USAGE;
+}
+
 bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t pageSize,
-             std::vector<message>& records) {
+             std::vector<message>& objects) {
+    // Bound of a listing: a misbehaving agent cannot keep the client paging forever.
+    constexpr unsigned MAX_PAGES = 10000;
     message request;
     request.insert(OBJ_PAGE_SIZE, pageSize);
     for (unsigned page = 0;; ++page) {
@@ -172,7 +200,7 @@ bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t 
         message reply;
         if (!agent.call(handler, CMD_GETALL, request, reply)) return false;
         for (const flat_message& flat : reply.get(OBJ_LIST))
-            records.emplace_back(flat);
+            objects.emplace_back(flat);
         if (!reply.has(OBJ_NEXT)) return true;
         uint32_t next = reply.get(OBJ_NEXT);
         if (request.has(OBJ_NEXT) && request.get(OBJ_NEXT) == next) {
@@ -199,11 +227,6 @@ void printColumns(const std::vector<std::vector<std::string>>& rows) {
         }
         std::printf("%s\n", line.c_str());
     }
-}
-
-int usageError(const std::string& text) {
-    std::fprintf(stderr, "orla-cli snmp: %s\n", text.c_str());
-    return EXIT_USAGE;
 }
 
 int runSnmp(const Arguments& args) {

@@ -33,17 +33,21 @@ class AgentClient {
 // Splits NAME=VALUE at the first '='; false when there is none or NAME is empty.
 bool splitAssignment(const std::string& text, std::string& name, std::string& value);
 
-// Every record of a listing handler (get-all pages of `pageSize`) into
-// `records`; false after printing why when the agent refused or the
-// listing does not end.
-bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t pageSize,
-             std::vector<message>& records);
-
-// Prints rows as columns, each as wide as its widest cell, two blanks apart.
-void printColumns(const std::vector<std::vector<std::string>>& rows);
-
 // Prints "orla-cli snmp: TEXT" on stderr and returns EXIT_USAGE.
 int usageError(const std::string& text);
+
+// Trap generator ids or names, comma-separated, into `ids`; "none" or
+// nothing for none. Names need the agent's list, fetched on the first name.
+bool parseGenerators(const std::string& text, AgentClient& agent, std::vector<uint32_t>& ids,
+                     std::string& error);
+// "ID (name), ..." as shown; the names when the agent lists them.
+std::string describeGenerators(AgentClient& agent, const std::vector<uint32_t>& ids);
+// Every object of a handler's get-all listing, page after page of
+// `pageSize`; false after printing why when it cannot be had whole.
+bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t pageSize,
+             std::vector<message>& objects);
+// Prints rows as columns two spaces apart, the first row as the heading.
+void printColumns(const std::vector<std::vector<std::string>>& rows);
 
 int runSnmpPrint(const Arguments& args);
 int runSnmpSet(const Arguments& args);
@@ -55,5 +59,7 @@ int runSnmpCommunity(const Arguments& args);
 int runSnmpView(const Arguments& args);
 int runSnmpGroup(const Arguments& args);
 int runSnmpAccess(const Arguments& args);
+// args: what follows "target".
+int runSnmpTarget(const Arguments& args);
 
 }  // namespace orla::cli

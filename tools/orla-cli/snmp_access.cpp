@@ -1,5 +1,5 @@
 // orla-cli snmp view|group|access ...: the agent's access table (handler
-// 161.3): view families, group members and access entries (RFC 3415).
+// 161.4): view families, group members and access entries (RFC 3415).
 #include <algorithm>
 #include <cstdio>
 #include <span>

@@ -14,6 +14,7 @@ namespace orla::cli {
 namespace {
 
 const std::vector<uint32_t> COMMUNITIES{snmp::ID_COMMUNITIES};
+
 enum class CommunityKind {
     Bool,
     Text,
@@ -172,9 +173,8 @@ void printCommunity(const message& cfg) {
 }
 
 void printTable(const std::vector<message>& communities) {
-    std::vector<std::vector<std::string>> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE",
-                                                "SECURITY", "AUTH", "PRIV", "AUTH-PASSWORD",
-                                                "PRIV-PASSWORD"}};
+    std::vector<std::vector<std::string>> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY",
+                                                "AUTH", "PRIV", "AUTH-PASSWORD", "PRIV-PASSWORD"}};
     for (const message& cfg : communities) {
         rows.push_back({std::to_string(cfg.get(OBJ_ID)), printable(cfg.get(snmp::COMM_NAME)),
                         yesNo(cfg.get(snmp::COMM_READ_ACCESS)),
@@ -187,6 +187,14 @@ void printTable(const std::vector<message>& communities) {
                         passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD))});
     }
     printColumns(rows);
+}
+
+int printAll(AgentClient& agent) {
+    std::vector<message> communities;
+    if (!listAll(agent, COMMUNITIES, snmp::COMMUNITY_PAGE_MAX, communities))
+        return EXIT_ERROR_REPLY;
+    printTable(communities);
+    return 0;
 }
 
 bool parseId(const std::string& text, uint32_t& id) {
@@ -204,11 +212,7 @@ int runSnmpCommunity(const Arguments& args) {
 
     if (action == "print") {
         if (args.size() != 1) return usageError("community print takes no arguments");
-        std::vector<message> communities;
-        if (!listAll(agent, COMMUNITIES, snmp::COMMUNITY_PAGE_MAX, communities))
-            return EXIT_ERROR_REPLY;
-        printTable(communities);
-        return 0;
+        return printAll(agent);
     }
     if (action == "add") {
         if (!parseCommunityFields(args.begin() + 1, args.end(), true, request, error)) {

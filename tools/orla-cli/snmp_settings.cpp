@@ -95,6 +95,8 @@ std::string formatTrapVersion(uint32_t code) {
     return "2c (code " + std::to_string(code) + ")";
 }
 
+}  // namespace
+
 // Ids or names, comma-separated; "none" or nothing for an empty selection.
 // Names need the agent's list, fetched on the first name.
 bool parseGenerators(const std::string& text, AgentClient& agent, std::vector<uint32_t>& ids,
@@ -133,6 +135,21 @@ bool parseGenerators(const std::string& text, AgentClient& agent, std::vector<ui
         start = comma + 1;
     }
 }
+
+std::string describeGenerators(AgentClient& agent, const std::vector<uint32_t>& ids) {
+    std::map<uint32_t, std::string> names;
+    if (!ids.empty()) fetchGenerators(agent, false, names);
+    std::string text;
+    for (uint32_t id : ids) {
+        if (!text.empty()) text += ", ";
+        text += formatGeneratorId(id);
+        auto named = names.find(id);
+        if (named != names.end()) text += " (" + printable(named->second) + ")";
+    }
+    return text;
+}
+
+namespace {
 
 bool parseSetting(const SettingName& setting, const std::string& value, AgentClient& agent,
                   message& request, std::string& error) {
@@ -191,15 +208,6 @@ int runSnmpPrint(const Arguments& args) {
     if (!agent.call({}, CMD_GET, message(), cfg)) return EXIT_ERROR_REPLY;
 
     std::vector<uint32_t> generators = cfg.get(snmp::SNMP_TRAP_GENERATORS);
-    std::map<uint32_t, std::string> generatorNames;
-    if (!generators.empty()) fetchGenerators(agent, false, generatorNames);
-    std::string generatorText;
-    for (uint32_t id : generators) {
-        if (!generatorText.empty()) generatorText += ", ";
-        generatorText += formatGeneratorId(id);
-        auto named = generatorNames.find(id);
-        if (named != generatorNames.end()) generatorText += " (" + printable(named->second) + ")";
-    }
 
     uint32_t target = cfg.get(snmp::SNMP_TRAP_TARGET);
     uint32_t community = cfg.get(snmp::SNMP_TRAP_COMMUNITY, snmp::NO_COMMUNITY);
@@ -211,7 +219,8 @@ int runSnmpPrint(const Arguments& args) {
     std::printf("trap-community: %s\n",
                 community == snmp::NO_COMMUNITY ? "none" : std::to_string(community).c_str());
     std::printf("trap-version: %s\n", formatTrapVersion(cfg.get(snmp::SNMP_TRAP_VERSION)).c_str());
-    std::printf("trap-generators: %s\n", generators.empty() ? "none" : generatorText.c_str());
+    std::printf("trap-generators: %s\n",
+                generators.empty() ? "none" : describeGenerators(agent, generators).c_str());
     std::printf("auth-traps: %s\n", cfg.get(snmp::SNMP_AUTHEN_TRAPS) ? "yes" : "no");
     std::printf("engine-boots: %u\n", static_cast<unsigned>(cfg.get(snmp::SNMP_ENGINE_BOOTS)));
     std::printf("engine-param: %u\n", static_cast<unsigned>(cfg.get(snmp::SNMP_ENGINE_PARAM)));

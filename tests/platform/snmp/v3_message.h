@@ -30,6 +30,7 @@ inline Keys deriveKeys(uint32_t authProtocol, const std::string& engineID,
 }
 
 struct Request {
+    uint32_t msgID = 77;
     int level = 2;
     uint32_t authProtocol = usm::AUTH_HMAC_SHA_96;
     uint32_t privProtocol = usm::PRIV_CFB128_AES_128;
@@ -45,7 +46,7 @@ struct Request {
 
 inline Bytes build(const Request& r, const Keys& keys) {
     V3Info info;
-    info.msgID = 77;
+    info.msgID = r.msgID;
     info.msgMaxSize = 1500;
     info.msgSecurityModel = usm::SECURITY_MODEL_USM;
     info.msgAuthoritativeEngineID = r.engineID;
