@@ -21,6 +21,8 @@
 //   CMD_UNDO_LIST  OBJ_LIST of {OBJ_ID = position (0 = most recent), OBJ_NAME = description}.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -201,6 +203,8 @@ class Looper : public Handler {
     LooperLimits limits_;
     uint32_t serviceId_ = 0;
     int listenFd_ = -1;
+    // Admitted besides root and our own user (see listenService).
+    std::optional<gid_t> clientGroup_;
     uint32_t leaveValue_ = 0;
     bool stopping_ = false;
     bool applyingUndo_ = false;
