@@ -31,8 +31,13 @@ class UdpTransport {
     // a later call tries again.
     void open();
     // Unregisters and closes the socket; does nothing when it is closed.
+    // A held socket stays bound: it is only no longer served.
     void close();
     bool isOpen() const { return open_; }
+    // Binds the socket now, served or not, and keeps it bound from then on,
+    // so that a process that gives up the right to bind port 161 can still
+    // be disabled and enabled again. False when no socket opens.
+    bool hold();
 
     static constexpr unsigned REQUEST_BATCH = 16;
     static constexpr long LINGER_MICROSECONDS = 1000;
@@ -68,6 +73,7 @@ class UdpTransport {
     ParkedRequests parked_;
     int fd_ = -1;
     bool open_ = false;
+    bool held_ = false;
     bool readsLinger_ = false;  // the socket's receive timeout is set
     unsigned wakeupsSinceGathering_ = 0;
 };
