@@ -7,8 +7,9 @@
 # their units start them, tell systemd they are ready; the agent then runs
 # as orla-snmp with no capability, answers, reaches the three services
 # (which let its group in), writes its stores, and serves again after a
-# disable and an enable; systemd-analyze verify accepts the units; removing
-# the package takes its files and the plug-in link away.
+# disable and an enable; systemd-analyze verify accepts the units; it
+# installs again over itself; removing it takes its files and the plug-in
+# link away.
 source "$SRC/lib.sh"
 
 USER_NAME=orla-snmp
@@ -119,9 +120,11 @@ enable yes
 wait_for get .1.3.6.1.2.1.1.1.0 || fail "no answer after enabling again"
 agent_alive
 
-step "removing the package takes its files away"
+step "installing it again keeps its user; removing it takes its files away"
 kill -TERM "$AGENT_PID" && wait "$AGENT_PID" || true
 AGENT_PID=
+dpkg -i "$deb" >>/orla/.test/dpkg.log 2>&1 || { cat /orla/.test/dpkg.log >&2; fail "dpkg -i again"; }
+expect_eq "$uid" "$(id -u $USER_NAME)" "uid of $USER_NAME after installing again"
 dpkg -r orla-snmpd >>/orla/.test/dpkg.log 2>&1 || { cat /orla/.test/dpkg.log >&2; fail "dpkg -r"; }
 [ ! -e /usr/sbin/orla-snmpd ] || fail "orla-snmpd still installed"
 [ ! -L /orla/lib/snmp/orla-snmpd ] || fail "the plug-in link stays"
