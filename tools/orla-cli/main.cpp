@@ -27,8 +27,9 @@ const Subcommand SUBCOMMANDS[] = {
 };
 
 void printHelp() {
-    std::printf("usage: orla-cli [--run-dir DIR] SUBCOMMAND ARGS...\n"
-                "       orla-cli --version\n\n");
+    std::printf(
+        "usage: orla-cli [--run-dir DIR] SUBCOMMAND ARGS...\n"
+        "       orla-cli --version\n\n");
     for (const Subcommand& sub : SUBCOMMANDS) {
         std::printf("  orla-cli %s %s\n      %s\n", sub.name, sub.usage, sub.summary);
     }
