@@ -627,8 +627,8 @@ void Looper::onListen(int fd, int, unsigned) {
         const bool ofClientGroup = clientGroup_ && peer.gid == *clientGroup_;
         if (peer.uid != 0 && peer.uid != geteuid() && !ofClientGroup) {
             refuse(client, serviceId_, peer.uid);
-            diagnose("service " + std::to_string(serviceId_) + ": refused a connection from uid " +
-                     std::to_string(peer.uid));
+            diagnose("service " + std::to_string(serviceId_) +
+                     ": refused a connection from uid " + std::to_string(peer.uid));
             continue;
         }
         if (inboundCount_ >= limits_.maxConnections) {

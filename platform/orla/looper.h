@@ -80,9 +80,10 @@ class Looper : public Handler {
 
     // Becomes service `serviceId` (not 0), listening on servicePath(serviceId).
     // False, with one line on stderr, when the socket cannot be set up.
-    // Only root and this process's effective user are served: a client of
-    // another user gets ERR_ACCESS_DENIED and its connection is closed, with
-    // one line on stderr naming its uid.
+    // Only root, this process's effective user and, when the run directory
+    // lets its group in (mode 0710, see listenService), a client of that
+    // group are served: any other client gets ERR_ACCESS_DENIED and its
+    // connection is closed, with one line on stderr naming its uid.
     bool serve(uint32_t serviceId);
     uint32_t serviceId() const { return serviceId_; }
 
