@@ -42,7 +42,7 @@ step "its files, user and directories"
 for program in orla-snmpd orla-cli orla-ifaced orla-hostd orla-ipd; do
     expect_eq "$program $(dpkg-deb -f "$deb" Version)" "$(/usr/sbin/$program --version)" \
         "$program --version"
-    /usr/sbin/$program --help | grep -q '^usage: ' || fail "$program --help"
+    [[ $(/usr/sbin/$program --help) == "usage: $program "* ]] || fail "$program --help"
 done
 for plugin in "$BUILD"/lib/snmp/*.so; do
     [ -f "/usr/lib/orla-snmpd/snmp/$(basename "$plugin")" ] || fail "plug-in $(basename "$plugin") missing"
