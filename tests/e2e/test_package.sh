@@ -43,6 +43,7 @@ for program in orla-snmpd orla-cli orla-ifaced orla-hostd orla-ipd; do
     expect_eq "$program $(dpkg-deb -f "$deb" Version)" "$(/usr/sbin/$program --version)" \
         "$program --version"
     [[ $(/usr/sbin/$program --help) == "usage: $program "* ]] || fail "$program --help"
+    [ -f /usr/share/man/man8/$program.8.gz ] || fail "no manual page of $program"
 done
 for plugin in "$BUILD"/lib/snmp/*.so; do
     [ -f "/usr/lib/orla-snmpd/snmp/$(basename "$plugin")" ] || fail "plug-in $(basename "$plugin") missing"
