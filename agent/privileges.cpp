@@ -12,14 +12,23 @@
 
 namespace {
 
-// True when the process has no capability in its effective or permitted
-// set (capget directly: the agent links no libcap).
+// capget and capset directly: the agent links no libcap.
+using CapabilitySets = __user_cap_data_struct[_LINUX_CAPABILITY_U32S_3];
+
+// Leaving root empties the effective, permitted and ambient sets but keeps
+// the inheritable one: this empties that too.
+bool emptyCapabilitySets() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    CapabilitySets none{};
+    return syscall(SYS_capset, &header, none) == 0;
+}
+
 bool holdsNoCapability() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
-    if (syscall(SYS_capget, &header, data) != 0) return false;
-    for (const auto& word : data) {
-        if (word.effective != 0 || word.permitted != 0) return false;
+    CapabilitySets sets{};
+    if (syscall(SYS_capget, &header, sets) != 0) return false;
+    for (const auto& word : sets) {
+        if (word.effective != 0 || word.permitted != 0 || word.inheritable != 0) return false;
     }
     return true;
 }
@@ -56,6 +65,10 @@ bool dropToUser(const std::string& name, std::string& error) {
     }
     if (setresuid(uid, uid, uid) != 0) {
         error = failed("setresuid");
+        return false;
+    }
+    if (!emptyCapabilitySets()) {
+        error = failed("capset");
         return false;
     }
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {

@@ -67,7 +67,8 @@ step "systemd-analyze verify the units"
 systemd-analyze verify "$UNITS"/orla-*.service || fail "systemd-analyze verify"
 
 # Starts UNIT's ExecStart in the background as systemd would, with a notify
-# socket, and waits for its READY=1. Sets STARTED to its pid.
+# socket, and waits for its READY=1. Sets STARTED to its pid. WRAPPER, when
+# set, runs the command.
 start_unit() {
     local socket=/orla/.test/$1.notify
     python3 -c '
@@ -79,7 +80,7 @@ s.settimeout(20)
 print(s.recv(4096).decode(), flush=True)' "$socket" >"$socket.out" &
     wait_for test -S "$socket" || fail "no notify socket for $1"
     # shellcheck disable=SC2046
-    NOTIFY_SOCKET=$socket $(sed -n 's/^ExecStart=//p' "$UNITS/$1.service") \
+    NOTIFY_SOCKET=$socket ${WRAPPER:-} $(sed -n 's/^ExecStart=//p' "$UNITS/$1.service") \
         >>"/orla/.test/$1.log" 2>&1 &
     STARTED=$!
     wait_for grep -qx READY=1 "$socket.out" || fail "$1 did not say it was ready"
@@ -89,7 +90,8 @@ step "the services and the agent start as their units start them"
 for service in orla-ifaced orla-hostd orla-ipd; do
     start_unit $service
 done
-start_unit orla-snmpd
+# Started with a capability inheritable, which leaving root alone keeps.
+WRAPPER="setpriv --inh-caps +net_raw" start_unit orla-snmpd
 AGENT_PID=$STARTED
 status() { sed -n "s/^$1:\t*//p" /proc/$AGENT_PID/status; }
 expect_eq "$uid	$uid	$uid	$uid" "$(status Uid)" "real, effective, saved and file uid"
