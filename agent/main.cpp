@@ -1,19 +1,59 @@
-// orla-snmpd: the SNMP agent daemon. It takes no options: its configuration
-// comes from its stores and from platform messages.
+// orla-snmpd: the SNMP agent daemon. Its configuration comes from its stores
+// and from platform messages; its options only say how it runs.
+//
+//   orla-snmpd [--user NAME]
+//
+// --user NAME   once the socket is bound, the stores are open and the
+//               plug-ins are loaded, run as the user NAME, with no
+//               capability left. The socket then stays bound while the
+//               agent is disabled, as that user may not bind port 161.
+//
+// Exit status: 0 stopped by SIGTERM or SIGINT; 1 the socket could not be
+// bound or the user not taken on (with --user); 2 bad arguments.
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "agent/access_objects.h"
 #include "agent/plugin_loader.h"
+#include "agent/privileges.h"
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
 #include "mib/registry.h"
+#include "platform/orla/daemon.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/runner.h"
 #include "trap/trap_maker.h"
 
-int main() {
+namespace {
+
+constexpr const char* PROGRAM = "orla-snmpd";
+constexpr const char* USAGE =
+    "usage: orla-snmpd [--user NAME]\n"
+    "  --user NAME   after binding port 161, opening the stores and loading the\n"
+    "                plug-ins, run as the user NAME with no capability\n"
+    "  --version     print the version and exit\n";
+
+int usage(const char* problem, const char* argument) {
+    std::cerr << PROGRAM << ": " << problem << argument << " (usage: orla-snmpd [--user NAME])"
+              << std::endl;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (orla::answerInfoOption(argc, argv, PROGRAM, USAGE)) return 0;
+    std::optional<std::string> user;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) != "--user") return usage("unknown argument ", argv[i]);
+        if (i + 1 >= argc) return usage("missing value after ", argv[i]);
+        user = argv[++i];
+    }
+
     std::cerr << "loop = new SnmpLooper();" << std::endl;
     // Trap request ids and SNMPv3 privacy salts come from rand().
     srand(static_cast<unsigned>(time(nullptr)));
@@ -32,11 +72,27 @@ int main() {
     loop->startSubscribers();
     orla::addTimer(loop, &SnmpLooper::startup, 0);
 
+    if (user) {
+        // Root is needed no more: a fault in a decoder must not hand it out.
+        std::string error;
+        if (!loop->holdSocket()) {
+            std::cerr << PROGRAM << ": cannot bind port 161, which user " << *user
+                      << " could not bind later" << std::endl;
+            return 1;
+        }
+        if (!dropToUser(*user, error)) {
+            std::cerr << PROGRAM << ": cannot run as " << *user << ": " << error << std::endl;
+            return 1;
+        }
+    }
+
     // Tells the platform's service manager (service 1) that the agent is up.
     orla::message started;
     started.insert(orla::MSG_TO, std::vector<uint32_t>{1});
     started.insert(orla::U32Key{5}, 34);
     loop->sendCmd(started, 3);
+    if (!orla::notifyReady())
+        std::cerr << PROGRAM << ": cannot tell systemd it is ready" << std::endl;
 
     loop->run();
     // Stopped (SIGTERM or SIGINT): everything goes back in order, so that a

@@ -40,6 +40,10 @@ class SnmpLooper : public orla::Looper, public AgentSettings {
     void enable();
     // Closes the transport's socket; does nothing when it is closed.
     void disable();
+    // Binds the socket now and keeps it bound while disabled (see
+    // UdpTransport::hold), before the agent gives up root. False when no
+    // socket opens.
+    bool holdSocket() { return transport_->hold(); }
     // The start-up step, run once from a zero-delay timer: sends the start
     // trap when START_TRAP_ID is among the selected trap generators.
     void startup();

@@ -257,11 +257,26 @@ bool UdpTransport::sendTo(const Endpoint& to, std::span<const unsigned char> mes
 
 UdpTransport::~UdpTransport() {
     close();
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool UdpTransport::hold() {
+    if (fd_ < 0) fd_ = openServiceSocket();
+    held_ = fd_ >= 0;
+    return held_;
 }
 
 void UdpTransport::open() {
     if (open_) return;
-    fd_ = openServiceSocket();
+    if (fd_ >= 0) {
+        // A held socket kept what came while the agent was disabled:
+        // requests nobody answered then are not answered late.
+        unsigned char stale;
+        while (recv(fd_, &stale, sizeof stale, MSG_DONTWAIT | MSG_TRUNC) >= 0) {
+        }
+    } else {
+        fd_ = openServiceSocket();
+    }
     if (fd_ < 0) {
         std::cerr << "cannot create service connection" << std::endl;
         return;
@@ -283,7 +298,10 @@ void UdpTransport::open() {
 void UdpTransport::close() {
     if (!open_) return;
     orla::getRunner().removeSocket(fd_);
-    ::close(fd_);
+    if (!held_) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     open_ = false;
 }
 

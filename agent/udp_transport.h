@@ -34,8 +34,13 @@ class UdpTransport {
     // a later call tries again.
     void open();
     // Unregisters and closes the socket; does nothing when it is closed.
+    // A held socket stays bound: it is only no longer served.
     void close();
     bool isOpen() const { return open_; }
+    // Binds the socket now, served or not, and keeps it bound from then on,
+    // so that a process that gives up the right to bind port 161 can still
+    // be disabled and enabled again. False when no socket opens.
+    bool hold();
 
     // Sends `message` to `to` from the socket on port 161, where its answer
     // comes back (the agent's informs). False when the socket is closed, or
@@ -80,6 +85,7 @@ class UdpTransport {
     int fd_ = -1;
     int family_ = 0;  // of the open socket: AF_INET6 (dual-stack) or AF_INET
     bool open_ = false;
+    bool held_ = false;
     bool readsLinger_ = false;  // the socket's receive timeout is set
     unsigned wakeupsSinceGathering_ = 0;
 };

@@ -7,6 +7,9 @@ packages=(
     libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
     snmp snmptrapd iproute2 util-linux procps valgrind python3 python3-pysnmp4
     smitools
+    # The package test (tests/e2e/test_package.sh): lintian, and
+    # systemd-analyze, which a container's Debian may lack.
+    lintian systemd
 )
 # npm fetches the IETF base modules that the MIB check needs
 # (scripts/lint-mibs.sh); a Node.js from elsewhere may bring its own npm.

@@ -10,6 +10,10 @@
 // --mounts FILE    the mount list, instead of DIR/self/mounts
 // --page-size N    objects per get-all page, 1 to 1024 (default 32)
 // --run-dir DIR    service socket directory instead of /orla/run
+// --version        print the version and exit; --help prints the options
+//
+// Started by systemd (Type=notify), it reports itself ready once its socket
+// listens.
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket could
 // not be set up; 2 bad arguments.
@@ -22,11 +26,21 @@
 #include "platform/hostd/host_object.h"
 #include "platform/hostd/host_reader.h"
 #include "platform/hostd/host_service.h"
+#include "platform/orla/daemon.h"
 #include "platform/orla/decimal.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 
 namespace {
+
+constexpr const char* PROGRAM = "orla-hostd";
+constexpr const char* USAGE =
+    "usage: orla-hostd [--proc DIR] [--mounts FILE] [--page-size N] [--run-dir DIR]\n"
+    "  --proc DIR       read DIR/meminfo, DIR/stat ... instead of /proc/...\n"
+    "  --mounts FILE    the mount list, instead of DIR/self/mounts\n"
+    "  --page-size N    objects per get-all page, 1 to 1024 (default 32)\n"
+    "  --run-dir DIR    service socket directory instead of /orla/run\n"
+    "  --version        print the version and exit\n";
 
 int usage(const char* problem, const char* argument) {
     std::fprintf(stderr,
@@ -39,6 +53,7 @@ int usage(const char* problem, const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (orla::answerInfoOption(argc, argv, PROGRAM, USAGE)) return 0;
     std::string procRoot = "/proc";
     std::optional<std::string> mountsPath;
     uint32_t pageSize = hostd::DEFAULT_PAGE_SIZE;
@@ -75,6 +90,8 @@ int main(int argc, char** argv) {
     looper.addHandler(hostd::PROCESSOR_HANDLER, &processors);
     if (!looper.serve(hostd::HOST_SERVICE)) return 1;
     processors.sample();
+    if (!orla::notifyReady())
+        std::fprintf(stderr, "%s: cannot tell systemd it is ready\n", PROGRAM);
     looper.run();
     return 0;
 }

@@ -11,6 +11,10 @@
 // --store PATH     the settings' store instead of /orla/store/ifaced
 // --page-size N    objects per get-all page, 1 to 1024 (default 32)
 // --run-dir DIR    service socket directory instead of /orla/run
+// --version        print the version and exit; --help prints the options
+//
+// Started by systemd (Type=notify), it reports itself ready once its socket
+// listens.
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
 // rtnetlink socket could not be set up; 2 bad arguments.
@@ -24,11 +28,20 @@
 #include "platform/ifaced/interface_object.h"
 #include "platform/ifaced/interface_service.h"
 #include "platform/ifaced/link_watch.h"
+#include "platform/orla/daemon.h"
 #include "platform/orla/decimal.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 
 namespace {
+
+constexpr const char* PROGRAM = "orla-ifaced";
+constexpr const char* USAGE =
+    "usage: orla-ifaced [--store PATH] [--page-size N] [--run-dir DIR]\n"
+    "  --store PATH     the settings' store instead of /orla/store/ifaced\n"
+    "  --page-size N    objects per get-all page, 1 to 1024 (default 32)\n"
+    "  --run-dir DIR    service socket directory instead of /orla/run\n"
+    "  --version        print the version and exit\n";
 
 int usage(const char* problem, const char* argument) {
     std::fprintf(stderr,
@@ -41,6 +54,7 @@ int usage(const char* problem, const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (orla::answerInfoOption(argc, argv, PROGRAM, USAGE)) return 0;
     std::string storePath = ifaced::DEFAULT_STORE_PATH;
     uint32_t pageSize = ifaced::DEFAULT_PAGE_SIZE;
     for (int i = 1; i < argc; ++i) {
@@ -75,6 +89,8 @@ int main(int argc, char** argv) {
     if (!looper.serve(ifaced::INTERFACE_SERVICE)) return 1;
     ifaced::LinkWatch links(service);
     links.start();
+    if (!orla::notifyReady())
+        std::fprintf(stderr, "%s: cannot tell systemd it is ready\n", PROGRAM);
     looper.run();
     return 0;
 }

@@ -8,6 +8,10 @@
 // --page-size N    objects per get-all page and routes per window, 1 to 1024
 //                  (default 64 addresses a page, 1024 routes a window)
 // --run-dir DIR    service socket directory instead of /orla/run
+// --version        print the version and exit; --help prints the options
+//
+// Started by systemd (Type=notify), it reports itself ready once its socket
+// listens.
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
 // rtnetlink socket could not be set up; 2 bad arguments.
@@ -20,11 +24,20 @@
 #include "platform/ipd/ip_object.h"
 #include "platform/ipd/ip_service.h"
 #include "platform/ipd/rtnetlink.h"
+#include "platform/orla/daemon.h"
 #include "platform/orla/decimal.h"
 #include "platform/orla/ipc_socket.h"
 #include "platform/orla/looper.h"
 
 namespace {
+
+constexpr const char* PROGRAM = "orla-ipd";
+constexpr const char* USAGE =
+    "usage: orla-ipd [--page-size N] [--run-dir DIR]\n"
+    "  --page-size N    objects per get-all page and routes per window, 1 to 1024\n"
+    "                   (default 64 addresses a page, 1024 routes a window)\n"
+    "  --run-dir DIR    service socket directory instead of /orla/run\n"
+    "  --version        print the version and exit\n";
 
 int usage(const char* problem, const char* argument) {
     std::fprintf(stderr, "orla-ipd: %s%s (usage: orla-ipd [--page-size N] [--run-dir DIR])\n",
@@ -35,6 +48,7 @@ int usage(const char* problem, const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (orla::answerInfoOption(argc, argv, PROGRAM, USAGE)) return 0;
     uint32_t pageSize = 0;  // not given
     for (int i = 1; i < argc; ++i) {
         std::string_view option = argv[i];
@@ -68,6 +82,8 @@ int main(int argc, char** argv) {
     looper.addHandler(ipd::IP_ADDRESS_HANDLER, &addresses);
     looper.addHandler(ipd::IP_ROUTE_HANDLER, &routes);
     if (!looper.serve(ipd::IP_SERVICE)) return 1;
+    if (!orla::notifyReady())
+        std::fprintf(stderr, "%s: cannot tell systemd it is ready\n", PROGRAM);
     looper.run();
     return 0;
 }

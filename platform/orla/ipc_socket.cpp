@@ -59,12 +59,15 @@ std::string octal(mode_t mode) {
     return text;
 }
 
-// Only root and the service's own user may reach its socket, so the run
-// directory must be 0700. One of ours with a wider mode (an older set-up
-// script made it 0755) is tightened, and `notice` says so; one of a user
-// other than us or root is refused, as that user could replace our socket
-// with theirs. Root's is root's choice.
-bool checkRunDirectory(const std::string& directory, std::string& error, std::string& notice) {
+// Only root, the service's own user and, when the directory lets it search
+// (0710), the directory's group may reach its socket, so the run directory
+// must be 0700 or 0710. One of ours with a wider mode (an older set-up
+// script made it 0755) is tightened to 0700, and `notice` says so; one of a
+// user other than us or root is refused, as that user could replace our
+// socket with theirs. Root's is root's choice. `clientGroup`: the group let
+// in, if any.
+bool checkRunDirectory(const std::string& directory, std::string& error, std::string& notice,
+                       std::optional<gid_t>& clientGroup) {
     struct stat info;
     if (stat(directory.c_str(), &info) != 0) {
         error = "cannot inspect " + directory + ": " + std::strerror(errno);
@@ -74,12 +77,14 @@ bool checkRunDirectory(const std::string& directory, std::string& error, std::st
         error = directory + " is not a directory";
         return false;
     }
+    const mode_t mode = info.st_mode & 07777;
+    if (mode == 0710) clientGroup = info.st_gid;
     if (info.st_uid != geteuid()) {
         if (info.st_uid == 0) return true;
         error = directory + " belongs to uid " + std::to_string(info.st_uid) + ", not to us";
         return false;
     }
-    if ((info.st_mode & 07777) == 0700) return true;
+    if (mode == 0700 || mode == 0710) return true;
     if (chmod(directory.c_str(), 0700) != 0) {
         error = "cannot set " + directory + " to mode 0700: " + std::strerror(errno);
         return false;
@@ -107,12 +112,14 @@ bool setNonBlocking(int fd) {
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-int listenService(uint32_t serviceId, int backlog, std::string& error, std::string& notice) {
+int listenService(uint32_t serviceId, int backlog, std::string& error, std::string& notice,
+                  std::optional<gid_t>& clientGroup) {
+    clientGroup.reset();
     if (!makeDirectories(runDirectory())) {
         error = "cannot create " + runDirectory() + ": " + std::strerror(errno);
         return -1;
     }
-    if (!checkRunDirectory(runDirectory(), error, notice)) return -1;
+    if (!checkRunDirectory(runDirectory(), error, notice, clientGroup)) return -1;
     std::string path = servicePath(serviceId);
     sockaddr_un address;
     if (!makeAddress(path, address)) {
@@ -140,7 +147,10 @@ int listenService(uint32_t serviceId, int backlog, std::string& error, std::stri
         close(fd);
         return -1;
     }
-    if (chmod(path.c_str(), 0600) != 0 || listen(fd, backlog) != 0) {
+    const bool groupSet =
+        !clientGroup || chown(path.c_str(), static_cast<uid_t>(-1), *clientGroup) == 0;
+    if (!groupSet || chmod(path.c_str(), clientGroup ? 0660 : 0600) != 0 ||
+        listen(fd, backlog) != 0) {
         error = path + ": " + std::strerror(errno);
         close(fd);
         unlink(path.c_str());

@@ -2,7 +2,10 @@
 // <run directory>/<service id>.sock.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace orla {
@@ -17,11 +20,18 @@ std::string servicePath(uint32_t serviceId);
 
 // Creates the run directory (mode 0700) when absent and listens on the
 // service's socket (mode 0600 whatever the umask), replacing a stale socket
-// file that nobody listens on. A run directory of ours with another mode is
-// set to 0700, and `notice` then says so; one of a user other than us or
-// root is an error. Returns a non-blocking descriptor, or -1 with `error`
-// set (among others when a live service already holds the id).
-int listenService(uint32_t serviceId, int backlog, std::string& error, std::string& notice);
+// file that nobody listens on. A run directory of ours with another mode
+// than 0700 or 0710 is set to 0700, and `notice` then says so; one of a user
+// other than us or root is an error. Returns a non-blocking descriptor, or
+// -1 with `error` set (among others when a live service already holds the id).
+//
+// A run directory of mode 0710 lets its group in: a daemon that gave up
+// root (the agent run with --user) reaches the services as a member of it.
+// The socket then has that group and mode 0660, and `clientGroup` is set to
+// the group, which the service admits besides root and its own user; with
+// mode 0700 it is left empty.
+int listenService(uint32_t serviceId, int backlog, std::string& error, std::string& notice,
+                  std::optional<gid_t>& clientGroup);
 
 // Connects to a service; a non-blocking descriptor, or -1 with errno set:
 // ENOENT or ECONNREFUSED when no service with that id is listening, EAGAIN

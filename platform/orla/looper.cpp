@@ -128,7 +128,8 @@ bool Looper::serve(uint32_t serviceId) {
         return false;
     }
     std::string error, notice;
-    int fd = listenService(serviceId, static_cast<int>(limits_.listenBacklog), error, notice);
+    int fd = listenService(serviceId, static_cast<int>(limits_.listenBacklog), error, notice,
+                           clientGroup_);
     if (!notice.empty()) diagnose("serve: " + notice);
     if (fd < 0) {
         diagnose("serve: " + error);
@@ -611,8 +612,9 @@ void Looper::onListen(int fd, int, unsigned) {
     for (uint32_t accepted = 0; accepted < limits_.acceptsPerEvent; ++accepted) {
         int client = accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0) return;
-        // Served: root and this service's own user; anyone else gets a
-        // refusal and the connection closed.
+        // Served: root, this service's own user and a client of the group
+        // the run directory lets in; anyone else gets a refusal and the
+        // connection closed.
         ucred peer{};
         socklen_t length = sizeof peer;
         if (getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
@@ -622,7 +624,8 @@ void Looper::onListen(int fd, int, unsigned) {
                      ": cannot tell a client's user, refusing it");
             continue;
         }
-        if (peer.uid != 0 && peer.uid != geteuid()) {
+        const bool ofClientGroup = clientGroup_ && peer.gid == *clientGroup_;
+        if (peer.uid != 0 && peer.uid != geteuid() && !ofClientGroup) {
             refuse(client, serviceId_, peer.uid);
             diagnose("service " + std::to_string(serviceId_) +
                      ": refused a connection from uid " + std::to_string(peer.uid));

@@ -21,6 +21,8 @@
 //   CMD_UNDO_LIST  OBJ_LIST of {OBJ_ID = position (0 = most recent), OBJ_NAME = description}.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -78,9 +80,10 @@ class Looper : public Handler {
 
     // Becomes service `serviceId` (not 0), listening on servicePath(serviceId).
     // False, with one line on stderr, when the socket cannot be set up.
-    // Only root and this process's effective user are served: a client of
-    // another user gets ERR_ACCESS_DENIED and its connection is closed, with
-    // one line on stderr naming its uid.
+    // Only root, this process's effective user and, when the run directory
+    // lets its group in (mode 0710, see listenService), a client of that
+    // group are served: any other client gets ERR_ACCESS_DENIED and its
+    // connection is closed, with one line on stderr naming its uid.
     bool serve(uint32_t serviceId);
     uint32_t serviceId() const { return serviceId_; }
 
@@ -201,6 +204,8 @@ class Looper : public Handler {
     LooperLimits limits_;
     uint32_t serviceId_ = 0;
     int listenFd_ = -1;
+    // Admitted besides root and our own user (see listenService).
+    std::optional<gid_t> clientGroup_;
     uint32_t leaveValue_ = 0;
     bool stopping_ = false;
     bool applyingUndo_ = false;

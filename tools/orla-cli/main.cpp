@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/orla/daemon.h"
 #include "platform/orla/ipc_socket.h"
 #include "tools/orla-cli/fields.h"
 #include "tools/orla-cli/subcommands.h"
@@ -26,7 +27,9 @@ const Subcommand SUBCOMMANDS[] = {
 };
 
 void printHelp() {
-    std::printf("usage: orla-cli [--run-dir DIR] SUBCOMMAND ARGS...\n\n");
+    std::printf(
+        "usage: orla-cli [--run-dir DIR] SUBCOMMAND ARGS...\n"
+        "       orla-cli --version\n\n");
     for (const Subcommand& sub : SUBCOMMANDS) {
         std::printf("  orla-cli %s %s\n      %s\n", sub.name, sub.usage, sub.summary);
     }
@@ -59,6 +62,10 @@ int main(int argc, char** argv) {
         argv[2] = argv[0];
         argv += 2;
         argc -= 2;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("orla-cli %s\n", orla::buildVersion());
+        return 0;
     }
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {

@@ -1,4 +1,5 @@
 // Exchanges between real processes: each test forks a service process.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -47,12 +48,33 @@ class ServiceHandler : public orla::Handler {
     }
 };
 
+// Sets the value 7 as `uid` with group `gid`, in a child: 0 served, 1
+// refused at connect(), 2 refused by the service's peer check.
+int exchangeAs(uid_t uid, gid_t gid) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(8);
+        message reply = orla::Looper().exchangeMessage(request(orla::CMD_SET, 7), 6000);
+        if (orla::getErrorCode(reply) == 0) _exit(0);
+        if (orla::getErrorCode(reply) != orla::ERR_ACCESS_DENIED) _exit(9);
+        const bool byPeerCheck =
+            orla::getError(reply).find("for uid " + std::to_string(uid)) != std::string::npos;
+        _exit(byPeerCheck ? 2 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class Ipc : public testing::Test {
   protected:
-    // Forks a process serving SERVICE with a ServiceHandler as handler 1 and
-    // waits until it accepts connections.
     void SetUp() override {
         orla::setRunDirectory(directory_);
+        startService();
+    }
+    // Forks a process serving SERVICE with a ServiceHandler as handler 1 and
+    // waits until it accepts connections.
+    void startService() {
         child_ = fork();
         ASSERT_GE(child_, 0);
         if (child_ == 0) {
@@ -188,22 +210,33 @@ TEST_F(Ipc, OnlyRootAndTheServiceUserAreServed) {
     struct stat info;
     ASSERT_EQ(stat(orla::servicePath(SERVICE).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    auto asNobody = [] {  // 1: refused at connect(), 2: by the peer check
-        pid_t child = fork();
-        if (child == 0) {
-            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(8);
-            message reply = orla::Looper().exchangeMessage(request(orla::CMD_SET, 7), 6000);
-            if (orla::getErrorCode(reply) != orla::ERR_ACCESS_DENIED) _exit(9);
-            _exit(orla::getError(reply).find("for uid 65534") == std::string::npos ? 1 : 2);
-        }
-        int status = -1;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    auto asNobody = [] { return exchangeAs(65534, 65534); };
     EXPECT_EQ(asNobody(), 1);
     ASSERT_EQ(chmod(directory_.c_str(), 0755) | chmod(orla::servicePath(SERVICE).c_str(), 0777), 0);
     EXPECT_EQ(asNobody(), 2);
     EXPECT_EQ(client_.exchangeMessage(request(orla::CMD_GET), 6000).get(VALUE), 0u);
+}
+
+// A run directory of mode 0710 lets its group in (a daemon that gave up
+// root): the socket gets the group and mode 0660, a client of that group is
+// served, one of another group is still refused at connect(), and the
+// service keeps the directory's mode.
+TEST_F(Ipc, TheRunDirectoryGroupIsServedWhenLetIn) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    constexpr gid_t LET_IN = 65534, OTHER = 65533;
+    kill(child_, SIGTERM);
+    waitChild();
+    ASSERT_EQ(chown(directory_.c_str(), 0, LET_IN) | chmod(directory_.c_str(), 0710), 0);
+    startService();
+    struct stat info;
+    ASSERT_EQ(stat(orla::servicePath(SERVICE).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0660u);
+    EXPECT_EQ(info.st_gid, LET_IN);
+    EXPECT_EQ(exchangeAs(65534, LET_IN), 0);
+    EXPECT_EQ(client_.exchangeMessage(request(orla::CMD_GET), 6000).get(VALUE), 7u);
+    EXPECT_EQ(exchangeAs(65534, OTHER), 1);
+    ASSERT_EQ(stat(directory_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0710u);
 }
 
 }  // namespace
