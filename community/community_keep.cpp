@@ -70,6 +70,7 @@ void CommunityKeep::init(bool agentStarted) {
             store_.set(CLOSED_KEY, closed);
         }
     }
+    std::vector<const Item*> withPasswords;
     for (const auto& [key, stored] : store_) {
         if (key == CLOSED_KEY) {
             closedBy_ = stored.get(COMM_CLOSED).substr(0, CLOSED_TEXT_MAX);
@@ -87,7 +88,13 @@ void CommunityKeep::init(bool agentStarted) {
         item->setCfg(stored);
         ids_.allocate(key);
         table_.push_back(item);
+        if (!stored.get(COMM_AUTH_PASSWORD).empty() || !stored.get(COMM_PRIV_PASSWORD).empty())
+            withPasswords.push_back(item);
     }
+    // Records of an agent that kept passwords: from now on their keys are
+    // stored instead (RFC 3414 11.2), and the passwords are gone.
+    for (const Item* item : withPasswords)
+        store_.set(item->id, item->getCfg());
     if (!closedBy_.empty()) {
         std::cerr << "communities closed, no community or user served: "
                   << (closedBy_ == store_.path() ? "store missing after earlier starts: "
@@ -140,8 +147,12 @@ const CommunityKeep::Item* CommunityKeep::findItem(const std::string& name) cons
 
 void CommunityKeep::setEngineID(const std::string& engineID) {
     engineID_ = engineID;
-    for (Item* item : table_)
+    for (Item* item : table_) {
+        const std::string before = item->keyEngineID;
         regenerateKeys(*item);
+        // The keys localised to the engine ID in force are stored with it.
+        if (item->keyEngineID != before) store_.set(item->id, item->getCfg());
+    }
 }
 
 void CommunityKeep::regenerateKeys(Item& item) const {
@@ -155,19 +166,31 @@ namespace {
 const char* refusal(const CommunityKeep::Item& item) {
     // Levels above authPriv do not exist (RFC 3411 SecurityLevel).
     if (item.security > static_cast<uint32_t>(usm::AUTH_PRIV)) return INVALID_SECURITY;
-    // RFC 3414 11.2: the passwords the level uses, and only those.
+    // Keys are made with the protocol's hash: one the agent does not know
+    // makes none.
     if (item.security >= static_cast<uint32_t>(usm::AUTH_NO_PRIV) &&
-        item.authPassword.size() < PASSWORD_MIN_LENGTH) {
+        usm::digestLength(item.authProtocol) == 0)
+        return "unknown auth protocol";
+    // The keys the level uses (RFC 3414 11.2: from passwords of at least 8
+    // characters, see passwordRefusal).
+    if (item.security >= static_cast<uint32_t>(usm::AUTH_NO_PRIV) && !item.hasAuthKey())
         return SHORT_AUTH_PASSWORD;
-    }
-    if (item.security == static_cast<uint32_t>(usm::AUTH_PRIV) &&
-        item.privPassword.size() < PASSWORD_MIN_LENGTH) {
+    if (item.security == static_cast<uint32_t>(usm::AUTH_PRIV) && !item.hasPrivKey())
         return SHORT_PRIV_PASSWORD;
-    }
     // View names are SnmpAdminStrings (RFC 3415 5).
     for (const std::string* view : {&item.readView, &item.writeView, &item.notifyView}) {
         if (view->size() > 32) return "view name longer than 32 characters";
     }
+    return nullptr;
+}
+
+// Why the passwords of a request may not become keys, or null. Empty
+// passwords clear the keys, for a level that needs none.
+const char* passwordRefusal(const orla::message& request) {
+    const size_t auth = request.get(COMM_AUTH_PASSWORD).size();
+    const size_t priv = request.get(COMM_PRIV_PASSWORD).size();
+    if (auth > 0 && auth < PASSWORD_MIN_LENGTH) return SHORT_AUTH_PASSWORD;
+    if (priv > 0 && priv < PASSWORD_MIN_LENGTH) return SHORT_PRIV_PASSWORD;
     return nullptr;
 }
 
@@ -196,6 +219,15 @@ orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id
         if (taken) {
             return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
         }
+    }
+    if (const char* refused = passwordRefusal(request))
+        return orla::errorMsg(orla::ERR_BAD_VALUE, refused);
+    // The keys were made with the old protocol's hash; without the
+    // passwords they cannot be made again.
+    if (request.has(COMM_AUTH_PROTOCOL) && request.get(COMM_AUTH_PROTOCOL) != item->authProtocol &&
+        ((item->hasAuthKey() && !request.has(COMM_AUTH_PASSWORD)) ||
+         (item->hasPrivKey() && !request.has(COMM_PRIV_PASSWORD)))) {
+        return orla::errorMsg(orla::ERR_BAD_VALUE, "a new auth protocol needs the passwords again");
     }
     const Item previous = *item;
     item->setCfg(request);
@@ -244,6 +276,8 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
     if (findItem(name)) {
         return orla::errorMsg(orla::ERR_BAD_VALUE, "community with such name already exists");
     }
+    if (const char* refused = passwordRefusal(request))
+        return orla::errorMsg(orla::ERR_BAD_VALUE, refused);
     Item record;
     record.setCfg(request);
     if (const char* refused = refusal(record)) return orla::errorMsg(orla::ERR_BAD_VALUE, refused);

@@ -26,6 +26,8 @@ inline constexpr orla::BoolKey COMM_READ_ACCESS{6};
 inline constexpr orla::BoolKey COMM_WRITE_ACCESS{7};
 inline constexpr orla::Be32Key COMM_ADDRESS{8};
 inline constexpr orla::Be32Key COMM_NETMASK{9};
+// A password given by an add or set becomes the user's keys and is never
+// stored, kept or sent back (RFC 3414 11.2). An empty one clears its keys.
 inline constexpr orla::StringKey COMM_AUTH_PASSWORD{11};
 inline constexpr orla::StringKey COMM_PRIV_PASSWORD{12};
 inline constexpr orla::U32Key COMM_SECURITY{15};
@@ -38,6 +40,15 @@ inline constexpr orla::U32Key COMM_PRIV_PROTOCOL{21};
 inline constexpr orla::StringKey COMM_READ_VIEW{31};
 inline constexpr orla::StringKey COMM_WRITE_VIEW{32};
 inline constexpr orla::StringKey COMM_NOTIFY_VIEW{33};
+
+// The keys, as stored (octets): Ku, the password's key, which lets the keys
+// be localised to a new engine ID (RFC 3414 A.2), absent for a key set over
+// SNMP (KeyChange); Kul, localised to COMM_KEY_ENGINE (RFC 3414 2.6).
+inline constexpr orla::StringKey COMM_AUTH_KU{34};
+inline constexpr orla::StringKey COMM_PRIV_KU{35};
+inline constexpr orla::StringKey COMM_AUTH_KUL{36};
+inline constexpr orla::StringKey COMM_PRIV_KUL{37};
+inline constexpr orla::StringKey COMM_KEY_ENGINE{38};
 
 // The table is closed (see CommunityKeep::closedBy): the file that holds the
 // damaged store. In the get reply, and in the store's record of the state.
@@ -75,31 +86,52 @@ class CommunityKeep : public orla::Handler {
         bool writeAccess = false;
         uint32_t security = 0;  // usm::NO_AUTH_NO_PRIV, AUTH_NO_PRIV or AUTH_PRIV
         uint32_t authProtocol = 0;
-        std::vector<unsigned char> authKey;  // derived, never stored or sent
         uint32_t privProtocol = 0;
-        std::vector<unsigned char> privKey;  // derived, never stored or sent
-        std::string authPassword;
-        std::string privPassword;
+        // The keys (COMM_AUTH_KU ...): Ku and Kul of authentication and
+        // privacy, and the engine ID the Kul are localised to. The privacy
+        // keys use the authentication protocol's hash too (RFC 3414 2.6).
+        std::vector<unsigned char> authKu;
+        std::vector<unsigned char> privKu;
+        std::vector<unsigned char> authKul;
+        std::vector<unsigned char> privKul;
+        std::string keyEngineID;
+        // What requests use, derived from the Kul for the agent's engine ID:
+        // the signing form of the authentication key and the cipher's key;
+        // never stored or sent. Empty while the Kul are another engine's.
+        std::vector<unsigned char> authKey;
+        std::vector<unsigned char> privKey;
         // Names of views (community/access_keep.h) that narrow the rights
         // above; empty: the whole tree.
         std::string readView;
         std::string writeView;
         std::string notifyView;
 
-        // The configuration message: every field, OBJ_ID first.
+        Item() = default;
+        Item(const Item&) = default;
+        Item& operator=(const Item&) = default;
+        // The keys are wiped: no copy of them stays in freed memory.
+        ~Item();
+
+        // The configuration message: every field, OBJ_ID first; the keys,
+        // never a password.
         orla::message getCfg() const;
         // Applies the fields present in `cfg`; absent fields keep their value
-        // and OBJ_ID is ignored. The keys are left as they were.
+        // and OBJ_ID is ignored. A password becomes the Ku of its key (with
+        // the authentication protocol the record has then) and empties its
+        // Kul, which regenerateKeys localises; the password is not kept.
         void setCfg(const orla::message& cfg);
+        // Whether the record has a key for authentication or privacy.
+        bool hasAuthKey() const { return !authKu.empty() || !authKul.empty(); }
+        bool hasPrivKey() const { return !privKu.empty() || !privKul.empty(); }
         // True when `source` passes the source filter. The filter is IPv4,
         // so an IPv6 sender passes only one that admits every source.
         bool admits(SourceAddress source) const {
             return source ? (*source & netmask) == (address & netmask) : netmask == 0;
         }
-        // Derives both keys from the passwords and localises them to
-        // `engineID` (RFC 3414 2.6, A.2). The privacy key uses the
-        // authentication protocol's hash too; privProtocol only selects the
-        // cipher.
+        // Localises the keys to `engineID` (RFC 3414 2.6) and derives the
+        // forms requests use. A Kul of another engine ID is localised again
+        // from its Ku; without a Ku (a key set by KeyChange) it is dropped:
+        // such a user needs new keys after an engine ID change.
         void regenerateKeys(const std::string& engineID);
     };
     using Items = std::vector<Item*>;

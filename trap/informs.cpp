@@ -16,8 +16,7 @@ constexpr size_t ENGINE_ID_MAX = 32;
 
 bool sameUser(const CommunityKeep::Item& a, const CommunityKeep::Item& b) {
     return a.name == b.name && a.security == b.security && a.authProtocol == b.authProtocol &&
-           a.privProtocol == b.privProtocol && a.authPassword == b.authPassword &&
-           a.privPassword == b.privPassword;
+           a.privProtocol == b.privProtocol && a.authKu == b.authKu && a.privKu == b.privKu;
 }
 
 int32_t freshId() {

@@ -420,6 +420,16 @@ size_t signingKeyLength(uint32_t authProtocol) {
     return authProtocol < AUTH_COUNT ? 2 * AUTH_SHAPES[authProtocol].block : 0;
 }
 
+void wipe(std::vector<unsigned char>& secret) {
+    if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
+    secret.clear();
+}
+
+void wipe(std::string& secret) {
+    if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
+    secret.clear();
+}
+
 std::vector<unsigned char> privacyKey(uint32_t privProtocol, uint32_t authProtocol,
                                       const std::vector<unsigned char>& localisedKey,
                                       const std::string& engineID) {

@@ -137,6 +137,12 @@ uint32_t monotonicSeconds();
 // snmpEngineTime of the agent: monotonicSeconds() - engineTimeBase.
 uint32_t engineTime(const V3ServerInfo& server);
 
+// Overwrites a secret (a password, a key) so that no copy of it stays in
+// freed memory, then empties it (OPENSSL_cleanse: the compiler cannot drop
+// the writes as dead).
+void wipe(std::vector<unsigned char>& secret);
+void wipe(std::string& secret);
+
 }  // namespace usm
 
 // RFC 3414 A.2, RFC 7860 4.2: hashes 1 MiB of the repeated password (Ku).

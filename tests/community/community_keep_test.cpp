@@ -221,8 +221,9 @@ orla::message maplesyrup(uint32_t authProtocol, uint32_t privProtocol) {
 }
 
 // RFC 3414 A.3 through the table: the privacy key is localised with the
-// authentication protocol's hash, whatever the privacy protocol; every
-// change derives the keys again, and so does a new engine ID.
+// authentication protocol's hash, whatever the privacy protocol; a new auth
+// protocol needs the passwords again; the keys follow a new engine ID from
+// their Ku and are stored, never the passwords.
 TEST_F(CommunityKeepTest, KeysFollowTheEngineIDAndEveryChange) {
     keep_->setEngineID(RFC_ENGINE_ID);
     const uint32_t id =
@@ -239,16 +240,53 @@ TEST_F(CommunityKeepTest, KeysFollowTheEngineIDAndEveryChange) {
     EXPECT_EQ(item->privKey, RFC_MD5_KUL);
     orla::message auth;
     auth.insert(COMM_AUTH_PROTOCOL, usm::AUTH_HMAC_SHA_96);
-    keep_->cmdSetObj(auth, id);
+    EXPECT_TRUE(orla::isError(keep_->cmdSetObj(auth, id)));
+    EXPECT_EQ(item->privKey, RFC_MD5_KUL);
+    keep_->cmdSetObj(maplesyrup(usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128), id);
     EXPECT_EQ(item->privKey, RFC_SHA_KUL);
     EXPECT_EQ(item->authKey, bKeyToDKey(RFC_SHA_KUL, usm::AUTH_HMAC_SHA_96));
+    EXPECT_FALSE(item->getCfg().has(COMM_AUTH_PASSWORD));
 
     keep_->setEngineID(std::string(12, '\x01'));
     EXPECT_NE(item->privKey, RFC_SHA_KUL);
-    restart();  // loaded before any engine ID is known: no keys yet
+    keep_->setEngineID(RFC_ENGINE_ID);
+    restart();  // the keys were stored localised: only the forms requests use wait
+    EXPECT_EQ(keep_->findItem(id)->privKul, RFC_SHA_KUL);
     EXPECT_TRUE(keep_->findItem(id)->privKey.empty());
     keep_->setEngineID(RFC_ENGINE_ID);
     EXPECT_EQ(keep_->findItem(id)->privKey, RFC_SHA_KUL);
+}
+
+// A store of an agent that kept passwords is converted at its first load:
+// the passwords gone from the file, the keys in their place, the same once
+// localised; a key without Ku (set over SNMP) is dropped for another engine.
+TEST_F(CommunityKeepTest, StoredPasswordsBecomeKeys) {
+    keep_.reset();
+    {
+        orla::Store old(path_, 5);
+        orla::message cfg = maplesyrup(usm::AUTH_HMAC_SHA_96, usm::PRIV_CFB128_AES_128);
+        cfg.insert(orla::OBJ_ID, 4u);
+        old.set(4, cfg);
+        orla::message keyed = named("keyed", 5);
+        keyed.insert(COMM_SECURITY, 1u);
+        keyed.insert(COMM_AUTH_KUL, std::string(RFC_SHA_KUL.begin(), RFC_SHA_KUL.end()));
+        keyed.insert(COMM_KEY_ENGINE, RFC_ENGINE_ID);
+        old.set(5, keyed);
+    }
+    restart();
+    {
+        const orla::Store converted(path_, 5);
+        EXPECT_FALSE(converted.get(4).has(COMM_AUTH_PASSWORD));
+        EXPECT_FALSE(converted.get(4).has(COMM_PRIV_PASSWORD));
+        EXPECT_FALSE(converted.get(4).get(COMM_AUTH_KU).empty());
+    }
+    keep_->setEngineID(RFC_ENGINE_ID);
+    EXPECT_EQ(keep_->findItem(4u)->privKey, RFC_SHA_KUL);
+    EXPECT_EQ(keep_->findItem(5u)->authKey, bKeyToDKey(RFC_SHA_KUL, usm::AUTH_HMAC_SHA_96));
+    restart();
+    keep_->setEngineID(std::string(12, '\x01'));
+    EXPECT_FALSE(keep_->findItem(4u)->authKey.empty());
+    EXPECT_TRUE(keep_->findItem(5u)->authKey.empty());
 }
 
 }  // namespace

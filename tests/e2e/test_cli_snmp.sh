@@ -51,15 +51,27 @@ expect_eq "7" "$(cli snmp community add name=lab id=7 address=10.1.2.3 netmask=2
 wait "$watcher" || fail "watch: $(cat watch.out)"
 expect_contains "$(cat watch.out)" '{OBJ_ID=7 str:5="lab"' "notification of the addition"
 out=$(cli snmp community get "$id")
-# The prefix gives address and netmask; passwords are never printed.
+# The prefix gives address and netmask; the agent keeps keys, never passwords.
 expect_fields "$out" name=ops write=yes address=192.0.2.0 netmask=255.255.255.0 \
-    "auth-password=(set)" "priv-password=(empty)"
+    "auth-key=(key set)" "priv-key=(none)"
 if grep -q secret-1 <<<"$out"; then fail "password printed in clear"; fi
 
-cli snmp community set "$id" write=no security=priv priv-password=secret-2 auth-protocol=sha384 \
-    priv-protocol=aes256c || fail "community set"
+# A new auth protocol needs the passwords again: here from standard input
+# (two "-", two lines), where no other local user reads them.
+printf 'secret-1x\nsecret-2x\n' | cli snmp community set "$id" write=no security=priv \
+    auth-password=- priv-password=- auth-protocol=sha384 priv-protocol=aes256c ||
+    fail "community set"
 expect_fields "$(cli snmp community get "$id")" write=no security=priv auth-protocol=sha384 \
-    priv-protocol=aes256c "priv-password=(set)" address=192.0.2.0
+    priv-protocol=aes256c "priv-key=(key set)" address=192.0.2.0
+mkfifo password
+cli snmp community set "$id" auth-password=- <password &
+setter=$!
+wait_for bash -c "grep -qa auth-password=- /proc/$setter/cmdline /proc/*/cmdline" ||
+    fail "no orla-cli waiting"
+if cat /proc/[0-9]*/cmdline 2>/dev/null | grep -qa 'secret-[3]x'; then fail "password on a command line"; fi
+echo secret-3x >password
+wait "$setter" || fail "community set from standard input"
+if grep -aq secret /orla/store/snmp-communities; then fail "a password in the store"; fi
 
 out=$(cli snmp community print)
 for row in ops 192.0.2.0/24 10.1.2.3/255.0.255.0; do expect_contains "$out" "$row" "print"; done
@@ -91,6 +103,8 @@ expect_exit 1 "community with such name already exists" snmp community add name=
 # the level uses, on add and on change ($id is at priv).
 expect_exit 2 "auth-password: at least 8 characters" snmp community add name=y auth-password=7-chars
 expect_exit 1 "auth password must have at least 8" snmp community add name=y security=auth
+expect_exit 1 "a new auth protocol needs the passwords again" snmp community set "$id" \
+    auth-protocol=md5
 expect_exit 1 "priv password must have at least 8" send 161.1 setobj OBJ_ID="$id" str:12=7-chars
 expect_exit 2 "name: must not be empty" snmp community set "$id" name=
 expect_exit 2 "name: must not be empty" snmp community add name=

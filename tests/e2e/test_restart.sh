@@ -21,13 +21,27 @@ v3_get() {
 # RFC 3411 format 5: 0x80000000 + 32473, octet 5, 12 random octets.
 own_format() { [[ $1 =~ ^80007ED905[0-9A-F]{24}$ ]] || fail "not an engine ID of our own: [$1]"; }
 
-step "a fresh start counts boot 1 and stores it with an engine ID of its own"
+# A community store as an agent that kept passwords wrote it.
+old_store() { "$BIN/write_store" /orla/store/snmp-communities "$@" || fail "write_store $*"; }
+old_store 0 str:5=morvel bool:6=yes
+old_store 1 str:5=legacy bool:6=yes u32:15=2 u32:20=3 u32:21=1 str:11=legacy-auth-pw \
+    str:12=legacy-priv-pw
+legacy_get() {
+    nsnmp snmpget -v3 -u legacy -l authPriv -a SHA-256 -A legacy-auth-pw -x AES \
+        -X legacy-priv-pw -Oqv 127.0.0.1 $ENGINE.2.0 >/dev/null || fail "SNMPv3 get as legacy"
+}
+no_passwords() { ! grep -aq -e legacy-auth-pw -e legacy-priv-pw /orla/store/snmp-communities; }
+
+step "a fresh start counts boot 1 and stores it with an engine ID of its own; stored passwords become keys"
 start_agent
 expect_eq 1 "$(announced_boots)" "announced boot count"
 expect_eq 1 "$(stored_boots)" "stored boot count"
 enable_agent
 own_id=$(engine_id)
 own_format "$own_id"
+legacy_get
+no_passwords || fail "passwords left in the community store"
+expect_fields "$(cli snmp community get 1)" "auth-key=(key set)" "priv-key=(key set)"
 expect_fields "$(cli snmp print)" engine-id= "generated-engine-id=0x${own_id,,}"
 cli send 161 set str:2=first-text be32:16=10.1.2.3 u32:18=1 >/dev/null || fail "settings"
 keeper=$(add_community str:5=keeper bool:6=yes bool:7=yes be32:8=127.0.0.0 be32:9=255.0.0.0)
@@ -46,6 +60,8 @@ expect_eq "$((boots + 1))" "$(announced_boots)" "announced boot count"
 expect_eq "$((boots + 1))" "$(stored_boots)" "stored boot count"
 expect_eq "$own_id" "$(engine_id)" "engine ID after the restart"
 v3_get >/dev/null || fail "SNMPv3 get after the restart"
+legacy_get
+no_passwords || fail "passwords in the community store after the restart"
 expect_out "$TESTMIB.1.0 = INTEGER: 42" snmpget -v2c -c keeper 127.0.0.1 $TESTMIB.1.0
 expect_out "$TESTMIB.1.0 = INTEGER: 6" snmpset -v1 -c keeper 127.0.0.1 $TESTMIB.1.0 i 6
 # The default community stays read-only.

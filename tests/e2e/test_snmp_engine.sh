@@ -36,7 +36,10 @@ add_community str:5=local bool:6=yes u32:15=0 be32:8=10.161.0.1 be32:9=255.255.2
 add_community str:5=remote bool:6=yes u32:15=1 u32:20=0 str:11=remote-auth-pw be32:8=10.161.0.1 \
     be32:9=255.255.255.255 >/dev/null
 # Users with protocols no one knows (9): they fail closed.
-add_community str:5=badauth bool:6=yes u32:15=1 u32:20=9 str:11=auth-pw-1 >/dev/null
+# No keys can be made with a hash the agent does not know.
+out=$(cli send 161.1 addobj str:5=badauth bool:6=yes u32:15=1 u32:20=9 str:11=auth-pw-1 2>&1) &&
+    fail "a user of an unknown auth protocol was added"
+expect_contains "$out" "unknown auth protocol" "add of a user of an unknown auth protocol"
 add_community str:5=badpriv bool:6=yes u32:15=2 u32:21=9 str:11=auth-pw-1 str:12=priv-pw-1 >/dev/null
 
 step "the engine ID is read live"
@@ -115,7 +118,6 @@ while IFS='|' read -r arc text options; do refused "$arc" "$text" "$options"; do
 3|Unknown user name|-u remote -l authNoPriv -a MD5 -A wrong-auth-pw
 5|Authentication failure (incorrect password, community or key)|-u vault -l authPriv -a SHA -A wrong-pw -x AES -X vault-priv-pw
 6|Decryption error|-u vault -l authPriv -a SHA -A vault-auth-pw -x AES -X wrong-pw
-5|Authentication failure|-u badauth -l authNoPriv -a MD5 -A auth-pw-1
 6|Decryption error|-u badpriv -l authPriv -a MD5 -A auth-pw-1 -x AES -X priv-pw-1
 1|Unsupported security level|-u ops -l authPriv -a MD5 -A ops-auth-pw -x DES -X ops-auth-pw
 2|$ENGINE.1.0 = Hex-STRING|-u ops -l authNoPriv -a MD5 -A ops-auth-pw -e 0x$engine_id -Z 999,0

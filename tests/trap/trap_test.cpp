@@ -269,7 +269,7 @@ TEST_F(CreateTrap, V3InformDiscoversTheReceiverAndFollowsItsClock) {
     };
     const std::string engineID("\x80\x00\x1f\x88\x04recv", 9);
     const v3test::Keys keys =
-        v3test::deriveKeys(user.authProtocol, engineID, user.authPassword, user.privPassword);
+        v3test::deriveKeys(user.authProtocol, engineID, "informer-auth-pw", "informer-priv-pw");
     auto read = [&](const Bytes& message, const V3ServerInfo& receiver) {
         Read got;
         InStream in(message.data(), message.size());

@@ -2,9 +2,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <termios.h>
+#include <unistd.h>
+
 #include "community/access_keep.h"
 #include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
+#include "platform/snmp/usm.h"
 #include "tools/orla-cli/fields.h"
 #include "tools/orla-cli/snmp.h"
 #include "tools/orla-cli/snmp_values.h"
@@ -51,6 +55,36 @@ constexpr CommunityName COMMUNITY_NAMES[] = {
     {"id", CommunityKind::Id, OBJ_ID.raw()},
 };
 
+// One line of standard input; on a terminal after a prompt on stderr,
+// without echo.
+bool readSecret(const char* name, std::string& secret) {
+    const bool terminal = isatty(STDIN_FILENO) == 1;
+    termios saved{};
+    if (terminal) {
+        std::fprintf(stderr, "%s: ", name);
+        if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        }
+    }
+    secret.clear();
+    bool ended = false;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c == '\n') {
+            ended = true;
+            break;
+        }
+        secret += static_cast<char>(c);
+    }
+    if (!secret.empty() && secret.back() == '\r') secret.pop_back();
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputc('\n', stderr);
+    }
+    return ended || !secret.empty();
+}
+
 bool parseCommunityField(const CommunityName& field, const std::string& value, message& request,
                          std::string& error) {
     std::string bad = std::string(field.name) + ": ";
@@ -66,12 +100,21 @@ bool parseCommunityField(const CommunityName& field, const std::string& value, m
             // request's empty one.
             if (value.empty()) return error = bad + "must not be empty", false;
             return request.setField(field.rawKey, value);
-        case CommunityKind::Password:
+        case CommunityKind::Password: {
+            // "-": from standard input, so that no password is on a command
+            // line, where every local user reads it.
+            std::string password = value;
+            if (value == "-" && !readSecret(field.name, password))
+                return error = bad + "no password on standard input", false;
             // RFC 3414 11.2; an empty password clears it, for a level that needs none.
-            if (!value.empty() && value.size() < snmp::PASSWORD_MIN_LENGTH) {
+            if (!password.empty() && password.size() < snmp::PASSWORD_MIN_LENGTH) {
+                usm::wipe(password);
                 return error = bad + "at least 8 characters", false;
             }
-            return request.setField(field.rawKey, value);
+            const bool set = request.setField(field.rawKey, password);
+            usm::wipe(password);
+            return set;
+        }
         case CommunityKind::Address: {
             uint32_t netmask = 0;
             if (value == "any" || parseAddressPrefix(value, number, netmask)) {
@@ -137,8 +180,9 @@ bool parseCommunityFields(Arguments::const_iterator begin, Arguments::const_iter
 const char* yesNo(bool value) {
     return value ? "yes" : "no";
 }
-const char* passwordState(const std::string& password) {
-    return password.empty() ? "(empty)" : "(set)";
+// The agent keeps keys, never passwords: whether the user has one.
+const char* keyState(const message& cfg, StringKey ku, StringKey kul) {
+    return cfg.get(ku).empty() && cfg.get(kul).empty() ? "(none)" : "(key set)";
 }
 
 std::string viewName(const std::string& name) {
@@ -165,8 +209,8 @@ void printCommunity(const message& cfg) {
                 formatNamedCode(cfg.get(snmp::COMM_AUTH_PROTOCOL), AUTH_PROTOCOLS).c_str());
     std::printf("priv-protocol: %s\n",
                 formatNamedCode(cfg.get(snmp::COMM_PRIV_PROTOCOL), PRIV_PROTOCOLS).c_str());
-    std::printf("auth-password: %s\n", passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)));
-    std::printf("priv-password: %s\n", passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD)));
+    std::printf("auth-key: %s\n", keyState(cfg, snmp::COMM_AUTH_KU, snmp::COMM_AUTH_KUL));
+    std::printf("priv-key: %s\n", keyState(cfg, snmp::COMM_PRIV_KU, snmp::COMM_PRIV_KUL));
     std::printf("read-view: %s\n", viewName(cfg.get(snmp::COMM_READ_VIEW)).c_str());
     std::printf("write-view: %s\n", viewName(cfg.get(snmp::COMM_WRITE_VIEW)).c_str());
     std::printf("notify-view: %s\n", viewName(cfg.get(snmp::COMM_NOTIFY_VIEW)).c_str());
@@ -174,7 +218,7 @@ void printCommunity(const message& cfg) {
 
 void printTable(const std::vector<message>& communities) {
     std::vector<std::vector<std::string>> rows{{"ID", "NAME", "READ", "WRITE", "SOURCE", "SECURITY",
-                                                "AUTH", "PRIV", "AUTH-PASSWORD", "PRIV-PASSWORD"}};
+                                                "AUTH", "PRIV", "AUTH-KEY", "PRIV-KEY"}};
     for (const message& cfg : communities) {
         rows.push_back({std::to_string(cfg.get(OBJ_ID)), printable(cfg.get(snmp::COMM_NAME)),
                         yesNo(cfg.get(snmp::COMM_READ_ACCESS)),
@@ -183,8 +227,8 @@ void printTable(const std::vector<message>& communities) {
                         formatNamedCode(cfg.get(snmp::COMM_SECURITY), SECURITY_LEVELS),
                         formatNamedCode(cfg.get(snmp::COMM_AUTH_PROTOCOL), AUTH_PROTOCOLS),
                         formatNamedCode(cfg.get(snmp::COMM_PRIV_PROTOCOL), PRIV_PROTOCOLS),
-                        passwordState(cfg.get(snmp::COMM_AUTH_PASSWORD)),
-                        passwordState(cfg.get(snmp::COMM_PRIV_PASSWORD))});
+                        keyState(cfg, snmp::COMM_AUTH_KU, snmp::COMM_AUTH_KUL),
+                        keyState(cfg, snmp::COMM_PRIV_KU, snmp::COMM_PRIV_KUL)});
     }
     printColumns(rows);
 }
