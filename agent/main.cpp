@@ -19,6 +19,7 @@
 
 #include "agent/access_objects.h"
 #include "agent/plugin_loader.h"
+#include "agent/usm_users.h"
 #include "agent/privileges.h"
 #include "agent/settings.h"
 #include "agent/snmp_looper.h"
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
     loop->init();
 
     registerAccessObjects(loop->communities(), loop->access(), loop->serverInfo);
+    agentState.makeUserTable = [] {
+        return newUsmUserTable(loop->communities(), loop->serverInfo);
+    };
     loadPlugins(PLUGIN_DIRECTORY);
     // Makers of plug-ins come first; the vendor trap maker declines what is
     // not a vendor trap request.

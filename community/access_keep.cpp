@@ -105,6 +105,13 @@ namespace {
 const View WHOLE_TREE({{OID(), {}, true},
                        {OID("1.3.6.1.6.3.16"), {}, false},
                        {OID("1.3.6.1.6.3.18"), {}, false}});
+// What a request below authPriv may write without a view: not the users
+// and their keys (SNMP-USER-BASED-SM-MIB usmUser), which only a request that
+// cannot be read or forged on the way may change.
+const View WHOLE_TREE_BUT_USERS({{OID(), {}, true},
+                                 {OID("1.3.6.1.6.3.15.1.2"), {}, false},
+                                 {OID("1.3.6.1.6.3.16"), {}, false},
+                                 {OID("1.3.6.1.6.3.18"), {}, false}});
 
 }  // namespace
 
@@ -219,7 +226,8 @@ AccessRights AccessKeep::rights(const CommunityKeep::Item& item, uint32_t model,
                    : operation == Operation::Write ? item.writeView
                                                    : item.notifyView;
         if (viewName.empty()) {
-            rights.view = &WHOLE_TREE;
+            const bool usersWritable = operation != Operation::Write || level == 2;
+            rights.view = usersWritable ? &WHOLE_TREE : &WHOLE_TREE_BUT_USERS;
             return rights;
         }
     }

@@ -95,7 +95,8 @@ class AccessKeep : public orla::Handler {
     // tree but the objects that show the communities and the access
     // configuration (SNMP-COMMUNITY-MIB, SNMP-VIEW-BASED-ACM-MIB), which
     // would reveal other communities' names to any reader; a view that
-    // includes them shows them.
+    // includes them shows them. Its writes reach the SNMPv3 users
+    // (usmUser) only at authPriv.
     static const View& wholeTree();
 
     // The agent opens the table on ACCESS_STORE_PATH; tests give their own.

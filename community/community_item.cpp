@@ -44,6 +44,8 @@ orla::message CommunityKeep::Item::getCfg() const {
     cfg.insert(COMM_AUTH_PROTOCOL, authProtocol);
     cfg.insert(COMM_PRIV_PROTOCOL, privProtocol);
     cfg.insert(COMM_SECURITY, security);
+    cfg.insert(COMM_USM_STATUS, usmStatus);
+    cfg.insert(COMM_USM_PUBLIC, usmPublic);
     cfg.insert(COMM_READ_VIEW, readView);
     cfg.insert(COMM_WRITE_VIEW, writeView);
     cfg.insert(COMM_NOTIFY_VIEW, notifyView);
@@ -68,6 +70,8 @@ void CommunityKeep::Item::setCfg(const orla::message& cfg) {
     takePassword(cfg, COMM_AUTH_PASSWORD, authProtocol, authKu, authKul);
     takePassword(cfg, COMM_PRIV_PASSWORD, authProtocol, privKu, privKul);
     security = cfg.get(COMM_SECURITY, security);
+    usmStatus = cfg.get(COMM_USM_STATUS, usmStatus);
+    usmPublic = cfg.get(COMM_USM_PUBLIC, usmPublic);
     readView = cfg.get(COMM_READ_VIEW, readView);
     writeView = cfg.get(COMM_WRITE_VIEW, writeView);
     notifyView = cfg.get(COMM_NOTIFY_VIEW, notifyView);

@@ -50,6 +50,15 @@ inline constexpr orla::StringKey COMM_AUTH_KUL{36};
 inline constexpr orla::StringKey COMM_PRIV_KUL{37};
 inline constexpr orla::StringKey COMM_KEY_ENGINE{38};
 
+// A user made over SNMP (usmUserTable, RFC 3414 5): its row status
+// (RFC 2579: 1 active, 2 notInService, 3 notReady; absent: active) and
+// usmUserPublic. A record that is not active serves no request.
+inline constexpr orla::U32Key COMM_USM_STATUS{39};
+inline constexpr orla::StringKey COMM_USM_PUBLIC{40};
+inline constexpr uint32_t USM_ACTIVE = 1;
+inline constexpr uint32_t USM_NOT_IN_SERVICE = 2;
+inline constexpr uint32_t USM_NOT_READY = 3;
+
 // The table is closed (see CommunityKeep::closedBy): the file that holds the
 // damaged store. In the get reply, and in the store's record of the state.
 inline constexpr orla::StringKey COMM_CLOSED{30};
@@ -100,6 +109,9 @@ class CommunityKeep : public orla::Handler {
         // never stored or sent. Empty while the Kul are another engine's.
         std::vector<unsigned char> authKey;
         std::vector<unsigned char> privKey;
+        uint32_t usmStatus = snmp::USM_ACTIVE;
+        std::string usmPublic;
+        bool active() const { return usmStatus == snmp::USM_ACTIVE; }
         // Names of views (community/access_keep.h) that narrow the rights
         // above; empty: the whole tree.
         std::string readView;

@@ -18,6 +18,7 @@
 #include "mib/ownership.h"
 #include "mib/registry.h"
 #include "mib/scalar.h"
+#include "mib/test_and_incr.h"
 
 // Records, and the packers that turn their fields into values and indexes.
 #include "mib/data.h"

@@ -52,7 +52,7 @@ const CommunityKeep::Item* acceptCommunity(Context& ctx, SourceAddress sourceAdd
                                            const CommunityKeep& communities) {
     if (!ctx.in.getString(ctx.community)) return nullptr;
     const CommunityKeep::Item* item = communities.findItem(ctx.community);
-    if (item == nullptr || item->security != 0) return nullptr;
+    if (item == nullptr || item->security != 0 || !item->active()) return nullptr;
     if (!item->admits(sourceAddress)) return nullptr;
     ctx.out.add(ctx.community, ber::OCTET_STRING);
     return item;

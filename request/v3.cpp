@@ -26,7 +26,8 @@ usm::Report checkAddressing(const V3Info& request, const CommunityKeep::Item* us
         request.msgAuthoritativeEngineID != engine.engineID)
         return usm::UNKNOWN_ENGINE_ID;
     // Step 4: an unknown user, or one whose source filter leaves the sender out.
-    if (user == nullptr || !user->admits(sourceAddress)) return usm::UNKNOWN_USER_NAME;
+    if (user == nullptr || !user->active() || !user->admits(sourceAddress))
+        return usm::UNKNOWN_USER_NAME;
     // Step 5: a user supports the levels its keys reach. One made for
     // authPriv may send authNoPriv; whether that is enough for what it
     // asks is for access control to say (RFC 3415 3.2).

@@ -420,6 +420,37 @@ size_t signingKeyLength(uint32_t authProtocol) {
     return authProtocol < AUTH_COUNT ? 2 * AUTH_SHAPES[authProtocol].block : 0;
 }
 
+size_t privKeyLength(uint32_t privProtocol) {
+    return privProtocol < PRIV_COUNT ? PRIV_SHAPES[privProtocol].keyLength : 0;
+}
+
+bool keyChange(uint32_t authProtocol, const std::vector<unsigned char>& oldKey,
+               std::string_view value, std::vector<unsigned char>& newKey) {
+    const size_t hashLength = digestLength(authProtocol);
+    const size_t keyLength = oldKey.size();
+    if (hashLength == 0 || keyLength == 0 || value.size() != 2 * keyLength) return false;
+    const auto* random = reinterpret_cast<const unsigned char*>(value.data());
+    const unsigned char* delta = random + keyLength;
+    // temp = H(temp || random) for each hash-long piece of the key; the
+    // piece is temp XOR delta.
+    std::vector<unsigned char> temp = oldKey;
+    std::vector<unsigned char> key(keyLength);
+    for (size_t done = 0; done < keyLength; done += hashLength) {
+        Hash hash;
+        if (!hash.start(authProtocol)) return false;
+        hash.add(temp.data(), temp.size());
+        hash.add(random, keyLength);
+        temp.resize(hashLength);
+        hash.finish(temp.data());
+        for (size_t i = 0; i < hashLength && done + i < keyLength; ++i)
+            key[done + i] = temp[i] ^ delta[done + i];
+    }
+    wipe(temp);
+    wipe(newKey);
+    newKey = std::move(key);
+    return true;
+}
+
 void wipe(std::vector<unsigned char>& secret) {
     if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
     secret.clear();

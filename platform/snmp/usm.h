@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/snmp/v3_server_info.h"
@@ -136,6 +137,17 @@ void nextSalt(uint32_t privProtocol, uint32_t boots, unsigned char salt[SALT_LEN
 uint32_t monotonicSeconds();
 // snmpEngineTime of the agent: monotonicSeconds() - engineTimeBase.
 uint32_t engineTime(const V3ServerInfo& server);
+
+// The octets of key the privacy protocol's cipher takes (DES: key and
+// pre-IV, 16; AES: 16, 24 or 32); 0 for an unknown protocol.
+size_t privKeyLength(uint32_t privProtocol);
+
+// RFC 3414 5, KeyChange: the new key from the old one and a KeyChange
+// value (random || delta, each as long as the key), with the hash of
+// `authProtocol`. False, `newKey` untouched, when the value's length is not
+// twice the old key's or the protocol is unknown.
+bool keyChange(uint32_t authProtocol, const std::vector<unsigned char>& oldKey,
+               std::string_view value, std::vector<unsigned char>& newKey);
 
 // Overwrites a secret (a password, a key) so that no copy of it stays in
 // freed memory, then empties it (OPENSSL_cleanse: the compiler cannot drop

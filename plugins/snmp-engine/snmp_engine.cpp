@@ -15,8 +15,10 @@
 //     .30.0 snmpEnableAuthenTraps (INTEGER, read-write: a setting),
 //     .31.0 snmpSilentDrops, .32.0 snmpProxyDrops
 //   SNMPv2-MIB snmpSetSerialNo (1.3.6.1.6.3.1.1.6.1.0), TestAndIncr
+//   SNMP-USER-BASED-SM-MIB usmUser (RFC 3414 5, 1.3.6.1.6.3.15.1.2):
+//     .1.0 usmUserSpinLock, TestAndIncr; .2 usmUserTable, the agent's
 //
-// All read-only but snmpEnableAuthenTraps and snmpSetSerialNo. Every value
+// All read-only but snmpEnableAuthenTraps, snmpSetSerialNo and usmUser. Every value
 // is read from the agent on each request, from the same state
 // the SNMPv3 message header is built from, so a manager reads here exactly
 // the engine ID, boots and time that discovery gave it.
@@ -94,53 +96,6 @@ Data* makeAuthenTraps(orla::message const& settings) {
     return rec;
 }
 
-struct SerialRecord : Data {
-    int value = 0;
-};
-
-class SerialHolder : public DataProvider {
-  public:
-    Data* get() override { return &serial; }
-    bool commit(Data*) override { return true; }
-
-  private:
-    SerialRecord serial;
-};
-
-// snmpSetSerialNo, a TestAndIncr (RFC 2579): a Set must carry the value the
-// object holds (else inconsistentValue) and then advances it by one, so that
-// managers which read it before their Sets cannot overwrite each other's.
-class SetSerialNo : public ScalarLeaf {
-  public:
-    SetSerialNo()
-        : ScalarLeaf((new DataNumPacker(field(&SerialRecord::value), ber::INTEGER))
-                         ->setRange(0, std::numeric_limits<int32_t>::max()),
-                     new SerialHolder) {}
-
-    snmp::ErrorStatus testSet(Context& ctx) override {
-        const snmp::ErrorStatus status = ScalarLeaf::testSet(ctx);
-        if (status != snmp::ErrorStatus::NO_ERROR) return status;
-        // The base's test has read the value: read it again from the start.
-        InStream valueAgain(ctx.in.data(), ctx.in.size());
-        int value = 0;
-        valueAgain.getInt(value);
-        return value == held()->value ? snmp::ErrorStatus::NO_ERROR
-                                      : snmp::ErrorStatus::INCONSISTENT_VALUE;
-    }
-
-    // The value was tested equal to the one held: the Set advances it (an
-    // undo puts the held value back).
-    snmp::ErrorStatus commitSet(Context&, std::string& undo) override {
-        SerialRecord* rec = held();
-        undo = packer->saveValue(rec);
-        rec->value = rec->value == std::numeric_limits<int32_t>::max() ? 0 : rec->value + 1;
-        return snmp::ErrorStatus::NO_ERROR;
-    }
-
-  private:
-    SerialRecord* held() { return static_cast<SerialRecord*>(provider->get()); }
-};
-
 }  // namespace
 
 extern "C" void autorun() {
@@ -209,7 +164,11 @@ extern "C" void autorun() {
     addScalarConstNumLeaf(snmpGroup + 32, 0, ber::COUNTER32);
     // The one context served is always available: snmpUnavailableContexts.
     addScalarConstNumLeaf(OID("1.3.6.1.6.3.12.1.4"), 0, ber::COUNTER32);
-    addLeaf(OID("1.3.6.1.6.3.1.1.6.1"), new SetSerialNo);
+    addLeaf(OID("1.3.6.1.6.3.1.1.6.1"), new TestAndIncrLeaf);
+    // usmUser (RFC 3414 5): the spin lock, and the users' table the agent
+    // serves from its own table of users.
+    addLeaf(OID("1.3.6.1.6.3.15.1.2.1"), new TestAndIncrLeaf);
+    if (agentState.makeUserTable) addLeaf(OID("1.3.6.1.6.3.15.1.2.2"), agentState.makeUserTable());
 
     registerModule(OID("1.3.6.1.6.3.10"), "SNMP-FRAMEWORK-MIB: the SNMP engine (RFC 3411)");
     registerModule(OID("1.3.6.1.6.3.11"),

@@ -35,8 +35,8 @@ add_community str:5=vault bool:6=yes u32:15=2 u32:20=1 u32:21=1 str:11=vault-aut
 add_community str:5=local bool:6=yes u32:15=0 be32:8=10.161.0.1 be32:9=255.255.255.255 >/dev/null
 add_community str:5=remote bool:6=yes u32:15=1 u32:20=0 str:11=remote-auth-pw be32:8=10.161.0.1 \
     be32:9=255.255.255.255 >/dev/null
-# Users with protocols no one knows (9): they fail closed.
-# No keys can be made with a hash the agent does not know.
+# Users with protocols no one knows (9): no keys can be made with an
+# unknown hash, and an unknown cipher fails closed.
 out=$(cli send 161.1 addobj str:5=badauth bool:6=yes u32:15=1 u32:20=9 str:11=auth-pw-1 2>&1) &&
     fail "a user of an unknown auth protocol was added"
 expect_contains "$out" "unknown auth protocol" "add of a user of an unknown auth protocol"
@@ -136,9 +136,43 @@ for secret in ops-auth-pw vault-auth-pw vault-priv-pw; do
 done
 expect_eq 600 "$(stat -c %a /orla/store/snmp-communities)" "mode of the community store"
 
-step "a restart counts one more boot"
+step "SNMPv3 users over SNMP with snmpusm: created, listed, keys changed, refused without access"
+cli snmp community add name=admin read=yes write=yes security=priv auth-protocol=sha256 \
+    auth-password=admin-auth-pw priv-protocol=aes256 priv-password=admin-priv-pw >/dev/null
+cli snmp community add name=scribe read=yes write=yes security=auth auth-protocol=sha1 \
+    auth-password=scribe-auth-pw >/dev/null
+admin=(-v3 -u admin -l authPriv -a SHA-256 -A admin-auth-pw -x AES-256 -X admin-priv-pw)
+usm() { nsnmp snmpusm "${admin[@]}" 127.0.0.1 "$@" >/dev/null || fail "snmpusm $*"; }
+# newuser gets no rights with its keys: a Get it is refused shows that it authenticated.
+as_newuser() {
+    nsnmp snmpget -v3 -u newuser -l authPriv -a SHA-256 -A "$1" -x AES-256 -X "$2" 127.0.0.1 \
+        $ENGINE.2.0 2>&1 || true
+}
+usm create newuser admin
+usm -Ca passwd admin-auth-pw new-auth-pw newuser
+usm -Cx passwd admin-priv-pw new-priv-pw newuser
+expect_contains "$(as_newuser new-auth-pw new-priv-pw)" "No Such Object" "a Get with the new keys"
+# snmpusm exits 0 when its Set fails: its message tells.
+expect_contains "$(nsnmp snmpusm -v3 -u newuser -l authPriv -a SHA-256 -A wrong-old-pw -x AES-256 \
+    -X new-priv-pw 127.0.0.1 passwd wrong-old-pw other-auth-pw 2>&1)" "Authentication failure" \
+    "a passwd with a wrong old password"
+expect_contains "$(as_newuser new-auth-pw new-priv-pw)" "No Such Object" "keys after a refused passwd"
+USERS=.1.3.6.1.6.3.15.1.2.2.1
+expect_eq '"admin" "badpriv" "newuser" "ops" "remote" "scribe" "vault"' \
+    "$(nsnmp snmpwalk "${admin[@]}" -Oqv 127.0.0.1 $USERS.3 | sort | paste -sd' ')" "usmUserSecurityName"
+expect_eq "" "$(nsnmp snmpwalk "${admin[@]}" -Oqv 127.0.0.1 $USERS.6 | sort -u | tr -d '"')" \
+    "usmUserAuthKeyChange reads empty"
+# Below authPriv, a read-write user without a view cannot touch the users.
+expect_contains "$(nsnmp snmpusm -v3 -u scribe -l authNoPriv -a SHA -A scribe-auth-pw 127.0.0.1 \
+    create intruder admin 2>&1)" "Reason: noAccess" "snmpusm create by a user below authPriv"
+grep -aq -e admin-auth-pw -e new-auth-pw /orla/store/snmp-communities && fail "a password in the store"
+
+step "a restart counts one more boot; users made over SNMP stay"
 boots=$(get $ENGINE.2.0)
 restart_agent
+expect_contains "$(as_newuser new-auth-pw new-priv-pw)" "No Such Object" "newuser after the restart"
+usm delete newuser
+expect_contains "$(as_newuser new-auth-pw new-priv-pw)" "Unknown user name" "newuser after its delete"
 expect_eq $((boots + 1)) "$(get $ENGINE.2.0)" "snmpEngineBoots after the restart"
 expect_eq 1 "$(get .1.3.6.1.2.1.11.30.0)" "snmpEnableAuthenTraps after the restart"
 check_discovery

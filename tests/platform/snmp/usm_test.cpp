@@ -1,6 +1,7 @@
 #include "platform/snmp/usm.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <string>
 #include <vector>
@@ -92,6 +93,58 @@ TEST(Usm, KeysMatchKnownAnswers) {
         const Bytes localised = aKeyToBKey(passwordToAKey("maplesyrup", auth), engineID, auth);
         EXPECT_EQ(priv == LOCALISED ? localised : usm::privacyKey(priv, auth, localised, engineID),
                   fromHex(keyHex));
+    }
+}
+
+// RFC 3414 5, KeyChange, the manager's side as the RFC gives it:
+// iterations = (lenOfDelta - 1) / lenOfHash; temp = keyOld; each round
+// temp = H(temp || random) and the piece of delta is temp XOR keyNew.
+std::string keyChangeValue(const EVP_MD* md, const Bytes& oldKey, const Bytes& newKey,
+                           const Bytes& random) {
+    const size_t hashLength = static_cast<size_t>(EVP_MD_get_size(md));
+    const size_t iterations = (newKey.size() - 1) / hashLength;
+    Bytes temp = oldKey;
+    Bytes delta(newKey.size());
+    for (size_t i = 0; i <= iterations; ++i) {
+        Bytes input = temp;
+        input.insert(input.end(), random.begin(), random.end());
+        temp.resize(hashLength);
+        unsigned int written = 0;
+        EVP_Digest(input.data(), input.size(), temp.data(), &written, md, nullptr);
+        for (size_t j = 0; j < hashLength && i * hashLength + j < newKey.size(); ++j)
+            delta[i * hashLength + j] = temp[j] ^ newKey[i * hashLength + j];
+    }
+    return std::string(random.begin(), random.end()) + std::string(delta.begin(), delta.end());
+}
+
+// The agent's side gives back the manager's new key for each hash, for an
+// authentication key (one digest long) and a privacy key longer than the
+// digest (AES-256 from a shorter hash); a value of another length changes
+// nothing.
+TEST(Usm, KeyChangeGivesTheManagersNewKey) {
+    const std::pair<uint32_t, const EVP_MD*> hashes[] = {
+        {usm::AUTH_HMAC_MD5_96, EVP_md5()},          {usm::AUTH_HMAC_SHA_96, EVP_sha1()},
+        {usm::AUTH_HMAC_128_SHA_224, EVP_sha224()}, {usm::AUTH_HMAC_192_SHA_256, EVP_sha256()},
+        {usm::AUTH_HMAC_256_SHA_384, EVP_sha384()}, {usm::AUTH_HMAC_384_SHA_512, EVP_sha512()},
+    };
+    const std::string engineID("\0\0\0\0\0\0\0\0\0\0\0\2", 12);
+    for (const auto& [auth, md] : hashes) {
+        for (const size_t length : {usm::digestLength(auth), size_t(32)}) {
+            SCOPED_TRACE(std::to_string(auth) + ", " + std::to_string(length) + " octets");
+            Bytes oldKey = aKeyToBKey(passwordToAKey("maplesyrup", auth), engineID, auth);
+            Bytes newKey = aKeyToBKey(passwordToAKey("newsyrup1", auth), engineID, auth);
+            oldKey.resize(length, 0x5a);
+            newKey.resize(length, 0xa5);
+            Bytes random(length);
+            for (size_t i = 0; i < length; ++i)
+                random[i] = static_cast<unsigned char>(i * 7 + 3);
+            const std::string value = keyChangeValue(md, oldKey, newKey, random);
+            Bytes got{1, 2, 3};
+            ASSERT_TRUE(usm::keyChange(auth, oldKey, value, got));
+            EXPECT_EQ(got, newKey);
+            EXPECT_FALSE(usm::keyChange(auth, oldKey, value.substr(1), got));
+            EXPECT_EQ(got, newKey);
+        }
     }
 }
 
