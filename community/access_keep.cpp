@@ -89,15 +89,6 @@ const char* invalidity(const orla::message& cfg) {
     }
 }
 
-void restoreEntry(orla::Store& store, uint32_t id, const orla::message* previous) {
-    const bool present = store.find(id) != store.end();
-    if (previous && (!present || store.get(id) != *previous)) {
-        store.set(id, *previous);
-    } else if (!previous && present) {
-        store.remove(id);
-    }
-}
-
 }  // namespace
 
 namespace {
@@ -275,7 +266,7 @@ orla::message AccessKeep::cmdSetObj(const orla::message& request, uint32_t id) {
         return orla::errorMsg(orla::ERR_BAD_VALUE, refused);
     orla::message undo = found->second;
     if (!store_.set(id, changed)) {
-        restoreEntry(store_, id, &undo);
+        store_.restore(id, &undo);
         return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     found->second = changed;
@@ -349,20 +340,13 @@ orla::message AccessKeep::cmdAddObj(const orla::message& request) {
         ids_.allocate(id);
     }
     if (!store_.set(id, record)) {
-        restoreEntry(store_, id, nullptr);
+        store_.restore(id, nullptr);
         ids_.free(id);
         return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     records_[id] = record;
     compile();
-    notifyChange(id, request);
-    orla::message undo;
-    undo.insert(orla::MSG_CMD, orla::CMD_REMOVEOBJ);
-    undo.insert(orla::OBJ_ID, id);
-    sendUndo(request, undo, "new snmp access entry created");
-    orla::message reply;
-    reply.insert(orla::OBJ_ID, id);
-    return reply;
+    return added(request, id, "new snmp access entry created");
 }
 
 orla::message AccessKeep::cmdRemoveObj(const orla::message& request, uint32_t id) {
@@ -370,7 +354,7 @@ orla::message AccessKeep::cmdRemoveObj(const orla::message& request, uint32_t id
     if (found == records_.end()) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
     orla::message undo = found->second;
     if (store_.find(id) != store_.end() && !store_.remove(id)) {
-        restoreEntry(store_, id, &undo);
+        store_.restore(id, &undo);
         return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     records_.erase(found);

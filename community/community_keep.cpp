@@ -28,18 +28,6 @@ const char* const INVALID_SECURITY = "security level must be 0, 1 or 2";
 const char* const SHORT_AUTH_PASSWORD = "auth password must have at least 8 characters";
 const char* const SHORT_PRIV_PASSWORD = "priv password must have at least 8 characters";
 
-// After a failed write the store may still hold the new content (it was
-// written but not synced): put back what it held before, so that table and
-// store agree. `previous` is null when there was no entry.
-void restoreEntry(orla::Store& store, uint32_t id, const orla::message* previous) {
-    bool present = store.find(id) != store.end();
-    if (previous && (!present || store.get(id) != *previous)) {
-        store.set(id, *previous);
-    } else if (!previous && present) {
-        store.remove(id);
-    }
-}
-
 }  // namespace
 
 CommunityKeep::CommunityKeep(const std::string& storePath)
@@ -239,7 +227,7 @@ orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id
     regenerateKeys(*item);
     if (!store_.set(id, item->getCfg())) {
         *item = previous;
-        restoreEntry(store_, id, &undo);
+        store_.restore(id, &undo);
         return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     notifyChange(id, request);
@@ -298,21 +286,14 @@ orla::message CommunityKeep::cmdAddObj(const orla::message& request) {
     item->id = id;
     regenerateKeys(*item);
     if (!store_.set(id, item->getCfg())) {
-        restoreEntry(store_, id, nullptr);
+        store_.restore(id, nullptr);
         ids_.free(id);
         delete item;
         return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     table_.push_back(item);
     reopen();
-    notifyChange(id, request);
-    orla::message undo;
-    undo.insert(orla::MSG_CMD, orla::CMD_REMOVEOBJ);
-    undo.insert(orla::OBJ_ID, id);
-    sendUndo(request, undo, "new snmp community created");
-    orla::message reply;
-    reply.insert(orla::OBJ_ID, id);
-    return reply;
+    return added(request, id, "new snmp community created");
 }
 
 orla::message CommunityKeep::cmdRemoveObj(const orla::message& request, uint32_t id) {
@@ -320,7 +301,7 @@ orla::message CommunityKeep::cmdRemoveObj(const orla::message& request, uint32_t
     if (it == table_.end()) return orla::errorMsg(orla::ERR_NO_SUCH_OBJECT, "");
     const orla::message stored = (*it)->getCfg();
     if (store_.find(id) != store_.end() && !store_.remove(id)) {
-        restoreEntry(store_, id, &stored);
+        store_.restore(id, &stored);
         return orla::errorMsg(orla::ERR_BAD_VALUE, STORE_FAILED);
     }
     // The old OBJ_ID travels along, so the undo brings the community back under its id.

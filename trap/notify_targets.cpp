@@ -222,14 +222,7 @@ orla::message NotifyTargets::cmdAddObj(const orla::message& request) {
                            [id](const NotifyTarget& other) { return other.id > id; });
     table_.insert(at, target);
     counters(id) = {};
-    notifyChange(id, request);
-    orla::message undo;
-    undo.insert(orla::MSG_CMD, orla::CMD_REMOVEOBJ);
-    undo.insert(orla::OBJ_ID, id);
-    sendUndo(request, undo, "new snmp notification target created");
-    orla::message reply;
-    reply.insert(orla::OBJ_ID, id);
-    return reply;
+    return added(request, id, "new snmp notification target created");
 }
 
 orla::message NotifyTargets::cmdSetObj(const orla::message& request, uint32_t id) {

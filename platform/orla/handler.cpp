@@ -82,6 +82,17 @@ void Handler::sendUndo(const message&, const message& undo, const std::string& t
     if (looper_) looper_->recordUndo(*this, undo, text);
 }
 
+message Handler::added(const message& request, uint32_t id, const std::string& text) {
+    notifyChange(id, request);
+    message undo;
+    undo.insert(MSG_CMD, CMD_REMOVEOBJ);
+    undo.insert(OBJ_ID, id);
+    sendUndo(request, undo, text);
+    message reply;
+    reply.insert(OBJ_ID, id);
+    return reply;
+}
+
 void Handler::sendCmd(const message& msg, uint32_t code) {
     if (!looper_) return;
     message command = msg;

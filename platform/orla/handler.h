@@ -64,6 +64,10 @@ class Handler {
     // applied, nor before the handler is added to a looper. The request is
     // not kept.
     void sendUndo(const message& request, const message& undo, const std::string& text);
+    // What a table's add command does once object `id` is in place: tells
+    // the subscribers, records its removal as the undo step `text`, and
+    // returns the reply, which holds OBJ_ID = id.
+    message added(const message& request, uint32_t id, const std::string& text);
     // Sets MSG_CMD = code and sends the message, fire and forget, to its
     // MSG_TO; MSG_FROM becomes this handler's path. Dropped when the
     // destination service is absent or the handler is not added to a looper.

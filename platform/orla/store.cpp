@@ -289,4 +289,13 @@ Store::WriteResult Store::write(const Map& records) const {
     return WriteResult::Done;
 }
 
+void Store::restore(uint32_t key, const message* previous) {
+    const bool present = find(key) != end();
+    if (previous && (!present || get(key) != *previous)) {
+        set(key, *previous);
+    } else if (!previous && present) {
+        remove(key);
+    }
+}
+
 }  // namespace orla

@@ -61,6 +61,11 @@ class Store {
     // Removes the entry; false when there was none (nothing written) or the
     // file cannot be written (reported as for set()).
     bool remove(uint32_t key);
+    // After a failed set() or remove() the file may still hold the new
+    // content (written but not synced): puts back `previous` under `key`,
+    // or no entry when it is null, so that the owner's table and the store
+    // agree again.
+    void restore(uint32_t key, const message* previous);
 
     const std::string& path() const { return path_; }
     uint32_t param() const { return param_; }
