@@ -16,8 +16,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "agent/access_objects.h"
+#include "agentx/master.h"
+#include "agentx/notify.h"
 #include "agent/plugin_loader.h"
 #include "agent/privileges.h"
 #include "agent/settings.h"
@@ -72,6 +75,16 @@ int main(int argc, char** argv) {
     loop->startSubscribers();
     orla::addTimer(loop, &SnmpLooper::startup, 0);
 
+    // Subagents' subtrees join the tree the plug-ins filled; their
+    // notifications go out as the agent's own.
+    agentx::Master subagents([](const std::vector<agentx::VarBind>& bindings) {
+        const TrapMaker makers[] = {agentx::notifyTrapMaker};
+        loop->send_trap(agentx::notifyRequest(bindings), makers);
+    });
+    std::string agentxError;
+    if (!subagents.listen(agentx::DEFAULT_SOCKET_PATH, agentxError))
+        std::cerr << PROGRAM << ": no AgentX master: " << agentxError << std::endl;
+
     if (user) {
         // Root is needed no more: a fault in a decoder must not hand it out.
         std::string error;
@@ -97,6 +110,7 @@ int main(int argc, char** argv) {
     loop->run();
     // Stopped (SIGTERM or SIGINT): everything goes back in order, so that a
     // leak checker shows only real leaks.
+    subagents.close();
     releaseRegistry();
     delete loop;
     loop = nullptr;

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake g++ clang pkg-config
     libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
-    snmp snmptrapd iproute2 util-linux procps valgrind python3 python3-pysnmp4
+    snmp snmpd snmptrapd iproute2 util-linux procps valgrind python3 python3-pysnmp4
     smitools
     # The package test (tests/e2e/test_package.sh): lintian, and
     # systemd-analyze, which a container's Debian may lack.
