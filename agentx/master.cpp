@@ -305,8 +305,9 @@ bool Master::serve(Session& session, const Pdu& pdu) {
         respond(session, pdu, ResponseError::NotOpen);
         return true;
     }
-    // The agent serves the default context alone.
-    if (pdu.header.flags & FLAG_NON_DEFAULT_CONTEXT) {
+    // The agent serves the default context alone, which some subagents name
+    // as the empty context.
+    if ((pdu.header.flags & FLAG_NON_DEFAULT_CONTEXT) && !pdu.context.empty()) {
         respond(session, pdu, ResponseError::UnsupportedContext);
         return true;
     }
@@ -479,7 +480,7 @@ ResponseError Master::allocateIndexes(Session& session, const Pdu& pdu, bool all
 bool Master::forward(uint32_t sessionID, PduType type, const SearchRange& range,
                      uint32_t timeoutMillis, const std::string& ticket) {
     const auto found = sessions_.find(sessionID);
-    if (found == sessions_.end() || toClose_.count(sessionID) != 0) return false;
+    if (found == sessions_.end()) return false;
     Session& session = found->second;
     Pdu request;
     request.header.type = type;
@@ -488,8 +489,10 @@ bool Master::forward(uint32_t sessionID, PduType type, const SearchRange& range,
     request.header.packetID = nextPacketID_++;
     request.header.transactionID = request.header.packetID;
     request.ranges = {range};
-    send(session, request);
-    if (toClose_.count(sessionID) != 0) return false;
+    // A session about to close (its subagent died, say) is asked nothing,
+    // but the request waits all the same: the close removes its subtrees
+    // first and then answers, so the request goes on past them.
+    if (toClose_.count(sessionID) == 0) send(session, request);
     pending_[request.header.packetID] =
         Pending{sessionID, ticket, orla::monotonicMillis() + timeoutMillis};
     if (!timeoutsArmed_) {

@@ -17,8 +17,8 @@ class Forwarder {
   public:
     // Sends `type` (Get or GetNext) for `range` to session `sessionID`,
     // whose answer comes as the answer of `ticket` (exchangeAnswered) within
-    // `timeoutMillis`. False when it cannot be sent (the session is gone or
-    // its output is full).
+    // `timeoutMillis`, or when the session closes. False when the session
+    // is gone.
     virtual bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
                          uint32_t timeoutMillis, const std::string& ticket) = 0;
 

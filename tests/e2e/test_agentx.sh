@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# AgentX: net-snmp's snmpd as a subagent of the agent. A walk shows its
+# subtrees beside the test plug-in's objects, in order and each once, the
+# same as a bulk walk; a subagent killed mid-walk takes its subtrees with it
+# and the walk completes; a stopped one costs its requests a genErr after its
+# time-out while the agent's own objects are answered meanwhile, and is
+# dropped after repeated time-outs.
+source "$SRC/lib.sh"
+
+command -v snmpd >/dev/null || { echo "SKIP: snmpd needed"; exit 77; }
+
+SOCKET=/orla/run/agentx
+SYS_DESCR=.1.3.6.1.2.1.1.1.0
+SUB_PID=
+
+# snmpd as a subagent only: no SNMP port, its state under /orla/.test.
+start_subagent() {
+    printf 'agentXSocket %s\n' "$SOCKET" >subagent.conf
+    snmpd -f -Lo -X -C -c subagent.conf >>subagent.log 2>&1 &
+    SUB_PID=$!
+    wait_for subagent_serves || fail "subagent not reached"
+    # It registers module after module: done when two walks agree.
+    local last=0 now
+    for _ in $(seq 20); do
+        now=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1 | wc -l)
+        [ "$now" = "$last" ] && return 0
+        last=$now
+        sleep 0.2
+    done
+    fail "the subagent's registrations do not settle"
+}
+subagent_serves() { nsnmp snmpget -v2c -c morvel 127.0.0.1 $SYS_DESCR | grep -q STRING; }
+
+trap 'kill -KILL $SUB_PID 2>/dev/null || true; stop_agent' EXIT
+
+names() { grep '^\.' | grep -v 'No more variables' | cut -d' ' -f1 || true; }
+
+start_serving "$TESTMIB_SO"
+wait_for test -S $SOCKET || fail "no AgentX socket"
+expect_eq 600 "$(stat -c %a $SOCKET)" "socket mode"
+start_subagent
+
+step "a walk shows the subagent's objects beside ours, in order, each once"
+walk=$(nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1) || fail "walk: $walk"
+walked=$(names <<<"$walk")
+expect_eq "$walked" "$(sort -u -V <<<"$walked")" "walk in OID order, no repeats"
+expect_eq 203 "$(grep -c "^\\$TESTMIB\\." <<<"$walked")" "the plug-in's instances"
+expect_contains "$walk" "$SYS_DESCR = STRING: \"Linux" "the subagent's sysDescr"
+expect_contains "$walked" ".1.3.6.1.2.1.2.2.1.2.1" "the subagent's ifDescr.1"
+# hrSWRunTable and hrSWRunPerfTable list the walking tool itself, by its pid.
+stable() { grep -v '^\.1\.3\.6\.1\.2\.1\.25\.[45]\.' || true; }
+expect_eq "$(stable <<<"$walked")" \
+    "$(nsnmp snmpbulkwalk -v2c -c morvel -Cr20 127.0.0.1 .1 | names | stable)" "bulk walk's names"
+
+step "a subagent killed mid-walk takes its subtrees; the walk completes"
+nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1 >cut.txt 2>&1 &
+walker=$!
+for _ in $(seq 200); do [ "$(stat -c %s cut.txt)" -gt 16384 ] && break; sleep 0.01; done
+kill -KILL $SUB_PID
+wait $walker || fail "the walk failed: $(grep -v "^\." cut.txt | head -n 3) after $(tail -n 1 cut.txt)"
+expect_eq 203 "$(names <cut.txt | grep -c "^\\$TESTMIB\\.")" "the plug-in's instances after the kill"
+cut=$(names <cut.txt)
+expect_eq "$cut" "$(sort -u -V <<<"$cut")" "cut walk in OID order, no repeats"
+[ "$(wc -l <<<"$cut")" -lt "$(wc -l <<<"$walked")" ] || fail "the kill came after the walk"
+expect_eq "$SYS_DESCR = No Such Object available on this agent at this OID" \
+    "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $SYS_DESCR)" "sysDescr once the subagent died"
+
+step "a stopped subagent costs genErr after its time-out; our objects are answered meanwhile"
+start_subagent
+kill -STOP $SUB_PID
+start=$(date +%s%N)
+nsnmp snmpget -v2c -c morvel -t 5 -r 0 127.0.0.1 $SYS_DESCR >stopped.txt 2>&1 &
+getter=$!
+sleep 0.2
+expect_eq "$TESTMIB.1.0 = INTEGER: 42" \
+    "$(nsnmp snmpget -v2c -c morvel -t 0.5 -r 0 127.0.0.1 $TESTMIB.1.0)" "local get while waiting"
+wait $getter || true
+elapsed=$((($(date +%s%N) - start) / 1000000))
+expect_contains "$(cat stopped.txt)" "(genError)" "get from the stopped subagent"
+[ "$elapsed" -ge 900 ] && [ "$elapsed" -lt 4000 ] || fail "genErr after $elapsed ms"
+# Two more time-outs in a row close its session and its subtrees leave.
+for _ in 1 2; do nsnmp snmpget -v2c -c morvel -t 5 -r 0 127.0.0.1 $SYS_DESCR >/dev/null 2>&1 || true; done
+expect_eq "$SYS_DESCR = No Such Object available on this agent at this OID" \
+    "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $SYS_DESCR)" "sysDescr once the session was closed"
+kill -KILL $SUB_PID
+pass
