@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "agentx/values.h"
 #include "mib/agent_state.h"
 #include "mib/platform_exchange.h"
 #include "mib/registry.h"
@@ -87,6 +88,19 @@ bool shadowsLocal(const OID& subtree) {
         if (prefix.empty()) return false;
         prefix.popBack();
     }
+}
+
+// Keeps `binding` of `response` as the answer of `ticket`, and serves the
+// requests that waited for it, which may send again.
+void keepAnswerOf(const std::string& ticket, const Pdu& response, const VarBind& binding) {
+    Pdu one;
+    one.header = response.header;
+    one.bindings = {binding};
+    std::vector<uint8_t> frame;
+    encode(one, frame);
+    orla::message reply;
+    reply.insert(orla::StringKey{ANSWER_FRAME_FIELD}, std::string(frame.begin(), frame.end()));
+    exchangeAnswered(ticket, std::move(reply));
 }
 
 }  // namespace
@@ -478,12 +492,14 @@ ResponseError Master::allocateIndexes(Session& session, const Pdu& pdu, bool all
 }
 
 bool Master::forward(uint32_t sessionID, PduType type, const SearchRange& range,
-                     uint32_t timeoutMillis, const std::string& ticket) {
+                     uint16_t repetitions, uint32_t timeoutMillis) {
     const auto found = sessions_.find(sessionID);
     if (found == sessions_.end()) return false;
     Session& session = found->second;
     Pdu request;
-    request.header.type = type;
+    const bool bulk = type == PduType::GetNext && repetitions > 1;
+    request.header.type = bulk ? PduType::GetBulk : type;
+    request.maxRepetitions = bulk ? repetitions : 0;
     request.header.flags = session.networkOrder ? FLAG_NETWORK_BYTE_ORDER : 0;
     request.header.sessionID = sessionID;
     request.header.packetID = nextPacketID_++;
@@ -494,7 +510,7 @@ bool Master::forward(uint32_t sessionID, PduType type, const SearchRange& range,
     // first and then answers, so the request goes on past them.
     if (toClose_.count(sessionID) == 0) send(session, request);
     pending_[request.header.packetID] =
-        Pending{sessionID, ticket, orla::monotonicMillis() + timeoutMillis};
+        Pending{sessionID, type, range, orla::monotonicMillis() + timeoutMillis};
     if (!timeoutsArmed_) {
         timeoutsArmed_ = true;
         orla::addTimer(this, &Master::checkTimeouts, TIMEOUT_CHECK_TICKS);
@@ -505,20 +521,29 @@ bool Master::forward(uint32_t sessionID, PduType type, const SearchRange& range,
 void Master::answer(Session& session, const Pdu& response) {
     const auto found = pending_.find(response.header.packetID);
     if (found == pending_.end() || found->second.sessionID != session.id) return;  // late
-    const std::string ticket = found->second.ticket;
+    const Pending asked = found->second;
     pending_.erase(found);
     session.timeoutsInARow = 0;
-    orla::message reply;
-    if (response.error != 0 || response.bindings.size() != 1) {
-        reply = orla::errorMsg(ERR_SUBAGENT_ERROR, "the subagent answered an error");
-    } else {
-        std::vector<uint8_t> frame;
-        encode(response, frame);
-        reply.insert(orla::StringKey{ANSWER_FRAME_FIELD}, std::string(frame.begin(), frame.end()));
+    const std::string ticket = ticketOf(session.id, asked.type, asked.range);
+    if (response.error != 0 || response.bindings.empty() ||
+        (asked.type == PduType::Get && response.bindings.size() != 1)) {
+        exchangeAnswered(ticket, orla::errorMsg(ERR_SUBAGENT_ERROR, "the subagent answered an error"));
+        return;
     }
-    // Serves the requests that waited for it, which may send again.
-    exchangeAnswered(ticket, std::move(reply));
+    // A GetBulk's instances after the first answer the GetNexts from the
+    // one before, within the same range; they are kept first, as nobody
+    // waits for them, and the first last, which serves the request again.
+    for (size_t i = std::min<size_t>(response.bindings.size(), MAX_PREFETCH); i-- > 1;) {
+        const VarBind& before = response.bindings[i - 1];
+        if (isException(before.type) || before.name <= asked.range.start) break;
+        keepAnswerOf(ticketOf(session.id, PduType::GetNext,
+                                       SearchRange{before.name, false, asked.range.end}),
+                     response, response.bindings[i]);
+    }
+    keepAnswerOf(ticket, response, response.bindings.front());
 }
+
+
 
 void Master::checkTimeouts() {
     timeoutsArmed_ = false;
@@ -533,7 +558,7 @@ void Master::checkTimeouts() {
         if (session != sessions_.end() &&
             ++session->second.timeoutsInARow >= limits_.timeoutsToClose)
             toClose_.emplace(session->first, CloseReason::Timeouts);
-        expired.push_back(entry->second.ticket);
+        expired.push_back(ticketOf(entry->second.sessionID, entry->second.type, entry->second.range));
         entry = pending_.erase(entry);
     }
     // Each answers its request genErr (mib/platform_exchange.h: a time-out).
@@ -598,7 +623,7 @@ void Master::closeSession(uint32_t sessionID, std::optional<CloseReason> reason)
     std::vector<std::string> orphaned;
     std::erase_if(pending_, [&](const auto& entry) {
         if (entry.second.sessionID != sessionID) return false;
-        orphaned.push_back(entry.second.ticket);
+        orphaned.push_back(ticketOf(sessionID, entry.second.type, entry.second.range));
         return true;
     });
     for (const std::string& ticket : orphaned)

@@ -57,7 +57,7 @@ class Master : public Forwarder {
     void close();
 
     bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
-                 uint32_t timeoutMillis, const std::string& ticket) override;
+                 uint16_t repetitions, uint32_t timeoutMillis) override;
 
     size_t sessionCount() const { return sessions_.size(); }
     size_t registrationCount() const { return registrations_.size(); }
@@ -87,7 +87,8 @@ class Master : public Forwarder {
     };
     struct Pending {
         uint32_t sessionID = 0;
-        std::string ticket;
+        PduType type = PduType::Get;  // as the leaf asked it: Get or GetNext
+        SearchRange range;
         uint64_t deadline = 0;  // monotonicMillis
     };
     struct Index {

@@ -1,5 +1,6 @@
 #include "agentx/subagent_leaf.h"
 
+#include <algorithm>
 #include <span>
 
 #include "agentx/values.h"
@@ -29,11 +30,14 @@ OID afterSubtree(const OID& root) {
 SubagentLeaf::SubagentLeaf(Forwarder& master, uint32_t sessionID, uint32_t timeoutMillis, OID root)
     : master_(master), sessionID_(sessionID), timeoutMillis_(timeoutMillis), root_(std::move(root)) {}
 
-std::optional<VarBind> SubagentLeaf::ask(PduType type, const SearchRange& range) {
-    // One ticket per question, so that a request served again finds its answer.
-    std::string ticket = "agentx:" + std::to_string(sessionID_) + ":" +
-                         std::to_string(static_cast<int>(type)) + ":" + range.start.toString() +
-                         (range.include ? "+" : "") + ":" + range.end.toString();
+std::string ticketOf(uint32_t sessionID, PduType type, const SearchRange& range) {
+    return "agentx:" + std::to_string(sessionID) + ":" + std::to_string(static_cast<int>(type)) +
+           ":" + range.start.toString() + (range.include ? "+" : "") + ":" + range.end.toString();
+}
+
+std::optional<VarBind> SubagentLeaf::ask(PduType type, const SearchRange& range,
+                                         uint16_t repetitions) {
+    const std::string ticket = ticketOf(sessionID_, type, range);
     if (std::optional<orla::message> kept = keptAnswer(ticket)) {
         if (orla::getErrorCode(*kept) != 0) {
             if (!answerFailed(*kept)) countFailedAnswer();  // keptAnswer counted the others
@@ -56,7 +60,7 @@ std::optional<VarBind> SubagentLeaf::ask(PduType type, const SearchRange& range)
         countFailedAnswer();
         return std::nullopt;
     }
-    if (!started && !master_.forward(sessionID_, type, range, timeoutMillis_, ticket)) {
+    if (!started && !master_.forward(sessionID_, type, range, repetitions, timeoutMillis_)) {
         countFailedAnswer();
         return std::nullopt;
     }
@@ -67,7 +71,7 @@ std::optional<VarBind> SubagentLeaf::ask(PduType type, const SearchRange& range)
 bool SubagentLeaf::get(Context& ctx) {
     OID name = ctx.name;
     name += ctx.oid;
-    const std::optional<VarBind> answer = ask(PduType::Get, SearchRange{name, false, {}});
+    const std::optional<VarBind> answer = ask(PduType::Get, SearchRange{name, false, {}}, 1);
     // A subagent's answer for another name than asked is no answer.
     if (!answer || isException(answer->type) || answer->name != name) return false;
     ctx.name = name;
@@ -87,7 +91,10 @@ bool SubagentLeaf::getNext(Context& ctx) {
     const auto next = leafs.upper_bound(range.start);
     if (next != leafs.end() && (range.end.empty() || next->first < range.end))
         range.end = next->first;
-    const std::optional<VarBind> answer = ask(PduType::GetNext, range);
+    // A GetBulk's repetitions will ask for the instances after this one.
+    const auto repetitions = static_cast<uint16_t>(
+        std::clamp<int32_t>(ctx.maxRepetitions, 1, MAX_PREFETCH));
+    const std::optional<VarBind> answer = ask(PduType::GetNext, range, repetitions);
     if (!answer || isException(answer->type)) return false;
     // RFC 2741 7.2.3.2: within the range, or no answer; a walk never goes back.
     const OID& name = answer->name;

@@ -6,21 +6,33 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "agentx/pdu.h"
 #include "mib/leaf.h"
 
 namespace agentx {
 
+// The ticket of a question to a subagent (mib/platform_exchange.h): one per
+// session, PDU type and range, so a request served again finds its answer.
+std::string ticketOf(uint32_t sessionID, PduType type, const SearchRange& range);
+
+// At most this many instances are asked of a subagent at once, for the
+// repetitions of a GetBulk.
+inline constexpr uint16_t MAX_PREFETCH = 64;
+
 // What the leaf needs of the master: a request sent to a session.
 class Forwarder {
   public:
     // Sends `type` (Get or GetNext) for `range` to session `sessionID`,
-    // whose answer comes as the answer of `ticket` (exchangeAnswered) within
-    // `timeoutMillis`, or when the session closes. False when the session
-    // is gone.
+    // whose answer comes as the answer of ticketOf(sessionID, type, range)
+    // (exchangeAnswered) within `timeoutMillis`, or when the session closes.
+    // A GetNext with `repetitions` above 1 goes as a GetBulk, and the
+    // instances after the first are kept as the answers of the GetNexts
+    // that a walk asks next. False when the session is gone.
     virtual bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
-                         uint32_t timeoutMillis, const std::string& ticket) = 0;
+                         uint16_t repetitions, uint32_t timeoutMillis) = 0;
 
   protected:
     ~Forwarder() = default;
@@ -44,7 +56,7 @@ class SubagentLeaf : public Leaf {
   private:
     // The subagent's binding for `range`, or nothing: not answered yet (the
     // request waits), failed (counted), or not sent.
-    std::optional<VarBind> ask(PduType type, const SearchRange& range);
+    std::optional<VarBind> ask(PduType type, const SearchRange& range, uint16_t repetitions);
 
     Forwarder& master_;
     uint32_t sessionID_;

@@ -411,6 +411,40 @@ TEST_F(AgentxMaster, GetReachesTheSubagentAndItsSubtreeLeavesWithIt) {
     EXPECT_EQ(master_->sessionCount(), 0u);
 }
 
+// A GetBulk's repetitions go to the subagent as one GetBulk: the GetNexts
+// after the first are answered from what it sent, without asking again.
+TEST_F(AgentxMaster, BulkRepetitionsAskTheSubagentOnce) {
+    Subagent sub(path_);
+    sub.open();
+    ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.99999"), 0);
+    Context ctx(nullptr, 0);
+    bool waited = false;
+    auto next = [&ctx, &waited](const char* after) {
+        ctx.reset(nullptr, 0);
+        ctx.maxRepetitions = 3;
+        ctx.oid = OID(after);
+        WaitingServe serving;
+        const bool answered = answerNext(ctx);
+        waited = servingMustWait();
+        return answered ? ctx.name : OID();
+    };
+    EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID());
+    EXPECT_TRUE(waited);
+    const std::optional<Pdu> bulk = sub.receive();
+    ASSERT_TRUE(bulk);
+    EXPECT_EQ(bulk->header.type, PduType::GetBulk);
+    EXPECT_EQ(bulk->maxRepetitions, 3);
+    Pdu response = answerTo(*bulk, {ValueType::Integer, OID("1.3.6.1.4.1.99999.1.1"), 1, {}, {}});
+    response.bindings.push_back({ValueType::Integer, OID("1.3.6.1.4.1.99999.1.2"), 2, {}, {}});
+    response.bindings.push_back({ValueType::EndOfMibView, OID("1.3.6.1.4.1.99999.1.2"), 0, {}, {}});
+    sub.send(response);
+    Subagent::turn();
+    EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID("1.3.6.1.4.1.99999.1.1"));
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.1"), OID("1.3.6.1.4.1.99999.1.2"));
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.2"), OID());  // the subagent's end: the tree's end
+    EXPECT_FALSE(waited);
+}
+
 // An unanswered request fails (genErr) after the time-out; the third in a
 // row closes the session, whose subtree leaves the tree.
 TEST_F(AgentxMaster, SilentSubagentCostsGenErrAndThenItsSession) {
