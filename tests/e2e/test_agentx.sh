@@ -4,7 +4,7 @@
 # same as a bulk walk; a subagent killed mid-walk takes its subtrees with it
 # and the walk completes; a stopped one costs its requests a genErr after its
 # time-out while the agent's own objects are answered meanwhile, and is
-# dropped after repeated time-outs.
+# dropped after repeated time-outs. A subagent's Notify reaches the trap sink.
 source "$SRC/lib.sh"
 
 command -v snmpd >/dev/null || { echo "SKIP: snmpd needed"; exit 77; }
@@ -83,4 +83,35 @@ for _ in 1 2; do nsnmp snmpget -v2c -c morvel -t 5 -r 0 127.0.0.1 $SYS_DESCR >/d
 expect_eq "$SYS_DESCR = No Such Object available on this agent at this OID" \
     "$(nsnmp snmpget -v2c -c morvel 127.0.0.1 $SYS_DESCR)" "sysDescr once the session was closed"
 kill -KILL $SUB_PID
+
+step "a subagent's Notify goes to the trap sink"
+need_python3
+printf 'disableAuthorization yes\n' >trapd.conf
+snmptrapd -f -n -On -Lf trapd.log -C -c trapd.conf -F 'TRAP %v\n' udp:127.0.0.1:162 >/dev/null 2>&1 &
+SUB_PID="$SUB_PID $!"  # killed at the end with the subagent
+wait_for grep -q 'NET-SNMP version' trapd.log || fail "snmptrapd did not start"
+cli snmp set trap-target=127.0.0.1 trap-community=0 trap-version=2c >/dev/null || fail "trap sink"
+# Open, then Notify snmpTrapOID.0 = 1.3.6.1.4.1.99.0.7 with one INTEGER binding.
+timeout 10 "$PYTHON" - "$SOCKET" <<'PY' || fail "the Notify was not acknowledged"
+import socket, struct, sys
+def oid(arcs):
+    return struct.pack(">BBBB", len(arcs), 0, 0, 0) + b"".join(struct.pack(">I", a) for a in arcs)
+def pdu(kind, session, payload):
+    return struct.pack(">BBBBIIII", 1, kind, 0x10, 0, session, 1, 1, len(payload)) + payload
+def response(s):
+    header = s.recv(20)
+    body = s.recv(struct.unpack(">I", header[16:20])[0]) if header[16:20] != b"\0" * 4 else b""
+    assert header[1] == 18 and struct.unpack(">H", body[4:6])[0] == 0, (header, body)
+    return struct.unpack(">I", header[4:8])[0]
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.sendall(pdu(1, 0, b"\0\0\0\0" + oid([]) + struct.pack(">I", 0)))
+session = response(s)
+bindings = struct.pack(">HH", 6, 0) + oid([1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0]) + oid([1, 3, 6, 1, 4, 1, 99, 0, 7])
+bindings += struct.pack(">HH", 2, 0) + oid([1, 3, 6, 1, 4, 1, 99, 1, 0]) + struct.pack(">I", 5)
+s.sendall(pdu(12, session, bindings))
+response(s)
+PY
+wait_for grep -q '1.3.6.1.4.1.99.0.7' trapd.log || fail "no trap: $(cat trapd.log)"
+expect_contains "$(cat trapd.log)" ".1.3.6.1.4.1.99.1.0 = INTEGER: 5" "the Notify's binding"
 pass
