@@ -112,7 +112,7 @@ Master::~Master() {
     close();
 }
 
-bool Master::listen(const std::string& path, std::string& error) {
+bool Master::listen(const std::string& path, std::optional<gid_t> group, std::string& error) {
     sockaddr_un address;
     if (!makeAddress(path, address)) {
         error = "socket path too long: " + path;
@@ -136,7 +136,8 @@ bool Master::listen(const std::string& path, std::string& error) {
     // As the platform's service sockets: the file's mode is set before
     // listen(), so no connection is taken while it is wider.
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        chmod(path.c_str(), 0600) != 0 || ::listen(fd, 16) != 0 ||
+        (group && chown(path.c_str(), static_cast<uid_t>(-1), *group) != 0) ||
+        chmod(path.c_str(), group ? 0660 : 0600) != 0 || ::listen(fd, 16) != 0 ||
         !orla::getRunner().addSocket(fd, this, &Master::onListen, orla::SOCKET_READABLE)) {
         error = path + ": " + std::strerror(errno);
         ::close(fd);
@@ -145,6 +146,7 @@ bool Master::listen(const std::string& path, std::string& error) {
     }
     listenFd_ = fd;
     path_ = path;
+    group_ = group;
     return true;
 }
 
@@ -166,11 +168,13 @@ void Master::onListen(int fd, int, unsigned) {
     for (int accepted = 0; accepted < 16; ++accepted) {
         const int client = accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0) return;
-        // Like the platform's messaging sockets: root and the agent's own user.
+        // Like the platform's messaging sockets: root, the agent's own user
+        // and the group named for subagents.
         ucred peer{};
         socklen_t length = sizeof peer;
-        if (getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
-            length != sizeof peer || (peer.uid != 0 && peer.uid != geteuid())) {
+        const bool known = getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+                           length == sizeof peer;
+        if (!known || (peer.uid != 0 && peer.uid != geteuid() && (!group_ || peer.gid != *group_))) {
             refusedPeer.write();
             ::close(client);
             continue;

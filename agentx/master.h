@@ -11,10 +11,13 @@
 // allocations and the bytes buffered per session.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,10 +51,12 @@ class Master : public Forwarder {
     Master(const Master&) = delete;
     Master& operator=(const Master&) = delete;
 
-    // Listens on `path` (mode 0600: only root and the agent's own user may
-    // connect, which accept checks again), replacing a stale socket file.
+    // Listens on `path`, replacing a stale socket file: mode 0600, so only
+    // root and the agent's own user may connect, which accept checks again
+    // (SO_PEERCRED); with `group`, mode 0660 and that group, whose processes
+    // are admitted too (lldpd's subagent runs as its own user and group).
     // False with `error` set when it cannot.
-    bool listen(const std::string& path, std::string& error);
+    bool listen(const std::string& path, std::optional<gid_t> group, std::string& error);
     // Closes every session (reason shutdown), their registrations with them,
     // and the socket.
     void close();
@@ -125,6 +130,7 @@ class Master : public Forwarder {
     MasterLimits limits_;
     int listenFd_ = -1;
     std::string path_;
+    std::optional<gid_t> group_;
     uint32_t nextSessionID_ = 1;
     uint32_t nextPacketID_ = 1;
     std::map<uint32_t, Session> sessions_;

@@ -338,7 +338,7 @@ class AgentxMaster : public testing::Test {
         master_ = std::make_unique<Master>(
             [this](const std::vector<VarBind>& bindings) { notified_ = bindings; }, limits);
         std::string error;
-        ASSERT_TRUE(master_->listen(path_, error)) << error;
+        ASSERT_TRUE(master_->listen(path_, std::nullopt, error)) << error;
         setExchangeStarter(noStart);
     }
     void TearDown() override {
