@@ -235,7 +235,7 @@ void Master::onSession(int fd, int, unsigned events) {
         }
         at += used;
         if (!serve(session, pdu)) {
-            closeSession(id, std::nullopt);
+            closeSession(id, CloseReason::ProtocolError);
             return;
         }
         if (sessions_.count(id) == 0) return;
