@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -443,6 +444,72 @@ TEST_F(AgentxMaster, BulkRepetitionsAskTheSubagentOnce) {
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.1"), OID("1.3.6.1.4.1.99999.1.2"));
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.2"), OID());  // the subagent's end: the tree's end
     EXPECT_FALSE(waited);
+}
+
+// A subagent's answer outside what was asked is no answer: a walk never
+// goes back or leaves the subtree, and a Get never answers another name.
+TEST_F(AgentxMaster, AnswersOutsideTheQuestionAreNoAnswers) {
+    Subagent sub(path_);
+    sub.open();
+    ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.99999"), 0);
+    struct Case {
+        const char* asked;  // GetNext after it, or Get of it
+        bool getNext;
+        const char* answered;
+    } cases[] = {
+        {"1.3.6.1.4.1.99999.5", true, "1.3.6.1.4.1.99999.4"},      // before the question
+        {"1.3.6.1.4.1.99999.6", true, "1.3.6.1.4.1.99999.6"},      // the question itself
+        {"1.3.6.1.4.1.99999.7", true, "1.3.6.1.4.1.100000.1"},     // past the subtree
+        {"1.3.6.1.4.1.99999.8.0", false, "1.3.6.1.4.1.99999.9.0"}, // another instance
+    };
+    for (const Case& c : cases) {
+        Context ctx(nullptr, 0);
+        auto serve = [&] {
+            ctx.reset(nullptr, 0);
+            ctx.oid = OID(c.asked);
+            WaitingServe serving;
+            if (c.getNext) return answerNext(ctx);
+            ctx.name = OID("1.3.6.1.4.1.99999");
+            ctx.oid = ctx.oid.suffix(ctx.name.size());
+            return leafs.at(ctx.name)->get(ctx);
+        };
+        EXPECT_FALSE(serve());
+        const std::optional<Pdu> question = sub.receive();
+        ASSERT_TRUE(question);
+        sub.send(answerTo(*question, {ValueType::Integer, OID(c.answered), 1, {}, {}}));
+        Subagent::turn();
+        EXPECT_FALSE(serve()) << c.asked << " answered by " << c.answered;
+    }
+}
+
+// Only root and the agent's own user are admitted: the socket's mode says
+// so, and the master checks again as it accepts.
+TEST_F(AgentxMaster, OtherUsersAreRefused) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+    // Past the first gate: the folder and the socket let anyone connect.
+    ASSERT_EQ(chmod(dir_.c_str(), 0711), 0);
+    ASSERT_EQ(chmod(path_.c_str(), 0666), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        // As nobody: the master closes the connection before any answer.
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path_.c_str());
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) _exit(3);
+        Bytes open;
+        encode(Subagent::pduOf(PduType::Open), open);
+        (void)!::send(fd, open.data(), open.size(), MSG_NOSIGNAL);
+        char byte = 0;
+        _exit(recv(fd, &byte, 1, 0) <= 0 ? 0 : 1);
+    }
+    int status = -1;
+    for (int round = 0; round < 200 && waitpid(child, &status, WNOHANG) == 0; ++round)
+        orla::getRunner().runOnce(10);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(master_->sessionCount(), 0u);
 }
 
 // An unanswered request fails (genErr) after the time-out; the third in a
