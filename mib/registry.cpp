@@ -87,6 +87,19 @@ void addLeaf(OID const& oid, Leaf* leaf) {
     ++registryGeneration;
 }
 
+bool addRemoteLeaf(OID const& oid, Leaf* leaf) {
+    if (!leafs.emplace(oid, leaf).second) return false;
+    ++registryGeneration;
+    return true;
+}
+
+void removeRemoteLeaf(OID const& oid, Leaf const* leaf) {
+    const auto found = leafs.find(oid);
+    if (found == leafs.end() || found->second != leaf) return;
+    leafs.erase(found);
+    ++registryGeneration;
+}
+
 Entry findRegistration(OID const& name) {
     return registrationOf(name, leafs.upper_bound(name));
 }

@@ -4,7 +4,8 @@
 //
 // `leafs` maps each registered OID to the leaf that answers for everything
 // below it (mib/leaf.h). Plug-ins register from autorun, before the first
-// request is served; afterwards the map is only read.
+// request is served. Afterwards only subtrees served by another process
+// (AgentX subagents) come and go, between requests (addRemoteLeaf).
 //
 // Which leaf answers a name: the one registered under the longest prefix of
 // the name, for Get, GetNext, GetBulk and Set alike. A registration nested
@@ -32,6 +33,16 @@ extern std::map<OID, Leaf*> leafs;
 // stops. A leaf registered earlier under the same OID is replaced: no
 // request reaches it any more, and it is freed with the others.
 void addLeaf(OID const& oid, Leaf* leaf);
+
+// The registration of a subtree served by another process, while the agent
+// runs: `leaf` answers for `oid` until removeRemoteLeaf, and stays its
+// owner's (the registry never frees it). Only between requests: a request
+// that waits (request/parked_requests.h) keeps its datagram, not the leaves
+// it reached, and is served again from the registry as it is then. A leaf
+// already registered under `oid` is not replaced: false.
+bool addRemoteLeaf(OID const& oid, Leaf* leaf);
+// Ends what addRemoteLeaf began, when `leaf` still answers for `oid`.
+void removeRemoteLeaf(OID const& oid, Leaf const* leaf);
 
 // The one-arc OID 0: the instance suffix of every scalar.
 extern const OID ZERO_OID;

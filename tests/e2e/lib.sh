@@ -27,10 +27,11 @@ udp161_bound() { ss -lun | grep -q ':161 '; }
 
 install_plugins() { cp "$@" /orla/lib/snmp/; }
 
-# AGENT_WRAPPER, when set, runs the agent (a leak checker, say).
+# AGENT_WRAPPER, when set, runs the agent (a leak checker, say); AGENT_ARGS
+# are its options.
 start_agent() {
     # shellcheck disable=SC2086
-    ${AGENT_WRAPPER:-} "$BIN/orla-snmpd" >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
+    ${AGENT_WRAPPER:-} "$BIN/orla-snmpd" ${AGENT_ARGS:-} >>"$AGENT_OUT" 2>>"$AGENT_ERR" &
     AGENT_PID=$!
     # The socket file appears before the agent listens on it.
     wait_for cli send 161 get || fail "agent did not start"

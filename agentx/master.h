@@ -1,0 +1,145 @@
+// The AgentX master (RFC 2741): subagents connect to its Unix stream socket,
+// open sessions and register subtrees, which join the object tree as
+// SubagentLeaf registrations; requests reach them through the registry's one
+// lookup and wait for their answers without blocking the agent.
+//
+// It runs in the agent's event loop (orla::getRunner()): it reads and writes
+// only when the socket is ready, and a subagent that does not answer within
+// its time-out costs the request a genErr and, after repeated time-outs,
+// its session. A session that closes or whose connection breaks takes its
+// registrations with it at once. Bounded: sessions, registrations, index
+// allocations and the bytes buffered per session.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "agentx/pdu.h"
+#include "agentx/subagent_leaf.h"
+
+namespace agentx {
+
+// Where subagents find the master, unless told otherwise.
+inline constexpr const char* DEFAULT_SOCKET_PATH = "/orla/run/agentx";
+
+struct MasterLimits {
+    size_t maxSessions = 32;
+    size_t maxRegistrations = 1024;  // over every session, a range counting per subtree
+    size_t maxIndexes = 1024;        // index allocations over every session
+    size_t maxOutputBytes = 1 << 20; // unsent per session, beyond which it is closed
+    // RFC 2741 7.1.1: the master's default time-out, for a session that names none.
+    uint32_t defaultTimeoutMillis = 1000;
+    // Requests unanswered in a row after which a session is closed.
+    unsigned timeoutsToClose = 3;
+};
+
+class Master : public Forwarder {
+  public:
+    // What a subagent's Notify hands on: its bindings, snmpTrapOID.0 among them.
+    using NotifySink = std::function<void(const std::vector<VarBind>& bindings)>;
+
+    explicit Master(NotifySink notify, MasterLimits limits = {});
+    ~Master();
+    Master(const Master&) = delete;
+    Master& operator=(const Master&) = delete;
+
+    // Listens on `path`, replacing a stale socket file: mode 0600, so only
+    // root and the agent's own user may connect, which accept checks again
+    // (SO_PEERCRED); with `group`, mode 0660 and that group, whose processes
+    // are admitted too (lldpd's subagent runs as its own user and group).
+    // False with `error` set when it cannot.
+    bool listen(const std::string& path, std::optional<gid_t> group, std::string& error);
+    // Closes every session (reason shutdown), their registrations with them,
+    // and the socket.
+    void close();
+
+    bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
+                 uint16_t repetitions, uint32_t timeoutMillis) override;
+
+    size_t sessionCount() const { return sessions_.size(); }
+    size_t registrationCount() const { return registrations_.size(); }
+
+  private:
+    struct Session {
+        int fd = -1;
+        uint32_t id = 0;
+        bool opened = false;
+        bool networkOrder = true;  // the byte order of its Open, kept for our requests
+        uint32_t timeoutMillis = 0;
+        unsigned timeoutsInARow = 0;
+        std::vector<uint8_t> input;
+        std::vector<uint8_t> output;
+        std::set<OID> capabilities;  // AddAgentCaps, by sysORID
+    };
+    struct Registration {
+        uint32_t sessionID = 0;
+        // As registered, for Unregister to name it again.
+        OID registered;
+        uint8_t rangeSubid = 0;
+        uint32_t upperBound = 0;
+        uint8_t priority = 0;
+        OID subtree;  // the registry key: one subtree of a range
+        std::unique_ptr<SubagentLeaf> leaf;
+        bool installed = false;
+    };
+    struct Pending {
+        uint32_t sessionID = 0;
+        PduType type = PduType::Get;  // as the leaf asked it: Get or GetNext
+        SearchRange range;
+        uint64_t deadline = 0;  // monotonicMillis
+    };
+    struct Index {
+        uint32_t sessionID = 0;
+    };
+
+    void onListen(int fd, int data, unsigned events);
+    void onSession(int fd, int data, unsigned events);
+    void checkTimeouts();
+    void closeScheduled();
+
+    // Reads what is there; false when the session is to be closed.
+    bool readFrom(Session& session);
+    bool flush(Session& session);
+    void send(Session& session, const Pdu& pdu);
+    void respond(Session& session, const Pdu& request, ResponseError error,
+                 uint16_t index = 0, std::vector<VarBind> bindings = {});
+    // Serves one frame; false when the session is to be closed.
+    bool serve(Session& session, const Pdu& pdu);
+    ResponseError registerSubtree(Session& session, const Pdu& pdu);
+    ResponseError unregisterSubtree(Session& session, const Pdu& pdu);
+    ResponseError allocateIndexes(Session& session, const Pdu& pdu, bool allocate,
+                                  std::vector<VarBind>& answered);
+    void answer(Session& session, const Pdu& response);
+    // Puts the best registration of `subtree` into the registry (RFC 2741
+    // 7.1.5.1: of equal subtrees, the best priority).
+    void install(const OID& subtree);
+    // Closes the session now; `reason` is sent first unless the connection broke.
+    void closeSession(uint32_t sessionID, std::optional<CloseReason> reason);
+    // Closes it from the event loop, outside the request being served.
+    void scheduleClose(uint32_t sessionID, CloseReason reason);
+
+    NotifySink notify_;
+    MasterLimits limits_;
+    int listenFd_ = -1;
+    std::string path_;
+    std::optional<gid_t> group_;
+    uint32_t nextSessionID_ = 1;
+    uint32_t nextPacketID_ = 1;
+    std::map<uint32_t, Session> sessions_;
+    std::map<int, uint32_t> sessionByFd_;
+    std::vector<std::unique_ptr<Registration>> registrations_;
+    std::map<uint32_t, Pending> pending_;  // by packet ID
+    std::map<std::pair<OID, std::string>, Index> indexes_;  // by name and value octets
+    std::map<uint32_t, CloseReason> toClose_;
+    bool timeoutsArmed_ = false;
+};
+
+}  // namespace agentx

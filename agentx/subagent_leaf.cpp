@@ -1,0 +1,110 @@
+#include "agentx/subagent_leaf.h"
+
+#include <algorithm>
+#include <span>
+
+#include "agentx/values.h"
+#include "mib/exchange_waits.h"
+#include "mib/platform_exchange.h"
+#include "mib/registry.h"
+#include "platform/orla/ids.h"
+
+namespace agentx {
+
+namespace {
+
+// The first name after the subtree of `root`; empty when none can follow.
+OID afterSubtree(const OID& root) {
+    OID after = root;
+    while (!after.empty() && after.back() == UINT32_MAX)
+        after.popBack();
+    if (after.empty()) return after;
+    const uint32_t last = after.back();
+    after.popBack();
+    after += last + 1;
+    return after;
+}
+
+}  // namespace
+
+SubagentLeaf::SubagentLeaf(Forwarder& master, uint32_t sessionID, uint32_t timeoutMillis, OID root)
+    : master_(master), sessionID_(sessionID), timeoutMillis_(timeoutMillis), root_(std::move(root)) {}
+
+std::string ticketOf(uint32_t sessionID, PduType type, const SearchRange& range) {
+    return "agentx:" + std::to_string(sessionID) + ":" + std::to_string(static_cast<int>(type)) +
+           ":" + range.start.toString() + (range.include ? "+" : "") + ":" + range.end.toString();
+}
+
+std::optional<VarBind> SubagentLeaf::ask(PduType type, const SearchRange& range,
+                                         uint16_t repetitions) {
+    const std::string ticket = ticketOf(sessionID_, type, range);
+    if (std::optional<orla::message> kept = keptAnswer(ticket)) {
+        if (orla::getErrorCode(*kept) != 0) {
+            if (!answerFailed(*kept)) countFailedAnswer();  // keptAnswer counted the others
+            return std::nullopt;
+        }
+        const std::string frame = kept->get(orla::StringKey{ANSWER_FRAME_FIELD});
+        Pdu response;
+        size_t used = 0;
+        const auto bytes = std::span(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+        if (decode(bytes, response, used) != DecodeError::None || response.bindings.size() != 1) {
+            countFailedAnswer();
+            return std::nullopt;
+        }
+        return std::move(response.bindings.front());
+    }
+    // Outside a request that may wait (a trap's bindings), nothing is asked.
+    if (!mayWait()) return std::nullopt;
+    const bool started = onItsWay(ticket);
+    if (mustFail(started)) {
+        countFailedAnswer();
+        return std::nullopt;
+    }
+    if (!started && !master_.forward(sessionID_, type, range, repetitions, timeoutMillis_)) {
+        countFailedAnswer();
+        return std::nullopt;
+    }
+    waitFor(ticket);
+    return std::nullopt;
+}
+
+bool SubagentLeaf::get(Context& ctx) {
+    OID name = ctx.name;
+    name += ctx.oid;
+    const std::optional<VarBind> answer = ask(PduType::Get, SearchRange{name, false, {}}, 1);
+    // A subagent's answer for another name than asked is no answer.
+    if (!answer || isException(answer->type) || answer->name != name) return false;
+    ctx.name = name;
+    ctx.out.addOID(name);
+    writeValue(ctx.out, *answer);
+    return true;
+}
+
+bool SubagentLeaf::getNext(Context& ctx) {
+    SearchRange range;
+    range.start = ctx.name;
+    range.start += ctx.oid;
+    range.include = ctx.oid.empty();
+    // The range ends with the subtree, or where the next registration begins:
+    // past it another leaf answers.
+    range.end = afterSubtree(root_);
+    const auto next = leafs.upper_bound(range.start);
+    if (next != leafs.end() && (range.end.empty() || next->first < range.end))
+        range.end = next->first;
+    // A GetBulk's repetitions will ask for the instances after this one.
+    const auto repetitions = static_cast<uint16_t>(
+        std::clamp<int32_t>(ctx.maxRepetitions, 1, MAX_PREFETCH));
+    const std::optional<VarBind> answer = ask(PduType::GetNext, range, repetitions);
+    if (!answer || isException(answer->type)) return false;
+    // RFC 2741 7.2.3.2: within the range, or no answer; a walk never goes back.
+    const OID& name = answer->name;
+    const bool after = range.include ? name >= range.start : name > range.start;
+    if (!after || !root_.isPrefixOf(name) || (!range.end.empty() && name >= range.end))
+        return false;
+    ctx.name = name;
+    ctx.out.addOID(name);
+    writeValue(ctx.out, *answer);
+    return true;
+}
+
+}  // namespace agentx

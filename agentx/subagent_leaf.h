@@ -1,0 +1,67 @@
+// SubagentLeaf: a subtree that an AgentX subagent registered, as a leaf of
+// the object tree. Get and GetNext go to the subagent; the agent never
+// waits for it: the request waits as for a platform service's answer
+// (mib/platform_exchange.h), parked until the subagent answered, and is
+// then served again, the answer at hand.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "agentx/pdu.h"
+#include "mib/leaf.h"
+
+namespace agentx {
+
+// The ticket of a question to a subagent (mib/platform_exchange.h): one per
+// session, PDU type and range, so a request served again finds its answer.
+std::string ticketOf(uint32_t sessionID, PduType type, const SearchRange& range);
+
+// At most this many instances are asked of a subagent at once, for the
+// repetitions of a GetBulk.
+inline constexpr uint16_t MAX_PREFETCH = 64;
+
+// What the leaf needs of the master: a request sent to a session.
+class Forwarder {
+  public:
+    // Sends `type` (Get or GetNext) for `range` to session `sessionID`,
+    // whose answer comes as the answer of ticketOf(sessionID, type, range)
+    // (exchangeAnswered) within `timeoutMillis`, or when the session closes.
+    // A GetNext with `repetitions` above 1 goes as a GetBulk, and the
+    // instances after the first are kept as the answers of the GetNexts
+    // that a walk asks next. False when the session is gone.
+    virtual bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
+                         uint16_t repetitions, uint32_t timeoutMillis) = 0;
+
+  protected:
+    ~Forwarder() = default;
+};
+
+// The field of an answer (an orla::message kept under its ticket) that
+// holds the subagent's Response frame.
+inline constexpr uint32_t ANSWER_FRAME_FIELD = 1;
+// The error code of an answer the subagent gave with an error status.
+inline constexpr uint32_t ERR_SUBAGENT_ERROR = 0xfe0201;
+
+class SubagentLeaf : public Leaf {
+  public:
+    SubagentLeaf(Forwarder& master, uint32_t sessionID, uint32_t timeoutMillis, OID root);
+
+    bool get(Context& ctx) override;
+    bool getNext(Context& ctx) override;
+
+    uint32_t sessionID() const { return sessionID_; }
+
+  private:
+    // The subagent's binding for `range`, or nothing: not answered yet (the
+    // request waits), failed (counted), or not sent.
+    std::optional<VarBind> ask(PduType type, const SearchRange& range, uint16_t repetitions);
+
+    Forwarder& master_;
+    uint32_t sessionID_;
+    uint32_t timeoutMillis_;
+    OID root_;
+};
+
+}  // namespace agentx

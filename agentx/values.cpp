@@ -1,0 +1,62 @@
+#include "agentx/values.h"
+
+#include "platform/snmp/ber.h"
+
+namespace agentx {
+
+bool isException(ValueType type) {
+    return type == ValueType::NoSuchObject || type == ValueType::NoSuchInstance ||
+           type == ValueType::EndOfMibView;
+}
+
+void writeValue(OutStream& out, const VarBind& binding) {
+    const uint32_t tag = static_cast<uint32_t>(binding.type);
+    switch (binding.type) {
+        case ValueType::Integer:
+            out.add(static_cast<int>(static_cast<int32_t>(binding.number)), tag);
+            return;
+        case ValueType::Counter32:
+        case ValueType::Gauge32:
+        case ValueType::TimeTicks:
+            out.add(static_cast<unsigned>(binding.number), tag);
+            return;
+        case ValueType::Counter64:
+            out.add(static_cast<unsigned long long>(binding.number), tag);
+            return;
+        case ValueType::OctetString:
+        case ValueType::IpAddress:
+        case ValueType::Opaque:
+            out.add(binding.octets, tag);
+            return;
+        case ValueType::ObjectIdentifier:
+            out.addOID(binding.oid);
+            return;
+        case ValueType::Null:
+            out.addNull();
+            return;
+        default:
+            return;
+    }
+}
+
+std::optional<VariableBinding> toVariableBinding(const VarBind& binding) {
+    if (isException(binding.type)) return std::nullopt;
+    // The content octets are what the encoder writes after the tag and length.
+    OutStream out;
+    writeValue(out, binding);
+    size_t at = 1;
+    size_t length = out.data()[at++];
+    if (length & 0x80) {
+        const size_t octets = length & 0x7f;
+        length = 0;
+        for (size_t i = 0; i < octets; ++i)
+            length = length << 8 | out.data()[at++];
+    }
+    VariableBinding variable;
+    variable.oid = binding.name;
+    variable.type = static_cast<uint32_t>(binding.type);
+    variable.value.assign(reinterpret_cast<const char*>(out.data()) + at, length);
+    return variable;
+}
+
+}  // namespace agentx
