@@ -146,6 +146,7 @@ void AccessKeep::compile() {
                                     cfg.get(COMM_WRITE_VIEW), cfg.get(COMM_NOTIFY_VIEW)});
         }
     }
+    ++generation_;
     views_.clear();
     for (auto& [name, list] : families)
         views_.emplace_back(name, View(std::move(list)));
@@ -221,6 +222,16 @@ AccessRights AccessKeep::rights(const CommunityKeep::Item& item, uint32_t model,
             rights.view = usersWritable ? &WHOLE_TREE : &WHOLE_TREE_BUT_USERS;
             return rights;
         }
+        if (item.viewsGeneration != generation_) {
+            item.views[0] = findView(item.readView);
+            item.views[1] = findView(item.writeView);
+            item.views[2] = findView(item.notifyView);
+            item.viewsGeneration = generation_;
+        }
+        rights.view = item.views[static_cast<int>(operation)];
+        // A view that does not exist (RFC 3415 3.2: noSuchView).
+        if (rights.view == nullptr) rights.refusalsUnauthorized = true;
+        return rights;
     }
     rights.view = findView(viewName);
     // A view that does not exist (RFC 3415 3.2: noSuchView).

@@ -153,6 +153,9 @@ class AccessKeep : public orla::Handler {
 
     orla::Store store_;
     orla::Allocator ids_;
+    // Counts the compilations, from 1: a record's views found in an
+    // earlier one are looked up again.
+    uint64_t generation_ = 1;
     std::map<uint32_t, orla::message> records_;
     // A handful of views, looked up at every request: a short list whose
     // names are compared length first beats a tree.

@@ -75,6 +75,7 @@ void CommunityKeep::Item::setCfg(const orla::message& cfg) {
     readView = cfg.get(COMM_READ_VIEW, readView);
     writeView = cfg.get(COMM_WRITE_VIEW, writeView);
     notifyView = cfg.get(COMM_NOTIFY_VIEW, notifyView);
+    viewsGeneration = 0;
 }
 
 CommunityKeep::Item::~Item() {

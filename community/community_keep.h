@@ -78,6 +78,8 @@ inline constexpr const char* DEFAULT_COMMUNITY = "morvel";
 
 }  // namespace snmp
 
+class View;  // community/view.h
+
 // A request's sender as the source filters see it: its IPv4 address in
 // network byte order (also for an IPv4-mapped IPv6 sender, RFC 4291 2.5.5.2),
 // or none for any other IPv6 sender.
@@ -117,6 +119,11 @@ class CommunityKeep : public orla::Handler {
         std::string readView;
         std::string writeView;
         std::string notifyView;
+        // The three views found by name, for the access table of that
+        // generation (AccessKeep::rights): requests need not look them up
+        // again. setCfg forgets them.
+        mutable uint64_t viewsGeneration = 0;
+        mutable const View* views[3] = {};
 
         Item() = default;
         Item(const Item&) = default;
