@@ -16,6 +16,9 @@
 //   (platform/orla/window_rows.h): index routeIndex(), fields routeFields().
 //   The reply has OBJ_AFTER, the index of its last route, when more follow.
 //   CMD_GETCOUNT: OBJ_COUNT, the number of routes.
+// - IP_STATS_HANDLER, CMD_GETALL: the kernel's IP and ICMP counters, one
+//   object per IP version (OBJ_ID: 1 IPv4, 2 IPv6), read at each request.
+//   CMD_GET: the IPv4 object's fields alone.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +35,7 @@ inline constexpr uint32_t IP_SERVICE = 43;
 inline constexpr uint32_t IP_SYSTEM_HANDLER = 1;
 inline constexpr uint32_t IP_ADDRESS_HANDLER = 2;
 inline constexpr uint32_t IP_ROUTE_HANDLER = 3;
+inline constexpr uint32_t IP_STATS_HANDLER = 4;
 
 // RFC 4001 InetAddressType of an address of 4, 16 or 20 octets.
 inline constexpr uint32_t INET_UNKNOWN = 0;
@@ -61,6 +65,32 @@ inline std::string withZone(std::string address, uint32_t ifIndex) {
 // IP_SYSTEM_HANDLER.
 inline constexpr orla::U32Key IP_FORWARDING{1};   // RFC 4293 ipForwarding: 1 forwarding, 2 not
 inline constexpr orla::U32Key IP_DEFAULT_TTL{2};  // 1 to 255
+// Seconds fragments wait for reassembly (RFC 4293 ipReasmTimeout).
+inline constexpr orla::U32Key IP_REASM_TIMEOUT{3};
+
+// IP_STATS_HANDLER: counters as (key, high 32 bits, low 32 bits) triples,
+// each key once; a counter the kernel does not keep is not listed.
+// IPS_COUNTERS: keyed by the ipSystemStatsTable column (RFC 4293) of the
+// 32-bit counter (its HC twin, when it has one, has the same value).
+inline constexpr orla::U32ArrayKey IPS_COUNTERS{1};
+// ICMP_COUNTERS: keyed by the icmpStatsTable column (2 InMsgs to 5 OutErrors).
+inline constexpr orla::U32ArrayKey ICMP_COUNTERS{2};
+// ICMP_MSG_COUNTS: (message type, packets in, packets out) triples, the
+// counts modulo 2^32 (RFC 4293 icmpMsgStatsTable), for each type the
+// kernel has counted.
+inline constexpr orla::U32ArrayKey ICMP_MSG_COUNTS{3};
+
+inline void appendCounter(std::vector<uint32_t>& triples, uint32_t key, uint64_t value) {
+    triples.insert(triples.end(),
+                   {key, static_cast<uint32_t>(value >> 32), static_cast<uint32_t>(value)});
+}
+
+// Calls visit(key, value) for each whole triple of `triples`.
+template <class Visit>
+void forEachCounter(const std::vector<uint32_t>& triples, Visit visit) {
+    for (size_t at = 0; at + 3 <= triples.size(); at += 3)
+        visit(triples[at], uint64_t(triples[at + 1]) << 32 | triples[at + 2]);
+}
 
 // IP_ADDRESS_HANDLER: addresses are raw octets, 4 for IPv4, 16 for IPv6
 // and 20 for a link-local IPv6 address with its zone (withZone()).

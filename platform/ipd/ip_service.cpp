@@ -54,6 +54,39 @@ orla::message SystemHandler::cmdGet(const orla::message&) {
     if (forwarding) reply.insert(IP_FORWARDING, *forwarding ? 1u : 2u);
     const std::optional<uint32_t> ttl = readSysctl(procSys_ + "/net/ipv4/ip_default_ttl");
     if (ttl && *ttl >= 1 && *ttl <= 255) reply.insert(IP_DEFAULT_TTL, *ttl);
+    const std::optional<uint32_t> reasm = readSysctl(procSys_ + "/net/ipv4/ipfrag_time");
+    if (reasm) reply.insert(IP_REASM_TIMEOUT, *reasm);
+    return reply;
+}
+
+Counters StatsHandler::read() const {
+    Counters counters;
+    auto readFile = [&](const char* name, bool (*parse)(std::string_view, Counters&)) {
+        const std::optional<std::string> text =
+            orla::readRegularFile(procNet_ + "/" + name, MAX_COUNTER_FILE_BYTES);
+        // A truncated file would end in a broken pair of lines: left out.
+        if (text && text->size() <= MAX_COUNTER_FILE_BYTES) parse(*text, counters);
+    };
+    readFile("snmp", parseGroupedCounters);
+    readFile("netstat", parseGroupedCounters);
+    readFile("snmp6", parseNamedCounters);
+    return counters;
+}
+
+orla::message StatsHandler::cmdGet(const orla::message&) {
+    orla::message reply = statsObject(INET_IPV4, read());
+    reply.erase(orla::OBJ_ID.raw());
+    return reply;
+}
+
+// Both versions fit one page: the request's page is not looked at.
+orla::message StatsHandler::cmdGetAll(const orla::message&, uint32_t, uint32_t) {
+    const Counters counters = read();
+    orla::message reply;
+    reply.append(orla::OBJ_LIST, statsObject(INET_IPV4, counters));
+    if (counters.contains("Ip6InReceives")) {
+        reply.append(orla::OBJ_LIST, statsObject(INET_IPV6, counters));
+    }
     return reply;
 }
 

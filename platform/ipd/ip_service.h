@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ipd/ip_counters.h"
 #include "platform/ipd/rtnetlink.h"
 #include "platform/orla/handler.h"
 #include "platform/orla/message.h"
@@ -19,8 +20,9 @@ inline constexpr uint32_t MAX_PAGE_SIZE = 1024;
 // per window: they are as large as pages go.
 inline constexpr uint32_t DEFAULT_ROUTE_WINDOW = MAX_PAGE_SIZE;
 
-// IP_SYSTEM_HANDLER: ipForwarding and ipDefaultTTL, read at every request
-// from DIR/net/ipv4/ip_forward and ip_default_ttl (DIR: /proc/sys).
+// IP_SYSTEM_HANDLER: ipForwarding, ipDefaultTTL and ipReasmTimeout, read at
+// every request from DIR/net/ipv4/ip_forward, ip_default_ttl and
+// ipfrag_time (DIR: /proc/sys).
 class SystemHandler : public orla::Handler {
   public:
     explicit SystemHandler(std::string procSys) : procSys_(std::move(procSys)) {}
@@ -28,6 +30,23 @@ class SystemHandler : public orla::Handler {
 
   private:
     std::string procSys_;
+};
+
+// IP_STATS_HANDLER: the kernel's counters, read at every request from
+// DIR/snmp, DIR/netstat and DIR/snmp6 (DIR: /proc/net, the service's own
+// network namespace). A file that is missing (snmp6 without IPv6) leaves
+// its counters out.
+class StatsHandler : public orla::Handler {
+  public:
+    explicit StatsHandler(std::string procNet) : procNet_(std::move(procNet)) {}
+    orla::message cmdGet(const orla::message& request) override;
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+
+  private:
+    Counters read() const;
+
+    std::string procNet_;
 };
 
 // IP_ADDRESS_HANDLER: a get-all from the first page reads the kernel's

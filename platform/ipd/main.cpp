@@ -1,7 +1,8 @@
 // orla-ipd: the IP service. It serves the host's IP state as platform
 // service 43: the forwarding scalars from /proc/sys (handler 1), the
 // interfaces' addresses (handler 2) and the main routing table (handler 3)
-// from the kernel over rtnetlink (platform/ipd/ip_object.h; docs/ip.md).
+// from the kernel over rtnetlink, and the IP and ICMP counters from
+// /proc/net (handler 4) (platform/ipd/ip_object.h; docs/ip.md).
 //
 //   orla-ipd [--page-size N] [--run-dir DIR]
 //
@@ -63,10 +64,12 @@ int main(int argc, char** argv) {
     ipd::SystemHandler system("/proc/sys");
     ipd::AddressHandler addresses(kernel, pageSize ? pageSize : ipd::DEFAULT_PAGE_SIZE);
     ipd::RouteHandler routes(kernel, pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW);
+    ipd::StatsHandler stats("/proc/net");
     orla::Looper looper;
     looper.addHandler(ipd::IP_SYSTEM_HANDLER, &system);
     looper.addHandler(ipd::IP_ADDRESS_HANDLER, &addresses);
     looper.addHandler(ipd::IP_ROUTE_HANDLER, &routes);
+    looper.addHandler(ipd::IP_STATS_HANDLER, &stats);
     if (!looper.serve(ipd::IP_SERVICE)) return 1;
     looper.run();
     return 0;

@@ -8,6 +8,8 @@
 //                              for link-local), L.A = the address's length
 //                              and octets
 //
+// and the statistics of ip_stats.cpp.
+//
 // Every object is read-only (notWritable). Without the service the scalars
 // have no value
 // and the tables are empty.
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "mib/sdk.h"
+#include "ip_stats.h"
 #include "platform/ipd/ip_object.h"
 
 namespace {
@@ -173,5 +176,8 @@ extern "C" void autorun() {
     for (auto const& [column, packer] : ipAddressColumns)
         addColumnarLeaf(IP_ADDRESS_ENTRY + column, packer, ipAddressTable, Access::ReadOnly);
 
-    registerModule(OID("1.3.6.1.2.1.48"), "IP-MIB: IP addresses and forwarding (RFC 4293)");
+    registerIpStatistics();
+
+    registerModule(OID("1.3.6.1.2.1.48"),
+                   "IP-MIB: IP addresses, forwarding and statistics (RFC 4293)");
 }

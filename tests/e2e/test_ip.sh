@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The IP-MIB and IP-FORWARD-MIB plug-ins over orla-ipd: addresses added to
+# The IP-MIB and IP-FORWARD-MIB plug-ins over orla-ipd: the IP and ICMP
+# counters move with traffic on loopback; addresses added to
 # and removed from a veth appear in and leave both address tables; routes
 # added with `ip route` appear with their next hop and interface; walks in
 # windows of two routes; the agent answers without the service.
@@ -9,6 +10,8 @@ IP=.1.3.6.1.2.1.4
 ADDR_ENTRY=$IP.20.1
 ADDRESS_ENTRY=$IP.34.1
 ROUTE_ENTRY=$IP.24.7.1
+SYS_STATS=$IP.31.1.1
+ICMP=.1.3.6.1.2.1.5
 IPD_PID=
 trap 'stop_agent; [ -z "$IPD_PID" ] || { kill "$IPD_PID"; wait "$IPD_PID" || true; }' EXIT
 
@@ -44,6 +47,28 @@ wait_for test -S /orla/run/43.sock || fail "orla-ipd did not start"
 step "ipForwarding and ipDefaultTTL follow /proc/sys"
 expect_eq 1 "$(get $IP.1.0)" "ipForwarding"
 expect_eq "$(cat /proc/sys/net/ipv4/ip_default_ttl)" "$(get $IP.2.0)" "ipDefaultTTL"
+expect_eq "$(cat /proc/sys/net/ipv4/ipfrag_time)" "$(get $IP.13.0)" "ipReasmTimeout"
+
+step "IP and ICMP counters move with traffic, each counter32 the low half of its HC twin"
+# A datagram to a closed port draws a port unreachable: ICMP type 3, ICMPv6 type 1.
+unreachables() { for _ in 1 2 3; do echo x >/dev/udp/127.0.0.1/9; echo x >/dev/udp/::1/9; done 2>/dev/null || true; }
+unreachables
+hc_before=$(get $SYS_STATS.4.1)
+[ "$hc_before" -gt 0 ] || fail "ipSystemStatsHCInReceives.ipv4 is $hc_before"
+# One request: both from the same reading of the counters.
+pair=$(nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 $SYS_STATS.3.1 $SYS_STATS.4.1 | xargs)
+expect_eq "$((${pair#* } % 4294967296))" "${pair% *}" "InReceives and HCInReceives"
+hc_moved() { unreachables; [ "$(get $SYS_STATS.4.1)" -gt "$hc_before" ]; }
+wait_for hc_moved || fail "ipSystemStatsHCInReceives.ipv4 stays at $hc_before"
+[ "$(get $SYS_STATS.4.2)" -gt 0 ] || fail "no IPv6 datagrams received"
+[ "$(get $IP.3.0)" -gt 0 ] || fail "ipInReceives is 0"
+for counter in $ICMP.30.1.3.1.3 $ICMP.30.1.4.1.3 $ICMP.30.1.4.2.1 $ICMP.29.1.4.1 $ICMP.29.1.4.2; do
+    [ "$(get $counter)" -gt 0 ] || fail "$counter is not counting"
+done
+# IPv6 has no broadcast: the column has the IPv4 row alone.
+expect_eq "$SYS_STATS.43.1" "$(walk $SYS_STATS.43 | cut -d' ' -f1)" "ipSystemStatsHCInBcastPkts rows"
+expect_eq "$(walk $IP.31 | cut -d' ' -f1)" "$(bulkwalk $IP.31 | cut -d' ' -f1)" "walk of ipTrafficStats"
+expect_eq "$(walk $ICMP | cut -d' ' -f1)" "$(bulkwalk $ICMP | cut -d' ' -f1)" "walk of icmp"
 
 step "addresses added to v0 appear in ipAddressTable and ipAddrTable"
 ip addr add 10.7.0.1/24 dev v0

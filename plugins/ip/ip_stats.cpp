@@ -1,0 +1,223 @@
+// IP-MIB (RFC 4293) statistics from the IP service's counters
+// (ipd::IP_STATS_HANDLER, platform/ipd/ip_object.h):
+//
+//   1.3.6.1.2.1.4.3.0 - 4.19.0  the legacy IPv4 scalars, ipInReceives to
+//                               ipFragCreates (ipReasmTimeout from the
+//                               system handler)
+//   1.3.6.1.2.1.4.31.1.1.C.V    ipSystemStatsTable, V = 1 ipv4, 2 ipv6
+//   1.3.6.1.2.1.5.29.1.C.V      icmpStatsTable
+//   1.3.6.1.2.1.5.30.1.C.V.T    icmpMsgStatsTable, T = the message type
+//
+// A counter the kernel does not keep has no instance: each column is a
+// table of its own over the one provider, holding the rows that have the
+// column's counter, so a walk passes over the missing ones.
+#include "ip_stats.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "mib/sdk.h"
+#include "platform/ipd/ip_object.h"
+
+namespace {
+
+const OID IP("1.3.6.1.2.1.4");
+const OID IP_SYSTEM_STATS_ENTRY = IP + 31 + 1 + 1;
+const OID ICMP_STATS_ENTRY("1.3.6.1.2.1.5.29.1");
+const OID ICMP_MSG_STATS_ENTRY("1.3.6.1.2.1.5.30.1");
+
+constexpr unsigned MAX_COLUMN = 63;  // counters are kept by column, below 64
+constexpr unsigned ICMP_MSG_IN = 3;
+constexpr unsigned ICMP_MSG_OUT = 4;
+
+enum class Kind { System, Icmp, IcmpMsg };
+
+// The counters of one row, by the column they are served in.
+struct CounterRecord : Data {
+    Kind kind = Kind::System;
+    int version = 0;    // InetVersion: 1 ipv4, 2 ipv6
+    int icmpType = 0;   // icmpMsgStatsTable only
+    uint64_t present = 0;  // bit C: the counter of column C is known
+    std::array<unsigned long long, MAX_COLUMN + 1> value{};
+
+    bool has(unsigned column) const { return column <= MAX_COLUMN && (present >> column & 1); }
+    void set(unsigned column, uint64_t counter) {
+        if (column > MAX_COLUMN) return;
+        present |= uint64_t(1) << column;
+        value[column] = counter;
+    }
+};
+
+CounterRecord* recordOf(Kind kind, int version, std::vector<uint32_t> const& triples) {
+    auto* rec = new CounterRecord;
+    rec->kind = kind;
+    rec->version = version;
+    ipd::forEachCounter(triples, [&](uint32_t column, uint64_t value) { rec->set(column, value); });
+    return rec;
+}
+
+void parseStats(orla::message const& object, std::vector<Data*>* records) {
+    const uint32_t version = object.get(orla::OBJ_ID, 0);
+    if (version != ipd::INET_IPV4 && version != ipd::INET_IPV6) return;
+    const int v = static_cast<int>(version);
+    records->push_back(recordOf(Kind::System, v, object.get(ipd::IPS_COUNTERS)));
+    records->push_back(recordOf(Kind::Icmp, v, object.get(ipd::ICMP_COUNTERS)));
+    const std::vector<uint32_t> messages = object.get(ipd::ICMP_MSG_COUNTS);
+    for (size_t at = 0; at + 3 <= messages.size(); at += 3) {
+        if (messages[at] > 255) continue;
+        auto* rec = new CounterRecord;
+        rec->kind = Kind::IcmpMsg;
+        rec->version = v;
+        rec->icmpType = static_cast<int>(messages[at]);
+        rec->set(ICMP_MSG_IN, messages[at + 1]);
+        rec->set(ICMP_MSG_OUT, messages[at + 2]);
+        records->push_back(rec);
+    }
+}
+
+// RFC 4293 ipInReceives ... ipFragCreates: the IPv4 counters of the
+// ipSystemStatsTable columns they correspond to (ipForwDatagrams: the
+// datagrams the kernel forwarded). Null unless the kernel keeps them all.
+constexpr std::pair<unsigned, unsigned> LEGACY_SCALARS[] = {
+    {3, 3},  {4, 7},   {5, 9},   {6, 23},  {7, 10},  {8, 17},  {9, 18},  {10, 20},
+    {11, 25}, {12, 22}, {14, 14}, {15, 15}, {16, 16}, {17, 27}, {18, 28}, {19, 29},
+};
+
+Data* buildLegacy(orla::message const& reply) {
+    CounterRecord* rec = recordOf(Kind::System, ipd::INET_IPV4, reply.get(ipd::IPS_COUNTERS));
+    for (auto const& [arc, column] : LEGACY_SCALARS) {
+        if (!rec->has(column)) {
+            delete rec;
+            return nullptr;
+        }
+    }
+    return rec;
+}
+
+struct ReasmTimeoutRecord : Data {
+    int seconds = 0;
+};
+
+Data* buildReasmTimeout(orla::message const& reply) {
+    if (!reply.has(ipd::IP_REASM_TIMEOUT)) return nullptr;
+    auto* rec = new ReasmTimeoutRecord;
+    rec->seconds = saturatedInt32(reply.get(ipd::IP_REASM_TIMEOUT));
+    return rec;
+}
+
+// Counter32: the low 32 bits of the kernel's counter (RFC 2578 7.1.6: it
+// wraps at 2^32).
+class Counter32Packer : public NumPacker {
+  public:
+    explicit Counter32Packer(unsigned column) : NumPacker(ber::COUNTER32), column_(column) {}
+    int get(Data const* rec) const override {
+        return rec ? static_cast<int>(static_cast<uint32_t>(
+                         static_cast<CounterRecord const*>(rec)->value[column_]))
+                   : 0;
+    }
+    void set(Data*, int) const override {}
+    bool writable() const override { return false; }
+
+  private:
+    unsigned const column_;
+};
+
+class Counter64Packer : public BignumPacker {
+  public:
+    explicit Counter64Packer(unsigned column) : BignumPacker(ber::COUNTER64), column_(column) {}
+    unsigned long long get(Data const* rec) const override {
+        return rec ? static_cast<CounterRecord const*>(rec)->value[column_] : 0;
+    }
+    void set(Data*, unsigned long long) const override {}
+    bool writable() const override { return false; }
+
+  private:
+    unsigned const column_;
+};
+
+// The rows of one kind that have the counter of `column` (any row of the
+// kind with column 0).
+class ColumnTable : public MapTable {
+  public:
+    ColumnTable(TableProvider* provider, Kind kind, unsigned column)
+        : MapTable(provider), kind_(kind), column_(column) {}
+    void change(Data* rec) override {
+        if (holds(rec)) MapTable::change(rec);
+    }
+    void remove(Data* rec) override {
+        if (holds(rec)) MapTable::remove(rec);
+    }
+
+  private:
+    bool holds(Data const* rec) const {
+        auto const* counters = static_cast<CounterRecord const*>(rec);
+        return counters->kind == kind_ && (column_ == 0 || counters->has(column_));
+    }
+
+    Kind const kind_;
+    unsigned const column_;
+};
+
+struct Column {
+    unsigned arc;     // the column served
+    unsigned source;  // the column whose counter it serves; 0: any row
+    Packer* packer;
+};
+
+void addColumns(OID const& entry, TableProvider* provider, Kind kind,
+                std::vector<Packer*> const& indexes, std::vector<Column> const& columns) {
+    for (Column const& column : columns) {
+        auto* table = new ColumnTable(provider, kind, column.source);
+        for (Packer* index : indexes)
+            table->addIndex(index);
+        addColumnarLeaf(entry + column.arc, column.packer, table, Access::ReadOnly);
+    }
+}
+
+}  // namespace
+
+void registerIpStatistics() {
+    auto* legacy = new GetProvider(buildLegacy, {ipd::IP_SERVICE, ipd::IP_STATS_HANDLER},
+                                   orla::CMD_GET, orla::CMD_SET);
+    for (auto const& [arc, column] : LEGACY_SCALARS)
+        addScalarLeaf(IP + arc, new Counter32Packer(column), legacy, Access::ReadOnly);
+    auto* reasm = new GetProvider(buildReasmTimeout, {ipd::IP_SERVICE, ipd::IP_SYSTEM_HANDLER},
+                                  orla::CMD_GET, orla::CMD_SET);
+    addScalarLeaf(IP + 13,
+                  new DataNumPacker(field(&ReasmTimeoutRecord::seconds), ber::INTEGER), reasm,
+                  Access::ReadOnly);
+
+    auto* stats = new GetAllProvider();
+    stats->addSource(parseStats, {ipd::IP_SERVICE, ipd::IP_STATS_HANDLER});
+    Packer* version = new DataNumPacker(field(&CounterRecord::version), ber::INTEGER);
+    Packer* icmpType = new DataNumPacker(field(&CounterRecord::icmpType), ber::INTEGER);
+
+    // ipSystemStatsTable: each 32-bit counter, then its HC twin when RFC
+    // 4293 defines one (the column after it).
+    constexpr std::pair<unsigned, bool> COUNTERS[] = {
+        {3, true},   {5, true},   {7, false},  {8, false},  {9, false},  {10, false},
+        {11, false}, {12, true},  {14, false}, {15, false}, {16, false}, {17, false},
+        {18, true},  {20, true},  {22, false}, {23, true},  {25, false}, {27, false},
+        {28, false}, {29, false}, {30, true},  {32, true},  {34, true},  {36, true},
+        {38, true},  {40, true},  {42, true},  {44, true},
+    };
+    std::vector<Column> systemColumns;
+    for (auto const& [column, hc] : COUNTERS) {
+        systemColumns.push_back({column, column, new Counter32Packer(column)});
+        if (hc) systemColumns.push_back({column + 1, column, new Counter64Packer(column)});
+    }
+    // ipSystemStatsDiscontinuityTime: the kernel's counters start at zero
+    // with the namespace and are never reset.
+    systemColumns.push_back({46, 0, new ConstNumPacker(0, ber::TIMETICKS)});
+    addColumns(IP_SYSTEM_STATS_ENTRY, stats, Kind::System, {version}, systemColumns);
+
+    std::vector<Column> icmpColumns;
+    for (unsigned column = 2; column <= 5; ++column)
+        icmpColumns.push_back({column, column, new Counter32Packer(column)});
+    addColumns(ICMP_STATS_ENTRY, stats, Kind::Icmp, {version}, icmpColumns);
+
+    addColumns(ICMP_MSG_STATS_ENTRY, stats, Kind::IcmpMsg, {version, icmpType},
+               {{ICMP_MSG_IN, ICMP_MSG_IN, new Counter32Packer(ICMP_MSG_IN)},
+                {ICMP_MSG_OUT, ICMP_MSG_OUT, new Counter32Packer(ICMP_MSG_OUT)}});
+}
