@@ -19,8 +19,14 @@
 // - IP_STATS_HANDLER, CMD_GETALL: the kernel's IP and ICMP counters, one
 //   object per IP version (OBJ_ID: 1 IPv4, 2 IPv6), read at each request.
 //   CMD_GET: the IPv4 object's fields alone.
+// - IP_NEIGHBOUR_HANDLER, CMD_GETALL: the neighbour caches (ARP and IPv6
+//   neighbour discovery) in the order of neighbourIndex(), a window at a
+//   time as IP_ROUTE_HANDLER lists routes: fields neighbourFields().
+//   IP_NET_TO_MEDIA_HANDLER: the IPv4 neighbours alone, by mediaIndex().
+//   CMD_GETCOUNT: OBJ_COUNT, the number of neighbours each lists.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,6 +42,8 @@ inline constexpr uint32_t IP_SYSTEM_HANDLER = 1;
 inline constexpr uint32_t IP_ADDRESS_HANDLER = 2;
 inline constexpr uint32_t IP_ROUTE_HANDLER = 3;
 inline constexpr uint32_t IP_STATS_HANDLER = 4;
+inline constexpr uint32_t IP_NEIGHBOUR_HANDLER = 5;
+inline constexpr uint32_t IP_NET_TO_MEDIA_HANDLER = 6;
 
 // RFC 4001 InetAddressType of an address of 4, 16 or 20 octets.
 inline constexpr uint32_t INET_UNKNOWN = 0;
@@ -179,6 +187,72 @@ inline bool readRouteFields(std::string_view fields, RouteFields& route) {
     route.metric = uint32_t(at[4]) << 24 | uint32_t(at[5]) << 16 | uint32_t(at[6]) << 8 | at[7];
     route.type = at[8];
     route.protocol = at[9];
+    return true;
+}
+
+// A neighbour's index in RFC 4293 ipNetToPhysicalTable: ifIndex, address
+// type (1 ipv4, 2 ipv6: the interface is in the index, so no zone) and
+// address (length first).
+inline std::vector<uint32_t> neighbourIndex(uint32_t ifIndex, const std::string& address) {
+    std::vector<uint32_t> index{ifIndex, inetAddressType(address),
+                                static_cast<uint32_t>(address.size())};
+    for (unsigned char octet : address)
+        index.push_back(octet);
+    return index;
+}
+
+// Its index in RFC 4293 ipNetToMediaTable, IPv4 only: ifIndex and address.
+inline std::vector<uint32_t> mediaIndex(uint32_t ifIndex, const std::string& address) {
+    std::vector<uint32_t> index{ifIndex};
+    for (unsigned char octet : address)
+        index.push_back(octet);
+    return index;
+}
+
+// Whether `count` arcs are a neighbourIndex() (`media`: a mediaIndex()) of
+// an ifIndex from 1 to 2^31-1.
+inline bool isNeighbourIndex(const uint32_t* arcs, size_t count, bool media) {
+    if (count < 1 || arcs[0] == 0 || arcs[0] > 0x7fffffff) return false;
+    size_t at = 1;
+    size_t octets = 4;
+    if (!media) {
+        if (count < 3 || (arcs[1] != INET_IPV4 && arcs[1] != INET_IPV6)) return false;
+        octets = arcs[1] == INET_IPV4 ? 4 : 16;
+        if (arcs[2] != octets) return false;
+        at = 3;
+    }
+    if (count != at + octets) return false;
+    for (; at < count; ++at)
+        if (arcs[at] > 0xff) return false;
+    return true;
+}
+
+// A neighbour's fields in its row, version 1: RFC 4293 ipNetToPhysicalType
+// and ipNetToPhysicalState (1 octet each), the link-layer address's length
+// (1 octet) and its octets (none when the kernel has no link-layer address).
+// A later version appends fields.
+struct NeighbourFields {
+    uint8_t type = 1;
+    uint8_t state = 6;
+    std::string linkAddress;  // at most 255 octets
+};
+
+inline std::string neighbourFields(const NeighbourFields& neighbour) {
+    const size_t length = std::min<size_t>(neighbour.linkAddress.size(), 255);
+    std::string fields{static_cast<char>(neighbour.type), static_cast<char>(neighbour.state),
+                       static_cast<char>(length)};
+    fields.append(neighbour.linkAddress, 0, length);
+    return fields;
+}
+
+// False, leaving `neighbour` alone, when the fields are too short.
+inline bool readNeighbourFields(std::string_view fields, NeighbourFields& neighbour) {
+    if (fields.size() < 3) return false;
+    const size_t length = static_cast<unsigned char>(fields[2]);
+    if (fields.size() < 3 + length) return false;
+    neighbour.type = static_cast<uint8_t>(fields[0]);
+    neighbour.state = static_cast<uint8_t>(fields[1]);
+    neighbour.linkAddress.assign(fields.substr(3, length));
     return true;
 }
 

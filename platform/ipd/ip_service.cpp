@@ -45,7 +45,47 @@ auto orderOf(const RouteInfo& route) {
                            route.nextHop.size(), std::cref(route.nextHop));
 }
 
+// A windowed get-all's reply from `snapshot`, which is in the order of
+// indexOf(item), each index once: the items after OBJ_AFTER, or from
+// OBJ_FROM on, or from the first, at most `page` of them, as the rows of
+// OBJ_ROWS; OBJ_AFTER names the last one when more follow.
+template <class Item, class IndexOf, class FieldsOf>
+orla::message windowOf(const std::vector<Item>& snapshot, const orla::message& request,
+                       size_t page, IndexOf indexOf, FieldsOf fieldsOf) {
+    const bool after = request.has(orla::OBJ_AFTER);
+    const bool from = !after && request.has(orla::OBJ_FROM);
+    auto first = snapshot.begin();
+    if (after || from) {
+        const std::vector<uint32_t> bound = request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
+        first = std::partition_point(snapshot.begin(), snapshot.end(), [&](const Item& item) {
+            return after ? indexOf(item) <= bound : indexOf(item) < bound;
+        });
+    }
+    page = std::min<size_t>(page, snapshot.end() - first);
+    std::string rows;
+    orla::RowWriter writer(rows);
+    for (auto it = first; it != first + page; ++it) {
+        const std::vector<uint32_t> index = indexOf(*it);
+        writer.add(index.data(), index.size(), fieldsOf(*it));
+    }
+    orla::message reply;
+    reply.insert(orla::OBJ_ROWS, std::move(rows));
+    if (first + page != snapshot.end() && page > 0) {
+        reply.insert(orla::OBJ_AFTER, indexOf(*(first + page - 1)));
+    }
+    return reply;
+}
+
 }  // namespace
+
+bool DumpAge::due(uint32_t maxAge) const {
+    return !read_ || orla::getJiffies() - readAt_ >= maxAge;
+}
+
+void DumpAge::mark() {
+    read_ = true;
+    readAt_ = orla::getJiffies();
+}
 
 orla::message SystemHandler::cmdGet(const orla::message&) {
     orla::message reply;
@@ -133,8 +173,7 @@ orla::message AddressHandler::cmdGetCount(const orla::message&) {
 }
 
 void RouteHandler::refresh(uint32_t maxAge) {
-    const uint32_t now = orla::getJiffies();
-    if (read_ && now - readAt_ < maxAge) return;
+    if (!age_.due(maxAge)) return;
     std::vector<RouteInfo> routes;
     kernel_.dumpRoutes(routes);
     // Link-local routes and next hops exist once per interface.
@@ -154,43 +193,67 @@ void RouteHandler::refresh(uint32_t maxAge) {
                  routes.end());
     snapshot_ = std::move(routes);
     snapshot_.shrink_to_fit();
-    read_ = true;
-    readAt_ = now;
+    age_.mark();
 }
 
 orla::message RouteHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
-    const bool after = request.has(orla::OBJ_AFTER);
-    const bool from = !after && request.has(orla::OBJ_FROM);
-    refresh((after || from ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
-    auto first = snapshot_.begin();
-    if (after || from) {
-        const std::vector<uint32_t> bound = request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
-        auto before = [&](const RouteInfo& route) {
-            const std::vector<uint32_t> index =
-                routeIndex(route.dest, route.prefixLength, route.nextHop);
-            return after ? index <= bound : index < bound;
-        };
-        first = std::partition_point(snapshot_.begin(), snapshot_.end(), before);
-    }
-    const size_t page = std::min<size_t>(pageOf(count, pageSize_), snapshot_.end() - first);
-    std::string rows;
-    orla::RowWriter writer(rows);
-    for (auto it = first; it != first + page; ++it) {
-        const std::vector<uint32_t> index = routeIndex(it->dest, it->prefixLength, it->nextHop);
-        const RouteFields fields{it->ifIndex, it->metric, static_cast<uint8_t>(it->type),
-                                 static_cast<uint8_t>(it->protocol)};
-        writer.add(index.data(), index.size(), routeFields(fields));
-    }
-    orla::message reply;
-    reply.insert(orla::OBJ_ROWS, std::move(rows));
-    if (first + page != snapshot_.end() && page > 0) {
-        const RouteInfo& last = *(first + page - 1);
-        reply.insert(orla::OBJ_AFTER, routeIndex(last.dest, last.prefixLength, last.nextHop));
-    }
-    return reply;
+    const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
+    refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
+    return windowOf(
+        snapshot_, request, pageOf(count, pageSize_),
+        [](const RouteInfo& route) {
+            return routeIndex(route.dest, route.prefixLength, route.nextHop);
+        },
+        [](const RouteInfo& route) {
+            return routeFields({route.ifIndex, route.metric, static_cast<uint8_t>(route.type),
+                                static_cast<uint8_t>(route.protocol)});
+        });
 }
 
 orla::message RouteHandler::cmdGetCount(const orla::message&) {
+    refresh(FIRST_WINDOW_SECONDS * orla::ticksPerSecond());
+    orla::message reply;
+    reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(snapshot_.size()));
+    return reply;
+}
+
+void NeighbourHandler::refresh(uint32_t maxAge) {
+    if (!age_.due(maxAge)) return;
+    std::vector<NeighbourInfo> neighbours;
+    kernel_.dumpNeighbours(neighbours);
+    if (media_) {
+        std::erase_if(neighbours,
+                      [](const NeighbourInfo& neighbour) { return neighbour.address.size() != 4; });
+    }
+    // The order of neighbourIndex() (and of mediaIndex() for IPv4 alone):
+    // the address's type and length follow from its size.
+    std::sort(neighbours.begin(), neighbours.end(),
+              [](const NeighbourInfo& a, const NeighbourInfo& b) {
+                  return std::make_tuple(a.ifIndex, a.address.size(), std::cref(a.address)) <
+                         std::make_tuple(b.ifIndex, b.address.size(), std::cref(b.address));
+              });
+    snapshot_ = std::move(neighbours);
+    snapshot_.shrink_to_fit();
+    age_.mark();
+}
+
+orla::message NeighbourHandler::cmdGetAll(const orla::message& request, uint32_t,
+                                          uint32_t count) {
+    const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
+    refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
+    return windowOf(
+        snapshot_, request, pageOf(count, pageSize_),
+        [this](const NeighbourInfo& neighbour) {
+            return media_ ? mediaIndex(neighbour.ifIndex, neighbour.address)
+                          : neighbourIndex(neighbour.ifIndex, neighbour.address);
+        },
+        [](const NeighbourInfo& neighbour) {
+            return neighbourFields({static_cast<uint8_t>(neighbour.type),
+                                    static_cast<uint8_t>(neighbour.state), neighbour.linkAddress});
+        });
+}
+
+orla::message NeighbourHandler::cmdGetCount(const orla::message&) {
     refresh(FIRST_WINDOW_SECONDS * orla::ticksPerSecond());
     orla::message reply;
     reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(snapshot_.size()));

@@ -20,6 +20,20 @@ inline constexpr uint32_t MAX_PAGE_SIZE = 1024;
 // per window: they are as large as pages go.
 inline constexpr uint32_t DEFAULT_ROUTE_WINDOW = MAX_PAGE_SIZE;
 
+// When a kernel table was last dumped: windows from the first row read it
+// again after a second; windows further on use the last dump for up to ten
+// seconds, so a walk of a large table does not dump it per window.
+class DumpAge {
+  public:
+    // Whether the last dump is `maxAge` jiffies old, or there is none.
+    bool due(uint32_t maxAge) const;
+    void mark();
+
+  private:
+    bool read_ = false;
+    uint32_t readAt_ = 0;  // jiffies
+};
+
 // IP_SYSTEM_HANDLER: ipForwarding, ipDefaultTTL and ipReasmTimeout, read at
 // every request from DIR/net/ipv4/ip_forward, ip_default_ttl and
 // ipfrag_time (DIR: /proc/sys).
@@ -64,10 +78,8 @@ class AddressHandler : public orla::Handler {
     std::vector<AddressInfo> snapshot_;  // IPv4 first, then IPv6
 };
 
-// IP_ROUTE_HANDLER: the routes in index order, a window at a time. A window
-// from the first route reads the kernel again when the last reading is a
-// second old; windows further on come from the last reading until it is ten
-// seconds old, so a walk of a large table does not read it per window.
+// IP_ROUTE_HANDLER: the routes in index order, a window at a time, the
+// kernel's table read as DumpAge says.
 class RouteHandler : public orla::Handler {
   public:
     RouteHandler(Rtnetlink& kernel, uint32_t pageSize) : kernel_(kernel), pageSize_(pageSize) {}
@@ -81,8 +93,27 @@ class RouteHandler : public orla::Handler {
     Rtnetlink& kernel_;
     uint32_t pageSize_;
     std::vector<RouteInfo> snapshot_;  // in routeIndex() order, each index once
-    bool read_ = false;
-    uint32_t readAt_ = 0;  // jiffies
+    DumpAge age_;
+};
+
+// IP_NEIGHBOUR_HANDLER (`media` false) and IP_NET_TO_MEDIA_HANDLER (true):
+// the neighbours in index order, a window at a time, read as the routes are.
+class NeighbourHandler : public orla::Handler {
+  public:
+    NeighbourHandler(Rtnetlink& kernel, uint32_t pageSize, bool media)
+        : kernel_(kernel), pageSize_(pageSize), media_(media) {}
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+    orla::message cmdGetCount(const orla::message& request) override;
+
+  private:
+    void refresh(uint32_t maxAge);
+
+    Rtnetlink& kernel_;
+    uint32_t pageSize_;
+    bool media_;
+    std::vector<NeighbourInfo> snapshot_;  // in index order
+    DumpAge age_;
 };
 
 }  // namespace ipd

@@ -1,13 +1,14 @@
 // orla-ipd: the IP service. It serves the host's IP state as platform
 // service 43: the forwarding scalars from /proc/sys (handler 1), the
 // interfaces' addresses (handler 2) and the main routing table (handler 3)
-// from the kernel over rtnetlink, and the IP and ICMP counters from
-// /proc/net (handler 4) (platform/ipd/ip_object.h; docs/ip.md).
+// and the neighbours (handlers 5 and 6) from the kernel over rtnetlink, and
+// the IP and ICMP counters from /proc/net (handler 4) (platform/ipd/ip_object.h; docs/ip.md).
 //
 //   orla-ipd [--page-size N] [--run-dir DIR]
 //
-// --page-size N    objects per get-all page and routes per window, 1 to 1024
-//                  (default 64 addresses a page, 1024 routes a window)
+// --page-size N    objects per get-all page and routes or neighbours per
+//                  window, 1 to 1024 (default 64 addresses a page, 1024
+//                  routes or neighbours a window)
 // --run-dir DIR    service socket directory instead of /orla/run
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
@@ -65,11 +66,16 @@ int main(int argc, char** argv) {
     ipd::AddressHandler addresses(kernel, pageSize ? pageSize : ipd::DEFAULT_PAGE_SIZE);
     ipd::RouteHandler routes(kernel, pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW);
     ipd::StatsHandler stats("/proc/net");
+    const uint32_t neighbourWindow = pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW;
+    ipd::NeighbourHandler neighbours(kernel, neighbourWindow, false);
+    ipd::NeighbourHandler media(kernel, neighbourWindow, true);
     orla::Looper looper;
     looper.addHandler(ipd::IP_SYSTEM_HANDLER, &system);
     looper.addHandler(ipd::IP_ADDRESS_HANDLER, &addresses);
     looper.addHandler(ipd::IP_ROUTE_HANDLER, &routes);
     looper.addHandler(ipd::IP_STATS_HANDLER, &stats);
+    looper.addHandler(ipd::IP_NEIGHBOUR_HANDLER, &neighbours);
+    looper.addHandler(ipd::IP_NET_TO_MEDIA_HANDLER, &media);
     if (!looper.serve(ipd::IP_SERVICE)) return 1;
     looper.run();
     return 0;

@@ -21,6 +21,8 @@ size_t dumpHeaderBytes(uint16_t type) {
             return sizeof(ifinfomsg);
         case RTM_GETADDR:
             return sizeof(ifaddrmsg);
+        case RTM_GETNEIGH:
+            return sizeof(ndmsg);
         default:
             return sizeof(rtmsg);
     }
@@ -76,7 +78,7 @@ std::optional<std::span<const uint8_t>> Socket::receive() {
 }
 
 bool Socket::dump(uint16_t type, uint8_t family, const Parse& parse) {
-    // ifinfomsg, ifaddrmsg and rtmsg all start with the family.
+    // ifinfomsg, ifaddrmsg, ndmsg and rtmsg all start with the family.
     uint8_t header[sizeof(ifinfomsg)] = {};
     header[0] = family;
     if (!send(type, NLM_F_DUMP, std::span<const uint8_t>(header, dumpHeaderBytes(type))))

@@ -8,7 +8,8 @@
 //                              for link-local), L.A = the address's length
 //                              and octets
 //
-// and the statistics of ip_stats.cpp.
+// and the statistics and neighbour tables of ip_stats.cpp and
+// ip_neighbours.cpp.
 //
 // Every object is read-only (notWritable). Without the service the scalars
 // have no value
@@ -20,7 +21,7 @@
 #include <vector>
 
 #include "mib/sdk.h"
-#include "ip_stats.h"
+#include "ip_parts.h"
 #include "platform/ipd/ip_object.h"
 
 namespace {
@@ -177,7 +178,8 @@ extern "C" void autorun() {
         addColumnarLeaf(IP_ADDRESS_ENTRY + column, packer, ipAddressTable, Access::ReadOnly);
 
     registerIpStatistics();
+    registerNeighbours();
 
     registerModule(OID("1.3.6.1.2.1.48"),
-                   "IP-MIB: IP addresses, forwarding and statistics (RFC 4293)");
+                   "IP-MIB: IP addresses, neighbours, forwarding and statistics (RFC 4293)");
 }

@@ -11,7 +11,7 @@
 // A counter the kernel does not keep has no instance: each column is a
 // table of its own over the one provider, holding the rows that have the
 // column's counter, so a walk passes over the missing ones.
-#include "ip_stats.h"
+#include "ip_parts.h"
 
 #include <array>
 #include <cstdint>

@@ -2,8 +2,9 @@
 # The IP-MIB and IP-FORWARD-MIB plug-ins over orla-ipd: the IP and ICMP
 # counters move with traffic on loopback; addresses added to
 # and removed from a veth appear in and leave both address tables; routes
-# added with `ip route` appear with their next hop and interface; walks in
-# windows of two routes; the agent answers without the service.
+# added with `ip route` appear with their next hop and interface; static
+# neighbours added with `ip neigh` appear with their state; walks in
+# windows of two rows; the agent answers without the service.
 source "$SRC/lib.sh"
 
 IP=.1.3.6.1.2.1.4
@@ -108,6 +109,23 @@ expect_eq "4 3 7" "$(get $ROUTE_ENTRY.8.$R4) $(get $ROUTE_ENTRY.9.$R4) $(get $RO
 expect_row $ROUTE_ENTRY.8 "$ROUTE_ENTRY.8.1.4.10.7.0.0.24.2.0.0.0.0 3"
 expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $ROUTE_ENTRY.12.$R4 i 1
 
+step "neighbours added with ip neigh appear with their link-layer address, type and state"
+ip neigh add 10.7.0.9 lladdr 02:00:00:00:00:09 dev v0
+ip neigh add 10.7.0.10 lladdr 02:00:00:00:00:0a dev v0 nud stale
+ip -6 neigh add 2001:db8:7::9 lladdr 02:00:00:00:00:0b dev v0 nud reachable
+PHYS=$IP.35.1
+N6=$v0.2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.9
+# static(4) with no NUD state: unknown(6); dynamic(3) stale(2); dynamic reachable(1)
+expect_row $PHYS.7 "$PHYS.7.$v0.1.4.10.7.0.9 6"
+expect_eq "4 3 2 3 1" "$(get $PHYS.6.$v0.1.4.10.7.0.9) $(get $PHYS.6.$v0.1.4.10.7.0.10) \
+$(get $PHYS.7.$v0.1.4.10.7.0.10) $(get $PHYS.6.$N6) $(get $PHYS.7.$N6)" "types and states"
+expect_contains "$(get $PHYS.4.$N6)" "02 00 00 00 00 0B" "ipNetToPhysicalPhysAddress"
+expect_eq "$IP.22.1.2.$v0.10.7.0.9 \"02 00 00 00 00 09 \"
+$IP.22.1.4.$v0.10.7.0.9 4" "$(walk $IP.22.1 | grep "\.$v0\.10\.7\.0\.9 " | grep -v -e '\.1\.[0-9]*\.10' -e '\.3\.[0-9]*\.10')" \
+    "ipNetToMediaTable"
+expect_eq "$(walk $IP.35 | cut -d' ' -f1)" "$(bulkwalk $IP.35 | cut -d' ' -f1)" "walk of ipNetToPhysicalTable"
+expect_eq "$(walk $IP.22 | cut -d' ' -f1)" "$(bulkwalk $IP.22 | cut -d' ' -f1)" "walk of ipNetToMediaTable"
+
 step "inetCidrRouteNumber agrees with ip route, and with the walk"
 routes=$(($(ip -4 route show table main | wc -l) + $(ip -6 route show table main | wc -l)))
 expect_eq "$routes" "$(get $IP.24.6.0)" "inetCidrRouteNumber"
@@ -119,7 +137,7 @@ expect_eq "$(walk $IP.24)" "$(bulkwalk $IP.24)" "walk of the route table"
 step "without the service the tables are empty and the agent answers at once"
 kill "$IPD_PID"; wait "$IPD_PID" || true
 IPD_PID=
-table_empty() { [ -z "$(walk $IP.34)$(walk $IP.24.7)" ]; }
+table_empty() { [ -z "$(walk $IP.34)$(walk $IP.24.7)$(walk $IP.35)$(walk $IP.31)" ]; }
 wait_for table_empty || fail "rows left without the service"
 expect_eq 0 "$(get $IP.24.6.0)" "inetCidrRouteNumber without the service"
 timeout 10 snmpget -v2c -c morvel -t 3 -r 0 127.0.0.1 .1.3.6.1.2.1.1.1.0 >/dev/null ||

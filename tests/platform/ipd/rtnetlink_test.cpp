@@ -4,7 +4,10 @@
 // blackhole, an unreachable, a two-hop multipath, a BGP route, one in table
 // 100, 2001:db8:99::/48 and a default via fe80::1. Each capture is one dump,
 // its messages in one buffer, sequence numbers 101 to 103; the damaged cases
-// patch single octets of them. Then the shape of a route's row.
+// patch single octets of them. Then the neighbour dumps (ARP and IPv6, seq
+// 104 and 105) of 10.7.0.9 permanent, 10.7.0.10 stale, 10.7.0.11
+// incomplete and 2001:db8:7::9 reachable on v0, beside the kernel's
+// multicast entries. Then the shapes of a route's and a neighbour's rows.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -15,6 +18,8 @@
 #include "platform/ipd/rtnetlink.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 const char* const ADDRESSES =
     "4c000000140002006500000016000000020880fe01000000080001007f000001080002007f00000107000300"
@@ -109,6 +114,22 @@ const std::vector<std::string> V4_MAIN = {
     "10.66.0.0/16 via - if 0 type 5 proto 3 metric 0",
     "10.67.0.0/16 via - if 0 type 2 proto 3 metric 0",
 };
+
+const char* const NEIGHBOURS_V4 =
+    "4c0000001c00020068000000b8120000020000000300000004000001080001000a07000a0a00020002000000"
+    "000a0000080004000000000014000300721700000200000002000000000000004c0000001c00020068000000"
+    "b8120000020000000300000080000001080001000a0700090a00020002000000000900000800040000000000"
+    "1400030003000000030000000300000000000000400000001c00020068000000b81200000200000003000000"
+    "01000001080001000a07000b0800040000000000140003007217000002000000020000000000000014000000"
+    "0300020068000000b812000000000000";
+const char* const NEIGHBOURS_V6 =
+    "580000001c00020069000000b81200000a000000030000004000000514000100ff0200000000000000000000"
+    "000000160a000200333300000016000008000400000000001400030072170000020000000200000000000000"
+    "580000001c00020069000000b81200000a000000020000004000000514000100ff0200000000000000000000"
+    "000000160a000200333300000016000008000400000000001400030073170000030000000300000000000000"
+    "580000001c00020069000000b81200000a00000003000000020000011400010020010db80007000000000000"
+    "000000090a00020002000000000b000008000400000000001400030001000000010000000100000001000000"
+    "140000000300020069000000b812000000000000";
 
 struct Case {
     const char* name;
@@ -235,6 +256,90 @@ TEST(Rtnetlink, ParsesCapturedDumps) {
         EXPECT_EQ(c.status, status) << c.name;
         EXPECT_EQ(c.parsed, parsed) << c.name;
     }
+}
+
+std::string describe(const ipd::NeighbourInfo& n) {
+    std::string link;
+    for (unsigned char octet : n.linkAddress)
+        link += std::to_string(octet) + ":";
+    return std::to_string(n.ifIndex) + " " + text(n.address) + " " + (link.empty() ? "-" : link) +
+           " type " + std::to_string(n.type) + " state " + std::to_string(n.state);
+}
+
+TEST(Rtnetlink, ParsesNeighbourDumps) {
+    using ipd::DumpStatus;
+    const std::vector<std::string> ipv4 = {"3 10.7.0.10 2:0:0:0:0:10: type 3 state 2",
+                                           "3 10.7.0.9 2:0:0:0:0:9: type 4 state 6",
+                                           "3 10.7.0.11 - type 3 state 7"};
+    const struct {
+        const char* name;
+        const char* capture;
+        uint32_t seq;
+        std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
+        DumpStatus status;
+        std::vector<std::string> parsed;
+    } cases[] = {
+        {"ARP: permanent, stale, incomplete", NEIGHBOURS_V4, 104, {}, DumpStatus::Done, ipv4},
+        {"IPv6: the multicast (NOARP) entries left out",
+         NEIGHBOURS_V6,
+         105,
+         {},
+         DumpStatus::Done,
+         {"3 2001:db8:7::9 2:0:0:0:0:11: type 3 state 1"}},
+        {"an address of three octets", NEIGHBOURS_V4, 104, {{28, 7}}, DumpStatus::Failed, {}},
+        {"an attribute running past its message",
+         NEIGHBOURS_V4,
+         104,
+         {{28, 0xff}},
+         DumpStatus::Failed,
+         {}},
+        {"a message too short for its header", NEIGHBOURS_V4, 104, {{0, 24}}, DumpStatus::Failed,
+         {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = bytesOf(c.capture);
+        for (auto [offset, octet] : c.patches)
+            bytes.at(offset) = octet;
+        std::vector<ipd::NeighbourInfo> neighbours;
+        EXPECT_EQ(c.status, ipd::parseNeighbours(bytes, c.seq, neighbours)) << c.name;
+        std::vector<std::string> parsed;
+        for (const auto& neighbour : neighbours)
+            parsed.push_back(describe(neighbour));
+        EXPECT_EQ(c.parsed, parsed) << c.name;
+    }
+}
+
+// A neighbour's row as the IP-MIB plug-in takes it: ipNetToPhysicalTable's
+// and ipNetToMediaTable's index shapes, and fields cut short.
+TEST(NeighbourRow, IndexShapesAndFields) {
+    const std::string v4{10, 7, 0, 9}, v6(16, '\x20');
+    const struct {
+        const char* what;
+        std::vector<uint32_t> index;
+        bool media;
+        bool valid;
+    } cases[] = {
+        {"IPv4", ipd::neighbourIndex(3, v4), false, true},
+        {"IPv6", ipd::neighbourIndex(3, v6), false, true},
+        {"IPv4 media", ipd::mediaIndex(3, v4), true, true},
+        {"a media index as a physical one", ipd::mediaIndex(3, v4), false, false},
+        {"ifIndex 0", ipd::neighbourIndex(0, v4), false, false},
+        {"ipv6z", {3, 4, 20, 1, 2}, false, false},
+        {"a length of another type", {3, 1, 16, 10, 7, 0, 9}, false, false},
+        {"an octet above 255", {3, 10, 7, 256, 9}, true, false},
+        {"an arc after the address", {3, 10, 7, 0, 9, 0}, true, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ipd::isNeighbourIndex(c.index.data(), c.index.size(), c.media), c.valid)
+            << c.what;
+
+    const std::string fields = ipd::neighbourFields({3, 2, "\x02\x00\x00\x00\x00\x0a"s});
+    ipd::NeighbourFields read;
+    EXPECT_FALSE(ipd::readNeighbourFields(fields.substr(0, 8), read));
+    ASSERT_TRUE(ipd::readNeighbourFields(fields + "later", read));
+    EXPECT_EQ(read.type, 3);
+    EXPECT_EQ(read.state, 2);
+    EXPECT_EQ(read.linkAddress, "\x02\x00\x00\x00\x00\x0a"s);
 }
 
 // A route's row as the IP-FORWARD-MIB plug-in takes it from the service: an
