@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <span>
+#include <tuple>
 
 #include "platform/ipd/ip_object.h"
 #include "platform/orla/decimal.h"
@@ -127,7 +128,40 @@ std::vector<uint32_t> messageCountsOf(uint32_t version, const Counters& counters
     return triples;
 }
 
+// RFC 4022 tcp scalars by their arc.
+constexpr std::pair<uint32_t, const char*> TCP_SCALARS[] = {
+    {1, "Tcp:RtoAlgorithm"}, {2, "Tcp:RtoMin"},      {3, "Tcp:RtoMax"},
+    {4, "Tcp:MaxConn"},      {5, "Tcp:ActiveOpens"}, {6, "Tcp:PassiveOpens"},
+    {7, "Tcp:AttemptFails"}, {8, "Tcp:EstabResets"}, {9, "Tcp:CurrEstab"},
+    {10, "Tcp:InSegs"},      {11, "Tcp:OutSegs"},    {12, "Tcp:RetransSegs"},
+    {14, "Tcp:InErrs"},      {15, "Tcp:OutRsts"},
+};
+
+// RFC 4113 udp scalars: the kernel counts IPv4 and IPv6 apart, the MIB
+// counts them together.
+constexpr std::tuple<uint32_t, const char*, const char*> UDP_SCALARS[] = {
+    {1, "Udp:InDatagrams", "Udp6InDatagrams"},
+    {2, "Udp:NoPorts", "Udp6NoPorts"},
+    {3, "Udp:InErrors", "Udp6InErrors"},
+    {4, "Udp:OutDatagrams", "Udp6OutDatagrams"},
+};
+
 }  // namespace
+
+void addTransportCounters(const Counters& counters, orla::message& reply) {
+    std::vector<uint32_t> tcp;
+    for (const auto& [arc, name] : TCP_SCALARS) {
+        const std::optional<uint64_t> value = find(counters, name);
+        if (value) appendCounter(tcp, arc, *value);
+    }
+    std::vector<uint32_t> udp;
+    for (const auto& [arc, ipv4, ipv6] : UDP_SCALARS) {
+        const std::optional<uint64_t> value = find(counters, ipv4);
+        if (value) appendCounter(udp, arc, *value + find(counters, ipv6).value_or(0));
+    }
+    reply.insert(TCP_COUNTERS, std::move(tcp));
+    reply.insert(UDP_COUNTERS, std::move(udp));
+}
 
 bool parseGroupedCounters(std::string_view text, Counters& out) {
     bool wellFormed = true;
@@ -142,8 +176,13 @@ bool parseGroupedCounters(std::string_view text, Counters& out) {
             continue;
         }
         for (size_t i = 1; i < names.size(); ++i) {
-            const std::optional<uint64_t> value = orla::parseDecimal(values[i]);
-            if (value) add(out, std::string(group) + std::string(names[i]), *value);
+            std::string_view text = values[i];
+            const bool negative = text.starts_with('-');
+            if (negative) text.remove_prefix(1);
+            const std::optional<uint64_t> value = orla::parseDecimal(text);
+            if (value) {
+                add(out, std::string(group) + std::string(names[i]), negative ? 0 - *value : *value);
+            }
         }
     }
     return wellFormed;

@@ -25,8 +25,9 @@ using Counters = std::map<std::string, uint64_t, std::less<>>;
 inline constexpr size_t MAX_COUNTER_FILE_BYTES = 256 * 1024;
 inline constexpr size_t MAX_COUNTERS = 8192;
 
-// Adds the counters of a grouped file. A value that is not an unsigned
-// decimal (Tcp's MaxConn is -1) is left out. False when a pair of lines is
+// Adds the counters of a grouped file. A negative value (Tcp's MaxConn is
+// -1) is kept as its two's complement; a value that is no decimal is left
+// out. False when a pair of lines is
 // malformed (another group, another number of values), which is left out;
 // the pairs around it are read.
 bool parseGroupedCounters(std::string_view text, Counters& out);
@@ -40,5 +41,7 @@ bool parseNamedCounters(std::string_view text, Counters& out);
 // ICMP_MSG_COUNTS per ICMP message type. A counter the kernel does not
 // keep is left out.
 orla::message statsObject(uint32_t version, const Counters& counters);
+// Adds TCP_COUNTERS and UDP_COUNTERS (ip_object.h) to `reply`.
+void addTransportCounters(const Counters& counters, orla::message& reply);
 
 }  // namespace ipd

@@ -24,6 +24,11 @@
 //   time as IP_ROUTE_HANDLER lists routes: fields neighbourFields().
 //   IP_NET_TO_MEDIA_HANDLER: the IPv4 neighbours alone, by mediaIndex().
 //   CMD_GETCOUNT: OBJ_COUNT, the number of neighbours each lists.
+// - IP_TCP_CONNECTION_HANDLER, IP_TCP_LISTENER_HANDLER and
+//   IP_UDP_ENDPOINT_HANDLER, CMD_GETALL: the TCP connections, TCP
+//   listeners and UDP endpoints of socket diagnostics in the order of their
+//   endpointIndex(), a window at a time as routes: fields endpointFields().
+//   CMD_GETCOUNT: OBJ_COUNT, the number of rows each lists.
 #pragma once
 
 #include <algorithm>
@@ -44,6 +49,9 @@ inline constexpr uint32_t IP_ROUTE_HANDLER = 3;
 inline constexpr uint32_t IP_STATS_HANDLER = 4;
 inline constexpr uint32_t IP_NEIGHBOUR_HANDLER = 5;
 inline constexpr uint32_t IP_NET_TO_MEDIA_HANDLER = 6;
+inline constexpr uint32_t IP_TCP_CONNECTION_HANDLER = 7;
+inline constexpr uint32_t IP_TCP_LISTENER_HANDLER = 8;
+inline constexpr uint32_t IP_UDP_ENDPOINT_HANDLER = 9;
 
 // RFC 4001 InetAddressType of an address of 4, 16 or 20 octets.
 inline constexpr uint32_t INET_UNKNOWN = 0;
@@ -75,6 +83,14 @@ inline constexpr orla::U32Key IP_FORWARDING{1};   // RFC 4293 ipForwarding: 1 fo
 inline constexpr orla::U32Key IP_DEFAULT_TTL{2};  // 1 to 255
 // Seconds fragments wait for reassembly (RFC 4293 ipReasmTimeout).
 inline constexpr orla::U32Key IP_REASM_TIMEOUT{3};
+
+// IP_STATS_HANDLER, CMD_GET: the TCP-MIB (RFC 4022) and UDP-MIB (RFC 4113)
+// scalars as (arc under tcp or udp, high, low) triples, each arc once:
+// TCP_COUNTERS tcpRtoAlgorithm (1) to tcpOutRsts (15), tcpMaxConn -1 as
+// 2^64-1; UDP_COUNTERS udpInDatagrams (1) to udpOutDatagrams (4), IPv4 and
+// IPv6 together.
+inline constexpr orla::U32ArrayKey TCP_COUNTERS{4};
+inline constexpr orla::U32ArrayKey UDP_COUNTERS{5};
 
 // IP_STATS_HANDLER: counters as (key, high 32 bits, low 32 bits) triples,
 // each key once; a counter the kernel does not keep is not listed.
@@ -187,6 +203,80 @@ inline bool readRouteFields(std::string_view fields, RouteFields& route) {
     route.metric = uint32_t(at[4]) << 24 | uint32_t(at[5]) << 16 | uint32_t(at[6]) << 8 | at[7];
     route.type = at[8];
     route.protocol = at[9];
+    return true;
+}
+
+// The shapes of RFC 4022 tcpConnectionTable's, tcpListenerTable's and RFC
+// 4113 udpEndpointTable's indexes: local address (type, length, octets; an
+// empty address is unknown(0)) and port; then for a connection or endpoint
+// the remote address and port; then for an endpoint its instance.
+enum class EndpointShape { TcpConnection, TcpListener, UdpEndpoint };
+
+inline void appendInetAddress(std::vector<uint32_t>& index, const std::string& address) {
+    index.push_back(inetAddressType(address));
+    index.push_back(static_cast<uint32_t>(address.size()));
+    for (unsigned char octet : address)
+        index.push_back(octet);
+}
+
+inline std::vector<uint32_t> endpointIndex(EndpointShape shape, const std::string& local,
+                                           uint16_t localPort, const std::string& remote,
+                                           uint16_t remotePort, uint32_t instance) {
+    std::vector<uint32_t> index;
+    appendInetAddress(index, local);
+    index.push_back(localPort);
+    if (shape == EndpointShape::TcpListener) return index;
+    appendInetAddress(index, remote);
+    index.push_back(remotePort);
+    if (shape == EndpointShape::UdpEndpoint) index.push_back(instance);
+    return index;
+}
+
+// Whether `count` arcs are an endpointIndex() of `shape`.
+inline bool isEndpointIndex(const uint32_t* arcs, size_t count, EndpointShape shape) {
+    size_t at = 0;
+    auto addressAndPort = [&]() {
+        if (at + 2 > count) return false;
+        const uint32_t type = arcs[at], length = arcs[at + 1];
+        const bool known = (type == INET_UNKNOWN && length == 0) ||
+                           (type == INET_IPV4 && length == 4) ||
+                           (type == INET_IPV6 && length == 16) ||
+                           (type == INET_IPV6Z && length == 20);
+        if (!known || at + 2 + length + 1 > count) return false;
+        for (size_t i = at + 2; i < at + 2 + length; ++i)
+            if (arcs[i] > 0xff) return false;
+        at += 2 + length;
+        return arcs[at++] <= 0xffff;
+    };
+    if (!addressAndPort()) return false;
+    if (shape == EndpointShape::TcpListener) return at == count;
+    if (!addressAndPort()) return false;
+    if (shape == EndpointShape::TcpConnection) return at == count;
+    return at + 1 == count && arcs[at] != 0;
+}
+
+// An endpoint's fields in its row, version 1: RFC 4022 tcpConnectionState
+// (1 octet; 0 for a listener or a UDP endpoint) and the process id that
+// holds the socket (4 octets, most significant first; 0 when none is known).
+// A later version appends fields.
+struct EndpointFields {
+    uint8_t state = 0;
+    uint32_t process = 0;
+};
+inline constexpr size_t ENDPOINT_FIELDS_BYTES = 5;
+
+inline std::string endpointFields(const EndpointFields& endpoint) {
+    return {static_cast<char>(endpoint.state), static_cast<char>(endpoint.process >> 24),
+            static_cast<char>(endpoint.process >> 16), static_cast<char>(endpoint.process >> 8),
+            static_cast<char>(endpoint.process)};
+}
+
+// False, leaving `endpoint` alone, when the fields are too short.
+inline bool readEndpointFields(std::string_view fields, EndpointFields& endpoint) {
+    if (fields.size() < ENDPOINT_FIELDS_BYTES) return false;
+    const auto* at = reinterpret_cast<const unsigned char*>(fields.data());
+    endpoint.state = at[0];
+    endpoint.process = uint32_t(at[1]) << 24 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 8 | at[4];
     return true;
 }
 

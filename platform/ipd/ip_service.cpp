@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "platform/ipd/ip_object.h"
+#include <netinet/in.h>
 #include "platform/orla/clock.h"
 #include "platform/orla/decimal.h"
 #include "platform/orla/files.h"
@@ -76,6 +77,34 @@ orla::message windowOf(const std::vector<Item>& snapshot, const orla::message& r
     return reply;
 }
 
+// RFC 4022 tcpConnectionState of the kernel's TCP_* state (the listeners
+// are a table of their own).
+uint8_t tcpConnectionStateOf(uint8_t state) {
+    switch (state) {
+        case 1:  // TCP_ESTABLISHED
+            return 5;
+        case 2:  // TCP_SYN_SENT
+            return 3;
+        case 3:   // TCP_SYN_RECV
+        case 12:  // TCP_NEW_SYN_RECV
+            return 4;
+        case 4:  // TCP_FIN_WAIT1
+            return 6;
+        case 5:  // TCP_FIN_WAIT2
+            return 7;
+        case 6:  // TCP_TIME_WAIT
+            return 11;
+        case 8:  // TCP_CLOSE_WAIT
+            return 8;
+        case 9:  // TCP_LAST_ACK
+            return 9;
+        case 11:  // TCP_CLOSING
+            return 10;
+        default:  // TCP_CLOSE
+            return 1;
+    }
+}
+
 }  // namespace
 
 bool DumpAge::due(uint32_t maxAge) const {
@@ -114,8 +143,10 @@ Counters StatsHandler::read() const {
 }
 
 orla::message StatsHandler::cmdGet(const orla::message&) {
-    orla::message reply = statsObject(INET_IPV4, read());
+    const Counters counters = read();
+    orla::message reply = statsObject(INET_IPV4, counters);
     reply.erase(orla::OBJ_ID.raw());
+    addTransportCounters(counters, reply);
     return reply;
 }
 
@@ -254,6 +285,64 @@ orla::message NeighbourHandler::cmdGetAll(const orla::message& request, uint32_t
 }
 
 orla::message NeighbourHandler::cmdGetCount(const orla::message&) {
+    refresh(FIRST_WINDOW_SECONDS * orla::ticksPerSecond());
+    orla::message reply;
+    reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(snapshot_.size()));
+    return reply;
+}
+
+void SocketHandler::refresh(uint32_t maxAge) {
+    if (!age_.due(maxAge)) return;
+    std::vector<SocketInfo> sockets;
+    kernel_.dump(shape_ == EndpointShape::UdpEndpoint ? IPPROTO_UDP : IPPROTO_TCP, sockets);
+    if (shape_ != EndpointShape::UdpEndpoint) {
+        const bool listeners = shape_ == EndpointShape::TcpListener;
+        std::erase_if(sockets, [&](const SocketInfo& socket) {
+            return (socket.state == TCP_STATE_LISTEN) != listeners;
+        });
+    }
+    findOwners(procDir_, sockets);
+    std::vector<Row> rows;
+    rows.reserve(sockets.size());
+    for (const SocketInfo& socket : sockets) {
+        const uint8_t state =
+            shape_ == EndpointShape::TcpConnection ? tcpConnectionStateOf(socket.state) : 0;
+        rows.push_back({endpointIndex(shape_, socket.localAddress, socket.localPort,
+                                      socket.remoteAddress, socket.remotePort, 1),
+                        endpointFields({state, socket.pid}), socket.inode});
+    }
+    // Equal indexes (the kernel's first stays for TCP) are told apart by
+    // RFC 4113 udpEndpointInstance: 1, 2, ... in the order of their inodes.
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return std::tie(a.index, a.inode) < std::tie(b.index, b.inode);
+    });
+    if (shape_ == EndpointShape::UdpEndpoint) {
+        for (size_t i = 1; i < rows.size(); ++i) {
+            std::vector<uint32_t>& index = rows[i].index;
+            const std::vector<uint32_t>& before = rows[i - 1].index;
+            if (std::equal(index.begin(), index.end() - 1, before.begin(), before.end() - 1)) {
+                index.back() = before.back() + 1;
+            }
+        }
+    } else {
+        rows.erase(std::unique(rows.begin(), rows.end(),
+                               [](const Row& a, const Row& b) { return a.index == b.index; }),
+                   rows.end());
+    }
+    snapshot_ = std::move(rows);
+    snapshot_.shrink_to_fit();
+    age_.mark();
+}
+
+orla::message SocketHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
+    const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
+    refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
+    return windowOf(
+        snapshot_, request, pageOf(count, pageSize_), [](const Row& row) { return row.index; },
+        [](const Row& row) { return row.fields; });
+}
+
+orla::message SocketHandler::cmdGetCount(const orla::message&) {
     refresh(FIRST_WINDOW_SECONDS * orla::ticksPerSecond());
     orla::message reply;
     reply.insert(orla::OBJ_COUNT, static_cast<uint32_t>(snapshot_.size()));

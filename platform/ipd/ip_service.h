@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/ipd/ip_counters.h"
+#include "platform/ipd/ip_object.h"
 #include "platform/ipd/rtnetlink.h"
+#include "platform/ipd/sock_diag.h"
 #include "platform/orla/handler.h"
 #include "platform/orla/message.h"
 
@@ -113,6 +115,34 @@ class NeighbourHandler : public orla::Handler {
     uint32_t pageSize_;
     bool media_;
     std::vector<NeighbourInfo> snapshot_;  // in index order
+    DumpAge age_;
+};
+
+// IP_TCP_CONNECTION_HANDLER, IP_TCP_LISTENER_HANDLER, IP_UDP_ENDPOINT_HANDLER
+// (by `shape`): the sockets of socket diagnostics in index order, a window
+// at a time, read as the routes are, each with the process that holds it
+// (found under DIR: /proc).
+class SocketHandler : public orla::Handler {
+  public:
+    SocketHandler(SockDiag& kernel, uint32_t pageSize, EndpointShape shape, std::string procDir)
+        : kernel_(kernel), pageSize_(pageSize), shape_(shape), procDir_(std::move(procDir)) {}
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+    orla::message cmdGetCount(const orla::message& request) override;
+
+  private:
+    struct Row {
+        std::vector<uint32_t> index;  // endpointIndex()
+        std::string fields;           // endpointFields()
+        uint32_t inode;
+    };
+    void refresh(uint32_t maxAge);
+
+    SockDiag& kernel_;
+    uint32_t pageSize_;
+    EndpointShape shape_;
+    std::string procDir_;
+    std::vector<Row> snapshot_;  // in index order, each index once
     DumpAge age_;
 };
 

@@ -1,8 +1,10 @@
 // orla-ipd: the IP service. It serves the host's IP state as platform
 // service 43: the forwarding scalars from /proc/sys (handler 1), the
 // interfaces' addresses (handler 2) and the main routing table (handler 3)
-// and the neighbours (handlers 5 and 6) from the kernel over rtnetlink, and
-// the IP and ICMP counters from /proc/net (handler 4) (platform/ipd/ip_object.h; docs/ip.md).
+// and the neighbours (handlers 5 and 6) from the kernel over rtnetlink, the
+// IP, ICMP, TCP and UDP counters from /proc/net (handler 4), and the TCP
+// connections and listeners and UDP endpoints (handlers 7 to 9) from socket
+// diagnostics (platform/ipd/ip_object.h; docs/ip.md).
 //
 //   orla-ipd [--page-size N] [--run-dir DIR]
 //
@@ -12,7 +14,7 @@
 // --run-dir DIR    service socket directory instead of /orla/run
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
-// rtnetlink socket could not be set up; 2 bad arguments.
+// rtnetlink or socket diagnostics socket could not be set up; 2 bad arguments.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -69,6 +71,17 @@ int main(int argc, char** argv) {
     const uint32_t neighbourWindow = pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW;
     ipd::NeighbourHandler neighbours(kernel, neighbourWindow, false);
     ipd::NeighbourHandler media(kernel, neighbourWindow, true);
+    ipd::SockDiag sockets;
+    if (sockets.openError() != 0) {
+        std::fprintf(stderr, "orla-ipd: cannot open a NETLINK_SOCK_DIAG socket: %s\n",
+                     std::strerror(sockets.openError()));
+        return 1;
+    }
+    using ipd::EndpointShape;
+    ipd::SocketHandler connections(sockets, neighbourWindow, EndpointShape::TcpConnection,
+                                   "/proc");
+    ipd::SocketHandler listeners(sockets, neighbourWindow, EndpointShape::TcpListener, "/proc");
+    ipd::SocketHandler endpoints(sockets, neighbourWindow, EndpointShape::UdpEndpoint, "/proc");
     orla::Looper looper;
     looper.addHandler(ipd::IP_SYSTEM_HANDLER, &system);
     looper.addHandler(ipd::IP_ADDRESS_HANDLER, &addresses);
@@ -76,6 +89,9 @@ int main(int argc, char** argv) {
     looper.addHandler(ipd::IP_STATS_HANDLER, &stats);
     looper.addHandler(ipd::IP_NEIGHBOUR_HANDLER, &neighbours);
     looper.addHandler(ipd::IP_NET_TO_MEDIA_HANDLER, &media);
+    looper.addHandler(ipd::IP_TCP_CONNECTION_HANDLER, &connections);
+    looper.addHandler(ipd::IP_TCP_LISTENER_HANDLER, &listeners);
+    looper.addHandler(ipd::IP_UDP_ENDPOINT_HANDLER, &endpoints);
     if (!looper.serve(ipd::IP_SERVICE)) return 1;
     looper.run();
     return 0;

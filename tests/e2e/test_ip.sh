@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# The IP-MIB and IP-FORWARD-MIB plug-ins over orla-ipd: the IP and ICMP
-# counters move with traffic on loopback; addresses added to
+# The IP-MIB, IP-FORWARD-MIB, TCP-MIB and UDP-MIB plug-ins over orla-ipd:
+# the IP, ICMP, TCP and UDP counters move with traffic on loopback; a
+# listener, a connection and a UDP endpoint appear with their ports and
+# process; addresses added to
 # and removed from a veth appear in and leave both address tables; routes
 # added with `ip route` appear with their next hop and interface; static
 # neighbours added with `ip neigh` appear with their state; walks in
 # windows of two rows; the agent answers without the service.
 source "$SRC/lib.sh"
+need_python3
 
 IP=.1.3.6.1.2.1.4
 ADDR_ENTRY=$IP.20.1
@@ -13,8 +16,10 @@ ADDRESS_ENTRY=$IP.34.1
 ROUTE_ENTRY=$IP.24.7.1
 SYS_STATS=$IP.31.1.1
 ICMP=.1.3.6.1.2.1.5
-IPD_PID=
-trap 'stop_agent; [ -z "$IPD_PID" ] || { kill "$IPD_PID"; wait "$IPD_PID" || true; }' EXIT
+TCP=.1.3.6.1.2.1.6
+UDP=.1.3.6.1.2.1.7
+IPD_PID= HOLDER=
+trap 'stop_agent; for p in $IPD_PID $HOLDER; do kill "$p"; wait "$p" || true; done' EXIT
 
 # net-snmp ends a walk past the last object with a line of its own.
 instances() { grep -v -e '^End of MIB$' -e ' No more variables left in this MIB View' || true; }
@@ -41,7 +46,8 @@ sysctl -qw net.ipv4.ip_forward=1
 # Windows and pages of two routes or addresses.
 "$BIN/orla-ipd" --page-size 2 >>/orla/.test/ipd.out 2>&1 &
 IPD_PID=$!
-start_serving "$BUILD/lib/snmp/ip.so" "$BUILD/lib/snmp/ip-forward.so" "$BUILD/lib/snmp/system.so"
+start_serving "$BUILD/lib/snmp/ip.so" "$BUILD/lib/snmp/ip-forward.so" "$BUILD/lib/snmp/system.so" \
+    "$BUILD/lib/snmp/transport.so"
 add_community str:5=private bool:6=yes bool:7=yes >/dev/null
 wait_for test -S /orla/run/43.sock || fail "orla-ipd did not start"
 
@@ -70,6 +76,31 @@ done
 expect_eq "$SYS_STATS.43.1" "$(walk $SYS_STATS.43 | cut -d' ' -f1)" "ipSystemStatsHCInBcastPkts rows"
 expect_eq "$(walk $IP.31 | cut -d' ' -f1)" "$(bulkwalk $IP.31 | cut -d' ' -f1)" "walk of ipTrafficStats"
 expect_eq "$(walk $ICMP | cut -d' ' -f1)" "$(bulkwalk $ICMP | cut -d' ' -f1)" "walk of icmp"
+
+step "a TCP listener, both ends of a connection and a UDP endpoint appear with their ports and process"
+"$PYTHON" -c '
+import socket, time
+listener = socket.socket(); listener.bind(("127.0.0.1", 7777)); listener.listen()
+client = socket.create_connection(("127.0.0.1", 7777)); server, _ = listener.accept()
+udp = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM); udp.bind(("::1", 7778))
+time.sleep(100)' &
+HOLDER=$!
+expect_row $TCP.20.1.4 "$TCP.20.1.4.1.4.127.0.0.1.7777 $HOLDER"
+CLIENT=$(walk $TCP.19.1.7 | sed -n "s/.*\.1\.4\.127\.0\.0\.1\.\([0-9]*\)\.1\.4\.127\.0\.0\.1\.7777 5\$/\1/p")
+[ -n "$CLIENT" ] || fail "no established connection to 7777: $(walk $TCP.19.1.7)"
+for conn in 1.4.127.0.0.1.$CLIENT.1.4.127.0.0.1.7777 1.4.127.0.0.1.7777.1.4.127.0.0.1.$CLIENT; do
+    expect_eq "5 $HOLDER" "$(get $TCP.19.1.7.$conn) $(get $TCP.19.1.8.$conn)" "state and process of $conn"
+done
+expect_row $UDP.7.1.8 "$UDP.7.1.8.2.16.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.1.7778.0.0.0.1 $HOLDER"
+[ "$(get $TCP.9.0)" -ge 2 ] && [ "$(get $TCP.5.0)" -ge 1 ] && [ "$(get $TCP.17.0)" -gt 0 ] ||
+    fail "tcpCurrEstab, tcpActiveOpens or tcpHCInSegs not counting"
+expect_eq -1 "$(get $TCP.4.0)" "tcpMaxConn"
+[ "$(get $UDP.9.0)" -gt 0 ] || fail "udpHCOutDatagrams is 0"
+for table in $TCP.19 $TCP.20 $UDP.7; do
+    expect_eq "$(walk $table | cut -d' ' -f1)" "$(bulkwalk $table | cut -d' ' -f1)" "walk of $table"
+done
+expect_contains "$(walk .1.3.6.1.2.1.1.9.1.2)" ".1.3.6.1.2.1.49
+.1.3.6.1.2.1.1.9.1.2.6 .1.3.6.1.2.1.50" "sysORTable"
 
 step "addresses added to v0 appear in ipAddressTable and ipAddrTable"
 ip addr add 10.7.0.1/24 dev v0
@@ -137,7 +168,7 @@ expect_eq "$(walk $IP.24)" "$(bulkwalk $IP.24)" "walk of the route table"
 step "without the service the tables are empty and the agent answers at once"
 kill "$IPD_PID"; wait "$IPD_PID" || true
 IPD_PID=
-table_empty() { [ -z "$(walk $IP.34)$(walk $IP.24.7)$(walk $IP.35)$(walk $IP.31)" ]; }
+table_empty() { [ -z "$(walk $IP.34)$(walk $IP.24.7)$(walk $IP.35)$(walk $IP.31)$(walk $TCP.19)" ]; }
 wait_for table_empty || fail "rows left without the service"
 expect_eq 0 "$(get $IP.24.6.0)" "inetCidrRouteNumber without the service"
 timeout 10 snmpget -v2c -c morvel -t 3 -r 0 127.0.0.1 .1.3.6.1.2.1.1.1.0 >/dev/null ||
