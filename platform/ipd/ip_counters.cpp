@@ -181,7 +181,8 @@ bool parseGroupedCounters(std::string_view text, Counters& out) {
             if (negative) text.remove_prefix(1);
             const std::optional<uint64_t> value = orla::parseDecimal(text);
             if (value) {
-                add(out, std::string(group) + std::string(names[i]), negative ? 0 - *value : *value);
+                add(out, std::string(group) + std::string(names[i]),
+                    negative ? 0 - *value : *value);
             }
         }
     }

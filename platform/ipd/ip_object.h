@@ -238,10 +238,9 @@ inline bool isEndpointIndex(const uint32_t* arcs, size_t count, EndpointShape sh
     auto addressAndPort = [&]() {
         if (at + 2 > count) return false;
         const uint32_t type = arcs[at], length = arcs[at + 1];
-        const bool known = (type == INET_UNKNOWN && length == 0) ||
-                           (type == INET_IPV4 && length == 4) ||
-                           (type == INET_IPV6 && length == 16) ||
-                           (type == INET_IPV6Z && length == 20);
+        const bool known =
+            (type == INET_UNKNOWN && length == 0) || (type == INET_IPV4 && length == 4) ||
+            (type == INET_IPV6 && length == 16) || (type == INET_IPV6Z && length == 20);
         if (!known || at + 2 + length + 1 > count) return false;
         for (size_t i = at + 2; i < at + 2 + length; ++i)
             if (arcs[i] > 0xff) return false;

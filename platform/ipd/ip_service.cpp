@@ -1,12 +1,13 @@
 #include "platform/ipd/ip_service.h"
 
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <optional>
 #include <string_view>
 #include <tuple>
 
 #include "platform/ipd/ip_object.h"
-#include <netinet/in.h>
 #include "platform/orla/clock.h"
 #include "platform/orla/decimal.h"
 #include "platform/orla/files.h"
@@ -51,8 +52,8 @@ auto orderOf(const RouteInfo& route) {
 // OBJ_FROM on, or from the first, at most `page` of them, as the rows of
 // OBJ_ROWS; OBJ_AFTER names the last one when more follow.
 template <class Item, class IndexOf, class FieldsOf>
-orla::message windowOf(const std::vector<Item>& snapshot, const orla::message& request,
-                       size_t page, IndexOf indexOf, FieldsOf fieldsOf) {
+orla::message windowOf(const std::vector<Item>& snapshot, const orla::message& request, size_t page,
+                       IndexOf indexOf, FieldsOf fieldsOf) {
     const bool after = request.has(orla::OBJ_AFTER);
     const bool from = !after && request.has(orla::OBJ_FROM);
     auto first = snapshot.begin();
@@ -268,8 +269,7 @@ void NeighbourHandler::refresh(uint32_t maxAge) {
     age_.mark();
 }
 
-orla::message NeighbourHandler::cmdGetAll(const orla::message& request, uint32_t,
-                                          uint32_t count) {
+orla::message NeighbourHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
     const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
     refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
     return windowOf(

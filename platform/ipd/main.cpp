@@ -78,8 +78,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     using ipd::EndpointShape;
-    ipd::SocketHandler connections(sockets, neighbourWindow, EndpointShape::TcpConnection,
-                                   "/proc");
+    ipd::SocketHandler connections(sockets, neighbourWindow, EndpointShape::TcpConnection, "/proc");
     ipd::SocketHandler listeners(sockets, neighbourWindow, EndpointShape::TcpListener, "/proc");
     ipd::SocketHandler endpoints(sockets, neighbourWindow, EndpointShape::UdpEndpoint, "/proc");
     orla::Looper looper;

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "mib/sdk.h"
 #include "ip_parts.h"
+#include "mib/sdk.h"
 #include "platform/ipd/ip_object.h"
 
 namespace {

@@ -69,8 +69,9 @@ Packer* number(int NeighbourRecord::*member) {
 }  // namespace
 
 void registerNeighbours() {
-    auto* physical = new WindowTable(makeNeighbour, parsePhysical,
-                                     {ipd::IP_SERVICE, ipd::IP_NEIGHBOUR_HANDLER}, WINDOW_NEIGHBOURS);
+    auto* physical =
+        new WindowTable(makeNeighbour, parsePhysical, {ipd::IP_SERVICE, ipd::IP_NEIGHBOUR_HANDLER},
+                        WINDOW_NEIGHBOURS);
     Packer* physAddress =
         new DataStringPacker(field(&NeighbourRecord::physAddress), ber::OCTET_STRING, 0);
     Packer* type = number(&NeighbourRecord::type);
@@ -83,9 +84,9 @@ void registerNeighbours() {
     for (auto const& [column, packer] : physicalColumns)
         addColumnarLeaf(IP_NET_TO_PHYSICAL_ENTRY + column, packer, physical, Access::ReadOnly);
 
-    auto* media = new WindowTable(makeNeighbour, parseMedia,
-                                  {ipd::IP_SERVICE, ipd::IP_NET_TO_MEDIA_HANDLER},
-                                  WINDOW_NEIGHBOURS);
+    auto* media =
+        new WindowTable(makeNeighbour, parseMedia, {ipd::IP_SERVICE, ipd::IP_NET_TO_MEDIA_HANDLER},
+                        WINDOW_NEIGHBOURS);
     const std::pair<unsigned, Packer*> mediaColumns[] = {
         {1, number(&NeighbourRecord::ifIndex)},
         {2, physAddress},

@@ -36,8 +36,8 @@ enum class Kind { System, Icmp, IcmpMsg };
 // The counters of one row, by the column they are served in.
 struct CounterRecord : Data {
     Kind kind = Kind::System;
-    int version = 0;    // InetVersion: 1 ipv4, 2 ipv6
-    int icmpType = 0;   // icmpMsgStatsTable only
+    int version = 0;       // InetVersion: 1 ipv4, 2 ipv6
+    int icmpType = 0;      // icmpMsgStatsTable only
     uint64_t present = 0;  // bit C: the counter of column C is known
     std::array<unsigned long long, MAX_COLUMN + 1> value{};
 
@@ -80,7 +80,7 @@ void parseStats(orla::message const& object, std::vector<Data*>* records) {
 // ipSystemStatsTable columns they correspond to (ipForwDatagrams: the
 // datagrams the kernel forwarded). Null unless the kernel keeps them all.
 constexpr std::pair<unsigned, unsigned> LEGACY_SCALARS[] = {
-    {3, 3},  {4, 7},   {5, 9},   {6, 23},  {7, 10},  {8, 17},  {9, 18},  {10, 20},
+    {3, 3},   {4, 7},   {5, 9},   {6, 23},  {7, 10},  {8, 17},  {9, 18},  {10, 20},
     {11, 25}, {12, 22}, {14, 14}, {15, 15}, {16, 16}, {17, 27}, {18, 28}, {19, 29},
 };
 
@@ -184,9 +184,8 @@ void registerIpStatistics() {
         addScalarLeaf(IP + arc, new Counter32Packer(column), legacy, Access::ReadOnly);
     auto* reasm = new GetProvider(buildReasmTimeout, {ipd::IP_SERVICE, ipd::IP_SYSTEM_HANDLER},
                                   orla::CMD_GET, orla::CMD_SET);
-    addScalarLeaf(IP + 13,
-                  new DataNumPacker(field(&ReasmTimeoutRecord::seconds), ber::INTEGER), reasm,
-                  Access::ReadOnly);
+    addScalarLeaf(IP + 13, new DataNumPacker(field(&ReasmTimeoutRecord::seconds), ber::INTEGER),
+                  reasm, Access::ReadOnly);
 
     auto* stats = new GetAllProvider();
     stats->addSource(parseStats, {ipd::IP_SERVICE, ipd::IP_STATS_HANDLER});
@@ -196,11 +195,10 @@ void registerIpStatistics() {
     // ipSystemStatsTable: each 32-bit counter, then its HC twin when RFC
     // 4293 defines one (the column after it).
     constexpr std::pair<unsigned, bool> COUNTERS[] = {
-        {3, true},   {5, true},   {7, false},  {8, false},  {9, false},  {10, false},
-        {11, false}, {12, true},  {14, false}, {15, false}, {16, false}, {17, false},
-        {18, true},  {20, true},  {22, false}, {23, true},  {25, false}, {27, false},
-        {28, false}, {29, false}, {30, true},  {32, true},  {34, true},  {36, true},
-        {38, true},  {40, true},  {42, true},  {44, true},
+        {3, true},   {5, true},   {7, false},  {8, false},  {9, false},  {10, false}, {11, false},
+        {12, true},  {14, false}, {15, false}, {16, false}, {17, false}, {18, true},  {20, true},
+        {22, false}, {23, true},  {25, false}, {27, false}, {28, false}, {29, false}, {30, true},
+        {32, true},  {34, true},  {36, true},  {38, true},  {40, true},  {42, true},  {44, true},
     };
     std::vector<Column> systemColumns;
     for (auto const& [column, hc] : COUNTERS) {

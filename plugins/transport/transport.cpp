@@ -75,8 +75,8 @@ class Low32Packer : public NumPacker {
   public:
     Low32Packer(unsigned arc, unsigned type) : NumPacker(type), arc_(arc) {}
     int get(Data const* rec) const override {
-        return rec ? static_cast<int>(static_cast<uint32_t>(
-                         static_cast<CounterRecord const*>(rec)->value[arc_]))
+        return rec ? static_cast<int>(
+                         static_cast<uint32_t>(static_cast<CounterRecord const*>(rec)->value[arc_]))
                    : 0;
     }
     void set(Data*, int) const override {}
@@ -131,15 +131,15 @@ extern "C" void autorun() {
     const std::vector<unsigned> stats = {ipd::IP_SERVICE, ipd::IP_STATS_HANDLER};
     auto* tcp = new GetProvider(buildTcp, stats, orla::CMD_GET, orla::CMD_SET);
     const std::pair<unsigned, Packer*> tcpScalars[] = {
-        {1, new Low32Packer(1, ber::INTEGER)},     // tcpRtoAlgorithm
-        {2, new Low32Packer(2, ber::INTEGER)},     // tcpRtoMin, milliseconds
-        {3, new Low32Packer(3, ber::INTEGER)},     // tcpRtoMax
-        {4, new Low32Packer(4, ber::INTEGER)},     // tcpMaxConn: -1, dynamic
-        {5, new Low32Packer(5, ber::COUNTER32)},   // tcpActiveOpens
-        {6, new Low32Packer(6, ber::COUNTER32)},   // tcpPassiveOpens
-        {7, new Low32Packer(7, ber::COUNTER32)},   // tcpAttemptFails
-        {8, new Low32Packer(8, ber::COUNTER32)},   // tcpEstabResets
-        {9, new Low32Packer(9, ber::GAUGE32)},     // tcpCurrEstab
+        {1, new Low32Packer(1, ber::INTEGER)},      // tcpRtoAlgorithm
+        {2, new Low32Packer(2, ber::INTEGER)},      // tcpRtoMin, milliseconds
+        {3, new Low32Packer(3, ber::INTEGER)},      // tcpRtoMax
+        {4, new Low32Packer(4, ber::INTEGER)},      // tcpMaxConn: -1, dynamic
+        {5, new Low32Packer(5, ber::COUNTER32)},    // tcpActiveOpens
+        {6, new Low32Packer(6, ber::COUNTER32)},    // tcpPassiveOpens
+        {7, new Low32Packer(7, ber::COUNTER32)},    // tcpAttemptFails
+        {8, new Low32Packer(8, ber::COUNTER32)},    // tcpEstabResets
+        {9, new Low32Packer(9, ber::GAUGE32)},      // tcpCurrEstab
         {10, new Low32Packer(10, ber::COUNTER32)},  // tcpInSegs
         {11, new Low32Packer(11, ber::COUNTER32)},  // tcpOutSegs
         {12, new Low32Packer(12, ber::COUNTER32)},  // tcpRetransSegs
@@ -152,8 +152,8 @@ extern "C" void autorun() {
         addScalarLeaf(TCP + arc, packer, tcp, Access::ReadOnly);
 
     using ipd::EndpointShape;
-    WindowTable* connections = endpoints(parseEndpoint<EndpointShape::TcpConnection>,
-                                         ipd::IP_TCP_CONNECTION_HANDLER);
+    WindowTable* connections =
+        endpoints(parseEndpoint<EndpointShape::TcpConnection>, ipd::IP_TCP_CONNECTION_HANDLER);
     Packer* process = new DataNumPacker(field(&EndpointRecord::process), ber::GAUGE32);
     addColumnarLeaf(TCP + 19 + 1 + 7,
                     new DataNumPacker(field(&EndpointRecord::state), ber::INTEGER), connections,
@@ -178,6 +178,7 @@ extern "C" void autorun() {
         endpoints(parseEndpoint<EndpointShape::UdpEndpoint>, ipd::IP_UDP_ENDPOINT_HANDLER);
     addColumnarLeaf(UDP + 7 + 1 + 8, process, udpEndpoints, Access::ReadOnly);
 
-    registerModule(OID("1.3.6.1.2.1.49"), "TCP-MIB: TCP counters, connections, listeners (RFC 4022)");
+    registerModule(OID("1.3.6.1.2.1.49"),
+                   "TCP-MIB: TCP counters, connections, listeners (RFC 4022)");
     registerModule(OID("1.3.6.1.2.1.50"), "UDP-MIB: UDP counters and endpoints (RFC 4113)");
 }

@@ -23,8 +23,10 @@ const char* const SNMP =
     "Icmp: 20 21 22 23 24\n"
     "IcmpMsg: InType0 InType8 OutType0 OutType3\n"
     "IcmpMsg: 30 31 32 33\n"
-    "Tcp: RtoAlgorithm MaxConn\n"
-    "Tcp: 1 -1\n";
+    "Tcp: RtoAlgorithm RtoMin MaxConn ActiveOpens InSegs\n"
+    "Tcp: 1 200 -1 70 71\n"
+    "Udp: InDatagrams NoPorts InErrors OutDatagrams\n"
+    "Udp: 80 81 82 83\n";
 const char* const NETSTAT =
     "IpExt: InNoRoutes InTruncatedPkts InMcastPkts OutMcastPkts InBcastPkts OutBcastPkts "
     "InOctets OutOctets\n"
@@ -39,13 +41,14 @@ const char* const SNMP6 =
     "Icmp6OutErrors                  \t61\n"
     "Icmp6InType128                  \t62\n"
     "Icmp6OutType129                 \t63\n"
-    "Icmp6OutType300                 \t64\n";
+    "Icmp6OutType300                 \t64\n"
+    "Udp6InDatagrams                 \t90\n"
+    "Udp6OutDatagrams                \t91\n";
 
 std::map<uint32_t, uint64_t> countersOf(const orla::message& object, orla::U32ArrayKey key) {
     std::map<uint32_t, uint64_t> counters;
-    ipd::forEachCounter(object.get(key), [&](uint32_t column, uint64_t value) {
-        counters[column] = value;
-    });
+    ipd::forEachCounter(object.get(key),
+                        [&](uint32_t column, uint64_t value) { counters[column] = value; });
     return counters;
 }
 
@@ -54,7 +57,6 @@ TEST(IpCounters, ObjectsCarryTheColumnsTheKernelKeeps) {
     EXPECT_TRUE(ipd::parseGroupedCounters(SNMP, counters));
     EXPECT_TRUE(ipd::parseGroupedCounters(NETSTAT, counters));
     EXPECT_TRUE(ipd::parseNamedCounters(SNMP6, counters));
-    EXPECT_FALSE(counters.contains("Tcp:MaxConn"));  // -1 is no counter
 
     const orla::message v4 = ipd::statsObject(ipd::INET_IPV4, counters);
     const orla::message v6 = ipd::statsObject(ipd::INET_IPV6, counters);
@@ -63,10 +65,9 @@ TEST(IpCounters, ObjectsCarryTheColumnsTheKernelKeeps) {
     // ipSystemStatsTable column: value; InForwDatagrams (12), OutTransmits
     // (30) and the IPv6 broadcasts are not in these files.
     const std::map<uint32_t, uint64_t> ipv4 = {
-        {3, 8589934597}, {5, 46},  {7, 1},   {8, 40},  {9, 2},   {10, 4},  {11, 41},
-        {14, 11},        {15, 12}, {16, 13}, {17, 5},  {18, 6},  {20, 7},  {22, 9},
-        {23, 3},         {25, 8},  {27, 14}, {28, 15}, {29, 16}, {32, 47}, {34, 42},
-        {38, 43},        {42, 44}, {44, 45},
+        {3, 8589934597}, {5, 46},  {7, 1},   {8, 40},  {9, 2},   {10, 4},  {11, 41}, {14, 11},
+        {15, 12},        {16, 13}, {17, 5},  {18, 6},  {20, 7},  {22, 9},  {23, 3},  {25, 8},
+        {27, 14},        {28, 15}, {29, 16}, {32, 47}, {34, 42}, {38, 43}, {42, 44}, {44, 45},
     };
     EXPECT_EQ(ipv4, countersOf(v4, ipd::IPS_COUNTERS));
     const std::map<uint32_t, uint64_t> ipv6 = {{3, 50}, {5, 51}, {23, 52}, {30, 54}, {34, 53}};
@@ -75,9 +76,17 @@ TEST(IpCounters, ObjectsCarryTheColumnsTheKernelKeeps) {
               countersOf(v4, ipd::ICMP_COUNTERS));
     EXPECT_EQ((std::map<uint32_t, uint64_t>{{2, 60}, {5, 61}}), countersOf(v6, ipd::ICMP_COUNTERS));
     // (type, in, out), ascending; type 300 is no ICMP type.
-    EXPECT_EQ((std::vector<uint32_t>{0, 30, 32, 3, 0, 33, 8, 31, 0}),
-              v4.get(ipd::ICMP_MSG_COUNTS));
+    EXPECT_EQ((std::vector<uint32_t>{0, 30, 32, 3, 0, 33, 8, 31, 0}), v4.get(ipd::ICMP_MSG_COUNTS));
     EXPECT_EQ((std::vector<uint32_t>{128, 62, 0, 129, 0, 63}), v6.get(ipd::ICMP_MSG_COUNTS));
+
+    // TCP-MIB and UDP-MIB scalar arcs; tcpMaxConn -1 as 2^64-1, UDP's
+    // IPv4 and IPv6 counts added (IPv6 has no NoPorts line here).
+    orla::message transport;
+    ipd::addTransportCounters(counters, transport);
+    EXPECT_EQ((std::map<uint32_t, uint64_t>{{1, 1}, {2, 200}, {4, UINT64_MAX}, {5, 70}, {10, 71}}),
+              countersOf(transport, ipd::TCP_COUNTERS));
+    EXPECT_EQ((std::map<uint32_t, uint64_t>{{1, 170}, {2, 81}, {3, 82}, {4, 174}}),
+              countersOf(transport, ipd::UDP_COUNTERS));
 }
 
 struct Malformed {
@@ -93,10 +102,14 @@ TEST(IpCounters, MalformedPartsAreLeftOut) {
         {"values of another group", "Ip: A\nTcp: 1\nUdp: C\nUdp: 3\n", true, {{"Udp:C", 3}}},
         {"a group without colon", "Ip A\nIp 1\n", true, {}},
         {"names without values at the end", "Udp: C\nUdp: 3\nIp: A", true, {{"Udp:C", 3}}},
-        {"a value that is no number", "Ip: A B\nIp: 1 x\n", true, {{"Ip:A", 1}}},
-        {"a named line without value", "Ip6InReceives\nIp6InDelivers 4\n", false,
+        {"a value that is no number", "Ip: A B C\nIp: 1 x -\n", true, {{"Ip:A", 1}}},
+        {"a named line without value",
+         "Ip6InReceives\nIp6InDelivers 4\n",
+         false,
          {{"Ip6InDelivers", 4}}},
-        {"a named line with two values", "Ip6InReceives 1 2\nIp6InDelivers 4\n", false,
+        {"a named line with two values",
+         "Ip6InReceives 1 2\nIp6InDelivers 4\n",
+         false,
          {{"Ip6InDelivers", 4}}},
         {"a named value beyond 64 bits", "Ip6InReceives 18446744073709551616\n", false, {}},
     };

@@ -10,12 +10,16 @@
 // multicast entries. Then the shapes of a route's and a neighbour's rows.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <string>
 #include <vector>
 
 #include "platform/ipd/ip_object.h"
 #include "platform/ipd/rtnetlink.h"
+#include "platform/ipd/sock_diag.h"
 
 namespace {
 
@@ -130,6 +134,31 @@ const char* const NEIGHBOURS_V6 =
     "580000001c00020069000000b81200000a00000003000000020000011400010020010db80007000000000000"
     "000000090a00020002000000000b000008000400000000001400030001000000010000000100000001000000"
     "140000000300020069000000b812000000000000";
+// Socket diagnostics dumps (seq 106 to 108) in a namespace: a dual-stack
+// listener on [::]:7777, 127.0.0.1:40000 connected to it (the accepted end
+// an IPv6 socket with IPv4-mapped addresses), an IPv6-only listener on
+// [::1]:7778 and a UDP socket bound to [::1]:7779.
+const char* const SOCKETS_TCP4 =
+    "7c000000140002006a0000000f510000020100009c401e617f0000010000000000000000000000007f000001"
+    "000000000000000000000000000000002703000000000000000000000000000000000000000000001b451100"
+    "050008000000000008000f00000000000c001500010000000000000006001600520000001400000003000200"
+    "6a0000000f51000000000000";
+const char* const SOCKETS_TCP6 =
+    "84000000140002006b0000000f5100000a0a00001e6100000000000000000000000000000000000000000000"
+    "000000000000000000000000000000002803000000000000000000000000000080000000000000001a451100"
+    "050008000000000005000b000000000008000f00000000000c00150001000000000000000600160012000000"
+    "84000000140002006b0000000f5100000a0a00001e6200000000000000000000000000000000000100000000"
+    "000000000000000000000000000000002903000000000000000000000000000080000000000000001d451100"
+    "050008000000000005000b000100000008000f00000000000c00150001000000000000000600160012000000"
+    "7c000000140002006b0000000f5100000a0100001e619c4000000000000000000000ffff7f00000100000000"
+    "000000000000ffff7f000001000000002a03000000000000000000000000000000000000000000001c451100"
+    "050008000000000008000f00000000000c001500010000000000000006001600120000001400000003000200"
+    "6b0000000f51000000000000";
+const char* const SOCKETS_UDP6 =
+    "84000000140002006c0000000f5100000a0700001e6300000000000000000000000000000000000100000000"
+    "000000000000000000000000000000002b03000000000000000000000000000000000000000000001e451100"
+    "050008000000000005000b000100000008000f00000000000c00150001000000000000000600160010000000"
+    "14000000030002006c0000000f51000000000000";
 
 struct Case {
     const char* name;
@@ -293,7 +322,11 @@ TEST(Rtnetlink, ParsesNeighbourDumps) {
          {{28, 0xff}},
          DumpStatus::Failed,
          {}},
-        {"a message too short for its header", NEIGHBOURS_V4, 104, {{0, 24}}, DumpStatus::Failed,
+        {"a message too short for its header",
+         NEIGHBOURS_V4,
+         104,
+         {{0, 24}},
+         DumpStatus::Failed,
          {}},
     };
     for (const auto& c : cases) {
@@ -307,6 +340,107 @@ TEST(Rtnetlink, ParsesNeighbourDumps) {
             parsed.push_back(describe(neighbour));
         EXPECT_EQ(c.parsed, parsed) << c.name;
     }
+}
+
+std::string describe(const ipd::SocketInfo& s) {
+    auto endpoint = [](const std::string& address, uint16_t port) {
+        return (address.size() == 4 || address.size() == 16 ? text(address)
+                                                            : std::to_string(address.size())) +
+               " " + std::to_string(port);
+    };
+    return std::to_string(s.state) + " " + endpoint(s.localAddress, s.localPort) + " " +
+           endpoint(s.remoteAddress, s.remotePort) + " inode " + std::to_string(s.inode);
+}
+
+// Addresses as the MIBs index them: "0" is an empty address (a wildcard
+// that takes both versions, or a remote wildcard).
+TEST(SockDiag, ParsesSocketDumps) {
+    using ipd::DumpStatus;
+    const std::vector<std::string> tcp6 = {"10 0 7777 0 0 inode 1131802",
+                                           "10 ::1 7778 0 0 inode 1131805",
+                                           "1 127.0.0.1 7777 127.0.0.1 40000 inode 1131804"};
+    const struct {
+        const char* name;
+        const char* capture;
+        uint32_t seq;
+        std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
+        DumpStatus status;
+        std::vector<std::string> parsed;
+    } cases[] = {
+        {"TCP over IPv4: the connecting end",
+         SOCKETS_TCP4,
+         106,
+         {},
+         DumpStatus::Done,
+         {"1 127.0.0.1 40000 127.0.0.1 7777 inode 1131803"}},
+        {"TCP over IPv6: dual-stack and IPv6-only listeners, an IPv4-mapped connection",
+         SOCKETS_TCP6,
+         107,
+         {},
+         DumpStatus::Done,
+         tcp6},
+        {"UDP over IPv6, IPv6-only",
+         SOCKETS_UDP6,
+         108,
+         {},
+         DumpStatus::Done,
+         {"7 ::1 7779 0 0 inode 1131806"}},
+        {"another dump's messages are skipped", SOCKETS_UDP6, 9, {}, DumpStatus::More, {}},
+        {"a v6only flag of two octets", SOCKETS_TCP6, 107, {{96, 6}}, DumpStatus::Failed, {}},
+        {"an attribute running past its message",
+         SOCKETS_TCP6,
+         107,
+         {{96, 0xff}},
+         DumpStatus::Failed,
+         {}},
+        {"a message too short for inet_diag_msg",
+         SOCKETS_TCP4,
+         106,
+         {{0, 80}},
+         DumpStatus::Failed,
+         {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = bytesOf(c.capture);
+        for (auto [offset, octet] : c.patches)
+            bytes.at(offset) = octet;
+        std::vector<ipd::SocketInfo> sockets;
+        EXPECT_EQ(c.status, ipd::parseSockets(bytes, c.seq, sockets)) << c.name;
+        std::vector<std::string> parsed;
+        for (const auto& socket : sockets)
+            parsed.push_back(describe(socket));
+        EXPECT_EQ(c.parsed, parsed) << c.name;
+    }
+}
+
+// The process of a socket: the lowest pid whose descriptors hold it; other
+// links, other entries and sockets no process holds give none.
+TEST(SockDiag, FindsTheProcessHoldingEachSocket) {
+    char pattern[] = "/tmp/ipd-test-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::string proc = pattern;
+    const struct {
+        const char* fd;
+        const char* link;
+    } links[] = {
+        {"12/fd/3", "socket:[500]"}, {"7/fd/9", "socket:[500]"},    {"30/fd/0", "socket:[600]"},
+        {"31/fd/1", "pipe:[700]"},   {"self/fd/4", "socket:[700]"}, {"32/fd/2", "socket:[70x]"},
+    };
+    for (const auto& each : links) {
+        const std::filesystem::path fd = proc + "/" + each.fd;
+        std::filesystem::create_directories(fd.parent_path());
+        std::filesystem::create_symlink(each.link, fd);
+    }
+    std::vector<ipd::SocketInfo> sockets(4);
+    const uint32_t inodes[] = {500, 600, 700, 0};
+    for (size_t i = 0; i < sockets.size(); ++i)
+        sockets[i].inode = inodes[i];
+    ipd::findOwners(proc, sockets);
+    std::vector<uint32_t> pids;
+    for (const auto& socket : sockets)
+        pids.push_back(socket.pid);
+    EXPECT_EQ((std::vector<uint32_t>{7, 30, 0, 0}), pids);
+    std::filesystem::remove_all(proc);
 }
 
 // A neighbour's row as the IP-MIB plug-in takes it: ipNetToPhysicalTable's
@@ -340,6 +474,47 @@ TEST(NeighbourRow, IndexShapesAndFields) {
     EXPECT_EQ(read.type, 3);
     EXPECT_EQ(read.state, 2);
     EXPECT_EQ(read.linkAddress, "\x02\x00\x00\x00\x00\x0a"s);
+}
+
+// A socket's row as the transport plug-in takes it: each table's index
+// shape, and fields cut short.
+TEST(EndpointRow, IndexShapesAndFields) {
+    using ipd::EndpointShape;
+    const std::string v4{127, 0, 0, 1}, v6z(20, '\x01');
+    const auto listener = ipd::endpointIndex(EndpointShape::TcpListener, "", 7777, "", 0, 0);
+    const auto connection =
+        ipd::endpointIndex(EndpointShape::TcpConnection, v4, 40000, v4, 7777, 0);
+    const auto endpoint = ipd::endpointIndex(EndpointShape::UdpEndpoint, v6z, 53, "", 0, 2);
+    auto changed = [](std::vector<uint32_t> index, size_t at, uint32_t arc) {
+        index[at] = arc;
+        return index;
+    };
+    const struct {
+        const char* what;
+        std::vector<uint32_t> index;
+        EndpointShape shape;
+        bool valid;
+    } cases[] = {
+        {"a dual-stack listener", listener, EndpointShape::TcpListener, true},
+        {"an IPv4 connection", connection, EndpointShape::TcpConnection, true},
+        {"an IPv6z endpoint, remote wildcard", endpoint, EndpointShape::UdpEndpoint, true},
+        {"a listener index as a connection's", listener, EndpointShape::TcpConnection, false},
+        {"a connection index as an endpoint's", connection, EndpointShape::UdpEndpoint, false},
+        {"a port above 65535", changed(connection, 6, 65536), EndpointShape::TcpConnection, false},
+        {"an ipv4 address of 16 octets", changed(connection, 1, 16), EndpointShape::TcpConnection,
+         false},
+        {"instance 0", changed(endpoint, endpoint.size() - 1, 0), EndpointShape::UdpEndpoint,
+         false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ipd::isEndpointIndex(c.index.data(), c.index.size(), c.shape), c.valid) << c.what;
+
+    const std::string fields = ipd::endpointFields({5, 0x01020304});
+    ipd::EndpointFields read;
+    EXPECT_FALSE(ipd::readEndpointFields(fields.substr(0, 4), read));
+    ASSERT_TRUE(ipd::readEndpointFields(fields + "later", read));
+    EXPECT_EQ(read.state, 5);
+    EXPECT_EQ(read.process, 0x01020304u);
 }
 
 // A route's row as the IP-FORWARD-MIB plug-in takes it from the service: an
