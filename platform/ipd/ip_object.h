@@ -16,6 +16,8 @@
 //   (platform/orla/window_rows.h): index routeIndex(), fields routeFields().
 //   The reply has OBJ_AFTER, the index of its last route, when more follow.
 //   CMD_GETCOUNT: OBJ_COUNT, the number of routes.
+// - IP_CIDR_ROUTE_HANDLER: the same for the IPv4 routes alone, in the order
+//   of their cidrRouteIndex().
 // - IP_STATS_HANDLER, CMD_GETALL: the kernel's IP and ICMP counters, one
 //   object per IP version (OBJ_ID: 1 IPv4, 2 IPv6), read at each request.
 //   CMD_GET: the IPv4 object's fields alone.
@@ -52,6 +54,7 @@ inline constexpr uint32_t IP_NET_TO_MEDIA_HANDLER = 6;
 inline constexpr uint32_t IP_TCP_CONNECTION_HANDLER = 7;
 inline constexpr uint32_t IP_TCP_LISTENER_HANDLER = 8;
 inline constexpr uint32_t IP_UDP_ENDPOINT_HANDLER = 9;
+inline constexpr uint32_t IP_CIDR_ROUTE_HANDLER = 10;
 
 // RFC 4001 InetAddressType of an address of 4, 16 or 20 octets.
 inline constexpr uint32_t INET_UNKNOWN = 0;
@@ -172,6 +175,32 @@ inline bool isRouteIndex(const uint32_t* arcs, size_t count) {
     if (nextHopType == INET_UNKNOWN) return at + 1 == count && arcs[at] == 0;
     if ((nextHopType == INET_IPV4) != (destType == INET_IPV4)) return false;
     return address(at, nextHopType) == count;
+}
+
+// An IPv4 route's index in RFC 2096 ipCidrRouteTable: destination, mask
+// (from the prefix length), TOS 0 and next hop (0.0.0.0 when none), the
+// octets of each.
+inline std::vector<uint32_t> cidrRouteIndex(const std::string& dest, uint32_t prefixLength,
+                                            const std::string& nextHop) {
+    std::vector<uint32_t> index(dest.begin(), dest.end());
+    for (auto& arc : index)
+        arc &= 0xff;
+    const uint32_t mask =
+        prefixLength == 0 ? 0 : ~0u << (32 - std::min<uint32_t>(prefixLength, 32));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        index.push_back(mask >> shift & 0xff);
+    index.push_back(0);
+    for (size_t i = 0; i < 4; ++i)
+        index.push_back(i < nextHop.size() ? static_cast<unsigned char>(nextHop[i]) : 0);
+    return index;
+}
+
+// Whether `count` arcs are a cidrRouteIndex().
+inline bool isCidrRouteIndex(const uint32_t* arcs, size_t count) {
+    if (count != 13 || arcs[8] != 0) return false;
+    for (size_t i = 0; i < count; ++i)
+        if (arcs[i] > 0xff) return false;
+    return true;
 }
 
 // A route's fields in its row, version 1: ifIndex (0 when none) and metric

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <tuple>
 
@@ -52,7 +53,7 @@ auto orderOf(const RouteInfo& route) {
 // OBJ_FROM on, or from the first, at most `page` of them, as the rows of
 // OBJ_ROWS; OBJ_AFTER names the last one when more follow.
 template <class Item, class IndexOf, class FieldsOf>
-orla::message windowOf(const std::vector<Item>& snapshot, const orla::message& request, size_t page,
+orla::message windowOf(std::span<const Item> snapshot, const orla::message& request, size_t page,
                        IndexOf indexOf, FieldsOf fieldsOf) {
     const bool after = request.has(orla::OBJ_AFTER);
     const bool from = !after && request.has(orla::OBJ_FROM);
@@ -104,6 +105,11 @@ uint8_t tcpConnectionStateOf(uint8_t state) {
         default:  // TCP_CLOSE
             return 1;
     }
+}
+
+std::string routeFieldsOf(const RouteInfo& route) {
+    return routeFields({route.ifIndex, route.metric, static_cast<uint8_t>(route.type),
+                        static_cast<uint8_t>(route.protocol)});
 }
 
 }  // namespace
@@ -228,18 +234,50 @@ void RouteHandler::refresh(uint32_t maxAge) {
     age_.mark();
 }
 
-orla::message RouteHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
+std::span<const RouteInfo> RouteHandler::ipv4Routes() const {
+    // The IPv4 routes come first in routeIndex() order.
+    const auto end =
+        std::partition_point(snapshot_.begin(), snapshot_.end(),
+                             [](const RouteInfo& route) { return route.dest.size() == 4; });
+    return {snapshot_.data(), static_cast<size_t>(end - snapshot_.begin())};
+}
+
+void RouteHandler::refreshFor(const orla::message& request) {
     const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
     refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
+}
+
+orla::message RouteHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
+    refreshFor(request);
     return windowOf(
-        snapshot_, request, pageOf(count, pageSize_),
+        std::span<const RouteInfo>(snapshot_), request, pageOf(count, pageSize_),
         [](const RouteInfo& route) {
             return routeIndex(route.dest, route.prefixLength, route.nextHop);
         },
+        routeFieldsOf);
+}
+
+// In RFC 2096 order an IPv4 route's next hop 0.0.0.0 (none) comes first and
+// its mask grows with its prefix length: the order of routeIndex().
+orla::message RouteHandler::cidrWindow(const orla::message& request, uint32_t count) {
+    refreshFor(request);
+    return windowOf(
+        ipv4Routes(), request, pageOf(count, pageSize_),
         [](const RouteInfo& route) {
-            return routeFields({route.ifIndex, route.metric, static_cast<uint8_t>(route.type),
-                                static_cast<uint8_t>(route.protocol)});
-        });
+            return cidrRouteIndex(route.dest, route.prefixLength, route.nextHop);
+        },
+        routeFieldsOf);
+}
+
+uint32_t RouteHandler::cidrCount() {
+    refresh(FIRST_WINDOW_SECONDS * orla::ticksPerSecond());
+    return static_cast<uint32_t>(ipv4Routes().size());
+}
+
+orla::message CidrRouteHandler::cmdGetCount(const orla::message&) {
+    orla::message reply;
+    reply.insert(orla::OBJ_COUNT, routes_.cidrCount());
+    return reply;
 }
 
 orla::message RouteHandler::cmdGetCount(const orla::message&) {
@@ -273,7 +311,7 @@ orla::message NeighbourHandler::cmdGetAll(const orla::message& request, uint32_t
     const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
     refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
     return windowOf(
-        snapshot_, request, pageOf(count, pageSize_),
+        std::span<const NeighbourInfo>(snapshot_), request, pageOf(count, pageSize_),
         [this](const NeighbourInfo& neighbour) {
             return media_ ? mediaIndex(neighbour.ifIndex, neighbour.address)
                           : neighbourIndex(neighbour.ifIndex, neighbour.address);
@@ -338,8 +376,8 @@ orla::message SocketHandler::cmdGetAll(const orla::message& request, uint32_t, u
     const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
     refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
     return windowOf(
-        snapshot_, request, pageOf(count, pageSize_), [](const Row& row) { return row.index; },
-        [](const Row& row) { return row.fields; });
+        std::span<const Row>(snapshot_), request, pageOf(count, pageSize_),
+        [](const Row& row) { return row.index; }, [](const Row& row) { return row.fields; });
 }
 
 orla::message SocketHandler::cmdGetCount(const orla::message&) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -89,13 +90,33 @@ class RouteHandler : public orla::Handler {
                             uint32_t count) override;
     orla::message cmdGetCount(const orla::message& request) override;
 
+    // IP_CIDR_ROUTE_HANDLER's answers, from the same reading.
+    orla::message cidrWindow(const orla::message& request, uint32_t count);
+    uint32_t cidrCount();
+
   private:
     void refresh(uint32_t maxAge);
+    void refreshFor(const orla::message& request);
+    std::span<const RouteInfo> ipv4Routes() const;
 
     Rtnetlink& kernel_;
     uint32_t pageSize_;
     std::vector<RouteInfo> snapshot_;  // in routeIndex() order, each index once
     DumpAge age_;
+};
+
+// IP_CIDR_ROUTE_HANDLER: the IPv4 routes of the route handler's reading,
+// by cidrRouteIndex().
+class CidrRouteHandler : public orla::Handler {
+  public:
+    explicit CidrRouteHandler(RouteHandler& routes) : routes_(routes) {}
+    orla::message cmdGetAll(const orla::message& request, uint32_t, uint32_t count) override {
+        return routes_.cidrWindow(request, count);
+    }
+    orla::message cmdGetCount(const orla::message& request) override;
+
+  private:
+    RouteHandler& routes_;
 };
 
 // IP_NEIGHBOUR_HANDLER (`media` false) and IP_NET_TO_MEDIA_HANDLER (true):

@@ -1,6 +1,7 @@
 // orla-ipd: the IP service. It serves the host's IP state as platform
 // service 43: the forwarding scalars from /proc/sys (handler 1), the
-// interfaces' addresses (handler 2) and the main routing table (handler 3)
+// interfaces' addresses (handler 2) and the main routing table (handlers 3
+// and 10)
 // and the neighbours (handlers 5 and 6) from the kernel over rtnetlink, the
 // IP, ICMP, TCP and UDP counters from /proc/net (handler 4), and the TCP
 // connections and listeners and UDP endpoints (handlers 7 to 9) from socket
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     ipd::SystemHandler system("/proc/sys");
     ipd::AddressHandler addresses(kernel, pageSize ? pageSize : ipd::DEFAULT_PAGE_SIZE);
     ipd::RouteHandler routes(kernel, pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW);
+    ipd::CidrRouteHandler cidrRoutes(routes);
     ipd::StatsHandler stats("/proc/net");
     const uint32_t neighbourWindow = pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW;
     ipd::NeighbourHandler neighbours(kernel, neighbourWindow, false);
@@ -91,6 +93,7 @@ int main(int argc, char** argv) {
     looper.addHandler(ipd::IP_TCP_CONNECTION_HANDLER, &connections);
     looper.addHandler(ipd::IP_TCP_LISTENER_HANDLER, &listeners);
     looper.addHandler(ipd::IP_UDP_ENDPOINT_HANDLER, &endpoints);
+    looper.addHandler(ipd::IP_CIDR_ROUTE_HANDLER, &cidrRoutes);
     if (!looper.serve(ipd::IP_SERVICE)) return 1;
     looper.run();
     return 0;

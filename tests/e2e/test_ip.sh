@@ -139,6 +139,11 @@ expect_eq "4 3 7" "$(get $ROUTE_ENTRY.8.$R4) $(get $ROUTE_ENTRY.9.$R4) $(get $RO
 # The connected route has no next hop: type unknown(0), length 0.
 expect_row $ROUTE_ENTRY.8 "$ROUTE_ENTRY.8.1.4.10.7.0.0.24.2.0.0.0.0 3"
 expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $ROUTE_ENTRY.12.$R4 i 1
+# RFC 2096: destination, mask, TOS 0, next hop; then ifIndex, type, protocol, metric.
+C4=10.8.0.0.255.255.0.0.0.10.7.0.2
+expect_eq "10.8.0.0 255.255.0.0 10.7.0.2 $v0 4 3 7" "$(get $IP.24.4.1.1.$C4) $(get $IP.24.4.1.2.$C4) \
+$(get $IP.24.4.1.4.$C4) $(get $IP.24.4.1.5.$C4) $(get $IP.24.4.1.6.$C4) $(get $IP.24.4.1.7.$C4) \
+$(get $IP.24.4.1.11.$C4)" "ipCidrRouteTable row of 10.8.0.0/16"
 
 step "neighbours added with ip neigh appear with their link-layer address, type and state"
 ip neigh add 10.7.0.9 lladdr 02:00:00:00:00:09 dev v0
@@ -161,6 +166,8 @@ step "inetCidrRouteNumber agrees with ip route, and with the walk"
 routes=$(($(ip -4 route show table main | wc -l) + $(ip -6 route show table main | wc -l)))
 expect_eq "$routes" "$(get $IP.24.6.0)" "inetCidrRouteNumber"
 expect_eq "$routes" "$(walk $ROUTE_ENTRY.7 | wc -l)" "inetCidrRouteTable rows"
+expect_eq "$(ip -4 route show table main | wc -l)" "$(get $IP.24.3.0)" "ipCidrRouteNumber"
+expect_eq "$(get $IP.24.3.0)" "$(walk $IP.24.4.1.5 | wc -l)" "ipCidrRouteTable rows"
 
 step "GetNext walks what GetBulk walks, in windows of two routes"
 expect_eq "$(walk $IP.24)" "$(bulkwalk $IP.24)" "walk of the route table"

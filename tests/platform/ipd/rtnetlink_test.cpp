@@ -549,6 +549,19 @@ TEST(RouteRow, IndexShapesAndFields) {
     for (const auto& c : cases)
         EXPECT_EQ(ipd::isRouteIndex(c.index.data(), c.index.size()), c.route) << c.what;
 
+    // RFC 2096: destination, mask, TOS 0, next hop (0.0.0.0 without one).
+    const std::vector<uint32_t> cidr = ipd::cidrRouteIndex(v4, 17, hop4);
+    EXPECT_EQ((std::vector<uint32_t>{10, 8, 0, 0, 255, 255, 128, 0, 0, 10, 7, 0, 2}), cidr);
+    EXPECT_EQ((std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+              ipd::cidrRouteIndex(std::string(4, '\0'), 0, ""));
+    std::vector<uint32_t> tos = cidr, octet = cidr, cutCidr = cidr;
+    tos[8] = 1;
+    octet[12] = 256;
+    cutCidr.pop_back();
+    EXPECT_TRUE(ipd::isCidrRouteIndex(cidr.data(), cidr.size()));
+    for (const auto& bad : {tos, octet, cutCidr})
+        EXPECT_FALSE(ipd::isCidrRouteIndex(bad.data(), bad.size()));
+
     const std::string fields = ipd::routeFields({7, 0x01020304, 4, 14});
     ipd::RouteFields read;
     EXPECT_FALSE(ipd::readRouteFields(fields.substr(0, 9), read));
