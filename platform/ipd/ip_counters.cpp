@@ -148,6 +148,15 @@ constexpr std::tuple<uint32_t, const char*, const char*> UDP_SCALARS[] = {
 
 }  // namespace
 
+orla::message ifStatsObject(const Counters& counters) {
+    const std::optional<uint64_t> ifIndex = find(counters, "ifIndex");
+    if (!ifIndex || *ifIndex == 0 || *ifIndex > 0x7fffffff) return {};
+    orla::message object;
+    object.insert(orla::OBJ_ID, static_cast<uint32_t>(*ifIndex));
+    object.insert(IPS_COUNTERS, countersOf(INET_IPV6, counters, SYSTEM_COLUMNS));
+    return object;
+}
+
 void addTransportCounters(const Counters& counters, orla::message& reply) {
     std::vector<uint32_t> tcp;
     for (const auto& [arc, name] : TCP_SCALARS) {

@@ -41,6 +41,11 @@ bool parseNamedCounters(std::string_view text, Counters& out);
 // ICMP_MSG_COUNTS per ICMP message type. A counter the kernel does not
 // keep is left out.
 orla::message statsObject(uint32_t version, const Counters& counters);
+// The IPv6 counters of one interface (a file of /proc/net/dev_snmp6, whose
+// "ifIndex" line names it) as an IP_IF_STATS_HANDLER object: OBJ_ID the
+// ifIndex, IPS_COUNTERS; an empty message when the file names no ifIndex
+// from 1 to 2^31-1.
+orla::message ifStatsObject(const Counters& counters);
 // Adds TCP_COUNTERS and UDP_COUNTERS (ip_object.h) to `reply`.
 void addTransportCounters(const Counters& counters, orla::message& reply);
 

@@ -21,6 +21,10 @@
 // - IP_STATS_HANDLER, CMD_GETALL: the kernel's IP and ICMP counters, one
 //   object per IP version (OBJ_ID: 1 IPv4, 2 IPv6), read at each request.
 //   CMD_GET: the IPv4 object's fields alone.
+// - IP_IF_STATS_HANDLER, CMD_GETALL: the IPv6 counters of each interface,
+//   one object per interface (OBJ_ID its ifIndex, IPS_COUNTERS), ascending,
+//   in pages (OBJ_NEXT: the ifIndex to start the next page at); a get-all
+//   from the first page reads the kernel, later pages come from that reading.
 // - IP_NEIGHBOUR_HANDLER, CMD_GETALL: the neighbour caches (ARP and IPv6
 //   neighbour discovery) in the order of neighbourIndex(), a window at a
 //   time as IP_ROUTE_HANDLER lists routes: fields neighbourFields().
@@ -55,6 +59,7 @@ inline constexpr uint32_t IP_TCP_CONNECTION_HANDLER = 7;
 inline constexpr uint32_t IP_TCP_LISTENER_HANDLER = 8;
 inline constexpr uint32_t IP_UDP_ENDPOINT_HANDLER = 9;
 inline constexpr uint32_t IP_CIDR_ROUTE_HANDLER = 10;
+inline constexpr uint32_t IP_IF_STATS_HANDLER = 11;
 
 // RFC 4001 InetAddressType of an address of 4, 16 or 20 octets.
 inline constexpr uint32_t INET_UNKNOWN = 0;

@@ -1,5 +1,6 @@
 #include "platform/ipd/ip_service.h"
 
+#include <dirent.h>
 #include <netinet/in.h>
 
 #include <algorithm>
@@ -164,6 +165,45 @@ orla::message StatsHandler::cmdGetAll(const orla::message&, uint32_t, uint32_t) 
     reply.append(orla::OBJ_LIST, statsObject(INET_IPV4, counters));
     if (counters.contains("Ip6InReceives")) {
         reply.append(orla::OBJ_LIST, statsObject(INET_IPV6, counters));
+    }
+    return reply;
+}
+
+orla::message IfStatsHandler::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
+    if (startId == FROM_THE_START) {
+        constexpr size_t MAX_INTERFACES = 65536;
+        snapshot_.clear();
+        if (DIR* dir = ::opendir(dir_.c_str())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                if (entry->d_name[0] == '.' || snapshot_.size() >= MAX_INTERFACES) continue;
+                const std::optional<std::string> text =
+                    orla::readRegularFile(dir_ + "/" + entry->d_name, MAX_COUNTER_FILE_BYTES);
+                if (!text || text->size() > MAX_COUNTER_FILE_BYTES) continue;
+                Counters counters;
+                parseNamedCounters(*text, counters);
+                orla::message object = ifStatsObject(counters);
+                if (object.has(orla::OBJ_ID)) snapshot_.push_back(std::move(object));
+            }
+            ::closedir(dir);
+        }
+        std::sort(snapshot_.begin(), snapshot_.end(),
+                  [](const orla::message& a, const orla::message& b) {
+                      return a.get(orla::OBJ_ID) < b.get(orla::OBJ_ID);
+                  });
+    }
+    // Pages resume at the ifIndex the last one named.
+    auto first = snapshot_.begin();
+    if (startId != FROM_THE_START) {
+        first = std::partition_point(
+            snapshot_.begin(), snapshot_.end(),
+            [&](const orla::message& object) { return object.get(orla::OBJ_ID) < startId; });
+    }
+    const size_t page = std::min<size_t>(pageOf(count, pageSize_), snapshot_.end() - first);
+    orla::message reply;
+    for (auto it = first; it != first + page; ++it)
+        reply.append(orla::OBJ_LIST, *it);
+    if (first + page != snapshot_.end()) {
+        reply.insert(orla::OBJ_NEXT, (first + page)->get(orla::OBJ_ID));
     }
     return reply;
 }

@@ -66,6 +66,22 @@ class StatsHandler : public orla::Handler {
     std::string procNet_;
 };
 
+// IP_IF_STATS_HANDLER: the files of DIR (/proc/net/dev_snmp6), one per
+// interface with IPv6, read by a get-all from the first page; later pages
+// come from that reading.
+class IfStatsHandler : public orla::Handler {
+  public:
+    IfStatsHandler(std::string dir, uint32_t pageSize)
+        : dir_(std::move(dir)), pageSize_(pageSize) {}
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+
+  private:
+    std::string dir_;
+    uint32_t pageSize_;
+    std::vector<orla::message> snapshot_;  // ascending by OBJ_ID
+};
+
 // IP_ADDRESS_HANDLER: a get-all from the first page reads the kernel's
 // addresses; later pages come from that reading.
 class AddressHandler : public orla::Handler {

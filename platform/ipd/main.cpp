@@ -3,7 +3,7 @@
 // interfaces' addresses (handler 2) and the main routing table (handlers 3
 // and 10)
 // and the neighbours (handlers 5 and 6) from the kernel over rtnetlink, the
-// IP, ICMP, TCP and UDP counters from /proc/net (handler 4), and the TCP
+// IP, ICMP, TCP and UDP counters from /proc/net (handlers 4 and 11), and the TCP
 // connections and listeners and UDP endpoints (handlers 7 to 9) from socket
 // diagnostics (platform/ipd/ip_object.h; docs/ip.md).
 //
@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
     ipd::RouteHandler routes(kernel, pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW);
     ipd::CidrRouteHandler cidrRoutes(routes);
     ipd::StatsHandler stats("/proc/net");
+    ipd::IfStatsHandler ifStats("/proc/net/dev_snmp6",
+                                pageSize ? pageSize : ipd::DEFAULT_PAGE_SIZE);
     const uint32_t neighbourWindow = pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW;
     ipd::NeighbourHandler neighbours(kernel, neighbourWindow, false);
     ipd::NeighbourHandler media(kernel, neighbourWindow, true);
@@ -94,6 +96,7 @@ int main(int argc, char** argv) {
     looper.addHandler(ipd::IP_TCP_LISTENER_HANDLER, &listeners);
     looper.addHandler(ipd::IP_UDP_ENDPOINT_HANDLER, &endpoints);
     looper.addHandler(ipd::IP_CIDR_ROUTE_HANDLER, &cidrRoutes);
+    looper.addHandler(ipd::IP_IF_STATS_HANDLER, &ifStats);
     if (!looper.serve(ipd::IP_SERVICE)) return 1;
     looper.run();
     return 0;

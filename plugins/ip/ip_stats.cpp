@@ -5,6 +5,8 @@
 //                               ipFragCreates (ipReasmTimeout from the
 //                               system handler)
 //   1.3.6.1.2.1.4.31.1.1.C.V    ipSystemStatsTable, V = 1 ipv4, 2 ipv6
+//   1.3.6.1.2.1.4.31.3.1.C.V.I  ipIfStatsTable, V = 2 ipv6 (the kernel keeps
+//                               no IPv4 counters per interface), I = ifIndex
 //   1.3.6.1.2.1.5.29.1.C.V      icmpStatsTable
 //   1.3.6.1.2.1.5.30.1.C.V.T    icmpMsgStatsTable, T = the message type
 //
@@ -24,6 +26,7 @@ namespace {
 
 const OID IP("1.3.6.1.2.1.4");
 const OID IP_SYSTEM_STATS_ENTRY = IP + 31 + 1 + 1;
+const OID IP_IF_STATS_ENTRY = IP + 31 + 3 + 1;
 const OID ICMP_STATS_ENTRY("1.3.6.1.2.1.5.29.1");
 const OID ICMP_MSG_STATS_ENTRY("1.3.6.1.2.1.5.30.1");
 
@@ -31,13 +34,14 @@ constexpr unsigned MAX_COLUMN = 63;  // counters are kept by column, below 64
 constexpr unsigned ICMP_MSG_IN = 3;
 constexpr unsigned ICMP_MSG_OUT = 4;
 
-enum class Kind { System, Icmp, IcmpMsg };
+enum class Kind { System, Interface, Icmp, IcmpMsg };
 
 // The counters of one row, by the column they are served in.
 struct CounterRecord : Data {
     Kind kind = Kind::System;
     int version = 0;       // InetVersion: 1 ipv4, 2 ipv6
     int icmpType = 0;      // icmpMsgStatsTable only
+    int ifIndex = 0;       // ipIfStatsTable only
     uint64_t present = 0;  // bit C: the counter of column C is known
     std::array<unsigned long long, MAX_COLUMN + 1> value{};
 
@@ -74,6 +78,14 @@ void parseStats(orla::message const& object, std::vector<Data*>* records) {
         rec->set(ICMP_MSG_OUT, messages[at + 2]);
         records->push_back(rec);
     }
+}
+
+void parseIfStats(orla::message const& object, std::vector<Data*>* records) {
+    const uint32_t ifIndex = object.get(orla::OBJ_ID, 0);
+    if (ifIndex == 0 || ifIndex > 0x7fffffff) return;
+    CounterRecord* rec = recordOf(Kind::Interface, ipd::INET_IPV6, object.get(ipd::IPS_COUNTERS));
+    rec->ifIndex = static_cast<int>(ifIndex);
+    records->push_back(rec);
 }
 
 // RFC 4293 ipInReceives ... ipFragCreates: the IPv4 counters of the
@@ -189,8 +201,10 @@ void registerIpStatistics() {
 
     auto* stats = new GetAllProvider();
     stats->addSource(parseStats, {ipd::IP_SERVICE, ipd::IP_STATS_HANDLER});
+    stats->addSource(parseIfStats, {ipd::IP_SERVICE, ipd::IP_IF_STATS_HANDLER});
     Packer* version = new DataNumPacker(field(&CounterRecord::version), ber::INTEGER);
     Packer* icmpType = new DataNumPacker(field(&CounterRecord::icmpType), ber::INTEGER);
+    Packer* ifIndex = new DataNumPacker(field(&CounterRecord::ifIndex), ber::INTEGER);
 
     // ipSystemStatsTable: each 32-bit counter, then its HC twin when RFC
     // 4293 defines one (the column after it).
@@ -206,9 +220,12 @@ void registerIpStatistics() {
         if (hc) systemColumns.push_back({column + 1, column, new Counter64Packer(column)});
     }
     // ipSystemStatsDiscontinuityTime: the kernel's counters start at zero
-    // with the namespace and are never reset.
+    // with the namespace (an interface's with the interface, which takes a
+    // new ifIndex) and are never reset.
     systemColumns.push_back({46, 0, new ConstNumPacker(0, ber::TIMETICKS)});
     addColumns(IP_SYSTEM_STATS_ENTRY, stats, Kind::System, {version}, systemColumns);
+    // ipIfStatsTable has ipSystemStatsTable's columns.
+    addColumns(IP_IF_STATS_ENTRY, stats, Kind::Interface, {version, ifIndex}, systemColumns);
 
     std::vector<Column> icmpColumns;
     for (unsigned column = 2; column <= 5; ++column)

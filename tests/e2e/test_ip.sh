@@ -68,6 +68,7 @@ expect_eq "$((${pair#* } % 4294967296))" "${pair% *}" "InReceives and HCInReceiv
 hc_moved() { unreachables; [ "$(get $SYS_STATS.4.1)" -gt "$hc_before" ]; }
 wait_for hc_moved || fail "ipSystemStatsHCInReceives.ipv4 stays at $hc_before"
 [ "$(get $SYS_STATS.4.2)" -gt 0 ] || fail "no IPv6 datagrams received"
+[ "$(get $IP.31.3.1.4.2.1)" -gt 0 ] || fail "ipIfStatsHCInReceives of IPv6 on lo is 0"
 [ "$(get $IP.3.0)" -gt 0 ] || fail "ipInReceives is 0"
 for counter in $ICMP.30.1.3.1.3 $ICMP.30.1.4.1.3 $ICMP.30.1.4.2.1 $ICMP.29.1.4.1 $ICMP.29.1.4.2; do
     [ "$(get $counter)" -gt 0 ] || fail "$counter is not counting"

@@ -79,6 +79,16 @@ TEST(IpCounters, ObjectsCarryTheColumnsTheKernelKeeps) {
     EXPECT_EQ((std::vector<uint32_t>{0, 30, 32, 3, 0, 33, 8, 31, 0}), v4.get(ipd::ICMP_MSG_COUNTS));
     EXPECT_EQ((std::vector<uint32_t>{128, 62, 0, 129, 0, 63}), v6.get(ipd::ICMP_MSG_COUNTS));
 
+    // An interface's file of dev_snmp6 names its ifIndex; one that does not
+    // (or names 0) gives no object.
+    ipd::Counters interface;
+    EXPECT_TRUE(ipd::parseNamedCounters("ifIndex 3\nIp6InReceives 5\nIp6OutOctets 6\n", interface));
+    const orla::message row = ipd::ifStatsObject(interface);
+    EXPECT_EQ(3u, row.get(orla::OBJ_ID));
+    EXPECT_EQ((std::map<uint32_t, uint64_t>{{3, 5}, {32, 6}}), countersOf(row, ipd::IPS_COUNTERS));
+    interface["ifIndex"] = 0;
+    EXPECT_FALSE(ipd::ifStatsObject(interface).has(orla::OBJ_ID));
+
     // TCP-MIB and UDP-MIB scalar arcs; tcpMaxConn -1 as 2^64-1, UDP's
     // IPv4 and IPv6 counts added (IPv6 has no NoPorts line here).
     orla::message transport;
