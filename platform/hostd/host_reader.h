@@ -50,6 +50,28 @@ struct StorageSize {
     uint32_t used = 0;
 };
 
+// Processes listed at most.
+inline constexpr size_t MAX_PROCESSES = 1'000'000;
+// RFC 2790 hrSWRunName, hrSWRunPath and hrSWRunParameters' largest sizes.
+inline constexpr size_t MAX_RUN_NAME = 64;
+inline constexpr size_t MAX_RUN_PATH = 128;
+
+// What /proc/PID/stat tells of a process.
+struct ProcessStat {
+    std::string name;           // the command name between the parentheses
+    char state = '?';           // R, S, D, Z, T, t, X, I ...
+    bool kernelThread = false;  // PF_KTHREAD in the flags
+    uint64_t cpuTicks = 0;      // utime + stime, clock ticks
+    uint64_t rssPages = 0;
+};
+
+struct ProcessInfo {
+    uint32_t pid = 0;
+    ProcessStat stat;
+    std::string path;        // the executable (/proc/PID/exe), at most MAX_RUN_PATH
+    std::string parameters;  // the arguments after the first, blank-separated
+};
+
 // nullopt without a MemTotal line.
 std::optional<MemoryInfo> parseMeminfo(std::string_view text);
 // The per-CPU lines ("cpuN ..."), in ascending CPU number, each CPU once.
@@ -64,6 +86,12 @@ std::map<uint32_t, std::string> parseCpuModels(std::string_view text);
 std::set<std::string> parseStorageFilesystems(std::string_view text);
 // The mounts of a type in `storageTypes`, in list order, at most MAX_FILESYSTEMS.
 std::vector<Mount> parseMounts(std::string_view text, const std::set<std::string>& storageTypes);
+// "PID (name) S ..." of /proc/PID/stat; nullopt when it does not parse (the
+// name may hold blanks and parentheses: it ends at the last ')').
+std::optional<ProcessStat> parseProcessStat(std::string_view text);
+// The arguments after the first of a NUL-separated /proc/PID/cmdline,
+// joined by blanks, cut to MAX_RUN_PATH octets.
+std::string parseParameters(std::string_view cmdline);
 // Counts of `unitBytes`-sized units, the unit doubled until both fit in 31
 // bits (RFC 2790 hrStorageSize is an Integer32); saturated past 2^30-byte units.
 StorageSize scaleStorage(uint64_t unitBytes, uint64_t totalUnits, uint64_t usedUnits);
@@ -79,6 +107,8 @@ class HostReader {
     uint32_t processCount() const;
     // The smaller of the kernel's pid_max and threads-max; 0 when neither reads.
     uint32_t maxProcesses() const;
+    // Every process that can be read, ascending by pid, at most MAX_PROCESSES.
+    std::vector<ProcessInfo> processes() const;
     std::vector<CpuTimes> cpuTimes() const;
     std::map<uint32_t, std::string> cpuModels() const;
     // Mounted filesystems that store files, each device once (the first

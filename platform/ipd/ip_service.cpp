@@ -14,7 +14,7 @@
 #include "platform/orla/decimal.h"
 #include "platform/orla/files.h"
 #include "platform/orla/ids.h"
-#include "platform/orla/window_rows.h"
+#include "platform/orla/window_reply.h"
 
 namespace ipd {
 
@@ -47,37 +47,6 @@ uint32_t pageOf(uint32_t requested, uint32_t configured) {
 auto orderOf(const RouteInfo& route) {
     return std::make_tuple(route.dest.size(), std::cref(route.dest), route.prefixLength,
                            route.nextHop.size(), std::cref(route.nextHop));
-}
-
-// A windowed get-all's reply from `snapshot`, which is in the order of
-// indexOf(item), each index once: the items after OBJ_AFTER, or from
-// OBJ_FROM on, or from the first, at most `page` of them, as the rows of
-// OBJ_ROWS; OBJ_AFTER names the last one when more follow.
-template <class Item, class IndexOf, class FieldsOf>
-orla::message windowOf(std::span<const Item> snapshot, const orla::message& request, size_t page,
-                       IndexOf indexOf, FieldsOf fieldsOf) {
-    const bool after = request.has(orla::OBJ_AFTER);
-    const bool from = !after && request.has(orla::OBJ_FROM);
-    auto first = snapshot.begin();
-    if (after || from) {
-        const std::vector<uint32_t> bound = request.get(after ? orla::OBJ_AFTER : orla::OBJ_FROM);
-        first = std::partition_point(snapshot.begin(), snapshot.end(), [&](const Item& item) {
-            return after ? indexOf(item) <= bound : indexOf(item) < bound;
-        });
-    }
-    page = std::min<size_t>(page, snapshot.end() - first);
-    std::string rows;
-    orla::RowWriter writer(rows);
-    for (auto it = first; it != first + page; ++it) {
-        const std::vector<uint32_t> index = indexOf(*it);
-        writer.add(index.data(), index.size(), fieldsOf(*it));
-    }
-    orla::message reply;
-    reply.insert(orla::OBJ_ROWS, std::move(rows));
-    if (first + page != snapshot.end() && page > 0) {
-        reply.insert(orla::OBJ_AFTER, indexOf(*(first + page - 1)));
-    }
-    return reply;
 }
 
 // RFC 4022 tcpConnectionState of the kernel's TCP_* state (the listeners
@@ -289,7 +258,7 @@ void RouteHandler::refreshFor(const orla::message& request) {
 
 orla::message RouteHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
     refreshFor(request);
-    return windowOf(
+    return orla::windowReply(
         std::span<const RouteInfo>(snapshot_), request, pageOf(count, pageSize_),
         [](const RouteInfo& route) {
             return routeIndex(route.dest, route.prefixLength, route.nextHop);
@@ -301,7 +270,7 @@ orla::message RouteHandler::cmdGetAll(const orla::message& request, uint32_t, ui
 // its mask grows with its prefix length: the order of routeIndex().
 orla::message RouteHandler::cidrWindow(const orla::message& request, uint32_t count) {
     refreshFor(request);
-    return windowOf(
+    return orla::windowReply(
         ipv4Routes(), request, pageOf(count, pageSize_),
         [](const RouteInfo& route) {
             return cidrRouteIndex(route.dest, route.prefixLength, route.nextHop);
@@ -350,7 +319,7 @@ void NeighbourHandler::refresh(uint32_t maxAge) {
 orla::message NeighbourHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
     const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
     refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
-    return windowOf(
+    return orla::windowReply(
         std::span<const NeighbourInfo>(snapshot_), request, pageOf(count, pageSize_),
         [this](const NeighbourInfo& neighbour) {
             return media_ ? mediaIndex(neighbour.ifIndex, neighbour.address)
@@ -415,7 +384,7 @@ void SocketHandler::refresh(uint32_t maxAge) {
 orla::message SocketHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
     const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
     refresh((further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond());
-    return windowOf(
+    return orla::windowReply(
         std::span<const Row>(snapshot_), request, pageOf(count, pageSize_),
         [](const Row& row) { return row.index; }, [](const Row& row) { return row.fields; });
 }

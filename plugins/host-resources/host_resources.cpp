@@ -8,12 +8,18 @@
 //   1.3.6.1.2.1.25.2.3.1.C.I       hrStorageTable, I = the service's storage index
 //   1.3.6.1.2.1.25.3.2.1.C.I       hrDeviceTable, I = the kernel's CPU number + 1
 //   1.3.6.1.2.1.25.3.3.1.C.I       hrProcessorTable, the same rows
+//   1.3.6.1.2.1.25.4.2.1.C.P       hrSWRunTable, P = the process id
+//   1.3.6.1.2.1.25.5.1.1.C.P       hrSWRunPerfTable, the same rows
+//
+// A host may run tens of thousands of processes: their tables are a
+// WindowTable, holding a window of processes at a time.
 //
 // Without the service the scalars have no instance and the tables are empty.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -31,6 +37,8 @@ const OID HR_STORAGE_ENTRY("1.3.6.1.2.1.25.2.3.1");
 const OID HR_DEVICE_PROCESSOR("1.3.6.1.2.1.25.3.1.3");
 const OID HR_DEVICE_ENTRY("1.3.6.1.2.1.25.3.2.1");
 const OID HR_PROCESSOR_ENTRY("1.3.6.1.2.1.25.3.3.1");
+const OID HR_SW_RUN_ENTRY("1.3.6.1.2.1.25.4.2.1");
+const OID HR_SW_RUN_PERF_ENTRY("1.3.6.1.2.1.25.5.1.1");
 // RFC 2790 ProductID and hrProcessorFrwID when unknown: zeroDotZero.
 const OID ZERO_DOT_ZERO{0, 0};
 
@@ -119,6 +127,40 @@ void parseProcessor(orla::message const& object, std::vector<Data*>* records) {
     records->push_back(rec);
 }
 
+struct ProcessRecord : Data {
+    int index = 0;  // the pid
+    std::string name;
+    std::string path;
+    std::string parameters;
+    int type = 0;
+    int status = 0;
+    int cpu = 0;
+    int memoryKb = 0;
+};
+
+Data* makeProcess() {
+    return new ProcessRecord;
+}
+
+// hrSWRunIndex is 1 to 2147483647; fields cut short leave the row out.
+bool parseProcess(OID const& index, std::string_view fields, Data* rec) {
+    hostd::ProcessFields process;
+    if (index.size() != 1 || index[0] == 0 || index[0] > MAX_INT32 ||
+        !hostd::readProcessFields(fields, process)) {
+        return false;
+    }
+    auto* record = static_cast<ProcessRecord*>(rec);
+    record->index = static_cast<int>(index[0]);
+    record->name = std::move(process.name);
+    record->path = std::move(process.path);
+    record->parameters = std::move(process.parameters);
+    record->type = process.type;
+    record->status = process.status;
+    record->cpu = saturatedInt32(process.cpu);
+    record->memoryKb = saturatedInt32(process.memoryKb);
+    return true;
+}
+
 template <class R>
 Packer* number(int R::*member, unsigned type) {
     return new DataNumPacker(field(member), type);
@@ -188,6 +230,28 @@ extern "C" void autorun() {
                            {2, number(&ProcessorRecord::load, ber::INTEGER)},
                        },
                        deviceTable);
+
+    // Processes read per exchange with the service, as routes are.
+    constexpr uint32_t WINDOW_PROCESSES = 1024;
+    auto* processes = new WindowTable(
+        makeProcess, parseProcess, {hostd::HOST_SERVICE, hostd::PROCESS_HANDLER}, WINDOW_PROCESSES);
+    addReadOnlyColumns(HR_SW_RUN_ENTRY,
+                       {
+                           {1, number(&ProcessRecord::index, ber::INTEGER)},
+                           {2, text(&ProcessRecord::name)},
+                           {3, new ConstOIDPacker(ZERO_DOT_ZERO, ber::OBJECT_IDENTIFIER)},
+                           {4, text(&ProcessRecord::path)},
+                           {5, text(&ProcessRecord::parameters)},
+                           {6, number(&ProcessRecord::type, ber::INTEGER)},
+                           {7, number(&ProcessRecord::status, ber::INTEGER)},
+                       },
+                       processes);
+    addReadOnlyColumns(HR_SW_RUN_PERF_ENTRY,
+                       {
+                           {1, number(&ProcessRecord::cpu, ber::INTEGER)},
+                           {2, number(&ProcessRecord::memoryKb, ber::INTEGER)},
+                       },
+                       processes);
 
     registerModule(OID("1.3.6.1.2.1.25.7.1"),
                    "HOST-RESOURCES-MIB: the host's resources (RFC 2790)");

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The HOST-RESOURCES-MIB plug-in over orla-hostd: memory and the RAM row
 # agree with /proc/meminfo, the root filesystem row with df, one processor
-# load per CPU; without the service the agent still answers at once.
+# load per CPU, a started process appears in hrSWRunTable and leaves it when
+# it ends; without the service the agent still answers at once.
 source "$SRC/lib.sh"
 
 HR=.1.3.6.1.2.1.25
 STORAGE_ENTRY=$HR.2.3.1
-HOSTD_PID=
-trap 'stop_agent; [ -z "$HOSTD_PID" ] || { kill "$HOSTD_PID"; wait "$HOSTD_PID" || true; }' EXIT
+HOSTD_PID= SLEEPER=
+trap 'stop_agent; for p in $HOSTD_PID $SLEEPER; do kill "$p"; wait "$p" || true; done' EXIT
 
 get() { nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 "$1"; }
 # "INDEX VALUE" of one column, without the line net-snmp adds for the
@@ -63,6 +64,38 @@ expect_eq "$(cut -d' ' -f1 <<<"$loads")" "$(column $HR.3.2.1.1 | cut -d' ' -f1)"
 while read -r index load; do
     [ "$load" -ge 0 ] && [ "$load" -le 100 ] || fail "hrProcessorLoad.$index = $load"
 done <<<"$loads"
+
+step "a started process appears in hrSWRunTable and hrSWRunPerfTable, and leaves them when it ends"
+sleep 97 &
+SLEEPER=$!
+RUN=$HR.4.2.1
+# Polls (bounded) until COLUMN has (or, with "no", lacks) the row LINE.
+expect_row() {  # COLUMN LINE [no]
+    for _ in $(seq 20); do
+        if column "$1" | grep -qxF -- "$2"; then [ -z "${3:-}" ] && return 0
+        else [ -n "${3:-}" ] && return 0; fi
+        sleep 0.5
+    done
+    fail "$1: [$2] ${3:+still }${3:-not} there"
+}
+expect_row $RUN.2 "$SLEEPER \"sleep\""
+# application(4), notRunnable(3): asleep, waiting for its time
+expect_eq "$SLEEPER \"$(readlink /proc/$SLEEPER/exe)\" \"97\" 4 3" \
+    "$(get $RUN.1.$SLEEPER) $(get $RUN.4.$SLEEPER) $(get $RUN.5.$SLEEPER) $(get $RUN.6.$SLEEPER) $(get $RUN.7.$SLEEPER)" \
+    "index, path, parameters, type and status of sleep"
+rss=$(awk '$1 == "VmRSS:" { print $2 }' /proc/$SLEEPER/status)
+# stat's resident count is the kernel's approximate one: near, in KiB (not pages)
+near "$rss" "$(get $HR.5.1.1.2.$SLEEPER)" $((rss / 2)) "hrSWRunPerfMem of sleep"
+# The rows of the processes that started before sleep (later ones, the
+# walks' own tools among them, come and go).
+settled() {
+    nsnmp "$1" -v2c -c morvel -Oqt 127.0.0.1 $HR.4 |
+        awk -v last="$SLEEPER" '{ n = split($1, arcs, "."); if (arcs[n] + 0 <= last) print $1 }'
+}
+expect_eq "$(settled snmpwalk)" "$(settled snmpbulkwalk)" "walk of hrSWRun"
+kill "$SLEEPER"; wait "$SLEEPER" || true
+expect_row $RUN.2 "$SLEEPER \"sleep\"" no
+SLEEPER=
 
 step "without the service hr objects answer at once, empty, beside the system group"
 kill "$HOSTD_PID"; wait "$HOSTD_PID" || true
