@@ -47,6 +47,8 @@ inline constexpr orla::StringKey SYS_DATE{2};
 inline constexpr orla::U32Key SYS_PROCESSES{3};      // processes now running or waiting
 inline constexpr orla::U32Key SYS_MAX_PROCESSES{4};  // 0 when the kernel names no limit
 inline constexpr orla::U32Key SYS_MEMORY_KB{5};      // physical memory, KiB, saturated
+// Login sessions (the utmp file's USER_PROCESS records); absent without one.
+inline constexpr orla::U32Key SYS_USERS{6};
 
 // Storage objects. OBJ_ID: the storage index, never 0; RAM is 1 and swap 2,
 // filesystems have 31 and up, each mount point keeping its index while the

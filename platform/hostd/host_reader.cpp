@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -252,8 +255,26 @@ StorageSize scaleStorage(uint64_t unitBytes, uint64_t totalUnits, uint64_t usedU
                        static_cast<uint32_t>(std::min(usedUnits, MAX_31_BITS))};
 }
 
-HostReader::HostReader(std::string procRoot, std::string mountsPath)
-    : procRoot_(std::move(procRoot)), mountsPath_(std::move(mountsPath)) {}
+HostReader::HostReader(std::string procRoot, std::string mountsPath, std::string utmpPath)
+    : procRoot_(std::move(procRoot)),
+      mountsPath_(std::move(mountsPath)),
+      utmpPath_(std::move(utmpPath)) {}
+
+uint32_t parseUserSessions(std::string_view bytes) {
+    uint32_t sessions = 0;
+    for (size_t at = 0; bytes.size() - at >= sizeof(utmp); at += sizeof(utmp)) {
+        decltype(utmp::ut_type) type;
+        std::memcpy(&type, bytes.data() + at + offsetof(utmp, ut_type), sizeof type);
+        if (type == USER_PROCESS) ++sessions;
+    }
+    return sessions;
+}
+
+std::optional<uint32_t> HostReader::userSessions() const {
+    const std::optional<std::string> bytes = readProcFile(utmpPath_);
+    if (!bytes) return std::nullopt;
+    return parseUserSessions(*bytes);
+}
 
 std::optional<ProcessStat> parseProcessStat(std::string_view text) {
     const size_t open = text.find(" (");

@@ -92,14 +92,19 @@ std::optional<ProcessStat> parseProcessStat(std::string_view text);
 // The arguments after the first of a NUL-separated /proc/PID/cmdline,
 // joined by blanks, cut to MAX_RUN_PATH octets.
 std::string parseParameters(std::string_view cmdline);
+// The login sessions of a utmp file (struct utmp records, utmp(5)): the
+// records of type USER_PROCESS; a record cut short at the end is not read.
+uint32_t parseUserSessions(std::string_view bytes);
 // Counts of `unitBytes`-sized units, the unit doubled until both fit in 31
 // bits (RFC 2790 hrStorageSize is an Integer32); saturated past 2^30-byte units.
 StorageSize scaleStorage(uint64_t unitBytes, uint64_t totalUnits, uint64_t usedUnits);
 
 class HostReader {
   public:
-    // `procRoot`: "/proc" on a host; `mountsPath`: "/proc/self/mounts".
-    HostReader(std::string procRoot, std::string mountsPath);
+    // `procRoot`: "/proc" on a host; `mountsPath`: "/proc/self/mounts";
+    // `utmpPath`: the login records, "/var/run/utmp".
+    HostReader(std::string procRoot, std::string mountsPath,
+               std::string utmpPath = "/var/run/utmp");
 
     std::optional<MemoryInfo> memory() const;
     std::optional<uint32_t> uptimeCentiseconds() const;
@@ -110,6 +115,8 @@ class HostReader {
     // Every process that can be read, ascending by pid, at most MAX_PROCESSES.
     std::vector<ProcessInfo> processes() const;
     std::vector<CpuTimes> cpuTimes() const;
+    // The login sessions of the utmp file; nullopt when it cannot be read.
+    std::optional<uint32_t> userSessions() const;
     std::map<uint32_t, std::string> cpuModels() const;
     // Mounted filesystems that store files, each device once (the first
     // mount of it: bind mounts repeat a filesystem).
@@ -123,6 +130,7 @@ class HostReader {
 
     std::string procRoot_;
     std::string mountsPath_;
+    std::string utmpPath_;
 };
 
 }  // namespace hostd

@@ -65,6 +65,7 @@ orla::message SystemHandler::cmdGet(const orla::message&) {
         reply.insert(SYS_MEMORY_KB,
                      static_cast<uint32_t>(std::min<uint64_t>(memory->totalKb, UINT32_MAX)));
     }
+    if (std::optional<uint32_t> users = reader_.userSessions()) reply.insert(SYS_USERS, *users);
     return reply;
 }
 

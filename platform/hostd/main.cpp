@@ -5,10 +5,12 @@
 // (handler 3), and the processes (handler 4) (platform/hostd/host_object.h;
 // docs/host.md).
 //
-//   orla-hostd [--proc DIR] [--mounts FILE] [--page-size N] [--run-dir DIR]
+//   orla-hostd [--proc DIR] [--mounts FILE] [--utmp FILE] [--page-size N]
+//              [--run-dir DIR]
 //
 // --proc DIR       read DIR/meminfo, DIR/stat ... instead of /proc/...
 // --mounts FILE    the mount list, instead of DIR/self/mounts
+// --utmp FILE      the login records, instead of /var/run/utmp
 // --page-size N    objects per get-all page and processes per window, 1 to
 //                  1024 (default 32 a page, 1024 processes a window)
 // --run-dir DIR    service socket directory instead of /orla/run
@@ -32,7 +34,7 @@ namespace {
 
 int usage(const char* problem, const char* argument) {
     std::fprintf(stderr,
-                 "orla-hostd: %s%s (usage: orla-hostd [--proc DIR] [--mounts FILE] "
+                 "orla-hostd: %s%s (usage: orla-hostd [--proc DIR] [--mounts FILE] [--utmp FILE] "
                  "[--page-size N] [--run-dir DIR])\n",
                  problem, argument);
     return 2;
@@ -44,16 +46,19 @@ int main(int argc, char** argv) {
     std::string procRoot = "/proc";
     std::optional<std::string> mountsPath;
     std::optional<uint32_t> pageSize;
+    std::string utmpPath = "/var/run/utmp";
     for (int i = 1; i < argc; ++i) {
         std::string_view option = argv[i];
-        if (option != "--proc" && option != "--mounts" && option != "--page-size" &&
-            option != "--run-dir") {
+        if (option != "--proc" && option != "--mounts" && option != "--utmp" &&
+            option != "--page-size" && option != "--run-dir") {
             return usage("unknown argument ", argv[i]);
         }
         if (i + 1 >= argc) return usage("missing value after ", argv[i]);
         const char* value = argv[++i];
         if (option == "--proc") {
             procRoot = value;
+        } else if (option == "--utmp") {
+            utmpPath = value;
         } else if (option == "--mounts") {
             mountsPath = value;
         } else if (option == "--run-dir") {
@@ -67,7 +72,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    hostd::HostReader reader(procRoot, mountsPath.value_or(procRoot + "/self/mounts"));
+    hostd::HostReader reader(procRoot, mountsPath.value_or(procRoot + "/self/mounts"), utmpPath);
     hostd::SystemHandler system(reader);
     hostd::StorageHandler storage(reader, pageSize.value_or(hostd::DEFAULT_PAGE_SIZE));
     hostd::ProcessorHandler processors(reader, pageSize.value_or(hostd::DEFAULT_PAGE_SIZE));

@@ -2,8 +2,8 @@
 // processors of the device and processor tables, fed by the host service
 // orla-hostd (platform/hostd/host_object.h).
 //
-//   1.3.6.1.2.1.25.1.{1,2,6,7}.0   hrSystemUptime, hrSystemDate, hrSystemProcesses,
-//                                  hrSystemMaxProcesses
+//   1.3.6.1.2.1.25.1.{1,2,5,6,7}.0 hrSystemUptime, hrSystemDate, hrSystemNumUsers,
+//                                  hrSystemProcesses, hrSystemMaxProcesses
 //   1.3.6.1.2.1.25.2.2.0           hrMemorySize
 //   1.3.6.1.2.1.25.2.3.1.C.I       hrStorageTable, I = the service's storage index
 //   1.3.6.1.2.1.25.3.2.1.C.I       hrDeviceTable, I = the kernel's CPU number + 1
@@ -67,6 +67,18 @@ Data* makeSystem(orla::message const& reply) {
     rec->processes = static_cast<int>(reply.get(hostd::SYS_PROCESSES, 0));
     rec->maxProcesses = saturatedInt32(reply.get(hostd::SYS_MAX_PROCESSES, 0));
     rec->memoryKb = saturatedInt32(reply.get(hostd::SYS_MEMORY_KB, 0));
+    return rec;
+}
+
+struct UsersRecord : Data {
+    int users = 0;
+};
+
+// Null (no instance) without the service or a utmp file.
+Data* makeUsers(orla::message const& reply) {
+    if (!reply.has(hostd::SYS_USERS)) return nullptr;
+    auto* rec = new UsersRecord;
+    rec->users = saturatedInt32(reply.get(hostd::SYS_USERS));
     return rec;
 }
 
@@ -190,6 +202,12 @@ extern "C" void autorun() {
     };
     for (auto const& [oid, packer] : scalars)
         addScalarLeaf(oid, packer, system, Access::ReadOnly);
+    // hrSystemNumUsers has a record of its own: a host without a utmp file
+    // has no count, and the other scalars stay.
+    addScalarLeaf(HR_SYSTEM + 5, number(&UsersRecord::users, ber::GAUGE32),
+                  new GetProvider(makeUsers, {hostd::HOST_SERVICE, hostd::SYSTEM_HANDLER},
+                                  orla::CMD_GET, orla::CMD_SET),
+                  Access::ReadOnly);
 
     auto* storage = new GetAllProvider();
     storage->addSource(parseStorage, {hostd::HOST_SERVICE, hostd::STORAGE_HANDLER});

@@ -25,12 +25,16 @@ near() {
 }
 
 start_serving "$BUILD/lib/snmp/host-resources.so" "$BUILD/lib/snmp/system.so"
+# Login records (glibc's struct utmp, 384 octets, ut_type first): two
+# sessions (USER_PROCESS, 7) and a login prompt (LOGIN_PROCESS, 6).
+for type in '\007' '\006' '\007'; do printf "$type\\000"; head -c 382 /dev/zero; done >/orla/.test/utmp
 # One object per page: every walk of the service takes several get-alls.
-"$BIN/orla-hostd" --page-size 1 >>/orla/.test/hostd.out 2>&1 &
+"$BIN/orla-hostd" --page-size 1 --utmp /orla/.test/utmp >>/orla/.test/hostd.out 2>&1 &
 HOSTD_PID=$!
 wait_for test -S /orla/run/42.sock || fail "orla-hostd did not start"
 
-step "hrSystemUptime, hrMemorySize and the RAM row follow /proc"
+step "hrSystemUptime, hrMemorySize and the RAM row follow /proc, hrSystemNumUsers the login records"
+expect_eq 2 "$(get $HR.1.5.0)" "hrSystemNumUsers"
 total=$(meminfo MemTotal)
 expect_eq "$total" "$(get $HR.2.2.0)" "hrMemorySize"
 read -r seconds _ </proc/uptime

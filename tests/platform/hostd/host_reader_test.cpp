@@ -1,6 +1,7 @@
 #include "platform/hostd/host_reader.h"
 
 #include <stdlib.h>
+#include <utmp.h>
 
 #include <filesystem>
 #include <fstream>
@@ -168,6 +169,19 @@ TEST(HostReader, ProcessStatAndParameters) {
               std::make_tuple(read.type, read.status, read.cpu, read.memoryKb, read.name, read.path,
                               read.parameters));
     EXPECT_FALSE(hostd::readProcessFields(fields.substr(0, fields.size() - 1), read));
+}
+
+// hrSystemNumUsers: the USER_PROCESS records of utmp, whole records only.
+TEST(HostReader, CountsUserSessionsOfUtmp) {
+    std::string bytes;
+    for (short type : {USER_PROCESS, LOGIN_PROCESS, DEAD_PROCESS, USER_PROCESS, USER_PROCESS}) {
+        utmp record{};
+        record.ut_type = type;
+        bytes.append(reinterpret_cast<const char*>(&record), sizeof record);
+    }
+    EXPECT_EQ(3u, hostd::parseUserSessions(bytes));
+    EXPECT_EQ(2u, hostd::parseUserSessions(bytes.substr(0, bytes.size() - 1)));
+    EXPECT_EQ(0u, hostd::parseUserSessions(""));
 }
 
 TEST(HostReader, StorageCountsFitIn31Bits) {
