@@ -60,6 +60,10 @@ inline constexpr orla::StringKey STORAGE_DESCR{
 inline constexpr orla::U32Key STORAGE_UNIT_BYTES{3};
 inline constexpr orla::U32Key STORAGE_SIZE{4};  // in allocation units
 inline constexpr orla::U32Key STORAGE_USED{5};  // in allocation units
+// A filesystem's only: the kernel's name of its type ("ext4", "vfat" ...)
+// and whether it is mounted read-only.
+inline constexpr orla::StringKey STORAGE_FS_TYPE{6};
+inline constexpr orla::BoolKey STORAGE_READ_ONLY{7};
 
 // The arc of the storage type under hrStorageTypes (RFC 2790).
 enum class StorageType : uint32_t {

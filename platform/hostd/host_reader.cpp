@@ -235,7 +235,10 @@ std::vector<Mount> parseMounts(std::string_view text, const std::set<std::string
             storageTypes.count(std::string(type)) == 0) {
             return;
         }
-        mounts.push_back(Mount{std::move(*point), std::string(type)});
+        // The options: "ro" or "rw" first, as the kernel lists them.
+        const std::string_view options = nextWord(line);
+        const bool readOnly = options == "ro" || options.starts_with("ro,");
+        mounts.push_back(Mount{std::move(*point), std::string(type), readOnly});
     });
     return mounts;
 }

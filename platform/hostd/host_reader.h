@@ -41,6 +41,7 @@ struct CpuTimes {
 struct Mount {
     std::string point;  // decoded: "\040" in the list is a space
     std::string type;
+    bool readOnly = false;  // mounted with the option "ro"
 };
 
 // Allocation unit and counts of a storage area, each count in 31 bits.

@@ -124,8 +124,10 @@ std::vector<std::pair<uint32_t, orla::message>> StorageHandler::read() {
         std::optional<StorageSize> size = reader_.filesystemSize(mount.point);
         if (!size) continue;
         uint32_t index = indexOf(mount.point, mounts);
-        objects.emplace_back(index,
-                             storageObject(index, StorageType::FixedDisk, mount.point, *size));
+        orla::message object = storageObject(index, StorageType::FixedDisk, mount.point, *size);
+        object.insert(STORAGE_FS_TYPE, mount.type);
+        object.insert(STORAGE_READ_ONLY, mount.readOnly);
+        objects.emplace_back(index, std::move(object));
     }
     std::sort(objects.begin(), objects.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -8,6 +8,7 @@
 //   1.3.6.1.2.1.25.2.3.1.C.I       hrStorageTable, I = the service's storage index
 //   1.3.6.1.2.1.25.3.2.1.C.I       hrDeviceTable, I = the kernel's CPU number + 1
 //   1.3.6.1.2.1.25.3.3.1.C.I       hrProcessorTable, the same rows
+//   1.3.6.1.2.1.25.3.8.1.C.I       hrFSTable, I = the filesystem's storage index
 //   1.3.6.1.2.1.25.4.2.1.C.P       hrSWRunTable, P = the process id
 //   1.3.6.1.2.1.25.5.1.1.C.P       hrSWRunPerfTable, the same rows
 //
@@ -38,6 +39,14 @@ const OID HR_DEVICE_PROCESSOR("1.3.6.1.2.1.25.3.1.3");
 const OID HR_DEVICE_ENTRY("1.3.6.1.2.1.25.3.2.1");
 const OID HR_PROCESSOR_ENTRY("1.3.6.1.2.1.25.3.3.1");
 const OID HR_SW_RUN_ENTRY("1.3.6.1.2.1.25.4.2.1");
+const OID HR_FS_ENTRY("1.3.6.1.2.1.25.3.8.1");
+const OID HR_FS_TYPES("1.3.6.1.2.1.25.3.9");
+constexpr size_t MAX_MOUNT_POINT = 128;  // hrFSMountPoint's SIZE
+constexpr int FS_READ_WRITE = 1;
+constexpr int FS_READ_ONLY = 2;
+// RFC 2790 hrFSLastFullBackupDate and hrFSLastPartialBackupDate when not
+// known: January 1, year 0000.
+const std::string UNKNOWN_DATE("\0\0\x01\x01\0\0\0\0", 8);
 const OID HR_SW_RUN_PERF_ENTRY("1.3.6.1.2.1.25.5.1.1");
 // RFC 2790 ProductID and hrProcessorFrwID when unknown: zeroDotZero.
 const OID ZERO_DOT_ZERO{0, 0};
@@ -103,6 +112,34 @@ struct StorageRecord : Data {
     int unitBytes = 0;
     int size = 0;
     int used = 0;
+    // A filesystem's (hrFSTable): empty `mountPoint` for RAM and swap.
+    std::string mountPoint;
+    OID fsType;
+    int access = 0;
+};
+
+// RFC 2790 hrFSTypes of the kernel's filesystem type names.
+OID fsTypeOf(std::string const& type) {
+    const std::pair<const char*, unsigned> TYPES[] = {
+        {"ext2", 23},   {"ext3", 23},    {"ext4", 23}, {"vfat", 22},     {"msdos", 5},
+        {"fat", 5},     {"iso9660", 12}, {"ntfs", 9},  {"ntfs3", 9},     {"hfs", 7},
+        {"hfsplus", 7}, {"xfs", 11},     {"jfs", 11},  {"reiserfs", 11},
+    };
+    for (auto const& [name, arc] : TYPES)
+        if (type == name) return HR_FS_TYPES + arc;
+    return HR_FS_TYPES + 1;  // hrFSOther
+}
+
+// hrFSTable: the filesystem rows of the storage provider.
+class FilesystemTable : public MapTable {
+  public:
+    using MapTable::MapTable;
+    void change(Data* rec) override {
+        if (!static_cast<StorageRecord*>(rec)->mountPoint.empty()) MapTable::change(rec);
+    }
+    void remove(Data* rec) override {
+        if (!static_cast<StorageRecord*>(rec)->mountPoint.empty()) MapTable::remove(rec);
+    }
 };
 
 void parseStorage(orla::message const& object, std::vector<Data*>* records) {
@@ -119,6 +156,11 @@ void parseStorage(orla::message const& object, std::vector<Data*>* records) {
     rec->unitBytes = static_cast<int>(unit);
     rec->size = saturatedInt32(object.get(hostd::STORAGE_SIZE, 0));
     rec->used = saturatedInt32(object.get(hostd::STORAGE_USED, 0));
+    if (object.has(hostd::STORAGE_FS_TYPE)) {
+        rec->mountPoint = rec->descr.substr(0, MAX_MOUNT_POINT);
+        rec->fsType = fsTypeOf(object.get(hostd::STORAGE_FS_TYPE));
+        rec->access = object.get(hostd::STORAGE_READ_ONLY) ? FS_READ_ONLY : FS_READ_WRITE;
+    }
     records->push_back(rec);
 }
 
@@ -225,6 +267,23 @@ extern "C" void autorun() {
             {6, number(&StorageRecord::used, ber::INTEGER)},
         },
         storageTable);
+
+    auto* filesystems = new FilesystemTable(storage);
+    Packer* fsIndex = number(&StorageRecord::index, ber::INTEGER);
+    filesystems->addIndex(fsIndex);
+    addReadOnlyColumns(
+        HR_FS_ENTRY,
+        {
+            {1, fsIndex},
+            {2, text(&StorageRecord::mountPoint)},
+            {3, new ConstStringPacker("", ber::OCTET_STRING, 0)},  // local: no remote
+            {4, new DataOIDPacker(field(&StorageRecord::fsType), ber::OBJECT_IDENTIFIER)},
+            {5, number(&StorageRecord::access, ber::INTEGER)},
+            {7, fsIndex},  // hrFSStorageIndex: the same row of hrStorageTable
+            {8, new ConstStringPacker(UNKNOWN_DATE, ber::OCTET_STRING, 0)},
+            {9, new ConstStringPacker(UNKNOWN_DATE, ber::OCTET_STRING, 0)},
+        },
+        filesystems);
 
     // Every device served is a processor, so the processor table (indexed
     // by hrDeviceIndex) has the device table's rows and is the same table.

@@ -58,6 +58,16 @@ size_kb=$(($(get $STORAGE_ENTRY.5.$root) * unit / 1024))
 near "$kb_used" $(($(get $STORAGE_ENTRY.6.$root) * unit / 1024)) $((kb_total / 100)) "used on /"
 expect_eq "" "$(column $STORAGE_ENTRY.3 | grep -E '"/(proc|sys|orla)"' || true)" \
     "pseudo filesystems in hrStorageTable"
+# hrFSTable: the same row, its access from the mount options (read-write 1, read-only 2).
+FS_ENTRY=$HR.3.8.1
+read -r fstype options < <(awk '$2 == "/" { print $3, $4; exit }' /proc/self/mounts)
+case $fstype in ext[234]) type=.23 ;; xfs) type=.11 ;; vfat) type=.22 ;; *) type=.1 ;; esac
+case $options in ro|ro,*) access=2 ;; *) access=1 ;; esac
+expect_eq "\"/\" \"\" .1.3.6.1.2.1.25.3.9$type $access $root" \
+    "$(get $FS_ENTRY.2.$root) $(get $FS_ENTRY.3.$root) $(get $FS_ENTRY.4.$root) $(get $FS_ENTRY.5.$root) $(get $FS_ENTRY.7.$root)" \
+    "hrFSTable row of /"
+expect_eq "$(column $STORAGE_ENTRY.1 | awk '$1 >= 31 { print $1 }')" "$(column $FS_ENTRY.1 | cut -d' ' -f1)" \
+    "hrFSTable rows: the filesystems of hrStorageTable"
 
 step "one processor row per CPU, its load 0 to 100"
 cpus=$(grep -c '^cpu[0-9]' /proc/stat)

@@ -56,7 +56,7 @@ std::string maxProcesses(const HostReader& reader) {
 std::string mounts(const HostReader& reader) {
     std::string text;
     for (const hostd::Mount& mount : reader.storageMounts())
-        text += mount.point + " " + mount.type + ";";
+        text += mount.point + " " + mount.type + (mount.readOnly ? " ro;" : ";");
     return text;
 }
 
@@ -100,6 +100,7 @@ TEST(HostReader, ProcFilesGiveTheirValuesOrNothing) {
              mounts, "/ ext4;"},
             {"mounts", "/dev/vdb /no\\040such\\040dir ext4 rw 0 0\n/dev/vdc /x\\09 ext4 rw 0 0\n",
              mounts, ""},
+            {"mounts", "/dev/vda / ext4 ro,relatime 0 0\n", mounts, "/ ext4 ro;"},
         };
     for (const auto& [file, text, read, expected] : cases) {
         SCOPED_TRACE(std::string(file) + ": " + text);
