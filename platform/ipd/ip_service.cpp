@@ -144,7 +144,8 @@ orla::message IfStatsHandler::cmdGetAll(const orla::message&, uint32_t startId, 
         snapshot_.clear();
         if (DIR* dir = ::opendir(dir_.c_str())) {
             while (const dirent* entry = ::readdir(dir)) {
-                if (entry->d_name[0] == '.' || snapshot_.size() >= MAX_INTERFACES) continue;
+                if (snapshot_.size() >= MAX_INTERFACES) break;
+                if (entry->d_name[0] == '.') continue;
                 const std::optional<std::string> text =
                     orla::readRegularFile(dir_ + "/" + entry->d_name, MAX_COUNTER_FILE_BYTES);
                 if (!text || text->size() > MAX_COUNTER_FILE_BYTES) continue;

@@ -10,9 +10,8 @@
 //   1.3.6.1.2.1.5.29.1.C.V      icmpStatsTable
 //   1.3.6.1.2.1.5.30.1.C.V.T    icmpMsgStatsTable, T = the message type
 //
-// A counter the kernel does not keep has no instance: each column is a
-// table of its own over the one provider, holding the rows that have the
-// column's counter, so a walk passes over the missing ones.
+// A counter the kernel does not keep has no instance: each column is a view
+// of its table's rows that passes over the rows without its counter.
 #include "ip_parts.h"
 
 #include <array>
@@ -148,26 +147,54 @@ class Counter64Packer : public BignumPacker {
     unsigned const column_;
 };
 
-// The rows of one kind that have the counter of `column` (any row of the
-// kind with column 0).
-class ColumnTable : public MapTable {
+// The rows of one kind, by their index.
+class KindTable : public MapTable {
   public:
-    ColumnTable(TableProvider* provider, Kind kind, unsigned column)
-        : MapTable(provider), kind_(kind), column_(column) {}
+    KindTable(TableProvider* provider, Kind kind) : MapTable(provider), kind_(kind) {}
     void change(Data* rec) override {
-        if (holds(rec)) MapTable::change(rec);
+        if (static_cast<CounterRecord*>(rec)->kind == kind_) MapTable::change(rec);
     }
     void remove(Data* rec) override {
-        if (holds(rec)) MapTable::remove(rec);
+        if (static_cast<CounterRecord*>(rec)->kind == kind_) MapTable::remove(rec);
+    }
+
+  private:
+    Kind const kind_;
+};
+
+// One column's view of a KindTable: the rows that have the column's counter
+// (every row with column 0). The rows are held once for all the columns; a
+// GetNext in a column whose counter the kernel does not keep passes over the
+// kind's rows once.
+class ColumnView : public Table {
+  public:
+    ColumnView(KindTable* rows, unsigned column) : rows_(rows), column_(column) {}
+    Data* get(OID const& index) override {
+        Data* rec = rows_->get(index);
+        return holds(rec) ? rec : nullptr;
+    }
+    std::pair<OID, Data*> getNext(OID const& index) override {
+        std::pair<OID, Data*> next = rows_->getNext(index);
+        while (next.second && !holds(next.second))
+            next = rows_->getNext(next.first);
+        return next.second ? next : std::pair<OID, Data*>{};
+    }
+    bool acceptsWrites(OID const&) override { return false; }
+    bool commit(OID const&, Data*) override { return false; }
+    void handParts(Ownership& owner) override { owner.take(rows_); }
+    unsigned count() override {
+        unsigned rows = 0;
+        for (auto next = getNext(OID()); next.second; next = getNext(next.first))
+            ++rows;
+        return rows;
     }
 
   private:
     bool holds(Data const* rec) const {
-        auto const* counters = static_cast<CounterRecord const*>(rec);
-        return counters->kind == kind_ && (column_ == 0 || counters->has(column_));
+        return rec && (column_ == 0 || static_cast<CounterRecord const*>(rec)->has(column_));
     }
 
-    Kind const kind_;
+    KindTable* const rows_;
     unsigned const column_;
 };
 
@@ -179,12 +206,12 @@ struct Column {
 
 void addColumns(OID const& entry, TableProvider* provider, Kind kind,
                 std::vector<Packer*> const& indexes, std::vector<Column> const& columns) {
-    for (Column const& column : columns) {
-        auto* table = new ColumnTable(provider, kind, column.source);
-        for (Packer* index : indexes)
-            table->addIndex(index);
-        addColumnarLeaf(entry + column.arc, column.packer, table, Access::ReadOnly);
-    }
+    auto* rows = new KindTable(provider, kind);
+    for (Packer* index : indexes)
+        rows->addIndex(index);
+    for (Column const& column : columns)
+        addColumnarLeaf(entry + column.arc, column.packer, new ColumnView(rows, column.source),
+                        Access::ReadOnly);
 }
 
 }  // namespace
