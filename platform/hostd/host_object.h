@@ -49,6 +49,9 @@ inline constexpr orla::U32Key SYS_MAX_PROCESSES{4};  // 0 when the kernel names 
 inline constexpr orla::U32Key SYS_MEMORY_KB{5};      // physical memory, KiB, saturated
 // Login sessions (the utmp file's USER_PROCESS records); absent without one.
 inline constexpr orla::U32Key SYS_USERS{6};
+// The parameters the kernel was booted with (/proc/cmdline), at most 128
+// octets; absent when it cannot be read.
+inline constexpr orla::StringKey SYS_LOAD_PARAMETERS{7};
 
 // Storage objects. OBJ_ID: the storage index, never 0; RAM is 1 and swap 2,
 // filesystems have 31 and up, each mount point keeping its index while the

@@ -371,6 +371,14 @@ std::optional<MemoryInfo> HostReader::memory() const {
     return parseMeminfo(*text);
 }
 
+std::optional<std::string> HostReader::bootParameters() const {
+    std::optional<std::string> text = orla::readRegularFile(path("cmdline"), MAX_RUN_PATH + 1);
+    if (!text) return std::nullopt;
+    if (!text->empty() && text->back() == '\n') text->pop_back();
+    text->resize(std::min(text->size(), MAX_RUN_PATH));
+    return text;
+}
+
 std::optional<uint32_t> HostReader::uptimeCentiseconds() const {
     std::optional<std::string> text = readProcFile(path("uptime"));
     if (!text) return std::nullopt;

@@ -109,6 +109,9 @@ class HostReader {
 
     std::optional<MemoryInfo> memory() const;
     std::optional<uint32_t> uptimeCentiseconds() const;
+    // The kernel's command line without its newline, at most MAX_RUN_PATH
+    // octets (RFC 2790 hrSystemInitialLoadParameters' size).
+    std::optional<std::string> bootParameters() const;
     // The numeric directories of procfs.
     uint32_t processCount() const;
     // The smaller of the kernel's pid_max and threads-max; 0 when neither reads.

@@ -66,6 +66,9 @@ orla::message SystemHandler::cmdGet(const orla::message&) {
                      static_cast<uint32_t>(std::min<uint64_t>(memory->totalKb, UINT32_MAX)));
     }
     if (std::optional<uint32_t> users = reader_.userSessions()) reply.insert(SYS_USERS, *users);
+    if (std::optional<std::string> boot = reader_.bootParameters()) {
+        reply.insert(SYS_LOAD_PARAMETERS, std::move(*boot));
+    }
     return reply;
 }
 

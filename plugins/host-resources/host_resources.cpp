@@ -2,7 +2,8 @@
 // processors of the device and processor tables, fed by the host service
 // orla-hostd (platform/hostd/host_object.h).
 //
-//   1.3.6.1.2.1.25.1.{1,2,5,6,7}.0 hrSystemUptime, hrSystemDate, hrSystemNumUsers,
+//   1.3.6.1.2.1.25.1.{1,2,4-7}.0   hrSystemUptime, hrSystemDate,
+//                                  hrSystemInitialLoadParameters, hrSystemNumUsers,
 //                                  hrSystemProcesses, hrSystemMaxProcesses
 //   1.3.6.1.2.1.25.2.2.0           hrMemorySize
 //   1.3.6.1.2.1.25.2.3.1.C.I       hrStorageTable, I = the service's storage index
@@ -30,6 +31,7 @@
 namespace {
 
 constexpr uint32_t MAX_INT32 = std::numeric_limits<int32_t>::max();
+constexpr size_t MAX_LOAD_PARAMETERS = 128;  // hrSystemInitialLoadParameters' SIZE
 
 const OID HOST("1.3.6.1.2.1.25");
 const OID HR_SYSTEM = HOST + 1;
@@ -88,6 +90,18 @@ Data* makeUsers(orla::message const& reply) {
     if (!reply.has(hostd::SYS_USERS)) return nullptr;
     auto* rec = new UsersRecord;
     rec->users = saturatedInt32(reply.get(hostd::SYS_USERS));
+    return rec;
+}
+
+struct BootRecord : Data {
+    std::string parameters;
+};
+
+// Null (no instance) without the service or the kernel's command line.
+Data* makeBoot(orla::message const& reply) {
+    if (!reply.has(hostd::SYS_LOAD_PARAMETERS)) return nullptr;
+    auto* rec = new BootRecord;
+    rec->parameters = reply.get(hostd::SYS_LOAD_PARAMETERS).substr(0, MAX_LOAD_PARAMETERS);
     return rec;
 }
 
@@ -244,8 +258,13 @@ extern "C" void autorun() {
     };
     for (auto const& [oid, packer] : scalars)
         addScalarLeaf(oid, packer, system, Access::ReadOnly);
-    // hrSystemNumUsers has a record of its own: a host without a utmp file
-    // has no count, and the other scalars stay.
+    // hrSystemInitialLoadParameters (served read-only) and hrSystemNumUsers
+    // have records of their own: a host without a utmp file has no count,
+    // and the other scalars stay.
+    addScalarLeaf(HR_SYSTEM + 4, text(&BootRecord::parameters),
+                  new GetProvider(makeBoot, {hostd::HOST_SERVICE, hostd::SYSTEM_HANDLER},
+                                  orla::CMD_GET, orla::CMD_SET),
+                  Access::ReadOnly);
     addScalarLeaf(HR_SYSTEM + 5, number(&UsersRecord::users, ber::GAUGE32),
                   new GetProvider(makeUsers, {hostd::HOST_SERVICE, hostd::SYSTEM_HANDLER},
                                   orla::CMD_GET, orla::CMD_SET),

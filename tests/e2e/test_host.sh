@@ -35,6 +35,7 @@ wait_for test -S /orla/run/42.sock || fail "orla-hostd did not start"
 
 step "hrSystemUptime, hrMemorySize and the RAM row follow /proc, hrSystemNumUsers the login records"
 expect_eq 2 "$(get $HR.1.5.0)" "hrSystemNumUsers"
+expect_eq "\"$(tr -d '\n' </proc/cmdline | head -c 128)\"" "$(get $HR.1.4.0)" "hrSystemInitialLoadParameters"
 total=$(meminfo MemTotal)
 expect_eq "$total" "$(get $HR.2.2.0)" "hrMemorySize"
 read -r seconds _ </proc/uptime
