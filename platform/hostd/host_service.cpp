@@ -1,11 +1,11 @@
 #include "platform/hostd/host_service.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <span>
 #include <vector>
-
-#include <unistd.h>
 
 #include "platform/hostd/host_object.h"
 #include "platform/orla/clock.h"
