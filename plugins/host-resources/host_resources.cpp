@@ -1,14 +1,18 @@
-// HOST-RESOURCES-MIB (RFC 2790): the system and storage groups and the
-// processors of the device and processor tables, fed by the host service
-// orla-hostd (platform/hostd/host_object.h).
+// HOST-RESOURCES-MIB (RFC 2790): the system and storage groups, the
+// devices (processors and network interfaces), filesystems and running
+// software, fed by the host service orla-hostd (platform/hostd/host_object.h)
+// and, for the network interfaces, the interface service orla-ifaced
+// (platform/ifaced/interface_object.h).
 //
 //   1.3.6.1.2.1.25.1.{1,2,4-7}.0   hrSystemUptime, hrSystemDate,
 //                                  hrSystemInitialLoadParameters, hrSystemNumUsers,
 //                                  hrSystemProcesses, hrSystemMaxProcesses
 //   1.3.6.1.2.1.25.2.2.0           hrMemorySize
 //   1.3.6.1.2.1.25.2.3.1.C.I       hrStorageTable, I = the service's storage index
-//   1.3.6.1.2.1.25.3.2.1.C.I       hrDeviceTable, I = the kernel's CPU number + 1
-//   1.3.6.1.2.1.25.3.3.1.C.I       hrProcessorTable, the same rows
+//   1.3.6.1.2.1.25.3.2.1.C.I       hrDeviceTable, I = the kernel's CPU number + 1,
+//                                  or 65536 + the ifIndex of a network interface
+//   1.3.6.1.2.1.25.3.3.1.C.I       hrProcessorTable, the processors' rows
+//   1.3.6.1.2.1.25.3.4.1.C.I       hrNetworkTable, the network interfaces' rows
 //   1.3.6.1.2.1.25.3.8.1.C.I       hrFSTable, I = the filesystem's storage index
 //   1.3.6.1.2.1.25.4.2.1.C.P       hrSWRunTable, P = the process id
 //   1.3.6.1.2.1.25.5.1.1.C.P       hrSWRunPerfTable, the same rows
@@ -16,7 +20,9 @@
 // A host may run tens of thousands of processes: their tables are a
 // WindowTable, holding a window of processes at a time.
 //
-// Without the service the scalars have no instance and the tables are empty.
+// Without the host service the scalars have no instance and the tables are
+// empty but for the network devices; without the interface service there
+// are none of those.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -27,6 +33,7 @@
 
 #include "mib/sdk.h"
 #include "platform/hostd/host_object.h"
+#include "platform/ifaced/interface_object.h"
 
 namespace {
 
@@ -38,6 +45,12 @@ const OID HR_SYSTEM = HOST + 1;
 const OID HR_STORAGE_TYPES("1.3.6.1.2.1.25.2.1");
 const OID HR_STORAGE_ENTRY("1.3.6.1.2.1.25.2.3.1");
 const OID HR_DEVICE_PROCESSOR("1.3.6.1.2.1.25.3.1.3");
+const OID HR_DEVICE_NETWORK("1.3.6.1.2.1.25.3.1.4");
+const OID HR_NETWORK_ENTRY("1.3.6.1.2.1.25.3.4.1");
+// Device indexes: processors 1 to 65536 (the CPU number + 1), network
+// interfaces above (NETWORK_DEVICES + the ifIndex).
+constexpr uint32_t MAX_CPU_DEVICE = 65536;
+constexpr uint32_t NETWORK_DEVICES = 65536;
 const OID HR_DEVICE_ENTRY("1.3.6.1.2.1.25.3.2.1");
 const OID HR_PROCESSOR_ENTRY("1.3.6.1.2.1.25.3.3.1");
 const OID HR_SW_RUN_ENTRY("1.3.6.1.2.1.25.4.2.1");
@@ -178,22 +191,74 @@ void parseStorage(orla::message const& object, std::vector<Data*>* records) {
     records->push_back(rec);
 }
 
-struct ProcessorRecord : Data {
-    int deviceIndex = 0;  // the CPU number + 1
+// A device: a processor, or a network interface of the interface service.
+struct DeviceRecord : Data {
+    int deviceIndex = 0;  // the CPU number + 1; NETWORK_DEVICES + the ifIndex
+    OID type;
     std::string descr;
-    int load = 0;
+    int status = 0;
+    int load = 0;     // a processor's
+    int ifIndex = 0;  // a network interface's
 };
 
 void parseProcessor(orla::message const& object, std::vector<Data*>* records) {
     if (!object.has(orla::OBJ_ID)) return;
     const uint32_t cpu = object.get(orla::OBJ_ID, 0);
-    if (cpu >= MAX_INT32) return;
-    auto* rec = new ProcessorRecord;
+    if (cpu >= MAX_CPU_DEVICE) return;
+    auto* rec = new DeviceRecord;
     rec->deviceIndex = static_cast<int>(cpu + 1);
+    rec->type = HR_DEVICE_PROCESSOR;
     rec->descr = object.get(hostd::CPU_DESCR);
+    rec->status = DEVICE_RUNNING;  // the kernel lists online CPUs only
     rec->load = static_cast<int>(std::min<uint32_t>(object.get(hostd::CPU_LOAD, 0), 100));
     records->push_back(rec);
 }
+
+// RFC 2790 hrDeviceStatus of RFC 2863 ifOperStatus: up running (2),
+// testing testing (4), down, notPresent and lowerLayerDown down (5),
+// unknown and dormant unknown (1).
+int deviceStatusOf(uint32_t operStatus) {
+    switch (operStatus) {
+        case 1:
+            return DEVICE_RUNNING;
+        case 3:
+            return 4;
+        case 2:
+        case 6:
+        case 7:
+            return 5;
+        default:
+            return 1;
+    }
+}
+
+void parseNetwork(orla::message const& object, std::vector<Data*>* records) {
+    const uint32_t ifIndex = object.get(orla::OBJ_ID, 0);
+    if (ifIndex == 0 || ifIndex > MAX_INT32 - NETWORK_DEVICES) return;
+    auto* rec = new DeviceRecord;
+    rec->deviceIndex = static_cast<int>(NETWORK_DEVICES + ifIndex);
+    rec->type = HR_DEVICE_NETWORK;
+    rec->descr = "network interface " + object.get(ifaced::IF_NAME);
+    rec->status = deviceStatusOf(object.get(ifaced::IF_OPER_STATUS, 0));
+    rec->ifIndex = static_cast<int>(ifIndex);
+    records->push_back(rec);
+}
+
+// hrProcessorTable and hrNetworkTable: the devices of one type.
+class DeviceTypeTable : public MapTable {
+  public:
+    DeviceTypeTable(TableProvider* provider, OID type)
+        : MapTable(provider), type_(std::move(type)) {}
+    void change(Data* rec) override {
+        if (static_cast<DeviceRecord*>(rec)->type == type_) MapTable::change(rec);
+    }
+    void remove(Data* rec) override {
+        if (static_cast<DeviceRecord*>(rec)->type == type_) MapTable::remove(rec);
+    }
+
+  private:
+    OID const type_;
+};
 
 struct ProcessRecord : Data {
     int index = 0;  // the pid
@@ -304,28 +369,36 @@ extern "C" void autorun() {
         },
         filesystems);
 
-    // Every device served is a processor, so the processor table (indexed
-    // by hrDeviceIndex) has the device table's rows and is the same table.
-    auto* processors = new GetAllProvider();
-    processors->addSource(parseProcessor, {hostd::HOST_SERVICE, hostd::PROCESSOR_HANDLER});
-    auto* deviceTable = new MapTable(processors);
-    Packer* deviceIndex = number(&ProcessorRecord::deviceIndex, ber::INTEGER);
+    // The processors of the host service and the network interfaces of the
+    // interface service; without the interface service only the processors.
+    auto* devices = new GetAllProvider();
+    devices->addSource(parseProcessor, {hostd::HOST_SERVICE, hostd::PROCESSOR_HANDLER});
+    devices->addSource(parseNetwork, {ifaced::INTERFACE_SERVICE, ifaced::INTERFACE_HANDLER});
+    auto* deviceTable = new MapTable(devices);
+    Packer* deviceIndex = number(&DeviceRecord::deviceIndex, ber::INTEGER);
     deviceTable->addIndex(deviceIndex);
-    addReadOnlyColumns(HR_DEVICE_ENTRY,
-                       {
-                           {1, deviceIndex},
-                           {2, new ConstOIDPacker(HR_DEVICE_PROCESSOR, ber::OBJECT_IDENTIFIER)},
-                           {3, text(&ProcessorRecord::descr)},
-                           {4, new ConstOIDPacker(ZERO_DOT_ZERO, ber::OBJECT_IDENTIFIER)},
-                           {5, new ConstNumPacker(DEVICE_RUNNING, ber::INTEGER)},
-                       },
-                       deviceTable);
+    addReadOnlyColumns(
+        HR_DEVICE_ENTRY,
+        {
+            {1, deviceIndex},
+            {2, new DataOIDPacker(field(&DeviceRecord::type), ber::OBJECT_IDENTIFIER)},
+            {3, text(&DeviceRecord::descr)},
+            {4, new ConstOIDPacker(ZERO_DOT_ZERO, ber::OBJECT_IDENTIFIER)},
+            {5, number(&DeviceRecord::status, ber::INTEGER)},
+        },
+        deviceTable);
+    auto* processorTable = new DeviceTypeTable(devices, HR_DEVICE_PROCESSOR);
+    processorTable->addIndex(deviceIndex);
     addReadOnlyColumns(HR_PROCESSOR_ENTRY,
                        {
                            {1, new ConstOIDPacker(ZERO_DOT_ZERO, ber::OBJECT_IDENTIFIER)},
-                           {2, number(&ProcessorRecord::load, ber::INTEGER)},
+                           {2, number(&DeviceRecord::load, ber::INTEGER)},
                        },
-                       deviceTable);
+                       processorTable);
+    auto* networkTable = new DeviceTypeTable(devices, HR_DEVICE_NETWORK);
+    networkTable->addIndex(deviceIndex);
+    addReadOnlyColumns(HR_NETWORK_ENTRY, {{1, number(&DeviceRecord::ifIndex, ber::INTEGER)}},
+                       networkTable);
 
     // Processes read per exchange with the service, as routes are.
     constexpr uint32_t WINDOW_PROCESSES = 1024;

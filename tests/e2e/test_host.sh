@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The HOST-RESOURCES-MIB plug-in over orla-hostd: memory and the RAM row
 # agree with /proc/meminfo, the root filesystem row with df, one processor
-# load per CPU, a started process appears in hrSWRunTable and leaves it when
+# load per CPU, each interface a network device, a started process appears in hrSWRunTable and leaves it when
 # it ends; without the service the agent still answers at once.
 source "$SRC/lib.sh"
 
 HR=.1.3.6.1.2.1.25
 STORAGE_ENTRY=$HR.2.3.1
-HOSTD_PID= SLEEPER=
-trap 'stop_agent; for p in $HOSTD_PID $SLEEPER; do kill "$p"; wait "$p" || true; done' EXIT
+HOSTD_PID= SLEEPER= IFACED_PID=
+trap 'stop_agent; for p in $HOSTD_PID $SLEEPER $IFACED_PID; do kill "$p"; wait "$p" || true; done' EXIT
 
 get() { nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 "$1"; }
 # "INDEX VALUE" of one column, without the line net-snmp adds for the
@@ -79,6 +79,21 @@ expect_eq "$(cut -d' ' -f1 <<<"$loads")" "$(column $HR.3.2.1.1 | cut -d' ' -f1)"
 while read -r index load; do
     [ "$load" -ge 0 ] && [ "$load" -le 100 ] || fail "hrProcessorLoad.$index = $load"
 done <<<"$loads"
+
+step "with the interface service, each interface is a network device of hrNetworkTable"
+"$BIN/orla-ifaced" >>/orla/.test/ifaced.out 2>&1 &
+IFACED_PID=$!
+wait_for test -S /orla/run/40.sock || fail "orla-ifaced did not start"
+# loopback, ifIndex 1: device 65537 (processors are 1 to 65536)
+network_row() { [ "$(column $HR.3.4.1.1)" = "65537 1" ]; }
+for _ in $(seq 20); do network_row && break; sleep 0.5; done
+expect_eq "65537 1" "$(column $HR.3.4.1.1)" "hrNetworkIfIndex"
+expect_eq ".1.3.6.1.2.1.25.3.1.4 \"network interface lo\" 2" \
+    "$(get $HR.3.2.1.2.65537) $(get $HR.3.2.1.3.65537) $(get $HR.3.2.1.5.65537)" \
+    "type, description and status of lo"
+expect_eq "$cpus" "$(column $HR.3.3.1.2 | wc -l)" "hrProcessorTable rows beside the network devices"
+kill "$IFACED_PID"; wait "$IFACED_PID" || true
+IFACED_PID=
 
 step "a started process appears in hrSWRunTable and hrSWRunPerfTable, and leaves them when it ends"
 sleep 97 &
