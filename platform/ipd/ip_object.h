@@ -3,7 +3,8 @@
 // read. docs/ip.md describes each value's source.
 //
 // Handlers and their commands (platform/orla/ids.h):
-// - IP_SYSTEM_HANDLER, CMD_GET: IP_FORWARDING and IP_DEFAULT_TTL.
+// - IP_SYSTEM_HANDLER, CMD_GET: IP_FORWARDING, IP_DEFAULT_TTL, IP_REASM_TIMEOUT,
+//   IP6_FORWARDING and IP6_HOP_LIMIT.
 // - IP_ADDRESS_HANDLER, CMD_GETALL: one object per address of every
 //   interface, IPv4 then IPv6, in pages (OBJ_LIST, with OBJ_NEXT when more
 //   follow, the OBJ_ID to start the next page at; an object's OBJ_ID is its
@@ -91,6 +92,10 @@ inline constexpr orla::U32Key IP_FORWARDING{1};   // RFC 4293 ipForwarding: 1 fo
 inline constexpr orla::U32Key IP_DEFAULT_TTL{2};  // 1 to 255
 // Seconds fragments wait for reassembly (RFC 4293 ipReasmTimeout).
 inline constexpr orla::U32Key IP_REASM_TIMEOUT{3};
+// RFC 4293 ipv6IpForwarding (1 forwarding, 2 not) and ipv6IpDefaultHopLimit;
+// absent without IPv6.
+inline constexpr orla::U32Key IP6_FORWARDING{4};
+inline constexpr orla::U32Key IP6_HOP_LIMIT{5};
 
 // IP_STATS_HANDLER, CMD_GET: the TCP-MIB (RFC 4022) and UDP-MIB (RFC 4113)
 // scalars as (arc under tcp or udp, high, low) triples, each arc once:

@@ -102,6 +102,12 @@ orla::message SystemHandler::cmdGet(const orla::message&) {
     if (ttl && *ttl >= 1 && *ttl <= 255) reply.insert(IP_DEFAULT_TTL, *ttl);
     const std::optional<uint32_t> reasm = readSysctl(procSys_ + "/net/ipv4/ipfrag_time");
     if (reasm) reply.insert(IP_REASM_TIMEOUT, *reasm);
+    const std::optional<uint32_t> forwarding6 =
+        readSysctl(procSys_ + "/net/ipv6/conf/all/forwarding");
+    if (forwarding6) reply.insert(IP6_FORWARDING, *forwarding6 ? 1u : 2u);
+    const std::optional<uint32_t> hopLimit =
+        readSysctl(procSys_ + "/net/ipv6/conf/default/hop_limit");
+    if (hopLimit && *hopLimit <= 255) reply.insert(IP6_HOP_LIMIT, *hopLimit);
     return reply;
 }
 

@@ -39,7 +39,9 @@ class DumpAge {
 
 // IP_SYSTEM_HANDLER: ipForwarding, ipDefaultTTL and ipReasmTimeout, read at
 // every request from DIR/net/ipv4/ip_forward, ip_default_ttl and
-// ipfrag_time (DIR: /proc/sys).
+// ipfrag_time, and ipv6IpForwarding and ipv6IpDefaultHopLimit from
+// DIR/net/ipv6/conf/all/forwarding and conf/default/hop_limit (DIR:
+// /proc/sys).
 class SystemHandler : public orla::Handler {
   public:
     explicit SystemHandler(std::string procSys) : procSys_(std::move(procSys)) {}

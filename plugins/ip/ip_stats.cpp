@@ -4,6 +4,7 @@
 //   1.3.6.1.2.1.4.3.0 - 4.19.0  the legacy IPv4 scalars, ipInReceives to
 //                               ipFragCreates (ipReasmTimeout from the
 //                               system handler)
+//   1.3.6.1.2.1.4.25.0, 26.0    ipv6IpForwarding, ipv6IpDefaultHopLimit
 //   1.3.6.1.2.1.4.31.1.1.C.V    ipSystemStatsTable, V = 1 ipv4, 2 ipv6
 //   1.3.6.1.2.1.4.31.3.1.C.V.I  ipIfStatsTable, V = 2 ipv6 (the kernel keeps
 //                               no IPv4 counters per interface), I = ifIndex
@@ -106,14 +107,17 @@ Data* buildLegacy(orla::message const& reply) {
     return rec;
 }
 
-struct ReasmTimeoutRecord : Data {
-    int seconds = 0;
+// A scalar of the system handler that the kernel may not have (no
+// instance then): ipReasmTimeout, ipv6IpForwarding, ipv6IpDefaultHopLimit.
+struct SystemValueRecord : Data {
+    int value = 0;
 };
 
-Data* buildReasmTimeout(orla::message const& reply) {
-    if (!reply.has(ipd::IP_REASM_TIMEOUT)) return nullptr;
-    auto* rec = new ReasmTimeoutRecord;
-    rec->seconds = saturatedInt32(reply.get(ipd::IP_REASM_TIMEOUT));
+template <orla::U32Key const& key>
+Data* buildSystemValue(orla::message const& reply) {
+    if (!reply.has(key)) return nullptr;
+    auto* rec = new SystemValueRecord;
+    rec->value = saturatedInt32(reply.get(key));
     return rec;
 }
 
@@ -221,10 +225,17 @@ void registerIpStatistics() {
                                    orla::CMD_GET, orla::CMD_SET);
     for (auto const& [arc, column] : LEGACY_SCALARS)
         addScalarLeaf(IP + arc, new Counter32Packer(column), legacy, Access::ReadOnly);
-    auto* reasm = new GetProvider(buildReasmTimeout, {ipd::IP_SERVICE, ipd::IP_SYSTEM_HANDLER},
-                                  orla::CMD_GET, orla::CMD_SET);
-    addScalarLeaf(IP + 13, new DataNumPacker(field(&ReasmTimeoutRecord::seconds), ber::INTEGER),
-                  reasm, Access::ReadOnly);
+    const std::pair<unsigned, Data* (*)(orla::message const&)> systemValues[] = {
+        {13, buildSystemValue<ipd::IP_REASM_TIMEOUT>},  // ipReasmTimeout, seconds
+        {25, buildSystemValue<ipd::IP6_FORWARDING>},    // ipv6IpForwarding
+        {26, buildSystemValue<ipd::IP6_HOP_LIMIT>},     // ipv6IpDefaultHopLimit
+    };
+    for (auto const& [arc, build] : systemValues) {
+        addScalarLeaf(IP + arc, new DataNumPacker(field(&SystemValueRecord::value), ber::INTEGER),
+                      new GetProvider(build, {ipd::IP_SERVICE, ipd::IP_SYSTEM_HANDLER},
+                                      orla::CMD_GET, orla::CMD_SET),
+                      Access::ReadOnly);
+    }
 
     auto* stats = new GetAllProvider();
     stats->addSource(parseStats, {ipd::IP_SERVICE, ipd::IP_STATS_HANDLER});

@@ -42,7 +42,7 @@ ip link set v0 up
 ip link set v1 up
 # The namespace's own index: /sys is the host's, whose interfaces differ.
 v0=$(ip -o link show v0 | cut -d: -f1)
-sysctl -qw net.ipv4.ip_forward=1
+sysctl -qw net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1
 # Windows and pages of two routes or addresses.
 "$BIN/orla-ipd" --page-size 2 >>/orla/.test/ipd.out 2>&1 &
 IPD_PID=$!
@@ -51,10 +51,12 @@ start_serving "$BUILD/lib/snmp/ip.so" "$BUILD/lib/snmp/ip-forward.so" "$BUILD/li
 add_community str:5=private bool:6=yes bool:7=yes >/dev/null
 wait_for test -S /orla/run/43.sock || fail "orla-ipd did not start"
 
-step "ipForwarding and ipDefaultTTL follow /proc/sys"
+step "ipForwarding, ipDefaultTTL, ipReasmTimeout and the IPv6 scalars follow /proc/sys"
 expect_eq 1 "$(get $IP.1.0)" "ipForwarding"
 expect_eq "$(cat /proc/sys/net/ipv4/ip_default_ttl)" "$(get $IP.2.0)" "ipDefaultTTL"
 expect_eq "$(cat /proc/sys/net/ipv4/ipfrag_time)" "$(get $IP.13.0)" "ipReasmTimeout"
+expect_eq "1 $(cat /proc/sys/net/ipv6/conf/default/hop_limit)" "$(get $IP.25.0) $(get $IP.26.0)" \
+    "ipv6IpForwarding and ipv6IpDefaultHopLimit"
 
 step "IP and ICMP counters move with traffic, each counter32 the low half of its HC twin"
 # A datagram to a closed port draws a port unreachable: ICMP type 3, ICMPv6 type 1.
