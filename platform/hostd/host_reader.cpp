@@ -3,8 +3,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
+#include <utmp.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -231,7 +235,10 @@ std::vector<Mount> parseMounts(std::string_view text, const std::set<std::string
             storageTypes.count(std::string(type)) == 0) {
             return;
         }
-        mounts.push_back(Mount{std::move(*point), std::string(type)});
+        // The options: "ro" or "rw" first, as the kernel lists them.
+        const std::string_view options = nextWord(line);
+        const bool readOnly = options == "ro" || options.starts_with("ro,");
+        mounts.push_back(Mount{std::move(*point), std::string(type), readOnly});
     });
     return mounts;
 }
@@ -251,8 +258,105 @@ StorageSize scaleStorage(uint64_t unitBytes, uint64_t totalUnits, uint64_t usedU
                        static_cast<uint32_t>(std::min(usedUnits, MAX_31_BITS))};
 }
 
-HostReader::HostReader(std::string procRoot, std::string mountsPath)
-    : procRoot_(std::move(procRoot)), mountsPath_(std::move(mountsPath)) {}
+HostReader::HostReader(std::string procRoot, std::string mountsPath, std::string utmpPath)
+    : procRoot_(std::move(procRoot)),
+      mountsPath_(std::move(mountsPath)),
+      utmpPath_(std::move(utmpPath)) {}
+
+uint32_t parseUserSessions(std::string_view bytes) {
+    uint32_t sessions = 0;
+    for (size_t at = 0; bytes.size() - at >= sizeof(utmp); at += sizeof(utmp)) {
+        decltype(utmp::ut_type) type;
+        std::memcpy(&type, bytes.data() + at + offsetof(utmp, ut_type), sizeof type);
+        if (type == USER_PROCESS) ++sessions;
+    }
+    return sessions;
+}
+
+std::optional<uint32_t> HostReader::userSessions() const {
+    const std::optional<std::string> bytes = readProcFile(utmpPath_);
+    if (!bytes) return std::nullopt;
+    return parseUserSessions(*bytes);
+}
+
+std::optional<ProcessStat> parseProcessStat(std::string_view text) {
+    const size_t open = text.find(" (");
+    const size_t close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+        return std::nullopt;
+    }
+    ProcessStat stat;
+    stat.name = std::string(text.substr(open + 2, std::min(close - open - 2, MAX_RUN_NAME)));
+    // The fields after the name, from field 3 (state) on (proc(5)).
+    std::string_view rest = text.substr(close + 1);
+    std::vector<std::string_view> fields;
+    for (std::string_view word = nextWord(rest); !word.empty() && fields.size() < 22;
+         word = nextWord(rest)) {
+        fields.push_back(word);
+    }
+    if (fields.size() < 22 || fields[0].size() != 1) return std::nullopt;
+    constexpr uint64_t PF_KTHREAD = 0x00200000;
+    const std::optional<uint64_t> flags = orla::parseDecimal(fields[6]);   // field 9
+    const std::optional<uint64_t> utime = orla::parseDecimal(fields[11]);  // field 14
+    const std::optional<uint64_t> stime = orla::parseDecimal(fields[12]);  // field 15
+    const std::optional<uint64_t> rss = orla::parseDecimal(fields[21]);    // field 24
+    if (!flags || !utime || !stime || !rss) return std::nullopt;
+    stat.state = fields[0][0];
+    stat.kernelThread = *flags & PF_KTHREAD;
+    stat.cpuTicks = *utime + *stime;
+    stat.rssPages = *rss;
+    return stat;
+}
+
+std::string parseParameters(std::string_view cmdline) {
+    const size_t first = cmdline.find('\0');
+    if (first == std::string_view::npos) return {};
+    std::string parameters(cmdline.substr(first + 1, MAX_RUN_PATH));
+    while (!parameters.empty() && parameters.back() == '\0')
+        parameters.pop_back();
+    std::replace(parameters.begin(), parameters.end(), '\0', ' ');
+    return parameters;
+}
+
+std::vector<ProcessInfo> HostReader::processes() const {
+    std::vector<uint32_t> pids;
+    if (DIR* dir = ::opendir(procRoot_.c_str())) {
+        for (size_t examined = 0; examined < MAX_PROC_ENTRIES; ++examined) {
+            const dirent* entry = ::readdir(dir);
+            if (!entry) break;
+            const std::optional<uint64_t> pid = orla::parseDecimal(entry->d_name);
+            if (pid && *pid > 0 && *pid <= 0x7fffffff && pids.size() < MAX_PROCESSES) {
+                pids.push_back(static_cast<uint32_t>(*pid));
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(pids.begin(), pids.end());
+    std::vector<ProcessInfo> processes;
+    processes.reserve(pids.size());
+    for (uint32_t pid : pids) {
+        const std::string dir = path(std::to_string(pid));
+        constexpr size_t STAT_MAX_BYTES = 4096;
+        const std::optional<std::string> statText =
+            orla::readRegularFile(dir + "/stat", STAT_MAX_BYTES);
+        // A process that ended since the directory was read is left out.
+        std::optional<ProcessStat> stat = statText && statText->size() <= STAT_MAX_BYTES
+                                              ? parseProcessStat(*statText)
+                                              : std::nullopt;
+        if (!stat) continue;
+        ProcessInfo info;
+        info.pid = pid;
+        info.stat = std::move(*stat);
+        char exe[MAX_RUN_PATH + 1];
+        const ssize_t length = ::readlink((dir + "/exe").c_str(), exe, sizeof exe);
+        if (length > 0) info.path.assign(exe, std::min<size_t>(length, MAX_RUN_PATH));
+        const std::optional<std::string> cmdline =
+            orla::readRegularFile(dir + "/cmdline", 2 * MAX_RUN_PATH);
+        if (cmdline) info.parameters = parseParameters(*cmdline);
+        processes.push_back(std::move(info));
+    }
+    return processes;
+}
 
 std::string HostReader::path(std::string_view name) const {
     std::string full = procRoot_;
@@ -265,6 +369,14 @@ std::optional<MemoryInfo> HostReader::memory() const {
     std::optional<std::string> text = readProcFile(path("meminfo"));
     if (!text) return std::nullopt;
     return parseMeminfo(*text);
+}
+
+std::optional<std::string> HostReader::bootParameters() const {
+    std::optional<std::string> text = orla::readRegularFile(path("cmdline"), MAX_RUN_PATH + 1);
+    if (!text) return std::nullopt;
+    if (!text->empty() && text->back() == '\n') text->pop_back();
+    text->resize(std::min(text->size(), MAX_RUN_PATH));
+    return text;
 }
 
 std::optional<uint32_t> HostReader::uptimeCentiseconds() const {

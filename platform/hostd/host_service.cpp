@@ -1,12 +1,17 @@
 #include "platform/hostd/host_service.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <span>
+#include <vector>
 
 #include "platform/hostd/host_object.h"
 #include "platform/orla/clock.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/runner.h"
+#include "platform/orla/window_reply.h"
 
 namespace hostd {
 
@@ -59,6 +64,10 @@ orla::message SystemHandler::cmdGet(const orla::message&) {
     if (std::optional<MemoryInfo> memory = reader_.memory()) {
         reply.insert(SYS_MEMORY_KB,
                      static_cast<uint32_t>(std::min<uint64_t>(memory->totalKb, UINT32_MAX)));
+    }
+    if (std::optional<uint32_t> users = reader_.userSessions()) reply.insert(SYS_USERS, *users);
+    if (std::optional<std::string> boot = reader_.bootParameters()) {
+        reply.insert(SYS_LOAD_PARAMETERS, std::move(*boot));
     }
     return reply;
 }
@@ -118,8 +127,10 @@ std::vector<std::pair<uint32_t, orla::message>> StorageHandler::read() {
         std::optional<StorageSize> size = reader_.filesystemSize(mount.point);
         if (!size) continue;
         uint32_t index = indexOf(mount.point, mounts);
-        objects.emplace_back(index,
-                             storageObject(index, StorageType::FixedDisk, mount.point, *size));
+        orla::message object = storageObject(index, StorageType::FixedDisk, mount.point, *size);
+        object.insert(STORAGE_FS_TYPE, mount.type);
+        object.insert(STORAGE_READ_ONLY, mount.readOnly);
+        objects.emplace_back(index, std::move(object));
     }
     std::sort(objects.begin(), objects.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -144,6 +155,70 @@ std::vector<std::pair<uint32_t, orla::message>> ProcessorHandler::read() {
         objects.emplace_back(cpu.cpu, std::move(object));
     }
     return objects;
+}
+
+namespace {
+
+// RFC 2790 hrSWRunStatus of the state letter of /proc/PID/stat: running
+// (1) on a CPU; runnable (2) waiting for a resource (uninterruptible, I/O);
+// notRunnable (3) waiting for an event or stopped; invalid (4) a zombie or
+// dead.
+uint8_t runStatusOf(char state) {
+    switch (state) {
+        case 'R':
+            return 1;
+        case 'D':
+            return 2;
+        case 'Z':
+        case 'X':
+        case 'x':
+            return 4;
+        default:
+            return 3;
+    }
+}
+
+uint32_t saturated31(uint64_t value) {
+    return static_cast<uint32_t>(std::min<uint64_t>(value, 0x7fffffff));
+}
+
+}  // namespace
+
+orla::message ProcessHandler::cmdGetAll(const orla::message& request, uint32_t, uint32_t count) {
+    constexpr uint32_t FIRST_WINDOW_SECONDS = 1;
+    constexpr uint32_t LATER_WINDOW_SECONDS = 10;
+    const bool further = request.has(orla::OBJ_AFTER) || request.has(orla::OBJ_FROM);
+    const uint32_t now = orla::getJiffies();
+    const uint32_t maxAge =
+        (further ? LATER_WINDOW_SECONDS : FIRST_WINDOW_SECONDS) * orla::ticksPerSecond();
+    if (!read_ || now - readAt_ >= maxAge) {
+        static const uint64_t ticksPerSecond =
+            static_cast<uint64_t>(std::max(1L, ::sysconf(_SC_CLK_TCK)));
+        static const uint64_t pageKb =
+            static_cast<uint64_t>(std::max(1024L, ::sysconf(_SC_PAGESIZE))) / 1024;
+        std::vector<Row> rows;
+        for (const ProcessInfo& process : reader_.processes()) {
+            ProcessFields fields;
+            // RFC 2790 hrSWRunType: a kernel thread is the operating system's.
+            fields.type = process.stat.kernelThread ? 2 : 4;
+            fields.status = runStatusOf(process.stat.state);
+            fields.cpu = saturated31(process.stat.cpuTicks * 100 / ticksPerSecond);
+            fields.memoryKb = saturated31(process.stat.rssPages * pageKb);
+            fields.name = process.stat.name;
+            fields.path = process.path;
+            fields.parameters = process.parameters;
+            rows.push_back({process.pid, processFields(fields)});
+        }
+        snapshot_ = std::move(rows);
+        snapshot_.shrink_to_fit();
+        read_ = true;
+        readAt_ = now;
+    }
+    const size_t page = count == 0 ? pageSize_ : std::min(count, pageSize_);
+    return orla::windowReply(
+        std::span<const Row>(snapshot_), request, page,
+        [](const Row& row) { return std::vector<uint32_t>{row.pid}; },
+        [](const Row& row) { return row.fields; });
 }
 
 }  // namespace hostd

@@ -91,4 +91,28 @@ class ProcessorHandler : public PagedHandler {
     LoadSampler loads_;
 };
 
+// The processes, a window at a time by pid. A window from the first pid
+// reads /proc again when the last reading is a second old; windows further
+// on use the last reading until it is ten seconds old, so a walk of many
+// processes does not read them all per window.
+class ProcessHandler : public orla::Handler {
+  public:
+    ProcessHandler(const HostReader& reader, uint32_t pageSize)
+        : reader_(reader), pageSize_(pageSize) {}
+    orla::message cmdGetAll(const orla::message& request, uint32_t startId,
+                            uint32_t count) override;
+
+  private:
+    struct Row {
+        uint32_t pid;
+        std::string fields;  // processFields()
+    };
+
+    const HostReader& reader_;
+    uint32_t pageSize_;
+    std::vector<Row> snapshot_;  // ascending by pid
+    bool read_ = false;
+    uint32_t readAt_ = 0;  // jiffies
+};
+
 }  // namespace hostd

@@ -2,13 +2,17 @@
 // procfs and the mount list, as platform service 42: uptime, date, process
 // counts and memory size (handler 1), the storage areas with their sizes
 // (handler 2) and the processors with their load over the last minute
-// (handler 3) (platform/hostd/host_object.h; docs/host.md).
+// (handler 3), and the processes (handler 4) (platform/hostd/host_object.h;
+// docs/host.md).
 //
-//   orla-hostd [--proc DIR] [--mounts FILE] [--page-size N] [--run-dir DIR]
+//   orla-hostd [--proc DIR] [--mounts FILE] [--utmp FILE] [--page-size N]
+//              [--run-dir DIR]
 //
 // --proc DIR       read DIR/meminfo, DIR/stat ... instead of /proc/...
 // --mounts FILE    the mount list, instead of DIR/self/mounts
-// --page-size N    objects per get-all page, 1 to 1024 (default 32)
+// --utmp FILE      the login records, instead of /var/run/utmp
+// --page-size N    objects per get-all page and processes per window, 1 to
+//                  1024 (default 32 a page, 1024 processes a window)
 // --run-dir DIR    service socket directory instead of /orla/run
 // --version        print the version and exit; --help prints the options
 //
@@ -44,7 +48,7 @@ constexpr const char* USAGE =
 
 int usage(const char* problem, const char* argument) {
     std::fprintf(stderr,
-                 "orla-hostd: %s%s (usage: orla-hostd [--proc DIR] [--mounts FILE] "
+                 "orla-hostd: %s%s (usage: orla-hostd [--proc DIR] [--mounts FILE] [--utmp FILE] "
                  "[--page-size N] [--run-dir DIR])\n",
                  problem, argument);
     return 2;
@@ -56,17 +60,20 @@ int main(int argc, char** argv) {
     if (orla::answerInfoOption(argc, argv, PROGRAM, USAGE)) return 0;
     std::string procRoot = "/proc";
     std::optional<std::string> mountsPath;
-    uint32_t pageSize = hostd::DEFAULT_PAGE_SIZE;
+    std::optional<uint32_t> pageSize;
+    std::string utmpPath = "/var/run/utmp";
     for (int i = 1; i < argc; ++i) {
         std::string_view option = argv[i];
-        if (option != "--proc" && option != "--mounts" && option != "--page-size" &&
-            option != "--run-dir") {
+        if (option != "--proc" && option != "--mounts" && option != "--utmp" &&
+            option != "--page-size" && option != "--run-dir") {
             return usage("unknown argument ", argv[i]);
         }
         if (i + 1 >= argc) return usage("missing value after ", argv[i]);
         const char* value = argv[++i];
         if (option == "--proc") {
             procRoot = value;
+        } else if (option == "--utmp") {
+            utmpPath = value;
         } else if (option == "--mounts") {
             mountsPath = value;
         } else if (option == "--run-dir") {
@@ -80,14 +87,17 @@ int main(int argc, char** argv) {
         }
     }
 
-    hostd::HostReader reader(procRoot, mountsPath.value_or(procRoot + "/self/mounts"));
+    hostd::HostReader reader(procRoot, mountsPath.value_or(procRoot + "/self/mounts"), utmpPath);
     hostd::SystemHandler system(reader);
-    hostd::StorageHandler storage(reader, pageSize);
-    hostd::ProcessorHandler processors(reader, pageSize);
+    hostd::StorageHandler storage(reader, pageSize.value_or(hostd::DEFAULT_PAGE_SIZE));
+    hostd::ProcessorHandler processors(reader, pageSize.value_or(hostd::DEFAULT_PAGE_SIZE));
+    // Process rows are compact, and a walk pays per window: the largest.
+    hostd::ProcessHandler processes(reader, pageSize.value_or(hostd::MAX_PAGE_SIZE));
     orla::Looper looper;
     looper.addHandler(hostd::SYSTEM_HANDLER, &system);
     looper.addHandler(hostd::STORAGE_HANDLER, &storage);
     looper.addHandler(hostd::PROCESSOR_HANDLER, &processors);
+    looper.addHandler(hostd::PROCESS_HANDLER, &processes);
     if (!looper.serve(hostd::HOST_SERVICE)) return 1;
     processors.sample();
     if (!orla::notifyReady())

@@ -1,12 +1,17 @@
 // orla-ipd: the IP service. It serves the host's IP state as platform
 // service 43: the forwarding scalars from /proc/sys (handler 1), the
-// interfaces' addresses (handler 2) and the main routing table (handler 3)
-// from the kernel over rtnetlink (platform/ipd/ip_object.h; docs/ip.md).
+// interfaces' addresses (handler 2) and the main routing table (handlers 3
+// and 10)
+// and the neighbours (handlers 5 and 6) from the kernel over rtnetlink, the
+// IP, ICMP, TCP and UDP counters from /proc/net (handlers 4 and 11), and the TCP
+// connections and listeners and UDP endpoints (handlers 7 to 9) from socket
+// diagnostics (platform/ipd/ip_object.h; docs/ip.md).
 //
 //   orla-ipd [--page-size N] [--run-dir DIR]
 //
-// --page-size N    objects per get-all page and routes per window, 1 to 1024
-//                  (default 64 addresses a page, 1024 routes a window)
+// --page-size N    objects per get-all page and routes or neighbours per
+//                  window, 1 to 1024 (default 64 addresses a page, 1024
+//                  routes or neighbours a window)
 // --run-dir DIR    service socket directory instead of /orla/run
 // --version        print the version and exit; --help prints the options
 //
@@ -14,7 +19,7 @@
 // listens.
 //
 // Exit status: 0 stopped by SIGTERM or SIGINT; 1 the service socket or the
-// rtnetlink socket could not be set up; 2 bad arguments.
+// rtnetlink or socket diagnostics socket could not be set up; 2 bad arguments.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -77,10 +82,35 @@ int main(int argc, char** argv) {
     ipd::SystemHandler system("/proc/sys");
     ipd::AddressHandler addresses(kernel, pageSize ? pageSize : ipd::DEFAULT_PAGE_SIZE);
     ipd::RouteHandler routes(kernel, pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW);
+    ipd::CidrRouteHandler cidrRoutes(routes);
+    ipd::StatsHandler stats("/proc/net");
+    ipd::IfStatsHandler ifStats("/proc/net/dev_snmp6",
+                                pageSize ? pageSize : ipd::DEFAULT_PAGE_SIZE);
+    const uint32_t neighbourWindow = pageSize ? pageSize : ipd::DEFAULT_ROUTE_WINDOW;
+    ipd::NeighbourHandler neighbours(kernel, neighbourWindow, false);
+    ipd::NeighbourHandler media(kernel, neighbourWindow, true);
+    ipd::SockDiag sockets;
+    if (sockets.openError() != 0) {
+        std::fprintf(stderr, "orla-ipd: cannot open a NETLINK_SOCK_DIAG socket: %s\n",
+                     std::strerror(sockets.openError()));
+        return 1;
+    }
+    using ipd::EndpointShape;
+    ipd::SocketHandler connections(sockets, neighbourWindow, EndpointShape::TcpConnection, "/proc");
+    ipd::SocketHandler listeners(sockets, neighbourWindow, EndpointShape::TcpListener, "/proc");
+    ipd::SocketHandler endpoints(sockets, neighbourWindow, EndpointShape::UdpEndpoint, "/proc");
     orla::Looper looper;
     looper.addHandler(ipd::IP_SYSTEM_HANDLER, &system);
     looper.addHandler(ipd::IP_ADDRESS_HANDLER, &addresses);
     looper.addHandler(ipd::IP_ROUTE_HANDLER, &routes);
+    looper.addHandler(ipd::IP_STATS_HANDLER, &stats);
+    looper.addHandler(ipd::IP_NEIGHBOUR_HANDLER, &neighbours);
+    looper.addHandler(ipd::IP_NET_TO_MEDIA_HANDLER, &media);
+    looper.addHandler(ipd::IP_TCP_CONNECTION_HANDLER, &connections);
+    looper.addHandler(ipd::IP_TCP_LISTENER_HANDLER, &listeners);
+    looper.addHandler(ipd::IP_UDP_ENDPOINT_HANDLER, &endpoints);
+    looper.addHandler(ipd::IP_CIDR_ROUTE_HANDLER, &cidrRoutes);
+    looper.addHandler(ipd::IP_IF_STATS_HANDLER, &ifStats);
     if (!looper.serve(ipd::IP_SERVICE)) return 1;
     if (!orla::notifyReady())
         std::fprintf(stderr, "%s: cannot tell systemd it is ready\n", PROGRAM);

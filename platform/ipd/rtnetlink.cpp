@@ -243,6 +243,68 @@ bool parseRoute(Bytes payload, std::vector<RouteInfo>& out) {
     return true;
 }
 
+// RFC 4293 ipNetToPhysicalType and ipNetToPhysicalState of the kernel's
+// neighbour state (NUD_*): the kernel runs neighbour unreachability
+// detection for ARP entries too, so both families carry its state; an
+// entry without it (permanent) has the state unknown(6).
+constexpr uint32_t NEIGHBOUR_OTHER = 1;
+constexpr uint32_t NEIGHBOUR_INVALID = 2;
+constexpr uint32_t NEIGHBOUR_DYNAMIC = 3;
+constexpr uint32_t NEIGHBOUR_STATIC = 4;
+
+uint32_t neighbourTypeOf(uint16_t state) {
+    if (state & NUD_PERMANENT) return NEIGHBOUR_STATIC;
+    if (state & NUD_FAILED) return NEIGHBOUR_INVALID;
+    if (state & (NUD_INCOMPLETE | NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE)) {
+        return NEIGHBOUR_DYNAMIC;
+    }
+    return NEIGHBOUR_OTHER;
+}
+
+uint32_t neighbourStateOf(uint16_t state) {
+    if (state & NUD_REACHABLE) return 1;
+    if (state & NUD_STALE) return 2;
+    if (state & NUD_DELAY) return 3;
+    if (state & NUD_PROBE) return 4;
+    if (state & NUD_FAILED) return 5;  // invalid
+    if (state & NUD_INCOMPLETE) return 7;
+    return 6;  // unknown
+}
+
+bool parseNeighbour(Bytes payload, std::vector<NeighbourInfo>& out) {
+    if (payload.size() < sizeof(ndmsg)) return false;
+    const auto header = payload.at<ndmsg>(0);
+    if (header.ndm_family != FAMILY_INET && header.ndm_family != FAMILY_INET6) return true;
+    const size_t octets = addressOctets(header.ndm_family);
+    NeighbourInfo info;
+    bool wellFormed = true;
+    constexpr size_t MAX_LINK_ADDRESS = 32;  // MAX_ADDR_LEN
+    auto visit = [&](uint16_t type, Bytes value) {
+        if (type == NDA_DST) {
+            wellFormed = wellFormed && value.size() == octets;
+            info.address = value.text();
+        } else if (type == NDA_LLADDR) {
+            wellFormed = wellFormed && value.size() <= MAX_LINK_ADDRESS;
+            info.linkAddress = value.text();
+        }
+    };
+    const size_t start = aligned(sizeof(ndmsg));
+    if (!forEachAttribute(payload.sub(start, payload.size() - std::min(start, payload.size())),
+                          visit) ||
+        !wellFormed) {
+        return false;
+    }
+    if (info.address.empty() || (header.ndm_state & NUD_NOARP) || header.ndm_ifindex <= 0) {
+        return true;
+    }
+    if (out.size() >= MAX_NEIGHBOURS) return false;
+    info.ifIndex = static_cast<uint32_t>(header.ndm_ifindex);
+    info.type = neighbourTypeOf(header.ndm_state);
+    info.state = neighbourStateOf(header.ndm_state);
+    out.push_back(std::move(info));
+    return true;
+}
+
 }  // namespace
 
 DumpStatus parseAddresses(std::span<const uint8_t> datagram, uint32_t seq,
@@ -259,6 +321,13 @@ DumpStatus parseRoutes(std::span<const uint8_t> datagram, uint32_t seq,
     });
 }
 
+DumpStatus parseNeighbours(std::span<const uint8_t> datagram, uint32_t seq,
+                           std::vector<NeighbourInfo>& out) {
+    return netlink::forEachMessage(datagram, seq, [&](uint16_t type, Bytes payload) {
+        return type != RTM_NEWNEIGH || parseNeighbour(payload, out);
+    });
+}
+
 bool Rtnetlink::dumpAddresses(std::vector<AddressInfo>& out) {
     return socket_.dump(RTM_GETADDR, AF_UNSPEC,
                         [&](std::span<const uint8_t> datagram, uint32_t seq) {
@@ -272,6 +341,14 @@ bool Rtnetlink::dumpRoutes(std::vector<RouteInfo>& out) {
     };
     return socket_.dump(RTM_GETROUTE, FAMILY_INET, parse) &&
            socket_.dump(RTM_GETROUTE, FAMILY_INET6, parse);
+}
+
+bool Rtnetlink::dumpNeighbours(std::vector<NeighbourInfo>& out) {
+    auto parse = [&](std::span<const uint8_t> datagram, uint32_t seq) {
+        return parseNeighbours(datagram, seq, out);
+    };
+    return socket_.dump(RTM_GETNEIGH, FAMILY_INET, parse) &&
+           socket_.dump(RTM_GETNEIGH, FAMILY_INET6, parse);
 }
 
 }  // namespace ipd

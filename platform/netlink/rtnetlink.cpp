@@ -21,6 +21,8 @@ size_t dumpHeaderBytes(uint16_t type) {
             return sizeof(ifinfomsg);
         case RTM_GETADDR:
             return sizeof(ifaddrmsg);
+        case RTM_GETNEIGH:
+            return sizeof(ndmsg);
         default:
             return sizeof(rtmsg);
     }
@@ -28,8 +30,8 @@ size_t dumpHeaderBytes(uint16_t type) {
 
 }  // namespace
 
-Socket::Socket() : buffer_(RECEIVE_BYTES) {
-    fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+Socket::Socket(int protocol) : buffer_(RECEIVE_BYTES) {
+    fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, protocol);
     if (fd_ < 0) {
         openError_ = errno;
         return;
@@ -76,11 +78,14 @@ std::optional<std::span<const uint8_t>> Socket::receive() {
 }
 
 bool Socket::dump(uint16_t type, uint8_t family, const Parse& parse) {
-    // ifinfomsg, ifaddrmsg and rtmsg all start with the family.
+    // ifinfomsg, ifaddrmsg, ndmsg and rtmsg all start with the family.
     uint8_t header[sizeof(ifinfomsg)] = {};
     header[0] = family;
-    if (!send(type, NLM_F_DUMP, std::span<const uint8_t>(header, dumpHeaderBytes(type))))
-        return false;
+    return dump(type, std::span<const uint8_t>(header, dumpHeaderBytes(type)), parse);
+}
+
+bool Socket::dump(uint16_t type, std::span<const uint8_t> header, const Parse& parse) {
+    if (!send(type, NLM_F_DUMP, header)) return false;
     for (size_t datagrams = 0; datagrams < MAX_DATAGRAMS; ++datagrams) {
         const std::optional<std::span<const uint8_t>> datagram = receive();
         if (!datagram) return false;

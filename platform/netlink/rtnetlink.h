@@ -99,15 +99,16 @@ DumpStatus forEachMessage(std::span<const uint8_t> datagram, std::optional<uint3
     return DumpStatus::More;
 }
 
-// A NETLINK_ROUTE socket for requests to the kernel of the network
-// namespace it was opened in. Every receive waits at most two seconds, so a
-// kernel that stops answering cannot hang the service.
+// A NETLINK_ROUTE socket (or another netlink protocol with the same dump
+// framing, such as NETLINK_SOCK_DIAG) for requests to the kernel of the
+// network namespace it was opened in. Every receive waits at most two
+// seconds, so a kernel that stops answering cannot hang the service.
 class Socket {
   public:
     // Parses one datagram of a dump's reply; `seq` is the dump's.
     using Parse = std::function<DumpStatus(std::span<const uint8_t> datagram, uint32_t seq)>;
 
-    Socket();
+    explicit Socket(int protocol = NETLINK_ROUTE);
     ~Socket();
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -118,6 +119,9 @@ class Socket {
     // Sends a dump request of `type` (RTM_GET*) for `family` and hands each
     // datagram of the reply to `parse`: true once the dump is complete.
     bool dump(uint16_t type, uint8_t family, const Parse& parse);
+    // The same with the request's own header after nlmsghdr (at most 4096
+    // octets), for requests whose header is not rtnetlink's.
+    bool dump(uint16_t type, std::span<const uint8_t> header, const Parse& parse);
     // Sends one request (a netlink message without its header: `body` of
     // `type`, with `flags` beside NLM_F_REQUEST and NLM_F_ACK) and waits for
     // the kernel's acknowledgement: 0, or the errno value it refused with.

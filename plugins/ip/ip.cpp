@@ -8,6 +8,9 @@
 //                              for link-local), L.A = the address's length
 //                              and octets
 //
+// and the statistics and neighbour tables of ip_stats.cpp and
+// ip_neighbours.cpp.
+//
 // Every object is read-only (notWritable). Without the service the scalars
 // have no value
 // and the tables are empty.
@@ -17,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "ip_parts.h"
 #include "mib/sdk.h"
 #include "platform/ipd/ip_object.h"
 
@@ -173,5 +177,9 @@ extern "C" void autorun() {
     for (auto const& [column, packer] : ipAddressColumns)
         addColumnarLeaf(IP_ADDRESS_ENTRY + column, packer, ipAddressTable, Access::ReadOnly);
 
-    registerModule(OID("1.3.6.1.2.1.48"), "IP-MIB: IP addresses and forwarding (RFC 4293)");
+    registerIpStatistics();
+    registerNeighbours();
+
+    registerModule(OID("1.3.6.1.2.1.48"),
+                   "IP-MIB: IP addresses, neighbours, forwarding and statistics (RFC 4293)");
 }

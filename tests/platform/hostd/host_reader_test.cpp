@@ -1,10 +1,12 @@
 #include "platform/hostd/host_reader.h"
 
 #include <stdlib.h>
+#include <utmp.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -54,7 +56,7 @@ std::string maxProcesses(const HostReader& reader) {
 std::string mounts(const HostReader& reader) {
     std::string text;
     for (const hostd::Mount& mount : reader.storageMounts())
-        text += mount.point + " " + mount.type + ";";
+        text += mount.point + " " + mount.type + (mount.readOnly ? " ro;" : ";");
     return text;
 }
 
@@ -98,6 +100,7 @@ TEST(HostReader, ProcFilesGiveTheirValuesOrNothing) {
              mounts, "/ ext4;"},
             {"mounts", "/dev/vdb /no\\040such\\040dir ext4 rw 0 0\n/dev/vdc /x\\09 ext4 rw 0 0\n",
              mounts, ""},
+            {"mounts", "/dev/vda / ext4 ro,relatime 0 0\n", mounts, "/ ext4 ro;"},
         };
     for (const auto& [file, text, read, expected] : cases) {
         SCOPED_TRACE(std::string(file) + ": " + text);
@@ -121,6 +124,67 @@ TEST(HostReader, ParsesEscapedMountPoints) {
 
 // RFC 2790 hrStorageSize is an Integer32: a 16 TiB disk of 4 kB blocks has
 // 2^32 of them, and counts in 16 kB units.
+// /proc/PID/stat with the fields up to rss (24): a name with blanks and
+// parentheses ends at the last ')'; a short or damaged line gives nothing.
+TEST(HostReader, ProcessStatAndParameters) {
+    // ppid ... tty_nr, tpgid, flags (9), faults, utime (14), stime, ..., rss (24)
+    const std::string tail = " 1 1 0 0 -1 4194560 10 0 0 0 7 5 0 0 20 0 1 0 99 1000 321 rest";
+    std::string badUtime = tail;
+    badUtime.replace(badUtime.find(" 7 5 "), 5, " x 5 ");
+    const struct {
+        const char* what;
+        std::string text;
+        std::string parsed;  // name, state, kernel thread, CPU ticks, rss; "-" for nothing
+    } cases[] = {
+        {"a process", "42 (sleep) S" + tail, "sleep S 0 12 321"},
+        {"a name with blanks and parentheses", "7 (a (b) c) R" + tail, "a (b) c R 0 12 321"},
+        {"a kernel thread (PF_KTHREAD)",
+         "2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 3 0 0 20 0 "
+         "1 0 1 0 0",
+         "kthreadd S 1 3 0"},
+        {"fields missing", "42 (sleep) S 1 1 0", "-"},
+        {"no closing parenthesis", "42 (sleep S" + tail, "-"},
+        {"a state of two letters", "42 (sleep) SS" + tail, "-"},
+        {"utime not a number", "42 (sleep) S" + badUtime, "-"},
+    };
+    for (const auto& c : cases) {
+        const std::optional<hostd::ProcessStat> stat = hostd::parseProcessStat(c.text);
+        const std::string parsed =
+            stat ? stat->name + " " + stat->state + " " + std::to_string(stat->kernelThread) + " " +
+                       std::to_string(stat->cpuTicks) + " " + std::to_string(stat->rssPages)
+                 : "-";
+        EXPECT_EQ(c.parsed, parsed) << c.what;
+    }
+    using namespace std::string_literals;
+    EXPECT_EQ("97 --x y", hostd::parseParameters("sleep\0"
+                                                 "97\0--x\0y\0"s));
+    EXPECT_EQ("", hostd::parseParameters("init\0"s));
+    EXPECT_EQ("", hostd::parseParameters(""));
+    EXPECT_EQ(hostd::MAX_RUN_PATH, hostd::parseParameters("a\0"s + std::string(300, 'b')).size());
+
+    // The row's fields as the plug-in reads them; cut short, they leave it out.
+    const std::string fields = hostd::processFields({4, 3, 12, 1668, "sleep", "/bin/sleep", "97"});
+    hostd::ProcessFields read;
+    ASSERT_TRUE(hostd::readProcessFields(fields + "later", read));
+    EXPECT_EQ(std::make_tuple(4, 3, 12u, 1668u, "sleep"s, "/bin/sleep"s, "97"s),
+              std::make_tuple(read.type, read.status, read.cpu, read.memoryKb, read.name, read.path,
+                              read.parameters));
+    EXPECT_FALSE(hostd::readProcessFields(fields.substr(0, fields.size() - 1), read));
+}
+
+// hrSystemNumUsers: the USER_PROCESS records of utmp, whole records only.
+TEST(HostReader, CountsUserSessionsOfUtmp) {
+    std::string bytes;
+    for (short type : {USER_PROCESS, LOGIN_PROCESS, DEAD_PROCESS, USER_PROCESS, USER_PROCESS}) {
+        utmp record{};
+        record.ut_type = type;
+        bytes.append(reinterpret_cast<const char*>(&record), sizeof record);
+    }
+    EXPECT_EQ(3u, hostd::parseUserSessions(bytes));
+    EXPECT_EQ(2u, hostd::parseUserSessions(bytes.substr(0, bytes.size() - 1)));
+    EXPECT_EQ(0u, hostd::parseUserSessions(""));
+}
+
 TEST(HostReader, StorageCountsFitIn31Bits) {
     const std::tuple<uint64_t, uint64_t, uint64_t, std::string> cases[] = {
         {4096, 1000, 400, "4096 1000 400"},

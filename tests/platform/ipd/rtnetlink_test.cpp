@@ -4,17 +4,26 @@
 // blackhole, an unreachable, a two-hop multipath, a BGP route, one in table
 // 100, 2001:db8:99::/48 and a default via fe80::1. Each capture is one dump,
 // its messages in one buffer, sequence numbers 101 to 103; the damaged cases
-// patch single octets of them. Then the shape of a route's row.
+// patch single octets of them. Then the neighbour dumps (ARP and IPv6, seq
+// 104 and 105) of 10.7.0.9 permanent, 10.7.0.10 stale, 10.7.0.11
+// incomplete and 2001:db8:7::9 reachable on v0, beside the kernel's
+// multicast entries. Then the shapes of a route's and a neighbour's rows.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <string>
 #include <vector>
 
 #include "platform/ipd/ip_object.h"
 #include "platform/ipd/rtnetlink.h"
+#include "platform/ipd/sock_diag.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 const char* const ADDRESSES =
     "4c000000140002006500000016000000020880fe01000000080001007f000001080002007f00000107000300"
@@ -109,6 +118,47 @@ const std::vector<std::string> V4_MAIN = {
     "10.66.0.0/16 via - if 0 type 5 proto 3 metric 0",
     "10.67.0.0/16 via - if 0 type 2 proto 3 metric 0",
 };
+
+const char* const NEIGHBOURS_V4 =
+    "4c0000001c00020068000000b8120000020000000300000004000001080001000a07000a0a00020002000000"
+    "000a0000080004000000000014000300721700000200000002000000000000004c0000001c00020068000000"
+    "b8120000020000000300000080000001080001000a0700090a00020002000000000900000800040000000000"
+    "1400030003000000030000000300000000000000400000001c00020068000000b81200000200000003000000"
+    "01000001080001000a07000b0800040000000000140003007217000002000000020000000000000014000000"
+    "0300020068000000b812000000000000";
+const char* const NEIGHBOURS_V6 =
+    "580000001c00020069000000b81200000a000000030000004000000514000100ff0200000000000000000000"
+    "000000160a000200333300000016000008000400000000001400030072170000020000000200000000000000"
+    "580000001c00020069000000b81200000a000000020000004000000514000100ff0200000000000000000000"
+    "000000160a000200333300000016000008000400000000001400030073170000030000000300000000000000"
+    "580000001c00020069000000b81200000a00000003000000020000011400010020010db80007000000000000"
+    "000000090a00020002000000000b000008000400000000001400030001000000010000000100000001000000"
+    "140000000300020069000000b812000000000000";
+// Socket diagnostics dumps (seq 106 to 108) in a namespace: a dual-stack
+// listener on [::]:7777, 127.0.0.1:40000 connected to it (the accepted end
+// an IPv6 socket with IPv4-mapped addresses), an IPv6-only listener on
+// [::1]:7778 and a UDP socket bound to [::1]:7779.
+const char* const SOCKETS_TCP4 =
+    "7c000000140002006a0000000f510000020100009c401e617f0000010000000000000000000000007f000001"
+    "000000000000000000000000000000002703000000000000000000000000000000000000000000001b451100"
+    "050008000000000008000f00000000000c001500010000000000000006001600520000001400000003000200"
+    "6a0000000f51000000000000";
+const char* const SOCKETS_TCP6 =
+    "84000000140002006b0000000f5100000a0a00001e6100000000000000000000000000000000000000000000"
+    "000000000000000000000000000000002803000000000000000000000000000080000000000000001a451100"
+    "050008000000000005000b000000000008000f00000000000c00150001000000000000000600160012000000"
+    "84000000140002006b0000000f5100000a0a00001e6200000000000000000000000000000000000100000000"
+    "000000000000000000000000000000002903000000000000000000000000000080000000000000001d451100"
+    "050008000000000005000b000100000008000f00000000000c00150001000000000000000600160012000000"
+    "7c000000140002006b0000000f5100000a0100001e619c4000000000000000000000ffff7f00000100000000"
+    "000000000000ffff7f000001000000002a03000000000000000000000000000000000000000000001c451100"
+    "050008000000000008000f00000000000c001500010000000000000006001600120000001400000003000200"
+    "6b0000000f51000000000000";
+const char* const SOCKETS_UDP6 =
+    "84000000140002006c0000000f5100000a0700001e6300000000000000000000000000000000000100000000"
+    "000000000000000000000000000000002b03000000000000000000000000000000000000000000001e451100"
+    "050008000000000005000b000100000008000f00000000000c00150001000000000000000600160010000000"
+    "14000000030002006c0000000f51000000000000";
 
 struct Case {
     const char* name;
@@ -237,6 +287,236 @@ TEST(Rtnetlink, ParsesCapturedDumps) {
     }
 }
 
+std::string describe(const ipd::NeighbourInfo& n) {
+    std::string link;
+    for (unsigned char octet : n.linkAddress)
+        link += std::to_string(octet) + ":";
+    return std::to_string(n.ifIndex) + " " + text(n.address) + " " + (link.empty() ? "-" : link) +
+           " type " + std::to_string(n.type) + " state " + std::to_string(n.state);
+}
+
+TEST(Rtnetlink, ParsesNeighbourDumps) {
+    using ipd::DumpStatus;
+    const std::vector<std::string> ipv4 = {"3 10.7.0.10 2:0:0:0:0:10: type 3 state 2",
+                                           "3 10.7.0.9 2:0:0:0:0:9: type 4 state 6",
+                                           "3 10.7.0.11 - type 3 state 7"};
+    const struct {
+        const char* name;
+        const char* capture;
+        uint32_t seq;
+        std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
+        DumpStatus status;
+        std::vector<std::string> parsed;
+    } cases[] = {
+        {"ARP: permanent, stale, incomplete", NEIGHBOURS_V4, 104, {}, DumpStatus::Done, ipv4},
+        {"IPv6: the multicast (NOARP) entries left out",
+         NEIGHBOURS_V6,
+         105,
+         {},
+         DumpStatus::Done,
+         {"3 2001:db8:7::9 2:0:0:0:0:11: type 3 state 1"}},
+        {"an address of three octets", NEIGHBOURS_V4, 104, {{28, 7}}, DumpStatus::Failed, {}},
+        {"an attribute running past its message",
+         NEIGHBOURS_V4,
+         104,
+         {{28, 0xff}},
+         DumpStatus::Failed,
+         {}},
+        {"a message too short for its header",
+         NEIGHBOURS_V4,
+         104,
+         {{0, 24}},
+         DumpStatus::Failed,
+         {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = bytesOf(c.capture);
+        for (auto [offset, octet] : c.patches)
+            bytes.at(offset) = octet;
+        std::vector<ipd::NeighbourInfo> neighbours;
+        EXPECT_EQ(c.status, ipd::parseNeighbours(bytes, c.seq, neighbours)) << c.name;
+        std::vector<std::string> parsed;
+        for (const auto& neighbour : neighbours)
+            parsed.push_back(describe(neighbour));
+        EXPECT_EQ(c.parsed, parsed) << c.name;
+    }
+}
+
+std::string describe(const ipd::SocketInfo& s) {
+    auto endpoint = [](const std::string& address, uint16_t port) {
+        return (address.size() == 4 || address.size() == 16 ? text(address)
+                                                            : std::to_string(address.size())) +
+               " " + std::to_string(port);
+    };
+    return std::to_string(s.state) + " " + endpoint(s.localAddress, s.localPort) + " " +
+           endpoint(s.remoteAddress, s.remotePort) + " inode " + std::to_string(s.inode);
+}
+
+// Addresses as the MIBs index them: "0" is an empty address (a wildcard
+// that takes both versions, or a remote wildcard).
+TEST(SockDiag, ParsesSocketDumps) {
+    using ipd::DumpStatus;
+    const std::vector<std::string> tcp6 = {"10 0 7777 0 0 inode 1131802",
+                                           "10 ::1 7778 0 0 inode 1131805",
+                                           "1 127.0.0.1 7777 127.0.0.1 40000 inode 1131804"};
+    const struct {
+        const char* name;
+        const char* capture;
+        uint32_t seq;
+        std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
+        DumpStatus status;
+        std::vector<std::string> parsed;
+    } cases[] = {
+        {"TCP over IPv4: the connecting end",
+         SOCKETS_TCP4,
+         106,
+         {},
+         DumpStatus::Done,
+         {"1 127.0.0.1 40000 127.0.0.1 7777 inode 1131803"}},
+        {"TCP over IPv6: dual-stack and IPv6-only listeners, an IPv4-mapped connection",
+         SOCKETS_TCP6,
+         107,
+         {},
+         DumpStatus::Done,
+         tcp6},
+        {"UDP over IPv6, IPv6-only",
+         SOCKETS_UDP6,
+         108,
+         {},
+         DumpStatus::Done,
+         {"7 ::1 7779 0 0 inode 1131806"}},
+        {"another dump's messages are skipped", SOCKETS_UDP6, 9, {}, DumpStatus::More, {}},
+        {"a v6only flag of two octets", SOCKETS_TCP6, 107, {{96, 6}}, DumpStatus::Failed, {}},
+        {"an attribute running past its message",
+         SOCKETS_TCP6,
+         107,
+         {{96, 0xff}},
+         DumpStatus::Failed,
+         {}},
+        {"a message too short for inet_diag_msg",
+         SOCKETS_TCP4,
+         106,
+         {{0, 80}},
+         DumpStatus::Failed,
+         {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = bytesOf(c.capture);
+        for (auto [offset, octet] : c.patches)
+            bytes.at(offset) = octet;
+        std::vector<ipd::SocketInfo> sockets;
+        EXPECT_EQ(c.status, ipd::parseSockets(bytes, c.seq, sockets)) << c.name;
+        std::vector<std::string> parsed;
+        for (const auto& socket : sockets)
+            parsed.push_back(describe(socket));
+        EXPECT_EQ(c.parsed, parsed) << c.name;
+    }
+}
+
+// The process of a socket: the lowest pid whose descriptors hold it; other
+// links, other entries and sockets no process holds give none.
+TEST(SockDiag, FindsTheProcessHoldingEachSocket) {
+    char pattern[] = "/tmp/ipd-test-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::string proc = pattern;
+    const struct {
+        const char* fd;
+        const char* link;
+    } links[] = {
+        {"12/fd/3", "socket:[500]"}, {"7/fd/9", "socket:[500]"},    {"30/fd/0", "socket:[600]"},
+        {"31/fd/1", "pipe:[700]"},   {"self/fd/4", "socket:[700]"}, {"32/fd/2", "socket:[70x]"},
+    };
+    for (const auto& each : links) {
+        const std::filesystem::path fd = proc + "/" + each.fd;
+        std::filesystem::create_directories(fd.parent_path());
+        std::filesystem::create_symlink(each.link, fd);
+    }
+    std::vector<ipd::SocketInfo> sockets(4);
+    const uint32_t inodes[] = {500, 600, 700, 0};
+    for (size_t i = 0; i < sockets.size(); ++i)
+        sockets[i].inode = inodes[i];
+    ipd::findOwners(proc, sockets);
+    std::vector<uint32_t> pids;
+    for (const auto& socket : sockets)
+        pids.push_back(socket.pid);
+    EXPECT_EQ((std::vector<uint32_t>{7, 30, 0, 0}), pids);
+    std::filesystem::remove_all(proc);
+}
+
+// A neighbour's row as the IP-MIB plug-in takes it: ipNetToPhysicalTable's
+// and ipNetToMediaTable's index shapes, and fields cut short.
+TEST(NeighbourRow, IndexShapesAndFields) {
+    const std::string v4{10, 7, 0, 9}, v6(16, '\x20');
+    const struct {
+        const char* what;
+        std::vector<uint32_t> index;
+        bool media;
+        bool valid;
+    } cases[] = {
+        {"IPv4", ipd::neighbourIndex(3, v4), false, true},
+        {"IPv6", ipd::neighbourIndex(3, v6), false, true},
+        {"IPv4 media", ipd::mediaIndex(3, v4), true, true},
+        {"a media index as a physical one", ipd::mediaIndex(3, v4), false, false},
+        {"ifIndex 0", ipd::neighbourIndex(0, v4), false, false},
+        {"ipv6z", {3, 4, 20, 1, 2}, false, false},
+        {"a length of another type", {3, 1, 16, 10, 7, 0, 9}, false, false},
+        {"an octet above 255", {3, 10, 7, 256, 9}, true, false},
+        {"an arc after the address", {3, 10, 7, 0, 9, 0}, true, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ipd::isNeighbourIndex(c.index.data(), c.index.size(), c.media), c.valid)
+            << c.what;
+
+    const std::string fields = ipd::neighbourFields({3, 2, "\x02\x00\x00\x00\x00\x0a"s});
+    ipd::NeighbourFields read;
+    EXPECT_FALSE(ipd::readNeighbourFields(fields.substr(0, 8), read));
+    ASSERT_TRUE(ipd::readNeighbourFields(fields + "later", read));
+    EXPECT_EQ(read.type, 3);
+    EXPECT_EQ(read.state, 2);
+    EXPECT_EQ(read.linkAddress, "\x02\x00\x00\x00\x00\x0a"s);
+}
+
+// A socket's row as the transport plug-in takes it: each table's index
+// shape, and fields cut short.
+TEST(EndpointRow, IndexShapesAndFields) {
+    using ipd::EndpointShape;
+    const std::string v4{127, 0, 0, 1}, v6z(20, '\x01');
+    const auto listener = ipd::endpointIndex(EndpointShape::TcpListener, "", 7777, "", 0, 0);
+    const auto connection =
+        ipd::endpointIndex(EndpointShape::TcpConnection, v4, 40000, v4, 7777, 0);
+    const auto endpoint = ipd::endpointIndex(EndpointShape::UdpEndpoint, v6z, 53, "", 0, 2);
+    auto changed = [](std::vector<uint32_t> index, size_t at, uint32_t arc) {
+        index[at] = arc;
+        return index;
+    };
+    const struct {
+        const char* what;
+        std::vector<uint32_t> index;
+        EndpointShape shape;
+        bool valid;
+    } cases[] = {
+        {"a dual-stack listener", listener, EndpointShape::TcpListener, true},
+        {"an IPv4 connection", connection, EndpointShape::TcpConnection, true},
+        {"an IPv6z endpoint, remote wildcard", endpoint, EndpointShape::UdpEndpoint, true},
+        {"a listener index as a connection's", listener, EndpointShape::TcpConnection, false},
+        {"a connection index as an endpoint's", connection, EndpointShape::UdpEndpoint, false},
+        {"a port above 65535", changed(connection, 6, 65536), EndpointShape::TcpConnection, false},
+        {"an ipv4 address of 16 octets", changed(connection, 1, 16), EndpointShape::TcpConnection,
+         false},
+        {"instance 0", changed(endpoint, endpoint.size() - 1, 0), EndpointShape::UdpEndpoint,
+         false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ipd::isEndpointIndex(c.index.data(), c.index.size(), c.shape), c.valid) << c.what;
+
+    const std::string fields = ipd::endpointFields({5, 0x01020304});
+    ipd::EndpointFields read;
+    EXPECT_FALSE(ipd::readEndpointFields(fields.substr(0, 4), read));
+    ASSERT_TRUE(ipd::readEndpointFields(fields + "later", read));
+    EXPECT_EQ(read.state, 5);
+    EXPECT_EQ(read.process, 0x01020304u);
+}
+
 // A route's row as the IP-FORWARD-MIB plug-in takes it from the service: an
 // index of any other shape, or fields cut short, leave the row out.
 TEST(RouteRow, IndexShapesAndFields) {
@@ -268,6 +548,19 @@ TEST(RouteRow, IndexShapesAndFields) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ipd::isRouteIndex(c.index.data(), c.index.size()), c.route) << c.what;
+
+    // RFC 2096: destination, mask, TOS 0, next hop (0.0.0.0 without one).
+    const std::vector<uint32_t> cidr = ipd::cidrRouteIndex(v4, 17, hop4);
+    EXPECT_EQ((std::vector<uint32_t>{10, 8, 0, 0, 255, 255, 128, 0, 0, 10, 7, 0, 2}), cidr);
+    EXPECT_EQ((std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+              ipd::cidrRouteIndex(std::string(4, '\0'), 0, ""));
+    std::vector<uint32_t> tos = cidr, octet = cidr, cutCidr = cidr;
+    tos[8] = 1;
+    octet[12] = 256;
+    cutCidr.pop_back();
+    EXPECT_TRUE(ipd::isCidrRouteIndex(cidr.data(), cidr.size()));
+    for (const auto& bad : {tos, octet, cutCidr})
+        EXPECT_FALSE(ipd::isCidrRouteIndex(bad.data(), bad.size()));
 
     const std::string fields = ipd::routeFields({7, 0x01020304, 4, 14});
     ipd::RouteFields read;
