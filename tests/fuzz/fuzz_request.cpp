@@ -43,6 +43,10 @@ constexpr uint32_t ENGINE_TIME = 1000;
 const uint32_t SOURCE = htonl(0xc0000207);  // 192.0.2.7
 
 CommunityKeep* communities = nullptr;
+// Views for some of them: "public" reads through one with an excluded
+// subtree and a wildcard family, "sha" belongs to a group.
+AccessKeep* access = nullptr;
+RequestRules rules;
 // The object tree is built again before the next input: at the start, and
 // once the interface service accepted an ifAlias, which stays in the
 // table's cached row where no later input may see it.
@@ -210,7 +214,33 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     addCommunity("sha", AUTH_NO_PRIV, true, 0, AUTH_HMAC_SHA_96);
     addCommunity("des", AUTH_PRIV, true);
     addCommunity("aes", AUTH_PRIV, true, 0, AUTH_HMAC_SHA_96, PRIV_CFB128_AES_128);
-    std::filesystem::remove_all(folder);  // the table lives in memory from now on
+    access = new AccessKeep(std::string(folder) + "/access");
+    access->init();
+    auto record = [](std::initializer_list<std::pair<orla::StringKey, std::string>> texts,
+                     uint32_t kind, uint32_t model = 0, uint32_t level = 0, bool excluded = false) {
+        orla::message cfg;
+        for (const auto& [key, text] : texts) cfg.insert(key, text);
+        cfg.insert(snmp::ACCESS_KIND, kind);
+        cfg.insert(snmp::SECURITY_MODEL, model);
+        cfg.insert(snmp::SECURITY_LEVEL, level);
+        cfg.insert(snmp::VIEW_EXCLUDED, excluded);
+        if (orla::isError(access->cmdAddObj(cfg))) abort();
+    };
+    using namespace snmp;
+    record({{VIEW_NAME, "partial"}, {VIEW_SUBTREE, "1.3.6.1.2.1"}}, KIND_VIEW);
+    record({{VIEW_NAME, "partial"}, {VIEW_SUBTREE, "1.3.6.1.2.1.2"}}, KIND_VIEW, 0, 0, true);
+    record({{VIEW_NAME, "partial"}, {VIEW_SUBTREE, "1.3.6.1.2.1.2.2.1.0.1"},
+            {VIEW_MASK, std::string("\xff\xbf", 2)}},
+           KIND_VIEW);
+    record({{GROUP_NAME, "g"}, {SECURITY_NAME, "sha"}}, KIND_GROUP, MODEL_USM);
+    record({{GROUP_NAME, "g"}, {COMM_READ_VIEW, "partial"}, {COMM_WRITE_VIEW, "partial"}},
+           KIND_ACCESS, MODEL_USM, 1);
+    orla::message narrowed;
+    narrowed.insert(COMM_READ_VIEW, std::string("partial"));
+    if (orla::isError(communities->cmdSetObj(narrowed, communities->findItem("public")->id)))
+        abort();
+    rules.access = access;
+    std::filesystem::remove_all(folder);  // the tables live in memory from now on
 
     // The runner holds the caches' timers: made first, it outlives the
     // release of the registry at exit, which leaves nothing to leak.
@@ -243,6 +273,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Context ctx(nullptr, 0);
     ctx.reset(message.data(), static_cast<unsigned>(message.size()));
     const int version = InStream(message.data(), message.size()).getVersion();
-    if (createReply(ctx, SOURCE, *communities, agentState.engine)) checkReply(ctx, version);
+    if (createReply(ctx, SOURCE, *communities, agentState.engine, rules)) checkReply(ctx, version);
     return 0;
 }
