@@ -12,6 +12,7 @@
 
 #include "agentx/values.h"
 #include "mib/agent_state.h"
+#include "mib/modules.h"
 #include "mib/platform_exchange.h"
 #include "mib/registry.h"
 #include "platform/orla/clock.h"
@@ -360,15 +361,28 @@ bool Master::serve(Session& session, const Pdu& pdu) {
                     error == ResponseError::NoError ? std::move(answered) : pdu.bindings);
             return true;
         }
-        case PduType::AddAgentCaps:
-            session.capabilities.insert(pdu.id);
+        case PduType::AddAgentCaps: {
+            // RFC 2741 7.1.9: a row of sysORTable, once per identity.
+            const bool fresh = session.capabilities.count(pdu.id) == 0 &&
+                               session.capabilities.size() < limits_.maxCapabilities;
+            if (fresh) {
+                session.capabilities.emplace(pdu.id, pdu.description);
+                registerModule(pdu.id, pdu.description);
+            }
+            respond(session, pdu, fresh ? ResponseError::NoError : ResponseError::RequestDenied);
+            return true;
+        }
+        case PduType::RemoveAgentCaps: {
+            const auto found = session.capabilities.find(pdu.id);
+            if (found == session.capabilities.end()) {
+                respond(session, pdu, ResponseError::UnknownAgentCaps);
+                return true;
+            }
+            unregisterModule(found->first, found->second);
+            session.capabilities.erase(found);
             respond(session, pdu, ResponseError::NoError);
             return true;
-        case PduType::RemoveAgentCaps:
-            respond(session, pdu,
-                    session.capabilities.erase(pdu.id) != 0 ? ResponseError::NoError
-                                                            : ResponseError::UnknownAgentCaps);
-            return true;
+        }
         default:
             // Get, GetNext, GetBulk and the Set PDUs go from master to
             // subagent, never the other way (RFC 2741 7.2).
@@ -603,6 +617,9 @@ void Master::closeSession(uint32_t sessionID, std::optional<CloseReason> reason)
     }
     orla::getRunner().removeSocket(session.fd);
     ::close(session.fd);
+    // Its capabilities leave sysORTable with it.
+    for (const auto& [id, description] : session.capabilities)
+        unregisterModule(id, description);
     sessionByFd_.erase(session.fd);
     sessions_.erase(found);
     toClose_.erase(sessionID);

@@ -34,6 +34,7 @@ struct MasterLimits {
     size_t maxSessions = 32;
     size_t maxRegistrations = 1024;  // over every session, a range counting per subtree
     size_t maxIndexes = 1024;        // index allocations over every session
+    size_t maxCapabilities = 64;     // AgentCaps (sysORTable rows) per session
     size_t maxOutputBytes = 1 << 20; // unsent per session, beyond which it is closed
     // RFC 2741 7.1.1: the master's default time-out, for a session that names none.
     uint32_t defaultTimeoutMillis = 1000;
@@ -77,7 +78,8 @@ class Master : public Forwarder {
         unsigned timeoutsInARow = 0;
         std::vector<uint8_t> input;
         std::vector<uint8_t> output;
-        std::set<OID> capabilities;  // AddAgentCaps, by sysORID
+        // AddAgentCaps, by sysORID, with their descriptions: rows of sysORTable.
+        std::map<OID, std::string> capabilities;
     };
     struct Registration {
         uint32_t sessionID = 0;

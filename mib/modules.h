@@ -22,10 +22,17 @@ struct ModuleRecord : Data {
     int upTime = 0;  // TimeTicks since the agent started; the packer sends them unsigned
 };
 
-// Appends a module. Register only from autorun: the list does not change
-// once requests are served, and its records stay where they are.
+// Appends a module. Plug-ins register from autorun. Between requests the
+// list also follows the capabilities AgentX subagents add and remove
+// (RFC 2741 AgentCaps), so keep no record across requests.
 void registerModule(OID const& id, std::string const& description);
+// Removes the first module registered under `id` with `description`; false
+// when there is none.
+bool unregisterModule(OID const& id, std::string const& description);
 
 // The registered modules in order of registration: sysORIndex i is
 // registeredModules[i - 1].
 extern std::vector<ModuleRecord> registeredModules;
+// sysORLastChange: TimeTicks since the agent started at the latest
+// registration or removal.
+extern int modulesLastChange;

@@ -149,6 +149,7 @@ bool answerNext(Context& ctx) {
 void releaseRegistry() {
     leafs.clear();
     registeredModules.clear();
+    modulesLastChange = 0;
     ++registryGeneration;
     registered.releaseAll();
 }

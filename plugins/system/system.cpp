@@ -102,10 +102,10 @@ struct LastChangeRecord : Data {
     int ticks = 0;
 };
 
-// sysORLastChange: the sysUpTime of the latest registration.
-Data* modulesLastChange() {
+// sysORLastChange: the sysUpTime of the latest registration or removal.
+Data* lastModuleChange() {
     static LastChangeRecord rec;
-    rec.ticks = registeredModules.empty() ? 0 : registeredModules.back().upTime;
+    rec.ticks = modulesLastChange;
     return &rec;
 }
 
@@ -137,7 +137,7 @@ extern "C" void autorun() {
 
     addScalarLeaf(systemObject(8),
                   new DataNumPacker(field(&LastChangeRecord::ticks), ber::TIMETICKS),
-                  new ProxyDataProvider(modulesLastChange), Access::ReadOnly);
+                  new ProxyDataProvider(lastModuleChange), Access::ReadOnly);
     // sysORIndex (column 1) is not-accessible: only the index of the rows.
     auto* modules = new ModuleTable;
     const OID entry = systemObject(9) + 1;

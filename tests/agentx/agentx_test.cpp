@@ -20,6 +20,7 @@
 #include "agentx/notify.h"
 #include "agentx/pdu.h"
 #include "mib/platform_exchange.h"
+#include "mib/modules.h"
 #include "mib/registry.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/runner.h"
@@ -600,6 +601,22 @@ TEST_F(AgentxMaster, SessionsNeedOpenAndKeepTheirIndexes) {
     ASSERT_EQ(notified_.size(), 1u);
     EXPECT_EQ(notified_[0].oid, OID("1.3.6.1.4.1.5.0.1"));
 
+    // AgentCaps are rows of sysORTable while their session lives.
+    Pdu caps = Subagent::pduOf(PduType::AddAgentCaps);
+    caps.id = OID("1.3.6.1.4.1.5.2");
+    caps.description = "a subagent's module";
+    const size_t modules = registeredModules.size();
+    EXPECT_EQ(first.ask(caps).error, 0);
+    EXPECT_EQ(first.ask(caps).error, uint16_t(ResponseError::RequestDenied));
+    ASSERT_EQ(registeredModules.size(), modules + 1);
+    EXPECT_EQ(registeredModules.back().description, "a subagent's module");
+    Pdu uncaps = Subagent::pduOf(PduType::RemoveAgentCaps);
+    uncaps.id = caps.id;
+    EXPECT_EQ(second.ask(uncaps).error, uint16_t(ResponseError::UnknownAgentCaps));
+    EXPECT_EQ(second.ask(caps).error, 0);
+    EXPECT_EQ(first.ask(uncaps).error, 0);
+    EXPECT_EQ(registeredModules.size(), modules + 1);
+
     // A frame that does not parse ends the session.
     first.sendBytes(frame(3, 0, {0, 127, 0, 0, 9, 0, 0, 0}));
     std::optional<Pdu> reply = first.receive();
@@ -608,6 +625,8 @@ TEST_F(AgentxMaster, SessionsNeedOpenAndKeepTheirIndexes) {
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->header.type, PduType::Close);
     EXPECT_EQ(master_->sessionCount(), 1u);
+    second.hangUp();
+    EXPECT_EQ(registeredModules.size(), modules);
 }
 
 // A subagent's Notify becomes the agent's trap: RFC 3584 3.2's SNMPv1 form.
