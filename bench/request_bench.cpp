@@ -130,7 +130,7 @@ class Agent {
         if (mkdtemp(pattern) == nullptr) std::abort();
         dir_ = pattern;
         service_ = std::make_unique<SnmpLooper>(dir_ + "/snmpd", dir_ + "/communities",
-                                                dir_ + "/access");
+                                                dir_ + "/access", dir_ + "/targets");
         loop = service_.get();
         service_->init();
         orla::message engine;
