@@ -34,8 +34,6 @@ IF_TABLE=1.3.6.1.2.1.2.2
 setup_namespace
 cp "$BUILD/lib/snmp/interfaces.so" "$BUILD/lib/snmp/system.so" /orla/lib/snmp/
 
-# cpu_ns PID: nanoseconds the process has run, over its threads.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{total += $1} END {print total}'; }
 
 # start_instance COUNT: an agent and an interface service in a network
 # namespace of COUNT interfaces, with a run directory and stores of their
@@ -138,18 +136,7 @@ large_heap=$(heap_of "$LARGE_IFACED")
 
 echo
 echo "GetBulk(25) walk of the ifTable, CPU per object (ns), median [min-max] of $REPEATS runs"
-awk -v repeats="$REPEATS" -v small=$SMALL -v large=$LARGE '
-    function median(list, n,   sorted, i, j, t) {
-        for (i = 1; i <= n; i++) sorted[i] = list[i]
-        for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++)
-            if (sorted[j] < sorted[i]) { t = sorted[i]; sorted[i] = sorted[j]; sorted[j] = t }
-        return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
-    }
-    function range(list, n,   lo, hi, i) {
-        lo = hi = list[1]
-        for (i = 2; i <= n; i++) { if (list[i] < lo) lo = list[i]; if (list[i] > hi) hi = list[i] }
-        return sprintf("[%.0f-%.0f]", lo, hi)
-    }
+awk -v repeats="$REPEATS" -v small=$SMALL -v large=$LARGE "$AWK_STATS"'
     {
         n = ++runs[$1]
         if ($5 != "ok" || $2 == 0) failed = 1

@@ -210,6 +210,25 @@ memory_of() {
     awk '/^VmRSS:/ {rss = $2} /^RssAnon:/ {anon = $2} END {print rss, anon}' "/proc/$1/status"
 }
 
+# The CPU time of a process, all its threads, in nanoseconds.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{total += $1} END {printf "%.0f\n", total}'; }
+
+# awk functions of the benches' summaries, to put before an awk program:
+# median(list, n) and range(list, n) ("[min-max]") of list[1..n].
+AWK_STATS='
+    function median(list, n,   sorted, i, j, t) {
+        for (i = 1; i <= n; i++) sorted[i] = list[i]
+        for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++)
+            if (sorted[j] < sorted[i]) { t = sorted[i]; sorted[i] = sorted[j]; sorted[j] = t }
+        return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
+    }
+    function range(list, n,   lo, hi, i) {
+        lo = hi = list[1]
+        for (i = 2; i <= n; i++) { if (list[i] < lo) lo = list[i]; if (list[i] > hi) hi = list[i] }
+        return sprintf("[%.0f-%.0f]", lo, hi)
+    }
+'
+
 # peak_memory_of PID: samples memory_of every 0.1 s until killed, and prints
 # the sample with the largest RssAnon when it is (SIGTERM).
 peak_memory_of() {

@@ -33,8 +33,6 @@ SMALL=100
 setup_namespace
 cp "$BUILD"/lib/snmp/{system,ip,transport,host-resources}.so /orla/lib/snmp/
 
-# cpu_ns PID: nanoseconds the process has run, over its threads.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{total += $1} END {printf "%.0f\n", total}'; }
 
 # The shell commands that fill an instance's namespace with COUNT rows of
 # each table ($1: COUNT), run before its service and agent start.
@@ -133,18 +131,7 @@ bench processes 10000 1.3.6.1.2.1.25.4.2.1.2
 
 echo
 echo "GetBulk(25) walk of a column, CPU per object (ns), median [min-max] of $REPEATS runs"
-awk -v small=$SMALL '
-    function median(list, n,   sorted, i, j, t) {
-        for (i = 1; i <= n; i++) sorted[i] = list[i]
-        for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++)
-            if (sorted[j] < sorted[i]) { t = sorted[i]; sorted[i] = sorted[j]; sorted[j] = t }
-        return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
-    }
-    function range(list, n,   lo, hi, i) {
-        lo = hi = list[1]
-        for (i = 2; i <= n; i++) { if (list[i] < lo) lo = list[i]; if (list[i] > hi) hi = list[i] }
-        return sprintf("[%.0f-%.0f]", lo, hi)
-    }
+awk -v small=$SMALL "$AWK_STATS"'
     {
         if (!($1 in order)) { order[$1] = ++kinds; kind[kinds] = $1 }
         if ($2 != small) large[$1] = $2

@@ -14,16 +14,16 @@ source "$SRC/lib.sh"
 
 USER_NAME=orla-snmp
 UNITS=/lib/systemd/system
-AGENT_ERR=/orla/.test/orla-snmpd.log
+AGENT_ERR=$TMPDIR/orla-snmpd.log
 
 step "build the package, lint it"
-cpack --config "$BUILD/CPackConfig.cmake" -B /orla/.test/pkg >/orla/.test/cpack.log 2>&1 ||
-    { cat /orla/.test/cpack.log >&2; fail "cpack failed"; }
-deb=$(echo /orla/.test/pkg/orla-snmpd_*.deb)
-[ -f "$deb" ] || fail "no package in /orla/.test/pkg"
+cpack --config "$BUILD/CPackConfig.cmake" -B "$TMPDIR/pkg" >"$TMPDIR/cpack.log" 2>&1 ||
+    { cat "$TMPDIR/cpack.log" >&2; fail "cpack failed"; }
+deb=$(echo "$TMPDIR"/pkg/orla-snmpd_*.deb)
+[ -f "$deb" ] || fail "no package in $TMPDIR/pkg"
 command -v lintian >/dev/null || fail "no lintian (scripts/deps.sh installs it)"
-lintian --fail-on error "$deb" >/orla/.test/lintian.log 2>&1 ||
-    { cat /orla/.test/lintian.log >&2; fail "lintian reports errors"; }
+lintian --fail-on error "$deb" >"$TMPDIR/lintian.log" 2>&1 ||
+    { cat "$TMPDIR/lintian.log" >&2; fail "lintian reports errors"; }
 depends=$(dpkg-deb -f "$deb" Depends)
 for forbidden in snmp libssl libgtest libbenchmark; do
     grep -q "$forbidden" <<<"$depends" && fail "the package depends on $forbidden: $depends"
@@ -31,12 +31,12 @@ done
 
 step "install it with dpkg into a scratch system"
 for dir in usr etc var; do
-    mkdir -p "/orla/.test/root/upper/$dir" "/orla/.test/root/work/$dir"
-    mount -t overlay overlay -o "lowerdir=/$dir,upperdir=/orla/.test/root/upper/$dir,workdir=/orla/.test/root/work/$dir" "/$dir"
+    mkdir -p "$TMPDIR/root/upper/$dir" "$TMPDIR/root/work/$dir"
+    mount -t overlay overlay -o "lowerdir=/$dir,upperdir=$TMPDIR/root/upper/$dir,workdir=$TMPDIR/root/work/$dir" "/$dir"
 done
 # No systemd here: the maintainer scripts must not reach the host's.
 mount -t tmpfs tmpfs /run
-dpkg -i "$deb" >/orla/.test/dpkg.log 2>&1 || { cat /orla/.test/dpkg.log >&2; fail "dpkg -i failed"; }
+dpkg -i "$deb" >"$TMPDIR/dpkg.log" 2>&1 || { cat "$TMPDIR/dpkg.log" >&2; fail "dpkg -i failed"; }
 
 step "its files, user and directories"
 for program in orla-snmpd orla-cli orla-ifaced orla-hostd orla-ipd; do
@@ -70,7 +70,7 @@ systemd-analyze verify "$UNITS"/orla-*.service || fail "systemd-analyze verify"
 # socket, and waits for its READY=1. Sets STARTED to its pid. WRAPPER, when
 # set, runs the command.
 start_unit() {
-    local socket=/orla/.test/$1.notify
+    local socket=$TMPDIR/$1.notify
     python3 -c '
 import os, socket, sys
 s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
@@ -81,7 +81,7 @@ print(s.recv(4096).decode(), flush=True)' "$socket" >"$socket.out" &
     wait_for test -S "$socket" || fail "no notify socket for $1"
     # shellcheck disable=SC2046
     NOTIFY_SOCKET=$socket ${WRAPPER:-} $(sed -n 's/^ExecStart=//p' "$UNITS/$1.service") \
-        >>"/orla/.test/$1.log" 2>&1 &
+        >>"$TMPDIR/$1.log" 2>&1 &
     STARTED=$!
     wait_for grep -qx READY=1 "$socket.out" || fail "$1 did not say it was ready"
 }
@@ -126,9 +126,9 @@ agent_alive
 step "installing it again keeps its user; removing it takes its files away"
 kill -TERM "$AGENT_PID" && wait "$AGENT_PID" || true
 AGENT_PID=
-dpkg -i "$deb" >>/orla/.test/dpkg.log 2>&1 || { cat /orla/.test/dpkg.log >&2; fail "dpkg -i again"; }
+dpkg -i "$deb" >>"$TMPDIR/dpkg.log" 2>&1 || { cat "$TMPDIR/dpkg.log" >&2; fail "dpkg -i again"; }
 expect_eq "$uid" "$(id -u $USER_NAME)" "uid of $USER_NAME after installing again"
-dpkg -r orla-snmpd >>/orla/.test/dpkg.log 2>&1 || { cat /orla/.test/dpkg.log >&2; fail "dpkg -r"; }
+dpkg -r orla-snmpd >>"$TMPDIR/dpkg.log" 2>&1 || { cat "$TMPDIR/dpkg.log" >&2; fail "dpkg -r"; }
 [ ! -e /usr/sbin/orla-snmpd ] || fail "orla-snmpd still installed"
 [ ! -L /orla/lib/snmp/orla-snmpd ] || fail "the plug-in link stays"
 echo PASS
