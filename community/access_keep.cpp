@@ -289,24 +289,14 @@ orla::message AccessKeep::cmdSetObj(const orla::message& request, uint32_t id) {
 }
 
 orla::message AccessKeep::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
-    auto it = records_.begin();
-    if (startId != NO_ID) {
-        it = records_.find(startId);
-        if (it == records_.end()) return orla::errorMsg(orla::ERR_BAD_START_ID, "");
-    }
-    if (count == 0 || count > PAGE_MAX) count = PAGE_MAX;
-    orla::message reply;
-    reply.insert(orla::OBJ_LIST, std::vector<orla::flat_message>{});
-    for (uint32_t listed = 0; it != records_.end(); ++it, ++listed) {
-        if (listed == count) {
-            reply.insert(orla::OBJ_NEXT, it->first);
-            break;
-        }
-        orla::message cfg = it->second;
-        cfg.insert(orla::OBJ_ID, it->first);
-        reply.append(orla::OBJ_LIST, cfg);
-    }
-    return reply;
+    using Record = std::pair<const uint32_t, orla::message>;
+    return orla::listPage(
+        records_, startId, count, PAGE_MAX, [](const Record& record) { return record.first; },
+        [](const Record& record) {
+            orla::message cfg = record.second;
+            cfg.insert(orla::OBJ_ID, record.first);
+            return cfg;
+        });
 }
 
 orla::message AccessKeep::cmdAddObj(const orla::message& request) {

@@ -237,22 +237,9 @@ orla::message CommunityKeep::cmdSetObj(const orla::message& request, uint32_t id
 }
 
 orla::message CommunityKeep::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
-    auto it = table_.begin();
-    if (startId != NO_ID) {
-        it = find(startId);
-        if (it == table_.end()) return orla::errorMsg(orla::ERR_BAD_START_ID, "");
-    }
-    if (count == 0 || count > COMMUNITY_PAGE_MAX) count = COMMUNITY_PAGE_MAX;
-    orla::message reply;
-    reply.insert(orla::OBJ_LIST, std::vector<orla::flat_message>{});
-    for (uint32_t listed = 0; it != table_.end(); ++it, ++listed) {
-        if (listed == count) {
-            reply.insert(orla::OBJ_NEXT, (*it)->id);
-            break;
-        }
-        reply.append(orla::OBJ_LIST, (*it)->getCfg());
-    }
-    return reply;
+    return orla::listPage(
+        table_, startId, count, COMMUNITY_PAGE_MAX, [](const Item* item) { return item->id; },
+        [](const Item* item) { return item->getCfg(); });
 }
 
 orla::message CommunityKeep::cmdAddObj(const orla::message& request) {

@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint32_t LOWEST_ID = 1;  // 0 is the settings' sink
 constexpr uint32_t HIGHEST_ID = 0xfffffffe;
-constexpr uint32_t FROM_FIRST = 0xffffffff;
 
 const char* const STORE_FAILED = "cannot write the target store";
 const char* const SETTINGS_TARGET =
@@ -173,24 +172,10 @@ orla::message NotifyTargets::cmdGetObj(const orla::message&, uint32_t id) {
 }
 
 orla::message NotifyTargets::cmdGetAll(const orla::message&, uint32_t startId, uint32_t count) {
-    const std::vector<NotifyTarget> all = targets();
-    auto it = all.begin();
-    if (startId != FROM_FIRST) {
-        it = std::find_if(all.begin(), all.end(),
-                          [startId](const NotifyTarget& target) { return target.id == startId; });
-        if (it == all.end()) return orla::errorMsg(orla::ERR_BAD_START_ID, "");
-    }
-    if (count == 0 || count > TARGET_PAGE_MAX) count = TARGET_PAGE_MAX;
-    orla::message reply;
-    reply.insert(orla::OBJ_LIST, std::vector<orla::flat_message>{});
-    for (uint32_t listedCount = 0; it != all.end(); ++it, ++listedCount) {
-        if (listedCount == count) {
-            reply.insert(orla::OBJ_NEXT, it->id);
-            break;
-        }
-        reply.append(orla::OBJ_LIST, shown(*it));
-    }
-    return reply;
+    return orla::listPage(
+        targets(), startId, count, TARGET_PAGE_MAX,
+        [](const NotifyTarget& target) { return target.id; },
+        [this](const NotifyTarget& target) { return shown(target); });
 }
 
 orla::message NotifyTargets::cmdAddObj(const orla::message& request) {

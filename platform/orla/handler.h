@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/orla/ids.h"
 #include "platform/orla/message.h"
 
 namespace orla {
@@ -95,5 +96,32 @@ class Handler {
     std::vector<uint32_t> localPath_;
     std::map<uint32_t, uint32_t> policies_;
 };
+
+// One page of a table's get-all listing over `objects`, in their order:
+// from the object whose id is `startId` (the first for 0xffffffff), at most
+// `count` of them (pageMax when 0 or more), each in the form `formOf` gives,
+// in OBJ_LIST, and OBJ_NEXT naming the first one left out. ERR_BAD_START_ID
+// when no object has that id.
+template <typename Objects, typename IdOf, typename FormOf>
+message listPage(const Objects& objects, uint32_t startId, uint32_t count, uint32_t pageMax,
+                 IdOf idOf, FormOf formOf) {
+    auto it = objects.begin();
+    if (startId != 0xffffffff) {
+        while (it != objects.end() && idOf(*it) != startId)
+            ++it;
+        if (it == objects.end()) return errorMsg(ERR_BAD_START_ID, "");
+    }
+    if (count == 0 || count > pageMax) count = pageMax;
+    message reply;
+    reply.insert(OBJ_LIST, std::vector<flat_message>{});
+    for (uint32_t listed = 0; it != objects.end(); ++it, ++listed) {
+        if (listed == count) {
+            reply.insert(OBJ_NEXT, idOf(*it));
+            break;
+        }
+        reply.append(OBJ_LIST, formOf(*it));
+    }
+    return reply;
+}
 
 }  // namespace orla
