@@ -12,6 +12,7 @@
 
 #include "agentx/values.h"
 #include "mib/agent_state.h"
+#include "mib/exchange_waits.h"
 #include "mib/modules.h"
 #include "mib/platform_exchange.h"
 #include "mib/registry.h"
@@ -28,6 +29,18 @@ namespace {
 constexpr uint32_t TIMEOUT_CHECK_TICKS = 5;
 // Read from a session per event: a frame of the largest payload and its header.
 constexpr size_t READ_CHUNK = 16384;
+
+// The phases of a Set that the subagent answers: TestSet, CommitSet, UndoSet.
+bool isSetPhase(PduType type) {
+    return type == PduType::TestSet || type == PduType::CommitSet || type == PduType::UndoSet;
+}
+PduType setPhaseType(RemotePhase phase) {
+    return static_cast<PduType>(static_cast<int>(PduType::TestSet) + static_cast<int>(phase));
+}
+std::string setTicketOf(uint64_t request, uint32_t sessionID, PduType type) {
+    return "agentx-set:" + std::to_string(request) + ":" + std::to_string(sessionID) + ":" +
+           std::to_string(static_cast<int>(type));
+}
 
 orla::ThrottledLine refusedPeer("agentx: refused a connection from another user");
 orla::ThrottledLine tooManySessions("agentx: session limit reached, refusing a subagent");
@@ -529,11 +542,126 @@ bool Master::forward(uint32_t sessionID, PduType type, const SearchRange& range,
     if (toClose_.count(sessionID) == 0) send(session, request);
     pending_[request.header.packetID] =
         Pending{sessionID, type, range, orla::monotonicMillis() + timeoutMillis};
-    if (!timeoutsArmed_) {
-        timeoutsArmed_ = true;
-        orla::addTimer(this, &Master::checkTimeouts, TIMEOUT_CHECK_TICKS);
-    }
+    armTimeouts();
     return true;
+}
+
+void Master::armTimeouts() {
+    if (timeoutsArmed_) return;
+    timeoutsArmed_ = true;
+    orla::addTimer(this, &Master::checkTimeouts, TIMEOUT_CHECK_TICKS);
+}
+
+std::string Master::ticketFor(const Pending& pending) {
+    if (isSetPhase(pending.type))
+        return setTicketOf(pending.setRequest, pending.sessionID, pending.type);
+    return ticketOf(pending.sessionID, pending.type, pending.range);
+}
+
+RemoteAnswer Master::runSetPhase(uint32_t sessionID, uint64_t request, RemotePhase phase,
+                                 std::span<const RemoteBinding> bindings,
+                                 uint32_t timeoutMillis) {
+    using State = RemoteAnswer::State;
+    const auto found = sessions_.find(sessionID);
+    if (found == sessions_.end() || toClose_.count(sessionID) != 0) return RemoteAnswer{};
+    const auto key = std::make_pair(request, sessionID);
+    if (sets_.count(key) == 0 && sets_.size() >= limits_.maxSets)
+        endSet(sets_.begin()->first.second, sets_.begin()->first.first);
+    auto [entry, fresh] = sets_.try_emplace(key);
+    SetState& state = entry->second;
+    if (fresh) state.transactionID = nextTransactionID_++;
+    std::optional<RemoteAnswer>& answered = state.answers[static_cast<size_t>(phase)];
+    if (answered) return *answered;
+    const PduType type = setPhaseType(phase);
+    // RFC 2741 7.2.4: a CommitSet follows a TestSet that passed; an UndoSet
+    // goes only where a CommitSet went.
+    if (phase == RemotePhase::Commit) {
+        const std::optional<RemoteAnswer>& tested = state.answers[0];
+        if (!tested || tested->state != State::Answered ||
+            tested->status != snmp::ErrorStatus::NO_ERROR)
+            return RemoteAnswer{};
+    }
+    if (phase == RemotePhase::Undo && !state.commitSent) return RemoteAnswer{State::Answered};
+
+    const bool started = state.onItsWay == type;
+    if (!mayWait() || mustFail(started)) {
+        answered = RemoteAnswer{};
+        return *answered;
+    }
+    if (!started) {
+        Pdu pdu;
+        pdu.header.type = type;
+        pdu.header.flags = found->second.networkOrder ? FLAG_NETWORK_BYTE_ORDER : 0;
+        pdu.header.sessionID = sessionID;
+        pdu.header.transactionID = state.transactionID;
+        pdu.header.packetID = nextPacketID_++;
+        if (phase == RemotePhase::Test) {
+            for (size_t i = 0; i < bindings.size(); ++i) {
+                VarBind binding;
+                binding.name = bindings[i].name;
+                const snmp::ErrorStatus read = readValue(bindings[i].value, binding);
+                if (read != snmp::ErrorStatus::NO_ERROR) {
+                    answered = RemoteAnswer{State::Answered, read, static_cast<unsigned>(i + 1)};
+                    return *answered;
+                }
+                pdu.bindings.push_back(std::move(binding));
+            }
+            state.testSent = true;
+        }
+        state.commitSent = state.commitSent || phase == RemotePhase::Commit;
+        state.onItsWay = type;
+        send(found->second, pdu);
+        Pending pending{sessionID, type, {}, orla::monotonicMillis() + timeoutMillis, request};
+        pending_[pdu.header.packetID] = std::move(pending);
+        armTimeouts();
+    }
+    waitFor(setTicketOf(request, sessionID, type));
+    return RemoteAnswer{State::Waiting};
+}
+
+void Master::answerSet(const Pending& asked, const Pdu& response) {
+    const auto found = sets_.find({asked.setRequest, asked.sessionID});
+    if (found == sets_.end()) return;  // ended meanwhile
+    SetState& state = found->second;
+    state.onItsWay.reset();
+    // res.error holds an SNMP error status; AgentX's own errors
+    // (processingError, parseError, ...) are a genErr.
+    const uint16_t error = response.error;
+    const auto status = error <= static_cast<uint16_t>(snmp::ErrorStatus::INCONSISTENT_NAME)
+                             ? static_cast<snmp::ErrorStatus>(error)
+                             : snmp::ErrorStatus::GEN_ERR;
+    state.answers[static_cast<size_t>(asked.type) - static_cast<size_t>(PduType::TestSet)] =
+        RemoteAnswer{RemoteAnswer::State::Answered, status, response.index};
+    exchangeAnswered(ticketFor(asked), orla::message{});
+}
+
+void Master::markUnanswered(const Pending& asked) {
+    const auto found = sets_.find({asked.setRequest, asked.sessionID});
+    if (found == sets_.end()) return;
+    found->second.onItsWay.reset();
+    found->second.answers[static_cast<size_t>(asked.type) - static_cast<size_t>(PduType::TestSet)] =
+        RemoteAnswer{};
+}
+
+void Master::endSet(uint32_t sessionID, uint64_t request) {
+    const auto found = sets_.find({request, sessionID});
+    if (found == sets_.end()) return;
+    const SetState state = found->second;
+    sets_.erase(found);
+    // Its answers still on their way are no longer awaited.
+    std::erase_if(pending_, [&](const auto& entry) {
+        return isSetPhase(entry.second.type) && entry.second.setRequest == request &&
+               entry.second.sessionID == sessionID;
+    });
+    const auto session = sessions_.find(sessionID);
+    if (!state.testSent || session == sessions_.end()) return;
+    Pdu cleanup;
+    cleanup.header.type = PduType::CleanupSet;
+    cleanup.header.flags = session->second.networkOrder ? FLAG_NETWORK_BYTE_ORDER : 0;
+    cleanup.header.sessionID = sessionID;
+    cleanup.header.transactionID = state.transactionID;
+    cleanup.header.packetID = nextPacketID_++;
+    send(session->second, cleanup);
 }
 
 void Master::answer(Session& session, const Pdu& response) {
@@ -542,6 +670,10 @@ void Master::answer(Session& session, const Pdu& response) {
     const Pending asked = found->second;
     pending_.erase(found);
     session.timeoutsInARow = 0;
+    if (isSetPhase(asked.type)) {
+        answerSet(asked, response);
+        return;
+    }
     const std::string ticket = ticketOf(session.id, asked.type, asked.range);
     if (response.error != 0 || response.bindings.empty() ||
         (asked.type == PduType::Get && response.bindings.size() != 1)) {
@@ -576,17 +708,15 @@ void Master::checkTimeouts() {
         if (session != sessions_.end() &&
             ++session->second.timeoutsInARow >= limits_.timeoutsToClose)
             toClose_.emplace(session->first, CloseReason::Timeouts);
-        expired.push_back(ticketOf(entry->second.sessionID, entry->second.type, entry->second.range));
+        expired.push_back(ticketFor(entry->second));
+        if (isSetPhase(entry->second.type)) markUnanswered(entry->second);
         entry = pending_.erase(entry);
     }
     // Each answers its request genErr (mib/platform_exchange.h: a time-out).
     for (const std::string& ticket : expired)
         exchangeAnswered(ticket, orla::errorMsg(orla::ERR_TIMEOUT, "no answer from the subagent"));
     closeScheduled();
-    if (!pending_.empty() && !timeoutsArmed_) {
-        timeoutsArmed_ = true;
-        orla::addTimer(this, &Master::checkTimeouts, TIMEOUT_CHECK_TICKS);
-    }
+    if (!pending_.empty()) armTimeouts();
 }
 
 void Master::scheduleClose(uint32_t sessionID, CloseReason reason) {
@@ -644,9 +774,11 @@ void Master::closeSession(uint32_t sessionID, std::optional<CloseReason> reason)
     std::vector<std::string> orphaned;
     std::erase_if(pending_, [&](const auto& entry) {
         if (entry.second.sessionID != sessionID) return false;
-        orphaned.push_back(ticketOf(sessionID, entry.second.type, entry.second.range));
+        orphaned.push_back(ticketFor(entry.second));
         return true;
     });
+    // Its Sets end with it: their phases fail (RemoteSet::runPhase).
+    std::erase_if(sets_, [sessionID](const auto& entry) { return entry.first.second == sessionID; });
     for (const std::string& ticket : orphaned)
         exchangeAnswered(ticket, orla::errorMsg(orla::ERR_PEER_CLOSED, "the subagent left"));
 }

@@ -36,6 +36,8 @@ struct MasterLimits {
     size_t maxIndexes = 1024;        // index allocations over every session
     size_t maxCapabilities = 64;     // AgentCaps (sysORTable rows) per session
     size_t maxOutputBytes = 1 << 20; // unsent per session, beyond which it is closed
+    // Sets in progress, over every session: beyond, the oldest is ended.
+    size_t maxSets = 128;
     // RFC 2741 7.1.1: the master's default time-out, for a session that names none.
     uint32_t defaultTimeoutMillis = 1000;
     // Requests unanswered in a row after which a session is closed.
@@ -64,6 +66,10 @@ class Master : public Forwarder {
 
     bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
                  uint16_t repetitions, uint32_t timeoutMillis) override;
+    RemoteAnswer runSetPhase(uint32_t sessionID, uint64_t request, RemotePhase phase,
+                             std::span<const RemoteBinding> bindings,
+                             uint32_t timeoutMillis) override;
+    void endSet(uint32_t sessionID, uint64_t request) override;
 
     size_t sessionCount() const { return sessions_.size(); }
     size_t registrationCount() const { return registrations_.size(); }
@@ -94,9 +100,19 @@ class Master : public Forwarder {
     };
     struct Pending {
         uint32_t sessionID = 0;
-        PduType type = PduType::Get;  // as the leaf asked it: Get or GetNext
+        // As the leaf asked it: Get or GetNext, or a phase of a Set.
+        PduType type = PduType::Get;
         SearchRange range;
         uint64_t deadline = 0;  // monotonicMillis
+        uint64_t setRequest = 0;  // of a Set's phase
+    };
+    // One request's Set in one session (RFC 2741 7.2.4).
+    struct SetState {
+        uint32_t transactionID = 0;
+        std::optional<RemoteAnswer> answers[3];  // by RemotePhase
+        bool testSent = false;
+        bool commitSent = false;
+        std::optional<PduType> onItsWay;
     };
     struct Index {
         uint32_t sessionID = 0;
@@ -120,6 +136,12 @@ class Master : public Forwarder {
     ResponseError allocateIndexes(Session& session, const Pdu& pdu, bool allocate,
                                   std::vector<VarBind>& answered);
     void answer(Session& session, const Pdu& response);
+    void answerSet(const Pending& asked, const Pdu& response);
+    // A phase of a Set that timed out: it failed.
+    void markUnanswered(const Pending& asked);
+    // The ticket under which the request that asked waits for the answer.
+    static std::string ticketFor(const Pending& pending);
+    void armTimeouts();
     // Puts the best registration of `subtree` into the registry (RFC 2741
     // 7.1.5.1: of equal subtrees, the best priority).
     void install(const OID& subtree);
@@ -139,6 +161,8 @@ class Master : public Forwarder {
     std::map<int, uint32_t> sessionByFd_;
     std::vector<std::unique_ptr<Registration>> registrations_;
     std::map<uint32_t, Pending> pending_;  // by packet ID
+    std::map<std::pair<uint64_t, uint32_t>, SetState> sets_;  // by request and session
+    uint32_t nextTransactionID_ = 1;
     std::map<std::pair<OID, std::string>, Index> indexes_;  // by name and value octets
     std::map<uint32_t, CloseReason> toClose_;
     bool timeoutsArmed_ = false;

@@ -1,5 +1,5 @@
 // SubagentLeaf: a subtree that an AgentX subagent registered, as a leaf of
-// the object tree. Get and GetNext go to the subagent; the agent never
+// the object tree. Get, GetNext and Set go to the subagent; the agent never
 // waits for it: the request waits as for a platform service's answer
 // (mib/platform_exchange.h), parked until the subagent answered, and is
 // then served again, the answer at hand.
@@ -11,6 +11,7 @@
 
 #include "agentx/pdu.h"
 #include "mib/leaf.h"
+#include "mib/remote_set.h"
 
 namespace agentx {
 
@@ -33,6 +34,13 @@ class Forwarder {
     // that a walk asks next. False when the session is gone.
     virtual bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
                          uint16_t repetitions, uint32_t timeoutMillis) = 0;
+    // A phase of a Set for session `sessionID` (RemoteSet::runPhase), each
+    // PDU answered within `timeoutMillis`.
+    virtual RemoteAnswer runSetPhase(uint32_t sessionID, uint64_t request, RemotePhase phase,
+                                     std::span<const RemoteBinding> bindings,
+                                     uint32_t timeoutMillis) = 0;
+    // RemoteSet::endSet for session `sessionID`.
+    virtual void endSet(uint32_t sessionID, uint64_t request) = 0;
 
   protected:
     ~Forwarder() = default;
@@ -44,12 +52,21 @@ inline constexpr uint32_t ANSWER_FRAME_FIELD = 1;
 // The error code of an answer the subagent gave with an error status.
 inline constexpr uint32_t ERR_SUBAGENT_ERROR = 0xfe0201;
 
-class SubagentLeaf : public Leaf {
+// Its Sets go to the subagent as RFC 2741 7.2.4's TestSet, CommitSet,
+// UndoSet and CleanupSet, with the other bindings of the same session.
+class SubagentLeaf : public Leaf, public RemoteSet {
   public:
     SubagentLeaf(Forwarder& master, uint32_t sessionID, uint32_t timeoutMillis, OID root);
 
     bool get(Context& ctx) override;
     bool getNext(Context& ctx) override;
+
+    uint64_t setGroup() const override { return sessionID_; }
+    RemoteAnswer runPhase(uint64_t request, RemotePhase phase,
+                          std::span<const RemoteBinding> bindings) override {
+        return master_.runSetPhase(sessionID_, request, phase, bindings, timeoutMillis_);
+    }
+    void endSet(uint64_t request) override { master_.endSet(sessionID_, request); }
 
     uint32_t sessionID() const { return sessionID_; }
 

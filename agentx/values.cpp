@@ -1,6 +1,7 @@
 #include "agentx/values.h"
 
 #include "platform/snmp/ber.h"
+#include "platform/snmp/ber_in.h"
 
 namespace agentx {
 
@@ -37,6 +38,53 @@ void writeValue(OutStream& out, const VarBind& binding) {
         default:
             return;
     }
+}
+
+snmp::ErrorStatus readValue(std::span<const unsigned char> value, VarBind& binding) {
+    InStream in(value.data(), value.size());
+    const uint32_t tag = in.getType();
+    binding.type = static_cast<ValueType>(tag);
+    bool read = false;
+    switch (tag) {
+        case ber::INTEGER: {
+            int number = 0;
+            read = in.getInt(number);
+            binding.number = static_cast<uint32_t>(number);
+            break;
+        }
+        case ber::COUNTER32:
+        case ber::GAUGE32:
+        case ber::TIMETICKS:
+        case ber::COUNTER64: {
+            unsigned long long number = 0;
+            read = in.get64(number) && (tag == ber::COUNTER64 || number <= UINT32_MAX);
+            binding.number = number;
+            break;
+        }
+        case ber::OCTET_STRING:
+        case ber::IP_ADDRESS:
+            read = in.getString(binding.octets);
+            break;
+        case ber::OPAQUE: {
+            BerElement element;
+            read = in.getElement(element);
+            if (read)
+                binding.octets.assign(reinterpret_cast<const char*>(value.data()) + element.contentOffset,
+                                      element.contentLength);
+            break;
+        }
+        case ber::OBJECT_IDENTIFIER:
+            read = in.getOID(binding.oid);
+            break;
+        case ber::NULL_VALUE: {
+            BerElement element;
+            read = in.getElement(element) && element.contentLength == 0;
+            break;
+        }
+        default:
+            return snmp::ErrorStatus::WRONG_TYPE;
+    }
+    return read ? snmp::ErrorStatus::NO_ERROR : snmp::ErrorStatus::WRONG_ENCODING;
 }
 
 std::optional<VariableBinding> toVariableBinding(const VarBind& binding) {

@@ -38,6 +38,7 @@ std::set<std::string> inFlight;
 // The request being served.
 bool waiting = false;
 bool failing = false;
+uint64_t servedRequest = 0;
 std::vector<std::string> waitedFor;
 
 using serving_detail::failedCount;
@@ -168,9 +169,10 @@ bool answerFailed(const orla::message& reply) {
     return code == orla::ERR_TIMEOUT || code == orla::ERR_PEER_CLOSED;
 }
 
-WaitingServe::WaitingServe(bool failUnanswered) {
+WaitingServe::WaitingServe(bool failUnanswered, uint64_t request) {
     waiting = true;
     failing = failUnanswered;
+    servedRequest = request;
     waitedFor.clear();
     mustWait = false;
 }
@@ -178,6 +180,7 @@ WaitingServe::WaitingServe(bool failUnanswered) {
 WaitingServe::~WaitingServe() {
     waiting = false;
     failing = false;
+    servedRequest = 0;
     mustWait = false;
 }
 
@@ -191,6 +194,10 @@ NoWaiting::NoWaiting() : wasWaiting_(waiting) {
 
 NoWaiting::~NoWaiting() {
     waiting = wasWaiting_;
+}
+
+uint64_t servingRequest() {
+    return servedRequest;
 }
 
 void forgetAnswers() {

@@ -60,10 +60,12 @@ void exchangeAnswered(std::string const& ticket, orla::message reply);
 
 // While it lives, the request being served may wait (see above). With
 // `failUnanswered`, an exchange not answered yet is not started but fails:
-// for a request that waited too long or too often.
+// for a request that waited too long or too often. `request` names the
+// request, the same each time it is served again: what it started with
+// another process (a Set's transaction) is kept under it.
 class WaitingServe {
   public:
-    explicit WaitingServe(bool failUnanswered = false);
+    explicit WaitingServe(bool failUnanswered = false, uint64_t request = 0);
     ~WaitingServe();
     WaitingServe(const WaitingServe&) = delete;
     WaitingServe& operator=(const WaitingServe&) = delete;
@@ -108,6 +110,8 @@ inline uint64_t pendingExchanges() {
 inline uint64_t failedAnswers() {
     return serving_detail::failedCount;
 }
+// The request being served, as its WaitingServe names it; 0 outside one.
+uint64_t servingRequest();
 // Drops the answers kept for requests that waited; the agent calls it once
 // none waits any more.
 void forgetAnswers();

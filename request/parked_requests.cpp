@@ -61,8 +61,9 @@ bool ParkedRequests::serve(Context& ctx, std::span<const unsigned char> datagram
     bool replied = false;
     std::vector<std::string> waitsFor;
     ctx.reset(datagram.data(), static_cast<unsigned>(datagram.size()));
+    const uint64_t request = ++requestsServed_;
     {
-        WaitingServe serving;
+        WaitingServe serving(false, request);
         replied = createReply(ctx, source, communities_, engine_, rules_);
         if (serving.waitsFor().empty()) return replied;
         waitsFor = serving.waitsFor();
@@ -75,7 +76,8 @@ bool ParkedRequests::serve(Context& ctx, std::span<const unsigned char> datagram
                              source,
                              {{peer.begin(), peer.end()}, {control.begin(), control.end()}},
                              {waitsFor.begin(), waitsFor.end()},
-                             0});
+                             0,
+                             request});
     return false;
 }
 
@@ -84,7 +86,7 @@ bool ParkedRequests::serveAgain(Parked& parked, bool fail) {
     bool replied = false;
     std::vector<std::string> waitsFor;
     {
-        WaitingServe serving(fail || parked.rounds >= MAX_ROUNDS);
+        WaitingServe serving(fail || parked.rounds >= MAX_ROUNDS, parked.request);
         again_.reset(parked.datagram.data(), static_cast<unsigned>(parked.datagram.size()));
         replied = createReply(again_, parked.source, communities_, engine_, rules_);
         waitsFor = serving.waitsFor();

@@ -67,6 +67,7 @@ class ParkedRequests {
         ReplyTo replyTo;
         std::set<std::string> waitsFor;
         unsigned rounds = 0;
+        uint64_t request = 0;  // as WaitingServe names it
     };
 
     static void answerCame(const std::string& ticket);
@@ -81,4 +82,5 @@ class ParkedRequests {
     ResponseTaker takeResponse_;
     std::deque<Parked> parked_;
     Context again_{nullptr, 0};  // the context of the requests served again
+    uint64_t requestsServed_ = 0;
 };

@@ -24,6 +24,8 @@
 #include "mib/registry.h"
 #include "platform/orla/ids.h"
 #include "platform/orla/runner.h"
+#include "request/pdu.h"
+#include "tests/fixture.h"
 
 using namespace agentx;
 
@@ -627,6 +629,104 @@ TEST_F(AgentxMaster, SessionsNeedOpenAndKeepTheirIndexes) {
     EXPECT_EQ(master_->sessionCount(), 1u);
     second.hangUp();
     EXPECT_EQ(registeredModules.size(), modules);
+}
+
+// A Set across a local object and a subagent's (RFC 2741 7.2.4): TestSet,
+// then CommitSet, then the local commit; a failure after the subagent
+// committed undoes it there, and every transaction ends with a CleanupSet.
+// The local binding is row 1 (commits) or row 3 (fails at its commit) of
+// the fixture's column; the subagent answers each phase as the case says
+// (-1: never).
+TEST_F(AgentxMaster, SetIsAllOrNothingAcrossTheSubagent) {
+    struct Case {
+        const char* scenario;
+        uint32_t localRow;
+        int testError, commitError, undoError;
+        std::vector<PduType> sent;  // to the subagent, in order
+        int status, index;          // the reply's
+        int localValue;             // row 1's afterwards
+    };
+    using enum PduType;
+    const Case cases[] = {
+        {"BothCommit", 1, 0, 0, 0, {TestSet, CommitSet, CleanupSet}, 0, 0, 99},
+        {"SubagentRefusesItsTest", 1, 10, 0, 0, {TestSet, CleanupSet}, 10, 2, 10},
+        {"SilentSubagentIsGenErr", 1, -1, 0, 0, {TestSet, CleanupSet}, 5, 2, 10},
+        {"SubagentCommitFails", 1, 0, 14, 0, {TestSet, CommitSet, UndoSet, CleanupSet}, 14, 2, 10},
+        {"LocalCommitFailsAfterTheSubagents", 3, 0, 0, 0,
+         {TestSet, CommitSet, UndoSet, CleanupSet}, 14, 1, 10},
+        {"SubagentUndoFails", 3, 0, 0, 15, {TestSet, CommitSet, UndoSet, CleanupSet}, 15, 0, 10},
+    };
+    auto& column = *new fixture::Column({{1, 10}, {2, 20}});
+    addLeaf(OID("1.3.6.1.4.1.99999.2"), &column);
+    Subagent sub(path_);
+    sub.open();
+    ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.99998"), 0);
+    PduPolicy policy;
+    policy.canWrite = true;
+    uint64_t request = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        column.rows[1] = 10;
+        const OID local = OID("1.3.6.1.4.1.99999.2") + OID{c.localRow};
+        const fixture::Bytes datagram = fixture::request(
+            1, "private", ber::SET_REQUEST, 0, 0,
+            {fixture::binding(local, ber::INTEGER, fixture::integer(99)),
+             fixture::binding(OID("1.3.6.1.4.1.99998.1.0"), ber::INTEGER, fixture::integer(7))});
+        ++request;
+        std::optional<fixture::Reply> reply;
+        std::vector<Pdu> sent;
+        for (int round = 0; round < 8 && !reply; ++round) {
+            fixture::Bytes buffer = datagram;
+            Context ctx(buffer.data(), static_cast<unsigned>(buffer.size()));
+            ASSERT_EQ(ctx.in.getVersion(), 1);
+            ASSERT_TRUE(ctx.in.getString(ctx.community));
+            ctx.out.startSeq(ber::SEQUENCE);
+            ctx.out.add(1, ber::INTEGER);
+            ctx.out.add(ctx.community, ber::OCTET_STRING);
+            bool waits = false;
+            {
+                WaitingServe serving(false, request);
+                ASSERT_TRUE(servePdu(ctx, policy));
+                waits = servingMustWait();
+            }
+            if (!waits) {
+                ctx.out.endSeq();
+                reply.emplace();
+                ASSERT_TRUE(fixture::decode(ctx.out.bytes(), *reply));
+                break;
+            }
+            const std::optional<Pdu> phase = sub.receive();
+            if (!phase) continue;  // the time-out answered meanwhile
+            sent.push_back(*phase);
+            const int error = phase->header.type == TestSet     ? c.testError
+                              : phase->header.type == CommitSet ? c.commitError
+                                                                : c.undoError;
+            if (error < 0) continue;
+            Pdu response = Subagent::pduOf(Response);
+            response.header.sessionID = phase->header.sessionID;
+            response.header.transactionID = phase->header.transactionID;
+            response.header.packetID = phase->header.packetID;
+            response.error = static_cast<uint16_t>(error);
+            response.index = error != 0 && phase->header.type == TestSet ? 1 : 0;
+            sub.send(response);
+            Subagent::turn();
+        }
+        ASSERT_TRUE(reply);
+        if (std::optional<Pdu> cleanup = sub.receive()) sent.push_back(*cleanup);
+        EXPECT_EQ(reply->status, c.status);
+        EXPECT_EQ(reply->index, c.index);
+        EXPECT_EQ(column.rows[1], c.localValue);
+        std::vector<PduType> types;
+        for (const Pdu& pdu : sent) {
+            types.push_back(pdu.header.type);
+            EXPECT_EQ(pdu.header.transactionID, sent.front().header.transactionID);
+        }
+        EXPECT_EQ(types, c.sent);
+        ASSERT_FALSE(sent.empty());
+        ASSERT_EQ(sent.front().bindings.size(), 1u);  // the subagent's binding alone
+        EXPECT_EQ(sent.front().bindings[0].name, OID("1.3.6.1.4.1.99998.1.0"));
+        EXPECT_EQ(sent.front().bindings[0].number, 7u);
+    }
 }
 
 // A subagent's Notify becomes the agent's trap: RFC 3584 3.2's SNMPv1 form.

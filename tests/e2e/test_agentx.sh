@@ -2,7 +2,8 @@
 # AgentX: net-snmp's snmpd as a subagent of the agent. A walk shows its
 # subtrees beside the test plug-in's objects, in order and each once, the
 # same as a bulk walk; a subagent killed mid-walk takes its subtrees with it
-# and the walk completes; a stopped one costs its requests a genErr after its
+# and the walk completes; a Set across its objects and ours is all or
+# nothing; a stopped one costs its requests a genErr after its
 # time-out while the agent's own objects are answered meanwhile, and is
 # dropped after repeated time-outs. A subagent's Notify reaches the trap sink,
 # and lldpd's neighbour on a veth pair shows in LLDP-MIB.
@@ -59,6 +60,19 @@ stable() { grep -Ev '^\.1\.3\.6\.1\.2\.1\.(25\.[45]|7\.[57])\.' || true; }
 bulked=$(nsnmp snmpbulkwalk -v2c -c morvel -Cr20 127.0.0.1 .1 | names | stable)
 [ "$(stable <<<"$walked")" = "$bulked" ] ||
     fail "bulk walk's names: $(diff <(stable <<<"$walked") - <<<"$bulked")"
+
+step "a Set across our object and the subagent's is all or nothing"
+add_community str:5=private bool:6=yes bool:7=yes >/dev/null
+LIMIT=.1.3.6.1.2.1.92.1.1.1.0  # nlmConfigGlobalEntryLimit.0 (NOTIFICATION-LOG-MIB), the subagent's
+values() { nsnmp snmpget -v2c -c morvel -Oqv 127.0.0.1 $TESTMIB.1.0 $LIMIT | tr '\n' ' '; }
+expect_out "$TESTMIB.1.0 = INTEGER: 5
+$LIMIT = Gauge32: 7" snmpset -v2c -c private 127.0.0.1 $TESTMIB.1.0 i 5 $LIMIT u 7
+expect_eq "5 7 " "$(values)" "both set"
+# The subagent refuses its binding's type in its TestSet; ours refuses a string.
+expect_refused "Failed object: $LIMIT" snmpset -v2c -c private 127.0.0.1 $TESTMIB.1.0 i 6 $LIMIT s x
+expect_refused "Failed object: $TESTMIB.1.0" snmpset -v2c -c private 127.0.0.1 $TESTMIB.1.0 s x $LIMIT u 8
+expect_eq "5 7 " "$(values)" "neither changed"
+nsnmp snmpset -v2c -c private 127.0.0.1 $TESTMIB.1.0 i 42 >/dev/null || fail "set back"
 
 step "a subagent killed mid-walk takes its subtrees; the walk completes"
 nsnmp snmpwalk -v2c -c morvel 127.0.0.1 .1 >cut.txt 2>&1 &
