@@ -104,9 +104,8 @@ bool shadowsLocal(const OID& subtree) {
     }
 }
 
-// Keeps `binding` of `response` as the answer of `ticket`, and serves the
-// requests that waited for it, which may send again.
-void keepAnswerOf(const std::string& ticket, const Pdu& response, const VarBind& binding) {
+// The answer kept under a ticket: the subagent's Response with `binding` alone.
+orla::message answerOf(const Pdu& response, const VarBind& binding) {
     Pdu one;
     one.header = response.header;
     one.bindings = {binding};
@@ -114,13 +113,15 @@ void keepAnswerOf(const std::string& ticket, const Pdu& response, const VarBind&
     encode(one, frame);
     orla::message reply;
     reply.insert(orla::StringKey{ANSWER_FRAME_FIELD}, std::string(frame.begin(), frame.end()));
-    exchangeAnswered(ticket, std::move(reply));
+    return reply;
 }
 
 }  // namespace
 
 Master::Master(NotifySink notify, MasterLimits limits)
-    : notify_(std::move(notify)), limits_(limits) {}
+    : notify_(std::move(notify)),
+      limits_(limits),
+      prefetched_(limits.prefetchMaxAgeMillis, limits.maxPrefetchedAnswers) {}
 
 Master::~Master() {
     close();
@@ -313,7 +314,7 @@ void Master::respond(Session& session, const Pdu& request, ResponseError error, 
     send(session, response);
 }
 
-bool Master::serve(Session& session, const Pdu& pdu) {
+bool Master::serve(Session& session, Pdu& pdu) {
     const PduType type = pdu.header.type;
     if (type == PduType::Response) {
         answer(session, pdu);
@@ -426,6 +427,7 @@ ResponseError Master::registerSubtree(Session& session, const Pdu& pdu) {
         }
     }
     const uint32_t timeout = pdu.timeout != 0 ? pdu.timeout * 1000u : session.timeoutMillis;
+    prefetched_.forget(session.id);
     for (const OID& one : subtrees) {
         auto registration = std::make_unique<Registration>();
         registration->sessionID = session.id;
@@ -453,6 +455,7 @@ ResponseError Master::unregisterSubtree(Session& session, const Pdu& pdu) {
         registration.reset();
     }
     if (touched.empty()) return ResponseError::UnknownRegistration;
+    prefetched_.forget(session.id);
     std::erase(registrations_, nullptr);
     for (const OID& subtree : touched)
         install(subtree);
@@ -664,7 +667,7 @@ void Master::endSet(uint32_t sessionID, uint64_t request) {
     send(session->second, cleanup);
 }
 
-void Master::answer(Session& session, const Pdu& response) {
+void Master::answer(Session& session, Pdu& response) {
     const auto found = pending_.find(response.header.packetID);
     if (found == pending_.end() || found->second.sessionID != session.id) return;  // late
     const Pending asked = found->second;
@@ -680,20 +683,21 @@ void Master::answer(Session& session, const Pdu& response) {
         exchangeAnswered(ticket, orla::errorMsg(ERR_SUBAGENT_ERROR, "the subagent answered an error"));
         return;
     }
+    orla::message reply = answerOf(response, response.bindings.front());
     // A GetBulk's instances after the first answer the GetNexts from the
-    // one before, within the same range; they are kept first, as nobody
-    // waits for them, and the first last, which serves the request again.
-    for (size_t i = std::min<size_t>(response.bindings.size(), MAX_PREFETCH); i-- > 1;) {
-        const VarBind& before = response.bindings[i - 1];
-        if (isException(before.type) || before.name <= asked.range.start) break;
-        keepAnswerOf(ticketOf(session.id, PduType::GetNext,
-                                       SearchRange{before.name, false, asked.range.end}),
-                     response, response.bindings[i]);
+    // one before, within the same range: they are kept before the request
+    // is served again, which reads them.
+    if (asked.type == PduType::GetNext && response.bindings.size() > 1) {
+        if (response.bindings.size() > MAX_PREFETCH) response.bindings.resize(MAX_PREFETCH);
+        prefetched_.keep(session.id, asked.range, std::move(response.bindings),
+                         orla::monotonicMillis());
     }
-    keepAnswerOf(ticket, response, response.bindings.front());
+    exchangeAnswered(ticket, std::move(reply));
 }
 
-
+const VarBind* Master::prefetched(uint32_t sessionID, const SearchRange& range) const {
+    return prefetched_.after(sessionID, range, orla::monotonicMillis());
+}
 
 void Master::checkTimeouts() {
     timeoutsArmed_ = false;
@@ -753,6 +757,7 @@ void Master::closeSession(uint32_t sessionID, std::optional<CloseReason> reason)
     sessionByFd_.erase(session.fd);
     sessions_.erase(found);
     toClose_.erase(sessionID);
+    prefetched_.forget(sessionID);
 
     // Its subtrees leave the tree at once; another session's registration of
     // the same subtree takes over.

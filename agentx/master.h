@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "agentx/pdu.h"
+#include "agentx/prefetched.h"
 #include "agentx/subagent_leaf.h"
 
 namespace agentx {
@@ -42,6 +43,11 @@ struct MasterLimits {
     uint32_t defaultTimeoutMillis = 1000;
     // Requests unanswered in a row after which a session is closed.
     unsigned timeoutsToClose = 3;
+    // A GetBulk's instances beyond the first answer a walk's next GetNexts
+    // this long, as a platform service's answers are kept; at most this
+    // many answers are kept so, over every session.
+    uint32_t prefetchMaxAgeMillis = 2000;
+    size_t maxPrefetchedAnswers = 64;
 };
 
 class Master : public Forwarder {
@@ -70,6 +76,7 @@ class Master : public Forwarder {
                              std::span<const RemoteBinding> bindings,
                              uint32_t timeoutMillis) override;
     void endSet(uint32_t sessionID, uint64_t request) override;
+    const VarBind* prefetched(uint32_t sessionID, const SearchRange& range) const override;
 
     size_t sessionCount() const { return sessions_.size(); }
     size_t registrationCount() const { return registrations_.size(); }
@@ -130,18 +137,18 @@ class Master : public Forwarder {
     void respond(Session& session, const Pdu& request, ResponseError error,
                  uint16_t index = 0, std::vector<VarBind> bindings = {});
     // Serves one frame; false when the session is to be closed.
-    bool serve(Session& session, const Pdu& pdu);
+    bool serve(Session& session, Pdu& pdu);
     ResponseError registerSubtree(Session& session, const Pdu& pdu);
     ResponseError unregisterSubtree(Session& session, const Pdu& pdu);
     ResponseError allocateIndexes(Session& session, const Pdu& pdu, bool allocate,
                                   std::vector<VarBind>& answered);
-    void answer(Session& session, const Pdu& response);
     void answerSet(const Pending& asked, const Pdu& response);
     // A phase of a Set that timed out: it failed.
     void markUnanswered(const Pending& asked);
     // The ticket under which the request that asked waits for the answer.
     static std::string ticketFor(const Pending& pending);
     void armTimeouts();
+    void answer(Session& session, Pdu& response);
     // Puts the best registration of `subtree` into the registry (RFC 2741
     // 7.1.5.1: of equal subtrees, the best priority).
     void install(const OID& subtree);
@@ -163,6 +170,7 @@ class Master : public Forwarder {
     std::map<uint32_t, Pending> pending_;  // by packet ID
     std::map<std::pair<uint64_t, uint32_t>, SetState> sets_;  // by request and session
     uint32_t nextTransactionID_ = 1;
+    Prefetched prefetched_;
     std::map<std::pair<OID, std::string>, Index> indexes_;  // by name and value octets
     std::map<uint32_t, CloseReason> toClose_;
     bool timeoutsArmed_ = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <string_view>
 
 #include "agentx/values.h"
 #include "mib/exchange_waits.h"
@@ -31,8 +32,21 @@ SubagentLeaf::SubagentLeaf(Forwarder& master, uint32_t sessionID, uint32_t timeo
     : master_(master), sessionID_(sessionID), timeoutMillis_(timeoutMillis), root_(std::move(root)) {}
 
 std::string ticketOf(uint32_t sessionID, PduType type, const SearchRange& range) {
-    return "agentx:" + std::to_string(sessionID) + ":" + std::to_string(static_cast<int>(type)) +
-           ":" + range.start.toString() + (range.include ? "+" : "") + ":" + range.end.toString();
+    // The arcs as they are in memory: a ticket is only ever compared, and
+    // writing them out in decimal cost more than the rest of a request.
+    // The start's length comes first, so the end needs none.
+    constexpr std::string_view prefix = "agentx:";
+    const auto startArcs = static_cast<uint32_t>(range.start.size());
+    std::string ticket;
+    ticket.reserve(prefix.size() + 10 + 4 * (range.start.size() + range.end.size()));
+    ticket += prefix;
+    ticket.append(reinterpret_cast<const char*>(&sessionID), sizeof sessionID);
+    ticket += static_cast<char>(type);
+    ticket += range.include ? '+' : '-';
+    ticket.append(reinterpret_cast<const char*>(&startArcs), sizeof startArcs);
+    ticket.append(reinterpret_cast<const char*>(range.start.data()), 4 * range.start.size());
+    ticket.append(reinterpret_cast<const char*>(range.end.data()), 4 * range.end.size());
+    return ticket;
 }
 
 std::optional<VarBind> SubagentLeaf::ask(PduType type, const SearchRange& range,
@@ -94,8 +108,15 @@ bool SubagentLeaf::getNext(Context& ctx) {
     // A GetBulk's repetitions will ask for the instances after this one.
     const auto repetitions = static_cast<uint16_t>(
         std::clamp<int32_t>(ctx.maxRepetitions, 1, MAX_PREFETCH));
-    const std::optional<VarBind> answer = ask(PduType::GetNext, range, repetitions);
-    if (!answer || isException(answer->type)) return false;
+    // A walk's next step, answered with the step before it.
+    const VarBind* answer = master_.prefetched(sessionID_, range);
+    std::optional<VarBind> asked;
+    if (answer == nullptr) {
+        asked = ask(PduType::GetNext, range, repetitions);
+        if (!asked) return false;
+        answer = &*asked;
+    }
+    if (isException(answer->type)) return false;
     // RFC 2741 7.2.3.2: within the range, or no answer; a walk never goes back.
     const OID& name = answer->name;
     const bool after = range.include ? name >= range.start : name > range.start;

@@ -30,8 +30,8 @@ class Forwarder {
     // whose answer comes as the answer of ticketOf(sessionID, type, range)
     // (exchangeAnswered) within `timeoutMillis`, or when the session closes.
     // A GetNext with `repetitions` above 1 goes as a GetBulk, and the
-    // instances after the first are kept as the answers of the GetNexts
-    // that a walk asks next. False when the session is gone.
+    // instances after the first answer the GetNexts that a walk asks next
+    // (prefetched). False when the session is gone.
     virtual bool forward(uint32_t sessionID, PduType type, const SearchRange& range,
                          uint16_t repetitions, uint32_t timeoutMillis) = 0;
     // A phase of a Set for session `sessionID` (RemoteSet::runPhase), each
@@ -41,6 +41,10 @@ class Forwarder {
                                      uint32_t timeoutMillis) = 0;
     // RemoteSet::endSet for session `sessionID`.
     virtual void endSet(uint32_t sessionID, uint64_t request) = 0;
+    // The instance after `range.start` within `range` that session
+    // `sessionID` sent with an earlier answer and that is still fresh, or
+    // nothing. Valid until the master is called again.
+    virtual const VarBind* prefetched(uint32_t sessionID, const SearchRange& range) const = 0;
 
   protected:
     ~Forwarder() = default;

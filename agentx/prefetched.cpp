@@ -1,0 +1,63 @@
+#include "agentx/prefetched.h"
+
+#include <algorithm>
+
+#include "agentx/values.h"
+
+namespace agentx {
+
+void Prefetched::keep(uint32_t sessionID, const SearchRange& asked,
+                      std::vector<VarBind>&& bindings, uint64_t now) {
+    // Each instance answers the GetNext after the one before it: the names
+    // asked after must rise, as the binary search needs them to.
+    size_t usable = 1;
+    const OID* before = &asked.start;
+    for (; usable < bindings.size(); ++usable) {
+        const VarBind& previous = bindings[usable - 1];
+        if (isException(previous.type) || previous.name <= *before) break;
+        before = &previous.name;
+    }
+    if (usable < 2) return;
+    bindings.resize(usable);
+
+    if (answers_.size() >= maxAnswers_) {
+        // The stale go first; when none is, the oldest.
+        std::erase_if(answers_, [&](const auto& entry) {
+            return now - entry.second.cameAt > maxAgeMillis_;
+        });
+        if (answers_.size() >= maxAnswers_) {
+            answers_.erase(std::min_element(answers_.begin(), answers_.end(),
+                                            [](const auto& a, const auto& b) {
+                                                return a.second.cameAt < b.second.cameAt;
+                                            }));
+        }
+    }
+    Key key{sessionID, bindings.front().name};
+    answers_.insert_or_assign(std::move(key), Answer{asked.end, std::move(bindings), now});
+}
+
+const VarBind* Prefetched::after(uint32_t sessionID, const SearchRange& range,
+                                 uint64_t now) const {
+    if (range.include || answers_.empty()) return nullptr;
+    // The answer whose first instance is the closest at or before the start.
+    auto found = answers_.upper_bound(Key{sessionID, range.start});
+    if (found == answers_.begin()) return nullptr;
+    --found;
+    if (found->first.first != sessionID) return nullptr;
+    const Answer& answer = found->second;
+    if (now - answer.cameAt > maxAgeMillis_ || answer.end != range.end) return nullptr;
+    // The names asked after are every instance's but the last's.
+    const auto last = answer.bindings.end() - 1;
+    const auto at = std::lower_bound(answer.bindings.begin(), last, range.start,
+                                     [](const VarBind& binding, const OID& name) {
+                                         return binding.name < name;
+                                     });
+    if (at == last || at->name != range.start) return nullptr;
+    return &*(at + 1);
+}
+
+void Prefetched::forget(uint32_t sessionID) {
+    std::erase_if(answers_, [sessionID](const auto& entry) { return entry.first.first == sessionID; });
+}
+
+}  // namespace agentx
