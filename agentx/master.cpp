@@ -170,6 +170,8 @@ void Master::close() {
         closeSession(sessions_.begin()->first, CloseReason::Shutdown);
     orla::removeTimer(this, &Master::checkTimeouts);
     orla::removeTimer(this, &Master::closeScheduled);
+    orla::removeTimer(this, &Master::flushScheduled);
+    toFlush_.clear();
     timeoutsArmed_ = false;
     toClose_.clear();
     if (listenFd_ < 0) return;
@@ -262,12 +264,15 @@ void Master::onSession(int fd, int, unsigned events) {
 
 bool Master::readFrom(Session& session) {
     // Never more than one whole frame and a part of the next is buffered.
+    // A read that leaves the chunk unfilled took all there was: what comes
+    // later wakes the loop again, without a read here that finds nothing.
     const size_t bound = 2 * (HEADER_SIZE + MAX_PAYLOAD);
     uint8_t chunk[READ_CHUNK];
     while (session.input.size() < bound) {
         const ssize_t got = recv(session.fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (got > 0) {
             session.input.insert(session.input.end(), chunk, chunk + got);
+            if (static_cast<size_t>(got) < sizeof chunk) return true;
             continue;
         }
         if (got == 0) return false;  // the subagent closed
@@ -287,15 +292,37 @@ bool Master::flush(Session& session) {
         }
         session.output.erase(session.output.begin(), session.output.begin() + sent);
     }
-    orla::getRunner().setSocketMask(
-        session.fd, orla::SOCKET_READABLE | (session.output.empty() ? 0 : orla::SOCKET_WRITABLE));
+    const bool blocked = !session.output.empty();
+    if (blocked != session.waitsToWrite) {
+        session.waitsToWrite = blocked;
+        orla::getRunner().setSocketMask(
+            session.fd, orla::SOCKET_READABLE | (blocked ? orla::SOCKET_WRITABLE : 0));
+    }
     return true;
 }
 
 void Master::send(Session& session, const Pdu& pdu) {
+    const bool idle = session.output.empty();
     encode(pdu, session.output);
-    if (session.output.size() > limits_.maxOutputBytes || !flush(session))
+    if (session.output.size() > limits_.maxOutputBytes) {
         scheduleClose(session.id, CloseReason::Other);
+        return;
+    }
+    // What a turn of the event loop sends a session (the requests of a
+    // batch of datagrams, say) leaves in one write at its end; a session
+    // whose socket is full is written to when it is writable again.
+    if (!idle || session.waitsToWrite) return;
+    if (toFlush_.empty()) orla::addTimer(this, &Master::flushScheduled, 0);
+    toFlush_.push_back(session.id);
+}
+
+void Master::flushScheduled() {
+    const std::vector<uint32_t> ids = std::move(toFlush_);
+    toFlush_.clear();
+    for (const uint32_t id : ids) {
+        const auto found = sessions_.find(id);
+        if (found != sessions_.end() && !flush(found->second)) closeSession(id, std::nullopt);
+    }
 }
 
 void Master::respond(Session& session, const Pdu& request, ResponseError error, uint16_t index,

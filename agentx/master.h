@@ -91,6 +91,7 @@ class Master : public Forwarder {
         unsigned timeoutsInARow = 0;
         std::vector<uint8_t> input;
         std::vector<uint8_t> output;
+        bool waitsToWrite = false;  // the socket was full: written to when writable
         // AddAgentCaps, by sysORID, with their descriptions: rows of sysORTable.
         std::map<OID, std::string> capabilities;
     };
@@ -129,6 +130,8 @@ class Master : public Forwarder {
     void onSession(int fd, int data, unsigned events);
     void checkTimeouts();
     void closeScheduled();
+    // Writes what the sessions were sent during this turn of the event loop.
+    void flushScheduled();
 
     // Reads what is there; false when the session is to be closed.
     bool readFrom(Session& session);
@@ -173,6 +176,7 @@ class Master : public Forwarder {
     Prefetched prefetched_;
     std::map<std::pair<OID, std::string>, Index> indexes_;  // by name and value octets
     std::map<uint32_t, CloseReason> toClose_;
+    std::vector<uint32_t> toFlush_;  // sessions with output not written yet
     bool timeoutsArmed_ = false;
 };
 
