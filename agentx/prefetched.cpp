@@ -19,6 +19,7 @@ void Prefetched::keep(uint32_t sessionID, const SearchRange& asked,
     }
     if (usable < 2) return;
     bindings.resize(usable);
+    lastAnswer_ = nullptr;
 
     if (answers_.size() >= maxAnswers_) {
         // The stale go first; when none is, the oldest.
@@ -39,13 +40,16 @@ void Prefetched::keep(uint32_t sessionID, const SearchRange& asked,
 const VarBind* Prefetched::after(uint32_t sessionID, const SearchRange& range,
                                  uint64_t now) const {
     if (range.include || answers_.empty()) return nullptr;
+    if (lastAnswer_ != nullptr && lastSession_ == sessionID &&
+        lastAnswer_->bindings[lastFound_].name == range.start) {
+        if (const VarBind* next = following(*lastAnswer_, lastFound_, range, now)) return next;
+    }
     // The answer whose first instance is the closest at or before the start.
     auto found = answers_.upper_bound(Key{sessionID, range.start});
     if (found == answers_.begin()) return nullptr;
     --found;
     if (found->first.first != sessionID) return nullptr;
     const Answer& answer = found->second;
-    if (now - answer.cameAt > maxAgeMillis_ || answer.end != range.end) return nullptr;
     // The names asked after are every instance's but the last's.
     const auto last = answer.bindings.end() - 1;
     const auto at = std::lower_bound(answer.bindings.begin(), last, range.start,
@@ -53,10 +57,22 @@ const VarBind* Prefetched::after(uint32_t sessionID, const SearchRange& range,
                                          return binding.name < name;
                                      });
     if (at == last || at->name != range.start) return nullptr;
-    return &*(at + 1);
+    lastSession_ = sessionID;
+    return following(answer, static_cast<size_t>(at - answer.bindings.begin()), range, now);
+}
+
+const VarBind* Prefetched::following(const Answer& answer, size_t at, const SearchRange& range,
+                                     uint64_t now) const {
+    if (at + 1 >= answer.bindings.size() || now - answer.cameAt > maxAgeMillis_ ||
+        answer.end != range.end)
+        return nullptr;
+    lastAnswer_ = &answer;
+    lastFound_ = at + 1;
+    return &answer.bindings[at + 1];
 }
 
 void Prefetched::forget(uint32_t sessionID) {
+    lastAnswer_ = nullptr;
     std::erase_if(answers_, [sessionID](const auto& entry) { return entry.first.first == sessionID; });
 }
 

@@ -50,9 +50,19 @@ class Prefetched {
     // By session and the name of the answer's first instance.
     using Key = std::pair<uint32_t, OID>;
 
+    // The instance after `range.start` in `answer`, where `at` is where
+    // start is, when the answer holds for the range at `now`.
+    const VarBind* following(const Answer& answer, size_t at, const SearchRange& range,
+                             uint64_t now) const;
+
     uint64_t maxAgeMillis_;
     size_t maxAnswers_;
     std::map<Key, Answer> answers_;
+    // The instance found last: a walk asks for the one after it next, and
+    // finds it without a search. Forgotten whenever answers_ changes.
+    mutable const Answer* lastAnswer_ = nullptr;
+    mutable uint32_t lastSession_ = 0;
+    mutable size_t lastFound_ = 0;
 };
 
 }  // namespace agentx
