@@ -105,9 +105,12 @@ bool SubagentLeaf::getNext(Context& ctx) {
     const auto next = leafs.upper_bound(range.start);
     if (next != leafs.end() && (range.end.empty() || next->first < range.end))
         range.end = next->first;
-    // A GetBulk's repetitions will ask for the instances after this one.
+    // A GetBulk's repetitions will ask for the instances after this one,
+    // and so, likely, will a GetNext walk's next requests (a GetNext's
+    // max-repetitions field is its error-index, 0).
     const auto repetitions = static_cast<uint16_t>(
-        std::clamp<int32_t>(ctx.maxRepetitions, 1, MAX_PREFETCH));
+        ctx.maxRepetitions > 0 ? std::min<int32_t>(ctx.maxRepetitions, MAX_PREFETCH)
+                               : NEXT_PREFETCH);
     // A walk's next step, answered with the step before it.
     const VarBind* answer = master_.prefetched(sessionID_, range);
     std::optional<VarBind> asked;

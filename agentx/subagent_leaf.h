@@ -22,6 +22,9 @@ std::string ticketOf(uint32_t sessionID, PduType type, const SearchRange& range)
 // At most this many instances are asked of a subagent at once, for the
 // repetitions of a GetBulk.
 inline constexpr uint16_t MAX_PREFETCH = 64;
+// At least this many are asked for a GetNext: a walk's next steps are then
+// answered without an exchange each (for as long as answers are kept).
+inline constexpr uint16_t NEXT_PREFETCH = 8;
 
 // What the leaf needs of the master: a request sent to a session.
 class Forwarder {
