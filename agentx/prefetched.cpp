@@ -8,14 +8,19 @@ namespace agentx {
 
 void Prefetched::keep(uint32_t sessionID, const SearchRange& asked,
                       std::vector<VarBind>&& bindings, uint64_t now) {
-    // Each instance answers the GetNext after the one before it: the names
-    // asked after must rise, as the binary search needs them to.
+    // Each instance answers the GetNext after the one before it, so the
+    // names asked after must rise (as the binary search needs them to); an
+    // instance that goes back and what follows an exception are not kept.
+    if (bindings.empty() || isException(bindings.front().type) ||
+        bindings.front().name <= asked.start)
+        return;
     size_t usable = 1;
-    const OID* before = &asked.start;
-    for (; usable < bindings.size(); ++usable) {
+    while (usable < bindings.size()) {
         const VarBind& previous = bindings[usable - 1];
-        if (isException(previous.type) || previous.name <= *before) break;
-        before = &previous.name;
+        const VarBind& next = bindings[usable];
+        if (isException(previous.type) || (!isException(next.type) && next.name <= previous.name))
+            break;
+        ++usable;
     }
     if (usable < 2) return;
     bindings.resize(usable);

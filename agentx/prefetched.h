@@ -30,8 +30,8 @@ class Prefetched {
 
     // Keeps `bindings`, the answer of session `sessionID` to the GetNexts
     // from `asked` on (a GetBulk's repetitions of one range), as it came at
-    // `now` (monotonicMillis). What follows an exception, or a name not
-    // after the one before it, is not kept.
+    // `now` (monotonicMillis). What follows an exception, and an instance
+    // not after the one before it, are not kept.
     void keep(uint32_t sessionID, const SearchRange& asked, std::vector<VarBind>&& bindings,
               uint64_t now);
     // The instance that session `sessionID` sent after `range.start`, when

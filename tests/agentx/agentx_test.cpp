@@ -332,6 +332,8 @@ class Subagent {
 
 class AgentxMaster : public testing::Test {
   protected:
+    static constexpr uint32_t PREFETCH_AGE_MILLIS = 300;
+
     void SetUp() override {
         char pattern[] = "/tmp/orla-agentx-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -339,6 +341,7 @@ class AgentxMaster : public testing::Test {
         path_ = dir_ + "/agentx";
         MasterLimits limits;
         limits.defaultTimeoutMillis = 50;
+        limits.prefetchMaxAgeMillis = PREFETCH_AGE_MILLIS;
         master_ = std::make_unique<Master>(
             [this](const std::vector<VarBind>& bindings) { notified_ = bindings; }, limits);
         std::string error;
@@ -447,6 +450,84 @@ TEST_F(AgentxMaster, BulkRepetitionsAskTheSubagentOnce) {
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.1"), OID("1.3.6.1.4.1.99999.1.2"));
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.2"), OID());  // the subagent's end: the tree's end
     EXPECT_FALSE(waited);
+}
+
+// A GetNext asks for several instances at once; the walk's next steps are
+// answered from them, in order, while they are fresh and while the subagent
+// keeps its registration: neither a stale instance nor one that went back,
+// nor one of a subtree unregistered meanwhile, reaches a manager.
+TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
+    Subagent sub(path_);
+    sub.open();
+    ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.99999"), 0);
+    ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.100000"), 0);
+    Context ctx(nullptr, 0);
+    bool waited = false;
+    auto next = [&ctx, &waited](const char* after) {
+        ctx.reset(nullptr, 0);
+        ctx.oid = OID(after);
+        WaitingServe serving;
+        const bool answered = answerNext(ctx);
+        waited = servingMustWait();
+        return answered ? ctx.name : OID();
+    };
+    auto instance = [](const char* name) {
+        return VarBind{ValueType::Integer, OID(name), 1, {}, {}};
+    };
+    // The subagent's answer to `question`: these instances, in this order.
+    auto answer = [&sub, &instance](const Pdu& question, std::initializer_list<const char*> names) {
+        Pdu response = answerTo(question, instance(*names.begin()));
+        for (auto name = names.begin() + 1; name != names.end(); ++name)
+            response.bindings.push_back(instance(*name));
+        sub.send(response);
+        Subagent::turn();
+    };
+    // The question the walk's step after `start` sent the subagent.
+    auto asked = [&sub](const char* start) {
+        const std::optional<Pdu> question = sub.receive();
+        EXPECT_TRUE(question);
+        if (!question) return Pdu{};
+        EXPECT_EQ(question->header.type, PduType::GetBulk);
+        EXPECT_EQ(question->maxRepetitions, NEXT_PREFETCH);
+        EXPECT_EQ(question->ranges.at(0).start, OID(start));
+        return *question;
+    };
+
+    EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID());
+    EXPECT_TRUE(waited);
+    // .1.3 twice: the instance after .1.3 is not known.
+    answer(asked("1.3.6.1.4.1.99999"),
+           {"1.3.6.1.4.1.99999.1.1", "1.3.6.1.4.1.99999.1.2", "1.3.6.1.4.1.99999.1.3",
+            "1.3.6.1.4.1.99999.1.3", "1.3.6.1.4.1.99999.1.9"});
+    EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID("1.3.6.1.4.1.99999.1.1"));
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.1"), OID("1.3.6.1.4.1.99999.1.2"));
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.2"), OID("1.3.6.1.4.1.99999.1.3"));
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.3"), OID());
+    EXPECT_TRUE(waited);
+    answer(asked("1.3.6.1.4.1.99999.1.3"),
+           {"1.3.6.1.4.1.99999.1.4", "1.3.6.1.4.1.99999.1.5", "1.3.6.1.4.1.99999.1.6"});
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.3"), OID("1.3.6.1.4.1.99999.1.4"));
+
+    // Older than answers are kept: the subagent is asked again.
+    usleep((PREFETCH_AGE_MILLIS + 50) * 1000);
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.4"), OID());
+    EXPECT_TRUE(waited);
+    answer(asked("1.3.6.1.4.1.99999.1.4"), {"1.3.6.1.4.1.99999.1.7", "1.3.6.1.4.1.99999.1.8"});
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.4"), OID("1.3.6.1.4.1.99999.1.7"));
+
+    // The subtree leaves mid-walk: the walk goes on past it, in the next one.
+    Pdu unregister = Subagent::pduOf(PduType::Unregister);
+    unregister.subtree = OID("1.3.6.1.4.1.99999");
+    unregister.priority = 127;
+    EXPECT_EQ(sub.ask(unregister).error, 0);
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID());
+    EXPECT_TRUE(waited);
+    Pdu question = asked("1.3.6.1.4.1.100000");
+    EXPECT_TRUE(question.ranges.at(0).include);
+    answer(question, {"1.3.6.1.4.1.100000.1"});
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID("1.3.6.1.4.1.100000.1"));
 }
 
 // A subagent's answer outside what was asked is no answer: a walk never
