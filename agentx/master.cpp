@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 
 #include "agentx/values.h"
@@ -52,6 +53,15 @@ bool makeAddress(const std::string& path, sockaddr_un& address) {
     if (path.size() >= sizeof address.sun_path) return false;
     std::memcpy(address.sun_path, path.data(), path.size());
     return true;
+}
+
+// The clock of prefetched instances' age: read on every step of a walk,
+// where the kernel's tick (a few milliseconds) is precise enough for an age
+// of seconds and reading it costs a fraction of the precise clock.
+uint64_t coarseMillis() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
 }
 
 // sysUpTime for Response PDUs (RFC 2741 6.2.16).
@@ -467,6 +477,7 @@ ResponseError Master::registerSubtree(Session& session, const Pdu& pdu) {
         registrations_.push_back(std::move(registration));
         install(one);
     }
+    registryChanged();
     return ResponseError::NoError;
 }
 
@@ -486,6 +497,7 @@ ResponseError Master::unregisterSubtree(Session& session, const Pdu& pdu) {
     std::erase(registrations_, nullptr);
     for (const OID& subtree : touched)
         install(subtree);
+    registryChanged();
     return ResponseError::NoError;
 }
 
@@ -505,6 +517,11 @@ void Master::install(const OID& subtree) {
         current->installed = false;
     }
     if (best != nullptr) best->installed = addRemoteLeaf(subtree, best->leaf.get());
+}
+
+void Master::registryChanged() {
+    for (const auto& registration : registrations_)
+        registration->leaf->registryChanged();
 }
 
 ResponseError Master::allocateIndexes(Session& session, const Pdu& pdu, bool allocate,
@@ -716,14 +733,13 @@ void Master::answer(Session& session, Pdu& response) {
     // is served again, which reads them.
     if (asked.type == PduType::GetNext && response.bindings.size() > 1) {
         if (response.bindings.size() > MAX_PREFETCH) response.bindings.resize(MAX_PREFETCH);
-        prefetched_.keep(session.id, asked.range, std::move(response.bindings),
-                         orla::monotonicMillis());
+        prefetched_.keep(session.id, asked.range, std::move(response.bindings), coarseMillis());
     }
     exchangeAnswered(ticket, std::move(reply));
 }
 
 const VarBind* Master::prefetched(uint32_t sessionID, const SearchRange& range) const {
-    return prefetched_.after(sessionID, range, orla::monotonicMillis());
+    return prefetched_.after(sessionID, range, coarseMillis());
 }
 
 void Master::checkTimeouts() {
@@ -798,6 +814,7 @@ void Master::closeSession(uint32_t sessionID, std::optional<CloseReason> reason)
     std::erase(registrations_, nullptr);
     for (const OID& subtree : touched)
         install(subtree);
+    registryChanged();
     std::erase_if(indexes_, [sessionID](const auto& entry) {
         return entry.second.sessionID == sessionID;
     });

@@ -155,6 +155,8 @@ class Master : public Forwarder {
     // Puts the best registration of `subtree` into the registry (RFC 2741
     // 7.1.5.1: of equal subtrees, the best priority).
     void install(const OID& subtree);
+    // Tells every subagent's leaf that registrations came or went.
+    void registryChanged();
     // Closes the session now; `reason` is sent first unless the connection broke.
     void closeSession(uint32_t sessionID, std::optional<CloseReason> reason);
     // Closes it from the event loop, outside the request being served.

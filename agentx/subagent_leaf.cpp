@@ -29,7 +29,11 @@ OID afterSubtree(const OID& root) {
 }  // namespace
 
 SubagentLeaf::SubagentLeaf(Forwarder& master, uint32_t sessionID, uint32_t timeoutMillis, OID root)
-    : master_(master), sessionID_(sessionID), timeoutMillis_(timeoutMillis), root_(std::move(root)) {}
+    : master_(master),
+      sessionID_(sessionID),
+      timeoutMillis_(timeoutMillis),
+      root_(std::move(root)),
+      afterRoot_(afterSubtree(root_)) {}
 
 std::string ticketOf(uint32_t sessionID, PduType type, const SearchRange& range) {
     // The arcs as they are in memory: a ticket is only ever compared, and
@@ -100,11 +104,21 @@ bool SubagentLeaf::getNext(Context& ctx) {
     range.start += ctx.oid;
     range.include = ctx.oid.empty();
     // The range ends with the subtree, or where the next registration begins:
-    // past it another leaf answers.
-    range.end = afterSubtree(root_);
-    const auto next = leafs.upper_bound(range.start);
-    if (next != leafs.end() && (range.end.empty() || next->first < range.end))
-        range.end = next->first;
+    // past it another leaf answers. Only a registration nested in the
+    // subtree begins before the subtree ends, and most subtrees have none;
+    // after start-up registrations change through the master alone, which
+    // tells its leaves (registryChanged).
+    range.end = afterRoot_;
+    if (!nestingKnown_) {
+        const auto inside = leafs.upper_bound(root_);
+        nested_ = inside != leafs.end() && (afterRoot_.empty() || inside->first < afterRoot_);
+        nestingKnown_ = true;
+    }
+    if (nested_) {
+        const auto next = leafs.upper_bound(range.start);
+        if (next != leafs.end() && (range.end.empty() || next->first < range.end))
+            range.end = next->first;
+    }
     // A GetBulk's repetitions will ask for the instances after this one,
     // and so, likely, will a GetNext walk's next requests (a GetNext's
     // max-repetitions field is its error-index, 0).

@@ -76,6 +76,9 @@ class SubagentLeaf : public Leaf, public RemoteSet {
     void endSet(uint64_t request) override { master_.endSet(sessionID_, request); }
 
     uint32_t sessionID() const { return sessionID_; }
+    // Registrations came or went: whether one is nested in this subtree is
+    // worked out again.
+    void registryChanged() { nestingKnown_ = false; }
 
   private:
     // The subagent's binding for `range`, or nothing: not answered yet (the
@@ -86,6 +89,9 @@ class SubagentLeaf : public Leaf, public RemoteSet {
     uint32_t sessionID_;
     uint32_t timeoutMillis_;
     OID root_;
+    OID afterRoot_;  // the first name after the subtree; empty when none follows
+    bool nestingKnown_ = false;
+    bool nested_ = false;  // a registration lies inside the subtree
 };
 
 }  // namespace agentx
