@@ -517,6 +517,19 @@ TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
     answer(asked("1.3.6.1.4.1.99999.1.4"), {"1.3.6.1.4.1.99999.1.7", "1.3.6.1.4.1.99999.1.8"});
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.4"), OID("1.3.6.1.4.1.99999.1.7"));
 
+    // Another subagent's registration nested in the subtree ends the range:
+    // .1.8, asked within the wider one, is asked again.
+    Subagent nested(path_);
+    nested.open();
+    ASSERT_EQ(nested.registerSubtree("1.3.6.1.4.1.99999.1.8"), 0);
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID());
+    EXPECT_TRUE(waited);
+    Pdu question = asked("1.3.6.1.4.1.99999.1.7");
+    EXPECT_EQ(question.ranges.at(0).end, OID("1.3.6.1.4.1.99999.1.8"));
+    answer(question, {"1.3.6.1.4.1.99999.1.7.5"});
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID("1.3.6.1.4.1.99999.1.7.5"));
+    nested.hangUp();
+
     // The subtree leaves mid-walk: the walk goes on past it, in the next one.
     Pdu unregister = Subagent::pduOf(PduType::Unregister);
     unregister.subtree = OID("1.3.6.1.4.1.99999");
@@ -524,7 +537,7 @@ TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
     EXPECT_EQ(sub.ask(unregister).error, 0);
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID());
     EXPECT_TRUE(waited);
-    Pdu question = asked("1.3.6.1.4.1.100000");
+    question = asked("1.3.6.1.4.1.100000");
     EXPECT_TRUE(question.ranges.at(0).include);
     answer(question, {"1.3.6.1.4.1.100000.1"});
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID("1.3.6.1.4.1.100000.1"));
