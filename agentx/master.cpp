@@ -574,6 +574,10 @@ bool Master::forward(uint32_t sessionID, PduType type, const SearchRange& range,
     const auto found = sessions_.find(sessionID);
     if (found == sessions_.end()) return false;
     Session& session = found->second;
+    // A walk that went through every instance prefetched for it asks for
+    // twice as many at once: it will likely go on.
+    if (type == PduType::GetNext && prefetched_.walkedThrough(sessionID, range, coarseMillis()))
+        repetitions = static_cast<uint16_t>(std::min(2 * repetitions, int(MAX_PREFETCH)));
     Pdu request;
     const bool bulk = type == PduType::GetNext && repetitions > 1;
     request.header.type = bulk ? PduType::GetBulk : type;

@@ -76,6 +76,17 @@ const VarBind* Prefetched::following(const Answer& answer, size_t at, const Sear
     return &answer.bindings[at + 1];
 }
 
+bool Prefetched::walkedThrough(uint32_t sessionID, const SearchRange& range,
+                               uint64_t now) const {
+    if (range.include) return false;
+    auto found = answers_.upper_bound(Key{sessionID, range.start});
+    if (found == answers_.begin()) return false;
+    --found;
+    const Answer& answer = found->second;
+    return found->first.first == sessionID && answer.bindings.back().name == range.start &&
+           now - answer.cameAt <= maxAgeMillis_ && answer.end == range.end;
+}
+
 void Prefetched::forget(uint32_t sessionID) {
     lastAnswer_ = nullptr;
     std::erase_if(answers_, [sessionID](const auto& entry) { return entry.first.first == sessionID; });

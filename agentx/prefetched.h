@@ -38,6 +38,9 @@ class Prefetched {
     // it was asked within the same range and is still fresh at `now`;
     // nothing for a range that includes its start.
     const VarBind* after(uint32_t sessionID, const SearchRange& range, uint64_t now) const;
+    // True when `range.start` is the last instance of a fresh answer of
+    // session `sessionID` within the same range: a walk went through it.
+    bool walkedThrough(uint32_t sessionID, const SearchRange& range, uint64_t now) const;
     // Forgets what session `sessionID` sent: its registrations changed or it left.
     void forget(uint32_t sessionID);
 
