@@ -8,7 +8,7 @@
 // its time-out costs the request a genErr and, after repeated time-outs,
 // its session. A session that closes or whose connection breaks takes its
 // registrations with it at once. Bounded: sessions, registrations, index
-// allocations and the bytes buffered per session.
+// allocations, the bytes buffered per session and the answers prefetched.
 #pragma once
 
 #include <sys/types.h>

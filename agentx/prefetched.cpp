@@ -22,7 +22,7 @@ void Prefetched::keep(uint32_t sessionID, const SearchRange& asked,
             break;
         ++usable;
     }
-    if (usable < 2) return;
+    if (usable < 2 || maxAnswers_ == 0) return;
     bindings.resize(usable);
     lastAnswer_ = nullptr;
 
