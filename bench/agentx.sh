@@ -4,7 +4,10 @@
 # (fake_subagent, in benchmib's shape, answering at once). It reports the
 # agent's own CPU time per request and per object, medians over the rounds,
 # and the ratios: what a forwarded Get costs the agent more than a local
-# one, and a subagent table's walk against a local table's.
+# one, and a subagent table's walk against a local table's. Last, what a
+# bare round trip on a Unix stream socket costs the side that waits (a
+# write, a wait in epoll, a read): with one request in flight, a forwarded
+# Get cannot cost the agent less more than a local one.
 #
 #   bash bench/agentx.sh [--quick]
 #
@@ -16,7 +19,7 @@ if [ "${1:-}" != --inside ]; then
     [ $# -le 1 ] && [ "${1:---quick}" = --quick ] || die "usage: agentx.sh [--quick]"
     install_packages
     build_programs
-    cmake --build "$BUILD" -j2 --target fake_subagent >/dev/null
+    cmake --build "$BUILD" -j2 --target fake_subagent socket_round_trip >/dev/null
     enter_namespaces "$SRC_DIR/bench/agentx.sh" "$@"
 fi
 shift
@@ -83,3 +86,8 @@ for n in (1, 16):
         sub = median[f"{mode} subagent, {n} in flight"][1]
         print(f"{mode}, {n} in flight: subagent / local per object = {sub / local:.2f}")
 PY
+"$BIN/socket_round_trip" 100000 | awk '/^RESULT/ {
+    for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+    printf "A bare round trip on a Unix stream socket costs the waiting side %.2f us (%.2f us wall)\n",
+        v["cpu_ns_per_round_trip"] / 1000, v["wall_ns_per_round_trip"] / 1000
+}'
