@@ -21,5 +21,13 @@
 // (null: everything) does not include (RFC 3415 3.2 notInView), before
 // anything is tested. Statuses are those of SNMPv2; the caller maps them
 // for SNMPv1. Empty when a binding cannot be decoded.
+//
+// Bindings whose leaf another process sets (mib/remote_set.h) go to it
+// phase by phase, all of a process's bindings at once: this process's
+// bindings are tested, then every process's; each process commits, then
+// this one; a failure after a process committed has it undo (undoFailed,
+// index 0, when that fails). The request waits between the phases (an
+// empty outcome while servingMustWait) and is served again; where it
+// stands is kept under its servingRequest() until its outcome is given.
 std::optional<PduOutcome> serveSet(Context& ctx, bool allowed, size_t replyLimit,
                                    const View* view = nullptr);
