@@ -634,7 +634,10 @@ RemoteAnswer Master::runSetPhase(uint32_t sessionID, uint64_t request, RemotePha
     }
     if (phase == RemotePhase::Undo && !state.commitSent) return RemoteAnswer{State::Answered};
 
-    const bool started = state.onItsWay == type;
+    // One PDU of a transaction at a time: an UndoSet waits for the CommitSet
+    // still on its way, say, and goes once it was answered.
+    const bool started = state.onItsWay.has_value();
+    const PduType awaited = state.onItsWay.value_or(type);
     if (!mayWait() || mustFail(started)) {
         answered = RemoteAnswer{};
         return *answered;
@@ -666,7 +669,7 @@ RemoteAnswer Master::runSetPhase(uint32_t sessionID, uint64_t request, RemotePha
         pending_[pdu.header.packetID] = std::move(pending);
         armTimeouts();
     }
-    waitFor(setTicketOf(request, sessionID, type));
+    waitFor(setTicketOf(request, sessionID, awaited));
     return RemoteAnswer{State::Waiting};
 }
 

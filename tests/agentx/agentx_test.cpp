@@ -822,6 +822,38 @@ TEST_F(AgentxMaster, SetIsAllOrNothingAcrossTheSubagent) {
         EXPECT_EQ(sent.front().bindings[0].name, OID("1.3.6.1.4.1.99998.1.0"));
         EXPECT_EQ(sent.front().bindings[0].number, 7u);
     }
+
+    // One PDU of a transaction at a time: an UndoSet asked while the
+    // CommitSet is on its way goes once that was answered.
+    const unsigned char seven[] = {ber::INTEGER, 1, 7};
+    const RemoteBinding one{OID("1.3.6.1.4.1.99998.1.0"), seven};
+    auto run = [&](RemotePhase phase) {
+        WaitingServe serving(false, request);
+        return master_->runSetPhase(sub.session, request, phase, {&one, 1}, 1000).state;
+    };
+    auto answerNext = [&](PduType expected) {
+        const std::optional<Pdu> phase = sub.receive();
+        ASSERT_TRUE(phase);
+        ASSERT_EQ(phase->header.type, expected);
+        Pdu response = Subagent::pduOf(Response);
+        response.header = phase->header;
+        response.header.type = Response;
+        sub.send(response);
+        Subagent::turn();
+    };
+    ++request;
+    EXPECT_EQ(run(RemotePhase::Test), RemoteAnswer::State::Waiting);
+    answerNext(TestSet);
+    EXPECT_EQ(run(RemotePhase::Commit), RemoteAnswer::State::Waiting);
+    EXPECT_EQ(run(RemotePhase::Undo), RemoteAnswer::State::Waiting);
+    answerNext(CommitSet);
+    EXPECT_EQ(run(RemotePhase::Undo), RemoteAnswer::State::Waiting);
+    answerNext(UndoSet);
+    EXPECT_EQ(run(RemotePhase::Undo), RemoteAnswer::State::Answered);
+    master_->endSet(sub.session, request);
+    const std::optional<Pdu> cleanup = sub.receive();
+    ASSERT_TRUE(cleanup);
+    EXPECT_EQ(cleanup->header.type, CleanupSet);
 }
 
 // A subagent's Notify becomes the agent's trap: RFC 3584 3.2's SNMPv1 form.
