@@ -66,26 +66,17 @@ void LinkWatch::start() {
 void LinkWatch::onEvent(int fd, int, unsigned) {
     std::vector<LinkMessage> links;
     for (unsigned taken = 0; taken < DRAIN_LIMIT; ++taken) {
-        sockaddr_nl sender{};
-        iovec chunk{buffer_.data(), buffer_.size()};
-        msghdr received{};
-        received.msg_name = &sender;
-        received.msg_namelen = sizeof sender;
-        received.msg_iov = &chunk;
-        received.msg_iovlen = 1;
-        const ssize_t got = ::recvmsg(fd, &received, MSG_DONTWAIT);
-        if (got < 0 && errno == EINTR) continue;
+        const netlink::Received got = netlink::receiveDatagram(fd, buffer_, MSG_DONTWAIT);
         // ENOBUFS: the kernel dropped notifications for us.
-        if (got < 0 && errno == ENOBUFS) {
+        if (got.error == ENOBUFS) {
             lost_ = true;
             continue;
         }
-        if (got < 0) break;
+        if (got.error != 0) break;
         // Only the kernel (port 0) speaks for the links.
-        if (received.msg_namelen != sizeof sender || sender.nl_pid != 0) continue;
-        const std::span<const uint8_t> datagram(buffer_.data(), static_cast<size_t>(got));
-        if ((received.msg_flags & MSG_TRUNC) ||
-            parseLinks(datagram, std::nullopt, links) == netlink::DumpStatus::Failed)
+        if (!got.fromKernel) continue;
+        if (got.truncated ||
+            parseLinks(got.datagram, std::nullopt, links) == netlink::DumpStatus::Failed)
             lost_ = true;
     }
     for (LinkMessage& link : links)

@@ -60,20 +60,29 @@ bool Socket::send(uint16_t type, uint16_t flags, std::span<const uint8_t> body) 
                     sizeof kernel) == static_cast<ssize_t>(message.size());
 }
 
-std::optional<std::span<const uint8_t>> Socket::receive() {
+Received receiveDatagram(int fd, std::span<uint8_t> buffer, int flags) {
     for (;;) {
         sockaddr_nl from{};
-        iovec chunk{buffer_.data(), buffer_.size()};
+        iovec chunk{buffer.data(), buffer.size()};
         msghdr received{};
         received.msg_name = &from;
         received.msg_namelen = sizeof from;
         received.msg_iov = &chunk;
         received.msg_iovlen = 1;
-        const ssize_t length = ::recvmsg(fd_, &received, 0);
+        const ssize_t length = ::recvmsg(fd, &received, flags);
         if (length < 0 && errno == EINTR) continue;
-        if (length < 0 || (received.msg_flags & MSG_TRUNC)) return std::nullopt;
-        if (from.nl_pid != 0) continue;  // only the kernel answers
-        return std::span<const uint8_t>(buffer_.data(), static_cast<size_t>(length));
+        if (length < 0) return Received{{}, errno};
+        return Received{buffer.first(static_cast<size_t>(length)), 0,
+                        (received.msg_flags & MSG_TRUNC) != 0,
+                        received.msg_namelen == sizeof from && from.nl_pid == 0};
+    }
+}
+
+std::optional<std::span<const uint8_t>> Socket::receive() {
+    for (;;) {
+        const Received got = receiveDatagram(fd_, buffer_, 0);
+        if (got.error != 0 || got.truncated) return std::nullopt;
+        if (got.fromKernel) return got.datagram;  // only the kernel answers
     }
 }
 

@@ -99,6 +99,16 @@ DumpStatus forEachMessage(std::span<const uint8_t> datagram, std::optional<uint3
     return DumpStatus::More;
 }
 
+// One datagram read from netlink socket `fd` into `buffer` (`flags` as for
+// recvmsg), an interrupted read tried again.
+struct Received {
+    std::span<const uint8_t> datagram;
+    int error = 0;           // errno when the read failed; datagram is then empty
+    bool truncated = false;  // longer than the buffer
+    bool fromKernel = false; // sent by the kernel (port 0), not another process
+};
+Received receiveDatagram(int fd, std::span<uint8_t> buffer, int flags);
+
 // A NETLINK_ROUTE socket (or another netlink protocol with the same dump
 // framing, such as NETLINK_SOCK_DIAG) for requests to the kernel of the
 // network namespace it was opened in. Every receive waits at most two
