@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 
 #include "mib/agent_settings.h"
 #include "platform/orla/ids.h"
@@ -227,6 +226,46 @@ void printColumns(const std::vector<std::vector<std::string>>& rows) {
         }
         std::printf("%s\n", line.c_str());
     }
+}
+
+std::optional<int> runRecordCommand(const RecordTable& table, AgentClient& agent,
+                                    const Arguments& args) {
+    const std::string noun = table.noun;
+    const std::string action = args.empty() ? "" : args[0];
+    message request, reply;
+    std::string error;
+    if (action == "print") {
+        if (args.size() != 1) return usageError(noun + " print takes no arguments");
+        return table.printAll();
+    }
+    if (action == "add") {
+        if (!table.parseFields(args.begin() + 1, args.end(), true, request, error))
+            return usageError(noun + " add: " + error);
+        if (table.missingForAdd) {
+            const std::string missing = table.missingForAdd(request);
+            if (!missing.empty()) return usageError(missing);
+        }
+        if (!agent.call(table.handler, CMD_ADDOBJ, request, reply)) return EXIT_ERROR_REPLY;
+        std::printf("%u\n", static_cast<unsigned>(reply.get(OBJ_ID)));
+        return 0;
+    }
+    if (action != "get" && action != "remove" && action != "set") return std::nullopt;
+    uint32_t id = 0;
+    if (args.size() < 2 || !table.parseId(args[1], id))
+        return usageError(noun + " " + action + " needs a " + noun + " ID");
+    if (action == "set") {
+        if (!table.parseFields(args.begin() + 2, args.end(), false, request, error))
+            return usageError(noun + " set: " + error);
+    } else if (args.size() != 2) {
+        return usageError(noun + " " + action + " takes only the ID");
+    }
+    request.insert(OBJ_ID, id);
+    const uint32_t cmd = action == "get"   ? CMD_GETOBJ
+                         : action == "set" ? CMD_SETOBJ
+                                           : CMD_REMOVEOBJ;
+    if (!agent.call(table.handler, cmd, request, reply)) return EXIT_ERROR_REPLY;
+    if (action == "get") table.printRecord(reply);
+    return 0;
 }
 
 int runSnmp(const Arguments& args) {

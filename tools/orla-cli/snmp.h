@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,28 @@ bool listAll(AgentClient& agent, const std::vector<uint32_t>& handler, uint32_t 
              std::vector<message>& objects);
 // Prints rows as columns two spaces apart, the first row as the heading.
 void printColumns(const std::vector<std::vector<std::string>>& rows);
+
+// One of the agent's tables of records (its communities, its notification
+// targets) as the snmp subcommands edit it, a record by its id.
+struct RecordTable {
+    const char* noun;  // "community", as the usage lines say it
+    std::vector<uint32_t> handler;
+    // NAME=VALUE arguments into `request`, for add when `adding`; false with `error`.
+    std::function<bool(Arguments::const_iterator begin, Arguments::const_iterator end,
+                       bool adding, message& request, std::string& error)>
+        parseFields;
+    // The usage line for an add whose `request` lacks a field; empty when none
+    // does. Null: add needs no field in particular.
+    std::function<std::string(const message& request)> missingForAdd;
+    // An id that may name a record.
+    bool (*parseId)(const std::string& text, uint32_t& id);
+    std::function<int()> printAll;
+    std::function<void(const message& record)> printRecord;
+};
+// Runs print, add, get, set or remove (args[0]) on `table`: the exit
+// status; nothing for another action, which the caller answers.
+std::optional<int> runRecordCommand(const RecordTable& table, AgentClient& agent,
+                                    const Arguments& args);
 
 int runSnmpPrint(const Arguments& args);
 int runSnmpSet(const Arguments& args);

@@ -248,42 +248,14 @@ bool parseId(const std::string& text, uint32_t& id) {
 }  // namespace
 
 int runSnmpCommunity(const Arguments& args) {
-    const std::string action = args.empty() ? "" : args[0];
     AgentClient agent;
-    message request, reply;
-    std::string error;
-    uint32_t id = 0;
-
-    if (action == "print") {
-        if (args.size() != 1) return usageError("community print takes no arguments");
-        return printAll(agent);
-    }
-    if (action == "add") {
-        if (!parseCommunityFields(args.begin() + 1, args.end(), true, request, error)) {
-            return usageError("community add: " + error);
-        }
-        if (!agent.call(COMMUNITIES, CMD_ADDOBJ, request, reply)) return EXIT_ERROR_REPLY;
-        std::printf("%u\n", static_cast<unsigned>(reply.get(OBJ_ID)));
-        return 0;
-    }
-    if (action == "get" || action == "remove" || action == "set") {
-        if (args.size() < 2 || !parseId(args[1], id)) {
-            return usageError("community " + action + " needs a community ID");
-        }
-        if (action == "set") {
-            if (!parseCommunityFields(args.begin() + 2, args.end(), false, request, error)) {
-                return usageError("community set: " + error);
-            }
-        } else if (args.size() != 2) {
-            return usageError("community " + action + " takes only the ID");
-        }
-        request.insert(OBJ_ID, id);
-        uint32_t cmd = action == "get" ? CMD_GETOBJ : action == "set" ? CMD_SETOBJ : CMD_REMOVEOBJ;
-        if (!agent.call(COMMUNITIES, cmd, request, reply)) return EXIT_ERROR_REPLY;
-        if (action == "get") printCommunity(reply);
-        return 0;
-    }
-    if (action == "reset-default") {
+    const RecordTable communities{
+        "community", COMMUNITIES, parseCommunityFields, nullptr, parseId,
+        [&agent] { return printAll(agent); }, printCommunity};
+    if (const std::optional<int> status = runRecordCommand(communities, agent, args))
+        return *status;
+    if (!args.empty() && args[0] == "reset-default") {
+        message request, reply;
         if (args.size() != 1) return usageError("community reset-default takes no arguments");
         if (!agent.call(COMMUNITIES, snmp::CMD_RESET_DEFAULT, request, reply)) {
             return EXIT_ERROR_REPLY;

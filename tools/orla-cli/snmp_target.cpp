@@ -193,48 +193,28 @@ bool parseId(const std::string& text, uint32_t& id) {
 }  // namespace
 
 int runSnmpTarget(const Arguments& args) {
-    const std::string action = args.empty() ? "" : args[0];
     AgentClient agent;
-    message request, reply;
-    std::string error;
-    uint32_t id = 0;
-
-    if (action == "print") {
-        if (args.size() != 1) return usageError("target print takes no arguments");
-        return printAll(agent);
-    }
-    if (action == "add") {
-        if (!parseTargetFields(args.begin() + 1, args.end(), agent, request, error)) {
-            return usageError("target add: " + error);
-        }
-        if (!request.has(snmp::TARGET_ADDRESS) || !request.has(snmp::TARGET_VERSION) ||
-            !request.has(snmp::TARGET_COMMUNITY) || !request.has(snmp::TARGET_INFORM)) {
-            return usageError("target add needs address, version, community and type");
-        }
-        if (!agent.call(TARGETS, CMD_ADDOBJ, request, reply)) return EXIT_ERROR_REPLY;
-        std::printf("%u\n", static_cast<unsigned>(reply.get(OBJ_ID)));
-        return 0;
-    }
-    if (action == "get" || action == "remove" || action == "set") {
-        if (args.size() < 2 || !parseId(args[1], id)) {
-            return usageError("target " + action + " needs a target ID");
-        }
-        if (action == "set") {
-            if (!parseTargetFields(args.begin() + 2, args.end(), agent, request, error)) {
-                return usageError("target set: " + error);
-            }
-        } else if (args.size() != 2) {
-            return usageError("target " + action + " takes only the ID");
-        }
-        request.insert(OBJ_ID, id);
-        uint32_t cmd = action == "get" ? CMD_GETOBJ : action == "set" ? CMD_SETOBJ : CMD_REMOVEOBJ;
-        if (!agent.call(TARGETS, cmd, request, reply)) return EXIT_ERROR_REPLY;
-        if (action == "get") {
-            for (const auto& [name, value] : describe(agent, reply))
+    const RecordTable targets{
+        "target",
+        TARGETS,
+        [&agent](Arguments::const_iterator begin, Arguments::const_iterator end, bool,
+                 message& request, std::string& error) {
+            return parseTargetFields(begin, end, agent, request, error);
+        },
+        [](const message& request) -> std::string {
+            const bool complete = request.has(snmp::TARGET_ADDRESS) &&
+                                  request.has(snmp::TARGET_VERSION) &&
+                                  request.has(snmp::TARGET_COMMUNITY) &&
+                                  request.has(snmp::TARGET_INFORM);
+            return complete ? "" : "target add needs address, version, community and type";
+        },
+        parseId,
+        [&agent] { return printAll(agent); },
+        [&agent](const message& record) {
+            for (const auto& [name, value] : describe(agent, record))
                 std::printf("%s: %s\n", name, value.c_str());
-        }
-        return 0;
-    }
+        }};
+    if (const std::optional<int> status = runRecordCommand(targets, agent, args)) return *status;
     return usageError("target needs print, get, add, set or remove (see orla-cli snmp --help)");
 }
 
