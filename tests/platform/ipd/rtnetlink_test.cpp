@@ -109,6 +109,24 @@ std::string describe(const ipd::RouteInfo& r) {
            std::to_string(r.protocol) + " metric " + std::to_string(r.metric);
 }
 
+std::string describe(const ipd::NeighbourInfo& n) {
+    std::string link;
+    for (unsigned char octet : n.linkAddress)
+        link += std::to_string(octet) + ":";
+    return std::to_string(n.ifIndex) + " " + text(n.address) + " " + (link.empty() ? "-" : link) +
+           " type " + std::to_string(n.type) + " state " + std::to_string(n.state);
+}
+
+std::string describe(const ipd::SocketInfo& s) {
+    auto endpoint = [](const std::string& address, uint16_t port) {
+        return (address.size() == 4 || address.size() == 16 ? text(address)
+                                                            : std::to_string(address.size())) +
+               " " + std::to_string(port);
+    };
+    return std::to_string(s.state) + " " + endpoint(s.localAddress, s.localPort) + " " +
+           endpoint(s.remoteAddress, s.remotePort) + " inode " + std::to_string(s.inode);
+}
+
 const std::vector<std::string> V4_MAIN = {
     "10.7.0.0/24 via - if 3 type 3 proto 2 metric 0",
     "10.8.0.0/16 via 10.7.0.2 if 3 type 4 proto 3 metric 7",
@@ -160,139 +178,79 @@ const char* const SOCKETS_UDP6 =
     "050008000000000005000b000100000008000f00000000000c00150001000000000000000600160010000000"
     "14000000030002006c0000000f51000000000000";
 
+// A capture, damaged by its patches and cut, and what a parser makes of it:
+// the dump's status and the records it parsed, as describe shows them.
 struct Case {
     const char* name;
     const char* capture;
-    bool routes;
     uint32_t seq;
     std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
-    size_t cut;                                       // 0: the whole capture
     ipd::DumpStatus status;
     std::vector<std::string> parsed;
+    size_t cut = 0;  // 0: the whole capture
 };
+
+template <class Record, class Parse>
+void expectParsed(const Case& c, Parse parse) {
+    std::vector<uint8_t> bytes = bytesOf(c.capture);
+    for (auto [offset, octet] : c.patches)
+        bytes.at(offset) = octet;
+    if (c.cut) bytes.resize(c.cut);
+    std::vector<Record> records;
+    EXPECT_EQ(c.status, parse(bytes, c.seq, records)) << c.name;
+    std::vector<std::string> parsed;
+    for (const Record& record : records)
+        parsed.push_back(describe(record));
+    EXPECT_EQ(c.parsed, parsed) << c.name;
+}
 
 TEST(Rtnetlink, ParsesCapturedDumps) {
     using ipd::DumpStatus;
     const std::vector<Case> cases = {
         {"addresses: IPv4 with broadcast, IPv6 configured and link-local (tentative)",
          ADDRESSES,
-         false,
          101,
          {},
-         0,
          DumpStatus::Done,
          {"1 127.0.0.1/8 origin 2 status 1 brd -", "3 10.7.0.1/24 origin 2 status 1 brd 10.7.0.255",
           "1 ::1/128 origin 2 status 1 brd -",
           "2 fe80::9ca6:abff:fe6a:9fa1/64 origin 5 status 6 brd -",
           "3 2001:db8:7::1/64 origin 2 status 1 brd -",
           "3 fe80::5888:3eff:fe40:417f/64 origin 5 status 6 brd -"}},
-        {"IPv4 routes of the main table, one per next hop",
-         ROUTES_V4,
-         true,
-         102,
-         {},
-         0,
-         DumpStatus::Done,
+        {"IPv4 routes of the main table, one per next hop", ROUTES_V4, 102, {}, DumpStatus::Done,
          V4_MAIN},
         {"IPv6 routes: link-local twice, default via a link-local gateway",
          ROUTES_V6,
-         true,
          103,
          {},
-         0,
          DumpStatus::Done,
          {"2001:db8:7::/64 via - if 3 type 3 proto 2 metric 256",
           "2001:db8:99::/48 via 2001:db8:7::2 if 3 type 4 proto 3 metric 1024",
           "fe80::/64 via - if 2 type 3 proto 2 metric 256",
           "fe80::/64 via - if 3 type 3 proto 2 metric 256",
           "::/0 via fe80::1 if 3 type 4 proto 3 metric 1024"}},
-        {"another dump's messages are skipped", ROUTES_V4, true, 7, {}, 0, DumpStatus::More, {}},
-        {"an error reply fails the dump",
-         ROUTES_V4,
-         true,
-         102,
-         {{720, 2}},
-         0,
-         DumpStatus::Failed,
-         V4_MAIN},
-        {"a message longer than the datagram",
-         ROUTES_V4,
-         true,
-         102,
-         {},
-         700,
-         DumpStatus::Failed,
-         V4_MAIN},
-        {"an attribute running past its message",
-         ROUTES_V4,
-         true,
-         102,
-         {{156, 0xff}},
-         0,
-         DumpStatus::Failed,
+        {"another dump's messages are skipped", ROUTES_V4, 7, {}, DumpStatus::More, {}},
+        {"an error reply fails the dump", ROUTES_V4, 102, {{720, 2}}, DumpStatus::Failed, V4_MAIN},
+        {"a message longer than the datagram", ROUTES_V4, 102, {}, DumpStatus::Failed, V4_MAIN,
+         700},
+        {"an attribute running past its message", ROUTES_V4, 102, {{156, 0xff}},
+         DumpStatus::Failed, {V4_MAIN[0]}},
+        {"a gateway of three octets", ROUTES_V4, 102, {{172, 7}}, DumpStatus::Failed,
          {V4_MAIN[0]}},
-        {"a gateway of three octets",
-         ROUTES_V4,
-         true,
-         102,
-         {{172, 7}},
-         0,
-         DumpStatus::Failed,
-         {V4_MAIN[0]}},
-        {"a next hop longer than its multipath attribute",
-         ROUTES_V4,
-         true,
-         102,
-         {{236, 0x30}},
-         0,
-         DumpStatus::Failed,
-         {V4_MAIN[0], V4_MAIN[1]}},
-        {"an address of two octets",
-         ADDRESSES,
-         false,
-         101,
-         {{108, 6}},
-         0,
-         DumpStatus::Failed,
+        {"a next hop longer than its multipath attribute", ROUTES_V4, 102, {{236, 0x30}},
+         DumpStatus::Failed, {V4_MAIN[0], V4_MAIN[1]}},
+        {"an address of two octets", ADDRESSES, 101, {{108, 6}}, DumpStatus::Failed,
          {"1 127.0.0.1/8 origin 2 status 1 brd -"}},
-        {"a prefix longer than the family's",
-         ADDRESSES,
-         false,
-         101,
-         {{93, 33}},
-         0,
-         DumpStatus::Failed,
+        {"a prefix longer than the family's", ADDRESSES, 101, {{93, 33}}, DumpStatus::Failed,
          {"1 127.0.0.1/8 origin 2 status 1 brd -"}},
     };
+    // The addresses' capture is parsed as addresses, the others as routes.
     for (const Case& c : cases) {
-        std::vector<uint8_t> bytes = bytesOf(c.capture);
-        for (auto [offset, octet] : c.patches)
-            bytes.at(offset) = octet;
-        if (c.cut) bytes.resize(c.cut);
-        std::vector<std::string> parsed;
-        DumpStatus status;
-        if (c.routes) {
-            std::vector<ipd::RouteInfo> routes;
-            status = ipd::parseRoutes(bytes, c.seq, routes);
-            for (const auto& route : routes)
-                parsed.push_back(describe(route));
-        } else {
-            std::vector<ipd::AddressInfo> addresses;
-            status = ipd::parseAddresses(bytes, c.seq, addresses);
-            for (const auto& address : addresses)
-                parsed.push_back(describe(address));
-        }
-        EXPECT_EQ(c.status, status) << c.name;
-        EXPECT_EQ(c.parsed, parsed) << c.name;
+        if (c.capture == ADDRESSES)
+            expectParsed<ipd::AddressInfo>(c, ipd::parseAddresses);
+        else
+            expectParsed<ipd::RouteInfo>(c, ipd::parseRoutes);
     }
-}
-
-std::string describe(const ipd::NeighbourInfo& n) {
-    std::string link;
-    for (unsigned char octet : n.linkAddress)
-        link += std::to_string(octet) + ":";
-    return std::to_string(n.ifIndex) + " " + text(n.address) + " " + (link.empty() ? "-" : link) +
-           " type " + std::to_string(n.type) + " state " + std::to_string(n.state);
 }
 
 TEST(Rtnetlink, ParsesNeighbourDumps) {
@@ -300,14 +258,7 @@ TEST(Rtnetlink, ParsesNeighbourDumps) {
     const std::vector<std::string> ipv4 = {"3 10.7.0.10 2:0:0:0:0:10: type 3 state 2",
                                            "3 10.7.0.9 2:0:0:0:0:9: type 4 state 6",
                                            "3 10.7.0.11 - type 3 state 7"};
-    const struct {
-        const char* name;
-        const char* capture;
-        uint32_t seq;
-        std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
-        DumpStatus status;
-        std::vector<std::string> parsed;
-    } cases[] = {
+    const Case cases[] = {
         {"ARP: permanent, stale, incomplete", NEIGHBOURS_V4, 104, {}, DumpStatus::Done, ipv4},
         {"IPv6: the multicast (NOARP) entries left out",
          NEIGHBOURS_V6,
@@ -329,27 +280,8 @@ TEST(Rtnetlink, ParsesNeighbourDumps) {
          DumpStatus::Failed,
          {}},
     };
-    for (const auto& c : cases) {
-        std::vector<uint8_t> bytes = bytesOf(c.capture);
-        for (auto [offset, octet] : c.patches)
-            bytes.at(offset) = octet;
-        std::vector<ipd::NeighbourInfo> neighbours;
-        EXPECT_EQ(c.status, ipd::parseNeighbours(bytes, c.seq, neighbours)) << c.name;
-        std::vector<std::string> parsed;
-        for (const auto& neighbour : neighbours)
-            parsed.push_back(describe(neighbour));
-        EXPECT_EQ(c.parsed, parsed) << c.name;
-    }
-}
-
-std::string describe(const ipd::SocketInfo& s) {
-    auto endpoint = [](const std::string& address, uint16_t port) {
-        return (address.size() == 4 || address.size() == 16 ? text(address)
-                                                            : std::to_string(address.size())) +
-               " " + std::to_string(port);
-    };
-    return std::to_string(s.state) + " " + endpoint(s.localAddress, s.localPort) + " " +
-           endpoint(s.remoteAddress, s.remotePort) + " inode " + std::to_string(s.inode);
+    for (const Case& c : cases)
+        expectParsed<ipd::NeighbourInfo>(c, ipd::parseNeighbours);
 }
 
 // Addresses as the MIBs index them: "0" is an empty address (a wildcard
@@ -359,14 +291,7 @@ TEST(SockDiag, ParsesSocketDumps) {
     const std::vector<std::string> tcp6 = {"10 0 7777 0 0 inode 1131802",
                                            "10 ::1 7778 0 0 inode 1131805",
                                            "1 127.0.0.1 7777 127.0.0.1 40000 inode 1131804"};
-    const struct {
-        const char* name;
-        const char* capture;
-        uint32_t seq;
-        std::vector<std::pair<size_t, uint8_t>> patches;  // offset, new octet
-        DumpStatus status;
-        std::vector<std::string> parsed;
-    } cases[] = {
+    const Case cases[] = {
         {"TCP over IPv4: the connecting end",
          SOCKETS_TCP4,
          106,
@@ -400,17 +325,8 @@ TEST(SockDiag, ParsesSocketDumps) {
          DumpStatus::Failed,
          {}},
     };
-    for (const auto& c : cases) {
-        std::vector<uint8_t> bytes = bytesOf(c.capture);
-        for (auto [offset, octet] : c.patches)
-            bytes.at(offset) = octet;
-        std::vector<ipd::SocketInfo> sockets;
-        EXPECT_EQ(c.status, ipd::parseSockets(bytes, c.seq, sockets)) << c.name;
-        std::vector<std::string> parsed;
-        for (const auto& socket : sockets)
-            parsed.push_back(describe(socket));
-        EXPECT_EQ(c.parsed, parsed) << c.name;
-    }
+    for (const Case& c : cases)
+        expectParsed<ipd::SocketInfo>(c, ipd::parseSockets);
 }
 
 // The process of a socket: the lowest pid whose descriptors hold it; other
