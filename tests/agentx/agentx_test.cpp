@@ -367,9 +367,22 @@ class AgentxMaster : public testing::Test {
         WaitingServe serving;
         return found->second->get(ctx);
     }
+    // The first instance after `after`, as a walk that may wait asks it (a
+    // GetBulk of `repetitions`, or a GetNext): its name, or an empty OID;
+    // waited_ tells whether the request waits for the subagent.
+    OID next(const char* after, int32_t repetitions = 0) {
+        Context ctx(nullptr, 0);
+        ctx.maxRepetitions = repetitions;
+        ctx.oid = OID(after);
+        WaitingServe serving;
+        const bool answered = answerNext(ctx);
+        waited_ = servingMustWait();
+        return answered ? ctx.name : OID();
+    }
     bool registered(const char* subtree) { return leafs.count(OID(subtree)) != 0; }
 
     std::string dir_, path_;
+    bool waited_ = false;
     std::unique_ptr<Master> master_;
     std::vector<VarBind> notified_;
 };
@@ -424,19 +437,8 @@ TEST_F(AgentxMaster, BulkRepetitionsAskTheSubagentOnce) {
     Subagent sub(path_);
     sub.open();
     ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.99999"), 0);
-    Context ctx(nullptr, 0);
-    bool waited = false;
-    auto next = [&ctx, &waited](const char* after) {
-        ctx.reset(nullptr, 0);
-        ctx.maxRepetitions = 3;
-        ctx.oid = OID(after);
-        WaitingServe serving;
-        const bool answered = answerNext(ctx);
-        waited = servingMustWait();
-        return answered ? ctx.name : OID();
-    };
-    EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID());
-    EXPECT_TRUE(waited);
+    EXPECT_EQ(next("1.3.6.1.4.1.99999", 3), OID());
+    EXPECT_TRUE(waited_);
     const std::optional<Pdu> bulk = sub.receive();
     ASSERT_TRUE(bulk);
     EXPECT_EQ(bulk->header.type, PduType::GetBulk);
@@ -446,10 +448,10 @@ TEST_F(AgentxMaster, BulkRepetitionsAskTheSubagentOnce) {
     response.bindings.push_back({ValueType::EndOfMibView, OID("1.3.6.1.4.1.99999.1.2"), 0, {}, {}});
     sub.send(response);
     Subagent::turn();
-    EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID("1.3.6.1.4.1.99999.1.1"));
-    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.1"), OID("1.3.6.1.4.1.99999.1.2"));
-    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.2"), OID());  // the subagent's end: the tree's end
-    EXPECT_FALSE(waited);
+    EXPECT_EQ(next("1.3.6.1.4.1.99999", 3), OID("1.3.6.1.4.1.99999.1.1"));
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.1", 3), OID("1.3.6.1.4.1.99999.1.2"));
+    EXPECT_EQ(next("1.3.6.1.4.1.99999.1.2", 3), OID());  // the subagent's end: the tree's end
+    EXPECT_FALSE(waited_);
 }
 
 // A GetNext asks for several instances at once; the walk's next steps are
@@ -461,16 +463,6 @@ TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
     sub.open();
     ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.99999"), 0);
     ASSERT_EQ(sub.registerSubtree("1.3.6.1.4.1.100000"), 0);
-    Context ctx(nullptr, 0);
-    bool waited = false;
-    auto next = [&ctx, &waited](const char* after) {
-        ctx.reset(nullptr, 0);
-        ctx.oid = OID(after);
-        WaitingServe serving;
-        const bool answered = answerNext(ctx);
-        waited = servingMustWait();
-        return answered ? ctx.name : OID();
-    };
     auto instance = [](const char* name) {
         return VarBind{ValueType::Integer, OID(name), 1, {}, {}};
     };
@@ -494,18 +486,18 @@ TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
     };
 
     EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID());
-    EXPECT_TRUE(waited);
+    EXPECT_TRUE(waited_);
     // .1.3 twice: the instance after .1.3 is not known.
     answer(asked("1.3.6.1.4.1.99999"),
            {"1.3.6.1.4.1.99999.1.1", "1.3.6.1.4.1.99999.1.2", "1.3.6.1.4.1.99999.1.3",
             "1.3.6.1.4.1.99999.1.3", "1.3.6.1.4.1.99999.1.9"});
     EXPECT_EQ(next("1.3.6.1.4.1.99999"), OID("1.3.6.1.4.1.99999.1.1"));
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.1"), OID("1.3.6.1.4.1.99999.1.2"));
-    EXPECT_FALSE(waited);
+    EXPECT_FALSE(waited_);
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.2"), OID("1.3.6.1.4.1.99999.1.3"));
-    EXPECT_FALSE(waited);
+    EXPECT_FALSE(waited_);
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.3"), OID());
-    EXPECT_TRUE(waited);
+    EXPECT_TRUE(waited_);
     // The walk went through what was prefetched: twice as many are asked.
     answer(asked("1.3.6.1.4.1.99999.1.3", 2 * NEXT_PREFETCH),
            {"1.3.6.1.4.1.99999.1.4", "1.3.6.1.4.1.99999.1.5", "1.3.6.1.4.1.99999.1.6"});
@@ -514,7 +506,7 @@ TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
     // Older than answers are kept: the subagent is asked again.
     usleep((PREFETCH_AGE_MILLIS + 50) * 1000);
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.4"), OID());
-    EXPECT_TRUE(waited);
+    EXPECT_TRUE(waited_);
     answer(asked("1.3.6.1.4.1.99999.1.4"), {"1.3.6.1.4.1.99999.1.7", "1.3.6.1.4.1.99999.1.8"});
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.4"), OID("1.3.6.1.4.1.99999.1.7"));
 
@@ -524,7 +516,7 @@ TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
     nested.open();
     ASSERT_EQ(nested.registerSubtree("1.3.6.1.4.1.99999.1.8"), 0);
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID());
-    EXPECT_TRUE(waited);
+    EXPECT_TRUE(waited_);
     Pdu question = asked("1.3.6.1.4.1.99999.1.7");
     EXPECT_EQ(question.ranges.at(0).end, OID("1.3.6.1.4.1.99999.1.8"));
     answer(question, {"1.3.6.1.4.1.99999.1.7.5"});
@@ -537,7 +529,7 @@ TEST_F(AgentxMaster, GetNextWalksTakeSeveralInstancesWhileTheyAreFresh) {
     unregister.priority = 127;
     EXPECT_EQ(sub.ask(unregister).error, 0);
     EXPECT_EQ(next("1.3.6.1.4.1.99999.1.7"), OID());
-    EXPECT_TRUE(waited);
+    EXPECT_TRUE(waited_);
     question = asked("1.3.6.1.4.1.100000");
     EXPECT_TRUE(question.ranges.at(0).include);
     answer(question, {"1.3.6.1.4.1.100000.1"});
@@ -562,15 +554,7 @@ TEST_F(AgentxMaster, AnswersOutsideTheQuestionAreNoAnswers) {
     };
     for (const Case& c : cases) {
         Context ctx(nullptr, 0);
-        auto serve = [&] {
-            ctx.reset(nullptr, 0);
-            ctx.oid = OID(c.asked);
-            WaitingServe serving;
-            if (c.getNext) return answerNext(ctx);
-            ctx.name = OID("1.3.6.1.4.1.99999");
-            ctx.oid = ctx.oid.suffix(ctx.name.size());
-            return leafs.at(ctx.name)->get(ctx);
-        };
+        auto serve = [&] { return c.getNext ? !next(c.asked).empty() : get(c.asked, ctx); };
         EXPECT_FALSE(serve());
         const std::optional<Pdu> question = sub.receive();
         ASSERT_TRUE(question);
