@@ -15,16 +15,9 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-if [ "${1:-}" != --inside ]; then
-    [ $# -le 1 ] && [ "${1:---quick}" = --quick ] || die "usage: agentx.sh [--quick]"
-    install_packages
-    build_programs
-    cmake --build "$BUILD" -j2 --target fake_subagent socket_round_trip >/dev/null
-    enter_namespaces "$SRC_DIR/bench/agentx.sh" "$@"
-fi
-shift
+start_bench fake_subagent socket_round_trip -- "$@"
 REPEATS=5 SECONDS_PER_RUN=2 WARMUP_SECONDS=0.3
-if [ "${1:-}" = --quick ]; then REPEATS=2 SECONDS_PER_RUN=0.5 WARMUP_SECONDS=0.1; fi
+if [ "$QUICK" ]; then REPEATS=2 SECONDS_PER_RUN=0.5 WARMUP_SECONDS=0.1; fi
 
 V2="-v 2c -c $RO_COMMUNITY"
 LOCAL_GET=1.3.6.1.2.1.1.7.0           # sysServices.0, a constant scalar of the system plug-in

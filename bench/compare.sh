@@ -16,15 +16,9 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-if [ "${1:-}" != --inside ]; then
-    [ $# -le 1 ] && [ "${1:---quick}" = --quick ] || die "usage: compare.sh [--quick]"
-    install_packages
-    build_programs
-    enter_namespaces "$SRC_DIR/bench/compare.sh" "$@"
-fi
-shift
+start_bench -- "$@"
 REPEATS=5 SECONDS_PER_RUN=2 WARMUP_SECONDS=0.3
-if [ "${1:-}" = --quick ]; then REPEATS=2 SECONDS_PER_RUN=0.4 WARMUP_SECONDS=0.1; fi
+if [ "$QUICK" ]; then REPEATS=2 SECONDS_PER_RUN=0.4 WARMUP_SECONDS=0.1; fi
 
 V2="-v 2c -c $RO_COMMUNITY"
 V2_RW="-v 2c -c $RW_COMMUNITY"

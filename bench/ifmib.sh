@@ -18,16 +18,9 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-if [ "${1:-}" != --inside ]; then
-    [ $# -le 1 ] && [ "${1:---quick}" = --quick ] || die "usage: ifmib.sh [--quick]"
-    install_packages
-    build_programs
-    cmake --build "$BUILD" -j2 --target orla-ifaced >/dev/null
-    enter_namespaces "$SRC_DIR/bench/ifmib.sh" "$@"
-fi
-shift
+start_bench orla-ifaced -- "$@"
 REPEATS=5 SECONDS_PER_RUN=2 WARMUP_SECONDS=0.5
-if [ "${1:-}" = --quick ]; then REPEATS=2 SECONDS_PER_RUN=0.5 WARMUP_SECONDS=0.3; fi
+if [ "$QUICK" ]; then REPEATS=2 SECONDS_PER_RUN=0.5 WARMUP_SECONDS=0.3; fi
 SMALL=10 LARGE=4000
 IF_TABLE=1.3.6.1.2.1.2.2
 

@@ -83,6 +83,30 @@ enter_namespaces() {
         env BUILD="$BUILD" bash "$1" --inside "${@:2}"
 }
 
+# The start of a bench run as `bash bench/NAME.sh [--quick]`, called as
+# `start_bench TARGET... -- "$@"`: outside the namespaces it checks the
+# arguments, installs what is missing, builds the programs and the TARGETs,
+# and runs the script again inside them (no return); inside, it sets QUICK
+# (1 with --quick, else empty).
+start_bench() {
+    local targets=() script
+    script=$(basename "$0")
+    while [ "$1" != -- ]; do
+        targets+=("$1")
+        shift
+    done
+    shift
+    if [ "${1:-}" != --inside ]; then
+        [ $# -le 1 ] && [ "${1:---quick}" = --quick ] || die "usage: $script [--quick]"
+        install_packages
+        build_programs
+        [ ${#targets[@]} -eq 0 ] || cmake --build "$BUILD" -j2 --target "${targets[@]}" >/dev/null
+        enter_namespaces "$SRC_DIR/bench/$script" "$@"
+    fi
+    QUICK=
+    if [ "${2:-}" = --quick ]; then QUICK=1; fi
+}
+
 # --- inside the namespaces ---------------------------------------------------
 
 # A fresh tmpfs at /orla (the agent's whole world) and at /var/lib/snmp.

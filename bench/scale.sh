@@ -18,16 +18,9 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-if [ "${1:-}" != --inside ]; then
-    [ $# -le 1 ] && [ "${1:---quick}" = --quick ] || die "usage: scale.sh [--quick]"
-    install_packages
-    build_programs
-    cmake --build "$BUILD" -j2 --target orla-ipd orla-hostd transport host-resources >/dev/null
-    enter_namespaces "$SRC_DIR/bench/scale.sh" "$@"
-fi
-shift
+start_bench orla-ipd orla-hostd transport host-resources -- "$@"
 REPEATS=5 SECONDS_PER_RUN=2 WARMUP_SECONDS=0.5
-if [ "${1:-}" = --quick ]; then REPEATS=2 SECONDS_PER_RUN=0.5 WARMUP_SECONDS=0.3; fi
+if [ "$QUICK" ]; then REPEATS=2 SECONDS_PER_RUN=0.5 WARMUP_SECONDS=0.3; fi
 SMALL=100
 
 setup_namespace
