@@ -1,6 +1,7 @@
 #include "agentx/values.h"
 
 #include "platform/snmp/ber.h"
+#include "platform/snmp/ber_content.h"
 #include "platform/snmp/ber_in.h"
 
 namespace agentx {
@@ -89,21 +90,32 @@ snmp::ErrorStatus readValue(std::span<const unsigned char> value, VarBind& bindi
 
 std::optional<VariableBinding> toVariableBinding(const VarBind& binding) {
     if (isException(binding.type)) return std::nullopt;
-    // The content octets are what the encoder writes after the tag and length.
-    OutStream out;
-    writeValue(out, binding);
-    size_t at = 1;
-    size_t length = out.data()[at++];
-    if (length & 0x80) {
-        const size_t octets = length & 0x7f;
-        length = 0;
-        for (size_t i = 0; i < octets; ++i)
-            length = length << 8 | out.data()[at++];
-    }
     VariableBinding variable;
     variable.oid = binding.name;
     variable.type = static_cast<uint32_t>(binding.type);
-    variable.value.assign(reinterpret_cast<const char*>(out.data()) + at, length);
+    switch (binding.type) {
+        case ValueType::Integer:
+            variable.value = ber::integerContent(static_cast<int32_t>(binding.number));
+            break;
+        case ValueType::Counter32:
+        case ValueType::Gauge32:
+        case ValueType::TimeTicks:
+            variable.value = ber::unsignedContent(static_cast<uint32_t>(binding.number));
+            break;
+        case ValueType::Counter64:
+            variable.value = ber::unsignedContent(binding.number);
+            break;
+        case ValueType::OctetString:
+        case ValueType::IpAddress:
+        case ValueType::Opaque:
+            variable.value = binding.octets;
+            break;
+        case ValueType::ObjectIdentifier:
+            variable.value = ber::oidContent(binding.oid);
+            break;
+        default:  // Null: no content
+            break;
+    }
     return variable;
 }
 
