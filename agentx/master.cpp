@@ -674,27 +674,23 @@ RemoteAnswer Master::runSetPhase(uint32_t sessionID, uint64_t request, RemotePha
 }
 
 void Master::answerSet(const Pending& asked, const Pdu& response) {
-    const auto found = sets_.find({asked.setRequest, asked.sessionID});
-    if (found == sets_.end()) return;  // ended meanwhile
-    SetState& state = found->second;
-    state.onItsWay.reset();
     // res.error holds an SNMP error status; AgentX's own errors
     // (processingError, parseError, ...) are a genErr.
     const uint16_t error = response.error;
     const auto status = error <= static_cast<uint16_t>(snmp::ErrorStatus::INCONSISTENT_NAME)
                              ? static_cast<snmp::ErrorStatus>(error)
                              : snmp::ErrorStatus::GEN_ERR;
-    state.answers[static_cast<size_t>(asked.type) - static_cast<size_t>(PduType::TestSet)] =
-        RemoteAnswer{RemoteAnswer::State::Answered, status, response.index};
-    exchangeAnswered(ticketFor(asked), orla::message{});
+    if (settle(asked, RemoteAnswer{RemoteAnswer::State::Answered, status, response.index}))
+        exchangeAnswered(ticketFor(asked), orla::message{});
 }
 
-void Master::markUnanswered(const Pending& asked) {
+bool Master::settle(const Pending& asked, RemoteAnswer answer) {
     const auto found = sets_.find({asked.setRequest, asked.sessionID});
-    if (found == sets_.end()) return;
+    if (found == sets_.end()) return false;  // ended meanwhile
     found->second.onItsWay.reset();
     found->second.answers[static_cast<size_t>(asked.type) - static_cast<size_t>(PduType::TestSet)] =
-        RemoteAnswer{};
+        answer;
+    return true;
 }
 
 void Master::endSet(uint32_t sessionID, uint64_t request) {
@@ -763,7 +759,7 @@ void Master::checkTimeouts() {
             ++session->second.timeoutsInARow >= limits_.timeoutsToClose)
             toClose_.emplace(session->first, CloseReason::Timeouts);
         expired.push_back(ticketFor(entry->second));
-        if (isSetPhase(entry->second.type)) markUnanswered(entry->second);
+        if (isSetPhase(entry->second.type)) settle(entry->second, RemoteAnswer{});
         entry = pending_.erase(entry);
     }
     // Each answers its request genErr (mib/platform_exchange.h: a time-out).

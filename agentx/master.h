@@ -146,8 +146,9 @@ class Master : public Forwarder {
     ResponseError allocateIndexes(Session& session, const Pdu& pdu, bool allocate,
                                   std::vector<VarBind>& answered);
     void answerSet(const Pending& asked, const Pdu& response);
-    // A phase of a Set that timed out: it failed.
-    void markUnanswered(const Pending& asked);
+    // Keeps `answer` as what the Set's phase `asked` came to (a time-out:
+    // failed); false when that Set ended meanwhile.
+    bool settle(const Pending& asked, RemoteAnswer answer);
     // The ticket under which the request that asked waits for the answer.
     static std::string ticketFor(const Pending& pending);
     void armTimeouts();
