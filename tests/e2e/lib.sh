@@ -23,6 +23,17 @@ wait_for() {
     return 1
 }
 
+# Polls (bounded) until what LISTER ARG prints has the line LINE, or with
+# "no" lacks it: tables follow the system within their cache lifetime.
+expect_listed() {  # LISTER ARG LINE [no]
+    for _ in $(seq 20); do
+        if "$1" "$2" | grep -qxF -- "$3"; then [ -z "${4:-}" ] && return 0
+        else [ -n "${4:-}" ] && return 0; fi
+        sleep 0.5
+    done
+    fail "$1 $2: [$3] ${4:+still }${4:-not} there"
+}
+
 udp161_bound() { ss -lun | grep -q ':161 '; }
 
 install_plugins() { cp "$@" /orla/lib/snmp/; }

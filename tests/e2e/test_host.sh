@@ -99,16 +99,7 @@ step "a started process appears in hrSWRunTable and hrSWRunPerfTable, and leaves
 sleep 97 &
 SLEEPER=$!
 RUN=$HR.4.2.1
-# Polls (bounded) until COLUMN has (or, with "no", lacks) the row LINE.
-expect_row() {  # COLUMN LINE [no]
-    for _ in $(seq 20); do
-        if column "$1" | grep -qxF -- "$2"; then [ -z "${3:-}" ] && return 0
-        else [ -n "${3:-}" ] && return 0; fi
-        sleep 0.5
-    done
-    fail "$1: [$2] ${3:+still }${3:-not} there"
-}
-expect_row $RUN.2 "$SLEEPER \"sleep\""
+expect_listed column $RUN.2 "$SLEEPER \"sleep\""
 # application(4), notRunnable(3): asleep, waiting for its time
 expect_eq "$SLEEPER \"$(readlink /proc/$SLEEPER/exe)\" \"97\" 4 3" \
     "$(get $RUN.1.$SLEEPER) $(get $RUN.4.$SLEEPER) $(get $RUN.5.$SLEEPER) $(get $RUN.6.$SLEEPER) $(get $RUN.7.$SLEEPER)" \
@@ -124,7 +115,7 @@ settled() {
 }
 expect_eq "$(settled snmpwalk)" "$(settled snmpbulkwalk)" "walk of hrSWRun"
 kill "$SLEEPER"; wait "$SLEEPER" || true
-expect_row $RUN.2 "$SLEEPER \"sleep\"" no
+expect_listed column $RUN.2 "$SLEEPER \"sleep\"" no
 SLEEPER=
 
 step "without the service hr objects answer at once, empty, beside the system group"

@@ -26,16 +26,6 @@ instances() { grep -v -e '^End of MIB$' -e ' No more variables left in this MIB 
 walk() { nsnmp snmpwalk -v2c -c morvel -Oqt 127.0.0.1 "$1" | instances; }
 bulkwalk() { nsnmp snmpbulkwalk -v2c -c morvel -Oqt -Cr5 127.0.0.1 "$1" | instances; }
 get() { nsnmp snmpget -v2c -c morvel -Oqvt 127.0.0.1 "$1"; }
-# Polls (bounded) until the walk of OID has (or, with "no", lacks) LINE: the
-# tables follow the kernel within their cache lifetime.
-expect_row() {  # OID LINE [no]
-    for _ in $(seq 20); do
-        if walk "$1" | grep -qxF -- "$2"; then [ -z "${3:-}" ] && return 0
-        else [ -n "${3:-}" ] && return 0; fi
-        sleep 0.5
-    done
-    fail "walk of $1: [$2] ${3:+still }${3:-not} there"
-}
 
 ip link add v0 type veth peer name v1
 ip link set v0 up
@@ -88,13 +78,13 @@ client = socket.create_connection(("127.0.0.1", 7777)); server, _ = listener.acc
 udp = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM); udp.bind(("::1", 7778))
 time.sleep(100)' &
 HOLDER=$!
-expect_row $TCP.20.1.4 "$TCP.20.1.4.1.4.127.0.0.1.7777 $HOLDER"
+expect_listed walk $TCP.20.1.4 "$TCP.20.1.4.1.4.127.0.0.1.7777 $HOLDER"
 CLIENT=$(walk $TCP.19.1.7 | sed -n "s/.*\.1\.4\.127\.0\.0\.1\.\([0-9]*\)\.1\.4\.127\.0\.0\.1\.7777 5\$/\1/p")
 [ -n "$CLIENT" ] || fail "no established connection to 7777: $(walk $TCP.19.1.7)"
 for conn in 1.4.127.0.0.1.$CLIENT.1.4.127.0.0.1.7777 1.4.127.0.0.1.7777.1.4.127.0.0.1.$CLIENT; do
     expect_eq "5 $HOLDER" "$(get $TCP.19.1.7.$conn) $(get $TCP.19.1.8.$conn)" "state and process of $conn"
 done
-expect_row $UDP.7.1.8 "$UDP.7.1.8.2.16.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.1.7778.0.0.0.1 $HOLDER"
+expect_listed walk $UDP.7.1.8 "$UDP.7.1.8.2.16.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.1.7778.0.0.0.1 $HOLDER"
 [ "$(get $TCP.9.0)" -ge 2 ] && [ "$(get $TCP.5.0)" -ge 1 ] && [ "$(get $TCP.17.0)" -gt 0 ] ||
     fail "tcpCurrEstab, tcpActiveOpens or tcpHCInSegs not counting"
 expect_eq -1 "$(get $TCP.4.0)" "tcpMaxConn"
@@ -110,8 +100,8 @@ ip addr add 10.7.0.1/24 dev v0
 ip addr add 2001:db8:7::1/64 dev v0 nodad
 V4=1.4.10.7.0.1
 V6=2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.1
-expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V4 $v0"
-expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V6 $v0"
+expect_listed walk $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V4 $v0"
+expect_listed walk $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V6 $v0"
 expect_eq "$ADDRESS_ENTRY.5.$V6 $IP.32.1.5.$v0.2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.0.64" \
     "$(walk $ADDRESS_ENTRY.5.$V6)" "ipAddressPrefix"
 expect_eq "$(ip -o addr show | wc -l)" "$(walk $ADDRESS_ENTRY.3 | wc -l)" "ipAddressTable rows"
@@ -123,9 +113,9 @@ expect_eq "$(ip -o -4 addr show | wc -l)" "$(walk $ADDR_ENTRY.1 | wc -l)" "ipAdd
 step "and leave them when removed"
 ip addr del 10.7.0.1/24 dev v0
 ip addr del 2001:db8:7::1/64 dev v0
-expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V4 $v0" no
-expect_row $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V6 $v0" no
-expect_row $ADDR_ENTRY.2 "$ADDR_ENTRY.2.10.7.0.1 $v0" no
+expect_listed walk $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V4 $v0" no
+expect_listed walk $ADDRESS_ENTRY.3 "$ADDRESS_ENTRY.3.$V6 $v0" no
+expect_listed walk $ADDR_ENTRY.2 "$ADDR_ENTRY.2.10.7.0.1 $v0" no
 
 step "routes added with ip route appear with next hop, interface, type and protocol"
 ip addr add 10.7.0.1/24 dev v0
@@ -134,13 +124,13 @@ ip route add 10.8.0.0/16 via 10.7.0.2 dev v0 metric 7
 ip -6 route add 2001:db8:99::/48 via 2001:db8:7::2 dev v0
 R4=1.4.10.8.0.0.16.2.0.0.1.4.10.7.0.2
 R6=2.16.32.1.13.184.0.153.0.0.0.0.0.0.0.0.0.0.48.2.0.0.2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.2
-expect_row $ROUTE_ENTRY.7 "$ROUTE_ENTRY.7.$R4 $v0"
-expect_row $ROUTE_ENTRY.7 "$ROUTE_ENTRY.7.$R6 $v0"
+expect_listed walk $ROUTE_ENTRY.7 "$ROUTE_ENTRY.7.$R4 $v0"
+expect_listed walk $ROUTE_ENTRY.7 "$ROUTE_ENTRY.7.$R6 $v0"
 # remote(4), netmgmt(3) (what `ip route` installs), the metric
 expect_eq "4 3 7" "$(get $ROUTE_ENTRY.8.$R4) $(get $ROUTE_ENTRY.9.$R4) $(get $ROUTE_ENTRY.12.$R4)" \
     "type, protocol and metric of 10.8.0.0/16"
 # The connected route has no next hop: type unknown(0), length 0.
-expect_row $ROUTE_ENTRY.8 "$ROUTE_ENTRY.8.1.4.10.7.0.0.24.2.0.0.0.0 3"
+expect_listed walk $ROUTE_ENTRY.8 "$ROUTE_ENTRY.8.1.4.10.7.0.0.24.2.0.0.0.0 3"
 expect_refused "Reason: notWritable" snmpset -v2c -c private 127.0.0.1 $ROUTE_ENTRY.12.$R4 i 1
 # RFC 2096: destination, mask, TOS 0, next hop; then ifIndex, type, protocol, metric.
 C4=10.8.0.0.255.255.0.0.0.10.7.0.2
@@ -155,7 +145,7 @@ ip -6 neigh add 2001:db8:7::9 lladdr 02:00:00:00:00:0b dev v0 nud reachable
 PHYS=$IP.35.1
 N6=$v0.2.16.32.1.13.184.0.7.0.0.0.0.0.0.0.0.0.9
 # static(4) with no NUD state: unknown(6); dynamic(3) stale(2); dynamic reachable(1)
-expect_row $PHYS.7 "$PHYS.7.$v0.1.4.10.7.0.9 6"
+expect_listed walk $PHYS.7 "$PHYS.7.$v0.1.4.10.7.0.9 6"
 expect_eq "4 3 2 3 1" "$(get $PHYS.6.$v0.1.4.10.7.0.9) $(get $PHYS.6.$v0.1.4.10.7.0.10) \
 $(get $PHYS.7.$v0.1.4.10.7.0.10) $(get $PHYS.6.$N6) $(get $PHYS.7.$N6)" "types and states"
 expect_contains "$(get $PHYS.4.$N6)" "02 00 00 00 00 0B" "ipNetToPhysicalPhysAddress"
