@@ -30,9 +30,11 @@ for forbidden in snmp libssl libgtest libbenchmark; do
 done
 
 step "install it with dpkg into a scratch system"
+layers=$TMPDIR/overlay
 for dir in usr etc var; do
-    mkdir -p "$TMPDIR/root/upper/$dir" "$TMPDIR/root/work/$dir"
-    mount -t overlay overlay -o "lowerdir=/$dir,upperdir=$TMPDIR/root/upper/$dir,workdir=$TMPDIR/root/work/$dir" "/$dir"
+    mkdir -p "$layers/upper/$dir" "$layers/work/$dir"
+    mount -t overlay overlay \
+        -o "lowerdir=/$dir,upperdir=$layers/upper/$dir,workdir=$layers/work/$dir" "/$dir"
 done
 # No systemd here: the maintainer scripts must not reach the host's.
 mount -t tmpfs tmpfs /run
