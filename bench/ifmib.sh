@@ -75,19 +75,7 @@ RESULTS=$WORK/results
 # run_one COUNT AGENT_PID IFACED_PID: one measured walk run; appends
 # "COUNT objects agent_ns ifaced_ns status".
 run_one() {
-    local count=$1 agent=$2 ifaced=$3 before line
-    before=$(cpu_ns "$ifaced")
-    line=$(loadgen_at "$agent" -v 2c -c "$RO_COMMUNITY" -m bulk -n 1 -w "$WARMUP_SECONDS" \
-        -d "$SECONDS_PER_RUN" $IF_TABLE 2>&1 | grep '^RESULT' || echo "RESULT status=FAILED")
-    local field objects agent_ns status
-    for field in $line; do
-        case $field in
-            objects=*) objects=${field#*=} ;;
-            agent_cpu_ns=*) agent_ns=${field#*=} ;;
-            status=*) status=${field#*=} ;;
-        esac
-    done
-    echo "$count ${objects:-0} ${agent_ns:--1} $(($(cpu_ns "$ifaced") - before)) $status" >>"$RESULTS"
+    echo "$1 $(bulk_walk_cost "$2" "$3" $IF_TABLE)" >>"$RESULTS"
 }
 
 for ((rep = 1; rep <= REPEATS; rep++)); do

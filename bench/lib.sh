@@ -237,6 +237,24 @@ memory_of() {
 # The CPU time of a process, all its threads, in nanoseconds.
 cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{total += $1} END {printf "%.0f\n", total}'; }
 
+# One GetBulk walk run of OID (one request in flight) at agent AGENT, whose
+# service SERVICE answers for it: "OBJECTS AGENT_NS SERVICE_NS STATUS", the
+# agent's CPU as loadgen measured it (-1 when it could not) and the
+# service's from its schedstat.
+bulk_walk_cost() {  # AGENT SERVICE OID
+    local before line field objects= agent_ns= status=
+    before=$(cpu_ns "$2")
+    line=$(loadgen_at "$1" -v 2c -c "$RO_COMMUNITY" -m bulk -n 1 -w "$WARMUP_SECONDS" \
+        -d "$SECONDS_PER_RUN" "$3" 2>&1 | grep '^RESULT' || echo "RESULT status=FAILED")
+    for field in $line; do
+        case $field in
+            objects=*) objects=${field#*=} ;;
+            agent_cpu_ns=*) agent_ns=${field#*=} ;;
+            status=*) status=${field#*=} ;;
+        esac
+    done
+    echo "${objects:-0} ${agent_ns:--1} $(($(cpu_ns "$2") - before)) $status"
+}
 # awk functions of the benches' summaries, to put before an awk program:
 # median(list, n) and range(list, n) ("[min-max]") of list[1..n].
 AWK_STATS='

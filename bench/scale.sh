@@ -84,18 +84,7 @@ RESULTS=$WORK/results
 # run_one KIND COUNT COLUMN AGENT_PID SERVICE_PID: one measured walk run;
 # appends "KIND COUNT objects agent_ns service_ns status".
 run_one() {
-    local before line field objects= agent_ns= status=
-    before=$(cpu_ns "$5")
-    line=$(loadgen_at "$4" -v 2c -c "$RO_COMMUNITY" -m bulk -n 1 -w "$WARMUP_SECONDS" \
-        -d "$SECONDS_PER_RUN" "$3" 2>&1 | grep '^RESULT' || echo "RESULT status=FAILED")
-    for field in $line; do
-        case $field in
-            objects=*) objects=${field#*=} ;;
-            agent_cpu_ns=*) agent_ns=${field#*=} ;;
-            status=*) status=${field#*=} ;;
-        esac
-    done
-    echo "$1 $2 ${objects:-0} ${agent_ns:--1} $(($(cpu_ns "$5") - before)) $status" >>"$RESULTS"
+    echo "$1 $2 $(bulk_walk_cost "$4" "$5" "$3")" >>"$RESULTS"
 }
 
 MEMORY=$WORK/memory
